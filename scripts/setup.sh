@@ -1,0 +1,30 @@
+#!/bin/sh
+# Installs every Debian package that building, running and testing Corvane needs.
+set -eu
+
+PACKAGES="
+build-essential cmake pkg-config
+libmp3lame-dev libresample1-dev libmpg123-dev libsndfile1-dev libopenmpt-dev libtag1-dev
+libsdl2-dev qt6-base-dev qt6-base-dev-tools libgl-dev
+libgtest-dev libgmock-dev googletest
+lame mpg123 python3-mutagen ffmpeg hyperfine xvfb
+"
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+    SUDO="sudo"
+fi
+
+missing=""
+for p in $PACKAGES; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $p"
+    fi
+done
+
+if [ -n "$missing" ]; then
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update -q
+    # shellcheck disable=SC2086
+    $SUDO apt-get install -y -q --no-install-recommends $missing
+fi

@@ -1,0 +1,87 @@
+// The audio library layer: decoding streams, lengths, file positions, PCM and tags.
+//
+// One small library in the manner of a classic audio library: a process-wide handle table of
+// channels, each a decode-only stream of a file. MPEG audio (Layers I-III) is decoded by
+// libmpg123, WAV/AIFF/FLAC/Ogg Vorbis/Opus by libsndfile, module music (MOD, XM, IT, S3M...)
+// by libopenmpt, tags are read by TagLib.
+//
+// Formats are recognised by content, never by file name. libsndfile is asked first; MPEG
+// audio is accepted only where several consecutive frame headers agree, so a stray 0xFFFx
+// pair in random data or in another format is never decoded as noise.
+//
+// PCM is delivered as interleaved signed 16-bit samples in native byte order at the
+// stream's own sample rate and channel count. Byte positions and lengths count those bytes.
+//
+// Handles are non-zero 32-bit numbers; 0 means failure. All calls are thread-safe.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace corvane::audio {
+
+using Handle = uint32_t;
+
+// Flags of StreamCreateFile and MusicLoad.
+constexpr uint32_t kStreamDecode = 0x200000;      // decode-only: read with ChannelGetData
+constexpr uint32_t kMusicDecodeFlags = 0x220200;  // decode-only module, pre-scanned length, ramping
+
+// Modes of StreamGetFilePosition.
+constexpr int kFilePosEnd = 2;    // the file's size in bytes
+constexpr int kFilePosStart = 3;  // where the audio data starts
+
+// Flag bit of ChannelInfo::flags.
+constexpr uint32_t kSample8Bits = 1;  // samples are 8-bit (else 16-bit)
+
+constexpr uint32_t kVersion = 0x02040000;  // GetVersion: high 16 bits 0x0204
+
+struct ChannelInfo {
+    uint32_t freq = 0;    // sample rate, Hz
+    uint32_t chans = 0;   // channel count
+    uint32_t flags = 0;   // kSample8Bits
+};
+
+// Library life cycle. Init(-1, ...) opens the default output device, Init(0, ...) the
+// "no sound" device; decoding works without either.
+uint32_t GetVersion();
+bool Init(int device, uint32_t freq);
+bool Free();
+bool SetConfig(uint32_t option, uint32_t value);
+
+// Opens a stream of the file at path (UTF-8). offset and length must be 0. Returns 0 when
+// no decoder accepts the file's content.
+Handle StreamCreateFile(const std::string& path, uint64_t offset, uint64_t length, uint32_t flags);
+
+// Opens module music (MOD, XM, IT, S3M...) decoded at freq Hz, stereo. 0 when not a module.
+Handle MusicLoad(const std::string& path, uint32_t flags, uint32_t freq);
+
+bool StreamFree(Handle h);
+bool MusicFree(Handle h);
+
+bool ChannelGetInfo(Handle h, ChannelInfo* info);
+
+// Exact decoded length in PCM bytes (all frames times their samples for MPEG audio, with
+// no gapless trimming); -1 on a bad handle.
+int64_t ChannelGetLength(Handle h);
+double ChannelBytes2Seconds(Handle h, int64_t bytes);
+int64_t ChannelSeconds2Bytes(Handle h, double seconds);
+
+// kFilePosStart: the offset of the first audio frame (after a leading ID3v2 tag, its footer
+// included, and after a "Xing", "Info" or "VBRI" frame when the first frame is one);
+// kFilePosEnd: the file's size. -1 when not available.
+int64_t StreamGetFilePosition(Handle h, int mode);
+
+// Reads up to bytes PCM bytes into buffer; returns the count delivered (less at the end,
+// 0 at the end), or -1 on error.
+int32_t ChannelGetData(Handle h, void* buffer, uint32_t bytes);
+
+// Decoding position in PCM bytes, and a seek to one (false on a bad handle or position).
+int64_t ChannelGetPosition(Handle h);
+bool ChannelSetPosition(Handle h, int64_t bytes);
+
+// Reads the file's tag and returns format with "%TRCK" (track), "%TITL", "%ARTI", "%ALBM",
+// "%GNRE", "%YEAR" and "%CMNT" replaced by the tag's texts in UTF-8 (ID3v2.2-2.4, ID3v1,
+// APE; a genre number such as "(17)" becomes its name). Empty when the file has no tag.
+std::string TagsRead(Handle h, const char* format);
+
+}  // namespace corvane::audio

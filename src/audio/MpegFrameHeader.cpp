@@ -1,0 +1,90 @@
+// MPEG audio frame header tables and decoding.
+#include "audio/MpegFrameHeader.h"
+
+#include <cstring>
+
+namespace corvane {
+namespace {
+
+// Sample rates indexed by version * 3 + sample-rate index; version 1 is reserved.
+constexpr int kSampleRates[12] = {11025, 12000, 8000, 0, 0, 0, 22050, 24000, 16000, 44100, 48000, 32000};
+
+// Bit rates in kbps by row (lsf * 3 + layerIndex), then by bit-rate index 0..14.
+constexpr int kBitrates[6][15] = {
+    {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+    {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+    {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
+    {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+    {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+    {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+};
+
+constexpr int kSamplesPerFrame[6] = {384, 1152, 1152, 384, 1152, 576};
+constexpr int kLengthCoefficient[6] = {12, 144, 144, 12, 144, 72};
+constexpr int kSlotSize[3] = {4, 1, 1};
+// Side information bytes by (mono ? 1 : 0) + lsf * 2.
+constexpr int kSideInfoLength[4] = {32, 17, 17, 9};
+
+constexpr size_t kVbriOffset = 4 + 32;
+
+}  // namespace
+
+bool IsFrameHeader(const uint8_t* p) {
+    return p[0] == 0xFF && (p[1] & 0xE0) == 0xE0 && (p[1] & 0x18) != 0x08 && (p[1] & 0x06) != 0 &&
+           (p[2] & 0xF0) != 0xF0 && (p[2] & 0xF0) != 0 && (p[2] & 0x0C) != 0x0C && (p[3] & 0x03) != 0x02;
+}
+
+MpegFrameHeader DecodeFrameHeader(const uint8_t* p) {
+    MpegFrameHeader h;
+    h.version = (p[1] >> 3) & 0x03;
+    h.layerIndex = 3 - ((p[1] >> 1) & 0x03);
+    h.lsf = h.version != 3 ? 1 : 0;
+    const int row = h.lsf * 3 + h.layerIndex;
+    h.sampleRate = kSampleRates[h.version * 3 + ((p[2] >> 2) & 0x03)];
+    h.kbps = kBitrates[row][(p[2] >> 4) & 0x0F];
+    h.padding = (p[2] >> 1) & 0x01;
+    h.channelMode = (p[3] >> 6) & 0x03;
+    h.samplesPerFrame = kSamplesPerFrame[row];
+    h.frameLength = (kLengthCoefficient[row] * h.kbps * 1000 / h.sampleRate + h.padding) * kSlotSize[h.layerIndex];
+    h.sideInfoLength = kSideInfoLength[(h.channelMode == 3 ? 1 : 0) + h.lsf * 2];
+    return h;
+}
+
+bool IsXingFrame(const uint8_t* frame, size_t length, const MpegFrameHeader& h) {
+    const size_t at = static_cast<size_t>(VbrTagOffset(h));
+    if (at + 4 > length) return false;
+    return std::memcmp(frame + at, "Xing", 4) == 0 || std::memcmp(frame + at, "Info", 4) == 0;
+}
+
+bool IsVbriFrame(const uint8_t* frame, size_t length) {
+    return kVbriOffset + 4 <= length && std::memcmp(frame + kVbriOffset, "VBRI", 4) == 0;
+}
+
+int CountAgreeingFrames(const uint8_t* data, size_t size, int maxFrames) {
+    if (size < 4 || !IsFrameHeader(data)) return 0;
+    const MpegFrameHeader first = DecodeFrameHeader(data);
+    size_t at = 0;
+    int count = 0;
+    while (count < maxFrames && at + 4 <= size && IsFrameHeader(data + at)) {
+        const MpegFrameHeader h = DecodeFrameHeader(data + at);
+        if (h.version != first.version || h.layerIndex != first.layerIndex || h.sampleRate != first.sampleRate) break;
+        if (h.frameLength < 4 || at + static_cast<size_t>(h.frameLength) > size) {
+            if (at + static_cast<size_t>(h.frameLength) == size) ++count;
+            break;
+        }
+        at += static_cast<size_t>(h.frameLength);
+        ++count;
+    }
+    return count;
+}
+
+uint64_t Id3v2TagSize(const uint8_t* p, size_t size) {
+    if (size < 10 || std::memcmp(p, "ID3", 3) != 0) return 0;
+    if (p[3] == 0xFF || p[4] == 0xFF) return 0;
+    if ((p[6] | p[7] | p[8] | p[9]) & 0x80) return 0;
+    const uint64_t body = (uint64_t(p[6]) << 21) | (uint64_t(p[7]) << 14) | (uint64_t(p[8]) << 7) | uint64_t(p[9]);
+    const bool footer = p[3] >= 4 && (p[5] & 0x10) != 0;
+    return 10 + body + (footer ? 10 : 0);
+}
+
+}  // namespace corvane
