@@ -35,10 +35,20 @@ constexpr uint32_t kSample8Bits = 1;  // samples are 8-bit (else 16-bit)
 
 constexpr uint32_t kVersion = 0x02040000;  // GetVersion: high 16 bits 0x0204
 
+// Channel types of ChannelInfo::ctype: what the stream was recognised as.
+constexpr uint32_t kCtypeMpegLayer1 = 0x10003;
+constexpr uint32_t kCtypeMpegLayer2 = 0x10004;
+constexpr uint32_t kCtypeMpegLayer3 = 0x10005;
+constexpr uint32_t kCtypeSndfile = 0x40000;   // WAV, AIFF, FLAC, Ogg Vorbis, Opus
+constexpr uint32_t kCtypeModule = 0x20000;    // module music
+
+inline bool IsMpegCtype(uint32_t ctype) { return ctype >= kCtypeMpegLayer1 && ctype <= kCtypeMpegLayer3; }
+
 struct ChannelInfo {
     uint32_t freq = 0;    // sample rate, Hz
     uint32_t chans = 0;   // channel count
     uint32_t flags = 0;   // kSample8Bits
+    uint32_t ctype = 0;   // kCtype...: the decoder that accepted the file
 };
 
 // Library life cycle. Init(-1, ...) opens the default output device, Init(0, ...) the
