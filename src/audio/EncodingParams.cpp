@@ -1,0 +1,35 @@
+// Bit-rate snapping and look-ups over the encoding value lists.
+#include "audio/EncodingParams.h"
+
+#include <cstddef>
+
+namespace corvane {
+
+int32_t NearestStandardBitrate(int32_t kbps) {
+    if (kbps <= kBitrates.front()) return kBitrates.front();
+    if (kbps >= kBitrates.back()) return kBitrates.back();
+    // kbps lies strictly between the first and the last entry: find the pair around it.
+    for (std::size_t i = 1; i < kBitrates.size(); ++i) {
+        const int32_t upper = kBitrates[i];
+        if (kbps > upper) continue;
+        const int32_t lower = kBitrates[i - 1];
+        return (kbps - lower <= upper - kbps) ? lower : upper;  // a tie takes the lower
+    }
+    return kBitrates.back();
+}
+
+int FindEncodingPreset(const EncodingParams& params) {
+    for (std::size_t i = 0; i < kEncodingPresets.size(); ++i) {
+        if (kEncodingPresets[i].params == params) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+const char* ChannelModeChoiceText(int32_t channelMode) {
+    for (const ChannelModeChoice& choice : kChannelModeChoices) {
+        if (choice.channelMode == channelMode) return choice.text;
+    }
+    return nullptr;
+}
+
+}  // namespace corvane
