@@ -1,0 +1,22 @@
+// The commands of corvane-cli; each returns the process exit status.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace corvane::cli {
+
+// Exit statuses of the tool.
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitInterrupted = 130;
+
+using Args = std::vector<std::string>;
+
+int RunInfo(const Args& args);
+
+// Prints "corvane-cli: TEXT" and a hint to stderr; returns kExitUsage.
+int UsageError(const std::string& text);
+
+}  // namespace corvane::cli

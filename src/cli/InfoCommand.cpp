@@ -1,0 +1,128 @@
+// corvane-cli info: the facts and tags of MP3 files, as text or JSON.
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+
+#include "app/core/Format.h"
+#include "cli/Commands.h"
+#include "cli/Json.h"
+#include "engine/mp3/Mp3Reader.h"
+#include "engine/mp3/SourceInfo.h"
+
+namespace corvane::cli {
+namespace {
+
+struct FileFacts {
+    std::string path;
+    bool ok = false;
+    std::string error;
+    uint32_t seconds = 0;
+    int64_t milliseconds = 0;
+    uint64_t size = 0;
+    int sampleRate = 0;
+    int kbps = 0;
+    int channelMode = 4;
+    bool vbrHeader = false;
+    uint64_t audioStart = 0;
+    TagFields tags;
+};
+
+FileFacts Examine(const std::string& path) {
+    FileFacts facts;
+    facts.path = path;
+    CMp3Reader reader;
+    if (!reader.OpenFile(path)) {
+        facts.error = "Failed to load file \"" + path + "\".";
+        return facts;
+    }
+    facts.ok = true;
+    facts.seconds = reader.durationSeconds();
+    facts.milliseconds = static_cast<int64_t>(reader.durationExact() * 1000.0);
+    facts.size = reader.fileSize();
+    GetFileSize64(path, facts.size);
+    facts.sampleRate = reader.sampleRate();
+    facts.kbps = reader.bitrate();
+    facts.channelMode = reader.channelMode();
+    facts.vbrHeader = reader.vbrFrame() != nullptr;
+    facts.audioStart = reader.audioStart();
+    reader.CloseFile();
+    ReadTags(path, facts.tags);
+    return facts;
+}
+
+std::string ToJson(const FileFacts& f) {
+    std::ostringstream out;
+    out << "{\"path\": " << JsonString(f.path) << ", \"ok\": " << (f.ok ? "true" : "false");
+    if (!f.ok) {
+        out << ", \"error\": " << JsonString(f.error) << "}";
+        return out.str();
+    }
+    const TagFields& t = f.tags;
+    out << ", \"length_seconds\": " << f.seconds << ", \"length_ms\": " << f.milliseconds
+        << ", \"size_bytes\": " << f.size << ", \"sample_rate\": " << f.sampleRate
+        << ", \"bitrate_kbps\": " << f.kbps << ", \"channel_mode\": " << JsonString(ChannelModeName(f.channelMode))
+        << ", \"vbr_header\": " << (f.vbrHeader ? "true" : "false") << ", \"audio_start\": " << f.audioStart
+        << ", \"tags\": {\"track\": " << t.track << ", \"title\": " << JsonString(t.title)
+        << ", \"artist\": " << JsonString(t.artist) << ", \"album\": " << JsonString(t.album)
+        << ", \"year\": " << JsonString(t.year) << ", \"genre\": " << JsonString(t.genre)
+        << ", \"comment\": " << JsonString(t.comment) << "}}";
+    return out.str();
+}
+
+std::string ToText(const FileFacts& f) {
+    std::ostringstream out;
+    out << f.path << "\n";
+    if (!f.ok) {
+        out << "  error: " << f.error << "\n";
+        return out.str();
+    }
+    const TagFields& t = f.tags;
+    out << "  length:       " << FormatDuration(f.seconds) << " (" << f.seconds << " s)\n"
+        << "  size:         " << FormatSize(static_cast<int64_t>(f.size)) << " (" << f.size << " bytes)\n"
+        << "  sample rate:  " << SampleRateText(f.sampleRate) << "\n"
+        << "  bit rate:     " << BitrateText(f.kbps) << "\n"
+        << "  channel mode: " << ChannelModeName(f.channelMode) << "\n"
+        << "  VBR header:   " << (f.vbrHeader ? "yes" : "no") << "\n"
+        << "  audio start:  " << f.audioStart << "\n"
+        << "  track:        " << TrackText(t.track) << "\n"
+        << "  title:        " << t.title << "\n"
+        << "  artist:       " << t.artist << "\n"
+        << "  album:        " << t.album << "\n"
+        << "  year:         " << t.year << "\n"
+        << "  genre:        " << t.genre << "\n"
+        << "  comment:      " << t.comment << "\n";
+    return out.str();
+}
+
+}  // namespace
+
+int RunInfo(const Args& args) {
+    bool json = false;
+    std::vector<std::string> files;
+    bool onlyFiles = false;
+    for (const std::string& a : args) {
+        if (!onlyFiles && a == "--json") json = true;
+        else if (!onlyFiles && a == "--") onlyFiles = true;
+        else if (!onlyFiles && a.size() > 1 && a[0] == '-') return UsageError("unknown option for info: " + a);
+        else files.push_back(a);
+    }
+    if (files.empty()) return UsageError("info needs at least one FILE");
+
+    bool allOk = true;
+    std::string text = json ? "[" : "";
+    for (size_t i = 0; i < files.size(); ++i) {
+        const FileFacts facts = Examine(files[i]);
+        allOk = allOk && facts.ok;
+        if (json) {
+            text += (i ? ",\n " : "") + ToJson(facts);
+        } else {
+            text += (i ? "\n" : "") + ToText(facts);
+            if (!facts.ok) std::cerr << facts.error << "\n";
+        }
+    }
+    if (json) text += "]\n";
+    std::cout << text << std::flush;
+    return allOk ? kExitOk : kExitFailure;
+}
+
+}  // namespace corvane::cli

@@ -1,0 +1,84 @@
+// corvane-cli: the cutting and joining engine from a terminal.
+#include <cstring>
+#include <iostream>
+
+#include "cli/Commands.h"
+
+namespace corvane::cli {
+namespace {
+
+constexpr const char* kVersionText = "corvane-cli 3.2 build 1628";
+
+constexpr const char* kHelpText =
+    "Usage:\n"
+    "  corvane-cli info [--json] FILE...\n"
+    "  corvane-cli cut RULE [CUT OPTIONS] FILE\n"
+    "  corvane-cli batch-cut RULE [CUT OPTIONS] [--first N] FILE...\n"
+    "  corvane-cli join -o TARGET [ENCODING] [TAG] FILE FILE...\n"
+    "  corvane-cli batch-join [--insert | --append] --with FILE [--with FILE...] [ENCODING] [OUTPUT] MAIN...\n"
+    "  corvane-cli --help | --version\n"
+    "\n"
+    "Rules (exactly one per cut):\n"
+    "  --size TEXT            piece size, e.g. 1.5MB, 700KB (units KB, MB, GB, TB; default MB)\n"
+    "  --count N              N equal pieces\n"
+    "  --time T               pieces of T seconds (90) or minutes:seconds (1:30)\n"
+    "  --points T1,T2,...     cut only: split at these positions (seconds or M:SS.t)\n"
+    "  --only LIST            with --points: the 1-based rows to write (1,3)\n"
+    "  --range BEGIN[:LENGTH] batch-cut only: one piece per file from BEGIN for LENGTH seconds\n"
+    "\n"
+    "Cut options:\n"
+    "  -d, --output-dir DIR   write into DIR (default: beside the source)\n"
+    "  --tree                 rebuild the source's folder path under DIR\n"
+    "  --folder-per-file      a folder named after each source\n"
+    "  --name TEMPLATE        file name template (default %F%-%P%.mp3)\n"
+    "  --name-digits N        digits of numbers in names, 0 automatic\n"
+    "  --if-exists rename|overwrite|skip   when a target exists (default rename)\n"
+    "  --no-tag               pieces get no ID3v2 tag\n"
+    "  --title TEMPLATE       title template of the pieces' tags (default %I% - %P%/%T%)\n"
+    "  --title-digits N       digits of numbers in titles\n"
+    "  --track none|original|sequence   track number of the pieces (default original)\n"
+    "  --reencode             re-encode pieces\n"
+    "  --rate HZ --bitrate KBPS --mode joint|stereo|mono   re-encoding parameters\n"
+    "  --fade-in SEC, --fade-out SEC    fades (a fade re-encodes)\n"
+    "  --forward-overlap SEC, --backward-overlap SEC   overlaps\n"
+    "  --first N              batch-cut only: only the first N pieces of each file\n"
+    "\n"
+    "Join options:\n"
+    "  -o TARGET              join: the target file\n"
+    "  --auto                 frame copy when all inputs are alike, else re-encode (default)\n"
+    "  --preset 1..4          an encoding preset\n"
+    "  --title --artist --album --year --genre --comment --track   join: the target's tag\n"
+    "  --insert | --append    batch-join: joined files before / after each main file\n"
+    "  --with FILE            batch-join: a joined file (repeatable)\n"
+    "  -d DIR, --tree, --no-postfix, --if-exists rename|overwrite|skip, --no-tag   batch-join output\n"
+    "\n"
+    "  --quiet                no progress bar or status lines\n"
+    "\n"
+    "stdout lists every file written; messages and progress go to stderr.\n"
+    "Exit status: 0 all written, 1 a source or target failed, 2 usage error, 130 interrupted.\n";
+
+}  // namespace
+
+int UsageError(const std::string& text) {
+    std::cerr << "corvane-cli: " << text << "\nTry 'corvane-cli --help' for more information.\n";
+    return kExitUsage;
+}
+
+}  // namespace corvane::cli
+
+int main(int argc, char** argv) {
+    using namespace corvane::cli;
+    if (argc < 2) return UsageError("missing command");
+    const std::string command = argv[1];
+    const Args args(argv + 2, argv + argc);
+    if (command == "--help" || command == "-h") {
+        std::cout << kHelpText;
+        return kExitOk;
+    }
+    if (command == "--version") {
+        std::cout << kVersionText << "\n";
+        return kExitOk;
+    }
+    if (command == "info") return RunInfo(args);
+    return UsageError("unknown command: " + command);
+}

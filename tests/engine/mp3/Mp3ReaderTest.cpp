@@ -1,0 +1,301 @@
+// Tests of CMp3Reader: header tables, frame search, facts, VBR header frames, copies.
+#include "engine/mp3/Mp3Reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "audio/MpegFrameHeader.h"
+#include "engine/mp3/OutputFile.h"
+#include "engine/mp3/SourceInfo.h"
+#include "support/Mp3Factory.h"
+
+namespace corvane {
+namespace {
+
+using test::Bytes;
+
+int FrameLength(int version, int layer, int bitrateIndex, int rateIndex, int padding) {
+    const Bytes h = test::MakeFrameHeader(version, layer, bitrateIndex, rateIndex, padding, 0);
+    EXPECT_TRUE(IsFrameHeader(h.data()));
+    return DecodeFrameHeader(h.data()).frameLength;
+}
+
+TEST(Mp3Reader, FrameLengthsFollowTheTables) {
+    EXPECT_EQ(FrameLength(3, 1, 1, 0, 1), 36);    // Layer I, 44100 Hz, 32 kbps, padded
+    EXPECT_EQ(FrameLength(3, 3, 9, 0, 0), 417);   // Layer III, 44100 Hz, 128 kbps
+    EXPECT_EQ(FrameLength(3, 3, 9, 0, 1), 418);
+    EXPECT_EQ(FrameLength(0, 2, 14, 2, 1), 2881);  // the longest frame: MPEG 2.5 Layer II 160 kbps 8000 Hz
+
+    const Bytes mpeg25 = test::MakeFrameHeader(0, 3, 8, 2, 0, 3);
+    const MpegFrameHeader h = DecodeFrameHeader(mpeg25.data());
+    EXPECT_EQ(h.sampleRate, 8000);
+    EXPECT_EQ(h.samplesPerFrame, 576);
+    EXPECT_EQ(h.kbps, 64);
+    EXPECT_EQ(h.sideInfoLength, 9);
+}
+
+TEST(Mp3Reader, RefusesReservedAndFreeFormatHeaders) {
+    EXPECT_FALSE(IsFrameHeader(test::MakeFrameHeader(3, 3, 0, 0, 0, 0).data()));   // free format
+    EXPECT_FALSE(IsFrameHeader(test::MakeFrameHeader(3, 3, 15, 0, 0, 0).data()));  // bad bit rate
+    EXPECT_FALSE(IsFrameHeader(test::MakeFrameHeader(3, 3, 9, 3, 0, 0).data()));   // bad sample rate
+    EXPECT_FALSE(IsFrameHeader(test::MakeFrameHeader(1, 3, 9, 0, 0, 0).data()));   // reserved version
+    EXPECT_FALSE(IsFrameHeader(test::MakeFrameHeader(3, 3, 9, 0, 0, 0, 2).data()));  // emphasis 2
+    EXPECT_TRUE(IsFrameHeader(test::MakeFrameHeader(3, 3, 9, 0, 0, 0, 1).data()));
+    const uint8_t layer0[4] = {0xFF, 0xF9, 0x90, 0x00};
+    EXPECT_FALSE(IsFrameHeader(layer0));
+}
+
+class Mp3ReaderFiles : public ::testing::Test {
+protected:
+    std::string Write(const std::string& name, const Bytes& data) {
+        const std::string path = dir / name;
+        test::WriteFile(path, data);
+        return path;
+    }
+    test::TempDir dir;
+    CMp3Reader reader;
+};
+
+TEST_F(Mp3ReaderFiles, OpensLameCbrAndReadsEveryFrame) {
+    test::EncodeOptions o;
+    o.seconds = 3;
+    const Bytes mp3 = test::EncodeMp3(o);
+    const std::string path = Write("cbr.mp3", mp3);
+    ASSERT_TRUE(reader.OpenFile(path));
+    EXPECT_EQ(reader.sampleRate(), 44100);
+    EXPECT_EQ(reader.channelMode(), 1);
+    EXPECT_EQ(reader.bitrate(), 128);
+    EXPECT_EQ(reader.fileSize(), mp3.size());
+    EXPECT_EQ(reader.vbrFrame(), nullptr);
+    EXPECT_EQ(reader.audioStart(), 0u);
+
+    const std::vector<size_t> expected = test::FrameOffsets(mp3, 0);
+    int rate, kbps, length, samples;
+    uint64_t offset;
+    size_t n = 0;
+    while (const uint8_t* frame = reader.ReadFrame(rate, kbps, length, samples, offset)) {
+        ASSERT_LT(n, expected.size());
+        EXPECT_EQ(offset, expected[n]);
+        EXPECT_EQ(std::memcmp(frame, mp3.data() + offset, static_cast<size_t>(length)), 0);
+        EXPECT_EQ(samples, 1152);
+        EXPECT_EQ(reader.position(), offset + static_cast<uint64_t>(length));
+        ++n;
+    }
+    EXPECT_EQ(n, expected.size());
+    EXPECT_EQ(reader.durationSeconds(), static_cast<uint32_t>(n * 1152 / 44100));
+}
+
+TEST_F(Mp3ReaderFiles, KeepsTheInfoFrameAndStartsAfterIt) {
+    test::EncodeOptions o;
+    o.seconds = 2;
+    o.infoFrame = true;
+    const Bytes frames = test::EncodeMp3(o);
+    const Bytes tag = test::MakeId3v2Tag(3, {{"TIT2", "Song"}}, false, true, 100);
+    const std::string path = Write("info.mp3", test::Concat({tag, frames}));
+    ASSERT_TRUE(reader.OpenFile(path));
+    const size_t infoLength = static_cast<size_t>(DecodeFrameHeader(frames.data()).frameLength);
+    ASSERT_NE(reader.vbrFrame(), nullptr);
+    EXPECT_EQ(reader.vbrFrameLength(), infoLength);
+    EXPECT_EQ(std::memcmp(reader.vbrFrame(), frames.data(), infoLength), 0);
+    EXPECT_EQ(std::memcmp(reader.vbrFrame() + 36, "Info", 4), 0);
+    EXPECT_EQ(reader.audioStart(), tag.size() + infoLength);
+
+    int rate, kbps, length, samples;
+    uint64_t offset;
+    ASSERT_NE(reader.ReadFrame(rate, kbps, length, samples, offset), nullptr);
+    EXPECT_EQ(offset, tag.size() + infoLength);
+}
+
+TEST_F(Mp3ReaderFiles, LameVbrMpeg2MonoHasItsXingFrameAtOffset13) {
+    test::EncodeOptions o;
+    o.sampleRate = 22050;
+    o.channels = 1;
+    o.mode = test::Mode::Mono;
+    o.vbr = true;
+    o.infoFrame = true;
+    o.seconds = 3;
+    const Bytes frames = test::EncodeMp3(o);
+    ASSERT_TRUE(reader.OpenFile(Write("vbr.mp3", frames)));
+    ASSERT_NE(reader.vbrFrame(), nullptr);
+    EXPECT_EQ(std::memcmp(reader.vbrFrame() + 13, "Xing", 4), 0);
+    EXPECT_EQ(reader.sampleRate(), 22050);
+    EXPECT_EQ(reader.channelMode(), 3);
+}
+
+TEST_F(Mp3ReaderFiles, AVbrFrameThatIsNotFirstIsNotRecognised) {
+    test::EncodeOptions o;
+    o.seconds = 1;
+    o.infoFrame = true;
+    const Bytes withInfo = test::EncodeMp3(o);
+    o.infoFrame = false;
+    const Bytes plain = test::EncodeMp3(o);
+    const size_t firstLength = static_cast<size_t>(DecodeFrameHeader(plain.data()).frameLength);
+    const Bytes data = test::Concat({Bytes(plain.begin(), plain.begin() + firstLength), withInfo});
+    ASSERT_TRUE(reader.OpenFile(Write("late.mp3", data)));
+    EXPECT_EQ(reader.vbrFrame(), nullptr);
+}
+
+TEST_F(Mp3ReaderFiles, SkipsGarbageBetweenFrames) {
+    const Bytes frame = test::MakeFrame(3, 3, 9, 0, 0, 1);
+    const Bytes junk = {0x00, 0xFF, 0x12, 0xFF, 0xFF, 0x34};
+    const Bytes data = test::Concat({test::RepeatFrame(frame, 5), junk, test::RepeatFrame(frame, 5)});
+    ASSERT_TRUE(reader.OpenFile(Write("junk.mp3", data)));
+    int rate, kbps, length, samples;
+    uint64_t offset = 0;
+    std::vector<uint64_t> offsets;
+    while (reader.ReadFrame(rate, kbps, length, samples, offset)) offsets.push_back(offset);
+    ASSERT_EQ(offsets.size(), 10u);
+    EXPECT_EQ(offsets[4], 4 * 417u);
+    EXPECT_EQ(offsets[5], 5 * 417u + junk.size());
+}
+
+TEST_F(Mp3ReaderFiles, ALastFrameCutShortIsNotHandedOut) {
+    const Bytes frame = test::MakeFrame(3, 3, 9, 0, 0, 1);
+    Bytes data = test::RepeatFrame(frame, 6);
+    data.resize(data.size() - 100);
+    ASSERT_TRUE(reader.OpenFile(Write("cut.mp3", data)));
+    int rate, kbps, length, samples;
+    uint64_t offset;
+    int n = 0;
+    while (reader.ReadFrame(rate, kbps, length, samples, offset)) ++n;
+    EXPECT_EQ(n, 5);
+}
+
+TEST_F(Mp3ReaderFiles, OpensMpeg25AndMpeg2Mono) {
+    test::EncodeOptions o;
+    o.seconds = 2;
+    o.sampleRate = 8000;
+    o.channels = 1;
+    o.mode = test::Mode::Mono;
+    o.kbps = 16;
+    ASSERT_TRUE(reader.OpenFile(Write("m25.mp3", test::EncodeMp3(o))));
+    EXPECT_EQ(reader.sampleRate(), 8000);
+    EXPECT_EQ(reader.channelMode(), 3);
+
+    o.sampleRate = 22050;
+    o.kbps = 32;
+    ASSERT_TRUE(reader.OpenFile(Write("m2.mp3", test::EncodeMp3(o))));
+    EXPECT_EQ(reader.sampleRate(), 22050);
+    EXPECT_EQ(reader.bitrate(), 32);
+    EXPECT_STREQ(ChannelModeName(reader.channelMode()), "Mono");
+}
+
+TEST_F(Mp3ReaderFiles, CopyRangeCopiesBytesAndReadingGoesOnAfterThem) {
+    test::EncodeOptions o;
+    o.seconds = 1;
+    const Bytes mp3 = test::EncodeMp3(o);
+    ASSERT_TRUE(reader.OpenFile(Write("src.mp3", mp3)));
+    const std::vector<size_t> offsets = test::FrameOffsets(mp3, 0);
+    COutputFile out;
+    ASSERT_TRUE(out.Create(dir / "copy.bin"));
+    ASSERT_TRUE(reader.CopyRange(out, offsets[2], offsets[5] - offsets[2]));
+    EXPECT_EQ(reader.position(), offsets[2]);
+    int rate, kbps, length, samples;
+    uint64_t offset;
+    ASSERT_NE(reader.ReadFrame(rate, kbps, length, samples, offset), nullptr);
+    EXPECT_EQ(offset, offsets[5]);
+    ASSERT_TRUE(out.Close());
+    EXPECT_EQ(test::ReadFile(dir / "copy.bin"), Bytes(mp3.begin() + static_cast<long>(offsets[2]), mp3.begin() + static_cast<long>(offsets[5])));
+}
+
+// --- Refusals and malformed input -------------------------------------------------------
+
+TEST_F(Mp3ReaderFiles, RefusesFreeFormatFiles) {
+    const Bytes frame = test::MakeFrame(3, 3, 0, 0, 0, 1, 0, 500);
+    EXPECT_FALSE(reader.OpenFile(Write("free.mp3", test::RepeatFrame(frame, 20))));
+    EXPECT_FALSE(reader.IsOpen());
+    EXPECT_EQ(reader.channelMode(), 4);
+}
+
+TEST_F(Mp3ReaderFiles, RefusesTinyEmptyAndMissingFiles) {
+    for (size_t size = 0; size <= 10; ++size) {
+        Bytes data(size, 0xFF);
+        if (size >= 3) std::memcpy(data.data(), "ID3", 3);
+        EXPECT_FALSE(reader.OpenFile(Write("tiny" + std::to_string(size) + ".mp3", data))) << size;
+    }
+    EXPECT_FALSE(reader.OpenFile(dir / "missing.mp3"));
+    EXPECT_FALSE(reader.OpenFile(dir.path().string()));
+}
+
+TEST_F(Mp3ReaderFiles, RefusesOtherFormatsWhateverTheirName) {
+    // A WAV file of 16-bit PCM full of 0xFFFB words that look like frame headers.
+    Bytes wav = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 2, 0,
+                 0x44, 0xAC, 0, 0, 0x10, 0xB1, 0x02, 0, 4, 0, 16, 0, 'd', 'a', 't', 'a', 0, 0, 0, 0};
+    const Bytes body = test::RepeatFrame(test::MakeFrame(3, 3, 9, 0, 0, 1), 40);
+    const uint32_t dataSize = static_cast<uint32_t>(body.size());
+    std::memcpy(&wav[40], &dataSize, 4);
+    const uint32_t riffSize = dataSize + 36;
+    std::memcpy(&wav[4], &riffSize, 4);
+    EXPECT_FALSE(reader.OpenFile(Write("wave.mp3", test::Concat({wav, body}))));
+
+    Bytes noise(200000);
+    uint32_t x = 12345;
+    for (uint8_t& b : noise) {
+        x = x * 1103515245 + 12345;
+        b = static_cast<uint8_t>(x >> 16);
+    }
+    EXPECT_FALSE(reader.OpenFile(Write("noise.mp3", noise)));
+}
+
+TEST_F(Mp3ReaderFiles, SurvivesATagSizePastTheEndOfTheFile) {
+    Bytes tag = {'I', 'D', '3', 3, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F};
+    const Bytes frames = test::RepeatFrame(test::MakeFrame(3, 3, 9, 0, 0, 1), 10);
+    // Whatever the verdict, nothing is read outside the file and the reader stays usable.
+    reader.OpenFile(Write("bigtag.mp3", test::Concat({tag, frames})));
+    test::EncodeOptions o;
+    o.seconds = 1;
+    EXPECT_TRUE(reader.OpenFile(Write("good.mp3", test::EncodeMp3(o))));
+}
+
+TEST_F(Mp3ReaderFiles, ATagWithFooterStillStartsReadingAfterTheFooter) {
+    test::EncodeOptions o;
+    o.seconds = 1;
+    o.infoFrame = true;
+    const Bytes frames = test::EncodeMp3(o);
+    const Bytes tag = test::MakeId3v2Tag(4, {{"TIT2", "Footer"}}, true);
+    ASSERT_TRUE(reader.OpenFile(Write("footer.mp3", test::Concat({tag, frames}))));
+    const size_t infoLength = static_cast<size_t>(DecodeFrameHeader(frames.data()).frameLength);
+    EXPECT_EQ(reader.audioStart(), tag.size() + infoLength);
+    int rate, kbps, length, samples;
+    uint64_t offset;
+    ASSERT_NE(reader.ReadFrame(rate, kbps, length, samples, offset), nullptr);
+    EXPECT_EQ(offset, tag.size() + infoLength);
+}
+
+// --- VBR header patching ------------------------------------------------------------------
+
+Bytes XingFrame(int version, int channelMode, uint32_t flags, int bitrateIndex = 9) {
+    Bytes frame = test::MakeFrame(version, 3, bitrateIndex, 0, 0, channelMode);
+    const int at = VbrTagOffset(DecodeFrameHeader(frame.data()));
+    std::memcpy(&frame[static_cast<size_t>(at)], "Xing", 4);
+    frame[static_cast<size_t>(at) + 7] = static_cast<uint8_t>(flags);
+    return frame;
+}
+
+TEST(Mp3ReaderPatch, WritesCountsAtTheOffsetOfEachLayout) {
+    struct Case { int version, mode, tagOffset; };
+    for (const Case c : {Case{3, 3, 21}, Case{3, 1, 36}, Case{2, 0, 21}, Case{2, 3, 13}}) {
+        Bytes frame = XingFrame(c.version, c.mode, 3);
+        CMp3Reader::PatchVbrHeader(frame.data(), static_cast<uint32_t>(frame.size()), 0x01020304, 0xA0B0C0D0);
+        const size_t p = static_cast<size_t>(c.tagOffset) + 8;
+        EXPECT_EQ(Bytes(frame.begin() + static_cast<long>(p), frame.begin() + static_cast<long>(p) + 8),
+                  (Bytes{1, 2, 3, 4, 0xA0, 0xB0, 0xC0, 0xD0}))
+            << c.version << "/" << c.mode;
+    }
+}
+
+TEST(Mp3ReaderPatch, FollowsTheFlagsAndStaysInsideTheFrame) {
+    Bytes frame = XingFrame(3, 1, 2);  // byte count only
+    CMp3Reader::PatchVbrHeader(frame.data(), static_cast<uint32_t>(frame.size()), 7, 9);
+    EXPECT_EQ(Bytes(frame.begin() + 44, frame.begin() + 48), (Bytes{0, 0, 0, 9}));
+    EXPECT_EQ(Bytes(frame.begin() + 48, frame.begin() + 52), (Bytes{0, 0, 0, 0}));
+
+    Bytes shortFrame = XingFrame(3, 1, 3);
+    const Bytes before = shortFrame;
+    CMp3Reader::PatchVbrHeader(shortFrame.data(), 46, 7, 9);  // fields run past the stated length
+    EXPECT_EQ(shortFrame, before);
+}
+
+}  // namespace
+}  // namespace corvane

@@ -1,0 +1,145 @@
+// Tests of the tag reader, the tag text split, genre and channel-mode names.
+#include "engine/mp3/SourceInfo.h"
+
+#include <gtest/gtest.h>
+
+#include "support/Mp3Factory.h"
+
+namespace corvane {
+namespace {
+
+TEST(SourceInfo, SplitsTheSevenFieldsAndKeepsNewlinesInTheComment) {
+    TagFields t;
+    ParseTagText("07\nTitle\nArtist\nAlbum\nRock\n1999\nline one\nline two", t);
+    EXPECT_EQ(t.track, 7);
+    EXPECT_EQ(t.title, "Title");
+    EXPECT_EQ(t.artist, "Artist");
+    EXPECT_EQ(t.album, "Album");
+    EXPECT_EQ(t.genre, "Rock");
+    EXPECT_EQ(t.year, "1999");
+    EXPECT_EQ(t.comment, "line one\nline two");
+}
+
+TEST(SourceInfo, FieldsAfterAMissingNewlineStayEmpty) {
+    TagFields t;
+    ParseTagText("3/12\nTitle\nArtist", t);
+    EXPECT_EQ(t.track, 3);
+    EXPECT_EQ(t.title, "Title");
+    EXPECT_EQ(t.artist, "");
+    EXPECT_EQ(t.comment, "");
+
+    TagFields empty;
+    ParseTagText("\n\n\n\n\n\n", empty);
+    EXPECT_EQ(empty.track, 0);
+    EXPECT_EQ(empty.title, "");
+    EXPECT_EQ(empty.comment, "");
+}
+
+TEST(SourceInfo, TrackTextsReadAsFarAsTheyAreNumbers) {
+    EXPECT_EQ(LeadingInteger("07"), 7);
+    EXPECT_EQ(LeadingInteger("3/12"), 3);
+    EXPECT_EQ(LeadingInteger("  12x"), 12);
+    EXPECT_EQ(LeadingInteger("-4"), -4);
+    EXPECT_EQ(LeadingInteger(""), 0);
+    EXPECT_EQ(LeadingInteger("A1"), 0);
+    EXPECT_EQ(LeadingInteger("99999999999999"), 2147483647);
+    EXPECT_EQ(TrackText(0), "");
+    EXPECT_EQ(TrackText(7), "7");
+}
+
+TEST(SourceInfo, GenreAndChannelModeNames) {
+    EXPECT_STREQ(GenreName(0), "Blues");
+    EXPECT_STREQ(GenreName(17), "Rock");
+    EXPECT_STREQ(GenreName(147), "Synthpop");
+    EXPECT_EQ(GenreName(148), nullptr);
+    EXPECT_EQ(GenreNames[kGenreCount], nullptr);
+    int count = 0;
+    while (GenreNames[count]) ++count;
+    EXPECT_EQ(count, 148);
+    EXPECT_STREQ(ChannelModeName(1), "J-Stereo");
+    EXPECT_STREQ(ChannelModeName(2), "Dual Channel");
+    EXPECT_STREQ(ChannelModeName(4), "");
+    EXPECT_EQ(BitrateText(32), "32 kbps");
+    EXPECT_EQ(SampleRateText(22050), "22050 Hz");
+}
+
+class SourceTags : public ::testing::Test {
+protected:
+    std::string WriteTagged(const test::Bytes& tag, const test::Bytes& trailer = {}) {
+        test::EncodeOptions o;
+        o.seconds = 1;
+        const std::string path = dir / "tagged.mp3";
+        test::WriteFile(path, test::Concat({tag, test::EncodeMp3(o), trailer}));
+        return path;
+    }
+    test::TempDir dir;
+};
+
+TEST_F(SourceTags, ReadsId3v23Utf16TextsExactly) {
+    const test::Bytes tag = test::MakeId3v2Tag(3, {{"TRCK", "07"}, {"TIT2", "Ночь в городе"}, {"TPE1", "歌手"},
+                                                   {"TALB", "Ålbum"}, {"TYER", "2004"}, {"TCON", "(17)"},
+                                                   {"COMM", "two\nlines"}});
+    TagFields t;
+    ASSERT_TRUE(ReadTags(WriteTagged(tag), t));
+    EXPECT_EQ(t.track, 7);
+    EXPECT_EQ(t.title, "Ночь в городе");
+    EXPECT_EQ(t.artist, "歌手");
+    EXPECT_EQ(t.album, "Ålbum");
+    EXPECT_EQ(t.year, "2004");
+    EXPECT_EQ(t.genre, "Rock");
+    EXPECT_EQ(t.comment, "two\nlines");
+}
+
+TEST_F(SourceTags, ReadsId3v24Utf8Texts) {
+    const test::Bytes tag = test::MakeId3v2Tag(4, {{"TRCK", "3/12"}, {"TIT2", "日本語のタイトル"}, {"TPE1", "Артист"},
+                                                   {"TDRC", "1999"}, {"TCON", "Jazz"}, {"COMM", "a\nb\nc"}});
+    TagFields t;
+    ASSERT_TRUE(ReadTags(WriteTagged(tag), t));
+    EXPECT_EQ(t.track, 3);
+    EXPECT_EQ(t.title, "日本語のタイトル");
+    EXPECT_EQ(t.artist, "Артист");
+    EXPECT_EQ(t.year, "1999");
+    EXPECT_EQ(t.genre, "Jazz");
+    EXPECT_EQ(t.comment, "a\nb\nc");
+}
+
+TEST_F(SourceTags, ReadsTagsWrittenByOtherTaggers) {
+    TagFields t;
+    ASSERT_TRUE(ReadTags(std::string(CORVANE_TEST_DATA_DIR) + "/id3v24_utf8.mp3", t));
+    EXPECT_EQ(t.title, "Ночь");
+    EXPECT_EQ(t.artist, "歌手");
+    EXPECT_EQ(t.album, "Ålbum");
+    EXPECT_EQ(t.track, 5);
+    EXPECT_EQ(t.year, "2004");
+    EXPECT_EQ(t.genre, "Pop");
+    EXPECT_EQ(t.comment, "two\nlines");
+
+    ASSERT_TRUE(ReadTags(std::string(CORVANE_TEST_DATA_DIR) + "/id3v1_only.mp3", t));
+    EXPECT_EQ(t.title, "V1 Title");
+    EXPECT_EQ(t.artist, "V1 Artist");
+    EXPECT_EQ(t.track, 9);
+    EXPECT_EQ(t.year, "1987");
+    EXPECT_EQ(t.genre, "Rock");
+}
+
+TEST_F(SourceTags, AFileWithoutTagsGivesEmptyFieldsAndFalse) {
+    TagFields t;
+    t.title = "stale";
+    t.track = 4;
+    EXPECT_FALSE(ReadTags(WriteTagged({}), t));
+    EXPECT_EQ(t.title, "");
+    EXPECT_EQ(t.track, 0);
+    EXPECT_FALSE(ReadTags(dir / "missing.mp3", t));
+}
+
+TEST(SourceInfo, FileSizeOfAFile) {
+    test::TempDir dir;
+    test::WriteFile(dir / "f.bin", test::Bytes(1234, 1));
+    uint64_t size = 0;
+    EXPECT_TRUE(GetFileSize64(dir / "f.bin", size));
+    EXPECT_EQ(size, 1234u);
+    EXPECT_FALSE(GetFileSize64(dir / "none.bin", size));
+}
+
+}  // namespace
+}  // namespace corvane
