@@ -35,6 +35,10 @@ constexpr uint32_t kSample8Bits = 1;  // samples are 8-bit (else 16-bit)
 
 constexpr uint32_t kVersion = 0x02040000;  // GetVersion: high 16 bits 0x0204
 
+// Option of SetConfig: bytes after a leading ID3v2 tag searched for the first MPEG audio
+// frame when recognising a file (default 16000).
+constexpr uint32_t kConfigVerify = 23;
+
 // Channel types of ChannelInfo::ctype: what the stream was recognised as.
 constexpr uint32_t kCtypeMpegLayer1 = 0x10003;
 constexpr uint32_t kCtypeMpegLayer2 = 0x10004;
@@ -56,6 +60,7 @@ struct ChannelInfo {
 uint32_t GetVersion();
 bool Init(int device, uint32_t freq);
 bool Free();
+// Sets a library option (kConfigVerify); false for an unknown option.
 bool SetConfig(uint32_t option, uint32_t value);
 
 // Opens a stream of the file at path (UTF-8). offset and length must be 0. Returns 0 when

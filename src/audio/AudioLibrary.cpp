@@ -1,0 +1,207 @@
+// The audio library's handle table and its public operations.
+#include "audio/AudioLibrary.h"
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "audio/LibraryChannel.h"
+#include "audio/LibraryModuleMusic.h"
+#include "audio/LibraryMpegStream.h"
+#include "audio/LibraryTagReader.h"
+#include "audio/LibrarySndfileStream.h"
+
+namespace corvane::audio {
+namespace {
+
+// Bytes after a leading ID3v2 tag searched for the first MPEG audio frame, unless set by
+// SetConfig(kConfigVerify, ...).
+constexpr uint32_t kDefaultVerifyBytes = 16000;
+constexpr uint32_t kMaxVerifyBytes = 16 * 1024 * 1024;
+
+// One table entry: the channel and the lock under which every call on it runs.
+struct Slot {
+    std::mutex lock;
+    std::unique_ptr<CLibraryChannel> channel;
+};
+
+struct Library {
+    std::mutex lock;
+    std::map<Handle, std::shared_ptr<Slot>> slots;
+    Handle next = 1;
+    bool initialised = false;
+    int device = 0;
+    uint32_t freq = 0;
+    uint32_t verifyBytes = kDefaultVerifyBytes;
+};
+
+Library& TheLibrary() {
+    static Library library;
+    return library;
+}
+
+Handle Insert(std::unique_ptr<CLibraryChannel> channel) {
+    if (channel == nullptr) return 0;
+    auto slot = std::make_shared<Slot>();
+    slot->channel = std::move(channel);
+    Library& library = TheLibrary();
+    std::lock_guard<std::mutex> guard(library.lock);
+    while (library.next == 0 || library.slots.count(library.next) != 0) ++library.next;
+    const Handle handle = library.next++;
+    library.slots.emplace(handle, std::move(slot));
+    return handle;
+}
+
+std::shared_ptr<Slot> Find(Handle handle) {
+    Library& library = TheLibrary();
+    std::lock_guard<std::mutex> guard(library.lock);
+    const auto found = library.slots.find(handle);
+    return found == library.slots.end() ? nullptr : found->second;
+}
+
+// Removes the channel of handle when it is module music (music true) or a stream (false).
+bool Remove(Handle handle, bool music) {
+    std::shared_ptr<Slot> slot;
+    {
+        Library& library = TheLibrary();
+        std::lock_guard<std::mutex> guard(library.lock);
+        const auto found = library.slots.find(handle);
+        if (found == library.slots.end() || found->second->channel->IsMusic() != music) return false;
+        slot = std::move(found->second);
+        library.slots.erase(found);
+    }
+    // The channel is destroyed here, or by the last call still running on it.
+    return true;
+}
+
+// Runs call(channel) under the channel's lock; fallback for an unknown handle or an escaping
+// exception.
+template <typename Result, typename Call>
+Result WithChannel(Handle handle, Result fallback, Call call) {
+    const std::shared_ptr<Slot> slot = Find(handle);
+    if (slot == nullptr) return fallback;
+    std::lock_guard<std::mutex> guard(slot->lock);
+    try {
+        return call(*slot->channel);
+    } catch (...) {
+        return fallback;
+    }
+}
+
+}  // namespace
+
+uint32_t GetVersion() { return kVersion; }
+
+bool Init(int device, uint32_t freq) {
+    if (device < -1) return false;
+    Library& library = TheLibrary();
+    std::lock_guard<std::mutex> guard(library.lock);
+    library.initialised = true;
+    library.device = device;
+    library.freq = freq;
+    return true;
+}
+
+bool Free() {
+    Library& library = TheLibrary();
+    std::lock_guard<std::mutex> guard(library.lock);
+    const bool was = library.initialised;
+    library.initialised = false;
+    return was;
+}
+
+bool SetConfig(uint32_t option, uint32_t value) {
+    if (option != kConfigVerify) return false;
+    Library& library = TheLibrary();
+    std::lock_guard<std::mutex> guard(library.lock);
+    library.verifyBytes = std::min(value, kMaxVerifyBytes);
+    return true;
+}
+
+Handle StreamCreateFile(const std::string& path, uint64_t offset, uint64_t length, uint32_t flags) {
+    if (offset != 0 || length != 0 || path.empty()) return 0;
+    uint32_t verifyBytes;
+    {
+        Library& library = TheLibrary();
+        std::lock_guard<std::mutex> guard(library.lock);
+        verifyBytes = library.verifyBytes;
+    }
+    try {
+        if (auto stream = CLibrarySndfileStream::Open(path)) return Insert(std::move(stream));
+        if (auto stream = CLibraryMpegStream::Open(path, verifyBytes)) return Insert(std::move(stream));
+    } catch (...) {
+    }
+    return 0;
+}
+
+Handle MusicLoad(const std::string& path, uint32_t flags, uint32_t freq) {
+    try {
+        return Insert(CLibraryModuleMusic::Load(path, freq));
+    } catch (...) {
+        return 0;
+    }
+}
+
+bool StreamFree(Handle h) { return Remove(h, false); }
+
+bool MusicFree(Handle h) { return Remove(h, true); }
+
+bool ChannelGetInfo(Handle h, ChannelInfo* info) {
+    if (info == nullptr) return false;
+    return WithChannel(h, false, [&](CLibraryChannel& channel) {
+        *info = channel.Info();
+        return true;
+    });
+}
+
+int64_t ChannelGetLength(Handle h) {
+    return WithChannel(h, int64_t{-1}, [](CLibraryChannel& channel) { return channel.Length(); });
+}
+
+double ChannelBytes2Seconds(Handle h, int64_t bytes) {
+    return WithChannel(h, -1.0, [&](CLibraryChannel& channel) {
+        const ChannelInfo info = channel.Info();
+        if (bytes < 0 || info.freq == 0 || info.chans == 0) return -1.0;
+        return static_cast<double>(bytes / channel.BlockAlign()) / info.freq;
+    });
+}
+
+int64_t ChannelSeconds2Bytes(Handle h, double seconds) {
+    return WithChannel(h, int64_t{-1}, [&](CLibraryChannel& channel) -> int64_t {
+        const ChannelInfo info = channel.Info();
+        if (!(seconds >= 0.0) || info.freq == 0) return -1;
+        return static_cast<int64_t>(seconds * info.freq) * channel.BlockAlign();
+    });
+}
+
+int64_t StreamGetFilePosition(Handle h, int mode) {
+    return WithChannel(h, int64_t{-1}, [&](CLibraryChannel& channel) { return channel.FilePosition(mode); });
+}
+
+int32_t ChannelGetData(Handle h, void* buffer, uint32_t bytes) {
+    if (buffer == nullptr && bytes > 0) return -1;
+    return WithChannel(h, int32_t{-1}, [&](CLibraryChannel& channel) { return channel.GetData(buffer, bytes); });
+}
+
+int64_t ChannelGetPosition(Handle h) {
+    return WithChannel(h, int64_t{-1}, [](CLibraryChannel& channel) { return channel.Position(); });
+}
+
+bool ChannelSetPosition(Handle h, int64_t bytes) {
+    return WithChannel(h, false, [&](CLibraryChannel& channel) { return channel.SetPosition(bytes); });
+}
+
+std::string TagsRead(Handle h, const char* format) {
+    std::string path;
+    LibraryFileKind kind = LibraryFileKind::kOther;
+    const bool found = WithChannel(h, false, [&](CLibraryChannel& channel) {
+        path = channel.Path();
+        kind = channel.Kind();
+        return true;
+    });
+    if (!found) return {};
+    return ReadLibraryTags(path, kind, format);
+}
+
+}  // namespace corvane::audio

@@ -1,0 +1,76 @@
+// libopenmpt module music: load, render to 16-bit stereo, seek.
+#include "audio/LibraryModuleMusic.h"
+
+#include <libopenmpt/libopenmpt.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace corvane::audio {
+namespace {
+
+// Larger files are no module anyone plays; refusing them keeps a stray huge file in memory.
+constexpr std::streamoff kMaxModuleFileSize = 256LL * 1024 * 1024;
+
+}  // namespace
+
+CLibraryModuleMusic::CLibraryModuleMusic(const std::string& path, openmpt_module* module, uint32_t freq,
+                                         int64_t frames)
+    : CLibraryChannel(path, LibraryFileKind::kModule), module_(module), freq_(freq), frames_(frames) {}
+
+CLibraryModuleMusic::~CLibraryModuleMusic() {
+    if (module_ != nullptr) openmpt_module_destroy(module_);
+}
+
+std::unique_ptr<CLibraryModuleMusic> CLibraryModuleMusic::Load(const std::string& path, uint32_t freq) {
+    if (freq == 0) return nullptr;
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) return nullptr;
+    const std::streamoff size = in.tellg();
+    if (size <= 0 || size > kMaxModuleFileSize) return nullptr;
+    std::vector<char> data(static_cast<size_t>(size));
+    in.seekg(0);
+    if (!in.read(data.data(), size)) return nullptr;
+
+    openmpt_module* module = openmpt_module_create_from_memory2(data.data(), data.size(), openmpt_log_func_silent,
+                                                                nullptr, openmpt_error_func_ignore, nullptr,
+                                                                nullptr, nullptr, nullptr);
+    if (module == nullptr) return nullptr;
+    const double seconds = openmpt_module_get_duration_seconds(module);
+    if (!(seconds > 0.0) || !std::isfinite(seconds)) {
+        openmpt_module_destroy(module);
+        return nullptr;
+    }
+    const auto frames = static_cast<int64_t>(std::llround(seconds * freq));
+    return std::unique_ptr<CLibraryModuleMusic>(new CLibraryModuleMusic(path, module, freq, frames));
+}
+
+ChannelInfo CLibraryModuleMusic::Info() const {
+    ChannelInfo info;
+    info.freq = freq_;
+    info.chans = 2;
+    return info;
+}
+
+int32_t CLibraryModuleMusic::GetData(void* buffer, uint32_t bytes) {
+    const int64_t wanted = std::min<int64_t>(bytes / kBlockAlign, frames_ - position_);
+    if (wanted <= 0) return 0;
+    const size_t got = openmpt_module_read_interleaved_stereo(module_, static_cast<int32_t>(freq_),
+                                                              static_cast<size_t>(wanted),
+                                                              static_cast<int16_t*>(buffer));
+    position_ += static_cast<int64_t>(got);
+    return static_cast<int32_t>(got * kBlockAlign);
+}
+
+bool CLibraryModuleMusic::SetPosition(int64_t bytes) {
+    if (bytes < 0 || bytes > Length()) return false;
+    const int64_t frame = bytes / kBlockAlign;
+    openmpt_module_set_position_seconds(module_, static_cast<double>(frame) / freq_);
+    position_ = frame;
+    return true;
+}
+
+}  // namespace corvane::audio

@@ -1,0 +1,310 @@
+// MPEG audio streams: frame probing, header scan for the exact length, libmpg123 decoding.
+#include "audio/LibraryMpegStream.h"
+
+#include <fcntl.h>
+#include <mpg123.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace corvane::audio {
+namespace {
+
+constexpr size_t kId3v2HeaderSize = 10;
+constexpr size_t kId3v1Size = 128;
+// The longest frame the tables allow (MPEG 2.5 Layer II, 160 kbps, 8000 Hz, padded).
+constexpr size_t kMaxFrameLength = 2881;
+// Bytes read beyond the search window so that kMpegProbeFrames frames of any size fit.
+constexpr size_t kProbeTail = 16384;
+// The header scan reads the file in chunks of this size.
+constexpr size_t kScanChunk = 65536;
+// A frame and the header after it: what the scan keeps in its buffer ahead of its position.
+constexpr size_t kScanLookahead = 2 * kMaxFrameLength + 8;
+// Offsets inside a Xing/Info header, from its tag letters.
+constexpr size_t kXingFlagsOffset = 4;
+constexpr size_t kXingFramesOffset = 8;
+constexpr uint32_t kXingFramesFlag = 1;
+// Bytes requested by a single mpg123_read may come back empty a few times (frames without
+// output); after this many empty results in a row the stream is taken as ended.
+constexpr int kMaxEmptyReads = 64;
+
+std::once_flag g_mpg123Once;
+
+// Reads up to count bytes at offset; returns the count read (short only at the end of the
+// file or on an error).
+size_t ReadAt(int fd, uint64_t offset, uint8_t* buffer, size_t count) {
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::pread(fd, buffer + done, count - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    return done;
+}
+
+uint32_t BigEndian32(const uint8_t* p) {
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+}
+
+bool Agrees(const MpegFrameHeader& a, const MpegFrameHeader& b) {
+    return a.version == b.version && a.layerIndex == b.layerIndex && a.sampleRate == b.sampleRate;
+}
+
+// Sum of the lengths of count consecutive frames from data (they are known to be there).
+size_t LengthOfFrames(const uint8_t* data, int count) {
+    size_t at = 0;
+    for (int i = 0; i < count; ++i) at += static_cast<size_t>(DecodeFrameHeader(data + at).frameLength);
+    return at;
+}
+
+// The frame count of a Xing/Info frame when its flags announce one and it lies inside the
+// frame; 0 otherwise.
+uint32_t XingFrameCount(const uint8_t* frame, size_t length, const MpegFrameHeader& h) {
+    const size_t tag = static_cast<size_t>(VbrTagOffset(h));
+    if (tag + kXingFramesOffset + 4 > length) return 0;
+    const uint32_t flags = BigEndian32(frame + tag + kXingFlagsOffset);
+    if ((flags & kXingFramesFlag) == 0) return 0;
+    return BigEndian32(frame + tag + kXingFramesOffset);
+}
+
+ssize_t SourceRead(void* handle, void* buffer, size_t bytes) {
+    auto* source = static_cast<CLibraryMpegStream::Source*>(handle);
+    if (source->at >= source->size) return 0;
+    const size_t count = static_cast<size_t>(std::min<uint64_t>(bytes, source->size - source->at));
+    const size_t got = ReadAt(source->fd, source->base + source->at, static_cast<uint8_t*>(buffer), count);
+    source->at += got;
+    return static_cast<ssize_t>(got);
+}
+
+off_t SourceSeek(void* handle, off_t offset, int whence) {
+    auto* source = static_cast<CLibraryMpegStream::Source*>(handle);
+    int64_t target;
+    switch (whence) {
+        case SEEK_SET: target = offset; break;
+        case SEEK_CUR: target = static_cast<int64_t>(source->at) + offset; break;
+        case SEEK_END: target = static_cast<int64_t>(source->size) + offset; break;
+        default: return -1;
+    }
+    if (target < 0) return -1;
+    source->at = static_cast<uint64_t>(target);
+    return static_cast<off_t>(target);
+}
+
+}  // namespace
+
+bool ProbeMpegLayout(int fd, uint64_t fileSize, uint32_t searchBytes, MpegStreamLayout* layout) {
+    if (fileSize < 4) return false;
+    uint8_t head[kId3v2HeaderSize];
+    const size_t headBytes = ReadAt(fd, 0, head, static_cast<size_t>(std::min<uint64_t>(fileSize, sizeof head)));
+    const uint64_t tagSize = Id3v2TagSize(head, headBytes);
+    if (tagSize >= fileSize) return false;  // a tag that claims the whole file, or more
+
+    const size_t window = std::max<size_t>(searchBytes, 1);
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(window + kProbeTail, fileSize - tagSize));
+    std::vector<uint8_t> buffer(want);
+    const size_t got = ReadAt(fd, tagSize, buffer.data(), want);
+    const bool reachesEnd = tagSize + got == fileSize;
+
+    for (size_t s = 0; s < window && s + 4 <= got; ++s) {
+        const uint8_t* p = buffer.data() + s;
+        if (!IsFrameHeader(p)) continue;
+        const int count = CountAgreeingFrames(p, got - s, kMpegProbeFrames);
+        const bool accepted = count >= kMpegProbeFrames ||
+                              (count >= 1 && reachesEnd && s + LengthOfFrames(p, count) == got);
+        if (!accepted) continue;
+
+        MpegStreamLayout result;
+        result.fileSize = fileSize;
+        result.firstFrame = tagSize + s;
+        result.audioStart = result.firstFrame;
+        result.header = DecodeFrameHeader(p);
+        const size_t frameLength = static_cast<size_t>(result.header.frameLength);  // inside buffer
+        if (IsXingFrame(p, frameLength, result.header)) {
+            result.vbrFrame = true;
+            result.vbrFrameCount = XingFrameCount(p, frameLength, result.header);
+        } else if (IsVbriFrame(p, frameLength)) {
+            result.vbrFrame = true;
+        }
+        if (result.vbrFrame) {
+            result.audioStart += frameLength;
+            // Channel count and rate come from the first audio frame when the buffer holds it.
+            if (s + frameLength + 4 <= got && IsFrameHeader(p + frameLength)) {
+                const MpegFrameHeader next = DecodeFrameHeader(p + frameLength);
+                if (Agrees(next, result.header)) result.header = next;
+            }
+        }
+        *layout = result;
+        return true;
+    }
+    return false;
+}
+
+uint64_t CountMpegFrames(int fd, uint64_t start, uint64_t fileSize, const MpegFrameHeader& first) {
+    uint64_t end = fileSize;
+    if (fileSize >= start + kId3v1Size) {
+        uint8_t tag[3];
+        if (ReadAt(fd, fileSize - kId3v1Size, tag, sizeof tag) == sizeof tag && std::memcmp(tag, "TAG", 3) == 0)
+            end -= kId3v1Size;
+    }
+
+    std::vector<uint8_t> buffer(kScanChunk);
+    uint64_t bufferStart = start;
+    size_t bufferLength = 0;
+    uint64_t position = start;
+    uint64_t frames = 0;
+    bool inStep = true;  // position is where the previous frame ended (or the audio start)
+
+    while (position + 4 <= end) {
+        if (position + kScanLookahead > bufferStart + bufferLength && bufferStart + bufferLength < end) {
+            bufferStart = position;
+            bufferLength = ReadAt(fd, position, buffer.data(),
+                                  static_cast<size_t>(std::min<uint64_t>(kScanChunk, end - position)));
+        }
+        const size_t at = static_cast<size_t>(position - bufferStart);
+        if (at + 4 > bufferLength) break;  // read error
+        const uint8_t* p = buffer.data() + at;
+        if (IsFrameHeader(p)) {
+            const MpegFrameHeader h = DecodeFrameHeader(p);
+            const uint64_t next = position + static_cast<uint64_t>(h.frameLength);
+            if (Agrees(h, first) && next <= end) {
+                // After garbage a header must be confirmed by the next one (or the end), as a
+                // stray sync pattern is no frame.
+                bool confirmed = inStep || next == end;
+                if (!confirmed && next + 4 <= end) {
+                    const size_t nextAt = static_cast<size_t>(next - bufferStart);
+                    confirmed = nextAt + 4 <= bufferLength && IsFrameHeader(buffer.data() + nextAt) &&
+                                Agrees(DecodeFrameHeader(buffer.data() + nextAt), first);
+                }
+                if (confirmed) {
+                    ++frames;
+                    position = next;
+                    inStep = true;
+                    continue;
+                }
+            }
+        }
+        inStep = false;
+        ++position;
+    }
+    return frames;
+}
+
+CLibraryMpegStream::CLibraryMpegStream(const std::string& path, int fd, const MpegStreamLayout& layout,
+                                       uint64_t frames)
+    : CLibraryChannel(path, LibraryFileKind::kMpeg), fd_(fd), layout_(layout), frames_(frames) {
+    rate_ = static_cast<uint32_t>(layout.header.sampleRate);
+    chans_ = layout.header.channelMode == 3 ? 1 : 2;
+    source_.fd = fd;
+    source_.base = layout.audioStart;
+    source_.size = layout.fileSize - layout.audioStart;
+}
+
+CLibraryMpegStream::~CLibraryMpegStream() {
+    if (decoder_ != nullptr) {
+        mpg123_close(decoder_);
+        mpg123_delete(decoder_);
+    }
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::unique_ptr<CLibraryMpegStream> CLibraryMpegStream::Open(const std::string& path, uint32_t searchBytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    MpegStreamLayout layout;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        !ProbeMpegLayout(fd, static_cast<uint64_t>(st.st_size), searchBytes, &layout)) {
+        ::close(fd);
+        return nullptr;
+    }
+    const uint64_t frames = layout.vbrFrameCount != 0
+                                ? layout.vbrFrameCount
+                                : CountMpegFrames(fd, layout.audioStart, layout.fileSize, layout.header);
+    std::unique_ptr<CLibraryMpegStream> stream(new CLibraryMpegStream(path, fd, layout, frames));
+    if (!stream->OpenDecoder()) return nullptr;
+    return stream;
+}
+
+bool CLibraryMpegStream::OpenDecoder() {
+    std::call_once(g_mpg123Once, [] { mpg123_init(); });
+    int error = MPG123_OK;
+    decoder_ = mpg123_new(nullptr, &error);
+    if (decoder_ == nullptr) return false;
+    // Every frame in full: no gapless trimming, no resync give-up on long garbage, no output
+    // format but the stream's own.
+    if (mpg123_param(decoder_, MPG123_REMOVE_FLAGS, MPG123_GAPLESS, 0.0) != MPG123_OK ||
+        mpg123_param(decoder_, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0) != MPG123_OK ||
+        mpg123_param(decoder_, MPG123_RESYNC_LIMIT, -1, 0.0) != MPG123_OK ||
+        mpg123_format_none(decoder_) != MPG123_OK ||
+        mpg123_format(decoder_, static_cast<long>(rate_), chans_ == 1 ? MPG123_MONO : MPG123_STEREO,
+                      MPG123_ENC_SIGNED_16) != MPG123_OK ||
+        mpg123_replace_reader_handle(decoder_, SourceRead, SourceSeek, nullptr) != MPG123_OK ||
+        mpg123_open_handle(decoder_, &source_) != MPG123_OK)
+        return false;
+    if (frames_ == 0) return true;  // nothing to decode; mpg123 would find no frame
+    long rate = 0;
+    int channels = 0;
+    int encoding = 0;
+    return mpg123_getformat(decoder_, &rate, &channels, &encoding) == MPG123_OK;
+}
+
+ChannelInfo CLibraryMpegStream::Info() const {
+    ChannelInfo info;
+    info.freq = rate_;
+    info.chans = chans_;
+    return info;
+}
+
+int64_t CLibraryMpegStream::Length() const {
+    return static_cast<int64_t>(frames_) * layout_.header.samplesPerFrame * chans_ * 2;
+}
+
+int64_t CLibraryMpegStream::FilePosition(int mode) const {
+    if (mode == kFilePosStart) return static_cast<int64_t>(layout_.audioStart);
+    if (mode == kFilePosEnd) return static_cast<int64_t>(layout_.fileSize);
+    return -1;
+}
+
+int32_t CLibraryMpegStream::GetData(void* buffer, uint32_t bytes) {
+    if (frames_ == 0) return 0;
+    auto* out = static_cast<unsigned char*>(buffer);
+    size_t total = 0;
+    int empty = 0;
+    bool failed = false;
+    while (total < bytes) {
+        size_t done = 0;
+        const int result = mpg123_read(decoder_, out + total, bytes - total, &done);
+        total += done;
+        if (result == MPG123_DONE) break;
+        if (result != MPG123_OK && result != MPG123_NEW_FORMAT) {
+            failed = true;
+            break;
+        }
+        empty = done == 0 ? empty + 1 : 0;
+        if (empty > kMaxEmptyReads) break;
+    }
+    if (total == 0 && failed) return -1;
+    position_ += static_cast<int64_t>(total);
+    return static_cast<int32_t>(total);
+}
+
+bool CLibraryMpegStream::SetPosition(int64_t bytes) {
+    if (bytes < 0 || bytes > Length()) return false;
+    const int64_t block = chans_ * 2;
+    if (frames_ == 0) {
+        position_ = 0;
+        return true;
+    }
+    const off_t reached = mpg123_seek(decoder_, static_cast<off_t>(bytes / block), SEEK_SET);
+    if (reached < 0) return false;
+    position_ = static_cast<int64_t>(reached) * block;
+    return true;
+}
+
+}  // namespace corvane::audio

@@ -1,0 +1,88 @@
+// MPEG audio streams of the audio library: recognition, exact length and decoding by libmpg123.
+//
+// A file is taken as MPEG audio only when, after any leading ID3v2 tag, a run of consecutive
+// frame headers agree (version, layer, sample rate). The first frame may be a VBR header frame
+// ("Xing", "Info" or "VBRI"); it carries no audio, so the stream's audio starts after it and
+// libmpg123 is fed the file from there on: it never sees the tag or the VBR frame, decodes
+// every remaining frame in full (no gapless trimming) and the PCM matches the length reported.
+//
+// The length is all audio frames times their samples: the frame count of a Xing/Info header
+// when it has one, else a header scan of the file in large buffered reads (nothing is
+// decoded to learn it).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "audio/LibraryChannel.h"
+#include "audio/MpegFrameHeader.h"
+
+struct mpg123_handle_struct;
+
+namespace corvane::audio {
+
+// Where the frames of an MPEG audio file stand and what they are.
+struct MpegStreamLayout {
+    uint64_t fileSize = 0;
+    uint64_t firstFrame = 0;       // offset of the first frame (a VBR header frame or audio)
+    uint64_t audioStart = 0;       // offset of the first audio frame (after a VBR header frame)
+    bool vbrFrame = false;         // the first frame is a "Xing", "Info" or "VBRI" frame
+    uint32_t vbrFrameCount = 0;    // the Xing/Info frame count field, 0 when absent
+    MpegFrameHeader header;        // the first frame's header
+};
+
+// Frames that must follow one another, agreeing, for a file to be taken as MPEG audio; fewer
+// are enough only when the file ends exactly after them.
+constexpr int kMpegProbeFrames = 4;
+
+// Recognises MPEG audio in the open file fd of fileSize bytes. After a leading ID3v2 tag (its
+// footer included) the first frame is searched for within searchBytes bytes. Returns false
+// when the file is not MPEG audio (too short, tag past the end of the file, no run of
+// agreeing frames); never reads outside the file or its buffers.
+bool ProbeMpegLayout(int fd, uint64_t fileSize, uint32_t searchBytes, MpegStreamLayout* layout);
+
+// Counts the whole frames from offset start to the file's end that agree with first (version,
+// layer, sample rate), skipping garbage between frames and a trailing ID3v1 tag. Reads in
+// large chunks; a frame cut short by the end of the file is not counted.
+uint64_t CountMpegFrames(int fd, uint64_t start, uint64_t fileSize, const MpegFrameHeader& first);
+
+class CLibraryMpegStream final : public CLibraryChannel {
+public:
+    // Opens path as MPEG audio; nullptr when it is not MPEG audio or libmpg123 refuses it.
+    static std::unique_ptr<CLibraryMpegStream> Open(const std::string& path, uint32_t searchBytes);
+    ~CLibraryMpegStream() override;
+
+    ChannelInfo Info() const override;
+    int64_t Length() const override;
+    int64_t FilePosition(int mode) const override;
+    int32_t GetData(void* buffer, uint32_t bytes) override;
+    int64_t Position() const override { return position_; }
+    bool SetPosition(int64_t bytes) override;
+
+    const MpegStreamLayout& Layout() const { return layout_; }
+
+    // The reader libmpg123 is given: the file seen from the audio start on. Public only for
+    // the C callbacks.
+    struct Source {
+        int fd = -1;
+        uint64_t base = 0;  // file offset of the reader's position 0
+        uint64_t size = 0;  // bytes from base to the end of the file
+        uint64_t at = 0;    // reader position
+    };
+
+private:
+    CLibraryMpegStream(const std::string& path, int fd, const MpegStreamLayout& layout, uint64_t frames);
+    bool OpenDecoder();
+
+    int fd_ = -1;
+    MpegStreamLayout layout_;
+    uint64_t frames_ = 0;
+    uint32_t rate_ = 0;
+    uint32_t chans_ = 0;
+    Source source_;
+    mpg123_handle_struct* decoder_ = nullptr;
+    int64_t position_ = 0;
+};
+
+}  // namespace corvane::audio

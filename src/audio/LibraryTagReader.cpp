@@ -1,0 +1,249 @@
+// Tag reading through TagLib for the audio library's TagsRead.
+#include "audio/LibraryTagReader.h"
+
+#include <taglib/aifffile.h>
+#include <taglib/apetag.h>
+#include <taglib/commentsframe.h>
+#include <taglib/fileref.h>
+#include <taglib/flacfile.h>
+#include <taglib/id3v1tag.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/opusfile.h>
+#include <taglib/textidentificationframe.h>
+#include <taglib/tpropertymap.h>
+#include <taglib/vorbisfile.h>
+#include <taglib/wavfile.h>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace corvane::audio {
+namespace {
+
+// The ID3v1 genre names by number, as the program's genre lists show them.
+constexpr std::array<const char*, 148> kGenreNames = {
+    "Blues", "Classic Rock", "Country", "Dance", "Disco", "Funk", "Grunge", "Hip-Hop", "Jazz", "Metal",
+    "New Age", "Oldies", "Other", "Pop", "R&B", "Rap", "Reggae", "Rock", "Techno", "Industrial",
+    "Alternative", "Ska", "Death Metal", "Pranks", "Soundtrack", "Euro-Techno", "Ambient", "Trip-Hop",
+    "Vocal", "Jazz+Funk", "Fusion", "Trance", "Classical", "Instrumental", "Acid", "House", "Game",
+    "Sound Clip", "Gospel", "Noise", "Alt. Rock", "Bass", "Soul", "Punk", "Space", "Meditative",
+    "Instrumental Pop", "Instrumental Rock", "Ethnic", "Gothic", "Darkwave", "Techno-Industrial",
+    "Electronic", "Pop-Folk", "Eurodance", "Dream", "Southern Rock", "Comedy", "Cult", "Gangsta", "Top 40",
+    "Christian Rap", "Pop/Funk", "Jungle", "Native American", "Cabaret", "New Wave", "Psychadelic", "Rave",
+    "Showtunes", "Trailer", "Lo-Fi", "Tribal", "Acid Punk", "Acid Jazz", "Polka", "Retro", "Musical",
+    "Rock & Roll", "Hard Rock", "Folk", "Folk/Rock", "National Folk", "Swing", "Fast-Fusion", "Bebob",
+    "Latin", "Revival", "Celtic", "Bluegrass", "Avantgarde", "Gothic Rock", "Progressive Rock",
+    "Psychedelic Rock", "Symphonic Rock", "Slow Rock", "Big Band", "Chorus", "Easy Listening", "Acoustic",
+    "Humour", "Speech", "Chanson", "Opera", "Chamber Music", "Sonata", "Symphony", "Booty Bass", "Primus",
+    "Porn Groove", "Satire", "Slow Jam", "Club", "Tango", "Samba", "Folklore", "Ballad", "Power Ballad",
+    "Rhythmic Soul", "Freestyle", "Duet", "Punk Rock", "Drum Solo", "A Cappella", "Euro-House",
+    "Dance Hall", "Goa", "Drum & Bass", "Club-House", "Hardcore", "Terror", "Indie", "BritPop",
+    "Negerpunk", "Polsk Punk", "Beat", "Christian Gangsta Rap", "Heavy Metal", "Black Metal", "Crossover",
+    "Contemporary Christian", "Christian Rock", "Merengue", "Salsa", "Trash Metal", "Anime", "Jpop",
+    "Synthpop",
+};
+
+// Longest genre number text looked at ("(147)" needs three digits).
+constexpr size_t kMaxGenreDigits = 3;
+
+struct Fields {
+    std::string track, title, artist, album, genre, year, comment;
+};
+
+std::string Utf8(const TagLib::String& text) { return text.to8Bit(true); }
+
+void FillIfEmpty(std::string& field, const std::string& value) {
+    if (field.empty()) field = value;
+}
+
+// "17" or "(17)" as a genre number 0..147 gives its name; any other text stays.
+std::string GenreText(const std::string& text) {
+    std::string_view digits = text;
+    if (digits.size() >= 2 && digits.front() == '(' && digits.back() == ')')
+        digits = digits.substr(1, digits.size() - 2);
+    if (digits.empty() || digits.size() > kMaxGenreDigits ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return text;
+    const char* name = LibraryGenreName(std::stoi(std::string(digits)));
+    return name != nullptr ? name : text;
+}
+
+// Genre texts of a list joined by spaces, numbers named, repeats dropped.
+std::string JoinGenres(const TagLib::StringList& list) {
+    std::vector<std::string> genres;
+    for (const auto& item : list) {
+        if (item.isEmpty()) continue;
+        std::string genre = GenreText(Utf8(item));
+        if (std::find(genres.begin(), genres.end(), genre) == genres.end()) genres.push_back(std::move(genre));
+    }
+    std::string joined;
+    for (const auto& genre : genres) joined += (joined.empty() ? "" : " ") + genre;
+    return joined;
+}
+
+std::string NumberText(unsigned int number) { return number > 0 ? std::to_string(number) : std::string(); }
+
+std::string FirstFrameText(const TagLib::ID3v2::Tag& tag, const char* id) {
+    const TagLib::ID3v2::FrameListMap& frames = tag.frameListMap();
+    const auto found = frames.find(id);
+    if (found == frames.end() || found->second.isEmpty()) return {};
+    return Utf8(found->second.front()->toString());
+}
+
+void ReadId3v2(const TagLib::ID3v2::Tag& tag, Fields& fields) {
+    FillIfEmpty(fields.track, FirstFrameText(tag, "TRCK"));
+    FillIfEmpty(fields.title, Utf8(tag.title()));
+    FillIfEmpty(fields.artist, Utf8(tag.artist()));
+    FillIfEmpty(fields.album, Utf8(tag.album()));
+    const TagLib::ID3v2::FrameListMap& frames = tag.frameListMap();
+    const auto genre = frames.find("TCON");
+    if (genre != frames.end() && !genre->second.isEmpty()) {
+        if (const auto* text = dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame*>(genre->second.front()))
+            FillIfEmpty(fields.genre, JoinGenres(text->fieldList()));
+    }
+    FillIfEmpty(fields.year, FirstFrameText(tag, "TDRC"));
+    FillIfEmpty(fields.year, FirstFrameText(tag, "TYER"));
+    // The comment without a description is the comment; others (player data) only as a
+    // last resort.
+    const auto comments = frames.find("COMM");
+    if (comments != frames.end()) {
+        const TagLib::ID3v2::CommentsFrame* chosen = nullptr;
+        for (const auto* frame : comments->second) {
+            const auto* comment = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(frame);
+            if (comment == nullptr) continue;
+            if (chosen == nullptr || (comment->description().isEmpty() && !chosen->description().isEmpty()))
+                chosen = comment;
+        }
+        if (chosen != nullptr) FillIfEmpty(fields.comment, Utf8(chosen->text()));
+    }
+}
+
+void ReadApe(const TagLib::APE::Tag& tag, Fields& fields) {
+    const TagLib::APE::ItemListMap& items = tag.itemListMap();
+    const auto track = items.find("TRACK");
+    if (track != items.end()) FillIfEmpty(fields.track, Utf8(track->second.toString()));
+    FillIfEmpty(fields.title, Utf8(tag.title()));
+    FillIfEmpty(fields.artist, Utf8(tag.artist()));
+    FillIfEmpty(fields.album, Utf8(tag.album()));
+    const auto genre = items.find("GENRE");
+    if (genre != items.end()) FillIfEmpty(fields.genre, JoinGenres(genre->second.values()));
+    const auto year = items.find("YEAR");
+    if (year != items.end()) FillIfEmpty(fields.year, Utf8(year->second.toString()));
+    FillIfEmpty(fields.comment, Utf8(tag.comment()));
+}
+
+void ReadId3v1(const TagLib::ID3v1::Tag& tag, Fields& fields) {
+    FillIfEmpty(fields.track, NumberText(tag.track()));
+    FillIfEmpty(fields.title, Utf8(tag.title()));
+    FillIfEmpty(fields.artist, Utf8(tag.artist()));
+    FillIfEmpty(fields.album, Utf8(tag.album()));
+    const char* genre = LibraryGenreName(static_cast<int>(tag.genreNumber()));
+    if (genre != nullptr) FillIfEmpty(fields.genre, genre);
+    FillIfEmpty(fields.year, NumberText(tag.year()));
+    FillIfEmpty(fields.comment, Utf8(tag.comment()));
+}
+
+bool ReadMpeg(const std::string& path, Fields& fields) {
+    TagLib::MPEG::File file(path.c_str(), false);
+    if (!file.isValid() || !(file.hasID3v2Tag() || file.hasAPETag() || file.hasID3v1Tag())) return false;
+    if (file.hasID3v2Tag() && file.ID3v2Tag() != nullptr) ReadId3v2(*file.ID3v2Tag(), fields);
+    if (file.hasAPETag() && file.APETag() != nullptr) ReadApe(*file.APETag(), fields);
+    if (file.hasID3v1Tag() && file.ID3v1Tag() != nullptr) ReadId3v1(*file.ID3v1Tag(), fields);
+    return true;
+}
+
+std::string PropertyText(const TagLib::PropertyMap& properties, const char* key) {
+    const auto found = properties.find(key);
+    if (found == properties.end()) return {};
+    return Utf8(found->second.toString(" "));
+}
+
+std::unique_ptr<TagLib::File> OpenTagFile(const std::string& path, LibraryFileKind kind) {
+    const char* name = path.c_str();
+    switch (kind) {
+        case LibraryFileKind::kWav: return std::make_unique<TagLib::RIFF::WAV::File>(name, false);
+        case LibraryFileKind::kAiff: return std::make_unique<TagLib::RIFF::AIFF::File>(name, false);
+        case LibraryFileKind::kFlac: return std::make_unique<TagLib::FLAC::File>(name, false);
+        case LibraryFileKind::kOggVorbis: return std::make_unique<TagLib::Ogg::Vorbis::File>(name, false);
+        case LibraryFileKind::kOggOpus: return std::make_unique<TagLib::Ogg::Opus::File>(name, false);
+        default: return nullptr;
+    }
+}
+
+bool ReadOther(const std::string& path, LibraryFileKind kind, Fields& fields) {
+    std::unique_ptr<TagLib::File> owned = OpenTagFile(path, kind);
+    TagLib::FileRef ref;
+    TagLib::File* file = owned.get();
+    if (file == nullptr) {
+        ref = TagLib::FileRef(path.c_str(), false);
+        file = ref.file();
+    }
+    if (file == nullptr || !file->isValid()) return false;
+    const TagLib::Tag* tag = file->tag();
+    if (tag == nullptr || tag->isEmpty()) return false;
+    const TagLib::PropertyMap properties = file->properties();
+    fields.track = PropertyText(properties, "TRACKNUMBER");
+    FillIfEmpty(fields.track, NumberText(tag->track()));
+    fields.title = Utf8(tag->title());
+    fields.artist = Utf8(tag->artist());
+    fields.album = Utf8(tag->album());
+    const auto genre = properties.find("GENRE");
+    if (genre != properties.end()) fields.genre = JoinGenres(genre->second);
+    fields.year = PropertyText(properties, "DATE");
+    FillIfEmpty(fields.year, NumberText(tag->year()));
+    fields.comment = Utf8(tag->comment());
+    return true;
+}
+
+std::string Substitute(const char* format, const Fields& fields) {
+    struct Key {
+        std::string_view name;
+        const std::string* text;
+    };
+    const Key keys[] = {{"%TRCK", &fields.track}, {"%TITL", &fields.title}, {"%ARTI", &fields.artist},
+                        {"%ALBM", &fields.album}, {"%GNRE", &fields.genre}, {"%YEAR", &fields.year},
+                        {"%CMNT", &fields.comment}};
+    const std::string_view text = format;
+    std::string out;
+    size_t at = 0;
+    while (at < text.size()) {
+        bool replaced = false;
+        if (text[at] == '%') {
+            for (const Key& key : keys) {
+                if (text.substr(at, key.name.size()) == key.name) {
+                    out += *key.text;
+                    at += key.name.size();
+                    replaced = true;
+                    break;
+                }
+            }
+        }
+        if (!replaced) out += text[at++];
+    }
+    return out;
+}
+
+}  // namespace
+
+const char* LibraryGenreName(int number) {
+    if (number < 0 || number >= static_cast<int>(kGenreNames.size())) return nullptr;
+    return kGenreNames[static_cast<size_t>(number)];
+}
+
+std::string ReadLibraryTags(const std::string& path, LibraryFileKind kind, const char* format) {
+    if (format == nullptr) return {};
+    try {
+        Fields fields;
+        const bool found = kind == LibraryFileKind::kMpeg ? ReadMpeg(path, fields) : ReadOther(path, kind, fields);
+        if (!found) return {};
+        return Substitute(format, fields);
+    } catch (...) {
+        return {};
+    }
+}
+
+}  // namespace corvane::audio
