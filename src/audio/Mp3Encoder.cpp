@@ -29,6 +29,8 @@ bool CMp3Encoder::Open(const std::string& path) {
     path_ = path;
     writeFailed_ = false;
     started_ = false;
+    askedKbps_ = 0;
+    askedOutRate_ = 0;
     // The encoder first, so that a failure leaves no file behind.
     encoder_ = lame_init();
     if (encoder_ == nullptr) return false;
@@ -61,11 +63,13 @@ void CMp3Encoder::SetInSampleRate(int hz) {
 
 void CMp3Encoder::SetBitrate(int kbps) {
     if (encoder_ == nullptr) return;
-    lame_set_brate(encoder_, std::clamp(kbps, kMinBitrate, kMaxBitrate));
+    askedKbps_ = std::clamp(kbps, kMinBitrate, kMaxBitrate);
+    lame_set_brate(encoder_, askedKbps_);
 }
 
 void CMp3Encoder::SetOutSampleRate(int hz) {
     if (encoder_ == nullptr) return;
+    askedOutRate_ = hz;
     lame_set_out_samplerate(encoder_, hz);
 }
 
@@ -79,15 +83,12 @@ bool CMp3Encoder::Start() {
     if (encoder_ == nullptr || file_ == nullptr || started_) return false;
     lame_set_bWriteVbrTag(encoder_, 0);
     lame_set_VBR(encoder_, vbr_off);
-    // What was asked for, read back before LAME adjusts anything.
-    const int askedKbps = lame_get_brate(encoder_);
-    const int askedOutRate = lame_get_out_samplerate(encoder_);
     if (lame_init_params(encoder_) < 0) return false;
-    // LAME moves a bit rate that does not exist at the output rate (or an output rate that
-    // does not exist at all) to the nearest valid one without failing; that is a rejection
-    // of the parameters as given.
-    if (askedKbps > 0 && lame_get_brate(encoder_) != askedKbps) return false;
-    if (askedOutRate != 0 && lame_get_out_samplerate(encoder_) != askedOutRate) return false;
+    // LAME moves a bit rate that does not exist at the output rate to the nearest valid one,
+    // and ignores an output rate that is no MPEG rate, choosing its own; both without
+    // failing. Either is a rejection of the parameters as given.
+    if (askedKbps_ > 0 && lame_get_brate(encoder_) != askedKbps_) return false;
+    if (askedOutRate_ != 0 && lame_get_out_samplerate(encoder_) != askedOutRate_) return false;
     started_ = true;
     if (!tag_.empty() && !WriteBytes(tag_.data(), tag_.size())) return false;
     return true;

@@ -61,7 +61,8 @@ public:
     // Switches the VBR tag and VBR off, initialises LAME with the parameters set, then writes
     // the tag bytes, if any, as they are. False when LAME rejects the parameters: either
     // lame_init_params fails or LAME would encode at a bit rate or output rate other than the
-    // one set (it silently moves, for example, 320 kbps at 8000 Hz to 64 kbps); the caller
+    // one set (it silently moves, for example, 320 kbps at 8000 Hz to 64 kbps, and replaces
+    // an output rate that is no MPEG rate with one of its choice); the caller
     // then closes the encoder and deletes the file. False with WriteFailed() when the tag
     // cannot be written.
     bool Start();
@@ -93,6 +94,8 @@ private:
     lame_global_struct* encoder_ = nullptr;
     std::vector<unsigned char> buffer_;  // kOutputBufferSize bytes, reused for every call
     std::vector<uint8_t> tag_;           // owned copy of the tag bytes; empty = none
+    int askedKbps_ = 0;     // bit rate given to SetBitrate after clamping; 0 = none
+    int askedOutRate_ = 0;  // rate given to SetOutSampleRate; 0 = none
     bool started_ = false;
     bool writeFailed_ = false;
 };

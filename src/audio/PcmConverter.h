@@ -6,7 +6,8 @@
 // the band so that nothing above the new Nyquist frequency folds back as aliasing). The filter
 // looks a few dozen samples ahead, so it holds back the newest input of every block and emits
 // it with the next one; the number of samples out of one block is therefore only about
-// count × outRate ÷ inRate and differs from block to block. Pitfall: the held-back samples
+// count × outRate ÷ inRate (the first block gives fewer, and with a fractional factor the
+// count varies from block to block). Pitfall: the held-back samples
 // come out only when the resampler is told the input has ended, which this converter never
 // does, so the last few milliseconds of each converted input are dropped (and a converter
 // must be Reset and prepared afresh for every input, or the tail of one input would leak into
