@@ -151,14 +151,15 @@ std::vector<unsigned short> ToUtf16(const std::string& text) {
             c = kReplacementCharacter;
         }
         if (extra > 0) {
-            bool valid = i + extra < n;
-            for (size_t k = 1; valid && k <= extra; ++k) {
-                if ((p[i + k] & 0xC0) != 0x80) valid = false;
-                else c = (c << 6) | (p[i + k] & 0x3F);
+            // A sequence cut short counts as one malformed character with its lead.
+            size_t k = 1;
+            while (k <= extra && i + k < n && (p[i + k] & 0xC0) == 0x80) {
+                c = (c << 6) | (p[i + k] & 0x3F);
+                ++k;
             }
-            if (valid && c >= minimum && c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF)) {
-                length = extra + 1;
-            } else {
+            length = k;
+            const bool complete = k == extra + 1;
+            if (!complete || c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
                 c = kReplacementCharacter;
             }
         }
