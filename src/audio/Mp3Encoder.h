@@ -36,13 +36,16 @@ public:
     CMp3Encoder(const CMp3Encoder&) = delete;
     CMp3Encoder& operator=(const CMp3Encoder&) = delete;
 
-    // Closes any open output first (flushing what was encoded), creates a LAME encoder and
-    // creates or truncates the file at path for binary writing. False, with nothing open and
-    // no file created, when no encoder can be created or the file cannot be opened.
+    // Closes any open output first (flushing what was encoded; a caller that must know
+    // whether that output was written completely calls Close itself before), creates a LAME
+    // encoder and creates or truncates the file at path for binary writing. False, with
+    // nothing open and no file created, when no encoder can be created or the file cannot be
+    // opened.
     bool Open(const std::string& path);
 
     // Keeps its own copy of length tag bytes (an ID3v2 tag) that Start writes before the
-    // audio. A length of 0 (or null bytes) means no tag. Call before Start.
+    // audio. A length of 0 (or null bytes) means no tag. Call between Open (which drops any
+    // earlier copy) and Start.
     void SetTag(const uint8_t* bytes, size_t length);
 
     // Configuration between Open and Start; each does nothing without an open encoder.
