@@ -1,0 +1,84 @@
+// The main window.
+#include "app/MainSheet.h"
+
+#include "app/MainApp.h"
+#include "app/ResizablePage.h"
+#include "app/Shell.h"
+#include "ui/PageJoinerOpt.h"
+#include "ui/PageSplitterOpt.h"
+
+#include <QCloseEvent>
+#include <QIcon>
+#include <QTabBar>
+#include <QTabWidget>
+
+namespace corvane {
+namespace {
+
+constexpr int kSheetMargin = 7;  // pixels between the window's edge and the tabs
+
+}  // namespace
+
+CMainSheet::CMainSheet(const QString& caption)
+    : QWidget(nullptr, Qt::Window), tabs_(new QTabWidget(this)), layout_(new CResizableLayout(this)) {
+    setWindowTitle(caption);
+    tabs_->setUsesScrollButtons(true);
+}
+
+void CMainSheet::AddPage(CResizablePage* page) { tabs_->addTab(page, page->Caption()); }
+
+void CMainSheet::SetStartPage(int index) {
+    if (index < 0 || index >= tabs_->count()) index = 0;
+    tabs_->setCurrentIndex(index);
+}
+
+int CMainSheet::ActivePage() const { return tabs_->currentIndex(); }
+
+void CMainSheet::Create() {
+    setWindowIcon(QIcon(QStringLiteral(":/icons/corvane-256.png")));
+    ApplyFont(this, DialogFont());
+    // The window starts at the size the largest page was designed for.
+    QSize pageSize(0, 0);
+    for (int i = 0; i < tabs_->count(); ++i)
+        if (auto* page = qobject_cast<CResizablePage*>(tabs_->widget(i)))
+            pageSize = pageSize.expandedTo(page->DesignSize());
+    const QSize tabsSize = tabs_->sizeHint().expandedTo(
+        pageSize + QSize(0, tabs_->tabBar()->sizeHint().height()) + QSize(4, 4));
+    resize(tabsSize + QSize(2 * kSheetMargin, 2 * kSheetMargin));
+    tabs_->setGeometry(kSheetMargin, kSheetMargin, tabsSize.width(), tabsSize.height());
+    layout_->AddAnchor(tabs_, kTopLeft, kBottomRight);
+    layout_->SetInitialised(true);
+    // The window can never be made smaller than it starts.
+    setMinimumSize(size());
+}
+
+void CMainSheet::closeEvent(QCloseEvent* event) {
+    CMainApp* app = CMainApp::Instance();
+    if (app != nullptr && !destroyed_) {
+        if (app->PageSplitterOpt() && !app->PageSplitterOpt()->ValidateAndTakeOver()) {
+            event->ignore();
+            return;
+        }
+        if (app->PageJoinerOpt() && !app->PageJoinerOpt()->ValidateAndTakeOver()) {
+            event->ignore();
+            return;
+        }
+    }
+    DestroyWindow();
+    event->accept();
+    Q_EMIT WindowDestroyed();
+}
+
+void CMainSheet::DestroyWindow() {
+    if (destroyed_) return;
+    destroyed_ = true;
+    activePage_ = tabs_->currentIndex();
+    maximized_ = isMaximized() ? 1 : 0;
+    const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
+    rect_ = WindowRect{normal.x(), normal.y(), normal.x() + normal.width(),
+                       normal.y() + normal.height()};
+    for (int i = 0; i < tabs_->count(); ++i)
+        if (auto* page = qobject_cast<CResizablePage*>(tabs_->widget(i))) page->DestroyPage();
+}
+
+}  // namespace corvane

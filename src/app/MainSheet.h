@@ -1,0 +1,59 @@
+// The main window: "Corvane", seven tabs, resizable, remembering its place.
+#pragma once
+
+#include "app/ResizableLayout.h"
+#include "app/SettingsStore.h"
+
+#include <QWidget>
+
+class QTabWidget;
+
+namespace corvane {
+
+class CResizablePage;
+
+class CMainSheet : public QWidget {
+    Q_OBJECT
+public:
+    // A top-level window with the caption text; pages are added with AddPage.
+    explicit CMainSheet(const QString& caption);
+
+    // Adds page as the next tab, captioned with the page's caption. The sheet does not own
+    // the page's object lifetime decisions beyond Qt parenting; see CMainApp.
+    void AddPage(CResizablePage* page);
+    // Sets the page shown first; an index outside the pages opens the first page.
+    void SetStartPage(int index);
+    // Builds the window (icon, font, anchors) and fixes its minimum size at the size it has
+    // then. Call once, after the pages are added and before the window is shown.
+    void Create();
+
+    QTabWidget* Tabs() const { return tabs_; }
+    int ActivePage() const;
+
+    // State recorded when the window was destroyed (closed).
+    int RecordedActivePage() const { return activePage_; }
+    int RecordedMaximized() const { return maximized_; }
+    const WindowRect& RecordedRect() const { return rect_; }
+    bool IsDestroyed() const { return destroyed_; }
+
+    // Records the active page, the maximised state and the restored rectangle, then lets each
+    // initialised page save its values. Runs once; closing the window runs it.
+    void DestroyWindow();
+
+Q_SIGNALS:
+    // The window was closed for good; the program ends its event loop.
+    void WindowDestroyed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QTabWidget* tabs_;
+    CResizableLayout* layout_;
+    int activePage_ = 0;
+    int maximized_ = 1;
+    WindowRect rect_;
+    bool destroyed_ = false;
+};
+
+}  // namespace corvane
