@@ -1,10 +1,11 @@
 // libsndfile streams: open, facts, 16-bit reads and seeks.
 #include "audio/LibrarySndfileStream.h"
 
+#include <fcntl.h>
 #include <sndfile.h>
+#include <unistd.h>
 
-#include <filesystem>
-#include <system_error>
+#include <sys/stat.h>
 
 namespace corvane::audio {
 namespace {
@@ -25,31 +26,39 @@ LibraryFileKind KindOf(int format) {
 
 }  // namespace
 
-CLibrarySndfileStream::CLibrarySndfileStream(const std::string& path, LibraryFileKind kind, SNDFILE* file)
-    : CLibraryChannel(path, kind), file_(file) {}
+CLibrarySndfileStream::CLibrarySndfileStream(const std::string& path, LibraryFileKind kind, int fd, SNDFILE* file)
+    : CLibraryChannel(path, kind), fd_(fd), file_(file) {}
 
 CLibrarySndfileStream::~CLibrarySndfileStream() {
     if (file_ != nullptr) sf_close(file_);
+    if (fd_ >= 0) ::close(fd_);
 }
 
 std::unique_ptr<CLibrarySndfileStream> CLibrarySndfileStream::Open(const std::string& path) {
+    // Opened by descriptor, so that libsndfile recognises the content only: by path it
+    // would also guess from the file name and try any ".mp3" as MPEG audio.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
     SF_INFO info{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    if (file == nullptr) return nullptr;
+    SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
+    if (file == nullptr) {
+        ::close(fd);
+        return nullptr;
+    }
     if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG || info.channels <= 0 || info.samplerate <= 0 ||
         info.frames < 0) {
         sf_close(file);
+        ::close(fd);
         return nullptr;
     }
     // Float data is scaled to the 16-bit range rather than clipped at +-1.
     sf_command(file, SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE);
-    std::unique_ptr<CLibrarySndfileStream> stream(new CLibrarySndfileStream(path, KindOf(info.format), file));
+    std::unique_ptr<CLibrarySndfileStream> stream(new CLibrarySndfileStream(path, KindOf(info.format), fd, file));
     stream->rate_ = static_cast<uint32_t>(info.samplerate);
     stream->chans_ = static_cast<uint32_t>(info.channels);
     stream->frames_ = info.frames;
-    std::error_code error;
-    const auto size = std::filesystem::file_size(path, error);
-    stream->fileSize_ = error ? -1 : static_cast<int64_t>(size);
+    struct stat st {};
+    stream->fileSize_ = ::fstat(fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
     return stream;
 }
 

@@ -28,8 +28,9 @@ public:
     bool SetPosition(int64_t bytes) override;
 
 private:
-    CLibrarySndfileStream(const std::string& path, LibraryFileKind kind, sf_private_tag* file);
+    CLibrarySndfileStream(const std::string& path, LibraryFileKind kind, int fd, sf_private_tag* file);
 
+    int fd_ = -1;  // owned; libsndfile reads through it
     sf_private_tag* file_ = nullptr;
     uint32_t rate_ = 0;
     uint32_t chans_ = 0;
