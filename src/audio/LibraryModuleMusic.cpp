@@ -52,6 +52,7 @@ ChannelInfo CLibraryModuleMusic::Info() const {
     ChannelInfo info;
     info.freq = freq_;
     info.chans = 2;
+    info.ctype = kCtypeModule;
     return info;
 }
 

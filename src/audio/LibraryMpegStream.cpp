@@ -258,6 +258,7 @@ ChannelInfo CLibraryMpegStream::Info() const {
     ChannelInfo info;
     info.freq = rate_;
     info.chans = chans_;
+    info.ctype = kCtypeMpegLayer1 + static_cast<uint32_t>(layout_.header.layerIndex);
     return info;
 }
 

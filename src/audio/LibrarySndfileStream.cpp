@@ -66,6 +66,7 @@ ChannelInfo CLibrarySndfileStream::Info() const {
     ChannelInfo info;
     info.freq = rate_;
     info.chans = chans_;
+    info.ctype = kCtypeSndfile;
     return info;
 }
 

@@ -15,6 +15,8 @@ constexpr int kExitInterrupted = 130;
 using Args = std::vector<std::string>;
 
 int RunInfo(const Args& args);
+// cut (batch false) and batch-cut.
+int RunCut(const Args& args, bool batch);
 
 // Prints "corvane-cli: TEXT" and a hint to stderr; returns kExitUsage.
 int UsageError(const std::string& text);

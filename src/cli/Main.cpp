@@ -80,5 +80,7 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
     if (command == "info") return RunInfo(args);
+    if (command == "cut") return RunCut(args, false);
+    if (command == "batch-cut") return RunCut(args, true);
     return UsageError("unknown command: " + command);
 }

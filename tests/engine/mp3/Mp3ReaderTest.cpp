@@ -138,7 +138,7 @@ TEST_F(Mp3ReaderFiles, AVbrFrameThatIsNotFirstIsNotRecognised) {
 
 TEST_F(Mp3ReaderFiles, SkipsGarbageBetweenFrames) {
     const Bytes frame = test::MakeFrame(3, 3, 9, 0, 0, 1);
-    const Bytes junk = {0x00, 0xFF, 0x12, 0xFF, 0xFF, 0x34};
+    const Bytes junk = {0x00, 0xFF, 0x12, 0xFF, 0x00, 0x34};
     const Bytes data = test::Concat({test::RepeatFrame(frame, 5), junk, test::RepeatFrame(frame, 5)});
     ASSERT_TRUE(reader.OpenFile(Write("junk.mp3", data)));
     int rate, kbps, length, samples;

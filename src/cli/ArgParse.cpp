@@ -1,0 +1,75 @@
+// Parsing of numbers, times and lists given on the command line.
+#include "cli/ArgParse.h"
+
+#include <cctype>
+#include <climits>
+
+namespace corvane::cli {
+
+bool ParseCount(const std::string& text, int& value) {
+    if (text.empty() || text.size() > 9) return false;
+    long long v = 0;
+    for (const char c : text) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+        v = v * 10 + (c - '0');
+    }
+    value = static_cast<int>(v);
+    return true;
+}
+
+namespace {
+
+// "12" or "12.5" as tenths.
+bool ParseSecondsTenths(const std::string& text, int& tenths) {
+    const size_t dot = text.find('.');
+    int whole = 0;
+    int fraction = 0;
+    if (!ParseCount(text.substr(0, dot), whole)) return false;
+    if (dot != std::string::npos) {
+        const std::string rest = text.substr(dot + 1);
+        if (rest.size() != 1 || !ParseCount(rest, fraction)) return false;
+    }
+    if (whole > INT_MAX / 10 - 1) return false;
+    tenths = whole * 10 + fraction;
+    return true;
+}
+
+}  // namespace
+
+bool ParseTenths(const std::string& text, int& tenths) {
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos) return ParseSecondsTenths(text, tenths);
+    int minutes = 0;
+    int secondTenths = 0;
+    const std::string seconds = text.substr(colon + 1);
+    if (!ParseCount(text.substr(0, colon), minutes) || seconds.size() < 2 || !ParseSecondsTenths(seconds, secondTenths) ||
+        secondTenths >= 600 || minutes > 3000000) {
+        return false;
+    }
+    tenths = minutes * 600 + secondTenths;
+    return true;
+}
+
+bool ParseMinutesSeconds(const std::string& text, int& minutes, int& seconds) {
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos) {
+        minutes = 0;
+        return ParseCount(text, seconds) && seconds < 100000000;
+    }
+    return ParseCount(text.substr(0, colon), minutes) && ParseCount(text.substr(colon + 1), seconds) && seconds < 60 &&
+           minutes < 3000000;
+}
+
+std::vector<std::string> SplitList(const std::string& text) {
+    std::vector<std::string> parts;
+    size_t from = 0;
+    for (;;) {
+        const size_t comma = text.find(',', from);
+        parts.push_back(text.substr(from, comma - from));
+        if (comma == std::string::npos) break;
+        from = comma + 1;
+    }
+    return parts;
+}
+
+}  // namespace corvane::cli

@@ -1,0 +1,367 @@
+// The cut plans: validation, piece counts, naming and the cancel clean-up.
+#include "engine/cut/CutPlans.h"
+
+#include <cctype>
+#include <cstdio>
+
+#include "app/core/PathUtil.h"
+#include "engine/cut/Cutter.h"
+#include "engine/cut/FrameCopyCutter.h"
+#include "engine/cut/PieceNaming.h"
+#include "engine/mp3/Mp3Reader.h"
+
+namespace corvane {
+namespace {
+
+constexpr const char* kSizeTooBig = "The size of piece is greater than original file. It's not necessary to cut.";
+constexpr const char* kSizeTooSmall = "The size of piece is too small.";
+constexpr const char* kCountTooSmall = "The file count should be greater than or equal to 2.";
+constexpr const char* kCountTooBig = "The file count is too big.";
+constexpr const char* kDurationTooLong =
+    "The duration of piece is greater than original file. It's not necessary to cut.";
+constexpr const char* kDurationTooSmall = "The duration of piece is too small.";
+constexpr const char* kPiecesRequired = "At least two pieces required. And, at least one piece checked for cutting.";
+constexpr const char* kBeginBeyondEnd = "The beginning point exceeds length of the MP3.";
+
+enum class Prepared { Ok, Failed, Cancelled };
+
+bool DialogCancelled(const CutContext& ctx) {
+    return ctx.dialog && ctx.dialog->cancelled.load(std::memory_order_relaxed) != 0;
+}
+
+bool PumpAndCheck(const CutContext& ctx) {
+    PumpMessages();
+    return DialogCancelled(ctx);
+}
+
+// Steps 1-5 common to every driver once its own checks passed.
+Prepared Prepare(CutContext& ctx, CCutter& cutter, const std::string& source, bool overlaps) {
+    ctx.createdPieces.clear();
+    if (PumpAndCheck(ctx)) return Prepared::Cancelled;
+    if (!cutter.LoadSource(source)) {
+        ctx.errorText = "Failed to load file \"" + source + "\".";
+        return Prepared::Failed;
+    }
+    const CutterOptions& o = ctx.options;
+    cutter.SetCancelFlag(ctx.dialog ? &ctx.dialog->cancelled : nullptr);
+    cutter.SetProgressBar(ctx.dialog ? &ctx.dialog->Bar() : nullptr);
+    if (overlaps) {
+        cutter.SetForwardOverlap(o.forwardOverlap);
+        cutter.SetBackwardOverlap(o.backwardOverlap);
+    }
+    cutter.SetFadeIn(o.fadeInLen > 0, o.fadeInLen);
+    cutter.SetFadeOut(o.fadeOutLen > 0, o.fadeOutLen);
+    if (PumpAndCheck(ctx)) return Prepared::Cancelled;
+    cutter.keepTag = o.keepID3tag;
+    if (o.keepID3tag) {
+        cutter.titleTemplate = o.id3TitleFormat;
+        cutter.trackMode = o.id3TrackNumType;
+    }
+    return Prepared::Ok;
+}
+
+// Removes every piece of the source. A write failure makes it a failure with its message;
+// otherwise it is a cancel: true for the single-file drivers, false for the batch ones.
+bool CleanUp(CutContext& ctx, const CCutter& cutter, bool singleFile) {
+    for (const std::string& path : ctx.createdPieces) std::remove(path.c_str());
+    ctx.createdPieces.clear();
+    if (!cutter.errorText().empty()) {
+        ctx.errorText = cutter.errorText();
+        return false;
+    }
+    return singleFile;
+}
+
+bool Finish(CutContext& ctx, Prepared p, const CCutter& cutter, bool singleFile) {
+    return p == Prepared::Cancelled ? CleanUp(ctx, cutter, singleFile) : false;
+}
+
+// The sequential plan of CutFileBySize, CutFileByCount and CutFileByTime.
+bool RunSequential(CutContext& ctx, const std::string& source, bool bySize, uint64_t size, int tenths, int count,
+                   int lengthTenths) {
+    std::unique_ptr<CCutter> cutter = CreateCutter(ctx.options);
+    const Prepared p = Prepare(ctx, *cutter, source, true);
+    if (p != Prepared::Ok) return Finish(ctx, p, *cutter, true);
+    if (count == 0) {
+        // By size with re-encoding: the count comes from the output bit rate.
+        const int seconds = lengthTenths / 10;
+        const double bytesPerSecond = cutter->GetOutputBitrate() * 1000.0 / 8.0;
+        const double pieceSeconds = static_cast<double>(size) / bytesPerSecond;
+        count = static_cast<int>(seconds / pieceSeconds);
+        if (count * pieceSeconds < seconds) ++count;
+    }
+    const int digits = ctx.options.titleDigitNumber;
+    std::string path;
+    bool eof = false;
+    int i = 1;
+    for (; i <= count - 1; ++i) {
+        if (!MakePieceTarget(ctx.options, source, i, count, i, path, ctx.errorText)) return false;
+        const bool ok = bySize ? cutter->CutBySize(path, size, i, count, i, digits, eof)
+                               : cutter->CutByDuration(path, tenths, i, count, i, digits, eof);
+        if (!ok) {
+            if (!cutter->errorText().empty()) return CleanUp(ctx, *cutter, true);
+            break;
+        }
+        ctx.createdPieces.push_back(path);
+        if (eof) break;
+    }
+    if (PumpAndCheck(ctx)) return CleanUp(ctx, *cutter, true);
+    if (eof) {
+        cutter->CloseSource();
+        return true;
+    }
+    if (!MakePieceTarget(ctx.options, source, i, count, i, path, ctx.errorText)) return false;
+    if (!cutter->CutToEnd(path, count, count, count, digits)) return CleanUp(ctx, *cutter, true);
+    ctx.createdPieces.push_back(path);
+    cutter->CloseSource();
+    return true;
+}
+
+// The batch plan of BatchCutBySize, BatchCutByCount and BatchCutByTime.
+bool RunBatch(CutContext& ctx, const std::string& source, bool bySize, uint64_t size, int tenths, int count,
+              int seconds, int& sequence) {
+    std::unique_ptr<CCutter> cutter = CreateCutter(ctx.options);
+    const Prepared p = Prepare(ctx, *cutter, source, true);
+    if (p != Prepared::Ok) return Finish(ctx, p, *cutter, false);
+    if (count == 0) {
+        const double bytesPerSecond = cutter->GetOutputBitrate() * 1000.0 / 8.0;
+        const double pieceSeconds = static_cast<double>(size) / bytesPerSecond;
+        count = static_cast<int>(seconds / pieceSeconds);
+        if (count * pieceSeconds < seconds) ++count;
+    }
+    const CutterOptions& o = ctx.options;
+    const int digits = o.titleDigitNumber;
+    std::string path;
+    bool eof = false;
+    int i = 1;
+    if (count >= 2) {
+        while (!o.splitFirstNPieces || o.firstPiecesNumber >= i) {
+            if (!MakePieceTarget(o, source, i, count, sequence, path, ctx.errorText)) return false;
+            const bool ok = bySize ? cutter->CutBySize(path, size, i, count, sequence, digits, eof)
+                                   : cutter->CutByDuration(path, tenths, i, count, sequence, digits, eof);
+            if (!ok) {
+                if (!cutter->errorText().empty()) return CleanUp(ctx, *cutter, false);
+                break;
+            }
+            ++sequence;
+            ctx.createdPieces.push_back(path);
+            if (eof) break;
+            ++i;
+            if (i >= count) break;
+        }
+    }
+    if (PumpAndCheck(ctx)) return CleanUp(ctx, *cutter, false);
+    if (eof || (o.splitFirstNPieces && o.firstPiecesNumber < i)) return true;
+    if (!MakePieceTarget(o, source, i, count, sequence, path, ctx.errorText)) return false;
+    if (!cutter->CutToEnd(path, count, count, sequence, digits)) return CleanUp(ctx, *cutter, false);
+    ++sequence;
+    ctx.createdPieces.push_back(path);
+    return true;
+}
+
+uint64_t PieceCountBySize(uint64_t fileSize, uint64_t size) {
+    return fileSize / size + (fileSize % size ? 1 : 0);
+}
+
+bool Reencodes(const CutterOptions& o) { return o.reencodePieces || o.fadeInLen > 0 || o.fadeOutLen > 0; }
+
+}  // namespace
+
+uint64_t SizeUnitMultiplier(int unit) {
+    switch (unit) {
+        case kSizeUnitKB: return 1024ull;
+        case kSizeUnitMB: return 1048576ull;
+        case kSizeUnitGB: return 1073741824ull;
+        case kSizeUnitTB: return 1099511627776ull;
+        default: return 1;
+    }
+}
+
+double ReadDecimal(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    double value = 0;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) value = value * 10 + (text[i] - '0');
+    if (i < text.size() && text[i] == '.') {
+        double scale = 0.1;
+        for (++i; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i, scale /= 10) {
+            value += (text[i] - '0') * scale;
+        }
+    }
+    return negative ? -value : value;
+}
+
+uint64_t ParsePieceSize(const std::string& text, int unit) {
+    const double value = ReadDecimal(text) * static_cast<double>(SizeUnitMultiplier(unit));
+    return value > 0 ? static_cast<uint64_t>(value) : 0;
+}
+
+std::unique_ptr<CCutter> CreateCutter(const CutterOptions& options) {
+    (void)Reencodes(options);
+    return std::make_unique<CFrameCopyCutter>();
+}
+
+int SourceLengthTenths(const std::string& path) {
+    CMp3Reader reader;
+    if (!reader.OpenFile(path)) return -1;
+    const int64_t milliseconds = static_cast<int64_t>(reader.durationExact() * 1000.0);
+    return static_cast<int>(milliseconds / 100);
+}
+
+bool CutFileBySize(CutContext& ctx, const std::string& source, int lengthTenths, uint64_t fileSize,
+                   const std::string& sizeText, int sizeUnit) {
+    const uint64_t size = ParsePieceSize(sizeText, sizeUnit);
+    if (size >= fileSize) {
+        ctx.errorText = kSizeTooBig;
+        return false;
+    }
+    if (size == 0) {
+        ctx.errorText = kSizeTooSmall;
+        return false;
+    }
+    const int count = Reencodes(ctx.options) ? 0 : static_cast<int>(PieceCountBySize(fileSize, size));
+    return RunSequential(ctx, source, true, size, 0, count, lengthTenths);
+}
+
+bool CutFileByCount(CutContext& ctx, const std::string& source, int lengthTenths, int count) {
+    if (count <= 1) {
+        ctx.errorText = kCountTooSmall;
+        return false;
+    }
+    const int tenths = lengthTenths / count;
+    if (tenths <= 0) {
+        ctx.errorText = kCountTooBig;
+        return false;
+    }
+    return RunSequential(ctx, source, false, 0, tenths, count, lengthTenths);
+}
+
+bool CutFileByTime(CutContext& ctx, const std::string& source, int lengthTenths, int minutes, int seconds) {
+    const int tenths = seconds * 10 + minutes * 600;
+    if (tenths >= lengthTenths) {
+        ctx.errorText = kDurationTooLong;
+        return false;
+    }
+    if (tenths <= 0) {
+        ctx.errorText = kDurationTooSmall;
+        return false;
+    }
+    const int count = lengthTenths / tenths + (lengthTenths % tenths ? 1 : 0);
+    return RunSequential(ctx, source, false, 0, tenths, count, lengthTenths);
+}
+
+bool CutFileByPieces(CutContext& ctx, const std::string& source, std::vector<PieceEntry>& rows) {
+    const int n = static_cast<int>(rows.size());
+    bool anyChecked = false;
+    for (const PieceEntry& row : rows) anyChecked = anyChecked || row.checked;
+    if (n <= 1 || !anyChecked) {
+        ctx.errorText = kPiecesRequired;
+        return false;
+    }
+    std::unique_ptr<CCutter> cutter = CreateCutter(ctx.options);
+    const Prepared p = Prepare(ctx, *cutter, source, true);
+    if (p != Prepared::Ok) return Finish(ctx, p, *cutter, true);
+    const int digits = ctx.options.titleDigitNumber;
+    bool early = false;
+    bool eof = false;
+    for (int k = 1; k <= n - 1; ++k) {
+        PieceEntry& row = rows[static_cast<size_t>(k - 1)];
+        const int duration = row.end - row.start;
+        if (row.checked) {
+            if (!MakePieceTarget(ctx.options, source, k, n, k, row.path, ctx.errorText)) return false;
+            if (!cutter->CutByDuration(row.path, duration, k, n, k, digits, eof)) {
+                if (!cutter->errorText().empty()) return CleanUp(ctx, *cutter, true);
+                early = true;
+                break;
+            }
+            row.output = FileNameOf(row.path);
+            ctx.createdPieces.push_back(row.path);
+        } else if (!cutter->SkipDuration(duration, eof)) {
+            early = true;
+            break;
+        }
+        if (eof) {
+            early = true;
+            break;
+        }
+    }
+    if (PumpAndCheck(ctx)) return CleanUp(ctx, *cutter, true);
+    PieceEntry& last = rows.back();
+    if (early || !last.checked) {
+        cutter->CloseSource();
+        return true;
+    }
+    if (!MakePieceTarget(ctx.options, source, n, n, n, last.path, ctx.errorText)) return false;
+    if (!cutter->CutToEnd(last.path, n, n, n, digits)) return CleanUp(ctx, *cutter, true);
+    last.output = FileNameOf(last.path);
+    ctx.createdPieces.push_back(last.path);
+    cutter->CloseSource();
+    return true;
+}
+
+bool BatchCutBySize(CutContext& ctx, const std::string& source, int seconds, uint64_t fileSize,
+                    const std::string& sizeText, int sizeUnit, int& sequenceNumber) {
+    const uint64_t size = ParsePieceSize(sizeText, sizeUnit);
+    if (size == 0) {
+        ctx.errorText = kSizeTooSmall;
+        return false;
+    }
+    const int count = Reencodes(ctx.options) ? 0 : static_cast<int>(PieceCountBySize(fileSize, size));
+    return RunBatch(ctx, source, true, size, 0, count, seconds, sequenceNumber);
+}
+
+bool BatchCutByCount(CutContext& ctx, const std::string& source, int seconds, int count, int& sequenceNumber) {
+    if (count <= 1) {
+        ctx.errorText = kCountTooSmall;
+        return false;
+    }
+    const int tenths = seconds * 10 / count;
+    if (tenths <= 0) {
+        ctx.errorText = kCountTooBig;
+        return false;
+    }
+    return RunBatch(ctx, source, false, 0, tenths, count, seconds, sequenceNumber);
+}
+
+bool BatchCutByTime(CutContext& ctx, const std::string& source, int seconds, int minutes, int secs,
+                    int& sequenceNumber) {
+    const int tenths = secs * 10 + minutes * 600;
+    if (tenths <= 0) {
+        ctx.errorText = kDurationTooSmall;
+        return false;
+    }
+    const int length = seconds * 10;
+    const int count = length / tenths + (length % tenths ? 1 : 0);
+    return RunBatch(ctx, source, false, 0, tenths, count, seconds, sequenceNumber);
+}
+
+bool BatchCutRange(CutContext& ctx, const std::string& source, int seconds, const std::string& beginText,
+                   const std::string& lengthText, int& sequenceNumber) {
+    const int begin = static_cast<int>(ReadDecimal(beginText) * 10);
+    int length = static_cast<int>(ReadDecimal(lengthText) * 10);
+    if (seconds * 10 < begin) {
+        ctx.errorText = kBeginBeyondEnd;
+        return false;
+    }
+    if (length == 0) length = seconds * 20;
+    std::unique_ptr<CCutter> cutter = CreateCutter(ctx.options);
+    const Prepared p = Prepare(ctx, *cutter, source, false);
+    if (p != Prepared::Ok) return Finish(ctx, p, *cutter, false);
+    std::string path;
+    if (!MakePieceTarget(ctx.options, source, 1, 1, sequenceNumber, path, ctx.errorText)) return false;
+    bool eof = false;
+    if (cutter->SkipDuration(begin, eof) && !eof && !PumpAndCheck(ctx)) {
+        if (cutter->CutByDuration(path, length, 1, 1, sequenceNumber, ctx.options.titleDigitNumber, eof)) {
+            ++sequenceNumber;
+            ctx.createdPieces.push_back(path);
+        } else if (!cutter->errorText().empty()) {
+            return CleanUp(ctx, *cutter, false);
+        }
+    }
+    if (PumpAndCheck(ctx)) return CleanUp(ctx, *cutter, false);
+    return true;
+}
+
+}  // namespace corvane

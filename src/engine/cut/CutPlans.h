@@ -1,0 +1,81 @@
+// The cut plans: a whole source cut by size, by count, by time or by custom pieces, and the
+// batch variants, each as a sequence of cutter calls with its validation messages.
+//
+// Every driver returns true or false; on false `errorText` holds the message to show (the
+// batch pages show it as "Failure: %s"). A cancel (the dialog's flag) removes every piece of
+// the current source; the single-file drivers then return true (the caller sees the flag
+// and reports the cancel), the batch drivers false. A piece that cannot be written (disk
+// full) also removes every piece of its source and returns false with "Failed to write file
+// \"%s\".", so no truncated piece is ever left looking complete.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/Progress.h"
+#include "engine/cut/CutterOptions.h"
+
+namespace corvane {
+
+class CCutter;
+
+// Size units of the size list: stored value -> multiplier.
+constexpr int kSizeUnitKB = 201;
+constexpr int kSizeUnitMB = 301;
+constexpr int kSizeUnitGB = 401;
+constexpr int kSizeUnitTB = 501;
+
+// The multiplier of a size unit; 1 for an unknown value.
+uint64_t SizeUnitMultiplier(int unit);
+
+// The leading decimal number of text ("1.5MB" gives 1.5, "abc" gives 0), whatever the locale.
+double ReadDecimal(const std::string& text);
+
+// The size text read as a decimal number times the unit's multiplier, truncated.
+uint64_t ParsePieceSize(const std::string& text, int unit);
+
+// One row of the custom piece list: times in tenths of a second.
+struct PieceEntry {
+    int start = 0;
+    int end = 0;
+    bool checked = true;
+    std::string path;    // filled with the piece's full path when it is written
+    std::string output;  // the "Output" cell: the piece's file name
+};
+
+// What every driver shares: the options, the progress dialog (may be null), the pieces
+// written for the current source and the message of a failure.
+struct CutContext {
+    CutterOptions options;
+    IProgressDialog* dialog = nullptr;
+    std::vector<std::string> createdPieces;
+    std::string errorText;
+};
+
+// A re-encoding cutter when the options ask for re-encoding or fades, else a frame-copy
+// cutter; the re-encoding one already has its encoding parameters.
+std::unique_ptr<CCutter> CreateCutter(const CutterOptions& options);
+
+// The length of a source in tenths of a second as the cutter pages take it (the decoded
+// length in milliseconds divided by 100), or -1 when the file cannot be opened.
+int SourceLengthTenths(const std::string& path);
+
+bool CutFileBySize(CutContext& ctx, const std::string& source, int lengthTenths, uint64_t fileSize,
+                   const std::string& sizeText, int sizeUnit);
+bool CutFileByCount(CutContext& ctx, const std::string& source, int lengthTenths, int count);
+bool CutFileByTime(CutContext& ctx, const std::string& source, int lengthTenths, int minutes, int seconds);
+bool CutFileByPieces(CutContext& ctx, const std::string& source, std::vector<PieceEntry>& rows);
+
+// Batch variants, per file: seconds is the file's length in whole seconds; sequenceNumber
+// runs over the whole batch (1 when a run starts).
+bool BatchCutBySize(CutContext& ctx, const std::string& source, int seconds, uint64_t fileSize,
+                    const std::string& sizeText, int sizeUnit, int& sequenceNumber);
+bool BatchCutByCount(CutContext& ctx, const std::string& source, int seconds, int count, int& sequenceNumber);
+bool BatchCutByTime(CutContext& ctx, const std::string& source, int seconds, int minutes, int secs,
+                    int& sequenceNumber);
+bool BatchCutRange(CutContext& ctx, const std::string& source, int seconds, const std::string& beginText,
+                   const std::string& lengthText, int& sequenceNumber);
+
+}  // namespace corvane

@@ -1,0 +1,113 @@
+// CCutter: the cut of one source file into pieces, one piece operation at a time.
+//
+// A cut plan creates one cutter per source, loads the source, wires progress and cancel,
+// sets the overlaps and fades, and then asks for the pieces in file order: so many bytes
+// (CutBySize), so many tenths of a second (CutByDuration), skip so many tenths
+// (SkipDuration), or the rest (CutToEnd).
+//
+// Why neighbouring pieces share three frames: a Layer III frame's audio may begin in the data
+// of up to a few frames before it (the bit reservoir). A piece that started exactly at the
+// next frame would lose the start of that frame's audio, so after each piece the reader steps
+// back three frames (RewindAfterPiece) and the next piece starts with them again. The
+// history of frames read (FrameRecord) makes the step back, and the forward overlap, possible
+// without a second scan.
+//
+// A piece operation returns true when the piece file was written and closed; false when the
+// output could not be created or written (errorText says which file), or the user cancelled.
+// On false nothing of that piece is left on disk.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/Progress.h"
+#include "engine/cut/PieceNaming.h"
+#include "engine/mp3/Mp3Reader.h"
+#include "engine/mp3/SourceInfo.h"
+
+namespace corvane {
+
+class COutputFile;
+
+struct FrameRecord {
+    uint64_t offset = 0;  // file offset of the frame
+    int32_t samples = 0;  // samples in the frame
+};
+
+class CCutter {
+public:
+    CCutter() = default;
+    virtual ~CCutter();
+    CCutter(const CCutter&) = delete;
+    CCutter& operator=(const CCutter&) = delete;
+
+    // Writes the next piece of at least size bytes of frames (the frame that crosses the
+    // size is written whole), plus tag, VBR header frame and overlaps. eof is set when the
+    // source ran out during the piece (the piece is still complete and true is returned).
+    virtual bool CutBySize(const std::string& path, uint64_t size, int index, int count, int sequence,
+                           int titleDigits, bool& eof) = 0;
+    // The same measured in tenths of a second of audio.
+    virtual bool CutByDuration(const std::string& path, int tenths, int index, int count, int sequence,
+                               int titleDigits, bool& eof) = 0;
+    // Writes the rest of the source as the last piece.
+    virtual bool CutToEnd(const std::string& path, int index, int count, int sequence, int titleDigits) = 0;
+    // Reads past tenths of audio without writing; the frames stay in the history. False only
+    // on cancel.
+    virtual bool SkipDuration(int tenths, bool& eof);
+    virtual void SetFadeIn(bool enable, int tenths) = 0;
+    virtual void SetFadeOut(bool enable, int tenths) = 0;
+    // Bit rate of the pieces in kbps; the source's average here.
+    virtual int GetOutputBitrate();
+    // Encoding of re-encoded pieces; 0, 0, 4 means the source's own. Ignored here.
+    virtual void SetEncodingParams(int sampleRate, int kbps, int channelMode);
+    // Opens the source and reads its tag. False when the reader refuses the file.
+    virtual bool LoadSource(const std::string& path);
+    virtual void CloseSource();
+    virtual void SetCancelFlag(const std::atomic<int>* flag);
+    // Must follow LoadSource: the steps of the bar are bytes of the source.
+    virtual void SetProgressBar(IProgressBar* bar);
+    virtual void SetForwardOverlap(int tenths);
+    virtual void SetBackwardOverlap(int tenths);
+
+    // Settings of the pieces' tags, set by the plan before the first piece.
+    bool keepTag = true;
+    std::string titleTemplate;
+    int trackMode = kTrackNumberSequence;
+
+    // The message of the last failure other than a cancel ("Failed to write file ...").
+    const std::string& errorText() const { return errorText_; }
+
+    const std::vector<FrameRecord>& frameHistory() const { return frameHistory_; }
+    CMp3Reader& reader() { return reader_; }
+
+protected:
+    // Pumps messages and reads the cancel flag: true when the user asked to stop.
+    bool PollCancelled();
+    void UpdateProgress();
+    void RecordFrame(uint64_t offset, int samples);
+    // Steps back over up to three recorded frames (removing them) and seeks there.
+    void RewindAfterPiece();
+    std::vector<uint8_t> MakeTag(int index, int count, int sequence, int titleDigits) const;
+    // Samples of tenths at the source's sample rate, truncated.
+    uint32_t TenthsToSamples(int tenths) const;
+    // Drops a failed piece: closes and deletes the output; records a write failure's text.
+    void DiscardPiece(COutputFile& out, bool writeFailed);
+
+    IProgressBar* progressBar_ = nullptr;
+    int lastProgress_ = 0;
+    uint64_t bytesPerStep_ = 0;
+    const std::atomic<int>* cancelFlag_ = nullptr;
+    CMp3Reader reader_;
+    int forwardOverlapTenths_ = 0;
+    int backwardOverlapTenths_ = 0;
+    uint32_t forwardOverlapSamples_ = 0;
+    uint32_t backwardOverlapSamples_ = 0;
+    std::vector<FrameRecord> frameHistory_;
+    TagFields sourceTags_;
+    std::string baseName_;
+    std::string errorText_;
+};
+
+}  // namespace corvane

@@ -1,0 +1,132 @@
+// CFrameCopyCutter: pieces by frame copy.
+#include "engine/cut/FrameCopyCutter.h"
+
+#include <vector>
+
+#include "engine/mp3/OutputFile.h"
+
+namespace corvane {
+
+bool CFrameCopyCutter::BeginPiece(COutputFile& out, const std::string& path, int index, int count, int sequence,
+                                  int titleDigits, uint64_t& tagLength) {
+    if (!out.Create(path)) return false;
+    const std::vector<uint8_t> tag = MakeTag(index, count, sequence, titleDigits);
+    tagLength = tag.size();
+    if (!tag.empty()) out.Write(tag.data(), tag.size());
+    if (reader_.vbrFrame()) out.Write(reader_.vbrFrame(), reader_.vbrFrameLength());
+    return !out.Failed();
+}
+
+bool CFrameCopyCutter::WriteForwardOverlap(COutputFile& out, uint32_t& framesWritten) {
+    if (forwardOverlapSamples_ == 0 || frameHistory_.empty()) return true;
+    const uint64_t now = reader_.position();
+    uint64_t start = now;
+    uint64_t sum = 0;
+    uint32_t walked = 0;
+    for (auto it = frameHistory_.rbegin(); it != frameHistory_.rend(); ++it) {
+        if (sum >= forwardOverlapSamples_) break;
+        sum += static_cast<uint64_t>(it->samples);
+        ++walked;
+        start = it->offset;
+    }
+    if (start >= now) return true;
+    framesWritten = walked;
+    return reader_.CopyRange(out, start, now - start);
+}
+
+bool CFrameCopyCutter::PatchVbrFrame(COutputFile& out, uint64_t tagLength, uint32_t framesWritten) {
+    if (!reader_.vbrFrame()) return true;
+    std::vector<uint8_t> copy(reader_.vbrFrame(), reader_.vbrFrame() + reader_.vbrFrameLength());
+    CMp3Reader::PatchVbrHeader(copy.data(), static_cast<uint32_t>(copy.size()), framesWritten,
+                               static_cast<uint32_t>(out.Size()));
+    return out.WriteAt(tagLength, copy.data(), copy.size());
+}
+
+bool CFrameCopyCutter::CutPiece(const std::string& path, Measure measure, uint64_t target, int index, int count,
+                                int sequence, int titleDigits, bool& eof) {
+    eof = false;
+    COutputFile out;
+    uint64_t tagLength = 0;
+    if (!BeginPiece(out, path, index, count, sequence, titleDigits, tagLength)) {
+        DiscardPiece(out, out.IsOpen());
+        return false;
+    }
+    if (PollCancelled()) return DiscardPiece(out, false), false;
+
+    uint32_t framesWritten = 0;
+    if (!WriteForwardOverlap(out, framesWritten)) return DiscardPiece(out, true), false;
+    if (PollCancelled()) return DiscardPiece(out, false), false;
+
+    int rate, kbps, length, samples;
+    uint64_t offset;
+    if (target > 0) {
+        uint64_t sum = 0;
+        do {
+            const uint8_t* frame = reader_.ReadFrame(rate, kbps, length, samples, offset);
+            if (!frame) {
+                eof = true;
+                break;
+            }
+            if (!out.Write(frame, static_cast<size_t>(length))) return DiscardPiece(out, true), false;
+            RecordFrame(offset, samples);
+            ++framesWritten;
+            sum += measure == Measure::Bytes ? static_cast<uint64_t>(length) : static_cast<uint64_t>(samples);
+            UpdateProgress();
+            if (PollCancelled()) return DiscardPiece(out, false), false;
+        } while (sum < target);
+    }
+
+    if (backwardOverlapSamples_ > 0) {
+        const uint64_t resume = reader_.position();
+        uint64_t sum = 0;
+        while (sum < backwardOverlapSamples_) {
+            const uint8_t* frame = reader_.ReadFrame(rate, kbps, length, samples, offset);
+            if (!frame) break;
+            if (!out.Write(frame, static_cast<size_t>(length))) return DiscardPiece(out, true), false;
+            sum += static_cast<uint64_t>(samples);
+            ++framesWritten;
+        }
+        reader_.SeekTo(resume);
+    }
+
+    if (!PatchVbrFrame(out, tagLength, framesWritten) || !out.Close()) return DiscardPiece(out, true), false;
+    RewindAfterPiece();
+    return true;
+}
+
+bool CFrameCopyCutter::CutBySize(const std::string& path, uint64_t size, int index, int count, int sequence,
+                                 int titleDigits, bool& eof) {
+    return CutPiece(path, Measure::Bytes, size, index, count, sequence, titleDigits, eof);
+}
+
+bool CFrameCopyCutter::CutByDuration(const std::string& path, int tenths, int index, int count, int sequence,
+                                     int titleDigits, bool& eof) {
+    return CutPiece(path, Measure::Samples, TenthsToSamples(tenths), index, count, sequence, titleDigits, eof);
+}
+
+bool CFrameCopyCutter::CutToEnd(const std::string& path, int index, int count, int sequence, int titleDigits) {
+    COutputFile out;
+    uint64_t tagLength = 0;
+    if (!BeginPiece(out, path, index, count, sequence, titleDigits, tagLength)) {
+        DiscardPiece(out, out.IsOpen());
+        return false;
+    }
+    if (PollCancelled()) return DiscardPiece(out, false), false;
+    uint32_t framesWritten = 0;
+    if (!WriteForwardOverlap(out, framesWritten)) return DiscardPiece(out, true), false;
+    if (PollCancelled()) return DiscardPiece(out, false), false;
+
+    int rate, kbps, length, samples;
+    uint64_t offset;
+    while (const uint8_t* frame = reader_.ReadFrame(rate, kbps, length, samples, offset)) {
+        if (!out.Write(frame, static_cast<size_t>(length))) return DiscardPiece(out, true), false;
+        ++framesWritten;
+        UpdateProgress();
+        if (PollCancelled()) return DiscardPiece(out, false), false;
+    }
+    if (PollCancelled()) return DiscardPiece(out, false), false;
+    if (!PatchVbrFrame(out, tagLength, framesWritten) || !out.Close()) return DiscardPiece(out, true), false;
+    return true;
+}
+
+}  // namespace corvane

@@ -1,0 +1,37 @@
+// CFrameCopyCutter: pieces made of the source's own frames, copied unchanged.
+//
+// Each piece is: the ID3v2 tag built for it, a copy of the source's VBR header frame (when
+// the source has one) whose frame and byte counts are patched to describe this piece, the
+// forward overlap (frames before the piece, copied as one byte range), the piece's frames,
+// and the backward overlap (frames after it). Nothing is decoded, so no quality is lost; a
+// piece's length can only be a whole number of frames.
+#pragma once
+
+#include "engine/cut/Cutter.h"
+
+namespace corvane {
+
+class CFrameCopyCutter : public CCutter {
+public:
+    bool CutBySize(const std::string& path, uint64_t size, int index, int count, int sequence, int titleDigits,
+                   bool& eof) override;
+    bool CutByDuration(const std::string& path, int tenths, int index, int count, int sequence, int titleDigits,
+                       bool& eof) override;
+    bool CutToEnd(const std::string& path, int index, int count, int sequence, int titleDigits) override;
+    void SetFadeIn(bool, int) override {}
+    void SetFadeOut(bool, int) override {}
+
+private:
+    enum class Measure { Bytes, Samples };
+    bool CutPiece(const std::string& path, Measure measure, uint64_t target, int index, int count, int sequence,
+                  int titleDigits, bool& eof);
+    // Creates the output and writes the tag and the VBR header placeholder; tagLength is set.
+    bool BeginPiece(COutputFile& out, const std::string& path, int index, int count, int sequence,
+                    int titleDigits, uint64_t& tagLength);
+    // Copies the newest recorded frames worth the forward overlap; returns the frame count.
+    bool WriteForwardOverlap(COutputFile& out, uint32_t& framesWritten);
+    // Writes the patched VBR header frame over its placeholder.
+    bool PatchVbrFrame(COutputFile& out, uint64_t tagLength, uint32_t framesWritten);
+};
+
+}  // namespace corvane
