@@ -92,13 +92,6 @@ TEST(PieceNaming, FixedDigitsPadEveryNumber) {
     }
 }
 
-TEST(PieceNaming, DefaultTemplateNumbersWithoutPaddingBelowTenPieces) {
-    SourceFixture f;
-    std::string path, error;
-    ASSERT_TRUE(MakePieceTarget(CutterOptions{}, f.source, 1, 3, 1, path, error)) << error;
-    EXPECT_EQ(path, f.folder + "/live-1.mp3");
-}
-
 TEST(PieceNaming, SequenceAndCountUseTheSameDigits) {
     EXPECT_EQ(ExpandNameTemplate("%F%_%S%_%P%_%T%.mp3", "x", nullptr, 2, 3, 41, 2),
               "x_41_02_03.mp3");
@@ -340,16 +333,6 @@ TEST(PieceNaming, SkipStopsAtTheFirstExistingTarget) {
     EXPECT_EQ(error, "Target exists and skipped");
     EXPECT_EQ(second, "unchanged");
     EXPECT_EQ(ReadText(f.folder + "/live-2.mp3"), "already cut");
-}
-
-TEST(PieceNaming, SkipAlsoCountsAFolderAsExisting) {
-    SourceFixture f;
-    fs::create_directory(f.folder + "/live-1.mp3");
-    CutterOptions options;
-    options.targetExistsOpt = kTargetExistsSkip;
-    std::string path, error;
-    EXPECT_FALSE(MakePieceTarget(options, f.source, 1, 3, 1, path, error));
-    EXPECT_EQ(error, "Target exists and skipped");
 }
 
 // ---- Tags ----
