@@ -1,0 +1,226 @@
+// Decoded audio sources: facts, block reads and the first-frame parse.
+#include "audio/AudioSource.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <strings.h>
+
+namespace corvane {
+
+namespace {
+
+// Bit rates in kbps by bit-rate index (0 = free format, 15 = invalid).
+// MPEG-1 (ISO/IEC 11172-3), by layer.
+constexpr std::array<int32_t, 16> kMpeg1Layer1 = {0,   32,  64,  96,  128, 160, 192, 224,
+                                                  256, 288, 320, 352, 384, 416, 448, 0};
+constexpr std::array<int32_t, 16> kMpeg1Layer2 = {0,   32,  48,  56,  64,  80,  96,  112,
+                                                  128, 160, 192, 224, 256, 320, 384, 0};
+constexpr std::array<int32_t, 16> kMpeg1Layer3 = {0,   32,  40,  48,  56,  64,  80,  96,
+                                                  112, 128, 160, 192, 224, 256, 320, 0};
+// MPEG-2 and MPEG-2.5 (ISO/IEC 13818-3): Layer I, and Layers II and III.
+constexpr std::array<int32_t, 16> kMpeg2Layer1 = {0,   32,  48,  56,  64,  80,  96,  112,
+                                                  128, 144, 160, 176, 192, 224, 256, 0};
+constexpr std::array<int32_t, 16> kMpeg2Layer23 = {0,  8,  16, 24,  32,  40,  48,  56,
+                                                   64, 80, 96, 112, 128, 144, 160, 0};
+
+constexpr int kVersionReserved = 1;
+constexpr int kVersionMpeg1 = 3;
+constexpr int kLayerBitsReserved = 0;
+constexpr int kLayerBitsLayer1 = 3;
+constexpr int kLayerBitsLayer2 = 2;
+constexpr int kBitrateIndexInvalid = 15;
+constexpr int32_t kModeUnknown = 4;
+
+constexpr const char* kMp3Suffix = ".mp3";
+constexpr size_t kSuffixLength = 4;
+constexpr int64_t kUnknownPosition = -1;
+constexpr int kBitsPerByte = 8;
+constexpr double kBytesPerKbit = 125.0;  // 1000 bits ÷ 8
+
+bool EndsWithMp3(const std::string& path) {
+    return path.size() >= kSuffixLength &&
+           strcasecmp(path.c_str() + path.size() - kSuffixLength, kMp3Suffix) == 0;
+}
+
+// The position answers of the library are 64-bit; -1, or a value whose low 32 bits are all
+// ones, means "not available".
+bool IsUnknownPosition(int64_t value) {
+    return value == kUnknownPosition || (static_cast<uint64_t>(value) & 0xFFFFFFFFu) == 0xFFFFFFFFu;
+}
+
+}  // namespace
+
+// --- CAudioSource ---------------------------------------------------------------------------
+
+uint64_t CAudioSource::GetLengthBytes() const { return lengthBytes_; }
+uint64_t CAudioSource::GetPosition() const { return position_; }
+int32_t CAudioSource::GetLengthSeconds() const { return lengthSeconds_; }
+int32_t CAudioSource::GetChannels() const { return channels_; }
+int32_t CAudioSource::GetOutputChannels() const { return outputChannels_; }
+int32_t CAudioSource::GetSampleRate() const { return sampleRate_; }
+int32_t CAudioSource::GetBitsPerSample() const { return bitsPerSample_; }
+int32_t CAudioSource::GetChannelMode() const { return kModeUnknown; }
+int32_t CAudioSource::GetBitrate() const { return bitrate_; }
+int32_t CAudioSource::GetFrameBitrate() const { return 0; }
+int32_t CAudioSource::ReservedSlot13() { return 0; }
+
+int32_t CAudioSource::ReservedSlot14(int32_t* out) {
+    if (out != nullptr) *out = 0;
+    return 0;
+}
+
+int32_t CAudioSource::ReservedSlot15(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
+                                     int32_t) {
+    return 0;
+}
+
+void CAudioSource::ResetFacts() {
+    lengthBytes_ = 0;
+    position_ = 0;
+    lengthSeconds_ = 0;
+    sampleRate_ = 0;
+    channels_ = 0;
+    outputChannels_ = 0;
+    bitsPerSample_ = 0;
+    bytesPerSample_ = 0;
+    bitrate_ = 0;
+}
+
+// --- CLibraryAudioSource --------------------------------------------------------------------
+
+CLibraryAudioSource::~CLibraryAudioSource() { CLibraryAudioSource::Close(); }
+
+void CLibraryAudioSource::Close() {
+    if (handle_ != 0) {
+        if (isModule_) {
+            audio::MusicFree(handle_);
+        } else {
+            audio::StreamFree(handle_);
+        }
+        handle_ = 0;
+    }
+    std::vector<uint8_t>().swap(block_);
+    blockSize_ = 0;
+    channelMode_ = kModeUnknown;
+    frameBitrate_ = 0;
+    isModule_ = false;
+}
+
+bool CLibraryAudioSource::Open(const std::string& path, int32_t frequency) {
+    if (handle_ != 0) Close();
+    ResetFacts();
+
+    handle_ = audio::StreamCreateFile(path, 0, 0, audio::kStreamDecode);
+    isModule_ = false;
+    if (handle_ == 0) {
+        handle_ = audio::MusicLoad(path, audio::kMusicDecodeFlags, static_cast<uint32_t>(frequency));
+        if (handle_ == 0) return false;
+        isModule_ = true;
+    }
+
+    const int64_t length = audio::ChannelGetLength(handle_);
+    lengthBytes_ = length > 0 ? static_cast<uint64_t>(length) : 0;
+    if (lengthBytes_ != 0) {
+        lengthSeconds_ = static_cast<int32_t>(
+            std::trunc(audio::ChannelBytes2Seconds(handle_, static_cast<int64_t>(lengthBytes_))));
+    }
+
+    audio::ChannelInfo info{};
+    audio::ChannelGetInfo(handle_, &info);
+    sampleRate_ = static_cast<int32_t>(info.freq);
+    channels_ = static_cast<int32_t>(info.chans);
+    outputChannels_ = channels_ < 2 ? 1 : 2;
+    bitsPerSample_ = (info.flags & audio::kSample8Bits) != 0 ? 8 : 16;
+    bytesPerSample_ = bitsPerSample_ / kBitsPerByte;
+
+    if (EndsWithMp3(path)) ReadFirstFrame(path);
+
+    const double seconds = audio::ChannelBytes2Seconds(handle_, static_cast<int64_t>(lengthBytes_));
+    const int64_t fileSize = audio::StreamGetFilePosition(handle_, audio::kFilePosEnd);
+    if (seconds > 0 && !IsUnknownPosition(fileSize)) {
+        bitrate_ = static_cast<int32_t>(static_cast<double>(fileSize) / (seconds * kBytesPerKbit) + 0.5);
+    } else {
+        bitrate_ = static_cast<int32_t>(static_cast<uint32_t>(bitsPerSample_) *
+                                        static_cast<uint32_t>(sampleRate_) *
+                                        static_cast<uint32_t>(channels_) / 1000u);
+    }
+
+    blockSize_ = bytesPerSample_ * outputChannels_ * kAudioBlockFrames;
+    block_.assign(static_cast<size_t>(blockSize_), 0);
+    return true;
+}
+
+void CLibraryAudioSource::ReadFirstFrame(const std::string& path) {
+    const int64_t start = audio::StreamGetFilePosition(handle_, audio::kFilePosStart);
+    if (IsUnknownPosition(start)) return;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return;
+    uint8_t header[4];
+    if (fseeko(file, static_cast<off_t>(start), SEEK_SET) == 0 &&
+        std::fread(header, 1, sizeof header, file) == sizeof header) {
+        ParseFirstFrameHeader(header, frameBitrate_, channelMode_);
+    }
+    std::fclose(file);
+}
+
+bool CLibraryAudioSource::ParseFirstFrameHeader(const uint8_t header[4], int32_t& frameBitrate,
+                                                int32_t& channelMode) {
+    if (header[0] != 0xFF || (header[1] & 0xE0) != 0xE0) return false;
+    const int version = (header[1] >> 3) & 0x03;
+    if (version == kVersionReserved) return false;
+    const int layerBits = (header[1] >> 1) & 0x03;
+    if (layerBits == kLayerBitsReserved) return false;
+    const int index = header[2] >> 4;
+    if (index == kBitrateIndexInvalid) return false;
+
+    const std::array<int32_t, 16>* table;
+    if (version == kVersionMpeg1) {
+        table = layerBits == kLayerBitsLayer1   ? &kMpeg1Layer1
+                : layerBits == kLayerBitsLayer2 ? &kMpeg1Layer2
+                                                : &kMpeg1Layer3;
+    } else {
+        table = layerBits == kLayerBitsLayer1 ? &kMpeg2Layer1 : &kMpeg2Layer23;
+    }
+    frameBitrate = (*table)[static_cast<size_t>(index)];
+    if (frameBitrate == 0) return false;  // free format
+    channelMode = header[3] >> 6;
+    return true;
+}
+
+int32_t CLibraryAudioSource::Read(int16_t* left, int16_t* right) {
+    if (handle_ == 0 || left == nullptr) return 0;
+    const bool mono = channels_ < 2;
+    void* destination = mono ? static_cast<void*>(left) : static_cast<void*>(block_.data());
+    const int32_t n = audio::ChannelGetData(handle_, destination, static_cast<uint32_t>(blockSize_));
+    if (n <= 0) return 0;  // end of data, or -1 (0xFFFFFFFF) for an error
+    if (mono) return n / bytesPerSample_;
+    if (right == nullptr) return 0;
+
+    const int32_t channels = channels_;
+    if (bitsPerSample_ == 16) {
+        const int32_t frames = (n / 2) / channels;
+        const auto* samples = reinterpret_cast<const int16_t*>(block_.data());
+        for (int32_t i = 0; i < frames; ++i) {
+            left[i] = samples[i * channels];
+            right[i] = samples[i * channels + 1];
+        }
+        return frames;
+    }
+    const int32_t frames = n / channels;
+    auto* leftBytes = reinterpret_cast<uint8_t*>(left);
+    auto* rightBytes = reinterpret_cast<uint8_t*>(right);
+    for (int32_t i = 0; i < frames; ++i) {
+        leftBytes[i] = block_[static_cast<size_t>(i * channels)];
+        rightBytes[i] = block_[static_cast<size_t>(i * channels + 1)];
+    }
+    return frames;
+}
+
+uint64_t CLibraryAudioSource::GetPosition() const {
+    if (handle_ == 0) return 0;
+    const int64_t position = audio::ChannelGetPosition(handle_);
+    return position > 0 ? static_cast<uint64_t>(position) : 0;
+}
+
+}  // namespace corvane
