@@ -1,0 +1,239 @@
+// Tests of the cut plans: validation messages, piece counts and names, custom and batch
+// plans, sequence numbers and the clean-up after a cancel.
+#include "engine/cut/CutPlans.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/mp3/SourceInfo.h"
+#include "support/FakeProgress.h"
+#include "support/Mp3Factory.h"
+
+namespace corvane {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+
+std::vector<std::string> FilesIn(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class CutPlansTest : public ::testing::Test {
+protected:
+    // A 44100 Hz CBR source of the given seconds in "in/", pieces go to "out/".
+    std::string MakeSource(double seconds, const std::string& name = "song.mp3", bool tag = false) {
+        test::EncodeOptions o;
+        o.seconds = seconds;
+        Bytes data = test::EncodeMp3(o);
+        if (tag) data = test::Concat({test::MakeId3v2Tag(3, {{"TIT2", "Title"}, {"TRCK", "4"}}), data});
+        fs::create_directories(dir.path() / "in");
+        const std::string path = (dir.path() / "in" / name).string();
+        test::WriteFile(path, data);
+        return path;
+    }
+    CutContext Context() {
+        CutContext ctx;
+        ctx.options.outputFolderOpt = kOutputFolderSpecific;
+        ctx.options.specifiedOutputFolder = out();
+        ctx.dialog = &progress;
+        return ctx;
+    }
+    std::string out() const { return (dir.path() / "out").string(); }
+    test::TempDir dir;
+    test::FakeProgress progress;
+};
+
+TEST_F(CutPlansTest, SizesReadAsDecimalsTimesTheUnit) {
+    EXPECT_EQ(ParsePieceSize("1", kSizeUnitMB), 1048576u);
+    EXPECT_EQ(ParsePieceSize("1.5MB", kSizeUnitMB), 1572864u);
+    EXPECT_EQ(ParsePieceSize("700", kSizeUnitKB), 716800u);
+    EXPECT_EQ(ParsePieceSize("0.0001", kSizeUnitKB), 0u);
+    EXPECT_EQ(ParsePieceSize("abc", kSizeUnitKB), 0u);
+    EXPECT_EQ(ParsePieceSize("2", kSizeUnitTB), 2199023255552u);
+    EXPECT_EQ(ParsePieceSize("10", 7), 10u);
+}
+
+TEST_F(CutPlansTest, RefusalsHaveTheirMessagesAndWriteNothing) {
+    const std::string src = MakeSource(3);
+    const int length = SourceLengthTenths(src);
+    ASSERT_EQ(length, 30);
+    uint64_t size = 0;
+    ASSERT_TRUE(GetFileSize64(src, size));
+    struct Case {
+        std::function<bool(CutContext&)> run;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {[&](CutContext& c) { return CutFileBySize(c, src, length, size, std::to_string(size), 1); },
+         "The size of piece is greater than original file. It's not necessary to cut."},
+        {[&](CutContext& c) { return CutFileBySize(c, src, length, size, "0.0001", kSizeUnitKB); },
+         "The size of piece is too small."},
+        {[&](CutContext& c) { return CutFileByCount(c, src, length, 1); },
+         "The file count should be greater than or equal to 2."},
+        {[&](CutContext& c) { return CutFileByCount(c, src, length, 31); }, "The file count is too big."},
+        {[&](CutContext& c) { return CutFileByTime(c, src, length, 0, 3); },
+         "The duration of piece is greater than original file. It's not necessary to cut."},
+        {[&](CutContext& c) { return CutFileByTime(c, src, length, 0, 0); }, "The duration of piece is too small."},
+        {[&](CutContext& c) {
+             std::vector<PieceEntry> rows = {{0, 30, true, {}, {}}};
+             return CutFileByPieces(c, src, rows);
+         },
+         "At least two pieces required. And, at least one piece checked for cutting."},
+        {[&](CutContext& c) {
+             std::vector<PieceEntry> rows = {{0, 10, false, {}, {}}, {10, 30, false, {}, {}}};
+             return CutFileByPieces(c, src, rows);
+         },
+         "At least two pieces required. And, at least one piece checked for cutting."},
+        {[&](CutContext& c) {
+             int seq = 1;
+             return BatchCutBySize(c, src, 3, size, "0", kSizeUnitMB, seq);
+         },
+         "The size of piece is too small."},
+        {[&](CutContext& c) {
+             int seq = 1;
+             return BatchCutByTime(c, src, 3, 0, 0, seq);
+         },
+         "The duration of piece is too small."},
+        {[&](CutContext& c) {
+             int seq = 1;
+             return BatchCutRange(c, src, 3, "3.1", "0", seq);
+         },
+         "The beginning point exceeds length of the MP3."},
+        {[&](CutContext& c) { return CutFileByCount(c, (dir / "none.mp3"), 30, 2); },
+         "Failed to load file \"" + (dir / "none.mp3") + "\"."},
+    };
+    for (size_t i = 0; i < cases.size(); ++i) {
+        CutContext ctx = Context();
+        EXPECT_FALSE(cases[i].run(ctx)) << i;
+        EXPECT_EQ(ctx.errorText, cases[i].message) << i;
+        EXPECT_FALSE(fs::exists(out()) && !fs::is_empty(out())) << i;
+    }
+}
+
+TEST_F(CutPlansTest, BySizeCountsPiecesFromTheFileSize) {
+    const std::string src = MakeSource(10);  // about 160 KB
+    uint64_t size = 0;
+    ASSERT_TRUE(GetFileSize64(src, size));
+    CutContext ctx = Context();
+    const uint64_t piece = size / 3 - 1000;  // three whole pieces and a remainder: 4 pieces
+    ASSERT_TRUE(CutFileBySize(ctx, src, SourceLengthTenths(src), size, std::to_string(piece), 1));
+    EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"song-1.mp3", "song-2.mp3", "song-3.mp3", "song-4.mp3"}));
+    EXPECT_EQ(ctx.createdPieces.size(), 4u);
+}
+
+TEST_F(CutPlansTest, ByCountGivesEqualPiecesAndTheLastTakesTheRest) {
+    const std::string src = MakeSource(10, "song.mp3", true);
+    CutContext ctx = Context();
+    ctx.options.id3TrackNumType = kTrackNumberSequence;
+    ASSERT_TRUE(CutFileByCount(ctx, src, SourceLengthTenths(src), 3));
+    ASSERT_EQ(ctx.createdPieces.size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        TagFields t;
+        ASSERT_TRUE(ReadTags(ctx.createdPieces[static_cast<size_t>(i)], t));
+        EXPECT_EQ(t.title, "Title - " + std::to_string(i + 1) + "/3");
+        EXPECT_EQ(t.track, i + 1);
+        const test::DecodeResult d = test::DecodeWithMpg123(ctx.createdPieces[static_cast<size_t>(i)]);
+        ASSERT_TRUE(d.ok) << d.messages;
+        // 33 tenths = 145530 samples = 126.3 frames: 127 frames, the three shared with the
+        // piece before included.
+        if (i < 2) EXPECT_EQ(d.samples, 127 * 1152);
+    }
+}
+
+TEST_F(CutPlansTest, ByTimeCountsWithARemainder) {
+    const std::string src = MakeSource(4.5);
+    CutContext ctx = Context();
+    ASSERT_TRUE(CutFileByTime(ctx, src, SourceLengthTenths(src), 0, 2));
+    EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"song-1.mp3", "song-2.mp3", "song-3.mp3"}));
+}
+
+TEST_F(CutPlansTest, CustomPiecesSkipUncheckedRowsAndStopAfterTheLastChecked) {
+    const std::string src = MakeSource(6);
+    CutContext ctx = Context();
+    std::vector<PieceEntry> rows = {{0, 20, true, {}, {}}, {20, 40, false, {}, {}}, {40, 60, true, {}, {}}};
+    ASSERT_TRUE(CutFileByPieces(ctx, src, rows));
+    EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"song-1.mp3", "song-3.mp3"}));
+    EXPECT_EQ(rows[0].output, "song-1.mp3");
+    EXPECT_EQ(rows[1].output, "");
+    EXPECT_EQ(rows[2].output, "song-3.mp3");
+
+    fs::remove_all(out());
+    CutContext ctx2 = Context();
+    rows = {{0, 20, false, {}, {}}, {20, 40, true, {}, {}}, {40, 60, false, {}, {}}};
+    ASSERT_TRUE(CutFileByPieces(ctx2, src, rows));
+    EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"song-2.mp3"}));
+    const test::DecodeResult d = test::DecodeWithMpg123(ctx2.createdPieces[0]);
+    EXPECT_EQ(d.samples, 77 * 1152);  // 20 tenths = 76.6 frames
+}
+
+TEST_F(CutPlansTest, BatchKeepsTheSequenceAcrossFilesAndHonoursTheFirstN) {
+    const std::string a = MakeSource(6, "a.mp3");
+    const std::string b = MakeSource(4, "b.mp3");
+    int sequence = 1;
+    CutContext ctx = Context();
+    ctx.options.outputFileName = "%F%-%S%.mp3";
+    ASSERT_TRUE(BatchCutByTime(ctx, a, 6, 0, 2, sequence));
+    EXPECT_EQ(ctx.createdPieces.size(), 3u);
+    ASSERT_TRUE(BatchCutByTime(ctx, b, 4, 0, 2, sequence));
+    EXPECT_EQ(sequence, 6);
+    EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"a-1.mp3", "a-2.mp3", "a-3.mp3", "b-4.mp3", "b-5.mp3"}));
+
+    fs::remove_all(out());
+    CutContext first = Context();
+    first.options.splitFirstNPieces = true;
+    first.options.firstPiecesNumber = 2;
+    sequence = 1;
+    ASSERT_TRUE(BatchCutByCount(first, a, 6, 5, sequence));
+    EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"a-1.mp3", "a-2.mp3"}));
+}
+
+TEST_F(CutPlansTest, BatchRangeWritesOnePieceFromTheBeginning) {
+    const std::string src = MakeSource(6);
+    int sequence = 7;
+    CutContext ctx = Context();
+    ASSERT_TRUE(BatchCutRange(ctx, src, 6, "2.5", "0", sequence));
+    ASSERT_EQ(ctx.createdPieces.size(), 1u);
+    EXPECT_EQ(sequence, 8);
+    const test::DecodeResult d = test::DecodeWithMpg123(ctx.createdPieces[0]);
+    ASSERT_TRUE(d.ok);
+    const int64_t total = test::DecodeWithMpg123(src).samples;
+    // Skipped: 25 tenths = 110250 samples = 96 frames (95.7); the piece is the rest.
+    EXPECT_EQ(d.samples, total - 96 * 1152);
+}
+
+TEST_F(CutPlansTest, ANameThatExistsWithSkipStopsTheCutAndKeepsEarlierPieces) {
+    const std::string src = MakeSource(6);
+    fs::create_directories(out());
+    test::WriteFile(out() + "/song-2.mp3", Bytes{1, 2, 3});
+    CutContext ctx = Context();
+    ctx.options.targetExistsOpt = kTargetExistsSkip;
+    EXPECT_FALSE(CutFileByTime(ctx, src, SourceLengthTenths(src), 0, 2));
+    EXPECT_EQ(ctx.errorText, "Target exists and skipped");
+    EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"song-1.mp3", "song-2.mp3"}));
+    EXPECT_EQ(test::ReadFile(out() + "/song-2.mp3"), (Bytes{1, 2, 3}));
+}
+
+TEST_F(CutPlansTest, CancelDuringAPieceRemovesEveryPieceOfTheSource) {
+    const std::string src = MakeSource(10);
+    CutContext ctx = Context();
+    progress.cancelAfterUpdates = 120;  // well into piece 3 of 5
+    EXPECT_TRUE(CutFileByCount(ctx, src, SourceLengthTenths(src), 5));
+    EXPECT_EQ(progress.cancelled.load(), 1);
+    EXPECT_TRUE(ctx.createdPieces.empty());
+    EXPECT_TRUE(FilesIn(out()).empty());
+
+    int sequence = 1;
+    progress.positions.clear();
+    progress.cancelled = 0;
+    CutContext batch = Context();
+    EXPECT_FALSE(BatchCutByCount(batch, src, 10, 5, sequence));
+    EXPECT_TRUE(FilesIn(out()).empty());
+}
+
+}  // namespace
+}  // namespace corvane
