@@ -128,7 +128,12 @@ Handle StreamCreateFile(const std::string& path, uint64_t offset, uint64_t lengt
         verifyBytes = library.verifyBytes;
     }
     try {
-        if (auto stream = CLibrarySndfileStream::Open(path)) return Insert(std::move(stream));
+        // libsndfile first: what it reads as another format is that format, whatever frames
+        // the file may also contain. A file that starts with a frame sync is none of its
+        // formats.
+        if (!StartsWithFrameSync(path)) {
+            if (auto stream = CLibrarySndfileStream::Open(path)) return Insert(std::move(stream));
+        }
         if (auto stream = CLibraryMpegStream::Open(path, verifyBytes)) return Insert(std::move(stream));
     } catch (...) {
     }

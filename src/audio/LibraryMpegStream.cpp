@@ -145,6 +145,17 @@ bool ProbeMpegLayout(int fd, uint64_t fileSize, uint32_t searchBytes, MpegStream
     return false;
 }
 
+bool StartsWithFrameSync(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    uint8_t bytes[kId3v2HeaderSize];
+    const size_t got = ReadAt(fd, 0, bytes, sizeof bytes);
+    const uint64_t tagSize = Id3v2TagSize(bytes, got);
+    const size_t sync = tagSize == 0 ? (got >= 2 ? 2 : 0) : ReadAt(fd, tagSize, bytes, 2);
+    ::close(fd);
+    return sync == 2 && bytes[0] == 0xFF && (bytes[1] & 0xE0) == 0xE0;
+}
+
 uint64_t CountMpegFrames(int fd, uint64_t start, uint64_t fileSize, const MpegFrameHeader& first) {
     uint64_t end = fileSize;
     if (fileSize >= start + kId3v1Size) {

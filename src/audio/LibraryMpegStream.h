@@ -42,6 +42,12 @@ constexpr int kMpegProbeFrames = 4;
 // agreeing frames); never reads outside the file or its buffers.
 bool ProbeMpegLayout(int fd, uint64_t fileSize, uint32_t searchBytes, MpegStreamLayout* layout);
 
+// True when the file at path, after a leading ID3v2 tag, begins with the eleven sync bits of
+// an MPEG audio frame header. Such a file is no WAV, AIFF, FLAC or Ogg file (those begin with
+// their own magic), so asking libsndfile about it is pointless; libsndfile would hand it to
+// its own libmpg123 instance, which prints messages about damaged frames on stderr.
+bool StartsWithFrameSync(const std::string& path);
+
 // Counts the whole frames from offset start to the file's end that agree with first (version,
 // layer, sample rate), skipping garbage between frames and a trailing ID3v1 tag. Reads in
 // large chunks; a frame cut short by the end of the file is not counted.
