@@ -12,6 +12,8 @@
 
 #include <string>
 
+#include "audio/EncodingParams.h"
+
 namespace corvane {
 
 // OutputFolderOpt values.
@@ -28,10 +30,8 @@ constexpr int kTrackNumberNone = 0;      // "None": no track number
 constexpr int kTrackNumberOriginal = 1;  // "Original ID3 track number"
 constexpr int kTrackNumberSequence = 2;  // "Split sequence number"
 
-// MP3ChannelMode values (MPEG channel modes).
-constexpr int kChannelModeStereo = 0;
-constexpr int kChannelModeJointStereo = 1;
-constexpr int kChannelModeMono = 3;
+// MP3ChannelMode values are the MPEG channel modes of EncodingParams.h (kChannelModeStereo,
+// kChannelModeJointStereo, kChannelModeMono).
 
 // The two template defaults, also what an empty stored template becomes.
 inline constexpr const char* kDefaultOutputFileName = "%F%-%P%.mp3";

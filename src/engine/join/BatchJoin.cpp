@@ -1,0 +1,92 @@
+// The batch join loop over the main files of the batch joiner.
+#include "engine/join/BatchJoin.h"
+
+#include "app/core/PathUtil.h"
+#include "engine/join/JoinJob.h"
+#include "engine/join/JoinTarget.h"
+
+namespace corvane {
+namespace {
+
+std::string OverallText(size_t index, size_t count) {
+    return "Joining " + std::to_string(index + 1) + " of " + std::to_string(count) + " file(s)...";
+}
+
+bool HasTag(const TagFields& tag) {
+    return tag.track >= 1 || !tag.title.empty() || !tag.artist.empty() || !tag.album.empty() ||
+           !tag.year.empty() || !tag.genre.empty() || !tag.comment.empty();
+}
+
+}  // namespace
+
+bool RunBatchJoin(const JoinerOptions& options, int joinType, std::vector<BatchJoinRow>& rows,
+                  const std::vector<JoinInputFacts>& joined, IProgressDialog* dialog, IBatchJoinObserver* observer) {
+    std::vector<std::string> joinedPaths;
+    joinedPaths.reserve(joined.size());
+    for (const JoinInputFacts& facts : joined) joinedPaths.push_back(facts.path);
+    std::string unreadableJoined;
+    for (const JoinInputFacts& facts : joined) {
+        if (!facts.factsRead) {
+            unreadableJoined = facts.path;
+            break;
+        }
+    }
+
+    CJoinJob job;
+    for (size_t e = 0; e < rows.size(); ++e) {
+        BatchJoinRow& row = rows[e];
+        auto show = [&](std::string text) {
+            row.output = std::move(text);
+            if (observer) observer->OnRowChanged(e);
+        };
+        row.targetPath.clear();
+        show(kJoiningText);
+        if (observer) observer->OnOverall(OverallText(e, rows.size()), static_cast<int>(e + 1), static_cast<int>(rows.size()));
+
+        std::string target;
+        std::string error;
+        if (!MakeJoinTarget(options, row.facts.path, target, error)) {
+            show(kJoinFailurePrefix + error);
+            continue;
+        }
+        if (options.autoMP3EncodingParam && (!row.facts.factsRead || !unreadableJoined.empty())) {
+            show(std::string(kJoinFailurePrefix) + "Failed to open file \"" +
+                 (!row.facts.factsRead ? row.facts.path : unreadableJoined) + "\".");
+            continue;
+        }
+
+        job.Clear();
+        if (joinType == kJoinTypeAppendToEnd) {
+            job.AddFile(row.facts.path);
+            job.AddFiles(joinedPaths);
+        } else {
+            job.AddFiles(joinedPaths);
+            job.AddFile(row.facts.path);
+        }
+        if (HasTag(row.tag)) {
+            job.MakeTag(row.tag.title, row.tag.artist, row.tag.album, row.tag.year, row.tag.comment, row.tag.genre,
+                        row.tag.track);
+        }
+        job.errorText.clear();
+        const JoinWay way = ChooseBatchJoinWay(options, row.facts, joined);
+        if (RunJoin(job, way, target, dialog)) {
+            row.targetPath = target;
+            show(FileNameOf(target));
+        } else if (dialog != nullptr && dialog->cancelled.load() != 0) {
+            show(kCancelledText);
+            return false;
+        } else {
+            show(kJoinFailurePrefix + job.errorText);
+        }
+    }
+    return true;
+}
+
+size_t FirstJoinedRow(const std::vector<BatchJoinRow>& rows) {
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (!rows[i].targetPath.empty()) return i;
+    }
+    return rows.size();
+}
+
+}  // namespace corvane

@@ -1,0 +1,92 @@
+// The join decisions: the alike test, the derived parameters and the choice of way.
+#include "engine/join/JoinDecision.h"
+
+#include <algorithm>
+
+#include "engine/join/JoinJob.h"
+#include "engine/mp3/Mp3Reader.h"
+
+namespace corvane {
+namespace {
+
+// Where the joiner page starts its walk: nothing known, mono.
+constexpr EncodingParams kJoinerWalkStart = {0, 0, kChannelModeMono};
+
+}  // namespace
+
+bool ReadJoinInputFacts(const std::string& path, JoinInputFacts& facts) {
+    facts = JoinInputFacts{};
+    facts.path = path;
+    CMp3Reader reader;
+    if (!reader.OpenFile(path)) return false;
+    facts.sampleRate = reader.sampleRate();
+    facts.bitrate = reader.bitrate();
+    facts.channelMode = reader.channelMode();
+    facts.hasHeaderFrame = reader.vbrFrame() != nullptr;
+    facts.factsRead = true;
+    reader.CloseFile();
+    return true;
+}
+
+bool InputsAlike(const std::vector<JoinInputFacts>& inputs) {
+    for (const JoinInputFacts& input : inputs) {
+        if (input.hasHeaderFrame) return false;
+        const JoinInputFacts& first = inputs.front();
+        if (input.sampleRate != first.sampleRate || input.bitrate != first.bitrate ||
+            input.channelMode != first.channelMode) {
+            return false;
+        }
+    }
+    return true;
+}
+
+EncodingParams DeriveJoinParams(const EncodingParams& start, const std::vector<JoinInputFacts>& walked) {
+    EncodingParams params = start;
+    for (const JoinInputFacts& input : walked) {
+        params.sampleRate = std::max(params.sampleRate, input.sampleRate);
+        params.bitrate = std::max(params.bitrate, input.bitrate);
+        if (input.channelMode == kChannelModeJointStereo) {
+            params.channelMode = kChannelModeJointStereo;
+        } else if (input.channelMode == kChannelModeStereo && params.channelMode == kChannelModeMono) {
+            params.channelMode = kChannelModeStereo;
+        }
+    }
+    params.bitrate = NearestStandardBitrate(params.bitrate);
+    return params;
+}
+
+JoinWay ChooseJoinWay(const JoinerOptions& options, const std::vector<JoinInputFacts>& inputs) {
+    JoinWay way;
+    if (!options.autoMP3EncodingParam) {
+        way.params = {options.mp3SampleRate, options.mp3BitRate, options.mp3ChannelMode};
+    } else if (InputsAlike(inputs)) {
+        way.byFrames = true;
+    } else {
+        way.params = DeriveJoinParams(kJoinerWalkStart, inputs);
+    }
+    return way;
+}
+
+JoinWay ChooseBatchJoinWay(const JoinerOptions& options, const JoinInputFacts& main,
+                           const std::vector<JoinInputFacts>& joined) {
+    JoinWay way;
+    std::vector<JoinInputFacts> all;
+    all.reserve(joined.size() + 1);
+    all.push_back(main);
+    all.insert(all.end(), joined.begin(), joined.end());
+    if (!options.autoMP3EncodingParam) {
+        way.params = {options.mp3SampleRate, options.mp3BitRate, options.mp3ChannelMode};
+    } else if (InputsAlike(all)) {
+        way.byFrames = true;
+    } else {
+        way.params = DeriveJoinParams({main.sampleRate, main.bitrate, main.channelMode}, joined);
+    }
+    return way;
+}
+
+bool RunJoin(CJoinJob& job, const JoinWay& way, const std::string& target, IProgressDialog* dialog) {
+    if (way.byFrames) return job.JoinByFrames(target, dialog);
+    return job.JoinByReencoding(target, way.params.sampleRate, way.params.bitrate, way.params.channelMode, dialog);
+}
+
+}  // namespace corvane

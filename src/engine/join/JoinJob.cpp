@@ -1,0 +1,266 @@
+// CJoinJob: the frame-copy and re-encoding joins with their progress and failure handling.
+#include "engine/join/JoinJob.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "app/core/PathUtil.h"
+#include "audio/AudioSource.h"
+#include "audio/EncodingParams.h"
+#include "audio/Mp3Encoder.h"
+#include "audio/PcmConverter.h"
+#include "engine/cut/PieceNaming.h"
+#include "engine/mp3/Mp3Reader.h"
+#include "engine/mp3/OutputFile.h"
+
+namespace corvane {
+namespace {
+
+constexpr int kPercentScale = 100;
+constexpr int kSampleBits = 16;
+constexpr int kTrackMask = 0xFF;
+
+std::string Quoted(const char* before, const std::string& value, const char* after) {
+    return std::string(before) + "\"" + value + "\"" + after;
+}
+
+std::string CreateFailure(const std::string& path) { return Quoted("Failed to create file ", path, "."); }
+std::string OpenFailure(const std::string& path) { return Quoted("Failed to open file ", path, "."); }
+std::string WriteFailure(const std::string& path) { return Quoted("Failed to write file ", path, "."); }
+
+// The shares of the bar and of the percentage text: each input gets 1/n of both, measured
+// against its own length. Updates are shown only when they move forward.
+class CJoinProgress {
+public:
+    CJoinProgress(IProgressDialog* dialog, size_t inputs, const std::string& target)
+        : dialog_(dialog), inputs_(static_cast<uint64_t>(inputs)), targetName_(FileNameOf(target)) {}
+
+    // Range 0..width, status at 0%, bar at 0.
+    void Start() {
+        PumpMessages();
+        if (dialog_ == nullptr) return;
+        IProgressBar& bar = dialog_->Bar();
+        width_ = std::max(bar.Width(), 0);
+        bar.SetRange(0, width_);
+        ShowPercent(0);
+        bar.SetPosition(0);
+    }
+
+    // Divisors of input index of the list for an input of length units.
+    void BeginInput(size_t index, uint64_t length) {
+        const uint64_t total = inputs_ * length;
+        bytesPerPercent_ = std::max<uint64_t>(total / kPercentScale, 1);
+        bytesPerPixel_ = width_ > 0 ? std::max<uint64_t>(total / static_cast<uint64_t>(width_), 1) : 1;
+        basePercent_ = static_cast<int>(kPercentScale * index / inputs_);
+        basePixel_ = static_cast<int>(static_cast<uint64_t>(width_) * index / inputs_);
+    }
+
+    // position: how far the current input has been read, in its length's units.
+    void Update(uint64_t position) {
+        if (dialog_ == nullptr) return;
+        const uint64_t percent = std::min<uint64_t>(position / bytesPerPercent_ + static_cast<uint64_t>(basePercent_),
+                                                    kPercentScale);
+        if (percent > static_cast<uint64_t>(shownPercent_)) ShowPercent(static_cast<int>(percent));
+        const uint64_t pixel = position / bytesPerPixel_ + static_cast<uint64_t>(basePixel_);
+        if (pixel > static_cast<uint64_t>(shownPixel_)) {
+            shownPixel_ = static_cast<int>(std::min<uint64_t>(pixel, static_cast<uint64_t>(width_) + 1));
+            dialog_->Bar().SetPosition(shownPixel_);
+        }
+    }
+
+    // Pumps the front end's messages and reads the cancel flag.
+    bool Cancelled() const {
+        PumpMessages();
+        return dialog_ != nullptr && dialog_->cancelled.load(std::memory_order_relaxed) != 0;
+    }
+
+private:
+    void ShowPercent(int percent) {
+        shownPercent_ = percent;
+        char text[64];
+        std::snprintf(text, sizeof text, "%d", percent);
+        dialog_->SetStatusText("Joining " + std::to_string(inputs_) + " files into " + targetName_ + "..." +
+                               text + "%");
+    }
+
+    IProgressDialog* dialog_;
+    uint64_t inputs_;
+    std::string targetName_;
+    int width_ = 0;
+    uint64_t bytesPerPercent_ = 1;
+    uint64_t bytesPerPixel_ = 1;
+    int basePercent_ = 0;
+    int basePixel_ = 0;
+    int shownPercent_ = 0;
+    int shownPixel_ = 0;
+};
+
+}  // namespace
+
+CJoinJob::CJoinJob() = default;
+CJoinJob::~CJoinJob() = default;
+
+void CJoinJob::Clear() {
+    inputs_.clear();
+    tag_.clear();
+    tag_.shrink_to_fit();
+}
+
+void CJoinJob::AddFile(const std::string& path) { inputs_.push_back(path); }
+
+void CJoinJob::AddFiles(const std::vector<std::string>& paths) {
+    inputs_.insert(inputs_.end(), paths.begin(), paths.end());
+}
+
+void CJoinJob::MakeTag(const std::string& title, const std::string& artist, const std::string& album,
+                       const std::string& year, const std::string& comment, const std::string& genre,
+                       int track) {
+    tag_.clear();
+    tag_ = BuildId3v2Tag(title, artist, album, year, comment, genre, track & kTrackMask);
+}
+
+void CJoinJob::SetAudioSource(std::unique_ptr<CAudioSource> source) { source_ = std::move(source); }
+
+bool CJoinJob::RefuseTargetAmongInputs(const std::string& target) {
+    for (const std::string& input : inputs_) {
+        if (IsSameFile(target, input)) {
+            errorText = "Target file name is same as original file";
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CJoinJob::JoinByFrames(const std::string& target, IProgressDialog* dialog) {
+    if (RefuseTargetAmongInputs(target)) return false;
+    COutputFile output;
+    if (!output.Create(target)) {
+        errorText = CreateFailure(target);
+        return false;
+    }
+    auto fail = [&](std::string text) {
+        if (!text.empty()) errorText = std::move(text);
+        output.Remove();
+        return false;
+    };
+    if (!tag_.empty() && !output.Write(tag_.data(), tag_.size())) return fail(WriteFailure(target));
+
+    CJoinProgress progress(dialog, inputs_.size(), target);
+    progress.Start();
+
+    CMp3Reader reader;
+    for (size_t i = 0; i < inputs_.size(); ++i) {
+        if (!reader.OpenFile(inputs_[i])) return fail(OpenFailure(inputs_[i]));
+        progress.BeginInput(i, reader.fileSize());
+        if (progress.Cancelled()) return fail({});
+        int rate = 0, kbps = 0, length = 0, samples = 0;
+        uint64_t offset = 0;
+        while (const uint8_t* frame = reader.ReadFrame(rate, kbps, length, samples, offset)) {
+            if (!output.Write(frame, static_cast<size_t>(length))) return fail(WriteFailure(target));
+            progress.Update(reader.position());
+            if (progress.Cancelled()) return fail({});
+        }
+        reader.CloseFile();
+    }
+    if (!output.Close()) return fail(WriteFailure(target));
+    return true;
+}
+
+bool CJoinJob::JoinByReencoding(const std::string& target, int sampleRate, int bitrate, int channelMode,
+                                IProgressDialog* dialog) {
+    if (RefuseTargetAmongInputs(target)) return false;
+    const int channels = channelMode == kChannelModeMono ? 1 : 2;
+
+    CMp3Encoder encoder;
+    if (!encoder.Open(target)) {
+        errorText = CreateFailure(target);
+        return false;
+    }
+    auto fail = [&](std::string text) {
+        if (!text.empty()) errorText = std::move(text);
+        encoder.Close();
+        ::unlink(target.c_str());
+        return false;
+    };
+    PumpMessages();
+    if (!tag_.empty()) encoder.SetTag(tag_.data(), tag_.size());
+    encoder.SetChannels(channels);
+    encoder.SetInSampleRate(sampleRate);
+    encoder.SetBitrate(bitrate);
+    encoder.SetOutSampleRate(sampleRate);
+    encoder.SetMode(channelMode);
+    if (!encoder.Start()) {
+        if (encoder.WriteFailed()) return fail(WriteFailure(target));
+        return fail("Bad encoding parameter: " + std::to_string(sampleRate) + "Hz, " + std::to_string(bitrate) +
+                    "kbps, " + std::to_string(channelMode));
+    }
+
+    CJoinProgress progress(dialog, inputs_.size(), target);
+    progress.Start();
+
+    if (!source_) source_ = std::make_unique<CLibraryAudioSource>();
+    CAudioSource& source = *source_;
+    std::vector<int16_t> left(static_cast<size_t>(kAudioBlockFrames));
+    std::vector<int16_t> right(static_cast<size_t>(kAudioBlockFrames));
+    std::vector<int16_t> outLeft;
+    std::vector<int16_t> outRight;
+    CPcmConverter converter;
+
+    for (size_t i = 0; i < inputs_.size(); ++i) {
+        if (!source.Open(inputs_[i], 0)) return fail(OpenFailure(inputs_[i]));
+        progress.BeginInput(i, source.GetLengthBytes());
+        if (progress.Cancelled()) {
+            source.Close();
+            return fail({});
+        }
+        const int bits = source.GetBitsPerSample();
+        const bool convert = channels != source.GetOutputChannels() || sampleRate != source.GetSampleRate() ||
+                             bits != kSampleBits;
+        if (convert) {
+            converter.Reset();
+            converter.outChannels = channels;
+            converter.outRate = sampleRate;
+            converter.outBits = kSampleBits;
+            converter.inChannels = source.GetOutputChannels();
+            converter.inRate = source.GetSampleRate();
+            converter.inBits = bits;
+            if (!converter.Prepare()) {
+                source.Close();
+                return fail(OpenFailure(inputs_[i]));
+            }
+            const size_t capacity = static_cast<size_t>(converter.MaxOutputCount(kAudioBlockFrames));
+            outLeft.assign(capacity, 0);
+            outRight.assign(channels == 2 ? capacity : 0, 0);
+        }
+        for (;;) {
+            int count = source.Read(left.data(), right.data());
+            if (count <= 0) break;
+            progress.Update(source.GetPosition());
+            if (progress.Cancelled()) {
+                source.Close();
+                return fail({});
+            }
+            bool encoded;
+            if (convert) {
+                converter.Process(left.data(), right.data(), count, outLeft.data(),
+                                  channels == 2 ? outRight.data() : nullptr, count);
+                encoded = count == 0 || encoder.Encode(outLeft.data(), channels == 2 ? outRight.data() : nullptr, count);
+            } else {
+                encoded = encoder.Encode(left.data(), channels == 2 ? right.data() : nullptr, count);
+            }
+            if (!encoded) {
+                source.Close();
+                return fail(WriteFailure(target));
+            }
+        }
+        source.Close();
+        outLeft = {};
+        outRight = {};
+    }
+    if (!encoder.Close()) return fail(WriteFailure(target));
+    return true;
+}
+
+}  // namespace corvane

@@ -1,0 +1,108 @@
+// CJoinJob: an ordered list of input files joined into one target, by frame copy or by re-encoding.
+//
+// Frame copy. An MP3 stream is a sequence of self-contained frame headers with their data,
+// so files that share sample rate, bit rate and channel mode can be joined by writing the
+// frames of one after those of the other: nothing is decoded and nothing is lost. Only the
+// frames are copied; each input's leading ID3v2 tag, its "Xing"/"Info" header frame and any
+// trailing ID3v1 tag stay behind, and the target gets the job's own tag instead.
+// Pitfall: a header frame describes its own file's length; copied into the middle of a
+// joined stream it would be played as a frame of silence and, at the start, make players
+// believe the whole target is as long as that one input. The reader's audio start lies after
+// that frame, so it is never copied. Frames of differing formats make a stream that players
+// mishandle, which is why the join decisions (JoinDecision.h) only choose this way when all
+// inputs are alike.
+//
+// Re-encoding. Every input is decoded to 16-bit PCM, converted to the target's rate and
+// channels when it differs, and fed to one LAME encoder, so the target is one seamless
+// constant-bit-rate stream: the encoder's start delay and end padding occur once, not at
+// every seam.
+//
+// Progress. Each input gets an equal share of the bar and of the percentage in the status
+// text "Joining %d files into %s...%d%%", whatever its length; within its share progress
+// follows the read position in the input. After every frame or PCM block the job pumps the
+// front end's messages and reads the dialog's cancel flag.
+//
+// Outputs. A target is created anew. On any failure or cancel it is deleted, so only a
+// complete target is ever left. A target that names the same file as one of the inputs is
+// refused before anything is created, so no input is ever truncated.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/Progress.h"
+
+namespace corvane {
+
+class CAudioSource;
+
+class CJoinJob {
+public:
+    // Empty texts, an empty input list, no tag.
+    CJoinJob();
+    // Releases the list and the tag.
+    virtual ~CJoinJob();
+    CJoinJob(const CJoinJob&) = delete;
+    CJoinJob& operator=(const CJoinJob&) = delete;
+
+    // Empties the input list and releases the tag. errorText is kept.
+    void Clear();
+
+    // Appends one input path (UTF-8).
+    void AddFile(const std::string& path);
+
+    // Appends all paths of a list, in order.
+    void AddFiles(const std::vector<std::string>& paths);
+
+    // Releases any previous tag, then renders the ID3v2 tag of these fields with
+    // BuildId3v2Tag (PieceNaming.h): empty texts give no frame; track is taken as its low 8
+    // bits, unsigned, and 0 means no track. When no field is set the job has no tag.
+    void MakeTag(const std::string& title, const std::string& artist, const std::string& album,
+                 const std::string& year, const std::string& comment, const std::string& genre,
+                 int track);
+
+    // Writes the tag, then every frame the MP3 reader returns of each input, in list order,
+    // into target. dialog may be null (no progress, no cancel). True when every input was
+    // copied and the target was written completely. False otherwise, with the target
+    // deleted and errorText set to one of:
+    //   "Target file name is same as original file" (nothing created),
+    //   "Failed to create file \"<target>\".", "Failed to open file \"<input>\".",
+    //   "Failed to write file \"<target>\".";
+    // or with errorText unchanged after a cancel.
+    bool JoinByFrames(const std::string& target, IProgressDialog* dialog);
+
+    // Decodes every input with the job's audio source, converts it to sampleRate (Hz) and
+    // the channels of channelMode (3 mono: one channel, else two) and encodes it with LAME at
+    // bitrate (kbps) and channelMode into target, after the tag. True when every input was
+    // joined and the target written completely. False with the target deleted (none created
+    // for the first two) and errorText set to one of:
+    //   "Target file name is same as original file", "Failed to create file \"<target>\".",
+    //   "Bad encoding parameter: <rate>Hz, <kbps>kbps, <mode>" (the values as given),
+    //   "Failed to open file \"<input>\".", "Failed to write file \"<target>\".";
+    // or with errorText unchanged after a cancel.
+    bool JoinByReencoding(const std::string& target, int sampleRate, int bitrate, int channelMode,
+                          IProgressDialog* dialog);
+
+    // Replaces the decoded source JoinByReencoding reads inputs through (by default a
+    // CLibraryAudioSource). The job owns it. For tests that need a source that fails.
+    void SetAudioSource(std::unique_ptr<CAudioSource> source);
+
+    const std::vector<std::string>& Inputs() const { return inputs_; }
+    // The tag bytes; empty when the job has no tag.
+    const std::vector<uint8_t>& TagBytes() const { return tag_; }
+
+    // Message of the last failure; empty when none. Read after a false result.
+    std::string errorText;
+
+private:
+    // Sets errorText and returns true when target names the same file as an input.
+    bool RefuseTargetAmongInputs(const std::string& target);
+
+    std::vector<std::string> inputs_;
+    std::vector<uint8_t> tag_;
+    std::unique_ptr<CAudioSource> source_;
+};
+
+}  // namespace corvane

@@ -1,0 +1,27 @@
+// MakeJoinTarget: where a batch join writes the target of one main file, and under which name.
+#pragma once
+
+#include <string>
+
+#include "engine/join/JoinerOptions.h"
+
+namespace corvane {
+
+// Chooses and proves the target path of the main file at sourcePath:
+// - "Specific folder": the specified folder (created with its parents when missing), with
+//   CreateTreeDirs the main file's absolute folder below it (colons removed, runs of "/"
+//   collapsed, created too); otherwise the main file's own folder;
+// - the main file's name without its last four characters, "_joined" with
+//   AddPostfixAtEndOfFile, then ".mp3";
+// - when that name is taken: Overwrite keeps it unless it is the main file itself; Skip
+//   fails; Rename tries "<base>_1.mp3", "<base>_2.mp3", ... until one is free;
+// - the chosen name is proved writable: a free name is created and deleted again, a taken
+//   one (Overwrite) is only opened for writing, so it stays as it was.
+// True: outPath holds the target and nothing is left there that was not there before. False:
+// outPath is unchanged and error holds one of "Failed to create folder \"<folder>\"",
+// "Target file name is same as original file", "Target exists and skipped",
+// "Failed to create file \"<path>\"".
+bool MakeJoinTarget(const JoinerOptions& options, const std::string& sourcePath, std::string& outPath,
+                    std::string& error);
+
+}  // namespace corvane
