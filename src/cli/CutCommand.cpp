@@ -220,9 +220,6 @@ int ParseCutArgs(const Args& args, bool batch, CutRequest& r) {
         r.options.reencodePieces = true;
         r.options.useSameParams = false;
     }
-    if (r.options.reencodePieces || r.options.fadeInLen > 0 || r.options.fadeOutLen > 0) {
-        return UsageError("re-encoding is not available yet");
-    }
     return 0;
 }
 

@@ -7,6 +7,7 @@
 #include "app/core/PathUtil.h"
 #include "engine/cut/Cutter.h"
 #include "engine/cut/FrameCopyCutter.h"
+#include "engine/cut/ReencodeCutter.h"
 #include "engine/cut/PieceNaming.h"
 #include "engine/mp3/Mp3Reader.h"
 
@@ -199,8 +200,14 @@ uint64_t ParsePieceSize(const std::string& text, int unit) {
 }
 
 std::unique_ptr<CCutter> CreateCutter(const CutterOptions& options) {
-    (void)Reencodes(options);
-    return std::make_unique<CFrameCopyCutter>();
+    if (!Reencodes(options)) return std::make_unique<CFrameCopyCutter>();
+    auto cutter = std::make_unique<CReencodeCutter>();
+    if (!options.reencodePieces || options.useSameParams) {
+        cutter->SetEncodingParams(0, 0, kChannelModeNone);
+    } else {
+        cutter->SetEncodingParams(options.mp3SampleRate, options.mp3BitRate, options.mp3ChannelMode);
+    }
+    return cutter;
 }
 
 int SourceLengthTenths(const std::string& path) {

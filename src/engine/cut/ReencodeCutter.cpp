@@ -1,0 +1,334 @@
+// CReencodeCutter: pieces by decoding, fading and encoding anew.
+#include "engine/cut/ReencodeCutter.h"
+
+#include <lame/lame.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+
+#include "audio/EncodingParams.h"
+#include "engine/mp3/OutputFile.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr double kBytesPerKbps = 125.0;  // 1000 bits ÷ 8
+constexpr double kSecondsPerTenth = 0.1;
+
+// LAME and its decoder report through these; the engine keeps its own messages.
+void QuietReport(const char*, va_list) {}
+
+// Bytes that tenths of audio take at kbps, truncated.
+int64_t TenthsToBytes(int kbps, uint32_t tenths) {
+    return static_cast<int64_t>(kbps * kBytesPerKbps * tenths * kSecondsPerTenth);
+}
+
+std::string BadParameterText(int rate, int kbps, int mode) {
+    char text[96];
+    std::snprintf(text, sizeof text, "Bad encoding parameter: %dHz, %dkbps, %d", rate, kbps, mode);
+    return text;
+}
+
+}  // namespace
+
+// One piece in progress: its output file, decoder and encoder.
+struct CReencodeCutter::Piece {
+    COutputFile out;
+    hip_t decoder = nullptr;
+    lame_t encoder = nullptr;
+    bool writeFailed = false;
+
+    ~Piece() { Release(); }
+    void Release() {
+        if (decoder) hip_decode_exit(decoder);
+        decoder = nullptr;
+        if (encoder) lame_close(encoder);
+        encoder = nullptr;
+    }
+};
+
+// What one frame step did.
+struct CReencodeCutter::FrameStep {
+    bool exhausted = false;     // the reader had no further frame
+    bool encoderError = false;  // lame_encode_buffer returned a negative count
+    bool stop = false;          // cancel or write failure: the piece must stop
+    int samples = 0;            // decoded samples per channel
+    int bytes = 0;              // encoded bytes written
+};
+
+CReencodeCutter::CReencodeCutter()
+    : left_(kPcmBufferSamples), right_(kPcmBufferSamples), encoded_(kOutputBufferSize) {}
+
+CReencodeCutter::~CReencodeCutter() = default;
+
+bool CReencodeCutter::LoadSource(const std::string& path) {
+    if (!CCutter::LoadSource(path)) return false;
+    sourceChannelMode_ = reader_.channelMode();
+    return true;
+}
+
+void CReencodeCutter::SetEncodingParams(int sampleRate, int kbps, int channelMode) {
+    sampleRate_ = sampleRate;
+    bitrate_ = kbps;
+    channelMode_ = channelMode;
+    chosen_ = IsChosen(EncodingParams{sampleRate, kbps, channelMode});
+}
+
+void CReencodeCutter::SetFadeIn(bool enable, int tenths) {
+    fadeInEnabled_ = enable;
+    fadeInTenths_ = tenths > 0 ? static_cast<uint32_t>(tenths) : 0;
+    fadeInSamples_ = TenthsToSamples(tenths);
+}
+
+void CReencodeCutter::SetFadeOut(bool enable, int tenths) {
+    fadeOutEnabled_ = enable;
+    fadeOutTenths_ = tenths > 0 ? static_cast<uint32_t>(tenths) : 0;
+    fadeOutSamples_ = TenthsToSamples(tenths);
+}
+
+int CReencodeCutter::GetOutputBitrate() { return chosen_ ? bitrate_ : reader_.bitrate(); }
+
+bool CReencodeCutter::StartEncoder(Piece& piece) {
+    const int sourceRate = reader_.sampleRate();
+    const int rate = chosen_ ? sampleRate_ : sourceRate;
+    const int kbps = chosen_ ? bitrate_ : NearestStandardBitrate(reader_.bitrate());
+    const int mode = chosen_ ? channelMode_ : sourceChannelMode_;
+
+    piece.decoder = hip_decode_init();
+    piece.encoder = lame_init();
+    if (piece.decoder == nullptr || piece.encoder == nullptr) {
+        errorText_ = BadParameterText(rate, kbps, mode);
+        return false;
+    }
+    hip_set_errorf(piece.decoder, QuietReport);
+    hip_set_debugf(piece.decoder, QuietReport);
+    hip_set_msgf(piece.decoder, QuietReport);
+    lame_set_errorf(piece.encoder, QuietReport);
+    lame_set_debugf(piece.encoder, QuietReport);
+    lame_set_msgf(piece.encoder, QuietReport);
+
+    lame_set_in_samplerate(piece.encoder, sourceRate);
+    lame_set_num_channels(piece.encoder, sourceChannelMode_ == kChannelModeMono ? 1 : 2);
+    lame_set_out_samplerate(piece.encoder, rate);
+    lame_set_brate(piece.encoder, kbps);
+    // A mode LAME does not know (4, when the source's first frame was never read) is left
+    // for LAME to choose.
+    if (mode >= kChannelModeStereo && mode <= kChannelModeMono) {
+        lame_set_mode(piece.encoder, static_cast<MPEG_mode>(mode));
+    }
+    lame_set_bWriteVbrTag(piece.encoder, 0);
+    lame_set_VBR(piece.encoder, vbr_off);
+    bool accepted = lame_init_params(piece.encoder) != -1;
+    // LAME moves a bit rate it cannot use at the output rate (320 kbps at 8000 Hz becomes
+    // 64) and replaces an output rate that is no MPEG rate, without an error. Chosen
+    // parameters must be kept exactly; the source's own bit rate may be moved to the nearest
+    // one the rate allows (a 44100 Hz source averaging 144 kbps).
+    if (accepted && chosen_) {
+        accepted = lame_get_brate(piece.encoder) == kbps && lame_get_out_samplerate(piece.encoder) == rate;
+    }
+    if (!accepted) errorText_ = BadParameterText(rate, kbps, mode);
+    return accepted;
+}
+
+uint64_t CReencodeCutter::StepBackForwardOverlap() {
+    if (forwardOverlapSamples_ == 0 || frameHistory_.empty()) return 0;
+    const uint64_t now = reader_.position();
+    uint64_t start = now;
+    uint64_t sum = 0;
+    for (auto it = frameHistory_.rbegin(); it != frameHistory_.rend(); ++it) {
+        if (sum >= forwardOverlapSamples_) break;
+        sum += static_cast<uint64_t>(it->samples);
+        start = it->offset;
+    }
+    if (start >= now) return 0;
+    reader_.SeekTo(start);
+    return now - start;
+}
+
+void CReencodeCutter::ProcessFrame(Piece& piece, bool record, double* gain, double step, bool fadeIn,
+                                   FrameStep& result) {
+    result = FrameStep{};
+    int rate, kbps, length, samples;
+    uint64_t offset;
+    const uint8_t* frame = reader_.ReadFrame(rate, kbps, length, samples, offset);
+    if (frame == nullptr) {
+        result.exhausted = true;
+        return;
+    }
+    if (record) RecordFrame(offset, samples);
+
+    mp3data_struct header{};
+    const int n = hip_decode1_headers(piece.decoder, const_cast<unsigned char*>(frame), static_cast<size_t>(length),
+                                      left_.data(), right_.data(), &header);
+    if (n > 0) {
+        result.samples = n;
+        if (gain != nullptr) {
+            const bool both = sourceChannelMode_ != kChannelModeMono;
+            double g = *gain;
+            for (int i = 0; i < n; ++i) {
+                const double factor = fadeIn ? std::min(g, 1.0) : std::max(g, 0.0);
+                left_[i] = static_cast<int16_t>(left_[i] * factor);
+                if (both) right_[i] = static_cast<int16_t>(right_[i] * factor);
+                g = fadeIn ? g + step : g - step;
+            }
+            *gain = g;
+        }
+        const int m = lame_encode_buffer(piece.encoder, left_.data(), right_.data(), n, encoded_.data(),
+                                         kOutputBufferSize);
+        if (m > 0) {
+            if (!piece.out.Write(encoded_.data(), static_cast<size_t>(m))) {
+                piece.writeFailed = true;
+                result.stop = true;
+                return;
+            }
+            result.bytes = m;
+        } else if (m < 0) {
+            result.encoderError = true;
+        }
+    }
+    UpdateProgress();
+    if (PollCancelled()) result.stop = true;
+}
+
+bool CReencodeCutter::RunFade(Piece& piece, bool fadeIn, uint32_t n, bool record, int64_t& samples,
+                              int64_t& bytes) {
+    if (n == 0) return true;
+    const double step = 1.0 / n;
+    double gain = fadeIn ? 0.0 : 1.0;
+    int64_t counted = 0;
+    FrameStep result;
+    while (counted < static_cast<int64_t>(n)) {
+        ProcessFrame(piece, record, &gain, step, fadeIn, result);
+        if (result.stop) return false;
+        if (result.exhausted || result.encoderError) break;
+        // The fade-in counts a block once the encoder has returned data for it; the fade-out
+        // counts every decoded block.
+        if (!fadeIn || result.bytes > 0) counted += result.samples;
+        bytes += result.bytes;
+    }
+    samples += counted;
+    return true;
+}
+
+bool CReencodeCutter::StopPiece(Piece& piece) {
+    piece.Release();
+    DiscardPiece(piece.out, piece.writeFailed);
+    return false;
+}
+
+bool CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint64_t target, int index, int count,
+                               int sequence, int titleDigits, bool& eof) {
+    eof = false;
+    errorText_.clear();
+    Piece piece;
+    if (!piece.out.Create(path)) {
+        errorText_ = "Failed to create file \"" + path + "\".";
+        return false;
+    }
+    const std::vector<uint8_t> tag = MakeTag(index, count, sequence, titleDigits);
+    if (!tag.empty() && !piece.out.Write(tag.data(), tag.size())) {
+        piece.writeFailed = true;
+        return StopPiece(piece);
+    }
+    if (!StartEncoder(piece)) return StopPiece(piece);
+
+    const bool record = measure != Measure::ToEnd;
+    const int sourceKbps = reader_.bitrate();
+    int64_t budget = static_cast<int64_t>(target);
+
+    // Forward overlap: the frames before the piece are decoded and encoded again.
+    const uint64_t steppedBack = StepBackForwardOverlap();
+    if (steppedBack > 0) {
+        if (measure == Measure::Bytes) budget += static_cast<int64_t>(steppedBack);
+        if (measure == Measure::Samples) budget += forwardOverlapSamples_;
+    }
+    // Backward overlap: the piece runs on past its end by the overlap.
+    if (backwardOverlapSamples_ > 0) {
+        if (measure == Measure::Bytes) budget += TenthsToBytes(sourceKbps, static_cast<uint32_t>(backwardOverlapTenths_));
+        if (measure == Measure::Samples) budget += backwardOverlapSamples_;
+    }
+    if (PollCancelled()) return StopPiece(piece);
+
+    int64_t samplesCounted = 0;
+    int64_t bytesWritten = 0;
+    if (fadeInEnabled_ && !RunFade(piece, true, fadeInSamples_, record, samplesCounted, bytesWritten)) {
+        return StopPiece(piece);
+    }
+
+    uint64_t endPosition = reader_.fileSize();
+    if (fadeOutEnabled_) {
+        const int64_t reserved = TenthsToBytes(sourceKbps, fadeOutTenths_);
+        if (measure == Measure::Bytes) budget -= reserved;
+        if (measure == Measure::Samples) budget -= fadeOutSamples_;
+        if (measure == Measure::ToEnd) {
+            endPosition = reserved < static_cast<int64_t>(endPosition) ? endPosition - static_cast<uint64_t>(reserved) : 0;
+        }
+    }
+    if (PollCancelled()) return StopPiece(piece);
+
+    // Main phase.
+    int64_t counted = measure == Measure::Bytes ? bytesWritten : samplesCounted;
+    FrameStep result;
+    for (;;) {
+        if (measure == Measure::ToEnd ? reader_.position() >= endPosition : counted >= budget) break;
+        ProcessFrame(piece, record, nullptr, 0.0, false, result);
+        if (result.stop) return StopPiece(piece);
+        if (result.exhausted) {
+            if (measure != Measure::ToEnd) eof = true;
+            break;
+        }
+        if (result.encoderError) break;
+        if (measure == Measure::Bytes) counted += result.bytes;
+        if (measure == Measure::Samples && result.bytes > 0) counted += result.samples;
+    }
+
+    if (fadeOutEnabled_ && !RunFade(piece, false, fadeOutSamples_, record, samplesCounted, bytesWritten)) {
+        return StopPiece(piece);
+    }
+    if (PollCancelled()) return StopPiece(piece);
+
+    const int flushed = lame_encode_flush(piece.encoder, encoded_.data(), kOutputBufferSize);
+    if (flushed > 0 && !piece.out.Write(encoded_.data(), static_cast<size_t>(flushed))) {
+        piece.writeFailed = true;
+        return StopPiece(piece);
+    }
+    piece.Release();
+    if (!piece.out.Close()) {
+        piece.writeFailed = true;
+        return StopPiece(piece);
+    }
+
+    if (measure != Measure::ToEnd) {
+        if (backwardOverlapSamples_ > 0) {
+            uint64_t position = reader_.position();
+            uint64_t removed = 0;
+            while (removed < backwardOverlapSamples_ && !frameHistory_.empty()) {
+                position = frameHistory_.back().offset;
+                removed += static_cast<uint64_t>(frameHistory_.back().samples);
+                frameHistory_.pop_back();
+            }
+            reader_.SeekTo(position);
+        }
+        RewindAfterPiece();
+    }
+    return true;
+}
+
+bool CReencodeCutter::CutBySize(const std::string& path, uint64_t size, int index, int count, int sequence,
+                                int titleDigits, bool& eof) {
+    return CutPiece(path, Measure::Bytes, size, index, count, sequence, titleDigits, eof);
+}
+
+bool CReencodeCutter::CutByDuration(const std::string& path, int tenths, int index, int count, int sequence,
+                                    int titleDigits, bool& eof) {
+    return CutPiece(path, Measure::Samples, TenthsToSamples(tenths), index, count, sequence, titleDigits, eof);
+}
+
+bool CReencodeCutter::CutToEnd(const std::string& path, int index, int count, int sequence, int titleDigits) {
+    bool eof = false;
+    return CutPiece(path, Measure::ToEnd, 0, index, count, sequence, titleDigits, eof);
+}
+
+}  // namespace corvane

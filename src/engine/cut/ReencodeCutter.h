@@ -1,0 +1,119 @@
+// CReencodeCutter: pieces decoded to PCM, optionally faded, and encoded anew by LAME.
+//
+// Each piece is its ID3v2 tag followed by constant-bit-rate frames from a fresh LAME encoder;
+// no VBR header frame is written, even when the source has one. The source frames of the
+// piece are decoded one at a time by LAME's own MP3 decoder (one hip_decode instance per
+// piece) and encoded either with the parameters given to SetEncodingParams or, when none were
+// chosen, with the source's: its sample rate and channel mode, and the standard bit rate
+// nearest to its average (NearestStandardBitrate).
+//
+// A piece runs in three phases: a fade-in over the first fadeInSamples samples (gain rising
+// linearly from 0), the main phase up to the piece's budget, and a fade-out over
+// fadeOutSamples samples (gain falling to 0), reserved out of the budget. The fade-in ignores
+// the budget, so a piece is at least as long as its fade-in.
+//
+// Budgets. CutBySize counts encoded bytes written (the tag not included) against the size,
+// plus the bytes of the forward overlap actually stepped back over, plus the backward overlap
+// and minus the fade-out, both turned into bytes at the source's average bit rate.
+// CutByDuration counts decoded samples at the source's rate, a block counting only once the
+// encoder has returned data for it. CutToEnd runs to the end of the file, or, with a fade-out,
+// to the file size minus the fade-out's bytes, where the fade-out phase takes over. The block
+// that crosses a budget is encoded whole.
+//
+// Pitfall: frames right after a jump decode to nothing, because the bit reservoir of the
+// frames before them was not fed to the decoder; they are skipped, not encoded as silence.
+// That is why neighbouring pieces share frames (RewindAfterPiece in CCutter). LAME adds its
+// own start delay and end padding to every piece (see Mp3Encoder.h), so a re-encoded piece
+// plays about two frames longer than the PCM that went in.
+//
+// Failures. A piece operation returns false, leaving no file, when the output cannot be
+// created ("Failed to create file \"%s\"."), when LAME rejects the encoding parameters or
+// would change them ("Bad encoding parameter: %dHz, %dkbps, %d"), when a write fails
+// ("Failed to write file \"%s\"."), or on cancel (errorText() empty). An encoder error inside
+// a phase only ends that phase; the piece is finished normally.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/cut/Cutter.h"
+
+struct lame_global_struct;
+struct hip_global_struct;
+
+namespace corvane {
+
+class CReencodeCutter : public CCutter {
+public:
+    // PCM samples per channel the decoder may deliver for one frame, and bytes of encoded
+    // output one LAME call may produce. Both buffers are allocated once per cutter.
+    static constexpr int kPcmBufferSamples = 4608;
+    static constexpr int kOutputBufferSize = 147456;  // 0x24000
+
+    CReencodeCutter();
+    ~CReencodeCutter() override;
+
+    bool CutBySize(const std::string& path, uint64_t size, int index, int count, int sequence, int titleDigits,
+                   bool& eof) override;
+    bool CutByDuration(const std::string& path, int tenths, int index, int count, int sequence, int titleDigits,
+                       bool& eof) override;
+    bool CutToEnd(const std::string& path, int index, int count, int sequence, int titleDigits) override;
+
+    // Fades, in tenths of a second; converted to samples at the loaded source's rate, so call
+    // after LoadSource. A disabled fade or 0 tenths means no fade.
+    void SetFadeIn(bool enable, int tenths) override;
+    void SetFadeOut(bool enable, int tenths) override;
+
+    // The chosen bit rate, or the source's average bit rate when none is chosen.
+    int GetOutputBitrate() override;
+
+    // Output sample rate (Hz), bit rate (kbps) and MPEG channel mode (0, 1 or 3). The values
+    // count as chosen only when rate and bit rate are non-zero and the mode is not 4; (0, 0, 4)
+    // means every piece takes the source's parameters. Call before LoadSource.
+    void SetEncodingParams(int sampleRate, int kbps, int channelMode) override;
+
+    // As the base, and remembers the source's channel mode from its first frame.
+    bool LoadSource(const std::string& path) override;
+
+    uint32_t fadeInSamples() const { return fadeInSamples_; }
+    uint32_t fadeOutSamples() const { return fadeOutSamples_; }
+
+private:
+    enum class Measure { Bytes, Samples, ToEnd };
+    struct Piece;
+    struct FrameStep;
+
+    bool CutPiece(const std::string& path, Measure measure, uint64_t target, int index, int count, int sequence,
+                  int titleDigits, bool& eof);
+    // Creates LAME's encoder for a piece; false (with errorText_ set) when LAME rejects or
+    // would change the parameters.
+    bool StartEncoder(Piece& piece);
+    // Steps back over the forward overlap; returns the bytes stepped back (0 when none).
+    uint64_t StepBackForwardOverlap();
+    // Reads, decodes, scales by the ramp (gain, step; null for none) and encodes one frame.
+    void ProcessFrame(Piece& piece, bool record, double* gain, double step, bool fadeIn, FrameStep& result);
+    // Runs a fade phase of n samples; adds the samples counted and the bytes written.
+    // False when the piece must stop (cancel or write failure, recorded in piece).
+    bool RunFade(Piece& piece, bool fadeIn, uint32_t n, bool record, int64_t& samples, int64_t& bytes);
+    // Cleans up a stopped piece and deletes its file; returns false.
+    bool StopPiece(Piece& piece);
+
+    bool chosen_ = false;
+    int32_t sampleRate_ = 0;
+    int32_t bitrate_ = 0;
+    int32_t channelMode_ = 4;
+    uint32_t fadeInTenths_ = 0;
+    uint32_t fadeOutTenths_ = 0;
+    uint32_t fadeInSamples_ = 0;
+    uint32_t fadeOutSamples_ = 0;
+    bool fadeInEnabled_ = false;
+    bool fadeOutEnabled_ = false;
+    int sourceChannelMode_ = 4;
+
+    std::vector<int16_t> left_;           // kPcmBufferSamples
+    std::vector<int16_t> right_;          // kPcmBufferSamples
+    std::vector<unsigned char> encoded_;  // kOutputBufferSize
+};
+
+}  // namespace corvane
