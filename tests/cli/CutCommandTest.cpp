@@ -1,0 +1,260 @@
+// End-to-end tests of `corvane-cli cut` and `batch-cut`: names, frames, tags, messages,
+// exit statuses and what is left on disk.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <cstring>
+#include <filesystem>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "audio/MpegFrameHeader.h"
+#include "support/CliRunner.h"
+
+namespace corvane {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+
+std::vector<std::string> FilesIn(const fs::path& dir) {
+    std::vector<std::string> names;
+    if (!fs::exists(dir)) return names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The frames of an MP3 file after its ID3v2 tag.
+std::vector<Bytes> FramesOf(const Bytes& file) {
+    const size_t start = static_cast<size_t>(Id3v2TagSize(file.data(), file.size()));
+    std::vector<Bytes> frames;
+    const std::vector<size_t> offsets = test::FrameOffsets(file, start);
+    for (size_t i = 0; i < offsets.size(); ++i) {
+        const size_t end = i + 1 < offsets.size() ? offsets[i + 1] : file.size();
+        frames.emplace_back(file.begin() + static_cast<long>(offsets[i]), file.begin() + static_cast<long>(end));
+    }
+    return frames;
+}
+
+class CutCommand : public ::testing::Test {
+protected:
+    std::string Source(double seconds, const Bytes& tag = {}, bool vbr = false, const std::string& name = "song.mp3") {
+        test::EncodeOptions o;
+        o.seconds = seconds;
+        o.vbr = vbr;
+        o.infoFrame = vbr;
+        const std::string path = dir / name;
+        test::WriteFile(path, test::Concat({tag, test::EncodeMp3(o)}));
+        return path;
+    }
+    test::TempDir dir;
+};
+
+// A one-hour CBR file made of one LAME-encoded minute repeated (each minute carries LAME's
+// padding, so the whole is slightly longer than an hour).
+TEST_F(CutCommand, CutsAnHourByTheMinuteIntoSixtyOnePieces) {
+    test::EncodeOptions o;
+    o.seconds = 60;
+    const Bytes minute = test::EncodeMp3(o);
+    Bytes hour;
+    hour.reserve(minute.size() * 60);
+    for (int i = 0; i < 60; ++i) hour.insert(hour.end(), minute.begin(), minute.end());
+    const std::string path = dir / "live.mp3";
+    test::WriteFile(path, hour);
+    hour.clear();
+
+    const test::ProcessResult r = test::RunCli({"cut", "--time", "1:00", path});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::vector<std::string> written = test::Lines(r.out);
+    ASSERT_EQ(written.size(), 61u);
+    std::vector<Bytes> previous;
+    for (int i = 1; i <= 61; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "live-%02d.mp3", i);
+        EXPECT_EQ(written[static_cast<size_t>(i - 1)], dir / name);
+        const test::DecodeResult d = test::DecodeWithMpg123(dir / name);
+        ASSERT_TRUE(d.ok) << name << ": " << d.messages;
+        if (i < 61) EXPECT_NEAR(d.samples, 60 * 44100, 1152) << name;
+        const std::vector<Bytes> frames = FramesOf(test::ReadFile(dir / name));
+        if (!previous.empty()) {
+            ASSERT_GE(frames.size(), 3u);
+            const size_t n = previous.size();
+            EXPECT_EQ(frames[0], previous[n - 3]) << name;
+            EXPECT_EQ(frames[1], previous[n - 2]) << name;
+            EXPECT_EQ(frames[2], previous[n - 1]) << name;
+            EXPECT_NE(frames[3], previous[n - 1]) << name;
+        }
+        previous = frames;
+    }
+}
+
+TEST_F(CutCommand, VbrPiecesCarryTheirOwnCounts) {
+    const std::string path = Source(9, {}, true);
+    const test::ProcessResult r = test::RunCli({"cut", "--count", "3", "--no-tag", "-d", dir / "out", path});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::vector<std::string> written = test::Lines(r.out);
+    ASSERT_EQ(written.size(), 3u);
+    for (const std::string& piece : written) {
+        const Bytes data = test::ReadFile(piece);
+        ASSERT_EQ(std::memcmp(data.data() + 36, "Xing", 4), 0) << piece;  // no tag: the VBR frame comes first
+        const uint32_t frames = (uint32_t(data[44]) << 24) | (data[45] << 16) | (data[46] << 8) | data[47];
+        const uint32_t bytes = (uint32_t(data[48]) << 24) | (data[49] << 16) | (data[50] << 8) | data[51];
+        EXPECT_EQ(frames, test::FrameOffsets(data, 0).size() - 1) << piece;
+        EXPECT_EQ(bytes, data.size()) << piece;
+        EXPECT_TRUE(test::DecodeWithMpg123(piece).ok);
+    }
+}
+
+TEST_F(CutCommand, PiecesGetTheSourceTagWithNumberedTitles) {
+    const Bytes tag = test::MakeId3v2Tag(3, {{"TIT2", "Ночь"}, {"TPE1", "歌手 Live Täke"}, {"TALB", "Album"},
+                                            {"TYER", "2004"}, {"TCON", "(17)"}, {"TRCK", "7/9"}, {"COMM", "two\nlines"}});
+    const std::string path = Source(6, tag);
+    test::ProcessResult r = test::RunCli({"cut", "--count", "3", path});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::vector<std::string> written = test::Lines(r.out);
+    ASSERT_EQ(written.size(), 3u);
+    EXPECT_EQ(written[0], dir / "song-1.mp3");
+    for (int i = 0; i < 3; ++i) {
+        const std::string tags = test::MutagenTags(written[static_cast<size_t>(i)]);
+        EXPECT_NE(tags.find("TIT2=Ночь - " + std::to_string(i + 1) + "/3\n"), std::string::npos) << tags;
+        EXPECT_NE(tags.find("TPE1=歌手 Live Täke\n"), std::string::npos) << tags;
+        EXPECT_NE(tags.find("TALB=Album\n"), std::string::npos) << tags;
+        EXPECT_NE(tags.find("2004\n"), std::string::npos) << tags;
+        EXPECT_NE(tags.find("TCON=Rock\n"), std::string::npos) << tags;
+        EXPECT_NE(tags.find("TRCK=7\n"), std::string::npos) << tags;
+        EXPECT_NE(tags.find("COMM=two\\nlines\n"), std::string::npos) << tags;
+    }
+
+    r = test::RunCli({"cut", "--count", "2", "--track", "sequence", "--title", "%F% part %P%", "-d", dir / "seq", path});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    written = test::Lines(r.out);
+    ASSERT_EQ(written.size(), 2u);
+    const std::string second = test::MutagenTags(written[1]);
+    EXPECT_NE(second.find("TIT2=song part 2\n"), std::string::npos) << second;
+    EXPECT_NE(second.find("TRCK=2\n"), std::string::npos) << second;
+
+    r = test::RunCli({"cut", "--count", "2", "--no-tag", "-d", dir / "bare", path});
+    ASSERT_EQ(r.exitCode, 0);
+    for (const std::string& piece : test::Lines(r.out)) {
+        const Bytes data = test::ReadFile(piece);
+        EXPECT_TRUE(IsFrameHeader(data.data())) << piece;
+    }
+}
+
+TEST_F(CutCommand, CustomPointsAndOnlyWriteTheChosenRows) {
+    const std::string path = Source(8);
+    const test::ProcessResult r =
+        test::RunCli({"cut", "--points", "2,0:04.5", "--only", "1,3", "--name", "%F%_%P%of%T%.mp3", path});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(test::Lines(r.out), (std::vector<std::string>{dir / "song_1of3.mp3", dir / "song_3of3.mp3"}));
+    const test::DecodeResult first = test::DecodeWithMpg123(dir / "song_1of3.mp3");
+    EXPECT_EQ(first.samples, 77 * 1152);  // 2 s = 76.6 frames
+}
+
+TEST_F(CutCommand, BatchCutReportsEachSource) {
+    const std::string a = Source(5, {}, false, "a.mp3");
+    const std::string bad = dir / "bad.mp3";
+    test::WriteFile(bad, Bytes(3000, 7));
+    const test::ProcessResult r = test::RunCli({"batch-cut", "--time", "2", "--first", "2", "-d", dir / "out", a, bad});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(FilesIn(dir.path() / "out"), (std::vector<std::string>{"a-1.mp3", "a-2.mp3"}));
+    EXPECT_NE(r.err.find(a + ": 2 piece(s)\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(bad + ": Failure: Failed to load file \"" + bad + "\".\n"), std::string::npos) << r.err;
+
+    const test::ProcessResult range = test::RunCli({"batch-cut", "--range", "1.5:2", "-d", dir / "range", a});
+    ASSERT_EQ(range.exitCode, 0) << range.err;
+    EXPECT_EQ(test::Lines(range.out), (std::vector<std::string>{dir / "range/a-1.mp3"}));
+}
+
+TEST_F(CutCommand, RefusalsPrintTheirMessageAndWriteNothing) {
+    const std::string path = Source(3);
+    const uint64_t size = fs::file_size(path);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--size", std::to_string(size) + "KB"}, "The size of piece is greater than original file. It's not necessary to cut."},
+        {{"--size", "0.0001KB"}, "The size of piece is too small."},
+        {{"--count", "1"}, "The file count should be greater than or equal to 2."},
+        {{"--count", "31"}, "The file count is too big."},
+        {{"--time", "3"}, "The duration of piece is greater than original file. It's not necessary to cut."},
+        {{"--time", "0:00"}, "The duration of piece is too small."},
+        {{"--points", ""}, "At least two pieces required. And, at least one piece checked for cutting."},
+    };
+    for (const auto& [rule, message] : cases) {
+        std::vector<std::string> args = {"cut"};
+        args.insert(args.end(), rule.begin(), rule.end());
+        args.insert(args.end(), {"-d", dir / "out", path});
+        const test::ProcessResult r = test::RunCli(args);
+        EXPECT_EQ(r.exitCode, 1) << message;
+        EXPECT_EQ(r.err, message + "\n");
+        EXPECT_EQ(r.out, "");
+        EXPECT_TRUE(FilesIn(dir.path() / "out").empty()) << message;
+    }
+}
+
+TEST_F(CutCommand, UsageErrorsExitWithTwo) {
+    const std::string path = Source(2);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"cut", path},
+             {"cut", "--count", "2", "--time", "1", path},
+             {"cut", "--count", "x", path},
+             {"cut", "--count", "2"},
+             {"cut", "--range", "1", path},
+             {"batch-cut", "--points", "1", path},
+             {"cut", "--count", "2", "--rate", "44100", path},
+             {"cut", "--count", "2", "--if-exists", "maybe", path},
+             {"cut", "--count", "2", "--bogus", path},
+         }) {
+        const test::ProcessResult r = test::RunCli(args);
+        EXPECT_EQ(r.exitCode, 2) << args[1] << " " << args[2];
+        EXPECT_NE(r.err.find("corvane-cli: "), std::string::npos);
+    }
+    EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"song.mp3"}));
+}
+
+// A write that fails (the file size limit, as a full disk) removes every piece of the source.
+TEST_F(CutCommand, AFailedWriteLeavesNoPieceOfTheSource) {
+    const std::string path = Source(10);
+    std::signal(SIGXFSZ, SIG_IGN);  // inherited by the child, so it sees a failed write
+    const test::ProcessResult r =
+        test::RunProcess({"prlimit", "--fsize=60000", test::CliPath(), "cut", "--points", "2", "-d", dir / "out", path});
+    std::signal(SIGXFSZ, SIG_DFL);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    // The first piece (2 s) fits under the limit, the second does not; both are gone.
+    EXPECT_EQ(r.err, "Failed to write file \"" + dir / "out/song-2.mp3" + "\".\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(FilesIn(dir.path() / "out").empty());
+}
+
+// SIGINT cancels like the Cancel button: the pieces of the source are removed, status 130.
+TEST_F(CutCommand, InterruptRemovesThePiecesAndExits130) {
+    test::EncodeOptions o;
+    o.seconds = 60;
+    const Bytes minute = test::EncodeMp3(o);
+    Bytes big;
+    for (int i = 0; i < 30; ++i) big.insert(big.end(), minute.begin(), minute.end());
+    const std::string path = dir / "big.mp3";
+    test::WriteFile(path, big);
+    const std::string out = dir / "out";
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int devnull = open("/dev/null", O_WRONLY);
+        dup2(devnull, 1);
+        dup2(devnull, 2);
+        execl(test::CliPath().c_str(), "corvane-cli", "cut", "--size", "1KB", "-d", out.c_str(), path.c_str(), nullptr);
+        _exit(127);
+    }
+    // Wait until some pieces exist, then interrupt.
+    for (int i = 0; i < 2000 && FilesIn(out).size() < 20; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    kill(pid, SIGINT);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_TRUE(FilesIn(out).empty());
+}
+
+}  // namespace
+}  // namespace corvane

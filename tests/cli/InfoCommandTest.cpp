@@ -1,0 +1,124 @@
+// End-to-end tests of `corvane-cli info`: facts of LAME files and of other encoders' files.
+#include <gtest/gtest.h>
+
+#include "audio/MpegFrameHeader.h"
+#include "support/CliRunner.h"
+
+namespace corvane {
+namespace {
+
+using test::Bytes;
+
+struct Expected {
+    std::string name;
+    test::EncodeOptions options;
+    bool tag;
+    int sampleRate;
+    std::string mode;
+};
+
+class InfoCommand : public ::testing::Test {
+protected:
+    test::TempDir dir;
+};
+
+TEST_F(InfoCommand, ReportsTheFactsOfLameFiles) {
+    auto make = [](int rate, int channels, test::Mode mode, int kbps, bool vbr, bool info) {
+        test::EncodeOptions o;
+        o.sampleRate = rate;
+        o.channels = channels;
+        o.mode = mode;
+        o.kbps = kbps;
+        o.vbr = vbr;
+        o.infoFrame = info;
+        o.seconds = 4;
+        return o;
+    };
+    const std::vector<Expected> files = {
+        {"cbr.mp3", make(44100, 2, test::Mode::JointStereo, 128, false, false), true, 44100, "\"J-Stereo\""},
+        {"vbr.mp3", make(44100, 2, test::Mode::JointStereo, 0, true, true), true, 44100, "\"J-Stereo\""},
+        {"info.mp3", make(44100, 2, test::Mode::Stereo, 192, false, true), false, 44100, "\"Stereo\""},
+        {"mono2.mp3", make(22050, 1, test::Mode::Mono, 32, false, false), false, 22050, "\"Mono\""},
+        {"mpeg25.mp3", make(8000, 1, test::Mode::Mono, 32, false, true), true, 8000, "\"Mono\""},
+    };
+    for (const Expected& e : files) {
+        const Bytes frames = test::EncodeMp3(e.options);
+        const Bytes tag = e.tag ? test::MakeId3v2Tag(3, {{"TIT2", "x"}}, false, true, 200) : Bytes{};
+        const std::string path = dir / e.name;
+        test::WriteFile(path, test::Concat({tag, frames}));
+
+        const test::ProcessResult r = test::RunCli({"info", "--json", path});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(test::JsonValue(r.out, "sample_rate"), std::to_string(e.sampleRate)) << e.name;
+        EXPECT_EQ(test::JsonValue(r.out, "channel_mode"), e.mode) << e.name;
+        EXPECT_EQ(test::JsonValue(r.out, "vbr_header"), e.options.infoFrame ? "true" : "false") << e.name;
+        const size_t firstFrame = static_cast<size_t>(DecodeFrameHeader(frames.data()).frameLength);
+        EXPECT_EQ(test::JsonValue(r.out, "audio_start"), std::to_string(tag.size() + (e.options.infoFrame ? firstFrame : 0)))
+            << e.name;
+        // The average counts every byte, tag and VBR header frame included.
+        if (!e.options.vbr) EXPECT_NEAR(std::stoi(test::JsonValue(r.out, "bitrate_kbps")), e.options.kbps, 1) << e.name;
+
+        const test::DecodeResult d = test::DecodeWithMpg123(path);
+        ASSERT_TRUE(d.ok) << d.messages;
+        const double decodedMs = d.samples * 1000.0 / e.sampleRate;
+        const double frameMs = (e.sampleRate < 32000 ? 576 : 1152) * 1000.0 / e.sampleRate;
+        EXPECT_NEAR(std::stod(test::JsonValue(r.out, "length_ms")), decodedMs, frameMs) << e.name;
+    }
+}
+
+TEST_F(InfoCommand, ReportsFilesOfOtherEncoders) {
+    const std::string data = CORVANE_TEST_DATA_DIR;
+    const test::ProcessResult r = test::RunCli({"info", "--json", data + "/shine_128k_stereo.mp3",
+                                                data + "/ffmpeg_lame_32k.mp3", data + "/lame_vbr_mpeg2_mono.mp3"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const size_t second = r.out.find("ffmpeg_lame_32k");
+    const size_t third = r.out.find("lame_vbr_mpeg2_mono");
+    EXPECT_EQ(test::JsonValue(r.out, "sample_rate"), "44100");
+    EXPECT_EQ(test::JsonValue(r.out, "channel_mode"), "\"Stereo\"");
+    EXPECT_EQ(test::JsonValue(r.out, "vbr_header"), "false");
+    EXPECT_EQ(test::JsonValue(r.out, "audio_start"), "0");
+    EXPECT_EQ(test::JsonValue(r.out, "sample_rate", second), "32000");
+    EXPECT_EQ(test::JsonValue(r.out, "vbr_header", second), "true");
+    EXPECT_EQ(test::JsonValue(r.out, "sample_rate", third), "22050");
+    EXPECT_EQ(test::JsonValue(r.out, "channel_mode", third), "\"Mono\"");
+    EXPECT_EQ(test::JsonValue(r.out, "vbr_header", third), "true");
+
+    const test::DecodeResult d = test::DecodeWithMpg123(data + "/shine_128k_stereo.mp3");
+    EXPECT_NEAR(std::stod(test::JsonValue(r.out, "length_ms")), d.samples * 1000.0 / 44100, 1152 * 1000.0 / 44100);
+}
+
+TEST_F(InfoCommand, PrintsTagsByteExactInUtf8) {
+    const std::string path = dir / "tags.mp3";
+    test::EncodeOptions o;
+    o.seconds = 1;
+    test::WriteFile(path, test::Concat({test::MakeId3v2Tag(4, {{"TRCK", "3/12"}, {"TIT2", "Ночь \"в\" 東京"},
+                                                               {"TPE1", "歌手"}, {"TALB", "Ålbum"}, {"TDRC", "2004"},
+                                                               {"TCON", "(17)"}, {"COMM", "two\nlines"}}),
+                                        test::EncodeMp3(o)}));
+    const test::ProcessResult r = test::RunCli({"info", "--json", path});
+    ASSERT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.out.find("\"tags\": {\"track\": 3, \"title\": \"Ночь \\\"в\\\" 東京\", \"artist\": \"歌手\", "
+                         "\"album\": \"Ålbum\", \"year\": \"2004\", \"genre\": \"Rock\", \"comment\": \"two\\nlines\"}"),
+              std::string::npos)
+        << r.out;
+
+    const test::ProcessResult text = test::RunCli({"info", path});
+    EXPECT_NE(text.out.find("  title:        Ночь \"в\" 東京\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("  track:        3\n"), std::string::npos);
+}
+
+TEST_F(InfoCommand, AFileThatCannotBeOpenedIsReportedAndFails) {
+    const std::string bad = dir / "bad.mp3";
+    test::WriteFile(bad, Bytes(5000, 0x41));
+    const std::string data = CORVANE_TEST_DATA_DIR;
+    const test::ProcessResult r = test::RunCli({"info", "--json", bad, data + "/lame_cbr128_info.mp3"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(test::JsonValue(r.out, "ok"), "false");
+    EXPECT_EQ(test::JsonValue(r.out, "error"), "\"Failed to load file \\\"" + bad + "\\\".\"");
+    EXPECT_EQ(test::JsonValue(r.out, "ok", r.out.find("lame_cbr128")), "true");
+    EXPECT_EQ(test::RunCli({"info"}).exitCode, 2);
+    EXPECT_EQ(test::RunCli({"info", "--bogus", bad}).exitCode, 2);
+}
+
+}  // namespace
+}  // namespace corvane
