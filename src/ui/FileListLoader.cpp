@@ -1,0 +1,386 @@
+// Filling the file lists.
+#include "ui/FileListLoader.h"
+
+#include "app/Deployment.h"
+#include "app/MessageBox.h"
+#include "app/Shell.h"
+#include "app/core/Format.h"
+#include "app/core/PathUtil.h"
+#include "audio/AudioSource.h"
+#include "engine/mp3/Mp3Reader.h"
+#include "ui/ProgressDialog.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QTextStream>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace corvane {
+namespace {
+
+using R = ColumnRole;
+using K = SortKind;
+
+constexpr ColumnSpec kBatchCutterColumns[] = {
+    {"File", 150, false, K::Text, R::File},        {"Size", 65, true, K::Size, R::Size},
+    {"Length", 60, true, K::Duration, R::Length},  {"Output", 110, false, K::Text, R::Output},
+    {"#", 40, true, K::Number, R::Track},          {"Title", 140, false, K::Text, R::Title},
+    {"Artist", 110, false, K::Text, R::Artist},    {"Album", 110, false, K::Text, R::Album},
+    {"Year", 50, false, K::Text, R::Year},         {"Genre", 80, false, K::Text, R::Genre},
+    {"Bit Rate", 70, true, K::Number, R::BitRate}, {"Freq", 70, true, K::Number, R::Freq},
+    {"Ch", 60, false, K::Text, R::Ch},
+};
+
+constexpr ColumnSpec kBatchJoinerMainColumns[] = {
+    {"File", 120, false, K::Text, R::File},        {"Size", 60, true, K::Size, R::Size},
+    {"Length", 60, true, K::Duration, R::Length},  {"Output", 120, false, K::Text, R::Output},
+    {"#", 40, true, K::Number, R::Track},          {"Title", 110, false, K::Text, R::Title},
+    {"Artist", 90, false, K::Text, R::Artist},     {"Album", 90, false, K::Text, R::Album},
+    {"Year", 50, true, K::Number, R::Year},        {"Genre", 80, false, K::Text, R::Genre},
+    {"Comment", 100, false, K::Text, R::Comment},  {"Bit Rate", 70, true, K::Number, R::BitRate},
+    {"Freq", 70, true, K::Number, R::Freq},        {"Ch", 60, false, K::Text, R::Ch},
+};
+
+constexpr ColumnSpec kBatchJoinerJoinedColumns[] = {
+    {"File", 120, false, K::Text, R::File},        {"Size", 60, true, K::Size, R::Size},
+    {"Length", 60, true, K::Duration, R::Length},  {"#", 40, true, K::Number, R::Track},
+    {"Title", 160, false, K::Text, R::Title},      {"Artist", 115, false, K::Text, R::Artist},
+    {"Album", 115, false, K::Text, R::Album},      {"Year", 50, true, K::Number, R::Year},
+    {"Genre", 90, false, K::Text, R::Genre},       {"Comment", 110, false, K::Text, R::Comment},
+    {"Bit Rate", 70, true, K::Number, R::BitRate}, {"Freq", 70, true, K::Number, R::Freq},
+    {"Ch", 60, false, K::Text, R::Ch},
+};
+
+constexpr ColumnSpec kJoinerColumns[] = {
+    {"File", 150, false, K::Text, R::File},        {"Size", 70, true, K::Size, R::Size},
+    {"Length", 60, true, K::Duration, R::Length},  {"#", 40, true, K::Number, R::Track},
+    {"Title", 150, false, K::Text, R::Title},      {"Artist", 110, false, K::Text, R::Artist},
+    {"Album", 110, false, K::Text, R::Album},      {"Year", 50, true, K::Number, R::Year},
+    {"Genre", 80, false, K::Text, R::Genre},       {"Comment", 100, false, K::Text, R::Comment},
+    {"Bit Rate", 70, true, K::Number, R::BitRate}, {"Freq", 70, true, K::Number, R::Freq},
+    {"Ch", 60, false, K::Text, R::Ch},
+};
+
+constexpr char kLinkExtension[] = ".desktop";
+constexpr char kSearching[] = "Searching MP3 files...";
+
+QString Utf8(const std::string& s) { return QString::fromStdString(s); }
+
+// Paths compare as absolute, lexically normal texts.
+QString NormalPath(const QString& path) { return QDir::cleanPath(QFileInfo(path).absoluteFilePath()); }
+
+bool FitsPathBuffer(const QString& path) {
+    return path.toUtf8().size() < CFileListLoader::kPathBytes;
+}
+
+bool HasLinkExtension(const QString& path) {
+    return QString::fromStdString(ExtensionOf(path.toStdString())).compare(kLinkExtension, Qt::CaseInsensitive) == 0;
+}
+
+void DefaultTagReader(const std::string& path, TagFields* tags) { ReadTags(path, *tags); }
+
+// The support sentence that closes the messages that refer the user to us.
+QString SupportSentence() {
+    return QStringLiteral("To get help, please contact us at <%1>.").arg(QString::fromLatin1(kSupportMail));
+}
+
+}  // namespace
+
+std::vector<ColumnSpec> ColumnsOf(FileListKind kind) {
+    switch (kind) {
+        case FileListKind::BatchCutter:
+            return {std::begin(kBatchCutterColumns), std::end(kBatchCutterColumns)};
+        case FileListKind::BatchJoinerMain:
+            return {std::begin(kBatchJoinerMainColumns), std::end(kBatchJoinerMainColumns)};
+        case FileListKind::BatchJoinerJoined:
+            return {std::begin(kBatchJoinerJoinedColumns), std::end(kBatchJoinerJoinedColumns)};
+        case FileListKind::Joiner:
+        default: return {std::begin(kJoinerColumns), std::end(kJoinerColumns)};
+    }
+}
+
+bool HasMp3Extension(const QString& path) {
+    return QString::fromStdString(ExtensionOf(path.toStdString())).compare(".mp3", Qt::CaseInsensitive) == 0;
+}
+
+bool ReadFactsFromAudioSource(const std::string& path, FileEntry* entry) {
+    CLibraryAudioSource source;
+    if (!source.Open(path, 0)) return false;
+    entry->length = static_cast<uint32_t>(std::max(0, source.GetLengthSeconds()));
+    entry->sampleRate = source.GetSampleRate();
+    entry->bitRate = source.GetFrameBitrate();
+    entry->channelMode = source.GetChannelMode();
+    source.Close();
+    return true;
+}
+
+bool ReadFactsFromMp3Reader(const std::string& path, FileEntry* entry) {
+    CMp3Reader reader;
+    if (!reader.OpenFile(path)) return false;
+    entry->length = reader.durationSeconds();
+    entry->sampleRate = reader.sampleRate();
+    entry->bitRate = reader.bitrate();
+    entry->channelMode = reader.channelMode();
+    reader.CloseFile();
+    return true;
+}
+
+bool ResolveShortcut(const QString& path, QString* target) {
+    target->clear();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return false;
+    QTextStream in(&file);
+    bool inEntry = false;
+    QString type;
+    QString url;
+    while (!in.atEnd()) {
+        const QString line = in.readLine().trimmed();
+        if (line.startsWith('[')) {
+            inEntry = line == QLatin1String("[Desktop Entry]");
+            continue;
+        }
+        if (!inEntry || line.startsWith('#')) continue;
+        const int eq = line.indexOf('=');
+        if (eq <= 0) continue;
+        const QString key = line.left(eq).trimmed();
+        const QString value = line.mid(eq + 1).trimmed();
+        if (key == QLatin1String("Type")) type = value;
+        else if (key == QLatin1String("URL")) url = value;
+    }
+    if (type != QLatin1String("Link") || url.isEmpty()) return false;
+    const QUrl parsed(url);
+    if (!parsed.isLocalFile()) return false;
+    const QString local = parsed.toLocalFile();
+    if (local.isEmpty() || !FitsPathBuffer(local)) return false;
+    *target = local;
+    return true;
+}
+
+void CollectFolder(const QString& folder, QStringList* paths) {
+    // The folders, depth first.
+    QStringList folders;
+    std::function<void(const QString&)> walk = [&](const QString& dir) {
+        folders << dir;
+        const QFileInfoList subs = QDir(dir).entryInfoList(
+            QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks, QDir::Name);
+        for (const QFileInfo& sub : subs) walk(sub.absoluteFilePath());
+    };
+    walk(QDir::cleanPath(folder));
+
+    for (const QString& dir : folders) {
+        const QDir d(dir);
+        const QFileInfoList mp3s = d.entryInfoList({"*.mp3"}, QDir::Files | QDir::Hidden, QDir::Name);
+        for (const QFileInfo& f : mp3s)
+            if (FitsPathBuffer(f.filePath())) paths->append(f.filePath());
+        const QFileInfoList links = d.entryInfoList({QStringLiteral("*") + kLinkExtension},
+                                                    QDir::Files | QDir::Hidden, QDir::Name);
+        for (const QFileInfo& f : links) {
+            QString target;
+            if (ResolveShortcut(f.filePath(), &target) && HasMp3Extension(target)) paths->append(target);
+        }
+    }
+}
+
+CFileListLoader::CFileListLoader(CSortListCtrl* list, FileListKind kind, QWidget* page,
+                                 std::string* folder, std::function<void()> saveFolder)
+    : list_(list),
+      kind_(kind),
+      page_(page),
+      folder_(folder),
+      saveFolder_(std::move(saveFolder)),
+      factsReader_(kind == FileListKind::BatchCutter ? FactsReader(&ReadFactsFromAudioSource)
+                                                     : FactsReader(&ReadFactsFromMp3Reader)),
+      tagReader_(&DefaultTagReader),
+      columns_(ColumnsOf(kind)) {
+    QStringList captions;
+    for (const ColumnSpec& c : columns_) captions << QString::fromLatin1(c.caption);
+    list_->setColumnCount(static_cast<int>(columns_.size()));
+    list_->setHeaderLabels(captions);
+    for (int i = 0; i < static_cast<int>(columns_.size()); ++i) {
+        list_->setColumnWidth(i, columns_[i].width);
+        list_->SetSortKind(i, columns_[i].sort);
+        if (columns_[i].rightAligned)
+            list_->headerItem()->setTextAlignment(i, Qt::AlignRight | Qt::AlignVCenter);
+    }
+}
+
+CFileListLoader::~CFileListLoader() = default;
+
+int CFileListLoader::ColumnOf(ColumnRole role) const {
+    for (int i = 0; i < static_cast<int>(columns_.size()); ++i)
+        if (columns_[i].role == role) return i;
+    return -1;
+}
+
+void CFileListLoader::AddFiles() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QStringList files;
+    const bool chosen = ShowFileDialog(page_, QStringLiteral("MP3 Files (*.mp3);;All Files (*)"),
+                                       FileDialogMode::OpenMany, QString(), &files);
+    QApplication::restoreOverrideCursor();
+    if (!chosen) return;
+    PumpMessages();
+    LoadFileList(files, nullptr);
+}
+
+void CFileListLoader::AddFolder() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QString chosen;
+    const bool ok = ChooseFolder(page_, QStringLiteral("Please choose a folder:"),
+                                 folder_ != nullptr ? Utf8(*folder_) : QString(), &chosen);
+    QApplication::restoreOverrideCursor();
+    if (!ok) return;
+    if (folder_ != nullptr) {
+        *folder_ = chosen.toStdString();
+        if (saveFolder_) saveFolder_();
+    }
+    auto* dialog = new CProgressDialog;
+    dialog->SetText(QString::fromLatin1(kSearching));
+    dialog->show();
+    PumpMessages();
+    QStringList paths;
+    CollectFolder(chosen, &paths);
+    LoadFileList(paths, dialog);
+}
+
+void CFileListLoader::DropFiles(const QStringList& dropped) {
+    auto* dialog = new CProgressDialog;
+    dialog->SetText(QString::fromLatin1(kSearching));
+    dialog->show();
+    PumpMessages();
+    QStringList paths;
+    for (const QString& path : dropped) {
+        if (!FitsPathBuffer(path)) continue;
+        if (QFileInfo(path).isDir()) {
+            CollectFolder(path, &paths);
+        } else if (HasMp3Extension(path)) {
+            paths << path;
+        } else if (HasLinkExtension(path)) {
+            QString target = path;
+            for (int hop = 0; hop < kMaxLinkHops && HasLinkExtension(target); ++hop) {
+                QString next;
+                if (!ResolveShortcut(target, &next)) break;
+                target = next;
+            }
+            if (HasMp3Extension(target)) paths << target;
+        }
+    }
+    if (paths.isEmpty()) {
+        dialog->PostClose();
+        return;
+    }
+    LoadFileList(paths, dialog);
+}
+
+void CFileListLoader::LoadFileList(const QStringList& paths, CProgressDialog* dialog) {
+    QWidget* mainWindow = page_ != nullptr ? page_->window() : nullptr;
+    if (mainWindow != nullptr) mainWindow->setEnabled(false);
+    if (dialog == nullptr) {
+        dialog = new CProgressDialog;
+        dialog->show();
+    }
+    const int n = static_cast<int>(paths.size());
+    dialog->SetRange(0, n);
+    dialog->SetPos(0);
+    PumpMessages();
+
+    QString failures;
+    int failureCount = 0;
+    for (int k = 1; k <= n; ++k) {
+        const QString& path = paths[k - 1];
+        dialog->SetText(QStringLiteral("[%1/%2] Adding file %3...")
+                            .arg(k)
+                            .arg(n)
+                            .arg(Utf8(FileNameOf(path.toStdString()))));
+        dialog->StepIt();
+        if (AddOneFile(path) == -1) {
+            ++failureCount;
+            if (failureCount <= kMaxReportedFailures)
+                failures += path + QLatin1Char('\n');
+            else if (failureCount == kMaxReportedFailures + 1)
+                failures += QStringLiteral("<more files>...\n");
+        }
+        PumpMessages();
+        if (dialog->cancelled) break;
+    }
+    dialog->PostClose();
+    if (mainWindow != nullptr) mainWindow->setEnabled(true);
+
+    if (!failures.isEmpty()) {
+        ShowMessage(page_,
+                    QStringLiteral("Failed to load the following files.\n\n%1\n").arg(failures) +
+                        SupportSentence(),
+                    QMessageBox::Warning);
+    }
+}
+
+int CFileListLoader::AddOneFile(const QString& path) {
+    if (kind_ == FileListKind::BatchCutter || kind_ == FileListKind::BatchJoinerMain) {
+        const QString normal = NormalPath(path);
+        for (int row = 0; row < list_->RowCount(); ++row) {
+            const FileEntry* r = list_->Record(row);
+            if (r != nullptr && NormalPath(Utf8(r->path)) == normal) return 0;
+        }
+    }
+    if (!HasMp3Extension(path)) return -1;
+    auto record = std::make_unique<FileEntry>();
+    record->path = path.toStdString();
+    if (!factsReader_ || !factsReader_(record->path, record.get())) return -1;
+    const int row = list_->InsertRow(Utf8(FileNameOf(record->path)));
+    list_->SetRecord(row, record.get());
+    FileEntry* entry = record.get();
+    records_.push_back(std::move(record));
+    FillRow(entry, row);
+    return row;
+}
+
+void CFileListLoader::FillRow(FileEntry* record, int row) {
+    TagFields tags;
+    if (tagReader_) tagReader_(record->path, &tags);
+    uint64_t size = 0;
+    const bool haveSize = GetFileSize64(record->path, size);
+    for (int c = 0; c < static_cast<int>(columns_.size()); ++c) {
+        QString text;
+        switch (columns_[c].role) {
+            case R::File: continue;
+            case R::Output: continue;
+            case R::Size: text = haveSize ? Utf8(FormatSize(static_cast<int64_t>(size))) : QString(); break;
+            case R::Length: text = Utf8(FormatDuration(record->length)); break;
+            case R::Track: text = Utf8(TrackText(tags.track)); break;
+            case R::Title: text = Utf8(tags.title); break;
+            case R::Artist: text = Utf8(tags.artist); break;
+            case R::Album: text = Utf8(tags.album); break;
+            case R::Year: text = Utf8(tags.year); break;
+            case R::Genre: text = Utf8(tags.genre); break;
+            case R::Comment: text = Utf8(tags.comment); break;
+            case R::BitRate: text = Utf8(BitrateText(record->bitRate)); break;
+            case R::Freq: text = Utf8(SampleRateText(record->sampleRate)); break;
+            case R::Ch: text = QString::fromLatin1(ChannelModeName(record->channelMode)); break;
+        }
+        list_->SetCell(row, c, text);
+        if (columns_[c].rightAligned)
+            list_->topLevelItem(row)->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
+    }
+    list_->scrollToItem(list_->topLevelItem(row));
+    if (row == 0 && firstRowFilled_) firstRowFilled_();
+}
+
+void CFileListLoader::RemoveRow(int row) {
+    FileEntry* record = list_->Record(row);
+    records_.erase(std::remove_if(records_.begin(), records_.end(),
+                                  [record](const std::unique_ptr<FileEntry>& r) { return r.get() == record; }),
+                   records_.end());
+    list_->DeleteRow(row);
+}
+
+void CFileListLoader::RemoveAll() {
+    records_.clear();
+    list_->DeleteAllRows();
+}
+
+}  // namespace corvane
