@@ -19,6 +19,9 @@ namespace {
 // SetConfig(kConfigVerify, ...).
 constexpr uint32_t kDefaultVerifyBytes = 16000;
 constexpr uint32_t kMaxVerifyBytes = 16 * 1024 * 1024;
+// Most bytes one ChannelGetData delivers: the largest count of whole 32-byte blocks (any
+// sample frame of up to eight channels) that its signed 32-bit result can hold.
+constexpr uint32_t kMaxDataBytes = 0x7FFFFFE0;
 
 // One table entry: the channel and the lock under which every call on it runs.
 struct Slot {
@@ -186,6 +189,7 @@ int64_t StreamGetFilePosition(Handle h, int mode) {
 
 int32_t ChannelGetData(Handle h, void* buffer, uint32_t bytes) {
     if (buffer == nullptr && bytes > 0) return -1;
+    bytes = std::min(bytes, kMaxDataBytes);  // the count must fit the result
     return WithChannel(h, int32_t{-1}, [&](CLibraryChannel& channel) { return channel.GetData(buffer, bytes); });
 }
 

@@ -75,11 +75,25 @@ uint32_t XingFrameCount(const uint8_t* frame, size_t length, const MpegFrameHead
 
 ssize_t SourceRead(void* handle, void* buffer, size_t bytes) {
     auto* source = static_cast<CLibraryMpegStream::Source*>(handle);
-    if (source->at >= source->size) return 0;
-    const size_t count = static_cast<size_t>(std::min<uint64_t>(bytes, source->size - source->at));
-    const size_t got = ReadAt(source->fd, source->base + source->at, static_cast<uint8_t*>(buffer), count);
-    source->at += got;
-    return static_cast<ssize_t>(got);
+    auto* out = static_cast<uint8_t*>(buffer);
+    size_t done = 0;
+    while (done < bytes && source->at < source->size) {
+        const bool buffered =
+            source->at >= source->bufferAt && source->at < source->bufferAt + source->bufferLength;
+        if (!buffered) {
+            const size_t count = static_cast<size_t>(
+                std::min<uint64_t>(source->buffer.size(), source->size - source->at));
+            source->bufferAt = source->at;
+            source->bufferLength = ReadAt(source->fd, source->base + source->at, source->buffer.data(), count);
+            if (source->bufferLength == 0) break;  // the file shrank or cannot be read
+        }
+        const size_t offset = static_cast<size_t>(source->at - source->bufferAt);
+        const size_t count = std::min(bytes - done, source->bufferLength - offset);
+        std::memcpy(out + done, source->buffer.data() + offset, count);
+        done += count;
+        source->at += count;
+    }
+    return static_cast<ssize_t>(done);
 }
 
 off_t SourceSeek(void* handle, off_t offset, int whence) {
@@ -214,6 +228,7 @@ CLibraryMpegStream::CLibraryMpegStream(const std::string& path, int fd, const Mp
     source_.fd = fd;
     source_.base = layout.audioStart;
     source_.size = layout.fileSize - layout.audioStart;
+    source_.buffer.resize(kScanChunk);
 }
 
 CLibraryMpegStream::~CLibraryMpegStream() {

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "audio/LibraryChannel.h"
 #include "audio/MpegFrameHeader.h"
@@ -68,13 +69,17 @@ public:
 
     const MpegStreamLayout& Layout() const { return layout_; }
 
-    // The reader libmpg123 is given: the file seen from the audio start on. Public only for
-    // the C callbacks.
+    // The reader libmpg123 is given: the file seen from the audio start on, read through a
+    // buffer (libmpg123 asks for each frame header and body separately). Public only for the
+    // C callbacks.
     struct Source {
         int fd = -1;
         uint64_t base = 0;  // file offset of the reader's position 0
         uint64_t size = 0;  // bytes from base to the end of the file
         uint64_t at = 0;    // reader position
+        std::vector<uint8_t> buffer;
+        uint64_t bufferAt = 0;    // reader position of buffer[0]
+        size_t bufferLength = 0;  // valid bytes in buffer
     };
 
 private:

@@ -162,11 +162,45 @@ std::string PropertyText(const TagLib::PropertyMap& properties, const char* key)
     return Utf8(found->second.toString(" "));
 }
 
+// Fields of a tag of no particular kind; the track and year as the properties give them
+// (their raw texts for most formats), else as numbers.
+void ReadGeneric(const TagLib::Tag& tag, const TagLib::PropertyMap& properties, Fields& fields) {
+    FillIfEmpty(fields.track, PropertyText(properties, "TRACKNUMBER"));
+    FillIfEmpty(fields.track, NumberText(tag.track()));
+    FillIfEmpty(fields.title, Utf8(tag.title()));
+    FillIfEmpty(fields.artist, Utf8(tag.artist()));
+    FillIfEmpty(fields.album, Utf8(tag.album()));
+    const auto genre = properties.find("GENRE");
+    if (genre != properties.end()) FillIfEmpty(fields.genre, JoinGenres(genre->second));
+    FillIfEmpty(fields.genre, GenreText(Utf8(tag.genre())));
+    FillIfEmpty(fields.year, PropertyText(properties, "DATE"));
+    FillIfEmpty(fields.year, NumberText(tag.year()));
+    FillIfEmpty(fields.comment, Utf8(tag.comment()));
+}
+
+bool HasContent(const TagLib::Tag* tag) { return tag != nullptr && !tag->isEmpty(); }
+
+// A WAV file may carry an ID3v2 chunk and a RIFF INFO list; the ID3v2 fields come first.
+bool ReadWav(const std::string& path, Fields& fields) {
+    TagLib::RIFF::WAV::File file(path.c_str(), false);
+    if (!file.isValid()) return false;
+    const bool id3v2 = file.hasID3v2Tag() && HasContent(file.ID3v2Tag());
+    const bool info = file.hasInfoTag() && HasContent(file.InfoTag());
+    if (id3v2) ReadId3v2(*file.ID3v2Tag(), fields);
+    if (info) ReadGeneric(*file.InfoTag(), file.InfoTag()->properties(), fields);
+    return id3v2 || info;
+}
+
+bool ReadAiff(const std::string& path, Fields& fields) {
+    TagLib::RIFF::AIFF::File file(path.c_str(), false);
+    if (!file.isValid() || !file.hasID3v2Tag() || !HasContent(file.tag())) return false;
+    ReadId3v2(*file.tag(), fields);
+    return true;
+}
+
 std::unique_ptr<TagLib::File> OpenTagFile(const std::string& path, LibraryFileKind kind) {
     const char* name = path.c_str();
     switch (kind) {
-        case LibraryFileKind::kWav: return std::make_unique<TagLib::RIFF::WAV::File>(name, false);
-        case LibraryFileKind::kAiff: return std::make_unique<TagLib::RIFF::AIFF::File>(name, false);
         case LibraryFileKind::kFlac: return std::make_unique<TagLib::FLAC::File>(name, false);
         case LibraryFileKind::kOggVorbis: return std::make_unique<TagLib::Ogg::Vorbis::File>(name, false);
         case LibraryFileKind::kOggOpus: return std::make_unique<TagLib::Ogg::Opus::File>(name, false);
@@ -175,6 +209,10 @@ std::unique_ptr<TagLib::File> OpenTagFile(const std::string& path, LibraryFileKi
 }
 
 bool ReadOther(const std::string& path, LibraryFileKind kind, Fields& fields) {
+    if (kind == LibraryFileKind::kWav) return ReadWav(path, fields);
+    if (kind == LibraryFileKind::kAiff) return ReadAiff(path, fields);
+    // The file type follows the content where it is known; modules and the rest are left
+    // to TagLib's own choice.
     std::unique_ptr<TagLib::File> owned = OpenTagFile(path, kind);
     TagLib::FileRef ref;
     TagLib::File* file = owned.get();
@@ -182,20 +220,8 @@ bool ReadOther(const std::string& path, LibraryFileKind kind, Fields& fields) {
         ref = TagLib::FileRef(path.c_str(), false);
         file = ref.file();
     }
-    if (file == nullptr || !file->isValid()) return false;
-    const TagLib::Tag* tag = file->tag();
-    if (tag == nullptr || tag->isEmpty()) return false;
-    const TagLib::PropertyMap properties = file->properties();
-    fields.track = PropertyText(properties, "TRACKNUMBER");
-    FillIfEmpty(fields.track, NumberText(tag->track()));
-    fields.title = Utf8(tag->title());
-    fields.artist = Utf8(tag->artist());
-    fields.album = Utf8(tag->album());
-    const auto genre = properties.find("GENRE");
-    if (genre != properties.end()) fields.genre = JoinGenres(genre->second);
-    fields.year = PropertyText(properties, "DATE");
-    FillIfEmpty(fields.year, NumberText(tag->year()));
-    fields.comment = Utf8(tag->comment());
+    if (file == nullptr || !file->isValid() || !HasContent(file->tag())) return false;
+    ReadGeneric(*file->tag(), file->properties(), fields);
     return true;
 }
 

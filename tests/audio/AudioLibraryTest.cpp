@@ -181,6 +181,7 @@ TEST(AudioLibrary, OpensAWavNamedMp3AsWav) {
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     ASSERT_NE(file, nullptr);
+    sf_set_string(file, SF_STR_TITLE, "Wave Title");
     std::vector<int16_t> pcm(2 * 10000);
     for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<int16_t>(i * 7 - 30000);
     ASSERT_EQ(sf_writef_short(file, pcm.data(), 10000), 10000);
@@ -196,6 +197,8 @@ TEST(AudioLibrary, OpensAWavNamedMp3AsWav) {
     EXPECT_EQ(ChannelGetLength(stream.get()), 10000 * 2 * 2);
     EXPECT_EQ(StreamGetFilePosition(stream.get(), kFilePosStart), 0);
     EXPECT_EQ(StreamGetFilePosition(stream.get(), kFilePosEnd), static_cast<int64_t>(test::ReadFile(path).size()));
+    // The tags are read as those of a WAV file, whatever the name says.
+    EXPECT_EQ(TagsRead(stream.get(), "%TITL|%ARTI"), "Wave Title|");
     const Bytes decoded = DecodeAll(stream.get());
     ASSERT_EQ(decoded.size(), pcm.size() * 2);
     EXPECT_EQ(std::memcmp(decoded.data(), pcm.data(), decoded.size()), 0);
