@@ -17,6 +17,8 @@ using Args = std::vector<std::string>;
 int RunInfo(const Args& args);
 // cut (batch false) and batch-cut.
 int RunCut(const Args& args, bool batch);
+// join (batch false) and batch-join.
+int RunJoinCommand(const Args& args, bool batch);
 
 // Prints "corvane-cli: TEXT" and a hint to stderr; returns kExitUsage.
 int UsageError(const std::string& text);

@@ -47,6 +47,7 @@ constexpr const char* kHelpText =
     "  -o TARGET              join: the target file\n"
     "  --auto                 frame copy when all inputs are alike, else re-encode (default)\n"
     "  --preset 1..4          an encoding preset\n"
+    "  --rate HZ --bitrate KBPS --mode joint|stereo|mono   custom join parameters, all three\n"
     "  --title --artist --album --year --genre --comment --track   join: the target's tag\n"
     "  --insert | --append    batch-join: joined files before / after each main file\n"
     "  --with FILE            batch-join: a joined file (repeatable)\n"
@@ -82,5 +83,7 @@ int main(int argc, char** argv) {
     if (command == "info") return RunInfo(args);
     if (command == "cut") return RunCut(args, false);
     if (command == "batch-cut") return RunCut(args, true);
+    if (command == "join") return RunJoinCommand(args, false);
+    if (command == "batch-join") return RunJoinCommand(args, true);
     return UsageError("unknown command: " + command);
 }

@@ -1,0 +1,296 @@
+// corvane-cli join and batch-join: the join jobs and the batch join loop from the command line.
+#include <unistd.h>
+
+#include <climits>
+#include <filesystem>
+#include <iostream>
+#include <system_error>
+
+#include "cli/ArgParse.h"
+#include "cli/Commands.h"
+#include "cli/TerminalProgress.h"
+#include "engine/join/BatchJoin.h"
+#include "engine/join/JoinDecision.h"
+#include "engine/join/JoinJob.h"
+#include "engine/mp3/SourceInfo.h"
+
+namespace corvane::cli {
+namespace {
+
+struct JoinRequest {
+    JoinerOptions options;
+    int joinType = kJoinTypeInsertAtBeginning;
+    std::string target;
+    std::vector<std::string> with;   // batch-join: the joined files
+    std::vector<std::string> files;  // join: the inputs; batch-join: the main files
+    TagFields tag;
+    bool tagGiven = false;
+    bool noTag = false;
+    bool quiet = false;
+};
+
+bool ParseMode(const std::string& text, int& mode) {
+    if (text == "joint") mode = kChannelModeJointStereo;
+    else if (text == "stereo") mode = kChannelModeStereo;
+    else if (text == "mono") mode = kChannelModeMono;
+    else return false;
+    return true;
+}
+
+// The track number of a tag text as the joiner takes it: the value of its leading digits, 0
+// when it does not start with a digit.
+int TrackNumberOf(const std::string& text) {
+    constexpr int kDecimal = 10;
+    int value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') break;
+        value = value > (INT_MAX - (c - '0')) / kDecimal ? INT_MAX : value * kDecimal + (c - '0');
+    }
+    return value;
+}
+
+// Parses the arguments of join (batch false) or batch-join. Returns 0 when they are good,
+// else the exit status of the usage error already reported.
+int ParseJoinArgs(const Args& args, bool batch, JoinRequest& r) {
+    const std::string command = batch ? "batch-join" : "join";
+    bool onlyFiles = false;
+    bool autoGiven = false;
+    bool presetGiven = false;
+    bool encodingGiven[3] = {false, false, false};
+    bool insertGiven = false;
+    bool appendGiven = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string a = args[i];
+        if (onlyFiles || a.empty() || a[0] != '-' || a == "-") {
+            r.files.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            onlyFiles = true;
+            continue;
+        }
+        std::string value;
+        bool hasInlineValue = false;
+        if (const size_t eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = a.substr(eq + 1);
+            a = a.substr(0, eq);
+            hasInlineValue = true;
+        }
+        auto next = [&](std::string& out) {
+            if (hasInlineValue) {
+                out = value;
+                return true;
+            }
+            if (i + 1 >= args.size()) return false;
+            out = args[++i];
+            return true;
+        };
+        auto needValue = [&]() { return UsageError(a + " needs a value"); };
+        auto badValue = [&](const std::string& v) { return UsageError("invalid value for " + a + ": " + v); };
+        auto onlyFor = [&](bool forBatch) {
+            return UsageError(a + " is for " + (forBatch ? "batch-join" : "join") + " only");
+        };
+        std::string v;
+        if (a == "-o" || a == "--output") {
+            if (batch) return onlyFor(false);
+            if (!next(v)) return needValue();
+            if (v.empty()) return badValue(v);
+            r.target = v;
+        } else if (a == "--auto") {
+            autoGiven = true;
+        } else if (a == "--preset") {
+            if (!next(v)) return needValue();
+            int preset = 0;
+            if (!ParseCount(v, preset) || preset < 1 || preset > static_cast<int>(kEncodingPresets.size())) {
+                return badValue(v);
+            }
+            const EncodingParams& params = kEncodingPresets[static_cast<size_t>(preset - 1)].params;
+            r.options.mp3SampleRate = params.sampleRate;
+            r.options.mp3BitRate = params.bitrate;
+            r.options.mp3ChannelMode = params.channelMode;
+            presetGiven = true;
+        } else if (a == "--rate") {
+            if (!next(v)) return needValue();
+            if (!ParseCount(v, r.options.mp3SampleRate) || r.options.mp3SampleRate == 0) return badValue(v);
+            encodingGiven[0] = true;
+        } else if (a == "--bitrate") {
+            if (!next(v)) return needValue();
+            if (!ParseCount(v, r.options.mp3BitRate) || r.options.mp3BitRate == 0) return badValue(v);
+            encodingGiven[1] = true;
+        } else if (a == "--mode") {
+            if (!next(v)) return needValue();
+            if (!ParseMode(v, r.options.mp3ChannelMode)) return badValue(v);
+            encodingGiven[2] = true;
+        } else if (a == "--title" || a == "--artist" || a == "--album" || a == "--year" || a == "--genre" ||
+                   a == "--comment" || a == "--track") {
+            if (batch) return onlyFor(false);
+            if (!next(v)) return needValue();
+            if (a == "--title") r.tag.title = v;
+            else if (a == "--artist") r.tag.artist = v;
+            else if (a == "--album") r.tag.album = v;
+            else if (a == "--year") r.tag.year = v;
+            else if (a == "--genre") r.tag.genre = v;
+            else if (a == "--comment") r.tag.comment = v;
+            else r.tag.track = TrackNumberOf(v);
+            r.tagGiven = true;
+        } else if (a == "--insert" || a == "--append") {
+            if (!batch) return onlyFor(true);
+            (a == "--insert" ? insertGiven : appendGiven) = true;
+            r.joinType = a == "--insert" ? kJoinTypeInsertAtBeginning : kJoinTypeAppendToEnd;
+        } else if (a == "--with") {
+            if (!batch) return onlyFor(true);
+            if (!next(v)) return needValue();
+            if (v.empty()) return badValue(v);
+            r.with.push_back(v);
+        } else if (a == "-d" || a == "--output-dir") {
+            if (!batch) return onlyFor(true);
+            if (!next(v)) return needValue();
+            r.options.outputFolderOpt = kOutputFolderSpecific;
+            r.options.specifiedOutputFolder = v;
+        } else if (a == "--tree") {
+            if (!batch) return onlyFor(true);
+            r.options.createTreeDirs = true;
+        } else if (a == "--no-postfix") {
+            if (!batch) return onlyFor(true);
+            r.options.addPostfixAtEndOfFile = false;
+        } else if (a == "--if-exists") {
+            if (!batch) return onlyFor(true);
+            if (!next(v)) return needValue();
+            if (v == "rename") r.options.targetExistsOpt = kTargetExistsRename;
+            else if (v == "overwrite") r.options.targetExistsOpt = kTargetExistsOverwrite;
+            else if (v == "skip") r.options.targetExistsOpt = kTargetExistsSkip;
+            else return badValue(v);
+        } else if (a == "--no-tag") {
+            if (!batch) return onlyFor(true);
+            r.noTag = true;
+        } else if (a == "--quiet" || a == "-q") {
+            r.quiet = true;
+        } else {
+            return UsageError("unknown option for " + command + ": " + a);
+        }
+    }
+    const int given = encodingGiven[0] + encodingGiven[1] + encodingGiven[2];
+    if (given != 0 && given != 3) return UsageError("--rate, --bitrate and --mode go together");
+    if (autoGiven + presetGiven + (given == 3) > 1) {
+        return UsageError("choose one of --auto, --preset and --rate/--bitrate/--mode");
+    }
+    r.options.autoMP3EncodingParam = !presetGiven && given == 0;
+    if (insertGiven && appendGiven) return UsageError("choose one of --insert and --append");
+    if (batch) {
+        if (r.with.empty()) return UsageError("batch-join needs at least one --with FILE");
+        if (r.files.empty()) return UsageError("batch-join needs a MAIN file");
+    } else {
+        if (r.target.empty()) return UsageError("join needs -o TARGET");
+        if (r.files.size() < 2) return UsageError("join needs at least two FILEs");
+    }
+    return 0;
+}
+
+// The full path printed for a file written.
+std::string FullPath(const std::string& path) {
+    std::error_code ignored;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ignored);
+    return absolute.empty() ? path : absolute.lexically_normal().string();
+}
+
+bool Interrupted(const CTerminalProgress& progress) { return progress.cancelled.load() != 0; }
+
+int RunSingle(JoinRequest& r) {
+    CTerminalProgress progress(!r.quiet && isatty(STDERR_FILENO));
+    progress.CatchInterrupt();
+
+    CJoinJob job;
+    job.AddFiles(r.files);
+    if (r.tagGiven) {
+        job.MakeTag(r.tag.title, r.tag.artist, r.tag.album, r.tag.year, r.tag.comment, r.tag.genre, r.tag.track);
+    }
+
+    JoinWay way;
+    if (r.options.autoMP3EncodingParam) {
+        std::vector<JoinInputFacts> facts(r.files.size());
+        for (size_t i = 0; i < r.files.size(); ++i) {
+            if (!ReadJoinInputFacts(r.files[i], facts[i])) {
+                std::cerr << kJoinFailurePrefix << "Failed to open file \"" << r.files[i] << "\".\n";
+                return kExitFailure;
+            }
+        }
+        way = ChooseJoinWay(r.options, facts);
+    } else {
+        way = ChooseJoinWay(r.options, {});
+    }
+
+    const bool ok = RunJoin(job, way, r.target, &progress);
+    progress.Clear();
+    if (ok) {
+        std::cout << FullPath(r.target) << "\n";
+        std::cout.flush();
+        return kExitOk;
+    }
+    if (Interrupted(progress)) return kExitInterrupted;
+    if (!job.errorText.empty()) std::cerr << kJoinFailurePrefix << job.errorText << "\n";
+    return kExitFailure;
+}
+
+// Prints each row's result as it is settled: the target on stdout, the row's line on stderr.
+class CBatchReporter : public IBatchJoinObserver {
+public:
+    CBatchReporter(const std::vector<BatchJoinRow>& rows, CTerminalProgress& progress, bool quiet)
+        : rows_(rows), progress_(progress), quiet_(quiet) {}
+
+    void OnOverall(const std::string&, int, int) override {}
+
+    void OnRowChanged(size_t index) override {
+        const BatchJoinRow& row = rows_[index];
+        if (row.output == kJoiningText) {
+            progress_.SetStatusText(row.facts.path);
+            return;
+        }
+        progress_.Clear();
+        if (!row.targetPath.empty()) {
+            std::cout << FullPath(row.targetPath) << "\n";
+            std::cout.flush();
+            if (!quiet_) std::cerr << row.facts.path << ": " << row.output << "\n";
+            return;
+        }
+        failed_ = true;
+        std::cerr << row.facts.path << ": " << row.output << "\n";
+    }
+
+    bool Failed() const { return failed_; }
+
+private:
+    const std::vector<BatchJoinRow>& rows_;
+    CTerminalProgress& progress_;
+    bool quiet_;
+    bool failed_ = false;
+};
+
+int RunBatch(JoinRequest& r) {
+    CTerminalProgress progress(!r.quiet && isatty(STDERR_FILENO));
+    progress.CatchInterrupt();
+
+    std::vector<JoinInputFacts> joined(r.with.size());
+    for (size_t i = 0; i < r.with.size(); ++i) ReadJoinInputFacts(r.with[i], joined[i]);
+
+    std::vector<BatchJoinRow> rows(r.files.size());
+    for (size_t i = 0; i < r.files.size(); ++i) {
+        ReadJoinInputFacts(r.files[i], rows[i].facts);
+        if (!r.noTag) ReadTags(r.files[i], rows[i].tag);
+    }
+
+    CBatchReporter reporter(rows, progress, r.quiet);
+    const bool finished = RunBatchJoin(r.options, r.joinType, rows, joined, &progress, &reporter);
+    progress.Clear();
+    if (!finished) return kExitInterrupted;
+    return reporter.Failed() ? kExitFailure : kExitOk;
+}
+
+}  // namespace
+
+int RunJoinCommand(const Args& args, bool batch) {
+    JoinRequest request;
+    if (const int status = ParseJoinArgs(args, batch, request); status != 0) return status;
+    return batch ? RunBatch(request) : RunSingle(request);
+}
+
+}  // namespace corvane::cli
