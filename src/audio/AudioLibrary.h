@@ -56,7 +56,9 @@ struct ChannelInfo {
 };
 
 // Library life cycle. Init(-1, ...) opens the default output device, Init(0, ...) the
-// "no sound" device; decoding works without either.
+// "no sound" device; decoding works without either. For now Init only records the device
+// and rate (true for -1 and 0 and other devices >= 0, false below -1); Free returns false
+// when Init had not succeeded. GetVersion returns kVersion.
 uint32_t GetVersion();
 bool Init(int device, uint32_t freq);
 bool Free();
@@ -64,21 +66,33 @@ bool Free();
 bool SetConfig(uint32_t option, uint32_t value);
 
 // Opens a stream of the file at path (UTF-8). offset and length must be 0. Returns 0 when
-// no decoder accepts the file's content.
+// no decoder accepts the file's content. libsndfile is asked first (WAV, AIFF, FLAC, Ogg
+// Vorbis, Opus); otherwise the file is MPEG audio only when, after a leading ID3v2 tag, at
+// least four consecutive frame headers agree (fewer when the file ends exactly after them).
+// flags may be kStreamDecode or 0; the stream owns an open descriptor of the file until
+// StreamFree.
 Handle StreamCreateFile(const std::string& path, uint64_t offset, uint64_t length, uint32_t flags);
 
 // Opens module music (MOD, XM, IT, S3M...) decoded at freq Hz, stereo. 0 when not a module.
+// Its length is the song's duration (played once) times freq; no file positions (-1).
 Handle MusicLoad(const std::string& path, uint32_t flags, uint32_t freq);
 
+// Release a stream or module music and everything it holds. False for an unknown handle and
+// for a handle of the other kind (StreamFree of music, MusicFree of a stream). The handle is
+// dead afterwards: every call on it fails.
 bool StreamFree(Handle h);
 bool MusicFree(Handle h);
 
+// Sample rate, channel count and flags (samples are always 16-bit: kSample8Bits is clear).
 bool ChannelGetInfo(Handle h, ChannelInfo* info);
 
 // Exact decoded length in PCM bytes (all frames times their samples for MPEG audio, with
-// no gapless trimming); -1 on a bad handle.
+// no gapless trimming: the frame count of a Xing/Info header when it has one, else a header
+// scan of the file); -1 on a bad handle.
 int64_t ChannelGetLength(Handle h);
+// Whole sample frames of bytes in seconds; -1 on a bad handle or negative bytes.
 double ChannelBytes2Seconds(Handle h, int64_t bytes);
+// Seconds as bytes of whole sample frames (truncated); -1 on a bad handle or negative seconds.
 int64_t ChannelSeconds2Bytes(Handle h, double seconds);
 
 // kFilePosStart: the offset of the first audio frame (after a leading ID3v2 tag, its footer
@@ -87,16 +101,21 @@ int64_t ChannelSeconds2Bytes(Handle h, double seconds);
 int64_t StreamGetFilePosition(Handle h, int mode);
 
 // Reads up to bytes PCM bytes into buffer; returns the count delivered (less at the end,
-// 0 at the end), or -1 on error.
+// 0 at the end), or -1 on error or a bad handle.
 int32_t ChannelGetData(Handle h, void* buffer, uint32_t bytes);
 
-// Decoding position in PCM bytes, and a seek to one (false on a bad handle or position).
+// Decoding position in PCM bytes, and a seek to one (false on a bad handle or a position
+// outside 0..length). A seek lands on the sample frame that holds the byte; MPEG audio is
+// positioned sample-accurately (decoding restarts a few frames earlier).
 int64_t ChannelGetPosition(Handle h);
 bool ChannelSetPosition(Handle h, int64_t bytes);
 
 // Reads the file's tag and returns format with "%TRCK" (track), "%TITL", "%ARTI", "%ALBM",
 // "%GNRE", "%YEAR" and "%CMNT" replaced by the tag's texts in UTF-8 (ID3v2.2-2.4, ID3v1,
 // APE; a genre number such as "(17)" becomes its name). Empty when the file has no tag.
+// The tag of MPEG audio is read field by field from ID3v2, else APE, else ID3v1; the track
+// and year are the tag's own texts ("3/12", "07"), comments keep their line breaks. Empty
+// also on a bad handle or a file the tag reader cannot read.
 std::string TagsRead(Handle h, const char* format);
 
 }  // namespace corvane::audio
