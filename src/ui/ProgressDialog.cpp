@@ -33,7 +33,9 @@ void CProgressDialogBase::MakeCancelButton(const QString& caption) {
 }
 
 void CProgressDialogBase::PostClose() {
-    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    // accept() hides the dialog and, with WA_DeleteOnClose, deletes it; close() would ask
+    // reject(), which refuses here so that Escape and the window manager cannot end the work.
+    QMetaObject::invokeMethod(this, &QDialog::accept, Qt::QueuedConnection);
 }
 
 void CProgressDialogBase::keyPressEvent(QKeyEvent* event) {
