@@ -118,7 +118,12 @@ void CJoinJob::MakeTag(const std::string& title, const std::string& artist, cons
                        const std::string& year, const std::string& comment, const std::string& genre,
                        int track) {
     tag_.clear();
-    tag_ = BuildId3v2Tag(title, artist, album, year, comment, genre, track & kTrackMask);
+    const int trackByte = track & kTrackMask;
+    if (title.empty() && artist.empty() && album.empty() && year.empty() && comment.empty() && genre.empty() &&
+        trackByte == 0) {
+        return;  // no field: LAME would still render its encoder frame, a tag that says nothing
+    }
+    tag_ = BuildId3v2Tag(title, artist, album, year, comment, genre, trackByte);
 }
 
 void CJoinJob::SetAudioSource(std::unique_ptr<CAudioSource> source) { source_ = std::move(source); }

@@ -1,0 +1,274 @@
+// Tests of CJoinJob: the bytes of frame-copy joins, re-encoded joins, progress, cancel and failures.
+#include "engine/join/JoinJob.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+
+#include "app/core/PathUtil.h"
+#include "engine/cut/PieceNaming.h"
+#include "support/Mp3Factory.h"
+
+namespace corvane {
+namespace {
+
+using test::Bytes;
+namespace fs = std::filesystem;
+
+constexpr int kBarWidth = 200;
+
+// A progress dialog that records what the job shows and can cancel on a chosen status.
+class CRecordingDialog : public IProgressDialog, private IProgressBar {
+public:
+    IProgressBar& Bar() override { return *this; }
+    void SetStatusText(const std::string& text) override {
+        statuses.push_back(text);
+        if (cancelWhen && cancelWhen(text)) cancelled = 1;
+    }
+    int Width() const override { return kBarWidth; }
+    void SetRange(int low, int high) override { range = {low, high}; }
+    void SetPosition(int position) override { positions.push_back(position); }
+
+    std::vector<std::string> statuses;
+    std::vector<int> positions;
+    std::pair<int, int> range{-1, -1};
+    std::function<bool(const std::string&)> cancelWhen;
+};
+
+class JoinJobFiles : public ::testing::Test {
+protected:
+    std::string Write(const std::string& name, const Bytes& data) {
+        const std::string path = dir / name;
+        test::WriteFile(path, data);
+        return path;
+    }
+    static Bytes Cbr(double seconds, int kbps = 128) {
+        test::EncodeOptions o;
+        o.seconds = seconds;
+        o.kbps = kbps;
+        return test::EncodeMp3(o);
+    }
+    test::TempDir dir;
+};
+
+TEST_F(JoinJobFiles, FrameJoinWritesTheTagThenEveryInputsFramesInOrder) {
+    const Bytes a = Cbr(2.0), b = Cbr(3.0), c = Cbr(1.5);
+    const Bytes tagB = test::MakeId3v2Tag(3, {{"TIT2", "second"}});
+    const Bytes v1 = test::MakeId3v1Tag("t", "a", "l", "2001", 3, 1);
+    CJoinJob job;
+    job.AddFile(Write("a.mp3", a));
+    job.AddFiles({Write("b.mp3", test::Concat({tagB, b})), Write("c.mp3", test::Concat({c, v1}))});
+    job.MakeTag("Joined", "", "", "", "", "", 0);
+    ASSERT_FALSE(job.TagBytes().empty());
+
+    const std::string target = dir / "out.mp3";
+    ASSERT_TRUE(job.JoinByFrames(target, nullptr)) << job.errorText;
+    EXPECT_EQ(test::ReadFile(target), test::Concat({job.TagBytes(), a, b, c}));
+
+    const test::DecodeResult decoded = test::DecodeWithMpg123(target);
+    ASSERT_TRUE(decoded.ok) << decoded.messages;
+    EXPECT_EQ(decoded.samples, test::DecodeWithMpg123(dir / "a.mp3").samples +
+                                   test::DecodeWithMpg123(dir / "b.mp3").samples +
+                                   test::DecodeWithMpg123(dir / "c.mp3").samples);
+}
+
+TEST_F(JoinJobFiles, FrameJoinLeavesTheInputsHeaderFramesBehind) {
+    test::EncodeOptions o;
+    o.infoFrame = true;
+    o.seconds = 1.0;
+    const Bytes withInfo = test::EncodeMp3(o);
+    const std::vector<size_t> offsets = test::FrameOffsets(withInfo, 0);
+    ASSERT_GT(offsets.size(), 2u);
+    const Bytes frames(withInfo.begin() + static_cast<long>(offsets[1]), withInfo.end());
+
+    CJoinJob job;
+    job.AddFiles({Write("a.mp3", withInfo), Write("b.mp3", withInfo)});
+    const std::string target = dir / "out.mp3";
+    ASSERT_TRUE(job.JoinByFrames(target, nullptr)) << job.errorText;
+    EXPECT_EQ(test::ReadFile(target), test::Concat({frames, frames}));
+}
+
+TEST_F(JoinJobFiles, EachInputGetsAnEqualShareOfTheProgress) {
+    CJoinJob job;
+    job.AddFiles({Write("a.mp3", Cbr(2.0)), Write("b.mp3", Cbr(2.0))});
+    CRecordingDialog dialog;
+    ASSERT_TRUE(job.JoinByFrames(dir / "out.mp3", &dialog));
+
+    EXPECT_EQ(dialog.range, std::make_pair(0, kBarWidth));
+    ASSERT_FALSE(dialog.statuses.empty());
+    EXPECT_EQ(dialog.statuses.front(), "Joining 2 files into out.mp3...0%");
+    EXPECT_EQ(dialog.statuses.back(), "Joining 2 files into out.mp3...100%");
+    EXPECT_NE(std::find(dialog.statuses.begin(), dialog.statuses.end(), "Joining 2 files into out.mp3...50%"),
+              dialog.statuses.end());
+    EXPECT_TRUE(std::is_sorted(dialog.positions.begin(), dialog.positions.end()));
+    EXPECT_EQ(dialog.positions.back(), kBarWidth);
+}
+
+TEST_F(JoinJobFiles, JobWithoutFieldsHasNoTagAndTrackKeepsItsLowByte) {
+    CJoinJob job;
+    job.MakeTag("", "", "", "", "", "", 0);
+    EXPECT_TRUE(job.TagBytes().empty());
+    job.MakeTag("", "", "", "", "", "", 256 + 12);
+    EXPECT_EQ(job.TagBytes(), BuildId3v2Tag("", "", "", "", "", "", 12));
+    job.Clear();
+    EXPECT_TRUE(job.TagBytes().empty());
+    EXPECT_TRUE(job.Inputs().empty());
+}
+
+// ---- Failures of the frame-copy join -------------------------------------------------------
+
+TEST_F(JoinJobFiles, MissingSecondInputDeletesTheTargetAndNamesTheInput) {
+    CJoinJob job;
+    const std::string missing = dir / "missing.mp3";
+    job.AddFiles({Write("a.mp3", Cbr(1.0)), missing});
+    const std::string target = dir / "out.mp3";
+    EXPECT_FALSE(job.JoinByFrames(target, nullptr));
+    EXPECT_EQ(job.errorText, "Failed to open file \"" + missing + "\".");
+    EXPECT_FALSE(fs::exists(target));
+}
+
+TEST_F(JoinJobFiles, CancelInTheSecondInputDeletesTheTargetSilently) {
+    CJoinJob job;
+    job.AddFiles({Write("a.mp3", Cbr(2.0)), Write("b.mp3", Cbr(2.0))});
+    CRecordingDialog dialog;
+    dialog.cancelWhen = [](const std::string& s) { return s == "Joining 2 files into out.mp3...70%"; };
+    const std::string target = dir / "out.mp3";
+    EXPECT_FALSE(job.JoinByFrames(target, &dialog));
+    EXPECT_EQ(job.errorText, "");
+    EXPECT_FALSE(fs::exists(target));
+}
+
+TEST_F(JoinJobFiles, TargetThatIsAnInputIsRefusedBeforeAnythingIsWritten) {
+    const Bytes a = Cbr(1.0);
+    const std::string first = Write("a.mp3", a);
+    const std::string second = Write("b.mp3", Cbr(1.0));
+    fs::create_directory(dir.path() / "sub");
+    for (const std::string& target : {second, (dir.path() / "sub" / ".." / "a.mp3").string()}) {
+        CJoinJob job;
+        job.AddFiles({first, second});
+        EXPECT_FALSE(job.JoinByFrames(target, nullptr));
+        EXPECT_EQ(job.errorText, "Target file name is same as original file");
+        EXPECT_FALSE(job.JoinByReencoding(target, 44100, 128, 1, nullptr));
+        EXPECT_EQ(job.errorText, "Target file name is same as original file");
+    }
+    EXPECT_EQ(test::ReadFile(first), a);
+}
+
+TEST_F(JoinJobFiles, TargetInMissingFolderCannotBeCreated) {
+    CJoinJob job;
+    job.AddFiles({Write("a.mp3", Cbr(1.0)), Write("b.mp3", Cbr(1.0))});
+    const std::string target = dir / "no/such/folder/out.mp3";
+    EXPECT_FALSE(job.JoinByFrames(target, nullptr));
+    EXPECT_EQ(job.errorText, "Failed to create file \"" + target + "\".");
+    EXPECT_FALSE(job.JoinByReencoding(target, 44100, 128, 1, nullptr));
+    EXPECT_EQ(job.errorText, "Failed to create file \"" + target + "\".");
+}
+
+// Lowers the file size limit for one scope, so writes beyond it fail as on a full disk.
+class CFileSizeLimit {
+public:
+    explicit CFileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previous_ = signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~CFileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        signal(SIGXFSZ, previous_);
+    }
+
+private:
+    rlimit saved_{};
+    sighandler_t previous_;
+};
+
+TEST_F(JoinJobFiles, FailedWritesFailTheJoinAndDeleteTheTarget) {
+    CJoinJob job;
+    job.AddFiles({Write("a.mp3", Cbr(3.0)), Write("b.mp3", Cbr(3.0))});
+    const std::string target = dir / "out.mp3";
+    {
+        CFileSizeLimit limit(40000);
+        EXPECT_FALSE(job.JoinByFrames(target, nullptr));
+    }
+    EXPECT_EQ(job.errorText, "Failed to write file \"" + target + "\".");
+    EXPECT_FALSE(fs::exists(target));
+    job.errorText.clear();
+    {
+        CFileSizeLimit limit(40000);
+        EXPECT_FALSE(job.JoinByReencoding(target, 44100, 128, 1, nullptr));
+    }
+    EXPECT_EQ(job.errorText, "Failed to write file \"" + target + "\".");
+    EXPECT_FALSE(fs::exists(target));
+}
+
+// ---- Re-encoding join -----------------------------------------------------------------------
+
+TEST_F(JoinJobFiles, ReencodingResamplesAndWidensInputsToOneStream) {
+    test::EncodeOptions mono;
+    mono.sampleRate = 22050;
+    mono.channels = 1;
+    mono.mode = test::Mode::Mono;
+    mono.kbps = 32;
+    mono.seconds = 2.0;
+    CJoinJob job;
+    job.AddFiles({Write("mono.mp3", test::EncodeMp3(mono)), Write("stereo.mp3", Cbr(2.0, 112))});
+    job.MakeTag("T", "", "", "", "", "", 0);
+    const std::string target = dir / "out.mp3";
+    ASSERT_TRUE(job.JoinByReencoding(target, 44100, 112, 0, nullptr)) << job.errorText;
+
+    const Bytes written = test::ReadFile(target);
+    ASSERT_GT(written.size(), job.TagBytes().size());
+    EXPECT_TRUE(std::equal(job.TagBytes().begin(), job.TagBytes().end(), written.begin()));
+    const test::DecodeResult decoded = test::DecodeWithMpg123(target);
+    ASSERT_TRUE(decoded.ok) << decoded.messages;
+    EXPECT_EQ(decoded.sampleRate, 44100);
+    EXPECT_EQ(decoded.channels, 2);
+    // The inputs' decoded lengths at 44100 Hz, plus encoder delay and padding, less the
+    // resampler's held-back tail.
+    const int64_t inputs = 2 * test::DecodeWithMpg123(dir / "mono.mp3").samples +
+                           test::DecodeWithMpg123(dir / "stereo.mp3").samples;
+    EXPECT_NEAR(static_cast<double>(decoded.samples), static_cast<double>(inputs), 2 * 1152);
+    const test::ProcessResult info = test::RunProcess({"mpg123", "-t", "-v", "-n", "1", target});
+    EXPECT_NE(info.err.find("MPEG 1.0 L III cbr112 44100 stereo"), std::string::npos) << info.err;
+}
+
+TEST_F(JoinJobFiles, ReencodingRefusesParametersLameWouldChange) {
+    CJoinJob job;
+    job.AddFiles({Write("a.mp3", Cbr(1.0)), Write("b.mp3", Cbr(1.0))});
+    const std::string target = dir / "out.mp3";
+    EXPECT_FALSE(job.JoinByReencoding(target, 8000, 320, 1, nullptr));
+    EXPECT_EQ(job.errorText, "Bad encoding parameter: 8000Hz, 320kbps, 1");
+    EXPECT_FALSE(fs::exists(target));
+}
+
+TEST_F(JoinJobFiles, ReencodingStopsAtAnInputItCannotOpen) {
+    CJoinJob job;
+    const std::string bad = Write("text.mp3", Bytes(5000, 'x'));
+    job.AddFiles({Write("a.mp3", Cbr(1.0)), bad});
+    const std::string target = dir / "out.mp3";
+    EXPECT_FALSE(job.JoinByReencoding(target, 44100, 128, 1, nullptr));
+    EXPECT_EQ(job.errorText, "Failed to open file \"" + bad + "\".");
+    EXPECT_FALSE(fs::exists(target));
+}
+
+TEST_F(JoinJobFiles, ReencodingCancelledBeforeTheFirstInputLeavesNothing) {
+    CJoinJob job;
+    job.AddFiles({Write("a.mp3", Cbr(1.0)), Write("b.mp3", Cbr(1.0))});
+    CRecordingDialog dialog;
+    dialog.cancelled = 1;
+    const std::string target = dir / "out.mp3";
+    EXPECT_FALSE(job.JoinByReencoding(target, 44100, 128, 1, &dialog));
+    EXPECT_EQ(job.errorText, "");
+    EXPECT_FALSE(fs::exists(target));
+    ASSERT_FALSE(dialog.statuses.empty());
+    EXPECT_EQ(dialog.statuses.front(), "Joining 2 files into out.mp3...0%");
+}
+
+}  // namespace
+}  // namespace corvane
