@@ -44,6 +44,10 @@ void CResizablePage::EnsureInitialised() {
     ApplyFont(this, DialogFont());
     resize(DesignSize());
     OnInitPage();
+    // Controls made while the page is being shown would stay hidden: show those that were
+    // not hidden on purpose.
+    for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        if (!child->testAttribute(Qt::WA_WState_ExplicitShowHide)) child->show();
     if (!current.isEmpty() && current != DesignSize()) resize(current);
     layout_->SetInitialised(true);
     layout_->Arrange(size());

@@ -4,14 +4,18 @@
 #include "audio/AudioLibrary.h"
 
 #include <QApplication>
+#include <QPixmap>
 #include <QTimer>
 
 #include <cstring>
 
 namespace {
 
-// "--quit-after-show": leave as soon as the window is on screen (start-up benchmarks).
+// Developer options. "--quit-after-show": leave as soon as the window is on screen (start-up
+// benchmarks). "--screenshot FILE": save a picture of the window once shown, then leave.
 constexpr char kQuitAfterShow[] = "--quit-after-show";
+constexpr char kScreenshot[] = "--screenshot";
+constexpr int kScreenshotDelayMs = 500;
 
 }  // namespace
 
@@ -34,9 +38,17 @@ int main(int argc, char** argv) {
         mainApp.ExitInstance();
         return 1;
     }
-    for (int i = 1; i < argc; ++i)
+    for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], kQuitAfterShow) == 0)
             QTimer::singleShot(0, mainApp.Sheet(), [&mainApp] { mainApp.Sheet()->close(); });
+        if (std::strcmp(argv[i], kScreenshot) == 0 && i + 1 < argc) {
+            const QString file = QString::fromLocal8Bit(argv[++i]);
+            QTimer::singleShot(kScreenshotDelayMs, mainApp.Sheet(), [&mainApp, file] {
+                mainApp.Sheet()->grab().save(file);
+                mainApp.Sheet()->close();
+            });
+        }
+    }
     QApplication::exec();
     return mainApp.ExitInstance();
 }

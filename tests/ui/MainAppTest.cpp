@@ -9,6 +9,7 @@
 #include "ui/PageBatchJoiner.h"
 #include "ui/PageJoinerOpt.h"
 
+#include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
 
@@ -194,6 +195,19 @@ private Q_SLOTS:
         QVERIFY(app.InitInstance());
         QCOMPARE(app.Sheet()->ActivePage(), 3);
         QCOMPARE(app.Sheet()->Tabs()->currentWidget(), static_cast<QWidget*>(app.PageBatchJoiner()));
+        CloseWindow(app);
+        app.ExitInstance();
+    }
+
+    void pagesShowTheirControlsWhenOpened() {
+        MarkNotFirstRun();
+        CMainApp app(FakeAudio::Startup());
+        QVERIFY(app.InitInstance());
+        app.Sheet()->Tabs()->setCurrentIndex(6);
+        QApplication::processEvents();
+        const QList<QPushButton*> buttons = app.Sheet()->Tabs()->currentWidget()->findChildren<QPushButton*>();
+        QCOMPARE(buttons.size(), 3);
+        for (QPushButton* b : buttons) QVERIFY(b->isVisible());
         CloseWindow(app);
         app.ExitInstance();
     }
