@@ -1,0 +1,89 @@
+// Tests of MakeJoinTarget: folders, the "_joined" postfix and the target-exists rules.
+#include "engine/join/JoinTarget.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/Mp3Factory.h"
+
+namespace corvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+class JoinTarget : public ::testing::Test {
+protected:
+    void SetUp() override { test::WriteFile(song, {1, 2, 3}); }
+    // What MakeJoinTarget gives, or "!" and the error text.
+    std::string Target() {
+        std::string path, error;
+        return MakeJoinTarget(options, song, path, error) ? path : "!" + error;
+    }
+    size_t Entries() const {
+        return static_cast<size_t>(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()));
+    }
+    test::TempDir dir;
+    std::string song = dir / "song.mp3";
+    JoinerOptions options;
+};
+
+TEST_F(JoinTarget, PostfixGoesBesideTheMainFileAndNothingIsLeftBehind) {
+    EXPECT_EQ(Target(), dir / "song_joined.mp3");
+    EXPECT_EQ(Entries(), 1u);
+}
+
+TEST_F(JoinTarget, WithoutPostfixRenameNumbersTheName) {
+    options.addPostfixAtEndOfFile = false;
+    EXPECT_EQ(Target(), dir / "song_1.mp3");
+    test::WriteFile(dir / "song_1.mp3", {});
+    EXPECT_EQ(Target(), dir / "song_2.mp3");
+}
+
+TEST_F(JoinTarget, OverwriteRefusesTheMainFileItself) {
+    options.addPostfixAtEndOfFile = false;
+    options.targetExistsOpt = kTargetExistsOverwrite;
+    EXPECT_EQ(Target(), "!Target file name is same as original file");
+    EXPECT_EQ(test::ReadFile(song), (test::Bytes{1, 2, 3}));
+}
+
+TEST_F(JoinTarget, OverwriteKeepsAnotherFileUntouchedUntilTheJoin) {
+    options.targetExistsOpt = kTargetExistsOverwrite;
+    test::WriteFile(dir / "song_joined.mp3", {9, 9});
+    EXPECT_EQ(Target(), dir / "song_joined.mp3");
+    EXPECT_EQ(test::ReadFile(dir / "song_joined.mp3"), (test::Bytes{9, 9}));
+}
+
+TEST_F(JoinTarget, SkipRefusesAnExistingTarget) {
+    options.targetExistsOpt = kTargetExistsSkip;
+    test::WriteFile(dir / "song_joined.mp3", {});
+    EXPECT_EQ(Target(), "!Target exists and skipped");
+}
+
+TEST_F(JoinTarget, SpecificFolderIsCreatedAndCanRebuildTheTree) {
+    options.outputFolderOpt = kOutputFolderSpecific;
+    options.specifiedOutputFolder = dir / "out/deep";
+    EXPECT_EQ(Target(), dir / "out/deep/song_joined.mp3");
+    EXPECT_TRUE(fs::is_directory(dir.path() / "out/deep"));
+
+    options.specifiedOutputFolder = dir / "tree/";
+    options.createTreeDirs = true;
+    const std::string expected = (dir.path() / "tree").string() + dir.path().string() + "/song_joined.mp3";
+    EXPECT_EQ(Target(), expected);
+    EXPECT_TRUE(fs::is_directory(fs::path(expected).parent_path()));
+}
+
+TEST_F(JoinTarget, FolderAndFileFailuresNameWhatCouldNotBeCreated) {
+    options.outputFolderOpt = kOutputFolderSpecific;
+    EXPECT_EQ(Target(), "!Failed to create folder \"\"");
+    options.specifiedOutputFolder = song;  // a file in the way
+    EXPECT_EQ(Target(), "!Failed to create folder \"" + song + "\"");
+
+    options.outputFolderOpt = kOutputFolderSameAsSource;
+    options.targetExistsOpt = kTargetExistsOverwrite;
+    fs::create_directory(dir.path() / "song_joined.mp3");  // a folder where the file would go
+    EXPECT_EQ(Target(), "!Failed to create file \"" + (dir / "song_joined.mp3") + "\"");
+}
+
+}  // namespace
+}  // namespace corvane
