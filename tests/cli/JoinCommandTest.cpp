@@ -1,0 +1,271 @@
+// End-to-end tests of corvane-cli join and batch-join: outputs, bytes, parameters, tags, failures.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "engine/mp3/Mp3Reader.h"
+#include "support/Mp3Factory.h"
+
+namespace corvane {
+namespace {
+
+using test::Bytes;
+namespace fs = std::filesystem;
+
+test::ProcessResult Cli(std::vector<std::string> args) {
+    args.insert(args.begin(), test::CliPath());
+    return test::RunProcess(args);
+}
+
+// mpg123's description of the first frame, e.g. "MPEG 1.0 L III cbr128 44100 j-s".
+std::string StreamLine(const std::string& path) {
+    const test::ProcessResult p = test::RunProcess({"mpg123", "-t", "-v", "-n", "1", path});
+    const size_t at = p.err.find("\nMPEG ");
+    return at == std::string::npos ? p.err : p.err.substr(at + 1, p.err.find('\n', at + 1) - at - 1);
+}
+
+Bytes Encode(int rate, int channels, test::Mode mode, int kbps, double seconds, bool info = false) {
+    test::EncodeOptions o;
+    o.sampleRate = rate;
+    o.channels = channels;
+    o.mode = mode;
+    o.kbps = kbps;
+    o.seconds = seconds;
+    o.infoFrame = info;
+    return test::EncodeMp3(o);
+}
+
+Bytes Cbr128(double seconds) { return Encode(44100, 2, test::Mode::JointStereo, 128, seconds); }
+
+class JoinCommand : public ::testing::Test {
+protected:
+    std::string Write(const std::string& name, const Bytes& data) {
+        const std::string path = dir / name;
+        test::WriteFile(path, data);
+        return path;
+    }
+    test::TempDir dir;
+};
+
+TEST_F(JoinCommand, AutoCopiesTheFramesOfAlikeFiles) {
+    const Bytes a = Cbr128(2.0), b = Cbr128(1.0), c = Cbr128(3.0);
+    const std::string target = dir / "out.mp3";
+    const test::ProcessResult p = Cli({"join", "-o", target, Write("a.mp3", test::Concat({test::MakeId3v2Tag(3, {{"TIT2", "x"}}), a})),
+                                       Write("b.mp3", b), Write("c.mp3", c)});
+    ASSERT_EQ(p.exitCode, 0) << p.err;
+    EXPECT_EQ(p.out, target + "\n");
+    EXPECT_EQ(test::ReadFile(target), test::Concat({a, b, c}));
+    const test::DecodeResult decoded = test::DecodeWithMpg123(target);
+    ASSERT_TRUE(decoded.ok) << decoded.messages;
+    int64_t sum = 0;
+    for (const char* name : {"a.mp3", "b.mp3", "c.mp3"}) sum += test::DecodeWithMpg123(dir / name).samples;
+    EXPECT_NEAR(static_cast<double>(decoded.samples), static_cast<double>(sum), 3 * 1152);
+}
+
+TEST_F(JoinCommand, TagTextsReadBackExactly) {
+    const std::string target = dir / "out.mp3";
+    const test::ProcessResult p = Cli({"join", "-o", target, "--title", "Live Täke", "--artist", "日本語", "--track",
+                                       "12x", Write("a.mp3", Cbr128(1.0)), Write("b.mp3", Cbr128(1.0))});
+    ASSERT_EQ(p.exitCode, 0) << p.err;
+    const test::ProcessResult tags = test::RunProcess(
+        {"/usr/bin/python3", "-c",
+         "import sys, mutagen.id3 as m; t = m.ID3(sys.argv[1]); "
+         "print(t['TIT2'].text[0]); print(t['TPE1'].text[0]); print(t['TRCK'].text[0])",
+         target});
+    EXPECT_EQ(tags.out, "Live Täke\n日本語\n12\n") << tags.err;
+}
+
+TEST_F(JoinCommand, AutoReencodesDifferingFilesWithDerivedParameters) {
+    const std::string t1 = dir / "t1.mp3", t2 = dir / "t2.mp3", t3 = dir / "t3.mp3", t4 = dir / "t4.mp3";
+    const std::string a = Write("a.mp3", Cbr128(1.0)), b = Write("b.mp3", Cbr128(1.0));
+    const std::string fast = Write("fast.mp3", Encode(44100, 2, test::Mode::JointStereo, 160, 1.0));
+    ASSERT_EQ(Cli({"join", "-o", t1, a, fast, b}).exitCode, 0);
+    EXPECT_EQ(StreamLine(t1), "MPEG 1.0 L III cbr160 44100 j-s");
+
+    const std::string mono = Write("mono.mp3", Encode(22050, 1, test::Mode::Mono, 32, 1.0));
+    const std::string stereo = Write("stereo.mp3", Encode(44100, 2, test::Mode::Stereo, 112, 1.0));
+    ASSERT_EQ(Cli({"join", "-o", t2, mono, stereo}).exitCode, 0);
+    EXPECT_EQ(StreamLine(t2), "MPEG 1.0 L III cbr112 44100 stereo");
+
+    // Three parts at 96 kbps and one at 112: an average of about 100 kbps snaps to 96.
+    const std::string mixed = Write("mixed.mp3", test::Concat({Encode(44100, 2, test::Mode::JointStereo, 96, 3.0),
+                                                               Encode(44100, 2, test::Mode::JointStereo, 112, 1.0)}));
+    const std::string slow = Write("slow.mp3", Encode(44100, 2, test::Mode::JointStereo, 64, 1.0));
+    ASSERT_EQ(Cli({"join", "-o", t3, mixed, slow}).exitCode, 0);
+    EXPECT_EQ(StreamLine(t3), "MPEG 1.0 L III cbr96 44100 j-s");
+
+    // An Info frame among otherwise equal files: re-encoded, so the target is not the frames.
+    const Bytes withInfo = Encode(44100, 2, test::Mode::JointStereo, 128, 1.0, true);
+    const std::string info = Write("info.mp3", withInfo);
+    ASSERT_EQ(Cli({"join", "-o", t4, a, info, b}).exitCode, 0);
+    const std::vector<size_t> offsets = test::FrameOffsets(withInfo, 0);
+    const Bytes infoFrames(withInfo.begin() + static_cast<long>(offsets.at(1)), withInfo.end());
+    EXPECT_NE(test::ReadFile(t4), test::Concat({Cbr128(1.0), infoFrames, Cbr128(1.0)}));
+    EXPECT_EQ(StreamLine(t4), "MPEG 1.0 L III cbr128 44100 j-s");
+    EXPECT_TRUE(test::DecodeWithMpg123(t4).ok);
+}
+
+TEST_F(JoinCommand, PresetAndCustomParametersAreUsedAsGiven) {
+    const std::string a = Write("a.mp3", Cbr128(1.0)), b = Write("b.mp3", Cbr128(1.0));
+    ASSERT_EQ(Cli({"join", "-o", dir / "p.mp3", "--preset", "2", a, b}).exitCode, 0);
+    EXPECT_EQ(StreamLine(dir / "p.mp3"), "MPEG 2.0 L III cbr32 22050 j-s");
+    ASSERT_EQ(Cli({"join", "-o", dir / "c.mp3", "--rate", "32000", "--bitrate", "64", "--mode", "mono", a, b}).exitCode, 0);
+    EXPECT_EQ(StreamLine(dir / "c.mp3"), "MPEG 1.0 L III cbr64 32000 mono");
+}
+
+// ---- Failures ------------------------------------------------------------------------------
+
+TEST_F(JoinCommand, MissingSecondInputLeavesNoTarget) {
+    const std::string a = Write("a.mp3", Cbr128(1.0)), missing = dir / "missing.mp3";
+    for (const std::vector<std::string>& way : {std::vector<std::string>{}, {"--preset", "4"}}) {
+        std::vector<std::string> args = {"join", "-o", dir / "out.mp3"};
+        args.insert(args.end(), way.begin(), way.end());
+        args.insert(args.end(), {a, missing});
+        const test::ProcessResult p = Cli(args);
+        EXPECT_EQ(p.exitCode, 1);
+        EXPECT_EQ(p.out, "");
+        EXPECT_EQ(p.err, "Join failure. Failed to open file \"" + missing + "\".\n");
+        EXPECT_FALSE(fs::exists(dir / "out.mp3"));
+    }
+}
+
+TEST_F(JoinCommand, TargetInAFolderThatDoesNotExist) {
+    const std::string target = dir / "no/folder/out.mp3";
+    const test::ProcessResult p = Cli({"join", "-o", target, Write("a.mp3", Cbr128(1.0)), Write("b.mp3", Cbr128(1.0))});
+    EXPECT_EQ(p.exitCode, 1);
+    EXPECT_EQ(p.err, "Join failure. Failed to create file \"" + target + "\".\n");
+}
+
+TEST_F(JoinCommand, BitrateLameRefusesLeavesNoTarget) {
+    const test::ProcessResult p = Cli({"join", "-o", dir / "out.mp3", "--rate", "8000", "--bitrate", "320", "--mode",
+                                       "joint", Write("a.mp3", Cbr128(1.0)), Write("b.mp3", Cbr128(1.0))});
+    EXPECT_EQ(p.exitCode, 1);
+    EXPECT_EQ(p.err, "Join failure. Bad encoding parameter: 8000Hz, 320kbps, 1\n");
+    EXPECT_FALSE(fs::exists(dir / "out.mp3"));
+}
+
+TEST_F(JoinCommand, TargetEqualToAnInputIsRefusedAndTheInputKept) {
+    const Bytes a = Cbr128(1.0);
+    const std::string first = Write("a.mp3", a), second = Write("b.mp3", Cbr128(1.0));
+    const test::ProcessResult p = Cli({"join", "-o", first, first, second});
+    EXPECT_EQ(p.exitCode, 1);
+    EXPECT_EQ(p.err, "Join failure. Target file name is same as original file\n");
+    EXPECT_EQ(test::ReadFile(first), a);
+}
+
+TEST_F(JoinCommand, InterruptRemovesTheTargetAndExits130) {
+    const std::string a = Write("a.mp3", Encode(44100, 2, test::Mode::JointStereo, 128, 60.0));
+    const std::string b = Write("b.mp3", Encode(44100, 2, test::Mode::JointStereo, 160, 60.0));
+    const std::string target = dir / "out.mp3";
+    const std::string cli = test::CliPath();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int devnull = open("/dev/null", O_WRONLY);
+        dup2(devnull, 1);
+        dup2(devnull, 2);
+        execl(cli.c_str(), cli.c_str(), "join", "-o", target.c_str(), a.c_str(), b.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!fs::exists(target) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_TRUE(fs::exists(target));
+    kill(pid, SIGINT);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_FALSE(fs::exists(target));
+}
+
+TEST_F(JoinCommand, UsageErrorsExitWith2) {
+    const std::string a = Write("a.mp3", Cbr128(1.0));
+    EXPECT_EQ(Cli({"join", "-o", dir / "out.mp3", a}).exitCode, 2);
+    EXPECT_EQ(Cli({"join", a, a}).exitCode, 2);
+    EXPECT_EQ(Cli({"join", "-o", dir / "out.mp3", "--rate", "44100", a, a}).exitCode, 2);
+    EXPECT_EQ(Cli({"join", "-o", dir / "out.mp3", "--preset", "5", a, a}).exitCode, 2);
+    EXPECT_EQ(Cli({"batch-join", a}).exitCode, 2);
+    EXPECT_EQ(Cli({"batch-join", "--with", a, "--insert", "--append", a}).exitCode, 2);
+}
+
+// ---- batch-join ----------------------------------------------------------------------------
+
+class BatchJoinCommand : public JoinCommand {
+protected:
+    void SetUp() override {
+        j1 = Cbr128(0.5);
+        j2 = Cbr128(0.7);
+        a = Cbr128(1.0);
+        b = Cbr128(1.2);
+        c = Cbr128(1.4);
+        for (const auto& [name, data] : {std::pair{"j1.mp3", j1}, {"j2.mp3", j2}, {"a.mp3", a}, {"b.mp3", b}, {"c.mp3", c}}) {
+            Write(name, data);
+        }
+    }
+    test::ProcessResult Batch(std::vector<std::string> options) {
+        std::vector<std::string> args = {"batch-join"};
+        args.insert(args.end(), options.begin(), options.end());
+        args.insert(args.end(), {"--with", dir / "j1.mp3", "--with", dir / "j2.mp3", dir / "a.mp3", dir / "b.mp3",
+                                 dir / "c.mp3"});
+        return Cli(args);
+    }
+    Bytes j1, j2, a, b, c;
+};
+
+TEST_F(BatchJoinCommand, AppendWritesEachMainFileFirst) {
+    const test::ProcessResult p = Batch({"--append"});
+    ASSERT_EQ(p.exitCode, 0) << p.err;
+    EXPECT_EQ(p.out, (dir / "a_joined.mp3") + "\n" + (dir / "b_joined.mp3") + "\n" + (dir / "c_joined.mp3") + "\n");
+    EXPECT_EQ(test::ReadFile(dir / "a_joined.mp3"), test::Concat({a, j1, j2}));
+    EXPECT_EQ(test::ReadFile(dir / "b_joined.mp3"), test::Concat({b, j1, j2}));
+    EXPECT_EQ(test::ReadFile(dir / "c_joined.mp3"), test::Concat({c, j1, j2}));
+}
+
+TEST_F(BatchJoinCommand, InsertWritesTheJoinedFilesFirst) {
+    ASSERT_EQ(Batch({"--insert"}).exitCode, 0);
+    EXPECT_EQ(test::ReadFile(dir / "a_joined.mp3"), test::Concat({j1, j2, a}));
+    EXPECT_EQ(test::ReadFile(dir / "c_joined.mp3"), test::Concat({j1, j2, c}));
+}
+
+TEST_F(BatchJoinCommand, EachTargetGetsItsMainFilesTag) {
+    Write("a.mp3", test::Concat({test::MakeId3v2Tag(3, {{"TIT2", "Säule"}, {"TRCK", "7"}}), a}));
+    ASSERT_EQ(Batch({"-d", dir / "out"}).exitCode, 0);
+    const test::ProcessResult tags = test::RunProcess(
+        {"/usr/bin/python3", "-c",
+         "import sys, mutagen.id3 as m; t = m.ID3(sys.argv[1]); print(t['TIT2'].text[0]); print(t['TRCK'].text[0])",
+         dir / "out/a_joined.mp3"});
+    EXPECT_EQ(tags.out, "Säule\n7\n") << tags.err;
+    EXPECT_EQ(test::ReadFile(dir / "out/b_joined.mp3"), test::Concat({j1, j2, b}));
+}
+
+TEST_F(BatchJoinCommand, SkippedTargetFailsOnlyItsRow) {
+    Write("b_joined.mp3", {1});
+    const test::ProcessResult p = Batch({"--if-exists", "skip", "--quiet"});
+    EXPECT_EQ(p.exitCode, 1);
+    EXPECT_EQ(p.out, (dir / "a_joined.mp3") + "\n" + (dir / "c_joined.mp3") + "\n");
+    EXPECT_EQ(p.err, (dir / "b.mp3") + ": Join failure. Target exists and skipped\n");
+    EXPECT_EQ(test::ReadFile(dir / "b_joined.mp3"), (Bytes{1}));
+}
+
+TEST_F(BatchJoinCommand, NoPostfixOverwriteRefusesEveryMainFile) {
+    const test::ProcessResult p = Batch({"--no-postfix", "--if-exists", "overwrite"});
+    EXPECT_EQ(p.exitCode, 1);
+    EXPECT_EQ(p.out, "");
+    for (const char* name : {"a.mp3", "b.mp3", "c.mp3"}) {
+        EXPECT_NE(p.err.find((dir / name) + ": Join failure. Target file name is same as original file\n"),
+                  std::string::npos)
+            << p.err;
+    }
+    EXPECT_EQ(test::ReadFile(dir / "a.mp3"), a);
+}
+
+}  // namespace
+}  // namespace corvane
