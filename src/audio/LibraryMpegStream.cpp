@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <vector>
 
@@ -220,6 +221,41 @@ uint64_t CountMpegFrames(int fd, uint64_t start, uint64_t fileSize, const MpegFr
     return frames;
 }
 
+namespace {
+
+// What identifies an unchanged file and where its audio starts.
+struct FrameCountKey {
+    uint64_t device, inode, size;
+    int64_t mtimeSeconds, mtimeNanoseconds;
+    uint64_t audioStart;
+    uint8_t tail[32];  // the file's last bytes: a file rewritten within one clock tick differs here
+    bool operator==(const FrameCountKey&) const = default;
+};
+
+constexpr size_t kFrameCountCacheSize = 64;
+
+std::mutex g_frameCountMutex;
+std::deque<std::pair<FrameCountKey, uint64_t>> g_frameCounts;  // newest last
+
+bool LookUpFrameCount(const FrameCountKey& key, uint64_t& frames) {
+    std::lock_guard<std::mutex> lock(g_frameCountMutex);
+    for (const auto& [k, count] : g_frameCounts) {
+        if (k == key) {
+            frames = count;
+            return true;
+        }
+    }
+    return false;
+}
+
+void RememberFrameCount(const FrameCountKey& key, uint64_t frames) {
+    std::lock_guard<std::mutex> lock(g_frameCountMutex);
+    if (g_frameCounts.size() == kFrameCountCacheSize) g_frameCounts.pop_front();
+    g_frameCounts.emplace_back(key, frames);
+}
+
+}  // namespace
+
 CLibraryMpegStream::CLibraryMpegStream(const std::string& path, int fd, const MpegStreamLayout& layout,
                                        uint64_t frames)
     : CLibraryChannel(path, LibraryFileKind::kMpeg), fd_(fd), layout_(layout), frames_(frames) {
@@ -249,9 +285,20 @@ std::unique_ptr<CLibraryMpegStream> CLibraryMpegStream::Open(const std::string& 
         ::close(fd);
         return nullptr;
     }
-    const uint64_t frames = layout.vbrFrameCount != 0
-                                ? layout.vbrFrameCount
-                                : CountMpegFrames(fd, layout.audioStart, layout.fileSize, layout.header);
+    uint64_t frames = layout.vbrFrameCount;
+    if (frames == 0) {
+        // One file is often opened several times in a row (facts, tags, the cut itself):
+        // the frame count of an unchanged file is remembered instead of scanned again.
+        FrameCountKey key{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
+                          static_cast<uint64_t>(st.st_size), static_cast<int64_t>(st.st_mtim.tv_sec),
+                          static_cast<int64_t>(st.st_mtim.tv_nsec), layout.audioStart, {}};
+        const uint64_t tailAt = layout.fileSize > sizeof key.tail ? layout.fileSize - sizeof key.tail : 0;
+        const bool tailRead = ReadAt(fd, tailAt, key.tail, sizeof key.tail) > 0;
+        if (!tailRead || !LookUpFrameCount(key, frames)) {
+            frames = CountMpegFrames(fd, layout.audioStart, layout.fileSize, layout.header);
+            RememberFrameCount(key, frames);
+        }
+    }
     std::unique_ptr<CLibraryMpegStream> stream(new CLibraryMpegStream(path, fd, layout, frames));
     if (!stream->OpenDecoder()) return nullptr;
     return stream;

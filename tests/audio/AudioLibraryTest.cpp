@@ -257,6 +257,23 @@ TEST(AudioLibrary, MpegLengthIsEveryFrameWithoutVbrFrame) {
     EXPECT_EQ(static_cast<int64_t>(DecodeAll(stream.get()).size()), ChannelGetLength(stream.get()));
 }
 
+// The frame count of a file is remembered between opens; a file rewritten in place at once,
+// even to the same size, must not get the old count.
+TEST(AudioLibrary, ARewrittenFileIsScannedAgain) {
+    TempDir dir;
+    const Bytes frame = MakeFrame(3, 3, 9, 0, 0, 1);
+    Bytes longer = RepeatFrame(frame, 40);
+    Bytes shorter = Concat({RepeatFrame(frame, 30), Bytes(frame.size() * 10, 0)});  // same size, 30 frames
+    WriteFile(dir / "f.mp3", longer);
+    {
+        Stream stream(dir / "f.mp3");
+        EXPECT_EQ(ChannelGetLength(stream.get()), 40 * 1152 * 4);
+    }
+    WriteFile(dir / "f.mp3", shorter);
+    Stream stream(dir / "f.mp3");
+    EXPECT_EQ(ChannelGetLength(stream.get()), 30 * 1152 * 4);
+}
+
 TEST(AudioLibrary, AudioStartsAfterId3v2TagAndInfoFrame) {
     TempDir dir;
     EncodeOptions options = ShortCbr();
