@@ -24,9 +24,6 @@ constexpr char kBatchCutter[] = "Options/BatchCutter";
 constexpr char kBatchJoiner[] = "Options/BatchJoiner";
 
 constexpr int kWndPositionBytes = 16;
-constexpr int kMaxDigitNumber = 1000;
-constexpr char kDefaultOutputFileName[] = "%F%-%P%.mp3";
-constexpr char kDefaultTitleFormat[] = "%I% - %P%/%T%";
 
 // Opens one group of the settings file for the lifetime of the object.
 class GroupScope {
@@ -78,7 +75,7 @@ bool ChannelModeKnown(int mode) { return mode == 0 || mode == 1 || mode == 3; }
 
 void SetDocumentsDefaults(int* outputFolderOpt, std::string* specifiedFolder) {
     *specifiedFolder = DocumentsFolder();
-    *outputFolderOpt = specifiedFolder->empty() ? kOutputSameAsSource : kOutputSpecificFolder;
+    *outputFolderOpt = specifiedFolder->empty() ? kOutputFolderSameAsSource : kOutputFolderSpecific;
 }
 
 }  // namespace
@@ -194,8 +191,8 @@ void CutterOptionSettings::Load() {
     ReadNumber(*s, "ID3TrackNumType", &id3TrackNumType);
     if (id3TrackNumType < 0 || id3TrackNumType > 2) id3TrackNumType = 1;
     ReadNumber(*s, "OutputFolderOpt", &outputFolderOpt);
-    if (outputFolderOpt != kOutputSameAsSource && outputFolderOpt != kOutputSpecificFolder)
-        outputFolderOpt = kOutputSameAsSource;
+    if (outputFolderOpt != kOutputFolderSameAsSource && outputFolderOpt != kOutputFolderSpecific)
+        outputFolderOpt = kOutputFolderSameAsSource;
     ReadFixedText(*s, "SpecifiedOutputFolder", kFolderTextBytes, &specifiedOutputFolder);
     ReadNumber(*s, "CreateFolderForEachMP3", &createFolderForEachMP3);
     ReadNumber(*s, "CreateTreeDirs", &createTreeDirs);
@@ -212,7 +209,35 @@ void CutterOptionSettings::Load() {
     ReadNumber(*s, "TargetExistsOpt", &targetExistsOpt);
     // The template defaults come after the whole read, so an empty stored text yields them too.
     if (outputFileName.empty()) outputFileName = kDefaultOutputFileName;
-    if (id3TitleFormat.empty()) id3TitleFormat = kDefaultTitleFormat;
+    if (id3TitleFormat.empty()) id3TitleFormat = kDefaultId3TitleFormat;
+}
+
+CutterOptions CutterOptionSettings::ToCutterOptions() const {
+    CutterOptions o;
+    o.reencodePieces = reencodePieces != 0;
+    o.useSameParams = useSameParams != 0;
+    o.mp3BitRate = mp3BitRate;
+    o.mp3SampleRate = mp3SampleRate;
+    o.mp3ChannelMode = mp3ChannelMode;
+    o.browseFolder = browseFolder != 0;
+    o.fadeInLen = fadeInLen;
+    o.fadeOutLen = fadeOutLen;
+    o.forwardOverlap = forwardOverlap;
+    o.backwardOverlap = backwardOverlap;
+    o.keepID3tag = keepID3tag != 0;
+    o.id3TrackNumType = id3TrackNumType;
+    o.id3TitleFormat = id3TitleFormat;
+    o.titleDigitNumber = titleDigitNumber;
+    o.outputFolderOpt = outputFolderOpt;
+    o.specifiedOutputFolder = specifiedOutputFolder;
+    o.createFolderForEachMP3 = createFolderForEachMP3 != 0;
+    o.createTreeDirs = createTreeDirs != 0;
+    o.outputFileName = outputFileName;
+    o.filenameDigitNumber = filenameDigitNumber;
+    o.targetExistsOpt = targetExistsOpt;
+    o.splitFirstNPieces = splitFirstNPieces != 0;
+    o.firstPiecesNumber = firstPiecesNumber;
+    return o;
 }
 
 void CutterOptionSettings::Save() const {
@@ -284,8 +309,8 @@ void JoinerOptionSettings::Load() {
     ReadNumber(*s, "MP3ChannelMode", &mp3ChannelMode);
     if (!ChannelModeKnown(mp3ChannelMode)) mp3ChannelMode = 1;
     ReadNumber(*s, "OutputFolderOpt", &outputFolderOpt);
-    if (outputFolderOpt != kOutputSameAsSource && outputFolderOpt != kOutputSpecificFolder)
-        outputFolderOpt = kOutputSameAsSource;
+    if (outputFolderOpt != kOutputFolderSameAsSource && outputFolderOpt != kOutputFolderSpecific)
+        outputFolderOpt = kOutputFolderSameAsSource;
     ReadFixedText(*s, "SpecifiedOutputFolder", kFolderTextBytes, &specifiedOutputFolder);
     ReadNumber(*s, "CreateTreeDirs", &createTreeDirs);
     ReadNumber(*s, "AddPostfixAtEndOfFile", &addPostfixAtEndOfFile);

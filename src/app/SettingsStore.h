@@ -16,6 +16,8 @@
 // one loses the save silently.
 #pragma once
 
+#include "engine/cut/CutterOptions.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -27,12 +29,9 @@ namespace corvane {
 // Opens the program's settings file. The caller owns the result.
 std::unique_ptr<QSettings> OpenSettings();
 
-// Enumerated values shared by several keys.
-constexpr int kOutputSameAsSource = 199;
-constexpr int kOutputSpecificFolder = 299;
-constexpr int kTargetExistsRename = 11;
-constexpr int kTargetExistsOverwrite = 22;
-constexpr int kTargetExistsSkip = 33;
+// Enumerated values shared by several keys. The output folder (kOutputFolderSameAsSource,
+// kOutputFolderSpecific) and target-exists (kTargetExistsRename, ...) values are those of
+// CutterOptions.h; the piece-size units are the pages' own.
 constexpr int kUnitKB = 201;
 constexpr int kUnitMB = 301;
 constexpr int kUnitGB = 401;
@@ -99,7 +98,7 @@ struct CutterOptionSettings {
     int forwardOverlap = 0;
     int backwardOverlap = 0;
     int id3TrackNumType = 1;         // outside 0..2 becomes 1
-    int outputFolderOpt = kOutputSameAsSource;  // other than 199, 299 becomes 199
+    int outputFolderOpt = kOutputFolderSameAsSource;  // other than 199, 299 becomes 199
     std::string specifiedOutputFolder;
     int createFolderForEachMP3 = 0;
     int createTreeDirs = 0;
@@ -113,6 +112,8 @@ struct CutterOptionSettings {
     int targetExistsOpt = kTargetExistsRename;
     void Load();
     void Save() const;
+    // The record the cut plans read.
+    CutterOptions ToCutterOptions() const;
 };
 
 // Group "Options/Joiner", the joiner page's values. No load corrections.
@@ -131,7 +132,7 @@ struct JoinerOptionSettings {
     int mp3BitRate = 128;
     int mp3SampleRate = 44100;
     int mp3ChannelMode = 1;          // other than 0, 1, 3 becomes 1
-    int outputFolderOpt = kOutputSameAsSource;  // other than 199, 299 becomes 199
+    int outputFolderOpt = kOutputFolderSameAsSource;  // other than 199, 299 becomes 199
     std::string specifiedOutputFolder;
     int createTreeDirs = 0;
     int addPostfixAtEndOfFile = 1;

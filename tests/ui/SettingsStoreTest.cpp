@@ -311,6 +311,11 @@ private Q_SLOTS:
         QCOMPARE(b.outputFileName, std::string("%F%[%P% of %T%].mp3"));
         QCOMPARE(b.filenameDigitNumber, 3); QCOMPARE(b.titleDigitNumber, 4);
         QCOMPARE(b.id3TitleFormat, std::string("%I% part %P%")); QCOMPARE(b.targetExistsOpt, 33);
+        const CutterOptions plan = b.ToCutterOptions();
+        QVERIFY(plan.reencodePieces); QVERIFY(!plan.useSameParams); QVERIFY(!plan.keepID3tag);
+        QCOMPARE(plan.mp3ChannelMode, 3); QCOMPARE(plan.forwardOverlap, 3); QCOMPARE(plan.firstPiecesNumber, 9);
+        QCOMPARE(plan.outputFileName, b.outputFileName); QCOMPARE(plan.specifiedOutputFolder, b.specifiedOutputFolder);
+        QCOMPARE(plan.targetExistsOpt, 33); QCOMPARE(plan.titleDigitNumber, 4);
 
         JoinerPageSettings j;
         j.folder = "/m/"; j.id3Title = "T\u00eftle"; j.id3Artist = "A"; j.id3Album = "Al";
