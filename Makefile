@@ -18,7 +18,7 @@ build: setup configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 run: build
-	./$(BUILD_DIR)/corvane-cli --help
+	./$(BUILD_DIR)/corvane
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
