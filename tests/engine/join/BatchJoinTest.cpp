@@ -93,32 +93,6 @@ TEST_F(BatchJoin, AppendPutsTheMainFileFirstWithItsRowTag) {
     EXPECT_EQ(FirstJoinedRow(rows), 0u);
 }
 
-TEST_F(BatchJoin, InsertPutsTheJoinedFilesFirst) {
-    ASSERT_TRUE(RunBatchJoin(options, kJoinTypeInsertAtBeginning, rows, joined, nullptr, nullptr));
-    EXPECT_EQ(test::ReadFile(dir / "a_joined.mp3"), test::Concat({j1, j2, a}));
-    EXPECT_EQ(test::ReadFile(dir / "b_joined.mp3"), test::Concat({j1, j2, b}));
-}
-
-TEST_F(BatchJoin, AFailedRowDoesNotStopTheOthers) {
-    options.targetExistsOpt = kTargetExistsSkip;
-    test::WriteFile(dir / "a_joined.mp3", {7});
-    ASSERT_TRUE(RunBatchJoin(options, kJoinTypeAppendToEnd, rows, joined, nullptr, nullptr));
-    EXPECT_EQ(rows[0].output, "Join failure. Target exists and skipped");
-    EXPECT_EQ(rows[0].targetPath, "");
-    EXPECT_EQ(test::ReadFile(dir / "a_joined.mp3"), (Bytes{7}));
-    EXPECT_EQ(rows[1].output, "b_joined.mp3");
-    EXPECT_EQ(FirstJoinedRow(rows), 1u);
-}
-
-TEST_F(BatchJoin, SameFolderWithoutPostfixCannotOverwriteTheMainFile) {
-    options.addPostfixAtEndOfFile = false;
-    options.targetExistsOpt = kTargetExistsOverwrite;
-    ASSERT_TRUE(RunBatchJoin(options, kJoinTypeAppendToEnd, rows, joined, nullptr, nullptr));
-    EXPECT_EQ(rows[0].output, "Join failure. Target file name is same as original file");
-    EXPECT_EQ(rows[1].output, "Join failure. Target file name is same as original file");
-    EXPECT_EQ(test::ReadFile(dir / "a.mp3"), a);
-}
-
 TEST_F(BatchJoin, CancelMarksTheRowAndStopsTheBatch) {
     CCancellingDialog dialog;
     dialog.cancelOn = "Joining 3 files into a_joined.mp3...40%";

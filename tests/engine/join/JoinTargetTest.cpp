@@ -47,13 +47,6 @@ TEST_F(JoinTarget, OverwriteRefusesTheMainFileItself) {
     EXPECT_EQ(test::ReadFile(song), (test::Bytes{1, 2, 3}));
 }
 
-TEST_F(JoinTarget, OverwriteKeepsAnotherFileUntouchedUntilTheJoin) {
-    options.targetExistsOpt = kTargetExistsOverwrite;
-    test::WriteFile(dir / "song_joined.mp3", {9, 9});
-    EXPECT_EQ(Target(), dir / "song_joined.mp3");
-    EXPECT_EQ(test::ReadFile(dir / "song_joined.mp3"), (test::Bytes{9, 9}));
-}
-
 TEST_F(JoinTarget, SkipRefusesAnExistingTarget) {
     options.targetExistsOpt = kTargetExistsSkip;
     test::WriteFile(dir / "song_joined.mp3", {});
