@@ -63,9 +63,10 @@ public:
         const uint64_t percent = std::min<uint64_t>(position / bytesPerPercent_ + static_cast<uint64_t>(basePercent_),
                                                     kPercentScale);
         if (percent > static_cast<uint64_t>(shownPercent_)) ShowPercent(static_cast<int>(percent));
-        const uint64_t pixel = position / bytesPerPixel_ + static_cast<uint64_t>(basePixel_);
+        const uint64_t pixel = std::min<uint64_t>(position / bytesPerPixel_ + static_cast<uint64_t>(basePixel_),
+                                                  static_cast<uint64_t>(width_));
         if (pixel > static_cast<uint64_t>(shownPixel_)) {
-            shownPixel_ = static_cast<int>(std::min<uint64_t>(pixel, static_cast<uint64_t>(width_) + 1));
+            shownPixel_ = static_cast<int>(pixel);
             dialog_->Bar().SetPosition(shownPixel_);
         }
     }
