@@ -39,6 +39,10 @@ struct CReencodeCutter::Piece {
     hip_t decoder = nullptr;
     lame_t encoder = nullptr;
     bool writeFailed = false;
+    // The decoder's first output after a jump into the stream is dropped: that frame lacks
+    // the frame before it (its bit reservoir and the overlap of its transform), so it decodes
+    // to noise. At the audio start there is nothing before the first frame to miss.
+    bool dropFirstOutput = false;
 
     ~Piece() { Release(); }
     void Release() {
@@ -162,7 +166,9 @@ void CReencodeCutter::ProcessFrame(Piece& piece, bool record, double* gain, doub
     mp3data_struct header{};
     const int n = hip_decode1_headers(piece.decoder, const_cast<unsigned char*>(frame), static_cast<size_t>(length),
                                       left_.data(), right_.data(), &header);
-    if (n > 0) {
+    if (n > 0 && piece.dropFirstOutput) {
+        piece.dropFirstOutput = false;
+    } else if (n > 0) {
         result.samples = n;
         if (gain != nullptr) {
             const bool both = sourceChannelMode_ != kChannelModeMono;
@@ -249,6 +255,7 @@ bool CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint64_
         if (measure == Measure::Bytes) budget += TenthsToBytes(sourceKbps, static_cast<uint32_t>(backwardOverlapTenths_));
         if (measure == Measure::Samples) budget += backwardOverlapSamples_;
     }
+    piece.dropFirstOutput = reader_.position() != reader_.audioStart();
     if (PollCancelled()) return StopPiece(piece);
 
     int64_t samplesCounted = 0;

@@ -22,7 +22,12 @@
 //
 // Pitfall: frames right after a jump decode to nothing, because the bit reservoir of the
 // frames before them was not fed to the decoder; they are skipped, not encoded as silence.
-// That is why neighbouring pieces share frames (RewindAfterPiece in CCutter). LAME adds its
+// The first frame the decoder does deliver after a jump is incomplete too (it misses the
+// transform overlap and part of the reservoir of the frame before it) and is dropped as well;
+// a piece that starts at the audio start keeps it. That is why neighbouring pieces share
+// frames (RewindAfterPiece in CCutter). The decoder hands out each frame's samples when the
+// next frame is fed, so the last frame fed to a piece is not in it; the next piece, which
+// starts three frames back, has it. LAME adds its
 // own start delay and end padding to every piece (see Mp3Encoder.h), so a re-encoded piece
 // plays about two frames longer than the PCM that went in.
 //
