@@ -1,7 +1,7 @@
 // The application object.
 #include "app/MainApp.h"
 
-#include "app/Deployment.h"
+#include "app/core/Deployment.h"
 #include "app/HelpWindow.h"
 #include "app/MainSheet.h"
 #include "app/MessageBox.h"

@@ -1,7 +1,7 @@
 // Message boxes of the program.
 #include "app/MessageBox.h"
 
-#include "app/Deployment.h"
+#include "app/core/Deployment.h"
 
 namespace corvane {
 namespace {

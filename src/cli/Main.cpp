@@ -2,12 +2,11 @@
 #include <cstring>
 #include <iostream>
 
+#include "app/core/Deployment.h"
 #include "cli/Commands.h"
 
 namespace corvane::cli {
 namespace {
-
-constexpr const char* kVersionText = "corvane-cli 3.2 build 1628";
 
 constexpr const char* kHelpText =
     "Usage:\n"
@@ -77,7 +76,7 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
     if (command == "--version") {
-        std::cout << kVersionText << "\n";
+        std::cout << "corvane-cli (" << corvane::kVersionText << ")\n";
         return kExitOk;
     }
     if (command == "info") return RunInfo(args);

@@ -1,7 +1,7 @@
 // Filling the file lists.
 #include "ui/FileListLoader.h"
 
-#include "app/Deployment.h"
+#include "app/core/Deployment.h"
 #include "app/MessageBox.h"
 #include "app/Shell.h"
 #include "app/core/Format.h"

@@ -1,7 +1,7 @@
 // The about page.
 #include "ui/PageAbout.h"
 
-#include "app/Deployment.h"
+#include "app/core/Deployment.h"
 #include "app/HyperLink.h"
 #include "app/MainApp.h"
 #include "app/Shell.h"
