@@ -32,6 +32,10 @@ constexpr int kLayerBitsLayer2 = 2;
 constexpr int kBitrateIndexInvalid = 15;
 constexpr int32_t kModeUnknown = 4;
 
+// Rate of module music when the caller asks for none (frequency 0): the rate the desktop
+// program starts the library at.
+constexpr uint32_t kDefaultMusicFrequency = 44100;
+
 constexpr const char* kMp3Suffix = ".mp3";
 constexpr size_t kSuffixLength = 4;
 constexpr int64_t kUnknownPosition = -1;
@@ -114,7 +118,8 @@ bool CLibraryAudioSource::Open(const std::string& path, int32_t frequency) {
     handle_ = audio::StreamCreateFile(path, 0, 0, audio::kStreamDecode);
     isModule_ = false;
     if (handle_ == 0) {
-        handle_ = audio::MusicLoad(path, audio::kMusicDecodeFlags, static_cast<uint32_t>(frequency));
+        const uint32_t rate = frequency > 0 ? static_cast<uint32_t>(frequency) : kDefaultMusicFrequency;
+        handle_ = audio::MusicLoad(path, audio::kMusicDecodeFlags, rate);
         if (handle_ == 0) return false;
         isModule_ = true;
     }

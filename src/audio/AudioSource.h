@@ -49,7 +49,7 @@ public:
     // Slot 0. Releases the open file, if any; safe when nothing is open.
     virtual void Close() = 0;
     // Slot 1. Opens path (UTF-8) and fills the facts; an open source is closed first.
-    // frequency is passed only to the module-music loader (0: its default rate). True when
+    // frequency is passed only to the module-music loader (0: 44100 Hz). True when
     // the file is open and described; false, with the source closed and every fact zero,
     // when the library reads neither a stream nor module music from it. The caller words the
     // message ("Failed to open file \"%s\".").
