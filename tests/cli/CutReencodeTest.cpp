@@ -1,0 +1,119 @@
+// End-to-end tests of re-encoded cuts through `corvane-cli`: parameters as mpg123 reads them,
+// tags, fades, rejected parameters and usage errors.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+
+#include "audio/MpegFrameHeader.h"
+#include "support/CliRunner.h"
+
+namespace corvane {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+
+std::string StreamLine(const std::string& path) {
+    const test::ProcessResult r = test::RunProcess({"mpg123", "-t", "-v", "-n", "1", path});
+    size_t at = r.err.find("\nMPEG ");
+    if (at == std::string::npos) return "";
+    ++at;
+    return r.err.substr(at, r.err.find('\n', at) - at);
+}
+
+std::vector<std::string> FilesIn(const fs::path& dir) {
+    std::vector<std::string> names;
+    if (!fs::exists(dir)) return names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+Bytes TagOf(const std::string& path) {
+    const Bytes file = test::ReadFile(path);
+    return Bytes(file.begin(), file.begin() + static_cast<long>(Id3v2TagSize(file.data(), file.size())));
+}
+
+class CutReencode : public ::testing::Test {
+protected:
+    std::string Source(int kbps, double seconds) {
+        test::EncodeOptions o;
+        o.kbps = kbps;
+        o.seconds = seconds;
+        const Bytes tag = test::MakeId3v2Tag(3, {{"TIT2", "Song"}, {"TPE1", "Band"}, {"TRCK", "4"}});
+        const std::string path = dir / "song.mp3";
+        test::WriteFile(path, test::Concat({tag, test::EncodeMp3(o)}));
+        return path;
+    }
+
+    test::TempDir dir;
+};
+
+TEST_F(CutReencode, ReencodeWithoutParametersKeepsTheSourceParameters) {
+    const std::string source = Source(192, 6);
+    const test::ProcessResult r = test::RunCli({"cut", "--count", "2", "--reencode", "-d", dir / "out", source});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(test::Lines(r.out), (std::vector<std::string>{dir / "out/song-1.mp3", dir / "out/song-2.mp3"}));
+    EXPECT_EQ(StreamLine(dir / "out/song-1.mp3"), "MPEG 1.0 L III cbr192 44100 j-s");
+    EXPECT_EQ(StreamLine(dir / "out/song-2.mp3"), "MPEG 1.0 L III cbr192 44100 j-s");
+}
+
+TEST_F(CutReencode, ChosenParametersGiveMonoPiecesTaggedAsInFrameCopy) {
+    const std::string source = Source(128, 6);
+    ASSERT_EQ(test::RunCli({"cut", "--count", "3", "-d", dir / "copy", source}).exitCode, 0);
+    const test::ProcessResult r = test::RunCli({"cut", "--count", "3", "--rate", "22050", "--bitrate", "64",
+                                                "--mode", "mono", "-d", dir / "re", source});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    for (const char* name : {"song-1.mp3", "song-2.mp3", "song-3.mp3"}) {
+        SCOPED_TRACE(name);
+        const std::string piece = (dir.path() / "re" / name).string();
+        EXPECT_EQ(StreamLine(piece), "MPEG 2.0 L III cbr64 22050 mono");
+        const Bytes tag = TagOf(piece);
+        EXPECT_FALSE(tag.empty());
+        EXPECT_EQ(tag, TagOf((dir.path() / "copy" / name).string()));
+        const Bytes file = test::ReadFile(piece);
+        const uint8_t* first = file.data() + tag.size();
+        ASSERT_TRUE(IsFrameHeader(first));
+        EXPECT_FALSE(IsXingFrame(first, static_cast<size_t>(DecodeFrameHeader(first).frameLength),
+                                 DecodeFrameHeader(first)));
+    }
+}
+
+TEST_F(CutReencode, FadeInMakesEveryPieceStartSilent) {
+    const std::string source = Source(128, 8);
+    const test::ProcessResult r = test::RunCli({"cut", "--count", "2", "--fade-in", "2.0", "-d", dir / "out", source});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    for (const char* name : {"song-1.mp3", "song-2.mp3"}) {
+        SCOPED_TRACE(name);
+        const test::DecodeResult d = test::DecodeWithMpg123((dir.path() / "out" / name).string());
+        ASSERT_TRUE(d.ok);
+        double head = 0, body = 0;
+        for (int i = 0; i < 1152; ++i) head += std::pow(d.pcm[2 * i], 2);
+        for (int i = 100000; i < 110000; ++i) body += std::pow(d.pcm[2 * i], 2);
+        EXPECT_LT(std::sqrt(head / 1152), 0.01 * std::sqrt(body / 10000));
+    }
+}
+
+// ---- Failures ----
+
+TEST_F(CutReencode, BitrateImpossibleAtTheRateFailsWithNoPieceLeft) {
+    const std::string source = Source(128, 4);
+    const test::ProcessResult r = test::RunCli({"cut", "--count", "2", "--rate", "8000", "--bitrate", "320",
+                                                "--mode", "joint", "-d", dir / "out", source});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("Bad encoding parameter: 8000Hz, 320kbps, 1"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_TRUE(FilesIn(dir / "out").empty());
+}
+
+TEST_F(CutReencode, EncodingValuesGoTogether) {
+    const std::string source = Source(128, 2);
+    const test::ProcessResult r = test::RunCli({"cut", "--count", "2", "--rate", "22050", source});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"song.mp3"}));
+}
+
+}  // namespace
+}  // namespace corvane
