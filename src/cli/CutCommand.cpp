@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <iostream>
 
 #include "cli/ArgParse.h"
@@ -225,8 +226,12 @@ int ParseCutArgs(const Args& args, bool batch, CutRequest& r) {
 
 bool InterruptRequested(const CTerminalProgress& progress) { return progress.cancelled.load() != 0; }
 
+// Full paths, also of pieces placed beside a source given by a relative path.
 void PrintPaths(const std::vector<std::string>& paths) {
-    for (const std::string& p : paths) std::cout << p << "\n";
+    for (const std::string& p : paths) {
+        std::error_code ignored;
+        std::cout << std::filesystem::absolute(p, ignored).lexically_normal().string() << "\n";
+    }
     std::cout.flush();
 }
 

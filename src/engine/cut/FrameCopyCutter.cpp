@@ -8,13 +8,23 @@
 namespace corvane {
 
 bool CFrameCopyCutter::BeginPiece(COutputFile& out, const std::string& path, int index, int count, int sequence,
-                                  int titleDigits, uint64_t& tagLength) {
+                                  int titleDigits, uint64_t& tagLength, uint32_t& framesWritten) {
     if (!out.Create(path)) return false;
     const std::vector<uint8_t> tag = MakeTag(index, count, sequence, titleDigits);
     tagLength = tag.size();
     if (!tag.empty()) out.Write(tag.data(), tag.size());
     if (reader_.vbrFrame()) out.Write(reader_.vbrFrame(), reader_.vbrFrameLength());
-    return !out.Failed();
+    if (out.Failed()) return DiscardPiece(out, true), false;
+    if (PollCancelled()) return DiscardPiece(out, false), false;
+    framesWritten = 0;
+    if (!WriteForwardOverlap(out, framesWritten)) return DiscardPiece(out, true), false;
+    if (PollCancelled()) return DiscardPiece(out, false), false;
+    return true;
+}
+
+bool CFrameCopyCutter::FinishPiece(COutputFile& out, uint64_t tagLength, uint32_t framesWritten) {
+    if (!PatchVbrFrame(out, tagLength, framesWritten) || !out.Close()) return DiscardPiece(out, true), false;
+    return true;
 }
 
 bool CFrameCopyCutter::WriteForwardOverlap(COutputFile& out, uint32_t& framesWritten) {
@@ -47,15 +57,8 @@ bool CFrameCopyCutter::CutPiece(const std::string& path, Measure measure, uint64
     eof = false;
     COutputFile out;
     uint64_t tagLength = 0;
-    if (!BeginPiece(out, path, index, count, sequence, titleDigits, tagLength)) {
-        DiscardPiece(out, out.IsOpen());
-        return false;
-    }
-    if (PollCancelled()) return DiscardPiece(out, false), false;
-
     uint32_t framesWritten = 0;
-    if (!WriteForwardOverlap(out, framesWritten)) return DiscardPiece(out, true), false;
-    if (PollCancelled()) return DiscardPiece(out, false), false;
+    if (!BeginPiece(out, path, index, count, sequence, titleDigits, tagLength, framesWritten)) return false;
 
     int rate, kbps, length, samples;
     uint64_t offset;
@@ -89,7 +92,7 @@ bool CFrameCopyCutter::CutPiece(const std::string& path, Measure measure, uint64
         reader_.SeekTo(resume);
     }
 
-    if (!PatchVbrFrame(out, tagLength, framesWritten) || !out.Close()) return DiscardPiece(out, true), false;
+    if (!FinishPiece(out, tagLength, framesWritten)) return false;
     RewindAfterPiece();
     return true;
 }
@@ -107,14 +110,8 @@ bool CFrameCopyCutter::CutByDuration(const std::string& path, int tenths, int in
 bool CFrameCopyCutter::CutToEnd(const std::string& path, int index, int count, int sequence, int titleDigits) {
     COutputFile out;
     uint64_t tagLength = 0;
-    if (!BeginPiece(out, path, index, count, sequence, titleDigits, tagLength)) {
-        DiscardPiece(out, out.IsOpen());
-        return false;
-    }
-    if (PollCancelled()) return DiscardPiece(out, false), false;
     uint32_t framesWritten = 0;
-    if (!WriteForwardOverlap(out, framesWritten)) return DiscardPiece(out, true), false;
-    if (PollCancelled()) return DiscardPiece(out, false), false;
+    if (!BeginPiece(out, path, index, count, sequence, titleDigits, tagLength, framesWritten)) return false;
 
     int rate, kbps, length, samples;
     uint64_t offset;
@@ -125,8 +122,7 @@ bool CFrameCopyCutter::CutToEnd(const std::string& path, int index, int count, i
         if (PollCancelled()) return DiscardPiece(out, false), false;
     }
     if (PollCancelled()) return DiscardPiece(out, false), false;
-    if (!PatchVbrFrame(out, tagLength, framesWritten) || !out.Close()) return DiscardPiece(out, true), false;
-    return true;
+    return FinishPiece(out, tagLength, framesWritten);
 }
 
 }  // namespace corvane

@@ -25,9 +25,13 @@ private:
     enum class Measure { Bytes, Samples };
     bool CutPiece(const std::string& path, Measure measure, uint64_t target, int index, int count, int sequence,
                   int titleDigits, bool& eof);
-    // Creates the output and writes the tag and the VBR header placeholder; tagLength is set.
+    // Creates the output and writes the tag, the VBR header placeholder and the forward
+    // overlap, polling between them. False (the piece already discarded) on a failure or a
+    // cancel.
     bool BeginPiece(COutputFile& out, const std::string& path, int index, int count, int sequence,
-                    int titleDigits, uint64_t& tagLength);
+                    int titleDigits, uint64_t& tagLength, uint32_t& framesWritten);
+    // Patches the VBR header frame and closes the output; false (discarded) on a failed write.
+    bool FinishPiece(COutputFile& out, uint64_t tagLength, uint32_t framesWritten);
     // Copies the newest recorded frames worth the forward overlap; returns the frame count.
     bool WriteForwardOverlap(COutputFile& out, uint32_t& framesWritten);
     // Writes the patched VBR header frame over its placeholder.
