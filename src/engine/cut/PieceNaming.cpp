@@ -90,31 +90,8 @@ std::string NumberedCandidate(const std::string& path, int n) {
     return path.substr(0, at) + "_" + std::to_string(n) + path.substr(at);
 }
 
-// Proves that a piece can be written at path. A path that is free is created and deleted
-// again; an existing file is only opened for writing, so it stays as it was.
-bool ProbeTarget(const std::string& path) {
-    const bool existed = PathExists(path);
-    const int flags = existed ? O_WRONLY | O_CLOEXEC : O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC;
-    const int fd = ::open(path.c_str(), flags, kFileMode);
-    if (fd < 0) return false;
-    ::close(fd);
-    if (!existed) ::unlink(path.c_str());
-    return true;
-}
-
 std::string Quoted(const char* message, const std::string& value) {
     return std::string(message) + "\"" + value + "\"";
-}
-
-// Removes every ":" and collapses each run of "/" into one.
-std::string CleanTreePath(const std::string& path) {
-    std::string result;
-    for (char c : path) {
-        if (c == ':') continue;
-        if (c == kPathSeparator && !result.empty() && result.back() == kPathSeparator) continue;
-        result += c;
-    }
-    return result;
 }
 
 bool IsPlainAscii(const std::string& text) {
@@ -320,9 +297,44 @@ std::string ExpandTitleTemplate(const std::string& titleTemplate, const std::str
     return result;
 }
 
+bool PrepareSpecifiedFolder(const std::string& specified, bool createTree, const std::string& sourcePath,
+                            std::string& folder, std::string& error) {
+    static constexpr const char* kFailedFolder = "Failed to create folder ";
+    if (specified.empty() || !CreateDirectoryTree(specified)) {
+        error = Quoted(kFailedFolder, specified);
+        return false;
+    }
+    folder = specified;
+    if (folder.back() != kPathSeparator) folder += kPathSeparator;
+    if (!createTree) return true;
+    std::error_code ignored;
+    const std::filesystem::path absolute = std::filesystem::absolute(sourcePath, ignored).lexically_normal();
+    std::string tree;
+    for (const char c : folder + DirectoryOf(absolute.string())) {
+        if (c == ':') continue;
+        if (c == kPathSeparator && !tree.empty() && tree.back() == kPathSeparator) continue;
+        tree += c;
+    }
+    folder = tree;
+    if (!CreateDirectoryTree(folder)) {
+        error = Quoted(kFailedFolder, folder);
+        return false;
+    }
+    return true;
+}
+
+bool ProveTargetCreatable(const std::string& path) {
+    const bool existed = PathExists(path);
+    const int flags = existed ? O_WRONLY | O_CLOEXEC : O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC;
+    const int fd = ::open(path.c_str(), flags, kFileMode);
+    if (fd < 0) return false;
+    ::close(fd);
+    if (!existed) ::unlink(path.c_str());
+    return true;
+}
+
 bool MakePieceTarget(const CutterOptions& options, const std::string& sourcePath, int index,
                      int count, int sequence, std::string& outPath, std::string& error) {
-    static constexpr const char* kFailedFolder = "Failed to create folder ";
     static constexpr const char* kFailedFile = "Failed to create file ";
 
     const int digits =
@@ -331,24 +343,9 @@ bool MakePieceTarget(const CutterOptions& options, const std::string& sourcePath
 
     std::string folder;
     if (options.outputFolderOpt == kOutputFolderSpecific) {
-        const std::string& specified = options.specifiedOutputFolder;
-        if (specified.empty() || !CreateDirectoryTree(specified)) {
-            error = Quoted(kFailedFolder, specified);
+        if (!PrepareSpecifiedFolder(options.specifiedOutputFolder, options.createTreeDirs, sourcePath, folder,
+                                    error)) {
             return false;
-        }
-        folder = specified;
-        if (folder.back() != kPathSeparator) folder += kPathSeparator;
-        if (options.createTreeDirs) {
-            // The source's folder from the root, so "../" can never climb out of the
-            // specified folder.
-            std::error_code ignored;
-            const std::filesystem::path absolute =
-                std::filesystem::absolute(sourcePath, ignored).lexically_normal();
-            folder = CleanTreePath(folder + DirectoryOf(absolute.string()));
-            if (!CreateDirectoryTree(folder)) {
-                error = Quoted(kFailedFolder, folder);
-                return false;
-            }
         }
     } else {
         folder = DirectoryOf(sourcePath);
@@ -383,7 +380,7 @@ bool MakePieceTarget(const CutterOptions& options, const std::string& sourcePath
         }
     }
 
-    if (!ProbeTarget(path)) {
+    if (!ProveTargetCreatable(path)) {
         error = Quoted(kFailedFile, path);
         return false;
     }

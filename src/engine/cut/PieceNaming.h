@@ -57,6 +57,17 @@ std::string FormatPieceNumber(int value, int digits);
 // name of four characters or fewer gives "").
 std::string PieceBaseName(const std::string& sourcePath);
 
+// The folder of outputs placed in the user's specified folder: the folder itself (created,
+// with a trailing "/"), and with createTree the source's folder path rebuilt under it
+// (created; "//" collapsed, ":" removed, taken from the absolute path so "../" cannot climb
+// out). False with error "Failed to create folder \"<folder>\"" when a folder cannot be made.
+bool PrepareSpecifiedFolder(const std::string& specified, bool createTree, const std::string& sourcePath,
+                            std::string& folder, std::string& error);
+
+// Proves that an output can be written at path: a free path is created and deleted again;
+// an existing file is only opened for writing, so it stays as it was until replaced.
+bool ProveTargetCreatable(const std::string& path);
+
 // Chooses and prepares the full path of piece index of count (sequence: the batch's running
 // number, else index) under the options' folder, name template and target-exists rule. May
 // create folders (the specified folder, the tree below it, the per-source folder). With
