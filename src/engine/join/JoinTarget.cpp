@@ -1,8 +1,6 @@
 // MakeJoinTarget: the batch joiner's target folders, names and target-exists rules.
 #include "engine/join/JoinTarget.h"
 
-
-
 #include "app/core/PathUtil.h"
 #include "engine/cut/PieceNaming.h"
 
