@@ -6,6 +6,38 @@
 
 namespace corvane::cli {
 
+bool CArgWalker::Next() {
+    for (;;) {
+        if (next_ >= args_.size()) return false;
+        text_ = args_[next_++];
+        hasInlineValue_ = false;
+        if (!onlyFiles_ && text_ == "--") {
+            onlyFiles_ = true;
+            continue;
+        }
+        isFile_ = onlyFiles_ || text_.empty() || text_[0] != '-' || text_ == "-";
+        if (!isFile_ && text_.rfind("--", 0) == 0) {
+            if (const size_t eq = text_.find('='); eq != std::string::npos) {
+                inlineValue_ = text_.substr(eq + 1);
+                text_.resize(eq);
+                hasInlineValue_ = true;
+            }
+        }
+        return true;
+    }
+}
+
+bool CArgWalker::TakeValue(std::string& value) {
+    if (hasInlineValue_) {
+        value = inlineValue_;
+        hasInlineValue_ = false;
+        return true;
+    }
+    if (next_ >= args_.size()) return false;
+    value = args_[next_++];
+    return true;
+}
+
 bool ParseCount(const std::string& text, int& value) {
     if (text.empty() || text.size() > 9) return false;
     long long v = 0;

@@ -6,6 +6,31 @@
 
 namespace corvane::cli {
 
+// Walks a command's arguments: options ("--name", "--name=value", "-d") and the files. After
+// "--" every argument is a file; so are "-" and the empty text.
+class CArgWalker {
+public:
+    explicit CArgWalker(const std::vector<std::string>& args) : args_(args) {}
+
+    // Moves to the next argument; false after the last.
+    bool Next();
+    bool IsFile() const { return isFile_; }
+    // The file, or the option's name without any "=value".
+    const std::string& Text() const { return text_; }
+    // The option's value: its "=value" part, else the next argument (consumed). False when
+    // there is none.
+    bool TakeValue(std::string& value);
+
+private:
+    const std::vector<std::string>& args_;
+    size_t next_ = 0;
+    bool onlyFiles_ = false;
+    bool isFile_ = false;
+    bool hasInlineValue_ = false;
+    std::string text_;
+    std::string inlineValue_;
+};
+
 // A whole number 0 or more, nothing else in the text. False when text is not one.
 bool ParseCount(const std::string& text, int& value);
 

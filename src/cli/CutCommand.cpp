@@ -64,33 +64,14 @@ bool ParseMode(const std::string& text, int& mode) {
 int ParseCutArgs(const Args& args, bool batch, CutRequest& r) {
     const std::string command = batch ? "batch-cut" : "cut";
     int rules = 0;
-    bool onlyFiles = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string a = args[i];
-        if (onlyFiles || a.empty() || a[0] != '-' || a == "-") {
-            r.files.push_back(a);
+    CArgWalker walker(args);
+    while (walker.Next()) {
+        if (walker.IsFile()) {
+            r.files.push_back(walker.Text());
             continue;
         }
-        if (a == "--") {
-            onlyFiles = true;
-            continue;
-        }
-        std::string value;
-        bool hasInlineValue = false;
-        if (const size_t eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = a.substr(eq + 1);
-            a = a.substr(0, eq);
-            hasInlineValue = true;
-        }
-        auto next = [&](std::string& out) {
-            if (hasInlineValue) {
-                out = value;
-                return true;
-            }
-            if (i + 1 >= args.size()) return false;
-            out = args[++i];
-            return true;
-        };
+        const std::string a = walker.Text();
+        auto next = [&](std::string& out) { return walker.TakeValue(out); };
         auto needValue = [&]() { return UsageError(a + " needs a value"); };
         auto badValue = [&](const std::string& v) { return UsageError("invalid value for " + a + ": " + v); };
         std::string v;

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "app/core/Format.h"
+#include "cli/ArgParse.h"
 #include "cli/Commands.h"
 #include "cli/Json.h"
 #include "engine/mp3/Mp3Reader.h"
@@ -99,12 +100,11 @@ std::string ToText(const FileFacts& f) {
 int RunInfo(const Args& args) {
     bool json = false;
     std::vector<std::string> files;
-    bool onlyFiles = false;
-    for (const std::string& a : args) {
-        if (!onlyFiles && a == "--json") json = true;
-        else if (!onlyFiles && a == "--") onlyFiles = true;
-        else if (!onlyFiles && a.size() > 1 && a[0] == '-') return UsageError("unknown option for info: " + a);
-        else files.push_back(a);
+    CArgWalker walker(args);
+    while (walker.Next()) {
+        if (walker.IsFile()) files.push_back(walker.Text());
+        else if (walker.Text() == "--json") json = true;
+        else return UsageError("unknown option for info: " + walker.Text());
     }
     if (files.empty()) return UsageError("info needs at least one FILE");
 

@@ -53,38 +53,19 @@ int TrackNumberOf(const std::string& text) {
 // else the exit status of the usage error already reported.
 int ParseJoinArgs(const Args& args, bool batch, JoinRequest& r) {
     const std::string command = batch ? "batch-join" : "join";
-    bool onlyFiles = false;
     bool autoGiven = false;
     bool presetGiven = false;
     bool encodingGiven[3] = {false, false, false};
     bool insertGiven = false;
     bool appendGiven = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string a = args[i];
-        if (onlyFiles || a.empty() || a[0] != '-' || a == "-") {
-            r.files.push_back(a);
+    CArgWalker walker(args);
+    while (walker.Next()) {
+        if (walker.IsFile()) {
+            r.files.push_back(walker.Text());
             continue;
         }
-        if (a == "--") {
-            onlyFiles = true;
-            continue;
-        }
-        std::string value;
-        bool hasInlineValue = false;
-        if (const size_t eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = a.substr(eq + 1);
-            a = a.substr(0, eq);
-            hasInlineValue = true;
-        }
-        auto next = [&](std::string& out) {
-            if (hasInlineValue) {
-                out = value;
-                return true;
-            }
-            if (i + 1 >= args.size()) return false;
-            out = args[++i];
-            return true;
-        };
+        const std::string a = walker.Text();
+        auto next = [&](std::string& out) { return walker.TakeValue(out); };
         auto needValue = [&]() { return UsageError(a + " needs a value"); };
         auto badValue = [&](const std::string& v) { return UsageError("invalid value for " + a + ": " + v); };
         auto onlyFor = [&](bool forBatch) {
