@@ -58,9 +58,11 @@ bool CCutter::PollCancelled() {
     return cancelFlag_ && cancelFlag_->load(std::memory_order_relaxed) != 0;
 }
 
-void CCutter::UpdateProgress() {
+void CCutter::UpdateProgress() { UpdateProgress(reader_.position()); }
+
+void CCutter::UpdateProgress(uint64_t position) {
     if (!progressBar_) return;
-    const int p = static_cast<int>(reader_.position() / bytesPerStep_);
+    const int p = static_cast<int>(position / bytesPerStep_);
     if (p > lastProgress_) {
         progressBar_->SetPosition(p);
         lastProgress_ = p;

@@ -85,7 +85,9 @@ public:
 protected:
     // Pumps messages and reads the cancel flag: true when the user asked to stop.
     bool PollCancelled();
+    // Moves the bar to the reader's position (or the given one), never backwards.
     void UpdateProgress();
+    void UpdateProgress(uint64_t position);
     void RecordFrame(uint64_t offset, int samples);
     // Steps back over up to three recorded frames (removing them) and seeks there.
     void RewindAfterPiece();

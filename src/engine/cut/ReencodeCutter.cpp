@@ -62,8 +62,92 @@ struct CReencodeCutter::FrameStep {
     int bytes = 0;              // encoded bytes written
 };
 
-CReencodeCutter::CReencodeCutter()
-    : left_(kPcmBufferSamples), right_(kPcmBufferSamples), encoded_(kOutputBufferSize) {}
+CReencodeCutter::CDecodeAhead::CDecodeAhead() {
+    for (Slot& slot : slots_) {
+        slot.left.resize(kPcmBufferSamples);
+        slot.right.resize(kPcmBufferSamples);
+    }
+}
+
+void CReencodeCutter::CDecodeAhead::Start(CMp3Reader& reader, hip_global_struct* decoder) {
+    Stop();
+    reader_ = &reader;
+    decoder_ = decoder;
+    head_ = tail_ = filled_ = 0;
+    stop_ = decoderWaiting_ = takerWaiting_ = false;
+    consumedEnd_ = reader.position();
+    thread_ = std::thread(&CDecodeAhead::Run, this);
+}
+
+void CReencodeCutter::CDecodeAhead::Run() {
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            if (filled_ == kSlots) {
+                decoderWaiting_ = true;
+                changed_.wait(lock, [this] { return stop_ || filled_ < kRefillBelow; });
+                decoderWaiting_ = false;
+            }
+            if (stop_) return;
+        }
+        // The slot at tail_ is not visible to the taker until it is counted in filled_.
+        Slot& slot = slots_[tail_];
+        int rate, kbps, length;
+        const uint8_t* frame = reader_->ReadFrame(rate, kbps, length, slot.frameSamples, slot.offset);
+        slot.exhausted = frame == nullptr;
+        if (frame != nullptr) {
+            slot.end = slot.offset + static_cast<uint64_t>(length);
+            mp3data_struct header{};
+            slot.decoded = hip_decode1_headers(decoder_, const_cast<unsigned char*>(frame), static_cast<size_t>(length),
+                                               slot.left.data(), slot.right.data(), &header);
+        }
+        bool wake = false;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            tail_ = (tail_ + 1) % kSlots;
+            ++filled_;
+            wake = takerWaiting_;
+        }
+        if (wake) changed_.notify_all();
+        if (slot.exhausted) return;
+    }
+}
+
+CReencodeCutter::CDecodeAhead::Slot& CReencodeCutter::CDecodeAhead::Next() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (filled_ == 0) {
+        takerWaiting_ = true;
+        changed_.wait(lock, [this] { return filled_ > 0; });
+        takerWaiting_ = false;
+    }
+    return slots_[head_];
+}
+
+void CReencodeCutter::CDecodeAhead::Release() {
+    bool wake = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (slots_[head_].exhausted) return;  // stays for every later Next
+        consumedEnd_ = slots_[head_].end;
+        head_ = (head_ + 1) % kSlots;
+        --filled_;
+        wake = decoderWaiting_ && filled_ < kRefillBelow;
+    }
+    if (wake) changed_.notify_all();
+}
+
+void CReencodeCutter::CDecodeAhead::Stop() {
+    if (!thread_.joinable()) return;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+    reader_->SeekTo(consumedEnd_);
+}
+
+CReencodeCutter::CReencodeCutter() : encoded_(kOutputBufferSize) {}
 
 CReencodeCutter::~CReencodeCutter() = default;
 
@@ -154,37 +238,35 @@ uint64_t CReencodeCutter::StepBackForwardOverlap() {
 void CReencodeCutter::ProcessFrame(Piece& piece, bool record, double* gain, double step, bool fadeIn,
                                    FrameStep& result) {
     result = FrameStep{};
-    int rate, kbps, length, samples;
-    uint64_t offset;
-    const uint8_t* frame = reader_.ReadFrame(rate, kbps, length, samples, offset);
-    if (frame == nullptr) {
+    CDecodeAhead::Slot& slot = decodeAhead_.Next();
+    if (slot.exhausted) {
         result.exhausted = true;
         return;
     }
-    if (record) RecordFrame(offset, samples);
+    if (record) RecordFrame(slot.offset, slot.frameSamples);
 
-    mp3data_struct header{};
-    const int n = hip_decode1_headers(piece.decoder, const_cast<unsigned char*>(frame), static_cast<size_t>(length),
-                                      left_.data(), right_.data(), &header);
+    const int n = slot.decoded;
     if (n > 0 && piece.dropFirstOutput) {
         piece.dropFirstOutput = false;
     } else if (n > 0) {
         result.samples = n;
+        int16_t* left = slot.left.data();
+        int16_t* right = slot.right.data();
         if (gain != nullptr) {
             const bool both = sourceChannelMode_ != kChannelModeMono;
             double g = *gain;
             for (int i = 0; i < n; ++i) {
                 const double factor = fadeIn ? std::min(g, 1.0) : std::max(g, 0.0);
-                left_[i] = static_cast<int16_t>(left_[i] * factor);
-                if (both) right_[i] = static_cast<int16_t>(right_[i] * factor);
+                left[i] = static_cast<int16_t>(left[i] * factor);
+                if (both) right[i] = static_cast<int16_t>(right[i] * factor);
                 g = fadeIn ? g + step : g - step;
             }
             *gain = g;
         }
-        const int m = lame_encode_buffer(piece.encoder, left_.data(), right_.data(), n, encoded_.data(),
-                                         kOutputBufferSize);
+        const int m = lame_encode_buffer(piece.encoder, left, right, n, encoded_.data(), kOutputBufferSize);
         if (m > 0) {
             if (!piece.out.Write(encoded_.data(), static_cast<size_t>(m))) {
+                decodeAhead_.Release();
                 piece.writeFailed = true;
                 result.stop = true;
                 return;
@@ -194,7 +276,8 @@ void CReencodeCutter::ProcessFrame(Piece& piece, bool record, double* gain, doub
             result.encoderError = true;
         }
     }
-    UpdateProgress();
+    decodeAhead_.Release();
+    UpdateProgress(decodeAhead_.consumedEnd());
     if (PollCancelled()) result.stop = true;
 }
 
@@ -219,6 +302,7 @@ bool CReencodeCutter::RunFade(Piece& piece, bool fadeIn, uint32_t n, bool record
 }
 
 bool CReencodeCutter::StopPiece(Piece& piece) {
+    decodeAhead_.Stop();
     piece.Release();
     DiscardPiece(piece.out, piece.writeFailed);
     return false;
@@ -256,6 +340,7 @@ bool CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint64_
         if (measure == Measure::Samples) budget += backwardOverlapSamples_;
     }
     piece.dropFirstOutput = reader_.position() != reader_.audioStart();
+    decodeAhead_.Start(reader_, piece.decoder);
     if (PollCancelled()) return StopPiece(piece);
 
     int64_t samplesCounted = 0;
@@ -279,7 +364,7 @@ bool CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint64_
     int64_t counted = measure == Measure::Bytes ? bytesWritten : samplesCounted;
     FrameStep result;
     for (;;) {
-        if (measure == Measure::ToEnd ? reader_.position() >= endPosition : counted >= budget) break;
+        if (measure == Measure::ToEnd ? decodeAhead_.consumedEnd() >= endPosition : counted >= budget) break;
         ProcessFrame(piece, record, nullptr, 0.0, false, result);
         if (result.stop) return StopPiece(piece);
         if (result.exhausted) {
@@ -295,6 +380,7 @@ bool CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint64_
         return StopPiece(piece);
     }
     if (PollCancelled()) return StopPiece(piece);
+    decodeAhead_.Stop();
 
     const int flushed = lame_encode_flush(piece.encoder, encoded_.data(), kOutputBufferSize);
     if (flushed > 0 && !piece.out.Write(encoded_.data(), static_cast<size_t>(flushed))) {
