@@ -9,7 +9,12 @@ namespace corvane {
 
 bool CFrameCopyCutter::BeginPiece(COutputFile& out, const std::string& path, int index, int count, int sequence,
                                   int titleDigits, uint64_t& tagLength, uint32_t& framesWritten) {
-    if (!out.Create(path)) return false;
+    errorText_.clear();
+    if (!out.Create(path)) {
+        // A failure, not a cancel: the plan must not take it for one.
+        errorText_ = "Failed to create file \"" + path + "\".";
+        return false;
+    }
     const std::vector<uint8_t> tag = MakeTag(index, count, sequence, titleDigits);
     tagLength = tag.size();
     if (!tag.empty()) out.Write(tag.data(), tag.size());

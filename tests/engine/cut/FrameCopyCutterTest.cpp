@@ -217,12 +217,12 @@ TEST_F(FrameCopyCutterTest, CancelDuringAPieceLeavesNoFileOfIt) {
     EXPECT_EQ(cutter.errorText(), "");
 }
 
-TEST_F(FrameCopyCutterTest, AnOutputThatCannotBeCreatedFailsWithoutText) {
+TEST_F(FrameCopyCutterTest, AnOutputThatCannotBeCreatedFailsWithItsMessage) {
     CFrameCopyCutter cutter;
     ASSERT_TRUE(cutter.LoadSource(path));
     bool eof = false;
     EXPECT_FALSE(cutter.CutByDuration(dir / "missing/p.mp3", 20, 1, 2, 1, 0, eof));
-    EXPECT_EQ(cutter.errorText(), "");
+    EXPECT_EQ(cutter.errorText(), "Failed to create file \"" + dir / "missing/p.mp3" + "\".");
 }
 
 // A write that fails (here: the file size limit, as a full disk would) fails the piece with
