@@ -4,6 +4,8 @@
 #include <cctype>
 #include <climits>
 
+#include "engine/cut/CutterOptions.h"
+
 namespace corvane::cli {
 
 bool CArgWalker::Next() {
@@ -90,6 +92,22 @@ bool ParseMinutesSeconds(const std::string& text, int& minutes, int& seconds) {
     }
     return ParseCount(text.substr(0, colon), minutes) && ParseCount(text.substr(colon + 1), seconds) && seconds < 60 &&
            minutes < 3000000;
+}
+
+bool ParseMode(const std::string& text, int& mode) {
+    if (text == "joint") mode = kChannelModeJointStereo;
+    else if (text == "stereo") mode = kChannelModeStereo;
+    else if (text == "mono") mode = kChannelModeMono;
+    else return false;
+    return true;
+}
+
+bool ParseTargetExists(const std::string& text, int& rule) {
+    if (text == "rename") rule = kTargetExistsRename;
+    else if (text == "overwrite") rule = kTargetExistsOverwrite;
+    else if (text == "skip") rule = kTargetExistsSkip;
+    else return false;
+    return true;
 }
 
 std::vector<std::string> SplitList(const std::string& text) {

@@ -41,6 +41,12 @@ bool ParseTenths(const std::string& text, int& tenths);
 // A duration of whole seconds ("90") or minutes and seconds ("1:30").
 bool ParseMinutesSeconds(const std::string& text, int& minutes, int& seconds);
 
+// "joint", "stereo" or "mono" as an MPEG channel mode (1, 0, 3).
+bool ParseMode(const std::string& text, int& mode);
+
+// "rename", "overwrite" or "skip" as a target-exists rule (11, 22, 33).
+bool ParseTargetExists(const std::string& text, int& rule);
+
 // Splits "a,b,c" at commas.
 std::vector<std::string> SplitList(const std::string& text);
 

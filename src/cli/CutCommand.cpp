@@ -51,14 +51,6 @@ bool ParseSizeOption(const std::string& text, std::string& number, int& unit) {
     return true;
 }
 
-bool ParseMode(const std::string& text, int& mode) {
-    if (text == "joint") mode = kChannelModeJointStereo;
-    else if (text == "stereo") mode = kChannelModeStereo;
-    else if (text == "mono") mode = kChannelModeMono;
-    else return false;
-    return true;
-}
-
 // Parses the arguments of cut (batch false) or batch-cut. Returns 0 when they are good, else
 // the exit status of the usage error already reported.
 int ParseCutArgs(const Args& args, bool batch, CutRequest& r) {
@@ -143,10 +135,7 @@ int ParseCutArgs(const Args& args, bool batch, CutRequest& r) {
             (a == "--name-digits" ? r.options.filenameDigitNumber : r.options.titleDigitNumber) = digits;
         } else if (a == "--if-exists") {
             if (!next(v)) return needValue();
-            if (v == "rename") r.options.targetExistsOpt = kTargetExistsRename;
-            else if (v == "overwrite") r.options.targetExistsOpt = kTargetExistsOverwrite;
-            else if (v == "skip") r.options.targetExistsOpt = kTargetExistsSkip;
-            else return badValue(v);
+            if (!ParseTargetExists(v, r.options.targetExistsOpt)) return badValue(v);
         } else if (a == "--no-tag") {
             r.options.keepID3tag = false;
         } else if (a == "--title") {

@@ -29,14 +29,6 @@ struct JoinRequest {
     bool quiet = false;
 };
 
-bool ParseMode(const std::string& text, int& mode) {
-    if (text == "joint") mode = kChannelModeJointStereo;
-    else if (text == "stereo") mode = kChannelModeStereo;
-    else if (text == "mono") mode = kChannelModeMono;
-    else return false;
-    return true;
-}
-
 // The track number of a tag text as the joiner takes it: the value of its leading digits, 0
 // when it does not start with a digit.
 int TrackNumberOf(const std::string& text) {
@@ -137,10 +129,7 @@ int ParseJoinArgs(const Args& args, bool batch, JoinRequest& r) {
         } else if (a == "--if-exists") {
             if (!batch) return onlyFor(true);
             if (!next(v)) return needValue();
-            if (v == "rename") r.options.targetExistsOpt = kTargetExistsRename;
-            else if (v == "overwrite") r.options.targetExistsOpt = kTargetExistsOverwrite;
-            else if (v == "skip") r.options.targetExistsOpt = kTargetExistsSkip;
-            else return badValue(v);
+            if (!ParseTargetExists(v, r.options.targetExistsOpt)) return badValue(v);
         } else if (a == "--no-tag") {
             if (!batch) return onlyFor(true);
             r.noTag = true;
