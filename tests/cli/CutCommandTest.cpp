@@ -77,7 +77,9 @@ TEST_F(CutCommand, CutsAnHourByTheMinuteIntoSixtyOnePieces) {
         EXPECT_EQ(written[static_cast<size_t>(i - 1)], dir / name);
         const test::DecodeResult d = test::DecodeWithMpg123(dir / name);
         ASSERT_TRUE(d.ok) << name << ": " << d.messages;
-        if (i < 61) EXPECT_NEAR(d.samples, 60 * 44100, 1152) << name;
+        if (i < 61) {
+            EXPECT_NEAR(d.samples, 60 * 44100, 1152) << name;
+        }
         const std::vector<Bytes> frames = FramesOf(test::ReadFile(dir / name));
         if (!previous.empty()) {
             ASSERT_GE(frames.size(), 3u);

@@ -56,7 +56,9 @@ TEST_F(InfoCommand, ReportsTheFactsOfLameFiles) {
         EXPECT_EQ(test::JsonValue(r.out, "audio_start"), std::to_string(tag.size() + (e.options.infoFrame ? firstFrame : 0)))
             << e.name;
         // The average counts every byte, tag and VBR header frame included.
-        if (!e.options.vbr) EXPECT_NEAR(std::stoi(test::JsonValue(r.out, "bitrate_kbps")), e.options.kbps, 1) << e.name;
+        if (!e.options.vbr) {
+            EXPECT_NEAR(std::stoi(test::JsonValue(r.out, "bitrate_kbps")), e.options.kbps, 1) << e.name;
+        }
 
         const test::DecodeResult d = test::DecodeWithMpg123(path);
         ASSERT_TRUE(d.ok) << d.messages;

@@ -141,7 +141,9 @@ TEST_F(CutPlansTest, ByCountGivesEqualPiecesAndTheLastTakesTheRest) {
         ASSERT_TRUE(d.ok) << d.messages;
         // 33 tenths = 145530 samples = 126.3 frames: 127 frames, the three shared with the
         // piece before included.
-        if (i < 2) EXPECT_EQ(d.samples, 127 * 1152);
+        if (i < 2) {
+            EXPECT_EQ(d.samples, 127 * 1152);
+        }
     }
 }
 
