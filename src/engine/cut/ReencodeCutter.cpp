@@ -75,6 +75,7 @@ void CReencodeCutter::CDecodeAhead::Start(CMp3Reader& reader, hip_global_struct*
     decoder_ = decoder;
     head_ = tail_ = filled_ = 0;
     stop_ = decoderWaiting_ = takerWaiting_ = false;
+    fedAny_ = flushed_ = false;
     consumedEnd_ = reader.position();
     thread_ = std::thread(&CDecodeAhead::Run, this);
 }
@@ -92,14 +93,29 @@ void CReencodeCutter::CDecodeAhead::Run() {
         }
         // The slot at tail_ is not visible to the taker until it is counted in filled_.
         Slot& slot = slots_[tail_];
+        const Slot& previous = slots_[(tail_ + kSlots - 1) % kSlots];
         int rate, kbps, length;
-        const uint8_t* frame = reader_->ReadFrame(rate, kbps, length, slot.frameSamples, slot.offset);
-        slot.exhausted = frame == nullptr;
+        const uint8_t* frame = flushed_ ? nullptr : reader_->ReadFrame(rate, kbps, length, slot.frameSamples, slot.offset);
+        mp3data_struct header{};
         if (frame != nullptr) {
+            slot.exhausted = false;
             slot.end = slot.offset + static_cast<uint64_t>(length);
-            mp3data_struct header{};
             slot.decoded = hip_decode1_headers(decoder_, const_cast<unsigned char*>(frame), static_cast<size_t>(length),
                                                slot.left.data(), slot.right.data(), &header);
+            fedAny_ = true;
+        } else if (!flushed_ && fedAny_) {
+            // The decoder hands out each frame's samples when the next one is fed; at the end
+            // of the source an empty feed gives the last frame's. It is passed on as that
+            // frame again (same offset, so the history does not count it twice).
+            flushed_ = true;
+            uint8_t none = 0;
+            slot.exhausted = false;
+            slot.offset = previous.offset;
+            slot.end = previous.end;
+            slot.frameSamples = previous.frameSamples;
+            slot.decoded = hip_decode1_headers(decoder_, &none, 0, slot.left.data(), slot.right.data(), &header);
+        } else {
+            slot.exhausted = true;
         }
         bool wake = false;
         {
@@ -364,7 +380,12 @@ bool CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint64_
     int64_t counted = measure == Measure::Bytes ? bytesWritten : samplesCounted;
     FrameStep result;
     for (;;) {
-        if (measure == Measure::ToEnd ? decodeAhead_.consumedEnd() >= endPosition : counted >= budget) break;
+        // To the end: without a fade-out the phase runs until the source is exhausted, so
+        // the decoder's last frame, handed out after the end of the file, is taken too.
+        if (measure == Measure::ToEnd ? fadeOutEnabled_ && decodeAhead_.consumedEnd() >= endPosition
+                                      : counted >= budget) {
+            break;
+        }
         ProcessFrame(piece, record, nullptr, 0.0, false, result);
         if (result.stop) return StopPiece(piece);
         if (result.exhausted) {

@@ -27,7 +27,8 @@
 // a piece that starts at the audio start keeps it. That is why neighbouring pieces share
 // frames (RewindAfterPiece in CCutter). The decoder hands out each frame's samples when the
 // next frame is fed, so the last frame fed to a piece is not in it; the next piece, which
-// starts three frames back, has it. LAME adds its
+// starts three frames back, has it. At the end of the source the decoder is emptied, so the
+// source's last frame is in the last piece. LAME adds its
 // own start delay and end padding to every piece (see Mp3Encoder.h), so a re-encoded piece
 // plays about two frames longer than the PCM that went in.
 //
@@ -143,6 +144,8 @@ private:
         bool stop_ = false;
         bool decoderWaiting_ = false;
         bool takerWaiting_ = false;
+        bool fedAny_ = false;   // a frame went to the decoder since Start
+        bool flushed_ = false;  // the decoder's last frame was taken out at the end
         uint64_t consumedEnd_ = 0;
         std::mutex mutex_;
         std::condition_variable changed_;

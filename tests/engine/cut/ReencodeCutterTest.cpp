@@ -217,6 +217,23 @@ TEST_F(ReencodeCutterTest, DurationBudgetAndFlushGiveTheWholeDuration) {
     EXPECT_LE(out.samples, 88200 + 1105 + 4 * 1152);
 }
 
+// The decoder keeps each frame's samples until the next frame comes; at the end of the
+// source it is emptied, so the source's last frame is encoded too. LAME's own output length
+// for the same number of samples is the reference.
+TEST_F(ReencodeCutterTest, TheLastPieceCarriesTheSourcesLastFrame) {
+    test::EncodeOptions o;
+    o.seconds = 3;
+    const std::string source = MakeSource(o, "s.mp3");
+    const int64_t sourceSamples = test::DecodeWithMpg123(source).samples;
+    CReencodeCutter cutter;
+    ASSERT_TRUE(cutter.LoadSource(source));
+    cutter.keepTag = false;
+    ASSERT_TRUE(cutter.CutToEnd(dir / "p.mp3", 1, 1, 1, 0));
+    const std::vector<int16_t> samePcmLength(static_cast<size_t>(sourceSamples * 2), 0);
+    test::WriteFile(dir / "ref.mp3", test::EncodePcm(o, samePcmLength));
+    EXPECT_EQ(test::DecodeWithMpg123(dir / "p.mp3").samples, test::DecodeWithMpg123(dir / "ref.mp3").samples);
+}
+
 TEST_F(ReencodeCutterTest, SizeBudgetCountsEncodedBytes) {
     test::EncodeOptions o;
     o.seconds = 8;
