@@ -1,7 +1,7 @@
 // The in-process help window.
 #include "app/HelpWindow.h"
 
-#include "app/Shell.h"
+#include "ui/Shell.h"
 
 #include <QIcon>
 #include <QUrl>

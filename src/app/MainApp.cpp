@@ -1,18 +1,18 @@
 // The application object.
 #include "app/MainApp.h"
 
-#include "app/core/Deployment.h"
+#include "engine/base/Deployment.h"
 #include "app/HelpWindow.h"
 #include "app/MainSheet.h"
-#include "app/MessageBox.h"
-#include "app/Shell.h"
-#include "ui/PageAbout.h"
-#include "ui/PageBatchJoiner.h"
-#include "ui/PageBatchSplitter.h"
-#include "ui/PageJoiner.h"
-#include "ui/PageJoinerOpt.h"
-#include "ui/PageSplitter.h"
-#include "ui/PageSplitterOpt.h"
+#include "ui/MessageBox.h"
+#include "ui/Shell.h"
+#include "ui/pages/PageAbout.h"
+#include "ui/pages/PageBatchJoiner.h"
+#include "ui/pages/PageBatchSplitter.h"
+#include "ui/pages/PageJoiner.h"
+#include "ui/pages/PageJoinerOpt.h"
+#include "ui/pages/PageSplitter.h"
+#include "ui/pages/PageSplitterOpt.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -87,6 +87,7 @@ bool CMainApp::InitInstance() {
     sheet_->AddPage(pageSplitterOpt_);
     sheet_->AddPage(pageJoinerOpt_);
     sheet_->AddPage(pageAbout_);
+    connect(pageAbout_, &CPageAbout::HelpRequested, this, &CMainApp::Help);
     connect(sheet_, &CMainSheet::WindowDestroyed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 
     sheet_->SetStartPage(startPage_);

@@ -6,7 +6,7 @@
 // written, window and pages deleted, audio library stopped.
 #pragma once
 
-#include "app/SettingsStore.h"
+#include "ui/SettingsStore.h"
 
 #include <QObject>
 #include <QPointer>

@@ -2,10 +2,10 @@
 #include "app/MainSheet.h"
 
 #include "app/MainApp.h"
-#include "app/ResizablePage.h"
-#include "app/Shell.h"
-#include "ui/PageJoinerOpt.h"
-#include "ui/PageSplitterOpt.h"
+#include "ui/pages/ResizablePage.h"
+#include "ui/Shell.h"
+#include "ui/pages/PageJoinerOpt.h"
+#include "ui/pages/PageSplitterOpt.h"
 
 #include <QCloseEvent>
 #include <QIcon>

@@ -1,8 +1,8 @@
 // The main window: "Corvane", seven tabs, resizable, remembering its place.
 #pragma once
 
-#include "app/ResizableLayout.h"
-#include "app/SettingsStore.h"
+#include "ui/widgets/ResizableLayout.h"
+#include "ui/SettingsStore.h"
 
 #include <QWidget>
 

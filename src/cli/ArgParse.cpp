@@ -102,10 +102,10 @@ bool ParseMode(const std::string& text, int& mode) {
     return true;
 }
 
-bool ParseTargetExists(const std::string& text, int& rule) {
-    if (text == "rename") rule = kTargetExistsRename;
-    else if (text == "overwrite") rule = kTargetExistsOverwrite;
-    else if (text == "skip") rule = kTargetExistsSkip;
+bool ParseTargetExists(const std::string& text, TargetExists& rule) {
+    if (text == "rename") rule = TargetExists::Rename;
+    else if (text == "overwrite") rule = TargetExists::Overwrite;
+    else if (text == "skip") rule = TargetExists::Skip;
     else return false;
     return true;
 }

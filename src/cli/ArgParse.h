@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/output/OutputTarget.h"
+
 namespace corvane::cli {
 
 // Walks a command's arguments: options ("--name", "--name=value", "-d") and the files. After
@@ -45,7 +47,7 @@ bool ParseMinutesSeconds(const std::string& text, int& minutes, int& seconds);
 bool ParseMode(const std::string& text, int& mode);
 
 // "rename", "overwrite" or "skip" as a target-exists rule (11, 22, 33).
-bool ParseTargetExists(const std::string& text, int& rule);
+bool ParseTargetExists(const std::string& text, TargetExists& rule);
 
 // Splits "a,b,c" at commas.
 std::vector<std::string> SplitList(const std::string& text);

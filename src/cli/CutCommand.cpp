@@ -118,7 +118,7 @@ int ParseCutArgs(const Args& args, bool batch, CutRequest& r) {
             ++rules;
         } else if (a == "-d" || a == "--output-dir") {
             if (!next(v)) return needValue();
-            r.options.outputFolderOpt = kOutputFolderSpecific;
+            r.options.outputFolderOpt = OutputFolder::Specific;
             r.options.specifiedOutputFolder = v;
         } else if (a == "--tree") {
             r.options.createTreeDirs = true;
@@ -143,9 +143,9 @@ int ParseCutArgs(const Args& args, bool batch, CutRequest& r) {
             r.options.id3TitleFormat = v;
         } else if (a == "--track") {
             if (!next(v)) return needValue();
-            if (v == "none") r.options.id3TrackNumType = kTrackNumberNone;
-            else if (v == "original") r.options.id3TrackNumType = kTrackNumberOriginal;
-            else if (v == "sequence") r.options.id3TrackNumType = kTrackNumberSequence;
+            if (v == "none") r.options.id3TrackNumType = TrackNumber::None;
+            else if (v == "original") r.options.id3TrackNumType = TrackNumber::Original;
+            else if (v == "sequence") r.options.id3TrackNumType = TrackNumber::Sequence;
             else return badValue(v);
         } else if (a == "--reencode") {
             r.options.reencodePieces = true;

@@ -3,7 +3,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "app/core/Format.h"
+#include "engine/base/Format.h"
 #include "cli/ArgParse.h"
 #include "cli/Commands.h"
 #include "cli/Json.h"

@@ -19,7 +19,7 @@ namespace {
 
 struct JoinRequest {
     JoinerOptions options;
-    int joinType = kJoinTypeInsertAtBeginning;
+    JoinType joinType = JoinType::InsertAtBeginning;
     std::string target;
     std::vector<std::string> with;   // batch-join: the joined files
     std::vector<std::string> files;  // join: the inputs; batch-join: the main files
@@ -109,7 +109,7 @@ int ParseJoinArgs(const Args& args, bool batch, JoinRequest& r) {
         } else if (a == "--insert" || a == "--append") {
             if (!batch) return onlyFor(true);
             (a == "--insert" ? insertGiven : appendGiven) = true;
-            r.joinType = a == "--insert" ? kJoinTypeInsertAtBeginning : kJoinTypeAppendToEnd;
+            r.joinType = a == "--insert" ? JoinType::InsertAtBeginning : JoinType::AppendToEnd;
         } else if (a == "--with") {
             if (!batch) return onlyFor(true);
             if (!next(v)) return needValue();
@@ -118,7 +118,7 @@ int ParseJoinArgs(const Args& args, bool batch, JoinRequest& r) {
         } else if (a == "-d" || a == "--output-dir") {
             if (!batch) return onlyFor(true);
             if (!next(v)) return needValue();
-            r.options.outputFolderOpt = kOutputFolderSpecific;
+            r.options.outputFolderOpt = OutputFolder::Specific;
             r.options.specifiedOutputFolder = v;
         } else if (a == "--tree") {
             if (!batch) return onlyFor(true);

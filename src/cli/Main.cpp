@@ -2,7 +2,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "app/core/Deployment.h"
+#include "engine/base/Deployment.h"
 #include "cli/Commands.h"
 
 namespace corvane::cli {

@@ -1,14 +1,14 @@
 // Filling the file lists.
 #include "ui/FileListLoader.h"
 
-#include "app/core/Deployment.h"
-#include "app/MessageBox.h"
-#include "app/Shell.h"
-#include "app/core/Format.h"
-#include "app/core/PathUtil.h"
+#include "engine/base/Deployment.h"
+#include "ui/MessageBox.h"
+#include "ui/Shell.h"
+#include "engine/base/Format.h"
+#include "engine/base/PathUtil.h"
 #include "audio/AudioSource.h"
 #include "engine/mp3/Mp3Reader.h"
-#include "ui/ProgressDialog.h"
+#include "ui/widgets/ProgressDialog.h"
 
 #include <QApplication>
 #include <QDir>

@@ -8,8 +8,8 @@
 #pragma once
 
 #include "engine/mp3/SourceInfo.h"
-#include "ui/FileEntry.h"
-#include "ui/SortListCtrl.h"
+#include "ui/widgets/FileEntry.h"
+#include "ui/widgets/SortListCtrl.h"
 
 #include <QString>
 #include <QStringList>

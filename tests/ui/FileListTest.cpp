@@ -1,11 +1,11 @@
 // File lists: sorting, the loading loop and its report, folders, drops and link files.
 #include "TestEnvironment.h"
 
-#include "app/MessageBox.h"
+#include "ui/MessageBox.h"
 #include "ui/FileListLoader.h"
-#include "ui/NumberEdit.h"
-#include "ui/ProgressDialog.h"
-#include "ui/SortListCtrl.h"
+#include "ui/widgets/NumberEdit.h"
+#include "ui/widgets/ProgressDialog.h"
+#include "ui/widgets/SortListCtrl.h"
 
 #include <QPushButton>
 

@@ -1,7 +1,7 @@
 // Settings file: defaults, load corrections, group sets and round trips of every value.
 #include "TestEnvironment.h"
 
-#include "app/SettingsStore.h"
+#include "ui/SettingsStore.h"
 
 #include <QSettings>
 
@@ -315,7 +315,7 @@ private Q_SLOTS:
         QVERIFY(plan.reencodePieces); QVERIFY(!plan.useSameParams); QVERIFY(!plan.keepID3tag);
         QCOMPARE(plan.mp3ChannelMode, 3); QCOMPARE(plan.forwardOverlap, 3); QCOMPARE(plan.firstPiecesNumber, 9);
         QCOMPARE(plan.outputFileName, b.outputFileName); QCOMPARE(plan.specifiedOutputFolder, b.specifiedOutputFolder);
-        QCOMPARE(plan.targetExistsOpt, 33); QCOMPARE(plan.titleDigitNumber, 4);
+        QCOMPARE(plan.targetExistsOpt, TargetExists::Skip); QCOMPARE(plan.titleDigitNumber, 4);
 
         JoinerPageSettings j;
         j.folder = "/m/"; j.id3Title = "T\u00eftle"; j.id3Artist = "A"; j.id3Album = "Al";

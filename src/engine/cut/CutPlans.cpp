@@ -4,11 +4,12 @@
 #include <cctype>
 #include <cstdio>
 
-#include "app/core/PathUtil.h"
+#include "engine/base/PathUtil.h"
 #include "engine/cut/Cutter.h"
 #include "engine/cut/FrameCopyCutter.h"
 #include "engine/cut/ReencodeCutter.h"
-#include "engine/cut/PieceNaming.h"
+#include "engine/cut/PieceTarget.h"
+#include "engine/output/PieceNaming.h"
 #include "engine/mp3/Mp3Reader.h"
 
 namespace corvane {

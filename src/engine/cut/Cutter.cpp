@@ -1,7 +1,7 @@
 // CCutter: what the frame-copy and re-encoding cutters share.
 #include "engine/cut/Cutter.h"
 
-#include "app/core/PathUtil.h"
+#include "engine/base/PathUtil.h"
 #include "engine/mp3/OutputFile.h"
 
 namespace corvane {

@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "engine/Progress.h"
-#include "engine/cut/PieceNaming.h"
+#include "engine/output/PieceNaming.h"
 #include "engine/mp3/Mp3Reader.h"
 #include "engine/mp3/SourceInfo.h"
 
@@ -74,7 +74,7 @@ public:
     // Settings of the pieces' tags, set by the plan before the first piece.
     bool keepTag = true;
     std::string titleTemplate;
-    int trackMode = kTrackNumberSequence;
+    TrackNumber trackMode = TrackNumber::Sequence;
 
     // The message of the last failure other than a cancel ("Failed to write file ...").
     const std::string& errorText() const { return errorText_; }

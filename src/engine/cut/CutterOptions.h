@@ -6,36 +6,20 @@
 // lowered as a whole): OutputFileName -> outputFileName, MP3BitRate -> mp3BitRate,
 // ID3TitleFormat -> id3TitleFormat, KeepID3tag -> keepID3tag. The defaults are those of a
 // fresh settings file, except outputFolderOpt, whose stored default depends on whether a
-// documents folder is known and which is kOutputFolderSameAsSource here. Load corrections
+// documents folder is known and which is OutputFolder::SameAsSource here. Load corrections
 // (clamping, empty templates) are the settings store's; the engine takes the values as given.
 #pragma once
 
 #include <string>
 
 #include "audio/EncodingParams.h"
+#include "engine/output/OutputTarget.h"
+#include "engine/output/PieceNaming.h"
 
 namespace corvane {
 
-// OutputFolderOpt values.
-constexpr int kOutputFolderSameAsSource = 199;  // "Same as source file"
-constexpr int kOutputFolderSpecific = 299;      // "Specific folder"
-
-// TargetExistsOpt values.
-constexpr int kTargetExistsRename = 11;     // "Rename automatically (add number at end of file name)"
-constexpr int kTargetExistsOverwrite = 22;  // "Overwrite"
-constexpr int kTargetExistsSkip = 33;       // "Skip (not cut)"
-
-// ID3TrackNumType values.
-constexpr int kTrackNumberNone = 0;      // "None": no track number
-constexpr int kTrackNumberOriginal = 1;  // "Original ID3 track number"
-constexpr int kTrackNumberSequence = 2;  // "Split sequence number"
-
-// MP3ChannelMode values are the MPEG channel modes of EncodingParams.h (kChannelModeStereo,
-// kChannelModeJointStereo, kChannelModeMono).
-
-// The two template defaults, also what an empty stored template becomes.
-inline constexpr const char* kDefaultOutputFileName = "%F%-%P%.mp3";
-inline constexpr const char* kDefaultId3TitleFormat = "%I% - %P%/%T%";
+// MP3ChannelMode values are the MPEG channel modes of EncodingParams.h; the folder,
+// target-exists and track-number values are the enums of OutputTarget.h and PieceNaming.h.
 
 // Highest digit count of FilenameDigitNumber and TitleDigitNumber (0 = automatic).
 constexpr int kMaxDigitNumber = 1000;
@@ -58,18 +42,18 @@ struct CutterOptions {
 
     // Tags of the pieces.
     bool keepID3tag = true;                       // KeepID3tag
-    int id3TrackNumType = kTrackNumberOriginal;   // ID3TrackNumType: 0, 1 or 2
+    TrackNumber id3TrackNumType = TrackNumber::Original;  // ID3TrackNumType
     std::string id3TitleFormat = kDefaultId3TitleFormat;  // ID3TitleFormat
     int titleDigitNumber = 0;                     // TitleDigitNumber, 0..1000, 0 automatic
 
     // Placement and names of the pieces.
-    int outputFolderOpt = kOutputFolderSameAsSource;  // OutputFolderOpt: 199 or 299
+    OutputFolder outputFolderOpt = OutputFolder::SameAsSource;  // OutputFolderOpt
     std::string specifiedOutputFolder;            // SpecifiedOutputFolder, used with 299
     bool createFolderForEachMP3 = false;          // CreateFolderForEachMP3
     bool createTreeDirs = false;                  // CreateTreeDirs, with 299 only
     std::string outputFileName = kDefaultOutputFileName;  // OutputFileName
     int filenameDigitNumber = 0;                  // FilenameDigitNumber, 0..1000, 0 automatic
-    int targetExistsOpt = kTargetExistsRename;    // TargetExistsOpt: 11, 22 or 33
+    TargetExists targetExistsOpt = TargetExists::Rename;  // TargetExistsOpt
 
     // Batch cutter only: write just the first pieces of each file.
     bool splitFirstNPieces = false;               // SplitFirstNPieces

@@ -1,7 +1,7 @@
 // The batch join loop over the main files of the batch joiner.
 #include "engine/join/BatchJoin.h"
 
-#include "app/core/PathUtil.h"
+#include "engine/base/PathUtil.h"
 #include "engine/join/JoinJob.h"
 #include "engine/join/JoinTarget.h"
 
@@ -19,7 +19,7 @@ bool HasTag(const TagFields& tag) {
 
 }  // namespace
 
-bool RunBatchJoin(const JoinerOptions& options, int joinType, std::vector<BatchJoinRow>& rows,
+bool RunBatchJoin(const JoinerOptions& options, JoinType joinType, std::vector<BatchJoinRow>& rows,
                   const std::vector<JoinInputFacts>& joined, IProgressDialog* dialog, IBatchJoinObserver* observer) {
     std::vector<std::string> joinedPaths;
     joinedPaths.reserve(joined.size());
@@ -56,7 +56,7 @@ bool RunBatchJoin(const JoinerOptions& options, int joinType, std::vector<BatchJ
         }
 
         job.Clear();
-        if (joinType == kJoinTypeAppendToEnd) {
+        if (joinType == JoinType::AppendToEnd) {
             job.AddFile(row.facts.path);
             job.AddFiles(joinedPaths);
         } else {

@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/core/PathUtil.h"
+#include "engine/base/PathUtil.h"
 #include "audio/AudioSource.h"
 #include "audio/EncodingParams.h"
 #include "audio/Mp3Encoder.h"
 #include "audio/PcmConverter.h"
-#include "engine/cut/PieceNaming.h"
+#include "engine/output/PieceNaming.h"
 #include "engine/mp3/Mp3Reader.h"
 #include "engine/mp3/OutputFile.h"
 

@@ -3,20 +3,21 @@
 // The desktop program fills it from its "Options/Joiner" settings (and the batch joiner's
 // join type from "Options/BatchJoiner"), the command-line tool from its arguments. Members
 // carry the stored value names with the first letter lowered, as the cutter options do. The
-// folder and target-exists values are the cutter's (CutterOptions.h); the batch joiner shows
-// 33 as "Skip (not join)".
+// folder and target-exists values are those of OutputTarget.h, shared with the cutter.
 #pragma once
 
 #include <string>
 
 #include "audio/EncodingParams.h"
-#include "engine/cut/CutterOptions.h"
+#include "engine/output/OutputTarget.h"
 
 namespace corvane {
 
-// JoinType values of the batch joiner.
-constexpr int kJoinTypeInsertAtBeginning = 0;  // "&Insert at beginning"
-constexpr int kJoinTypeAppendToEnd = 1;        // "Appe&nd to end"
+// JoinType of the batch joiner: where the joined files go.
+enum class JoinType {
+    InsertAtBeginning = 0,  // "&Insert at beginning"
+    AppendToEnd = 1,        // "Appe&nd to end"
+};
 
 // The postfix AddPostfixAtEndOfFile appends to a batch target's base name.
 inline constexpr const char* kJoinedPostfix = "_joined";
@@ -30,11 +31,11 @@ struct JoinerOptions {
     int mp3ChannelMode = kChannelModeJointStereo;      // MP3ChannelMode: 0, 1 or 3
 
     // Placement of batch targets.
-    int outputFolderOpt = kOutputFolderSameAsSource;   // OutputFolderOpt: 199 or 299
+    OutputFolder outputFolderOpt = OutputFolder::SameAsSource;  // OutputFolderOpt
     std::string specifiedOutputFolder;                 // SpecifiedOutputFolder, with 299
     bool createTreeDirs = false;                       // CreateTreeDirs, with 299 only
     bool addPostfixAtEndOfFile = true;                 // AddPostfixAtEndOfFile: "_joined"
-    int targetExistsOpt = kTargetExistsRename;         // TargetExistsOpt: 11, 22 or 33
+    TargetExists targetExistsOpt = TargetExists::Rename;        // TargetExistsOpt
 
     bool browseFolder = true;                          // BrowseFolder (pages only)
 };

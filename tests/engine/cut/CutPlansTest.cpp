@@ -38,7 +38,7 @@ protected:
     }
     CutContext Context() {
         CutContext ctx;
-        ctx.options.outputFolderOpt = kOutputFolderSpecific;
+        ctx.options.outputFolderOpt = OutputFolder::Specific;
         ctx.options.specifiedOutputFolder = out();
         ctx.dialog = &progress;
         return ctx;
@@ -129,7 +129,7 @@ TEST_F(CutPlansTest, BySizeCountsPiecesFromTheFileSize) {
 TEST_F(CutPlansTest, ByCountGivesEqualPiecesAndTheLastTakesTheRest) {
     const std::string src = MakeSource(10, "song.mp3", true);
     CutContext ctx = Context();
-    ctx.options.id3TrackNumType = kTrackNumberSequence;
+    ctx.options.id3TrackNumType = TrackNumber::Sequence;
     ASSERT_TRUE(CutFileByCount(ctx, src, SourceLengthTenths(src), 3));
     ASSERT_EQ(ctx.createdPieces.size(), 3u);
     for (int i = 0; i < 3; ++i) {
@@ -213,7 +213,7 @@ TEST_F(CutPlansTest, ANameThatExistsWithSkipStopsTheCutAndKeepsEarlierPieces) {
     fs::create_directories(out());
     test::WriteFile(out() + "/song-2.mp3", Bytes{1, 2, 3});
     CutContext ctx = Context();
-    ctx.options.targetExistsOpt = kTargetExistsSkip;
+    ctx.options.targetExistsOpt = TargetExists::Skip;
     EXPECT_FALSE(CutFileByTime(ctx, src, SourceLengthTenths(src), 0, 2));
     EXPECT_EQ(ctx.errorText, "Target exists and skipped");
     EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"song-1.mp3", "song-2.mp3"}));

@@ -1,5 +1,6 @@
 // Tests of the re-encoding cutter: output parameters as mpg123 reads them, decoded audio,
 // fades, budgets, rejected parameters, write failures and cancel.
+#include "audio/EncodingParams.h"
 #include "engine/cut/ReencodeCutter.h"
 
 #include <gtest/gtest.h>

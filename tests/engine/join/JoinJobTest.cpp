@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <functional>
 
-#include "app/core/PathUtil.h"
-#include "engine/cut/PieceNaming.h"
+#include "engine/base/PathUtil.h"
+#include "engine/output/PieceNaming.h"
 #include "support/Mp3Factory.h"
 
 namespace corvane {

@@ -42,19 +42,19 @@ TEST_F(JoinTarget, WithoutPostfixRenameNumbersTheName) {
 
 TEST_F(JoinTarget, OverwriteRefusesTheMainFileItself) {
     options.addPostfixAtEndOfFile = false;
-    options.targetExistsOpt = kTargetExistsOverwrite;
+    options.targetExistsOpt = TargetExists::Overwrite;
     EXPECT_EQ(Target(), "!Target file name is same as original file");
     EXPECT_EQ(test::ReadFile(song), (test::Bytes{1, 2, 3}));
 }
 
 TEST_F(JoinTarget, SkipRefusesAnExistingTarget) {
-    options.targetExistsOpt = kTargetExistsSkip;
+    options.targetExistsOpt = TargetExists::Skip;
     test::WriteFile(dir / "song_joined.mp3", {});
     EXPECT_EQ(Target(), "!Target exists and skipped");
 }
 
 TEST_F(JoinTarget, SpecificFolderIsCreatedAndCanRebuildTheTree) {
-    options.outputFolderOpt = kOutputFolderSpecific;
+    options.outputFolderOpt = OutputFolder::Specific;
     options.specifiedOutputFolder = dir / "out/deep";
     EXPECT_EQ(Target(), dir / "out/deep/song_joined.mp3");
     EXPECT_TRUE(fs::is_directory(dir.path() / "out/deep"));
@@ -67,13 +67,13 @@ TEST_F(JoinTarget, SpecificFolderIsCreatedAndCanRebuildTheTree) {
 }
 
 TEST_F(JoinTarget, FolderAndFileFailuresNameWhatCouldNotBeCreated) {
-    options.outputFolderOpt = kOutputFolderSpecific;
+    options.outputFolderOpt = OutputFolder::Specific;
     EXPECT_EQ(Target(), "!Failed to create folder \"\"");
     options.specifiedOutputFolder = song;  // a file in the way
     EXPECT_EQ(Target(), "!Failed to create folder \"" + song + "\"");
 
-    options.outputFolderOpt = kOutputFolderSameAsSource;
-    options.targetExistsOpt = kTargetExistsOverwrite;
+    options.outputFolderOpt = OutputFolder::SameAsSource;
+    options.targetExistsOpt = TargetExists::Overwrite;
     fs::create_directory(dir.path() / "song_joined.mp3");  // a folder where the file would go
     EXPECT_EQ(Target(), "!Failed to create file \"" + (dir / "song_joined.mp3") + "\"");
 }

@@ -1,0 +1,30 @@
+// MakePieceTarget: the cut's folders and names over the shared output rules.
+#include "engine/cut/PieceTarget.h"
+
+#include "engine/base/PathUtil.h"
+#include "engine/output/OutputTarget.h"
+#include "engine/output/PieceNaming.h"
+
+namespace corvane {
+
+bool MakePieceTarget(const CutterOptions& options, const std::string& sourcePath, int index, int count,
+                     int sequence, std::string& outPath, std::string& error) {
+    const int digits = options.filenameDigitNumber > 0 ? options.filenameDigitNumber : AutomaticDigits(count);
+    const std::string baseName = PieceBaseName(sourcePath);
+
+    std::string folder;
+    if (!ChooseOutputFolder(options.outputFolderOpt, options.specifiedOutputFolder, options.createTreeDirs,
+                            sourcePath, folder, error)) {
+        return false;
+    }
+    if (options.createFolderForEachMP3) {
+        folder += baseName;
+        folder += kPathSeparator;
+        CreateDirectoryTree(folder);  // a failure shows when the probe cannot create the file
+    }
+    const std::string path =
+        folder + ExpandNameTemplate(options.outputFileName, baseName, &sourcePath, index, count, sequence, digits);
+    return SettleTarget(options.targetExistsOpt, sourcePath, path, outPath, error);
+}
+
+}  // namespace corvane

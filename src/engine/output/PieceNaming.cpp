@@ -1,0 +1,303 @@
+// Names, folders and ID3v2 tags of the pieces a cut writes.
+#include "engine/output/PieceNaming.h"
+
+#include <lame/lame.h>
+
+#include <array>
+#include <cstdio>
+#include <string_view>
+#include <utility>
+
+#include "engine/base/PathUtil.h"
+#include "engine/mp3/SourceInfo.h"
+
+namespace corvane {
+
+namespace {
+
+// The part of a file name that PieceBaseName strips: ".mp3".
+constexpr size_t kExtensionLength = 4;
+
+// Characters a name may not carry; each becomes a space.
+constexpr std::string_view kForbiddenNameCharacters = "\\/:*?\"<>|";
+
+// Tag placeholders of the name template and the values the preview shows for them.
+constexpr std::array<std::string_view, 6> kTagPlaceholders = {"%I%", "%A%", "%L%",
+                                                              "%Y%", "%G%", "%N%"};
+constexpr std::array<std::string_view, 6> kPreviewTagValues = {"Title", "Artist", "Album",
+                                                               "Year",  "Genre",  "9"};
+
+// A UTF-16 text as LAME takes it: byte-order mark first, zero-terminated.
+constexpr unsigned short kByteOrderMark = 0xFEFF;
+constexpr char32_t kReplacementCharacter = 0xFFFD;
+
+// Replaces every occurrence of from in text by to, left to right; inserted text is not
+// searched again.
+void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
+    if (from.empty()) return;
+    std::string result;
+    size_t start = 0;
+    for (size_t hit = text.find(from); hit != std::string::npos; hit = text.find(from, start)) {
+        result.append(text, start, hit - start);
+        result.append(to);
+        start = hit + from.size();
+    }
+    if (start == 0) return;
+    result.append(text, start, std::string::npos);
+    text = std::move(result);
+}
+
+// Replaces the tag placeholders in one pass, so a value holding a placeholder text stays.
+std::string ReplaceTagPlaceholders(const std::string& text,
+                                   const std::array<std::string, 6>& values) {
+    std::string result;
+    size_t i = 0;
+    while (i < text.size()) {
+        bool replaced = false;
+        if (text[i] == '%') {
+            for (size_t k = 0; k < kTagPlaceholders.size(); ++k) {
+                if (text.compare(i, kTagPlaceholders[k].size(), kTagPlaceholders[k]) == 0) {
+                    result += values[k];
+                    i += kTagPlaceholders[k].size();
+                    replaced = true;
+                    break;
+                }
+            }
+        }
+        if (!replaced) result += text[i++];
+    }
+    return result;
+}
+
+bool HasTagPlaceholder(const std::string& text) {
+    for (std::string_view placeholder : kTagPlaceholders) {
+        if (text.find(placeholder) != std::string::npos) return true;
+    }
+    return false;
+}
+
+bool IsPlainAscii(const std::string& text) {
+    for (unsigned char c : text) {
+        if (c >= 0x80) return false;
+    }
+    return true;
+}
+
+// UTF-8 to zero-terminated UTF-16 with a leading byte-order mark. Malformed sequences become
+// U+FFFD; characters beyond the basic plane become surrogate pairs.
+std::vector<unsigned short> ToUtf16(const std::string& text) {
+    std::vector<unsigned short> out;
+    out.reserve(text.size() + 2);
+    out.push_back(kByteOrderMark);
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t n = text.size();
+    size_t i = 0;
+    while (i < n) {
+        const unsigned char lead = p[i];
+        char32_t c = kReplacementCharacter;
+        size_t length = 1;
+        size_t extra = 0;
+        char32_t minimum = 0;
+        if (lead < 0x80) {
+            c = lead;
+        } else if ((lead & 0xE0) == 0xC0) {
+            extra = 1; c = lead & 0x1F; minimum = 0x80;
+        } else if ((lead & 0xF0) == 0xE0) {
+            extra = 2; c = lead & 0x0F; minimum = 0x800;
+        } else if ((lead & 0xF8) == 0xF0) {
+            extra = 3; c = lead & 0x07; minimum = 0x10000;
+        } else {
+            c = kReplacementCharacter;
+        }
+        if (extra > 0) {
+            // A sequence cut short counts as one malformed character with its lead.
+            size_t k = 1;
+            while (k <= extra && i + k < n && (p[i + k] & 0xC0) == 0x80) {
+                c = (c << 6) | (p[i + k] & 0x3F);
+                ++k;
+            }
+            length = k;
+            const bool complete = k == extra + 1;
+            if (!complete || c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+                c = kReplacementCharacter;
+            }
+        }
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out.push_back(static_cast<unsigned short>(0xD800 + (c >> 10)));
+            out.push_back(static_cast<unsigned short>(0xDC00 + (c & 0x3FF)));
+        } else {
+            out.push_back(static_cast<unsigned short>(c));
+        }
+        i += length;
+    }
+    out.push_back(0);
+    return out;
+}
+
+// One LAME encoder per thread, set up once, used only for rendering tags.
+class CTagRenderer {
+public:
+    CTagRenderer() {
+        flags_ = lame_init();
+        if (flags_ == nullptr) return;
+        lame_set_bWriteVbrTag(flags_, 0);
+        lame_set_VBR(flags_, vbr_off);
+        ready_ = lame_init_params(flags_) >= 0;
+    }
+    ~CTagRenderer() {
+        if (flags_ != nullptr) lame_close(flags_);
+    }
+    CTagRenderer(const CTagRenderer&) = delete;
+    CTagRenderer& operator=(const CTagRenderer&) = delete;
+
+    std::vector<uint8_t> Render(const std::string& title, const std::string& artist,
+                                const std::string& album, const std::string& year,
+                                const std::string& comment, const std::string& genre,
+                                int track) {
+        std::vector<uint8_t> tag;
+        if (!ready_) return tag;
+        // A new tag: frees the fields of the last one and adds LAME's encoder frame.
+        id3tag_init(flags_);
+        id3tag_v2_only(flags_);
+        SetText("TPE1", artist, id3tag_set_artist);
+        SetText("TIT2", title, id3tag_set_title);
+        SetText("TALB", album, id3tag_set_album);
+        SetGenre(genre);
+        SetComment(comment);
+        SetText("TYER", year, id3tag_set_year);
+        if (track != 0) {
+            const std::string number = std::to_string(track);
+            id3tag_set_track(flags_, number.c_str());  // above 255 only the v1 field is refused
+        }
+        const size_t length = lame_get_id3v2_tag(flags_, nullptr, 0);
+        if (length <= kMinimumTagLength) return tag;
+        tag.resize(length);
+        const size_t written = lame_get_id3v2_tag(flags_, tag.data(), tag.size());
+        if (written != length) tag.clear();
+        return tag;
+    }
+
+private:
+    // A tag of this size or less is a bare header without frames.
+    static constexpr size_t kMinimumTagLength = 10;
+
+    void SetText(const char* frameId, const std::string& text,
+                 void (*setLatin1)(lame_global_flags*, const char*)) {
+        if (text.empty()) return;
+        if (IsPlainAscii(text)) {
+            setLatin1(flags_, text.c_str());
+        } else {
+            const std::vector<unsigned short> wide = ToUtf16(text);
+            id3tag_set_textinfo_utf16(flags_, frameId, wide.data());
+        }
+    }
+
+    // LAME maps genre numbers and known names to its table; an unknown name is stored as
+    // the text it is (result 0); a number outside the table is refused (-1) and leaves the
+    // tag without a genre frame, the rest of the tag being unaffected.
+    void SetGenre(const std::string& genre) {
+        if (genre.empty()) return;
+        if (IsPlainAscii(genre)) {
+            id3tag_set_genre(flags_, genre.c_str());
+        } else {
+            const std::vector<unsigned short> wide = ToUtf16(genre);
+            id3tag_set_textinfo_utf16(flags_, "TCON", wide.data());
+        }
+    }
+
+    void SetComment(const std::string& comment) {
+        if (comment.empty()) return;
+        if (IsPlainAscii(comment)) {
+            id3tag_set_comment(flags_, comment.c_str());
+        } else {
+            const std::vector<unsigned short> wide = ToUtf16(comment);
+            const unsigned short noDescription[] = {kByteOrderMark, 0};
+            id3tag_set_comment_utf16(flags_, nullptr, noDescription, wide.data());
+        }
+    }
+
+    lame_global_flags* flags_ = nullptr;
+    bool ready_ = false;
+};
+
+}  // namespace
+
+int AutomaticDigits(int count) {
+    return static_cast<int>(std::to_string(static_cast<unsigned>(count)).size());
+}
+
+std::string FormatPieceNumber(int value, int digits) {
+    if (digits < 1) digits = 0;
+    std::vector<char> buffer(static_cast<size_t>(digits) + 16);
+    std::snprintf(buffer.data(), buffer.size(), "%0*d", digits, value);
+    return std::string(buffer.data());
+}
+
+std::string PieceBaseName(const std::string& sourcePath) {
+    const std::string name = FileNameOf(sourcePath);
+    return name.size() > kExtensionLength ? name.substr(0, name.size() - kExtensionLength)
+                                          : std::string();
+}
+
+std::string ExpandNameTemplate(const std::string& nameTemplate, const std::string& baseName,
+                               const std::string* sourcePath, int index, int count,
+                               int sequence, int digits) {
+    std::string name = nameTemplate;
+    ReplaceAll(name, "%F%", baseName);
+    ReplaceAll(name, "%P%", FormatPieceNumber(index, digits));
+    ReplaceAll(name, "%T%", FormatPieceNumber(count, digits));
+    ReplaceAll(name, "%S%", FormatPieceNumber(sequence, digits));
+    if (HasTagPlaceholder(name)) {
+        std::array<std::string, 6> values;
+        if (sourcePath != nullptr) {
+            TagFields tags;
+            ReadTags(*sourcePath, tags);  // no tag: all fields empty
+            values = {tags.title, tags.artist, tags.album, tags.year, tags.genre,
+                      tags.track > 0 ? std::to_string(tags.track) : std::string()};
+        } else {
+            for (size_t k = 0; k < values.size(); ++k) values[k] = kPreviewTagValues[k];
+        }
+        name = ReplaceTagPlaceholders(name, values);
+    }
+    for (char& c : name) {
+        if (kForbiddenNameCharacters.find(c) != std::string_view::npos) c = ' ';
+    }
+    return name;
+}
+
+std::string ExpandTitleTemplate(const std::string& titleTemplate, const std::string& title,
+                                const std::string& baseName, int index, int count,
+                                int sequence, int digits) {
+    if (digits < 1) digits = AutomaticDigits(count);
+    std::string result = titleTemplate;
+    ReplaceAll(result, "%I%", title);
+    ReplaceAll(result, "%P%", FormatPieceNumber(index, digits));
+    ReplaceAll(result, "%T%", FormatPieceNumber(count, digits));
+    ReplaceAll(result, "%S%", FormatPieceNumber(sequence, digits));
+    ReplaceAll(result, "%F%", baseName);
+    return result;
+}
+
+std::vector<uint8_t> BuildId3v2Tag(const std::string& title, const std::string& artist,
+                                   const std::string& album, const std::string& year,
+                                   const std::string& comment, const std::string& genre,
+                                   int track) {
+    thread_local CTagRenderer renderer;
+    return renderer.Render(title, artist, album, year, comment, genre, track);
+}
+
+std::vector<uint8_t> BuildPieceTag(const PieceTagSource& source, int index, int count,
+                                   int sequence, int titleDigits) {
+    if (!source.keepTag) return {};
+    const std::string title = ExpandTitleTemplate(source.titleTemplate, source.sourceTitle,
+                                                  source.baseName, index, count, sequence,
+                                                  titleDigits);
+    int track = source.sourceTrack;
+    if (source.trackMode == TrackNumber::Sequence) track = index;
+    if (source.trackMode == TrackNumber::None) track = 0;
+    return BuildId3v2Tag(title, source.sourceArtist, source.sourceAlbum, source.sourceYear,
+                         source.sourceComment, source.sourceGenre, track);
+}
+
+}  // namespace corvane

@@ -1,0 +1,30 @@
+// The joiner options page: encoding, output folder and target-exists rule of joins.
+#pragma once
+
+#include "ui/pages/ResizablePage.h"
+#include "ui/SettingsStore.h"
+
+namespace corvane {
+
+class CPageJoinerOpt : public CResizablePage {
+    Q_OBJECT
+public:
+    // Reads the page's settings.
+    explicit CPageJoinerOpt(QWidget* parent = nullptr);
+    // Checks the page's controls and takes their values into the settings. A page that was
+    // never shown accepts at once. On refusal the page has shown its message and focused the
+    // offending control.
+    bool ValidateAndTakeOver();
+
+    const JoinerOptionSettings& Settings() const { return settings_; }
+    JoinerOptionSettings& Settings() { return settings_; }
+
+protected:
+    void OnInitPage() override;
+    void OnDestroyPage() override;
+
+private:
+    JoinerOptionSettings settings_;
+};
+
+}  // namespace corvane
