@@ -10,7 +10,8 @@
 #include "cli/Commands.h"
 #include "cli/TerminalProgress.h"
 #include "engine/cut/CutPlans.h"
-#include "engine/mp3/Mp3Reader.h"
+#include "engine/base/Messages.h"
+#include "engine/mp3/SourceFacts.h"
 #include "engine/mp3/SourceInfo.h"
 
 namespace corvane::cli {
@@ -21,7 +22,7 @@ enum class Rule { None, Size, Count, Time, Points, Range };
 struct CutRequest {
     Rule rule = Rule::None;
     std::string sizeText;
-    int sizeUnit = kSizeUnitMB;
+    SizeUnit sizeUnit = SizeUnit::MB;
     int count = 0;
     int minutes = 0;
     int seconds = 0;
@@ -36,17 +37,17 @@ struct CutRequest {
 };
 
 // "1.5MB" -> "1.5" and the MB unit; false when the number or the unit is not readable.
-bool ParseSizeOption(const std::string& text, std::string& number, int& unit) {
+bool ParseSizeOption(const std::string& text, std::string& number, SizeUnit& unit) {
     size_t i = 0;
     while (i < text.size() && (std::isdigit(static_cast<unsigned char>(text[i])) || text[i] == '.')) ++i;
     number = text.substr(0, i);
     if (number.empty() || std::count(number.begin(), number.end(), '.') > 1 || number == ".") return false;
     std::string suffix = text.substr(i);
     for (char& c : suffix) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (suffix.empty() || suffix == "MB") unit = kSizeUnitMB;
-    else if (suffix == "KB") unit = kSizeUnitKB;
-    else if (suffix == "GB") unit = kSizeUnitGB;
-    else if (suffix == "TB") unit = kSizeUnitTB;
+    if (suffix.empty() || suffix == "MB") unit = SizeUnit::MB;
+    else if (suffix == "KB") unit = SizeUnit::KB;
+    else if (suffix == "GB") unit = SizeUnit::GB;
+    else if (suffix == "TB") unit = SizeUnit::TB;
     else return false;
     return true;
 }
@@ -213,12 +214,13 @@ int RunSingle(CutRequest& r) {
     ctx.options = r.options;
     ctx.dialog = &progress;
 
-    const int lengthTenths = SourceLengthTenths(source);
+    SourceFacts facts;
     uint64_t fileSize = 0;
-    if (lengthTenths < 0 || !GetFileSize64(source, fileSize)) {
-        std::cerr << "Failed to load file \"" << source << "\".\n";
+    if (!ReadSourceFacts(source, facts) || !GetFileSize64(source, fileSize)) {
+        std::cerr << LoadFileFailure(source) << "\n";
         return kExitFailure;
     }
+    const int lengthTenths = facts.lengthTenths();
     bool ok = false;
     switch (r.rule) {
         case Rule::Size: ok = CutFileBySize(ctx, source, lengthTenths, fileSize, r.sizeText, r.sizeUnit); break;
@@ -265,14 +267,10 @@ int RunBatch(CutRequest& r) {
         CutContext ctx;
         ctx.options = r.options;
         ctx.dialog = &progress;
-        CMp3Reader reader;
-        int seconds = 0;
-        uint64_t fileSize = 0;
-        if (reader.OpenFile(source)) {
-            seconds = static_cast<int>(reader.durationSeconds());
-            fileSize = reader.fileSize();
-            reader.CloseFile();
-        }
+        SourceFacts facts;
+        ReadSourceFacts(source, facts);  // a refused source fails in the plan with its message
+        const int seconds = static_cast<int>(facts.seconds);
+        const uint64_t fileSize = facts.fileSize;
         progress.SetStatusText(source);
         bool ok = false;
         switch (r.rule) {

@@ -7,7 +7,8 @@
 #include "cli/ArgParse.h"
 #include "cli/Commands.h"
 #include "cli/Json.h"
-#include "engine/mp3/Mp3Reader.h"
+#include "engine/base/Messages.h"
+#include "engine/mp3/SourceFacts.h"
 #include "engine/mp3/SourceInfo.h"
 
 namespace corvane::cli {
@@ -22,7 +23,7 @@ struct FileFacts {
     uint64_t size = 0;
     int sampleRate = 0;
     int kbps = 0;
-    int channelMode = 4;
+    int channelMode = kChannelModeNone;
     bool vbrHeader = false;
     uint64_t audioStart = 0;
     TagFields tags;
@@ -31,22 +32,21 @@ struct FileFacts {
 FileFacts Examine(const std::string& path) {
     FileFacts facts;
     facts.path = path;
-    CMp3Reader reader;
-    if (!reader.OpenFile(path)) {
-        facts.error = "Failed to load file \"" + path + "\".";
+    SourceFacts source;
+    if (!ReadSourceFacts(path, source)) {
+        facts.error = LoadFileFailure(path);
         return facts;
     }
     facts.ok = true;
-    facts.seconds = reader.durationSeconds();
-    facts.milliseconds = static_cast<int64_t>(reader.durationExact() * 1000.0);
-    facts.size = reader.fileSize();
+    facts.seconds = source.seconds;
+    facts.milliseconds = source.milliseconds;
+    facts.size = source.fileSize;
     GetFileSize64(path, facts.size);
-    facts.sampleRate = reader.sampleRate();
-    facts.kbps = reader.bitrate();
-    facts.channelMode = reader.channelMode();
-    facts.vbrHeader = reader.vbrFrame() != nullptr;
-    facts.audioStart = reader.audioStart();
-    reader.CloseFile();
+    facts.sampleRate = source.sampleRate;
+    facts.kbps = source.bitrate;
+    facts.channelMode = source.channelMode;
+    facts.vbrHeader = source.hasHeaderFrame;
+    facts.audioStart = source.audioStart;
     ReadTags(path, facts.tags);
     return facts;
 }

@@ -7,7 +7,7 @@
 #include "engine/base/Format.h"
 #include "engine/base/PathUtil.h"
 #include "audio/AudioSource.h"
-#include "engine/mp3/Mp3Reader.h"
+#include "engine/mp3/SourceFacts.h"
 #include "ui/widgets/ProgressDialog.h"
 
 #include <QApplication>
@@ -120,13 +120,12 @@ bool ReadFactsFromAudioSource(const std::string& path, FileEntry* entry) {
 }
 
 bool ReadFactsFromMp3Reader(const std::string& path, FileEntry* entry) {
-    CMp3Reader reader;
-    if (!reader.OpenFile(path)) return false;
-    entry->length = reader.durationSeconds();
-    entry->sampleRate = reader.sampleRate();
-    entry->bitRate = reader.bitrate();
-    entry->channelMode = reader.channelMode();
-    reader.CloseFile();
+    SourceFacts facts;
+    if (!ReadSourceFacts(path, facts)) return false;
+    entry->length = facts.seconds;
+    entry->sampleRate = facts.sampleRate;
+    entry->bitRate = facts.bitrate;
+    entry->channelMode = facts.channelMode;
     return true;
 }
 

@@ -4,13 +4,14 @@
 #include <cctype>
 #include <cstdio>
 
+#include "engine/base/Messages.h"
 #include "engine/base/PathUtil.h"
 #include "engine/cut/Cutter.h"
 #include "engine/cut/FrameCopyCutter.h"
 #include "engine/cut/ReencodeCutter.h"
 #include "engine/cut/PieceTarget.h"
 #include "engine/output/PieceNaming.h"
-#include "engine/mp3/Mp3Reader.h"
+#include "engine/mp3/SourceFacts.h"
 
 namespace corvane {
 namespace {
@@ -41,7 +42,7 @@ Prepared Prepare(CutContext& ctx, CCutter& cutter, const std::string& source, bo
     ctx.createdPieces.clear();
     if (PumpAndCheck(ctx)) return Prepared::Cancelled;
     if (!cutter.LoadSource(source)) {
-        ctx.errorText = "Failed to load file \"" + source + "\".";
+        ctx.errorText = LoadFileFailure(source);
         return Prepared::Failed;
     }
     const CutterOptions& o = ctx.options;
@@ -169,12 +170,12 @@ bool Reencodes(const CutterOptions& o) { return o.reencodePieces || o.fadeInLen 
 
 }  // namespace
 
-uint64_t SizeUnitMultiplier(int unit) {
+uint64_t SizeUnitMultiplier(SizeUnit unit) {
     switch (unit) {
-        case kSizeUnitKB: return 1024ull;
-        case kSizeUnitMB: return 1048576ull;
-        case kSizeUnitGB: return 1073741824ull;
-        case kSizeUnitTB: return 1099511627776ull;
+        case SizeUnit::KB: return 1024ull;
+        case SizeUnit::MB: return 1048576ull;
+        case SizeUnit::GB: return 1073741824ull;
+        case SizeUnit::TB: return 1099511627776ull;
         default: return 1;
     }
 }
@@ -195,7 +196,7 @@ double ReadDecimal(const std::string& text) {
     return negative ? -value : value;
 }
 
-uint64_t ParsePieceSize(const std::string& text, int unit) {
+uint64_t ParsePieceSize(const std::string& text, SizeUnit unit) {
     const double value = ReadDecimal(text) * static_cast<double>(SizeUnitMultiplier(unit));
     return value > 0 ? static_cast<uint64_t>(value) : 0;
 }
@@ -212,14 +213,12 @@ std::unique_ptr<CCutter> CreateCutter(const CutterOptions& options) {
 }
 
 int SourceLengthTenths(const std::string& path) {
-    CMp3Reader reader;
-    if (!reader.OpenFile(path)) return -1;
-    const int64_t milliseconds = static_cast<int64_t>(reader.durationExact() * 1000.0);
-    return static_cast<int>(milliseconds / 100);
+    SourceFacts facts;
+    return ReadSourceFacts(path, facts) ? facts.lengthTenths() : -1;
 }
 
 bool CutFileBySize(CutContext& ctx, const std::string& source, int lengthTenths, uint64_t fileSize,
-                   const std::string& sizeText, int sizeUnit) {
+                   const std::string& sizeText, SizeUnit sizeUnit) {
     const uint64_t size = ParsePieceSize(sizeText, sizeUnit);
     if (size >= fileSize) {
         ctx.errorText = kSizeTooBig;
@@ -310,7 +309,7 @@ bool CutFileByPieces(CutContext& ctx, const std::string& source, std::vector<Pie
 }
 
 bool BatchCutBySize(CutContext& ctx, const std::string& source, int seconds, uint64_t fileSize,
-                    const std::string& sizeText, int sizeUnit, int& sequenceNumber) {
+                    const std::string& sizeText, SizeUnit sizeUnit, int& sequenceNumber) {
     const uint64_t size = ParsePieceSize(sizeText, sizeUnit);
     if (size == 0) {
         ctx.errorText = kSizeTooSmall;

@@ -21,20 +21,18 @@ namespace corvane {
 
 class CCutter;
 
-// Size units of the size list: stored value -> multiplier.
-constexpr int kSizeUnitKB = 201;
-constexpr int kSizeUnitMB = 301;
-constexpr int kSizeUnitGB = 401;
-constexpr int kSizeUnitTB = 501;
+// CutFileUnit: the unit of the piece size, with the numbers the settings file stores. A value
+// that is none of these (a damaged settings file) counts bytes.
+enum class SizeUnit { KB = 201, MB = 301, GB = 401, TB = 501 };
 
 // The multiplier of a size unit; 1 for an unknown value.
-uint64_t SizeUnitMultiplier(int unit);
+uint64_t SizeUnitMultiplier(SizeUnit unit);
 
 // The leading decimal number of text ("1.5MB" gives 1.5, "abc" gives 0), whatever the locale.
 double ReadDecimal(const std::string& text);
 
 // The size text read as a decimal number times the unit's multiplier, truncated.
-uint64_t ParsePieceSize(const std::string& text, int unit);
+uint64_t ParsePieceSize(const std::string& text, SizeUnit unit);
 
 // One row of the custom piece list: times in tenths of a second.
 struct PieceEntry {
@@ -63,7 +61,7 @@ std::unique_ptr<CCutter> CreateCutter(const CutterOptions& options);
 int SourceLengthTenths(const std::string& path);
 
 bool CutFileBySize(CutContext& ctx, const std::string& source, int lengthTenths, uint64_t fileSize,
-                   const std::string& sizeText, int sizeUnit);
+                   const std::string& sizeText, SizeUnit sizeUnit);
 bool CutFileByCount(CutContext& ctx, const std::string& source, int lengthTenths, int count);
 bool CutFileByTime(CutContext& ctx, const std::string& source, int lengthTenths, int minutes, int seconds);
 bool CutFileByPieces(CutContext& ctx, const std::string& source, std::vector<PieceEntry>& rows);
@@ -71,7 +69,7 @@ bool CutFileByPieces(CutContext& ctx, const std::string& source, std::vector<Pie
 // Batch variants, per file: seconds is the file's length in whole seconds; sequenceNumber
 // runs over the whole batch (1 when a run starts).
 bool BatchCutBySize(CutContext& ctx, const std::string& source, int seconds, uint64_t fileSize,
-                    const std::string& sizeText, int sizeUnit, int& sequenceNumber);
+                    const std::string& sizeText, SizeUnit sizeUnit, int& sequenceNumber);
 bool BatchCutByCount(CutContext& ctx, const std::string& source, int seconds, int count, int& sequenceNumber);
 bool BatchCutByTime(CutContext& ctx, const std::string& source, int seconds, int minutes, int secs,
                     int& sequenceNumber);

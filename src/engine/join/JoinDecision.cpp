@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "engine/join/JoinJob.h"
-#include "engine/mp3/Mp3Reader.h"
+#include "engine/mp3/SourceFacts.h"
 
 namespace corvane {
 namespace {
@@ -17,14 +17,13 @@ constexpr EncodingParams kJoinerWalkStart = {0, 0, kChannelModeMono};
 bool ReadJoinInputFacts(const std::string& path, JoinInputFacts& facts) {
     facts = JoinInputFacts{};
     facts.path = path;
-    CMp3Reader reader;
-    if (!reader.OpenFile(path)) return false;
-    facts.sampleRate = reader.sampleRate();
-    facts.bitrate = reader.bitrate();
-    facts.channelMode = reader.channelMode();
-    facts.hasHeaderFrame = reader.vbrFrame() != nullptr;
+    SourceFacts source;
+    if (!ReadSourceFacts(path, source)) return false;
+    facts.sampleRate = source.sampleRate;
+    facts.bitrate = source.bitrate;
+    facts.channelMode = source.channelMode;
+    facts.hasHeaderFrame = source.hasHeaderFrame;
     facts.factsRead = true;
-    reader.CloseFile();
     return true;
 }
 

@@ -13,6 +13,10 @@
 namespace corvane {
 namespace {
 
+// A unit number the size list does not know counts bytes.
+constexpr SizeUnit kBytes = static_cast<SizeUnit>(1);
+
+
 namespace fs = std::filesystem;
 using test::Bytes;
 
@@ -49,13 +53,13 @@ protected:
 };
 
 TEST_F(CutPlansTest, SizesReadAsDecimalsTimesTheUnit) {
-    EXPECT_EQ(ParsePieceSize("1", kSizeUnitMB), 1048576u);
-    EXPECT_EQ(ParsePieceSize("1.5MB", kSizeUnitMB), 1572864u);
-    EXPECT_EQ(ParsePieceSize("700", kSizeUnitKB), 716800u);
-    EXPECT_EQ(ParsePieceSize("0.0001", kSizeUnitKB), 0u);
-    EXPECT_EQ(ParsePieceSize("abc", kSizeUnitKB), 0u);
-    EXPECT_EQ(ParsePieceSize("2", kSizeUnitTB), 2199023255552u);
-    EXPECT_EQ(ParsePieceSize("10", 7), 10u);
+    EXPECT_EQ(ParsePieceSize("1", SizeUnit::MB), 1048576u);
+    EXPECT_EQ(ParsePieceSize("1.5MB", SizeUnit::MB), 1572864u);
+    EXPECT_EQ(ParsePieceSize("700", SizeUnit::KB), 716800u);
+    EXPECT_EQ(ParsePieceSize("0.0001", SizeUnit::KB), 0u);
+    EXPECT_EQ(ParsePieceSize("abc", SizeUnit::KB), 0u);
+    EXPECT_EQ(ParsePieceSize("2", SizeUnit::TB), 2199023255552u);
+    EXPECT_EQ(ParsePieceSize("10", static_cast<SizeUnit>(7)), 10u);
 }
 
 TEST_F(CutPlansTest, RefusalsHaveTheirMessagesAndWriteNothing) {
@@ -69,9 +73,9 @@ TEST_F(CutPlansTest, RefusalsHaveTheirMessagesAndWriteNothing) {
         std::string message;
     };
     const std::vector<Case> cases = {
-        {[&](CutContext& c) { return CutFileBySize(c, src, length, size, std::to_string(size), 1); },
+        {[&](CutContext& c) { return CutFileBySize(c, src, length, size, std::to_string(size), kBytes); },
          "The size of piece is greater than original file. It's not necessary to cut."},
-        {[&](CutContext& c) { return CutFileBySize(c, src, length, size, "0.0001", kSizeUnitKB); },
+        {[&](CutContext& c) { return CutFileBySize(c, src, length, size, "0.0001", SizeUnit::KB); },
          "The size of piece is too small."},
         {[&](CutContext& c) { return CutFileByCount(c, src, length, 1); },
          "The file count should be greater than or equal to 2."},
@@ -91,7 +95,7 @@ TEST_F(CutPlansTest, RefusalsHaveTheirMessagesAndWriteNothing) {
          "At least two pieces required. And, at least one piece checked for cutting."},
         {[&](CutContext& c) {
              int seq = 1;
-             return BatchCutBySize(c, src, 3, size, "0", kSizeUnitMB, seq);
+             return BatchCutBySize(c, src, 3, size, "0", SizeUnit::MB, seq);
          },
          "The size of piece is too small."},
         {[&](CutContext& c) {
@@ -121,7 +125,7 @@ TEST_F(CutPlansTest, BySizeCountsPiecesFromTheFileSize) {
     ASSERT_TRUE(GetFileSize64(src, size));
     CutContext ctx = Context();
     const uint64_t piece = size / 3 - 1000;  // three whole pieces and a remainder: 4 pieces
-    ASSERT_TRUE(CutFileBySize(ctx, src, SourceLengthTenths(src), size, std::to_string(piece), 1));
+    ASSERT_TRUE(CutFileBySize(ctx, src, SourceLengthTenths(src), size, std::to_string(piece), kBytes));
     EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"song-1.mp3", "song-2.mp3", "song-3.mp3", "song-4.mp3"}));
     EXPECT_EQ(ctx.createdPieces.size(), 4u);
 }

@@ -1,0 +1,23 @@
+// ReadSourceFacts: one reader opening, every fact callers need.
+#include "engine/mp3/SourceFacts.h"
+
+#include "engine/mp3/Mp3Reader.h"
+
+namespace corvane {
+
+bool ReadSourceFacts(const std::string& path, SourceFacts& facts) {
+    facts = SourceFacts{};
+    CMp3Reader reader;
+    if (!reader.OpenFile(path)) return false;
+    facts.fileSize = reader.fileSize();
+    facts.seconds = reader.durationSeconds();
+    facts.milliseconds = static_cast<int64_t>(reader.durationExact() * 1000.0);
+    facts.sampleRate = reader.sampleRate();
+    facts.bitrate = reader.bitrate();
+    facts.channelMode = reader.channelMode();
+    facts.hasHeaderFrame = reader.vbrFrame() != nullptr;
+    facts.audioStart = reader.audioStart();
+    return true;
+}
+
+}  // namespace corvane
