@@ -1,9 +1,10 @@
 // The application object.
 #include "app/MainApp.h"
 
-#include "engine/base/Deployment.h"
 #include "app/HelpWindow.h"
 #include "app/MainSheet.h"
+#include "engine/Progress.h"
+#include "engine/base/Deployment.h"
 #include "ui/MessageBox.h"
 #include "ui/Shell.h"
 #include "ui/pages/PageAbout.h"
@@ -52,6 +53,8 @@ CPageAbout* CMainApp::PageAbout() const { return pageAbout_; }
 CHelpWindow* CMainApp::HelpWindow() const { return helpWindow_; }
 
 bool CMainApp::InitInstance() {
+    // Engine work keeps the windows responsive through the Qt event processing.
+    SetMessagePump(&ProcessPendingEvents);
     // Window state as stored (maximised, no rectangle, first page when nothing is stored).
     window_ = WindowSettings{};
     window_.Load();
@@ -126,6 +129,7 @@ int CMainApp::ExitInstance() {
         audio_.free();
         audioStarted_ = false;
     }
+    SetMessagePump(nullptr);
     return 0;
 }
 

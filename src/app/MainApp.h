@@ -1,9 +1,10 @@
 // The application object: start-up, the main window and its pages, help, exit.
 //
-// Start-up order: window settings, audio library version, audio output (the default device,
-// else the no-sound device), format-recognition length, first-run help, the main window with
-// its seven pages at the remembered place. Exit order: help window closed, window settings
-// written, window and pages deleted, audio library stopped.
+// Start-up order: the engine's message pump (the Qt event processing), window settings,
+// audio library version, audio output (the default device, else the no-sound device),
+// format-recognition length, first-run help, the main window with its seven pages at the
+// remembered place. Exit order: help window closed, window settings written, window and pages
+// deleted, audio library stopped, message pump removed.
 #pragma once
 
 #include "ui/SettingsStore.h"

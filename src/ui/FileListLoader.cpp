@@ -223,7 +223,7 @@ void CFileListLoader::AddFiles() {
                                        FileDialogMode::OpenMany, QString(), &files);
     QApplication::restoreOverrideCursor();
     if (!chosen) return;
-    PumpMessages();
+    ProcessPendingEvents();
     LoadFileList(files, nullptr);
 }
 
@@ -241,7 +241,7 @@ void CFileListLoader::AddFolder() {
     auto* dialog = new CProgressDialog;
     dialog->SetText(QString::fromLatin1(kSearching));
     dialog->show();
-    PumpMessages();
+    ProcessPendingEvents();
     QStringList paths;
     CollectFolder(chosen, &paths);
     LoadFileList(paths, dialog);
@@ -251,7 +251,7 @@ void CFileListLoader::DropFiles(const QStringList& dropped) {
     auto* dialog = new CProgressDialog;
     dialog->SetText(QString::fromLatin1(kSearching));
     dialog->show();
-    PumpMessages();
+    ProcessPendingEvents();
     QStringList paths;
     for (const QString& path : dropped) {
         if (!FitsPathBuffer(path)) continue;
@@ -286,7 +286,7 @@ void CFileListLoader::LoadFileList(const QStringList& paths, CProgressDialog* di
     const int n = static_cast<int>(paths.size());
     dialog->SetRange(0, n);
     dialog->SetPos(0);
-    PumpMessages();
+    ProcessPendingEvents();
 
     QString failures;
     int failureCount = 0;
@@ -304,7 +304,7 @@ void CFileListLoader::LoadFileList(const QStringList& paths, CProgressDialog* di
             else if (failureCount == kMaxReportedFailures + 1)
                 failures += QStringLiteral("<more files>...\n");
         }
-        PumpMessages();
+        ProcessPendingEvents();
         if (dialog->cancelled) break;
     }
     dialog->PostClose();

@@ -17,7 +17,7 @@
 namespace corvane {
 namespace {
 
-// The shortest gap between two real runs of the message pump.
+// The shortest gap between two real runs of the event processing.
 constexpr qint64 kPumpIntervalMs = 4;
 
 struct ShellErrorEntry {
@@ -122,7 +122,7 @@ bool ShowFileDialog(QWidget* owner, const QString& filter, FileDialogMode mode,
     return !files->isEmpty();
 }
 
-void PumpMessages() {
+void ProcessPendingEvents() {
     static QElapsedTimer last;
     if (last.isValid() && last.elapsed() < kPumpIntervalMs) return;
     QCoreApplication::processEvents(QEventLoop::AllEvents);

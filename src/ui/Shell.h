@@ -1,4 +1,4 @@
-// Desktop shell helpers: show in folder, open with the shell, dialogs, message pump, fonts.
+// Desktop shell helpers: show in folder, open with the shell, dialogs, event processing, fonts.
 #pragma once
 
 #include <QFont>
@@ -56,8 +56,9 @@ bool ShowFileDialog(QWidget* owner, const QString& filter, FileDialogMode mode,
 
 // Runs the events waiting for this thread and returns when none is left; never waits. A call
 // within a few milliseconds of the previous one returns at once, so long work may call it
-// after every frame.
-void PumpMessages();
+// after every frame. The program installs it as the engine's message pump (SetMessagePump
+// in engine/Progress.h); Qt code calls it directly.
+void ProcessPendingEvents();
 
 // The dialog font of every page and dialog: "Tahoma" at 11 pixels.
 QFont DialogFont();

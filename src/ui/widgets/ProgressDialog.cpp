@@ -29,7 +29,10 @@ CProgressDialogBase::CProgressDialogBase(QWidget* parent)
 void CProgressDialogBase::MakeCancelButton(const QString& caption) {
     cancelButton_ = new QPushButton(caption, this);
     cancelButton_->setAutoDefault(false);
-    connect(cancelButton_, &QPushButton::clicked, this, [this] { cancelled = true; });
+    connect(cancelButton_, &QPushButton::clicked, this, [this] {
+        cancelled = true;
+        Q_EMIT CancelPressed();
+    });
 }
 
 void CProgressDialogBase::PostClose() {

@@ -3,7 +3,8 @@
 // The owner creates the dialog (no parent), shows it, moves its bars and texts while it
 // works, reads `cancelled` after each step and, when the work is over, calls PostClose. The
 // close runs from the event loop; the dialog then deletes itself, so the owner must not touch
-// it after PostClose.
+// it after PostClose. Engine work does not see these classes: it is handed a
+// CProgressAdapter (ProgressAdapter.h) over the dialog.
 #pragma once
 
 #include <QDialog>
@@ -23,6 +24,10 @@ public:
     // Asks the dialog to close from the event loop; it deletes itself once closed.
     void PostClose();
     QPushButton* CancelButton() const { return cancelButton_; }
+
+Q_SIGNALS:
+    // The Cancel button was pressed; `cancelled` is already set. Emitted on every press.
+    void CancelPressed();
 
 protected:
     explicit CProgressDialogBase(QWidget* parent);
@@ -46,6 +51,7 @@ public:
     void SetPos(int pos);
     void StepIt();  // the step is always 1
     QProgressBar* Bar() const { return bar_; }
+    QLabel* TextLabel() const { return text_; }
 
 private:
     QLabel* text_;
