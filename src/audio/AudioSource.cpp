@@ -1,36 +1,20 @@
 // Decoded audio sources: facts, block reads and the first-frame parse.
 #include "audio/AudioSource.h"
 
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <strings.h>
+
+#include "audio/EncodingParams.h"
+#include "audio/MpegFrameHeader.h"
 
 namespace corvane {
 
 namespace {
 
-// Bit rates in kbps by bit-rate index (0 = free format, 15 = invalid).
-// MPEG-1 (ISO/IEC 11172-3), by layer.
-constexpr std::array<int32_t, 16> kMpeg1Layer1 = {0,   32,  64,  96,  128, 160, 192, 224,
-                                                  256, 288, 320, 352, 384, 416, 448, 0};
-constexpr std::array<int32_t, 16> kMpeg1Layer2 = {0,   32,  48,  56,  64,  80,  96,  112,
-                                                  128, 160, 192, 224, 256, 320, 384, 0};
-constexpr std::array<int32_t, 16> kMpeg1Layer3 = {0,   32,  40,  48,  56,  64,  80,  96,
-                                                  112, 128, 160, 192, 224, 256, 320, 0};
-// MPEG-2 and MPEG-2.5 (ISO/IEC 13818-3): Layer I, and Layers II and III.
-constexpr std::array<int32_t, 16> kMpeg2Layer1 = {0,   32,  48,  56,  64,  80,  96,  112,
-                                                  128, 144, 160, 176, 192, 224, 256, 0};
-constexpr std::array<int32_t, 16> kMpeg2Layer23 = {0,  8,  16, 24,  32,  40,  48,  56,
-                                                   64, 80, 96, 112, 128, 144, 160, 0};
-
 constexpr int kVersionReserved = 1;
-constexpr int kVersionMpeg1 = 3;
 constexpr int kLayerBitsReserved = 0;
-constexpr int kLayerBitsLayer1 = 3;
-constexpr int kLayerBitsLayer2 = 2;
 constexpr int kBitrateIndexInvalid = 15;
-constexpr int32_t kModeUnknown = 4;
 
 // Rate of module music when the caller asks for none (frequency 0): the rate the desktop
 // program starts the library at.
@@ -64,7 +48,7 @@ int32_t CAudioSource::GetChannels() const { return channels_; }
 int32_t CAudioSource::GetOutputChannels() const { return outputChannels_; }
 int32_t CAudioSource::GetSampleRate() const { return sampleRate_; }
 int32_t CAudioSource::GetBitsPerSample() const { return bitsPerSample_; }
-int32_t CAudioSource::GetChannelMode() const { return kModeUnknown; }
+int32_t CAudioSource::GetChannelMode() const { return kChannelModeNone; }
 int32_t CAudioSource::GetBitrate() const { return bitrate_; }
 int32_t CAudioSource::GetFrameBitrate() const { return 0; }
 int32_t CAudioSource::ReservedSlot13() { return 0; }
@@ -106,7 +90,7 @@ void CLibraryAudioSource::Close() {
     }
     std::vector<uint8_t>().swap(block_);
     blockSize_ = 0;
-    channelMode_ = kModeUnknown;
+    channelMode_ = kChannelModeNone;
     frameBitrate_ = 0;
     isModule_ = false;
 }
@@ -179,15 +163,7 @@ bool CLibraryAudioSource::ParseFirstFrameHeader(const uint8_t header[4], int32_t
     const int index = header[2] >> 4;
     if (index == kBitrateIndexInvalid) return false;
 
-    const std::array<int32_t, 16>* table;
-    if (version == kVersionMpeg1) {
-        table = layerBits == kLayerBitsLayer1   ? &kMpeg1Layer1
-                : layerBits == kLayerBitsLayer2 ? &kMpeg1Layer2
-                                                : &kMpeg1Layer3;
-    } else {
-        table = layerBits == kLayerBitsLayer1 ? &kMpeg2Layer1 : &kMpeg2Layer23;
-    }
-    frameBitrate = (*table)[static_cast<size_t>(index)];
+    frameBitrate = FrameHeaderKbps(header);
     if (frameBitrate == 0) return false;  // free format
     channelMode = header[3] >> 6;
     return true;

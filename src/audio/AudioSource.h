@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "audio/AudioLibrary.h"
+#include "audio/EncodingParams.h"
 
 namespace corvane {
 
@@ -141,7 +142,7 @@ private:
     audio::Handle handle_ = 0;           // 0 when nothing is open
     std::vector<uint8_t> block_;         // interleaved data of multi-channel sources
     int32_t blockSize_ = 0;              // bytes asked of the library per Read
-    int32_t channelMode_ = 4;            // first frame's channel mode; 4 = unknown
+    int32_t channelMode_ = kChannelModeNone;  // first frame's channel mode
     int32_t frameBitrate_ = 0;           // first frame's kbps; 0 = unknown
 };
 

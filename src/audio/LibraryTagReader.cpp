@@ -21,31 +21,10 @@
 #include <string_view>
 #include <vector>
 
+#include "audio/GenreTable.h"
+
 namespace corvane::audio {
 namespace {
-
-// The ID3v1 genre names by number, as the program's genre lists show them.
-constexpr std::array<const char*, 148> kGenreNames = {
-    "Blues", "Classic Rock", "Country", "Dance", "Disco", "Funk", "Grunge", "Hip-Hop", "Jazz", "Metal",
-    "New Age", "Oldies", "Other", "Pop", "R&B", "Rap", "Reggae", "Rock", "Techno", "Industrial",
-    "Alternative", "Ska", "Death Metal", "Pranks", "Soundtrack", "Euro-Techno", "Ambient", "Trip-Hop",
-    "Vocal", "Jazz+Funk", "Fusion", "Trance", "Classical", "Instrumental", "Acid", "House", "Game",
-    "Sound Clip", "Gospel", "Noise", "Alt. Rock", "Bass", "Soul", "Punk", "Space", "Meditative",
-    "Instrumental Pop", "Instrumental Rock", "Ethnic", "Gothic", "Darkwave", "Techno-Industrial",
-    "Electronic", "Pop-Folk", "Eurodance", "Dream", "Southern Rock", "Comedy", "Cult", "Gangsta", "Top 40",
-    "Christian Rap", "Pop/Funk", "Jungle", "Native American", "Cabaret", "New Wave", "Psychadelic", "Rave",
-    "Showtunes", "Trailer", "Lo-Fi", "Tribal", "Acid Punk", "Acid Jazz", "Polka", "Retro", "Musical",
-    "Rock & Roll", "Hard Rock", "Folk", "Folk/Rock", "National Folk", "Swing", "Fast-Fusion", "Bebob",
-    "Latin", "Revival", "Celtic", "Bluegrass", "Avantgarde", "Gothic Rock", "Progressive Rock",
-    "Psychedelic Rock", "Symphonic Rock", "Slow Rock", "Big Band", "Chorus", "Easy Listening", "Acoustic",
-    "Humour", "Speech", "Chanson", "Opera", "Chamber Music", "Sonata", "Symphony", "Booty Bass", "Primus",
-    "Porn Groove", "Satire", "Slow Jam", "Club", "Tango", "Samba", "Folklore", "Ballad", "Power Ballad",
-    "Rhythmic Soul", "Freestyle", "Duet", "Punk Rock", "Drum Solo", "A Cappella", "Euro-House",
-    "Dance Hall", "Goa", "Drum & Bass", "Club-House", "Hardcore", "Terror", "Indie", "BritPop",
-    "Negerpunk", "Polsk Punk", "Beat", "Christian Gangsta Rap", "Heavy Metal", "Black Metal", "Crossover",
-    "Contemporary Christian", "Christian Rock", "Merengue", "Salsa", "Trash Metal", "Anime", "Jpop",
-    "Synthpop",
-};
 
 // Longest genre number text looked at ("(147)" needs three digits).
 constexpr size_t kMaxGenreDigits = 3;
@@ -68,7 +47,7 @@ std::string GenreText(const std::string& text) {
     if (digits.empty() || digits.size() > kMaxGenreDigits ||
         !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return text;
-    const char* name = LibraryGenreName(std::stoi(std::string(digits)));
+    const char* name = GenreName(std::stoi(std::string(digits)));
     return name != nullptr ? name : text;
 }
 
@@ -141,7 +120,7 @@ void ReadId3v1(const TagLib::ID3v1::Tag& tag, Fields& fields) {
     FillIfEmpty(fields.title, Utf8(tag.title()));
     FillIfEmpty(fields.artist, Utf8(tag.artist()));
     FillIfEmpty(fields.album, Utf8(tag.album()));
-    const char* genre = LibraryGenreName(static_cast<int>(tag.genreNumber()));
+    const char* genre = GenreName(static_cast<int>(tag.genreNumber()));
     if (genre != nullptr) FillIfEmpty(fields.genre, genre);
     FillIfEmpty(fields.year, NumberText(tag.year()));
     FillIfEmpty(fields.comment, Utf8(tag.comment()));
@@ -254,11 +233,6 @@ std::string Substitute(const char* format, const Fields& fields) {
 }
 
 }  // namespace
-
-const char* LibraryGenreName(int number) {
-    if (number < 0 || number >= static_cast<int>(kGenreNames.size())) return nullptr;
-    return kGenreNames[static_cast<size_t>(number)];
-}
 
 std::string ReadLibraryTags(const std::string& path, LibraryFileKind kind, const char* format) {
     if (format == nullptr) return {};

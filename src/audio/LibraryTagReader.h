@@ -16,7 +16,4 @@ namespace corvane::audio {
 // TagLib failure.
 std::string ReadLibraryTags(const std::string& path, LibraryFileKind kind, const char* format);
 
-// The ID3v1 genre name of number, or nullptr for numbers outside 0..147.
-const char* LibraryGenreName(int number);
-
 }  // namespace corvane::audio

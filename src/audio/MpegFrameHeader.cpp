@@ -34,6 +34,13 @@ bool IsFrameHeader(const uint8_t* p) {
            (p[2] & 0xF0) != 0xF0 && (p[2] & 0xF0) != 0 && (p[2] & 0x0C) != 0x0C && (p[3] & 0x03) != 0x02;
 }
 
+int FrameHeaderKbps(const uint8_t* p) {
+    const int version = (p[1] >> 3) & 0x03;
+    const int layerIndex = 3 - ((p[1] >> 1) & 0x03);
+    const int lsf = version != 3 ? 1 : 0;
+    return kBitrates[lsf * 3 + layerIndex][(p[2] >> 4) & 0x0F];
+}
+
 MpegFrameHeader DecodeFrameHeader(const uint8_t* p) {
     MpegFrameHeader h;
     h.version = (p[1] >> 3) & 0x03;
@@ -41,7 +48,7 @@ MpegFrameHeader DecodeFrameHeader(const uint8_t* p) {
     h.lsf = h.version != 3 ? 1 : 0;
     const int row = h.lsf * 3 + h.layerIndex;
     h.sampleRate = kSampleRates[h.version * 3 + ((p[2] >> 2) & 0x03)];
-    h.kbps = kBitrates[row][(p[2] >> 4) & 0x0F];
+    h.kbps = FrameHeaderKbps(p);
     h.padding = (p[2] >> 1) & 0x01;
     h.channelMode = (p[3] >> 6) & 0x03;
     h.samplesPerFrame = kSamplesPerFrame[row];

@@ -50,6 +50,11 @@ bool IsVbriFrame(const uint8_t* frame, size_t length);
 // run past size counts only when it ends exactly at size.
 int CountAgreeingFrames(const uint8_t* data, size_t size, int maxFrames);
 
+// The bit rate in kbps that the header bytes p code, from the version, layer and bit-rate
+// index alone; 0 for the free format. The version and layer must not be the reserved values
+// and the index not 15.
+int FrameHeaderKbps(const uint8_t* p);
+
 // Size of an ID3v2 tag at p (header, body and a footer when its flag is set), or 0 when p
 // does not start a well-formed ID3v2 header. size is the bytes available at p (at least 10
 // are read).

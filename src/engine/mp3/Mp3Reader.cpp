@@ -166,18 +166,17 @@ bool CMp3Reader::OpenFile(const std::string& path) {
     bufferLength_ = 0;
     bufferPos_ = 0;
 
-    // Where to look for the VBR header frame: just past a leading ID3v2 tag when a frame
-    // header stands there, else from the start of the file. The tag's stated size leaves out
-    // a footer, so behind a tag with a footer the search starts at byte 0.
+    // Where to look for the VBR header frame: just past a leading ID3v2 tag (its footer
+    // included) when a frame header stands there, else from the start of the file.
     uint8_t head[kId3HeaderBytes];
     uint64_t searchFrom = 0;
-    if (Read(head, kId3HeaderBytes) == kId3HeaderBytes && std::memcmp(head, "ID3", 3) == 0) {
-        const uint64_t tagLength = ((uint64_t(head[6] & 0x7F) << 21) | (uint64_t(head[7] & 0x7F) << 14) |
-                                    (uint64_t(head[8] & 0x7F) << 7) | uint64_t(head[9] & 0x7F)) +
-                                   kId3HeaderBytes;
-        Seek(tagLength);
-        uint8_t header[kHeaderBytes];
-        if (Read(header, kHeaderBytes) == kHeaderBytes && IsFrameHeader(header)) searchFrom = tagLength;
+    if (Read(head, kId3HeaderBytes) == kId3HeaderBytes) {
+        const uint64_t tagLength = Id3v2TagSize(head, kId3HeaderBytes);
+        if (tagLength > 0) {
+            Seek(tagLength);
+            uint8_t header[kHeaderBytes];
+            if (Read(header, kHeaderBytes) == kHeaderBytes && IsFrameHeader(header)) searchFrom = tagLength;
+        }
     }
     SeekTo(searchFrom);
 
@@ -217,7 +216,7 @@ void CMp3Reader::CloseFile() {
     sampleRate_ = 0;
     bitrate_ = 0;
     durationSeconds_ = 0;
-    channelMode_ = 4;
+    channelMode_ = kChannelModeNone;
     vbrFrame_.clear();
     vbrFrame_.shrink_to_fit();
     sideInfoLength_ = 0;

@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "audio/EncodingParams.h"
+
 namespace corvane {
 
 class COutputFile;
@@ -89,7 +91,7 @@ private:
     int sampleRate_ = 0;
     int bitrate_ = 0;
     uint32_t durationSeconds_ = 0;
-    int channelMode_ = 4;
+    int channelMode_ = kChannelModeNone;
     std::vector<uint8_t> vbrFrame_;
     int fd_ = -1;
     std::unique_ptr<uint8_t[]> frameBuffer_;

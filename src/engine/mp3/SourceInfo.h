@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "audio/GenreTable.h"  // the genre names the lists show
+
 namespace corvane {
 
 // The seven tag fields of a source, in the order the tag reader fills them.
@@ -32,15 +34,6 @@ int LeadingInteger(const std::string& text);
 
 // The file's size in bytes; false when its attributes cannot be read.
 bool GetFileSize64(const std::string& path, uint64_t& size);
-
-// Number of names in the genre table: genre numbers 0..147.
-constexpr int kGenreCount = 148;
-
-// The genre name of an ID3v1 genre number, nullptr outside 0..147.
-const char* GenreName(int number);
-
-// The table itself, kGenreCount names followed by nullptr (the end marker).
-extern const char* const GenreNames[kGenreCount + 1];
 
 // "Stereo", "J-Stereo", "Dual Channel", "Mono" for 0..3; "" for any other value.
 const char* ChannelModeName(int mode);
