@@ -1,11 +1,8 @@
 // The main window.
 #include "app/MainSheet.h"
 
-#include "app/MainApp.h"
-#include "ui/pages/ResizablePage.h"
 #include "ui/Shell.h"
-#include "ui/pages/PageJoinerOpt.h"
-#include "ui/pages/PageSplitterOpt.h"
+#include "ui/pages/ResizablePage.h"
 
 #include <QCloseEvent>
 #include <QIcon>
@@ -53,15 +50,13 @@ void CMainSheet::Create() {
 }
 
 void CMainSheet::closeEvent(QCloseEvent* event) {
-    CMainApp* app = CMainApp::Instance();
-    if (app != nullptr && !destroyed_) {
-        if (app->PageSplitterOpt() && !app->PageSplitterOpt()->ValidateAndTakeOver()) {
-            event->ignore();
-            return;
-        }
-        if (app->PageJoinerOpt() && !app->PageJoinerOpt()->ValidateAndTakeOver()) {
-            event->ignore();
-            return;
+    if (!destroyed_) {
+        for (int i = 0; i < tabs_->count(); ++i) {
+            auto* page = qobject_cast<CResizablePage*>(tabs_->widget(i));
+            if (page != nullptr && !page->CanClose()) {
+                event->ignore();
+                return;
+            }
         }
     }
     DestroyWindow();

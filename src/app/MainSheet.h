@@ -45,6 +45,9 @@ Q_SIGNALS:
     void WindowDestroyed();
 
 protected:
+    // Asks each page in tab order whether it may close (CResizablePage::CanClose); the first
+    // refusal keeps the window open and asks no further page. Otherwise DestroyWindow runs
+    // and WindowDestroyed is emitted.
     void closeEvent(QCloseEvent* event) override;
 
 private:

@@ -15,6 +15,8 @@ public:
     // never shown accepts at once. On refusal the page has shown its message and focused the
     // offending control.
     bool ValidateAndTakeOver();
+    // The page may be closed when ValidateAndTakeOver accepts.
+    bool CanClose() override { return ValidateAndTakeOver(); }
 
     const JoinerOptionSettings& Settings() const { return settings_; }
     JoinerOptionSettings& Settings() { return settings_; }

@@ -26,6 +26,10 @@ public:
 
     // Creates the page's controls now unless that has been done already.
     void EnsureInitialised();
+    // Asked before the page is left or the main window is closed: true lets it go. A page
+    // that refuses has shown its message and focused the offending control. The default
+    // accepts.
+    virtual bool CanClose() { return true; }
     // Called once when the main window is destroyed: a page that was initialised saves its
     // values (OnDestroyPage); one that was not does nothing.
     void DestroyPage();
