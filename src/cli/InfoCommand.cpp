@@ -18,35 +18,19 @@ struct FileFacts {
     std::string path;
     bool ok = false;
     std::string error;
-    uint32_t seconds = 0;
-    int64_t milliseconds = 0;
-    uint64_t size = 0;
-    int sampleRate = 0;
-    int kbps = 0;
-    int channelMode = kChannelModeNone;
-    bool vbrHeader = false;
-    uint64_t audioStart = 0;
+    SourceFacts source;
     TagFields tags;
 };
 
 FileFacts Examine(const std::string& path) {
     FileFacts facts;
     facts.path = path;
-    SourceFacts source;
-    if (!ReadSourceFacts(path, source)) {
+    if (!ReadSourceFacts(path, facts.source)) {
         facts.error = LoadFileFailure(path);
         return facts;
     }
     facts.ok = true;
-    facts.seconds = source.seconds;
-    facts.milliseconds = source.milliseconds;
-    facts.size = source.fileSize;
-    GetFileSize64(path, facts.size);
-    facts.sampleRate = source.sampleRate;
-    facts.kbps = source.bitrate;
-    facts.channelMode = source.channelMode;
-    facts.vbrHeader = source.hasHeaderFrame;
-    facts.audioStart = source.audioStart;
+    GetFileSize64(path, facts.source.fileSize);
     ReadTags(path, facts.tags);
     return facts;
 }
@@ -59,10 +43,10 @@ std::string ToJson(const FileFacts& f) {
         return out.str();
     }
     const TagFields& t = f.tags;
-    out << ", \"length_seconds\": " << f.seconds << ", \"length_ms\": " << f.milliseconds
-        << ", \"size_bytes\": " << f.size << ", \"sample_rate\": " << f.sampleRate
-        << ", \"bitrate_kbps\": " << f.kbps << ", \"channel_mode\": " << JsonString(ChannelModeName(f.channelMode))
-        << ", \"vbr_header\": " << (f.vbrHeader ? "true" : "false") << ", \"audio_start\": " << f.audioStart
+    out << ", \"length_seconds\": " << f.source.seconds << ", \"length_ms\": " << f.source.milliseconds
+        << ", \"size_bytes\": " << f.source.fileSize << ", \"sample_rate\": " << f.source.sampleRate
+        << ", \"bitrate_kbps\": " << f.source.bitrate << ", \"channel_mode\": " << JsonString(ChannelModeName(f.source.channelMode))
+        << ", \"vbr_header\": " << (f.source.hasHeaderFrame ? "true" : "false") << ", \"audio_start\": " << f.source.audioStart
         << ", \"tags\": {\"track\": " << t.track << ", \"title\": " << JsonString(t.title)
         << ", \"artist\": " << JsonString(t.artist) << ", \"album\": " << JsonString(t.album)
         << ", \"year\": " << JsonString(t.year) << ", \"genre\": " << JsonString(t.genre)
@@ -78,13 +62,13 @@ std::string ToText(const FileFacts& f) {
         return out.str();
     }
     const TagFields& t = f.tags;
-    out << "  length:       " << FormatDuration(f.seconds) << " (" << f.seconds << " s)\n"
-        << "  size:         " << FormatSize(static_cast<int64_t>(f.size)) << " (" << f.size << " bytes)\n"
-        << "  sample rate:  " << SampleRateText(f.sampleRate) << "\n"
-        << "  bit rate:     " << BitrateText(f.kbps) << "\n"
-        << "  channel mode: " << ChannelModeName(f.channelMode) << "\n"
-        << "  VBR header:   " << (f.vbrHeader ? "yes" : "no") << "\n"
-        << "  audio start:  " << f.audioStart << "\n"
+    out << "  length:       " << FormatDuration(f.source.seconds) << " (" << f.source.seconds << " s)\n"
+        << "  size:         " << FormatSize(static_cast<int64_t>(f.source.fileSize)) << " (" << f.source.fileSize << " bytes)\n"
+        << "  sample rate:  " << SampleRateText(f.source.sampleRate) << "\n"
+        << "  bit rate:     " << BitrateText(f.source.bitrate) << "\n"
+        << "  channel mode: " << ChannelModeName(f.source.channelMode) << "\n"
+        << "  VBR header:   " << (f.source.hasHeaderFrame ? "yes" : "no") << "\n"
+        << "  audio start:  " << f.source.audioStart << "\n"
         << "  track:        " << TrackText(t.track) << "\n"
         << "  title:        " << t.title << "\n"
         << "  artist:       " << t.artist << "\n"
