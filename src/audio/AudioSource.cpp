@@ -41,15 +41,15 @@ bool IsUnknownPosition(int64_t value) {
 
 // --- CAudioSource ---------------------------------------------------------------------------
 
-uint64_t CAudioSource::GetLengthBytes() const { return lengthBytes_; }
-uint64_t CAudioSource::GetPosition() const { return position_; }
-int32_t CAudioSource::GetLengthSeconds() const { return lengthSeconds_; }
-int32_t CAudioSource::GetChannels() const { return channels_; }
-int32_t CAudioSource::GetOutputChannels() const { return outputChannels_; }
-int32_t CAudioSource::GetSampleRate() const { return sampleRate_; }
-int32_t CAudioSource::GetBitsPerSample() const { return bitsPerSample_; }
+uint64_t CAudioSource::GetLengthBytes() const { return facts_.lengthBytes; }
+uint64_t CAudioSource::GetPosition() const { return facts_.position; }
+int32_t CAudioSource::GetLengthSeconds() const { return facts_.lengthSeconds; }
+int32_t CAudioSource::GetChannels() const { return facts_.channels; }
+int32_t CAudioSource::GetOutputChannels() const { return facts_.outputChannels; }
+int32_t CAudioSource::GetSampleRate() const { return facts_.sampleRate; }
+int32_t CAudioSource::GetBitsPerSample() const { return facts_.bitsPerSample; }
 int32_t CAudioSource::GetChannelMode() const { return kChannelModeNone; }
-int32_t CAudioSource::GetBitrate() const { return bitrate_; }
+int32_t CAudioSource::GetBitrate() const { return facts_.bitrate; }
 int32_t CAudioSource::GetFrameBitrate() const { return 0; }
 int32_t CAudioSource::ReservedSlot13() { return 0; }
 
@@ -61,18 +61,6 @@ int32_t CAudioSource::ReservedSlot14(int32_t* out) {
 int32_t CAudioSource::ReservedSlot15(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
                                      int32_t) {
     return 0;
-}
-
-void CAudioSource::ResetFacts() {
-    lengthBytes_ = 0;
-    position_ = 0;
-    lengthSeconds_ = 0;
-    sampleRate_ = 0;
-    channels_ = 0;
-    outputChannels_ = 0;
-    bitsPerSample_ = 0;
-    bytesPerSample_ = 0;
-    bitrate_ = 0;
 }
 
 // --- CLibraryAudioSource --------------------------------------------------------------------
@@ -109,33 +97,33 @@ bool CLibraryAudioSource::Open(const std::string& path, int32_t frequency) {
     }
 
     const int64_t length = audio::ChannelGetLength(handle_);
-    lengthBytes_ = length > 0 ? static_cast<uint64_t>(length) : 0;
-    if (lengthBytes_ != 0) {
-        lengthSeconds_ = static_cast<int32_t>(
-            std::trunc(audio::ChannelBytes2Seconds(handle_, static_cast<int64_t>(lengthBytes_))));
+    facts_.lengthBytes = length > 0 ? static_cast<uint64_t>(length) : 0;
+    if (facts_.lengthBytes != 0) {
+        facts_.lengthSeconds = static_cast<int32_t>(
+            std::trunc(audio::ChannelBytes2Seconds(handle_, static_cast<int64_t>(facts_.lengthBytes))));
     }
 
     audio::ChannelInfo info{};
     audio::ChannelGetInfo(handle_, &info);
-    sampleRate_ = static_cast<int32_t>(info.freq);
-    channels_ = static_cast<int32_t>(info.chans);
-    outputChannels_ = channels_ < 2 ? 1 : 2;
-    bitsPerSample_ = (info.flags & audio::kSample8Bits) != 0 ? 8 : 16;
-    bytesPerSample_ = bitsPerSample_ / kBitsPerByte;
+    facts_.sampleRate = static_cast<int32_t>(info.freq);
+    facts_.channels = static_cast<int32_t>(info.chans);
+    facts_.outputChannels = facts_.channels < 2 ? 1 : 2;
+    facts_.bitsPerSample = (info.flags & audio::kSample8Bits) != 0 ? 8 : 16;
+    facts_.bytesPerSample = facts_.bitsPerSample / kBitsPerByte;
 
     if (EndsWithMp3(path)) ReadFirstFrame(path);
 
-    const double seconds = audio::ChannelBytes2Seconds(handle_, static_cast<int64_t>(lengthBytes_));
+    const double seconds = audio::ChannelBytes2Seconds(handle_, static_cast<int64_t>(facts_.lengthBytes));
     const int64_t fileSize = audio::StreamGetFilePosition(handle_, audio::kFilePosEnd);
     if (seconds > 0 && !IsUnknownPosition(fileSize)) {
-        bitrate_ = static_cast<int32_t>(static_cast<double>(fileSize) / (seconds * kBytesPerKbit) + 0.5);
+        facts_.bitrate = static_cast<int32_t>(static_cast<double>(fileSize) / (seconds * kBytesPerKbit) + 0.5);
     } else {
-        bitrate_ = static_cast<int32_t>(static_cast<uint32_t>(bitsPerSample_) *
-                                        static_cast<uint32_t>(sampleRate_) *
-                                        static_cast<uint32_t>(channels_) / 1000u);
+        facts_.bitrate = static_cast<int32_t>(static_cast<uint32_t>(facts_.bitsPerSample) *
+                                        static_cast<uint32_t>(facts_.sampleRate) *
+                                        static_cast<uint32_t>(facts_.channels) / 1000u);
     }
 
-    blockSize_ = bytesPerSample_ * outputChannels_ * kAudioBlockFrames;
+    blockSize_ = facts_.bytesPerSample * facts_.outputChannels * kAudioBlockFrames;
     block_.assign(static_cast<size_t>(blockSize_), 0);
     return true;
 }
@@ -171,15 +159,15 @@ bool CLibraryAudioSource::ParseFirstFrameHeader(const uint8_t header[4], int32_t
 
 int32_t CLibraryAudioSource::Read(int16_t* left, int16_t* right) {
     if (handle_ == 0 || left == nullptr) return 0;
-    const bool mono = channels_ < 2;
+    const bool mono = facts_.channels < 2;
     void* destination = mono ? static_cast<void*>(left) : static_cast<void*>(block_.data());
     const int32_t n = audio::ChannelGetData(handle_, destination, static_cast<uint32_t>(blockSize_));
     if (n <= 0) return 0;  // end of data, or -1 (0xFFFFFFFF) for an error
-    if (mono) return n / bytesPerSample_;
+    if (mono) return n / facts_.bytesPerSample;
     if (right == nullptr) return 0;
 
-    const int32_t channels = channels_;
-    if (bitsPerSample_ == 16) {
+    const int32_t channels = facts_.channels;
+    if (facts_.bitsPerSample == 16) {
         const int32_t frames = (n / 2) / channels;
         const auto* samples = reinterpret_cast<const int16_t*>(block_.data());
         for (int32_t i = 0; i < frames; ++i) {

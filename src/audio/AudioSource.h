@@ -92,18 +92,23 @@ public:
     virtual ~CAudioSource() = default;
 
 protected:
-    // Sets the nine common facts to zero.
-    void ResetFacts();
+    // The common facts of an open source, all zero while nothing is open.
+    struct Facts {
+        uint64_t lengthBytes = 0;
+        uint64_t position = 0;  // only the base GetPosition reads it; never advanced (0)
+        int32_t lengthSeconds = 0;
+        int32_t sampleRate = 0;
+        int32_t channels = 0;
+        int32_t outputChannels = 0;
+        int32_t bitsPerSample = 0;
+        int32_t bytesPerSample = 0;
+        int32_t bitrate = 0;
+    };
 
-    uint64_t lengthBytes_ = 0;
-    uint64_t position_ = 0;  // only the base GetPosition reads it; never advanced (0)
-    int32_t lengthSeconds_ = 0;
-    int32_t sampleRate_ = 0;
-    int32_t channels_ = 0;
-    int32_t outputChannels_ = 0;
-    int32_t bitsPerSample_ = 0;
-    int32_t bytesPerSample_ = 0;
-    int32_t bitrate_ = 0;
+    // Sets the common facts to zero.
+    void ResetFacts() { facts_ = Facts{}; }
+
+    Facts facts_;
 };
 
 // A decoded source read through the audio library layer: a decode-only stream, or, when no
