@@ -14,12 +14,15 @@
 
 namespace corvane {
 
-// MPEG channel modes as coded in the frame header.
-constexpr int32_t kChannelModeStereo = 0;
-constexpr int32_t kChannelModeJointStereo = 1;
-constexpr int32_t kChannelModeDualChannel = 2;  // read from sources, never chosen
-constexpr int32_t kChannelModeMono = 3;
-constexpr int32_t kChannelModeNone = 4;  // the cutter's "no parameters chosen"
+// MPEG channel modes as coded in the frame header, and as MP3ChannelMode stores them. The
+// names convert to their numbers where a frame's or a library's plain integer is meant.
+enum ChannelMode : int32_t {
+    kChannelModeStereo = 0,
+    kChannelModeJointStereo = 1,
+    kChannelModeDualChannel = 2,  // read from sources, never chosen
+    kChannelModeMono = 3,
+    kChannelModeNone = 4,         // no frame read, or no parameters chosen
+};
 
 // Plain record of the three encoding numbers. The default value means "none chosen".
 struct EncodingParams {
