@@ -61,14 +61,14 @@ CMp3Reader::CMp3Reader()
 CMp3Reader::~CMp3Reader() { CloseFile(); }
 
 bool CMp3Reader::Fill() {
-    bufferStart_ += bufferLength_;
-    bufferLength_ = 0;
-    bufferPos_ = 0;
+    state_.bufferStart += state_.bufferLength;
+    state_.bufferLength = 0;
+    state_.bufferPos = 0;
     for (;;) {
-        const ssize_t n = ::pread(fd_, readBuffer_.get(), kReadBufferSize, static_cast<off_t>(bufferStart_));
+        const ssize_t n = ::pread(fd_, readBuffer_.get(), kReadBufferSize, static_cast<off_t>(state_.bufferStart));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
-        bufferLength_ = static_cast<size_t>(n);
+        state_.bufferLength = static_cast<size_t>(n);
         return true;
     }
 }
@@ -76,28 +76,28 @@ bool CMp3Reader::Fill() {
 size_t CMp3Reader::Read(uint8_t* dest, size_t count) {
     size_t done = 0;
     while (done < count) {
-        if (bufferPos_ == bufferLength_ && !Fill()) break;
-        const size_t take = std::min(count - done, bufferLength_ - bufferPos_);
-        std::memcpy(dest + done, readBuffer_.get() + bufferPos_, take);
-        bufferPos_ += take;
+        if (state_.bufferPos == state_.bufferLength && !Fill()) break;
+        const size_t take = std::min(count - done, state_.bufferLength - state_.bufferPos);
+        std::memcpy(dest + done, readBuffer_.get() + state_.bufferPos, take);
+        state_.bufferPos += take;
         done += take;
     }
     return done;
 }
 
 void CMp3Reader::Seek(uint64_t offset) {
-    if (offset >= bufferStart_ && offset <= bufferStart_ + bufferLength_) {
-        bufferPos_ = static_cast<size_t>(offset - bufferStart_);
+    if (offset >= state_.bufferStart && offset <= state_.bufferStart + state_.bufferLength) {
+        state_.bufferPos = static_cast<size_t>(offset - state_.bufferStart);
         return;
     }
-    bufferStart_ = offset;
-    bufferLength_ = 0;
-    bufferPos_ = 0;
+    state_.bufferStart = offset;
+    state_.bufferLength = 0;
+    state_.bufferPos = 0;
 }
 
 void CMp3Reader::SeekTo(uint64_t offset) {
     Seek(offset);
-    position_ = offset;
+    state_.position = offset;
 }
 
 const uint8_t* CMp3Reader::ReadFrame(int& sampleRate, int& kbps, int& frameLength, int& samplesPerFrame,
@@ -113,14 +113,14 @@ const uint8_t* CMp3Reader::ReadFrame(int& sampleRate, int& kbps, int& frameLengt
     const MpegFrameHeader h = DecodeFrameHeader(frame);
     kbps = h.kbps;
     sampleRate = h.sampleRate;
-    channelMode_ = h.channelMode;
+    state_.channelMode = h.channelMode;
     samplesPerFrame = h.samplesPerFrame;
     frameLength = h.frameLength;
-    sideInfoLength_ = h.sideInfoLength;
+    state_.sideInfoLength = h.sideInfoLength;
     const size_t rest = static_cast<size_t>(h.frameLength) - kHeaderBytes;
     if (Read(frame + kHeaderBytes, rest) < rest) return nullptr;
-    position_ = Tell();
-    frameOffset = position_ - static_cast<uint64_t>(h.frameLength);
+    state_.position = Tell();
+    frameOffset = state_.position - static_cast<uint64_t>(h.frameLength);
     return frame;
 }
 
@@ -161,10 +161,10 @@ bool CMp3Reader::OpenFile(const std::string& path) {
         CloseFile();
         return false;
     }
-    fileSize_ = static_cast<uint64_t>(st.st_size);
-    bufferStart_ = 0;
-    bufferLength_ = 0;
-    bufferPos_ = 0;
+    state_.fileSize = static_cast<uint64_t>(st.st_size);
+    state_.bufferStart = 0;
+    state_.bufferLength = 0;
+    state_.bufferPos = 0;
 
     // Where to look for the VBR header frame: just past a leading ID3v2 tag (its footer
     // included) when a frame header stands there, else from the start of the file.
@@ -181,13 +181,13 @@ bool CMp3Reader::OpenFile(const std::string& path) {
     SeekTo(searchFrom);
 
     LibraryFacts facts;
-    if (!QueryLibrary(path, facts) || facts.start < 0 || static_cast<uint64_t>(facts.start) >= fileSize_) {
+    if (!QueryLibrary(path, facts) || facts.start < 0 || static_cast<uint64_t>(facts.start) >= state_.fileSize) {
         CloseFile();
         return false;
     }
-    durationExact_ = facts.seconds;
-    durationSeconds_ = static_cast<uint32_t>(facts.seconds);
-    const double end = static_cast<double>(facts.end >= 0 ? facts.end : static_cast<int64_t>(fileSize_));
+    state_.durationExact = facts.seconds;
+    state_.durationSeconds = static_cast<uint32_t>(facts.seconds);
+    const double end = static_cast<double>(facts.end >= 0 ? facts.end : static_cast<int64_t>(state_.fileSize));
     const int averageKbps = facts.seconds > 0 ? static_cast<int>(end / (facts.seconds * 125.0) + 0.5) : 0;
 
     int rate = 0, kbps = 0, length = 0, samples = 0;
@@ -198,35 +198,24 @@ bool CMp3Reader::OpenFile(const std::string& path) {
         }
     }
 
-    audioStart_ = static_cast<uint64_t>(facts.start);
-    SeekTo(audioStart_);
+    state_.audioStart = static_cast<uint64_t>(facts.start);
+    SeekTo(state_.audioStart);
     if (ReadFrame(rate, kbps, length, samples, offset) == nullptr) {
         CloseFile();
         return false;
     }
-    sampleRate_ = rate;
-    SeekTo(audioStart_);
-    bitrate_ = averageKbps;
+    state_.sampleRate = rate;
+    SeekTo(state_.audioStart);
+    state_.bitrate = averageKbps;
     return true;
 }
 
 void CMp3Reader::CloseFile() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
-    sampleRate_ = 0;
-    bitrate_ = 0;
-    durationSeconds_ = 0;
-    channelMode_ = kChannelModeNone;
+    state_ = State{};
     vbrFrame_.clear();
     vbrFrame_.shrink_to_fit();
-    sideInfoLength_ = 0;
-    position_ = 0;
-    fileSize_ = 0;
-    audioStart_ = 0;
-    durationExact_ = 0;
-    bufferStart_ = 0;
-    bufferLength_ = 0;
-    bufferPos_ = 0;
 }
 
 }  // namespace corvane

@@ -66,45 +66,49 @@ public:
     bool IsOpen() const { return fd_ >= 0; }
 
     // Facts, valid while open.
-    int sampleRate() const { return sampleRate_; }
-    int bitrate() const { return bitrate_; }               // average kbps
-    uint32_t durationSeconds() const { return durationSeconds_; }
-    int channelMode() const { return channelMode_; }       // 0..3, 4 when none read
+    int sampleRate() const { return state_.sampleRate; }
+    int bitrate() const { return state_.bitrate; }               // average kbps
+    uint32_t durationSeconds() const { return state_.durationSeconds; }
+    int channelMode() const { return state_.channelMode; }       // 0..3, 4 when none read
     const uint8_t* vbrFrame() const { return vbrFrame_.empty() ? nullptr : vbrFrame_.data(); }
     uint32_t vbrFrameLength() const { return static_cast<uint32_t>(vbrFrame_.size()); }
-    int sideInfoLength() const { return sideInfoLength_; }
-    uint64_t position() const { return position_; }
-    uint64_t fileSize() const { return fileSize_; }
-    uint64_t audioStart() const { return audioStart_; }
-    double durationExact() const { return durationExact_; }  // seconds, not truncated
+    int sideInfoLength() const { return state_.sideInfoLength; }
+    uint64_t position() const { return state_.position; }
+    uint64_t fileSize() const { return state_.fileSize; }
+    uint64_t audioStart() const { return state_.audioStart; }
+    double durationExact() const { return state_.durationExact; }  // seconds, not truncated
 
 private:
     // Buffered reading of the open file.
     size_t Read(uint8_t* dest, size_t count);
     bool Fill();
-    uint64_t Tell() const { return bufferStart_ + bufferPos_; }
+    uint64_t Tell() const { return state_.bufferStart + state_.bufferPos; }
     void Seek(uint64_t offset);
 
     static constexpr size_t kFrameBufferSize = 65536;
     static constexpr size_t kReadBufferSize = 1 << 18;
 
-    int sampleRate_ = 0;
-    int bitrate_ = 0;
-    uint32_t durationSeconds_ = 0;
-    int channelMode_ = kChannelModeNone;
+    // Everything CloseFile returns to its closed value.
+    struct State {
+        int sampleRate = 0;
+        int bitrate = 0;
+        uint32_t durationSeconds = 0;
+        int channelMode = kChannelModeNone;
+        int sideInfoLength = 0;
+        uint64_t position = 0;
+        uint64_t fileSize = 0;
+        uint64_t audioStart = 0;
+        double durationExact = 0;
+        uint64_t bufferStart = 0;  // file offset of readBuffer_[0]
+        size_t bufferLength = 0;   // valid bytes in readBuffer_
+        size_t bufferPos = 0;      // next byte to hand out
+    };
+
+    State state_;
     std::vector<uint8_t> vbrFrame_;
     int fd_ = -1;
     std::unique_ptr<uint8_t[]> frameBuffer_;
-    int sideInfoLength_ = 0;
-    uint64_t position_ = 0;
-    uint64_t fileSize_ = 0;
-    uint64_t audioStart_ = 0;
-    double durationExact_ = 0;
-
     std::unique_ptr<uint8_t[]> readBuffer_;
-    uint64_t bufferStart_ = 0;  // file offset of readBuffer_[0]
-    size_t bufferLength_ = 0;   // valid bytes in readBuffer_
-    size_t bufferPos_ = 0;      // next byte to hand out
 };
 
 }  // namespace corvane
