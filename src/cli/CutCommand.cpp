@@ -195,8 +195,6 @@ int ParseCutArgs(const Args& args, bool batch, CutRequest& r) {
     return 0;
 }
 
-bool InterruptRequested(const CTerminalProgress& progress) { return progress.cancelled.load() != 0; }
-
 // Full paths, also of pieces placed beside a source given by a relative path.
 void PrintPaths(const std::vector<std::string>& paths) {
     for (const std::string& p : paths) {
@@ -221,11 +219,11 @@ int RunSingle(CutRequest& r) {
         return kExitFailure;
     }
     const int lengthTenths = facts.lengthTenths();
-    bool ok = false;
+    Outcome outcome = Outcome::Failed({});
     switch (r.rule) {
-        case Rule::Size: ok = CutFileBySize(ctx, source, lengthTenths, fileSize, r.sizeText, r.sizeUnit); break;
-        case Rule::Count: ok = CutFileByCount(ctx, source, lengthTenths, r.count); break;
-        case Rule::Time: ok = CutFileByTime(ctx, source, lengthTenths, r.minutes, r.seconds); break;
+        case Rule::Size: outcome = CutFileBySize(ctx, source, lengthTenths, fileSize, r.sizeText, r.sizeUnit); break;
+        case Rule::Count: outcome = CutFileByCount(ctx, source, lengthTenths, r.count); break;
+        case Rule::Time: outcome = CutFileByTime(ctx, source, lengthTenths, r.minutes, r.seconds); break;
         case Rule::Points: {
             std::vector<PieceEntry> rows;
             int start = 0;
@@ -243,16 +241,16 @@ int RunSingle(CutRequest& r) {
                     rows[static_cast<size_t>(k - 1)].checked = true;
                 }
             }
-            ok = CutFileByPieces(ctx, source, rows);
+            outcome = CutFileByPieces(ctx, source, rows);
             break;
         }
         default: break;
     }
     progress.Clear();
-    if (InterruptRequested(progress)) return kExitInterrupted;
+    if (outcome.cancelled()) return kExitInterrupted;
     PrintPaths(ctx.createdPieces);
-    if (!ok) {
-        std::cerr << ctx.errorText << "\n";
+    if (outcome.failed()) {
+        std::cerr << outcome.message << "\n";
         return kExitFailure;
     }
     return kExitOk;
@@ -272,22 +270,26 @@ int RunBatch(CutRequest& r) {
         const int seconds = static_cast<int>(facts.seconds);
         const uint64_t fileSize = facts.fileSize;
         progress.SetStatusText(source);
-        bool ok = false;
+        Outcome outcome = Outcome::Failed({});
         switch (r.rule) {
-            case Rule::Size: ok = BatchCutBySize(ctx, source, seconds, fileSize, r.sizeText, r.sizeUnit, sequence); break;
-            case Rule::Count: ok = BatchCutByCount(ctx, source, seconds, r.count, sequence); break;
-            case Rule::Time: ok = BatchCutByTime(ctx, source, seconds, r.minutes, r.seconds, sequence); break;
-            case Rule::Range: ok = BatchCutRange(ctx, source, seconds, r.beginText, r.lengthText, sequence); break;
+            case Rule::Size:
+                outcome = BatchCutBySize(ctx, source, seconds, fileSize, r.sizeText, r.sizeUnit, sequence);
+                break;
+            case Rule::Count: outcome = BatchCutByCount(ctx, source, seconds, r.count, sequence); break;
+            case Rule::Time: outcome = BatchCutByTime(ctx, source, seconds, r.minutes, r.seconds, sequence); break;
+            case Rule::Range:
+                outcome = BatchCutRange(ctx, source, seconds, r.beginText, r.lengthText, sequence);
+                break;
             default: break;
         }
         progress.Clear();
-        if (InterruptRequested(progress)) return kExitInterrupted;
+        if (outcome.cancelled()) return kExitInterrupted;
         PrintPaths(ctx.createdPieces);
-        if (ok) {
+        if (outcome.done()) {
             if (!r.quiet) std::cerr << source << ": " << ctx.createdPieces.size() << " piece(s)\n";
         } else {
             allOk = false;
-            std::cerr << source << ": Failure: " << ctx.errorText << "\n";
+            std::cerr << source << ": Failure: " << outcome.message << "\n";
         }
     }
     return allOk ? kExitOk : kExitFailure;

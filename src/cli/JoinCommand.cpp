@@ -163,8 +163,6 @@ std::string FullPath(const std::string& path) {
     return absolute.empty() ? path : absolute.lexically_normal().string();
 }
 
-bool Interrupted(const CTerminalProgress& progress) { return progress.cancelled.load() != 0; }
-
 int RunSingle(JoinRequest& r) {
     CTerminalProgress progress(!r.quiet && isatty(STDERR_FILENO));
     progress.CatchInterrupt();
@@ -189,15 +187,15 @@ int RunSingle(JoinRequest& r) {
         way = ChooseJoinWay(r.options, {});
     }
 
-    const bool ok = RunJoin(job, way, r.target, &progress);
+    const Outcome outcome = RunJoin(job, way, r.target, &progress);
     progress.Clear();
-    if (ok) {
+    if (outcome.done()) {
         std::cout << FullPath(r.target) << "\n";
         std::cout.flush();
         return kExitOk;
     }
-    if (Interrupted(progress)) return kExitInterrupted;
-    if (!job.errorText.empty()) std::cerr << kJoinFailurePrefix << job.errorText << "\n";
+    if (outcome.cancelled()) return kExitInterrupted;
+    std::cerr << kJoinFailurePrefix << outcome.message << "\n";
     return kExitFailure;
 }
 
@@ -222,17 +220,13 @@ public:
             if (!quiet_) std::cerr << row.facts.path << ": " << row.output << "\n";
             return;
         }
-        failed_ = true;
         std::cerr << row.facts.path << ": " << row.output << "\n";
     }
-
-    bool Failed() const { return failed_; }
 
 private:
     const std::vector<BatchJoinRow>& rows_;
     CTerminalProgress& progress_;
     bool quiet_;
-    bool failed_ = false;
 };
 
 int RunBatch(JoinRequest& r) {
@@ -249,10 +243,10 @@ int RunBatch(JoinRequest& r) {
     }
 
     CBatchReporter reporter(rows, progress, r.quiet);
-    const bool finished = RunBatchJoin(r.options, r.joinType, rows, joined, &progress, &reporter);
+    const Outcome outcome = RunBatchJoin(r.options, r.joinType, rows, joined, &progress, &reporter);
     progress.Clear();
-    if (!finished) return kExitInterrupted;
-    return reporter.Failed() ? kExitFailure : kExitOk;
+    if (outcome.cancelled()) return kExitInterrupted;
+    return outcome.failed() ? kExitFailure : kExitOk;
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// How long engine work reports progress and learns of a cancel.
+// How long engine work reports progress, learns of a cancel, and tells how it ended.
 //
 // The engine never draws anything. A cut or a join is handed a progress dialog: a bar with a
 // range, a position and a width in pixels, a status line, and a cancel flag that the user
@@ -8,8 +8,29 @@
 
 #include <atomic>
 #include <string>
+#include <utility>
 
 namespace corvane {
+
+// How a long operation (a piece, a cut plan, a join, a batch) ended.
+enum class OutcomeStatus { Done, Failed, Cancelled };
+
+// The one result of every long operation: done, failed with a message, or cancelled by the
+// user. A cancel is not a failure: it carries no message, and what the operation wrote is
+// removed as it is for a failure. The message is the system's own text ("Failed to write
+// file \"...\".") and is empty unless the status is Failed.
+struct Outcome {
+    OutcomeStatus status = OutcomeStatus::Done;
+    std::string message;
+
+    static Outcome Done() { return {}; }
+    static Outcome Failed(std::string text) { return {OutcomeStatus::Failed, std::move(text)}; }
+    static Outcome Cancelled() { return {OutcomeStatus::Cancelled, {}}; }
+
+    bool done() const { return status == OutcomeStatus::Done; }
+    bool failed() const { return status == OutcomeStatus::Failed; }
+    bool cancelled() const { return status == OutcomeStatus::Cancelled; }
+};
 
 class IProgressBar {
 public:

@@ -26,8 +26,6 @@ constexpr const char* kDurationTooSmall = "The duration of piece is too small.";
 constexpr const char* kPiecesRequired = "At least two pieces required. And, at least one piece checked for cutting.";
 constexpr const char* kBeginBeyondEnd = "The beginning point exceeds length of the MP3.";
 
-enum class Prepared { Ok, Failed, Cancelled };
-
 bool DialogCancelled(const CutContext& ctx) {
     return ctx.dialog && ctx.dialog->cancelled.load(std::memory_order_relaxed) != 0;
 }
@@ -37,14 +35,12 @@ bool PumpAndCheck(const CutContext& ctx) {
     return DialogCancelled(ctx);
 }
 
-// Steps 1-5 common to every driver once its own checks passed.
-Prepared Prepare(CutContext& ctx, CCutter& cutter, const std::string& source, bool overlaps) {
+// Steps 1-5 common to every driver once its own checks passed: Done when the cutter is
+// ready for the first piece.
+Outcome Prepare(CutContext& ctx, CCutter& cutter, const std::string& source, bool overlaps) {
     ctx.createdPieces.clear();
-    if (PumpAndCheck(ctx)) return Prepared::Cancelled;
-    if (!cutter.LoadSource(source)) {
-        ctx.errorText = LoadFileFailure(source);
-        return Prepared::Failed;
-    }
+    if (PumpAndCheck(ctx)) return Outcome::Cancelled();
+    if (!cutter.LoadSource(source)) return Outcome::Failed(LoadFileFailure(source));
     const CutterOptions& o = ctx.options;
     cutter.SetCancelFlag(ctx.dialog ? &ctx.dialog->cancelled : nullptr);
     cutter.SetProgressBar(ctx.dialog ? &ctx.dialog->Bar() : nullptr);
@@ -54,37 +50,28 @@ Prepared Prepare(CutContext& ctx, CCutter& cutter, const std::string& source, bo
     }
     cutter.SetFadeIn(o.fadeInLen > 0, o.fadeInLen);
     cutter.SetFadeOut(o.fadeOutLen > 0, o.fadeOutLen);
-    if (PumpAndCheck(ctx)) return Prepared::Cancelled;
+    if (PumpAndCheck(ctx)) return Outcome::Cancelled();
     cutter.keepTag = o.keepID3tag;
     if (o.keepID3tag) {
         cutter.titleTemplate = o.id3TitleFormat;
         cutter.trackMode = o.id3TrackNumType;
     }
-    return Prepared::Ok;
+    return Outcome::Done();
 }
 
-// Removes every piece of the source. A write failure makes it a failure with its message;
-// otherwise it is a cancel: true for the single-file drivers, false for the batch ones.
-bool CleanUp(CutContext& ctx, const CCutter& cutter, bool singleFile) {
+// Removes every piece of the source written so far; returns outcome (a piece's failure or a
+// cancel).
+Outcome CleanUp(CutContext& ctx, Outcome outcome) {
     for (const std::string& path : ctx.createdPieces) std::remove(path.c_str());
     ctx.createdPieces.clear();
-    if (!cutter.errorText().empty()) {
-        ctx.errorText = cutter.errorText();
-        return false;
-    }
-    return singleFile;
-}
-
-bool Finish(CutContext& ctx, Prepared p, const CCutter& cutter, bool singleFile) {
-    return p == Prepared::Cancelled ? CleanUp(ctx, cutter, singleFile) : false;
+    return outcome;
 }
 
 // The sequential plan of CutFileBySize, CutFileByCount and CutFileByTime.
-bool RunSequential(CutContext& ctx, const std::string& source, bool bySize, uint64_t size, int tenths, int count,
-                   int lengthTenths) {
+Outcome RunSequential(CutContext& ctx, const std::string& source, bool bySize, uint64_t size, int tenths, int count,
+                      int lengthTenths) {
     std::unique_ptr<CCutter> cutter = CreateCutter(ctx.options);
-    const Prepared p = Prepare(ctx, *cutter, source, true);
-    if (p != Prepared::Ok) return Finish(ctx, p, *cutter, true);
+    if (Outcome prepared = Prepare(ctx, *cutter, source, true); !prepared.done()) return prepared;
     if (count == 0) {
         // By size with re-encoding: the count comes from the output bit rate.
         const int seconds = lengthTenths / 10;
@@ -97,35 +84,34 @@ bool RunSequential(CutContext& ctx, const std::string& source, bool bySize, uint
     std::string path;
     bool eof = false;
     int i = 1;
+    std::string error;
     for (; i <= count - 1; ++i) {
-        if (!MakePieceTarget(ctx.options, source, i, count, i, path, ctx.errorText)) return false;
-        const bool ok = bySize ? cutter->CutBySize(path, size, i, count, i, digits, eof)
+        if (!MakePieceTarget(ctx.options, source, i, count, i, path, error)) return Outcome::Failed(error);
+        Outcome piece = bySize ? cutter->CutBySize(path, size, i, count, i, digits, eof)
                                : cutter->CutByDuration(path, tenths, i, count, i, digits, eof);
-        if (!ok) {
-            if (!cutter->errorText().empty()) return CleanUp(ctx, *cutter, true);
-            break;
-        }
+        if (!piece.done()) return CleanUp(ctx, std::move(piece));
         ctx.createdPieces.push_back(path);
         if (eof) break;
     }
-    if (PumpAndCheck(ctx)) return CleanUp(ctx, *cutter, true);
+    if (PumpAndCheck(ctx)) return CleanUp(ctx, Outcome::Cancelled());
     if (eof) {
         cutter->CloseSource();
-        return true;
+        return Outcome::Done();
     }
-    if (!MakePieceTarget(ctx.options, source, i, count, i, path, ctx.errorText)) return false;
-    if (!cutter->CutToEnd(path, count, count, count, digits)) return CleanUp(ctx, *cutter, true);
+    if (!MakePieceTarget(ctx.options, source, i, count, i, path, error)) return Outcome::Failed(error);
+    if (Outcome last = cutter->CutToEnd(path, count, count, count, digits); !last.done()) {
+        return CleanUp(ctx, std::move(last));
+    }
     ctx.createdPieces.push_back(path);
     cutter->CloseSource();
-    return true;
+    return Outcome::Done();
 }
 
 // The batch plan of BatchCutBySize, BatchCutByCount and BatchCutByTime.
-bool RunBatch(CutContext& ctx, const std::string& source, bool bySize, uint64_t size, int tenths, int count,
-              int seconds, int& sequence) {
+Outcome RunBatch(CutContext& ctx, const std::string& source, bool bySize, uint64_t size, int tenths, int count,
+                 int seconds, int& sequence) {
     std::unique_ptr<CCutter> cutter = CreateCutter(ctx.options);
-    const Prepared p = Prepare(ctx, *cutter, source, true);
-    if (p != Prepared::Ok) return Finish(ctx, p, *cutter, false);
+    if (Outcome prepared = Prepare(ctx, *cutter, source, true); !prepared.done()) return prepared;
     if (count == 0) {
         const double bytesPerSecond = cutter->GetOutputBitrate() * 1000.0 / 8.0;
         const double pieceSeconds = static_cast<double>(size) / bytesPerSecond;
@@ -137,15 +123,13 @@ bool RunBatch(CutContext& ctx, const std::string& source, bool bySize, uint64_t 
     std::string path;
     bool eof = false;
     int i = 1;
+    std::string error;
     if (count >= 2) {
         while (!o.splitFirstNPieces || o.firstPiecesNumber >= i) {
-            if (!MakePieceTarget(o, source, i, count, sequence, path, ctx.errorText)) return false;
-            const bool ok = bySize ? cutter->CutBySize(path, size, i, count, sequence, digits, eof)
+            if (!MakePieceTarget(o, source, i, count, sequence, path, error)) return Outcome::Failed(error);
+            Outcome piece = bySize ? cutter->CutBySize(path, size, i, count, sequence, digits, eof)
                                    : cutter->CutByDuration(path, tenths, i, count, sequence, digits, eof);
-            if (!ok) {
-                if (!cutter->errorText().empty()) return CleanUp(ctx, *cutter, false);
-                break;
-            }
+            if (!piece.done()) return CleanUp(ctx, std::move(piece));
             ++sequence;
             ctx.createdPieces.push_back(path);
             if (eof) break;
@@ -153,13 +137,15 @@ bool RunBatch(CutContext& ctx, const std::string& source, bool bySize, uint64_t 
             if (i >= count) break;
         }
     }
-    if (PumpAndCheck(ctx)) return CleanUp(ctx, *cutter, false);
-    if (eof || (o.splitFirstNPieces && o.firstPiecesNumber < i)) return true;
-    if (!MakePieceTarget(o, source, i, count, sequence, path, ctx.errorText)) return false;
-    if (!cutter->CutToEnd(path, count, count, sequence, digits)) return CleanUp(ctx, *cutter, false);
+    if (PumpAndCheck(ctx)) return CleanUp(ctx, Outcome::Cancelled());
+    if (eof || (o.splitFirstNPieces && o.firstPiecesNumber < i)) return Outcome::Done();
+    if (!MakePieceTarget(o, source, i, count, sequence, path, error)) return Outcome::Failed(error);
+    if (Outcome last = cutter->CutToEnd(path, count, count, sequence, digits); !last.done()) {
+        return CleanUp(ctx, std::move(last));
+    }
     ++sequence;
     ctx.createdPieces.push_back(path);
-    return true;
+    return Outcome::Done();
 }
 
 uint64_t PieceCountBySize(uint64_t fileSize, uint64_t size) {
@@ -217,158 +203,114 @@ int SourceLengthTenths(const std::string& path) {
     return ReadSourceFacts(path, facts) ? facts.lengthTenths() : -1;
 }
 
-bool CutFileBySize(CutContext& ctx, const std::string& source, int lengthTenths, uint64_t fileSize,
-                   const std::string& sizeText, SizeUnit sizeUnit) {
+Outcome CutFileBySize(CutContext& ctx, const std::string& source, int lengthTenths, uint64_t fileSize,
+                      const std::string& sizeText, SizeUnit sizeUnit) {
     const uint64_t size = ParsePieceSize(sizeText, sizeUnit);
-    if (size >= fileSize) {
-        ctx.errorText = kSizeTooBig;
-        return false;
-    }
-    if (size == 0) {
-        ctx.errorText = kSizeTooSmall;
-        return false;
-    }
+    if (size >= fileSize) return Outcome::Failed(kSizeTooBig);
+    if (size == 0) return Outcome::Failed(kSizeTooSmall);
     const int count = Reencodes(ctx.options) ? 0 : static_cast<int>(PieceCountBySize(fileSize, size));
     return RunSequential(ctx, source, true, size, 0, count, lengthTenths);
 }
 
-bool CutFileByCount(CutContext& ctx, const std::string& source, int lengthTenths, int count) {
-    if (count <= 1) {
-        ctx.errorText = kCountTooSmall;
-        return false;
-    }
+Outcome CutFileByCount(CutContext& ctx, const std::string& source, int lengthTenths, int count) {
+    if (count <= 1) return Outcome::Failed(kCountTooSmall);
     const int tenths = lengthTenths / count;
-    if (tenths <= 0) {
-        ctx.errorText = kCountTooBig;
-        return false;
-    }
+    if (tenths <= 0) return Outcome::Failed(kCountTooBig);
     return RunSequential(ctx, source, false, 0, tenths, count, lengthTenths);
 }
 
-bool CutFileByTime(CutContext& ctx, const std::string& source, int lengthTenths, int minutes, int seconds) {
+Outcome CutFileByTime(CutContext& ctx, const std::string& source, int lengthTenths, int minutes, int seconds) {
     const int tenths = seconds * 10 + minutes * 600;
-    if (tenths >= lengthTenths) {
-        ctx.errorText = kDurationTooLong;
-        return false;
-    }
-    if (tenths <= 0) {
-        ctx.errorText = kDurationTooSmall;
-        return false;
-    }
+    if (tenths >= lengthTenths) return Outcome::Failed(kDurationTooLong);
+    if (tenths <= 0) return Outcome::Failed(kDurationTooSmall);
     const int count = lengthTenths / tenths + (lengthTenths % tenths ? 1 : 0);
     return RunSequential(ctx, source, false, 0, tenths, count, lengthTenths);
 }
 
-bool CutFileByPieces(CutContext& ctx, const std::string& source, std::vector<PieceEntry>& rows) {
+Outcome CutFileByPieces(CutContext& ctx, const std::string& source, std::vector<PieceEntry>& rows) {
     const int n = static_cast<int>(rows.size());
     bool anyChecked = false;
     for (const PieceEntry& row : rows) anyChecked = anyChecked || row.checked;
-    if (n <= 1 || !anyChecked) {
-        ctx.errorText = kPiecesRequired;
-        return false;
-    }
+    if (n <= 1 || !anyChecked) return Outcome::Failed(kPiecesRequired);
     std::unique_ptr<CCutter> cutter = CreateCutter(ctx.options);
-    const Prepared p = Prepare(ctx, *cutter, source, true);
-    if (p != Prepared::Ok) return Finish(ctx, p, *cutter, true);
+    if (Outcome prepared = Prepare(ctx, *cutter, source, true); !prepared.done()) return prepared;
     const int digits = ctx.options.titleDigitNumber;
-    bool early = false;
+    std::string error;
     bool eof = false;
-    for (int k = 1; k <= n - 1; ++k) {
+    for (int k = 1; k <= n - 1 && !eof; ++k) {
         PieceEntry& row = rows[static_cast<size_t>(k - 1)];
         const int duration = row.end - row.start;
         if (row.checked) {
-            if (!MakePieceTarget(ctx.options, source, k, n, k, row.path, ctx.errorText)) return false;
-            if (!cutter->CutByDuration(row.path, duration, k, n, k, digits, eof)) {
-                if (!cutter->errorText().empty()) return CleanUp(ctx, *cutter, true);
-                early = true;
-                break;
-            }
+            if (!MakePieceTarget(ctx.options, source, k, n, k, row.path, error)) return Outcome::Failed(error);
+            Outcome piece = cutter->CutByDuration(row.path, duration, k, n, k, digits, eof);
+            if (!piece.done()) return CleanUp(ctx, std::move(piece));
             row.output = FileNameOf(row.path);
             ctx.createdPieces.push_back(row.path);
-        } else if (!cutter->SkipDuration(duration, eof)) {
-            early = true;
-            break;
-        }
-        if (eof) {
-            early = true;
-            break;
+        } else if (Outcome skipped = cutter->SkipDuration(duration, eof); !skipped.done()) {
+            return CleanUp(ctx, std::move(skipped));
         }
     }
-    if (PumpAndCheck(ctx)) return CleanUp(ctx, *cutter, true);
+    if (PumpAndCheck(ctx)) return CleanUp(ctx, Outcome::Cancelled());
     PieceEntry& last = rows.back();
-    if (early || !last.checked) {
+    if (eof || !last.checked) {
         cutter->CloseSource();
-        return true;
+        return Outcome::Done();
     }
-    if (!MakePieceTarget(ctx.options, source, n, n, n, last.path, ctx.errorText)) return false;
-    if (!cutter->CutToEnd(last.path, n, n, n, digits)) return CleanUp(ctx, *cutter, true);
+    if (!MakePieceTarget(ctx.options, source, n, n, n, last.path, error)) return Outcome::Failed(error);
+    if (Outcome piece = cutter->CutToEnd(last.path, n, n, n, digits); !piece.done()) {
+        return CleanUp(ctx, std::move(piece));
+    }
     last.output = FileNameOf(last.path);
     ctx.createdPieces.push_back(last.path);
     cutter->CloseSource();
-    return true;
+    return Outcome::Done();
 }
 
-bool BatchCutBySize(CutContext& ctx, const std::string& source, int seconds, uint64_t fileSize,
-                    const std::string& sizeText, SizeUnit sizeUnit, int& sequenceNumber) {
+Outcome BatchCutBySize(CutContext& ctx, const std::string& source, int seconds, uint64_t fileSize,
+                       const std::string& sizeText, SizeUnit sizeUnit, int& sequenceNumber) {
     const uint64_t size = ParsePieceSize(sizeText, sizeUnit);
-    if (size == 0) {
-        ctx.errorText = kSizeTooSmall;
-        return false;
-    }
+    if (size == 0) return Outcome::Failed(kSizeTooSmall);
     const int count = Reencodes(ctx.options) ? 0 : static_cast<int>(PieceCountBySize(fileSize, size));
     return RunBatch(ctx, source, true, size, 0, count, seconds, sequenceNumber);
 }
 
-bool BatchCutByCount(CutContext& ctx, const std::string& source, int seconds, int count, int& sequenceNumber) {
-    if (count <= 1) {
-        ctx.errorText = kCountTooSmall;
-        return false;
-    }
+Outcome BatchCutByCount(CutContext& ctx, const std::string& source, int seconds, int count, int& sequenceNumber) {
+    if (count <= 1) return Outcome::Failed(kCountTooSmall);
     const int tenths = seconds * 10 / count;
-    if (tenths <= 0) {
-        ctx.errorText = kCountTooBig;
-        return false;
-    }
+    if (tenths <= 0) return Outcome::Failed(kCountTooBig);
     return RunBatch(ctx, source, false, 0, tenths, count, seconds, sequenceNumber);
 }
 
-bool BatchCutByTime(CutContext& ctx, const std::string& source, int seconds, int minutes, int secs,
-                    int& sequenceNumber) {
+Outcome BatchCutByTime(CutContext& ctx, const std::string& source, int seconds, int minutes, int secs,
+                       int& sequenceNumber) {
     const int tenths = secs * 10 + minutes * 600;
-    if (tenths <= 0) {
-        ctx.errorText = kDurationTooSmall;
-        return false;
-    }
+    if (tenths <= 0) return Outcome::Failed(kDurationTooSmall);
     const int length = seconds * 10;
     const int count = length / tenths + (length % tenths ? 1 : 0);
     return RunBatch(ctx, source, false, 0, tenths, count, seconds, sequenceNumber);
 }
 
-bool BatchCutRange(CutContext& ctx, const std::string& source, int seconds, const std::string& beginText,
-                   const std::string& lengthText, int& sequenceNumber) {
+Outcome BatchCutRange(CutContext& ctx, const std::string& source, int seconds, const std::string& beginText,
+                      const std::string& lengthText, int& sequenceNumber) {
     const int begin = static_cast<int>(ReadDecimal(beginText) * 10);
     int length = static_cast<int>(ReadDecimal(lengthText) * 10);
-    if (seconds * 10 < begin) {
-        ctx.errorText = kBeginBeyondEnd;
-        return false;
-    }
+    if (seconds * 10 < begin) return Outcome::Failed(kBeginBeyondEnd);
     if (length == 0) length = seconds * 20;
     std::unique_ptr<CCutter> cutter = CreateCutter(ctx.options);
-    const Prepared p = Prepare(ctx, *cutter, source, false);
-    if (p != Prepared::Ok) return Finish(ctx, p, *cutter, false);
+    if (Outcome prepared = Prepare(ctx, *cutter, source, false); !prepared.done()) return prepared;
     std::string path;
-    if (!MakePieceTarget(ctx.options, source, 1, 1, sequenceNumber, path, ctx.errorText)) return false;
+    std::string error;
+    if (!MakePieceTarget(ctx.options, source, 1, 1, sequenceNumber, path, error)) return Outcome::Failed(error);
     bool eof = false;
-    if (cutter->SkipDuration(begin, eof) && !eof && !PumpAndCheck(ctx)) {
-        if (cutter->CutByDuration(path, length, 1, 1, sequenceNumber, ctx.options.titleDigitNumber, eof)) {
-            ++sequenceNumber;
-            ctx.createdPieces.push_back(path);
-        } else if (!cutter->errorText().empty()) {
-            return CleanUp(ctx, *cutter, false);
-        }
+    if (Outcome skipped = cutter->SkipDuration(begin, eof); !skipped.done()) return CleanUp(ctx, std::move(skipped));
+    if (!eof && !PumpAndCheck(ctx)) {
+        Outcome piece = cutter->CutByDuration(path, length, 1, 1, sequenceNumber, ctx.options.titleDigitNumber, eof);
+        if (!piece.done()) return CleanUp(ctx, std::move(piece));
+        ++sequenceNumber;
+        ctx.createdPieces.push_back(path);
     }
-    if (PumpAndCheck(ctx)) return CleanUp(ctx, *cutter, false);
-    return true;
+    if (PumpAndCheck(ctx)) return CleanUp(ctx, Outcome::Cancelled());
+    return Outcome::Done();
 }
 
 }  // namespace corvane

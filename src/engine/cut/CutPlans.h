@@ -1,12 +1,14 @@
 // The cut plans: a whole source cut by size, by count, by time or by custom pieces, and the
 // batch variants, each as a sequence of cutter calls with its validation messages.
 //
-// Every driver returns true or false; on false `errorText` holds the message to show (the
-// batch pages show it as "Failure: %s"). A cancel (the dialog's flag) removes every piece of
-// the current source; the single-file drivers then return true (the caller sees the flag
-// and reports the cancel), the batch drivers false. A piece that cannot be written (disk
-// full) also removes every piece of its source and returns false with "Failed to write file
-// \"%s\".", so no truncated piece is ever left looking complete.
+// Every driver returns one outcome. Done: the pieces asked for are written and listed in
+// createdPieces. Failed: the message is the text to show (the batch pages show it as
+// "Failure: %s"); a validation message, "Failed to load file \"%s\"." for a source the reader
+// refuses, a target-naming message (the pieces written before stay, listed), or a piece's
+// own failure, such as "Failed to write file \"%s\"." on a full disk, which removes every piece
+// of the source, so no truncated piece is ever left looking complete. Cancelled (the dialog's
+// flag, single-file and batch drivers alike): every piece of the current source is removed
+// and createdPieces is empty.
 #pragma once
 
 #include <cstdint>
@@ -43,13 +45,12 @@ struct PieceEntry {
     std::string output;  // the "Output" cell: the piece's file name
 };
 
-// What every driver shares: the options, the progress dialog (may be null), the pieces
-// written for the current source and the message of a failure.
+// What every driver shares: the options, the progress dialog (may be null) and the pieces
+// written for the current source.
 struct CutContext {
     CutterOptions options;
     IProgressDialog* dialog = nullptr;
     std::vector<std::string> createdPieces;
-    std::string errorText;
 };
 
 // A re-encoding cutter when the options ask for re-encoding or fades, else a frame-copy
@@ -60,20 +61,20 @@ std::unique_ptr<CCutter> CreateCutter(const CutterOptions& options);
 // length in milliseconds divided by 100), or -1 when the file cannot be opened.
 int SourceLengthTenths(const std::string& path);
 
-bool CutFileBySize(CutContext& ctx, const std::string& source, int lengthTenths, uint64_t fileSize,
-                   const std::string& sizeText, SizeUnit sizeUnit);
-bool CutFileByCount(CutContext& ctx, const std::string& source, int lengthTenths, int count);
-bool CutFileByTime(CutContext& ctx, const std::string& source, int lengthTenths, int minutes, int seconds);
-bool CutFileByPieces(CutContext& ctx, const std::string& source, std::vector<PieceEntry>& rows);
+Outcome CutFileBySize(CutContext& ctx, const std::string& source, int lengthTenths, uint64_t fileSize,
+                      const std::string& sizeText, SizeUnit sizeUnit);
+Outcome CutFileByCount(CutContext& ctx, const std::string& source, int lengthTenths, int count);
+Outcome CutFileByTime(CutContext& ctx, const std::string& source, int lengthTenths, int minutes, int seconds);
+Outcome CutFileByPieces(CutContext& ctx, const std::string& source, std::vector<PieceEntry>& rows);
 
 // Batch variants, per file: seconds is the file's length in whole seconds; sequenceNumber
 // runs over the whole batch (1 when a run starts).
-bool BatchCutBySize(CutContext& ctx, const std::string& source, int seconds, uint64_t fileSize,
-                    const std::string& sizeText, SizeUnit sizeUnit, int& sequenceNumber);
-bool BatchCutByCount(CutContext& ctx, const std::string& source, int seconds, int count, int& sequenceNumber);
-bool BatchCutByTime(CutContext& ctx, const std::string& source, int seconds, int minutes, int secs,
-                    int& sequenceNumber);
-bool BatchCutRange(CutContext& ctx, const std::string& source, int seconds, const std::string& beginText,
-                   const std::string& lengthText, int& sequenceNumber);
+Outcome BatchCutBySize(CutContext& ctx, const std::string& source, int seconds, uint64_t fileSize,
+                       const std::string& sizeText, SizeUnit sizeUnit, int& sequenceNumber);
+Outcome BatchCutByCount(CutContext& ctx, const std::string& source, int seconds, int count, int& sequenceNumber);
+Outcome BatchCutByTime(CutContext& ctx, const std::string& source, int seconds, int minutes, int secs,
+                       int& sequenceNumber);
+Outcome BatchCutRange(CutContext& ctx, const std::string& source, int seconds, const std::string& beginText,
+                      const std::string& lengthText, int& sequenceNumber);
 
 }  // namespace corvane

@@ -1,6 +1,7 @@
 // CCutter: what the frame-copy and re-encoding cutters share.
 #include "engine/cut/Cutter.h"
 
+#include "engine/base/Messages.h"
 #include "engine/base/PathUtil.h"
 #include "engine/mp3/OutputFile.h"
 
@@ -98,29 +99,31 @@ std::vector<uint8_t> CCutter::MakeTag(int index, int count, int sequence, int ti
     return BuildPieceTag(source, index, count, sequence, titleDigits);
 }
 
-void CCutter::DiscardPiece(COutputFile& out, bool writeFailed) {
-    if (writeFailed) errorText_ = "Failed to write file \"" + out.Path() + "\".";
+Outcome CCutter::DiscardPiece(COutputFile& out, Outcome outcome) {
     out.Remove();
+    return outcome;
 }
 
-bool CCutter::SkipDuration(int tenths, bool& eof) {
+Outcome CCutter::WriteFailed(const COutputFile& out) { return Outcome::Failed(WriteFileFailure(out.Path())); }
+
+Outcome CCutter::SkipDuration(int tenths, bool& eof) {
     eof = false;
     const uint64_t target = TenthsToSamples(tenths);
-    if (target == 0) return true;
+    if (target == 0) return Outcome::Done();
     uint64_t sum = 0;
     int rate, kbps, length, samples;
     uint64_t offset;
     do {
         if (!reader_.ReadFrame(rate, kbps, length, samples, offset)) {
             eof = true;
-            return true;
+            return Outcome::Done();
         }
         RecordFrame(offset, samples);
         sum += static_cast<uint64_t>(samples);
         UpdateProgress();
-        if (PollCancelled()) return false;
+        if (PollCancelled()) return Outcome::Cancelled();
     } while (sum < target);
-    return true;
+    return Outcome::Done();
 }
 
 }  // namespace corvane

@@ -12,9 +12,10 @@
 // history of frames read (FrameRecord) makes the step back, and the forward overlap, possible
 // without a second scan.
 //
-// A piece operation returns true when the piece file was written and closed; false when the
-// output could not be created or written (errorText says which file), or the user cancelled.
-// On false nothing of that piece is left on disk.
+// A piece operation's outcome is Done when the piece file was written and closed; Failed when
+// the output could not be created or written (the message names the file: "Failed to create
+// file \"%s\".", "Failed to write file \"%s\"."); Cancelled when the user cancelled. Unless it
+// is Done, nothing of that piece is left on disk.
 #pragma once
 
 #include <atomic>
@@ -45,17 +46,17 @@ public:
 
     // Writes the next piece of at least size bytes of frames (the frame that crosses the
     // size is written whole), plus tag, VBR header frame and overlaps. eof is set when the
-    // source ran out during the piece (the piece is still complete and true is returned).
-    virtual bool CutBySize(const std::string& path, uint64_t size, int index, int count, int sequence,
-                           int titleDigits, bool& eof) = 0;
+    // source ran out during the piece (the piece is still complete and the outcome Done).
+    virtual Outcome CutBySize(const std::string& path, uint64_t size, int index, int count, int sequence,
+                              int titleDigits, bool& eof) = 0;
     // The same measured in tenths of a second of audio.
-    virtual bool CutByDuration(const std::string& path, int tenths, int index, int count, int sequence,
-                               int titleDigits, bool& eof) = 0;
+    virtual Outcome CutByDuration(const std::string& path, int tenths, int index, int count, int sequence,
+                                  int titleDigits, bool& eof) = 0;
     // Writes the rest of the source as the last piece.
-    virtual bool CutToEnd(const std::string& path, int index, int count, int sequence, int titleDigits) = 0;
-    // Reads past tenths of audio without writing; the frames stay in the history. False only
-    // on cancel.
-    virtual bool SkipDuration(int tenths, bool& eof);
+    virtual Outcome CutToEnd(const std::string& path, int index, int count, int sequence, int titleDigits) = 0;
+    // Reads past tenths of audio without writing; the frames stay in the history. Done, or
+    // Cancelled; eof as for the cuts.
+    virtual Outcome SkipDuration(int tenths, bool& eof);
     virtual void SetFadeIn(bool enable, int tenths) = 0;
     virtual void SetFadeOut(bool enable, int tenths) = 0;
     // Bit rate of the pieces in kbps; the source's average here.
@@ -76,9 +77,6 @@ public:
     std::string titleTemplate;
     TrackNumber trackMode = TrackNumber::Sequence;
 
-    // The message of the last failure other than a cancel ("Failed to write file ...").
-    const std::string& errorText() const { return errorText_; }
-
     const std::vector<FrameRecord>& frameHistory() const { return frameHistory_; }
     CMp3Reader& reader() { return reader_; }
 
@@ -94,8 +92,10 @@ protected:
     std::vector<uint8_t> MakeTag(int index, int count, int sequence, int titleDigits) const;
     // Samples of tenths at the source's sample rate, truncated.
     uint32_t TenthsToSamples(int tenths) const;
-    // Drops a failed piece: closes and deletes the output; records a write failure's text.
-    void DiscardPiece(COutputFile& out, bool writeFailed);
+    // Drops a piece that did not finish: closes and deletes the output; returns outcome.
+    static Outcome DiscardPiece(COutputFile& out, Outcome outcome);
+    // The outcome of a piece whose output failed a write: "Failed to write file \"<path>\".".
+    static Outcome WriteFailed(const COutputFile& out);
 
     IProgressBar* progressBar_ = nullptr;
     int lastProgress_ = 0;
@@ -109,7 +109,6 @@ protected:
     std::vector<FrameRecord> frameHistory_;
     TagFields sourceTags_;
     std::string baseName_;
-    std::string errorText_;
 };
 
 }  // namespace corvane

@@ -3,33 +3,29 @@
 
 #include <vector>
 
+#include "engine/base/Messages.h"
 #include "engine/mp3/OutputFile.h"
 
 namespace corvane {
 
-bool CFrameCopyCutter::BeginPiece(COutputFile& out, const std::string& path, int index, int count, int sequence,
-                                  int titleDigits, uint64_t& tagLength, uint32_t& framesWritten) {
-    errorText_.clear();
-    if (!out.Create(path)) {
-        // A failure, not a cancel: the plan must not take it for one.
-        errorText_ = "Failed to create file \"" + path + "\".";
-        return false;
-    }
+Outcome CFrameCopyCutter::BeginPiece(COutputFile& out, const std::string& path, int index, int count, int sequence,
+                                     int titleDigits, uint64_t& tagLength, uint32_t& framesWritten) {
+    if (!out.Create(path)) return Outcome::Failed(CreateFileFailure(path));
     const std::vector<uint8_t> tag = MakeTag(index, count, sequence, titleDigits);
     tagLength = tag.size();
     if (!tag.empty()) out.Write(tag.data(), tag.size());
     if (reader_.vbrFrame()) out.Write(reader_.vbrFrame(), reader_.vbrFrameLength());
-    if (out.Failed()) return DiscardPiece(out, true), false;
-    if (PollCancelled()) return DiscardPiece(out, false), false;
+    if (out.Failed()) return DiscardPiece(out, WriteFailed(out));
+    if (PollCancelled()) return DiscardPiece(out, Outcome::Cancelled());
     framesWritten = 0;
-    if (!WriteForwardOverlap(out, framesWritten)) return DiscardPiece(out, true), false;
-    if (PollCancelled()) return DiscardPiece(out, false), false;
-    return true;
+    if (!WriteForwardOverlap(out, framesWritten)) return DiscardPiece(out, WriteFailed(out));
+    if (PollCancelled()) return DiscardPiece(out, Outcome::Cancelled());
+    return Outcome::Done();
 }
 
-bool CFrameCopyCutter::FinishPiece(COutputFile& out, uint64_t tagLength, uint32_t framesWritten) {
-    if (!PatchVbrFrame(out, tagLength, framesWritten) || !out.Close()) return DiscardPiece(out, true), false;
-    return true;
+Outcome CFrameCopyCutter::FinishPiece(COutputFile& out, uint64_t tagLength, uint32_t framesWritten) {
+    if (!PatchVbrFrame(out, tagLength, framesWritten) || !out.Close()) return DiscardPiece(out, WriteFailed(out));
+    return Outcome::Done();
 }
 
 bool CFrameCopyCutter::WriteForwardOverlap(COutputFile& out, uint32_t& framesWritten) {
@@ -57,13 +53,14 @@ bool CFrameCopyCutter::PatchVbrFrame(COutputFile& out, uint64_t tagLength, uint3
     return out.WriteAt(tagLength, copy.data(), copy.size());
 }
 
-bool CFrameCopyCutter::CutPiece(const std::string& path, Measure measure, uint64_t target, int index, int count,
-                                int sequence, int titleDigits, bool& eof) {
+Outcome CFrameCopyCutter::CutPiece(const std::string& path, Measure measure, uint64_t target, int index, int count,
+                                   int sequence, int titleDigits, bool& eof) {
     eof = false;
     COutputFile out;
     uint64_t tagLength = 0;
     uint32_t framesWritten = 0;
-    if (!BeginPiece(out, path, index, count, sequence, titleDigits, tagLength, framesWritten)) return false;
+    Outcome begun = BeginPiece(out, path, index, count, sequence, titleDigits, tagLength, framesWritten);
+    if (!begun.done()) return begun;
 
     int rate, kbps, length, samples;
     uint64_t offset;
@@ -75,12 +72,12 @@ bool CFrameCopyCutter::CutPiece(const std::string& path, Measure measure, uint64
                 eof = true;
                 break;
             }
-            if (!out.Write(frame, static_cast<size_t>(length))) return DiscardPiece(out, true), false;
+            if (!out.Write(frame, static_cast<size_t>(length))) return DiscardPiece(out, WriteFailed(out));
             RecordFrame(offset, samples);
             ++framesWritten;
             sum += measure == Measure::Bytes ? static_cast<uint64_t>(length) : static_cast<uint64_t>(samples);
             UpdateProgress();
-            if (PollCancelled()) return DiscardPiece(out, false), false;
+            if (PollCancelled()) return DiscardPiece(out, Outcome::Cancelled());
         } while (sum < target);
     }
 
@@ -90,43 +87,44 @@ bool CFrameCopyCutter::CutPiece(const std::string& path, Measure measure, uint64
         while (sum < backwardOverlapSamples_) {
             const uint8_t* frame = reader_.ReadFrame(rate, kbps, length, samples, offset);
             if (!frame) break;
-            if (!out.Write(frame, static_cast<size_t>(length))) return DiscardPiece(out, true), false;
+            if (!out.Write(frame, static_cast<size_t>(length))) return DiscardPiece(out, WriteFailed(out));
             sum += static_cast<uint64_t>(samples);
             ++framesWritten;
         }
         reader_.SeekTo(resume);
     }
 
-    if (!FinishPiece(out, tagLength, framesWritten)) return false;
-    RewindAfterPiece();
-    return true;
+    Outcome finished = FinishPiece(out, tagLength, framesWritten);
+    if (finished.done()) RewindAfterPiece();
+    return finished;
 }
 
-bool CFrameCopyCutter::CutBySize(const std::string& path, uint64_t size, int index, int count, int sequence,
-                                 int titleDigits, bool& eof) {
+Outcome CFrameCopyCutter::CutBySize(const std::string& path, uint64_t size, int index, int count, int sequence,
+                                    int titleDigits, bool& eof) {
     return CutPiece(path, Measure::Bytes, size, index, count, sequence, titleDigits, eof);
 }
 
-bool CFrameCopyCutter::CutByDuration(const std::string& path, int tenths, int index, int count, int sequence,
-                                     int titleDigits, bool& eof) {
+Outcome CFrameCopyCutter::CutByDuration(const std::string& path, int tenths, int index, int count, int sequence,
+                                        int titleDigits, bool& eof) {
     return CutPiece(path, Measure::Samples, TenthsToSamples(tenths), index, count, sequence, titleDigits, eof);
 }
 
-bool CFrameCopyCutter::CutToEnd(const std::string& path, int index, int count, int sequence, int titleDigits) {
+Outcome CFrameCopyCutter::CutToEnd(const std::string& path, int index, int count, int sequence, int titleDigits) {
     COutputFile out;
     uint64_t tagLength = 0;
     uint32_t framesWritten = 0;
-    if (!BeginPiece(out, path, index, count, sequence, titleDigits, tagLength, framesWritten)) return false;
+    Outcome begun = BeginPiece(out, path, index, count, sequence, titleDigits, tagLength, framesWritten);
+    if (!begun.done()) return begun;
 
     int rate, kbps, length, samples;
     uint64_t offset;
     while (const uint8_t* frame = reader_.ReadFrame(rate, kbps, length, samples, offset)) {
-        if (!out.Write(frame, static_cast<size_t>(length))) return DiscardPiece(out, true), false;
+        if (!out.Write(frame, static_cast<size_t>(length))) return DiscardPiece(out, WriteFailed(out));
         ++framesWritten;
         UpdateProgress();
-        if (PollCancelled()) return DiscardPiece(out, false), false;
+        if (PollCancelled()) return DiscardPiece(out, Outcome::Cancelled());
     }
-    if (PollCancelled()) return DiscardPiece(out, false), false;
+    if (PollCancelled()) return DiscardPiece(out, Outcome::Cancelled());
     return FinishPiece(out, tagLength, framesWritten);
 }
 

@@ -13,25 +13,24 @@ namespace corvane {
 
 class CFrameCopyCutter : public CCutter {
 public:
-    bool CutBySize(const std::string& path, uint64_t size, int index, int count, int sequence, int titleDigits,
-                   bool& eof) override;
-    bool CutByDuration(const std::string& path, int tenths, int index, int count, int sequence, int titleDigits,
-                       bool& eof) override;
-    bool CutToEnd(const std::string& path, int index, int count, int sequence, int titleDigits) override;
+    Outcome CutBySize(const std::string& path, uint64_t size, int index, int count, int sequence, int titleDigits,
+                      bool& eof) override;
+    Outcome CutByDuration(const std::string& path, int tenths, int index, int count, int sequence, int titleDigits,
+                          bool& eof) override;
+    Outcome CutToEnd(const std::string& path, int index, int count, int sequence, int titleDigits) override;
     void SetFadeIn(bool, int) override {}
     void SetFadeOut(bool, int) override {}
 
 private:
     enum class Measure { Bytes, Samples };
-    bool CutPiece(const std::string& path, Measure measure, uint64_t target, int index, int count, int sequence,
-                  int titleDigits, bool& eof);
+    Outcome CutPiece(const std::string& path, Measure measure, uint64_t target, int index, int count, int sequence,
+                     int titleDigits, bool& eof);
     // Creates the output and writes the tag, the VBR header placeholder and the forward
-    // overlap, polling between them. False (the piece already discarded) on a failure or a
-    // cancel.
-    bool BeginPiece(COutputFile& out, const std::string& path, int index, int count, int sequence,
-                    int titleDigits, uint64_t& tagLength, uint32_t& framesWritten);
-    // Patches the VBR header frame and closes the output; false (discarded) on a failed write.
-    bool FinishPiece(COutputFile& out, uint64_t tagLength, uint32_t framesWritten);
+    // overlap, polling between them. Unless Done, the piece is already discarded.
+    Outcome BeginPiece(COutputFile& out, const std::string& path, int index, int count, int sequence,
+                       int titleDigits, uint64_t& tagLength, uint32_t& framesWritten);
+    // Patches the VBR header frame and closes the output; Failed (discarded) on a failed write.
+    Outcome FinishPiece(COutputFile& out, uint64_t tagLength, uint32_t framesWritten);
     // Copies the newest recorded frames worth the forward overlap; returns the frame count.
     bool WriteForwardOverlap(COutputFile& out, uint32_t& framesWritten);
     // Writes the patched VBR header frame over its placeholder.

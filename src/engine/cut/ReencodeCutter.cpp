@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "audio/EncodingParams.h"
+#include "engine/base/Messages.h"
 #include "engine/mp3/OutputFile.h"
 
 namespace corvane {
@@ -194,7 +195,7 @@ void CReencodeCutter::SetFadeOut(bool enable, int tenths) {
 
 int CReencodeCutter::GetOutputBitrate() { return chosen_ ? bitrate_ : reader_.bitrate(); }
 
-bool CReencodeCutter::StartEncoder(Piece& piece) {
+Outcome CReencodeCutter::StartEncoder(Piece& piece) {
     const int sourceRate = reader_.sampleRate();
     const int rate = chosen_ ? sampleRate_ : sourceRate;
     const int kbps = chosen_ ? bitrate_ : NearestStandardBitrate(reader_.bitrate());
@@ -202,10 +203,7 @@ bool CReencodeCutter::StartEncoder(Piece& piece) {
 
     piece.decoder = hip_decode_init();
     piece.encoder = lame_init();
-    if (piece.decoder == nullptr || piece.encoder == nullptr) {
-        errorText_ = BadParameterText(rate, kbps, mode);
-        return false;
-    }
+    if (piece.decoder == nullptr || piece.encoder == nullptr) return Outcome::Failed(BadParameterText(rate, kbps, mode));
     hip_set_errorf(piece.decoder, QuietReport);
     hip_set_debugf(piece.decoder, QuietReport);
     hip_set_msgf(piece.decoder, QuietReport);
@@ -232,8 +230,8 @@ bool CReencodeCutter::StartEncoder(Piece& piece) {
     if (accepted && chosen_) {
         accepted = lame_get_brate(piece.encoder) == kbps && lame_get_out_samplerate(piece.encoder) == rate;
     }
-    if (!accepted) errorText_ = BadParameterText(rate, kbps, mode);
-    return accepted;
+    if (!accepted) return Outcome::Failed(BadParameterText(rate, kbps, mode));
+    return Outcome::Done();
 }
 
 uint64_t CReencodeCutter::StepBackForwardOverlap() {
@@ -317,28 +315,24 @@ bool CReencodeCutter::RunFade(Piece& piece, bool fadeIn, uint32_t n, bool record
     return true;
 }
 
-bool CReencodeCutter::StopPiece(Piece& piece) {
+Outcome CReencodeCutter::StopPiece(Piece& piece, Outcome outcome) {
     decodeAhead_.Stop();
     piece.Release();
-    DiscardPiece(piece.out, piece.writeFailed);
-    return false;
+    return DiscardPiece(piece.out, std::move(outcome));
 }
 
-bool CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint64_t target, int index, int count,
-                               int sequence, int titleDigits, bool& eof) {
+Outcome CReencodeCutter::StoppedOutcome(const Piece& piece) {
+    return piece.writeFailed ? WriteFailed(piece.out) : Outcome::Cancelled();
+}
+
+Outcome CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint64_t target, int index, int count,
+                                  int sequence, int titleDigits, bool& eof) {
     eof = false;
-    errorText_.clear();
     Piece piece;
-    if (!piece.out.Create(path)) {
-        errorText_ = "Failed to create file \"" + path + "\".";
-        return false;
-    }
+    if (!piece.out.Create(path)) return Outcome::Failed(CreateFileFailure(path));
     const std::vector<uint8_t> tag = MakeTag(index, count, sequence, titleDigits);
-    if (!tag.empty() && !piece.out.Write(tag.data(), tag.size())) {
-        piece.writeFailed = true;
-        return StopPiece(piece);
-    }
-    if (!StartEncoder(piece)) return StopPiece(piece);
+    if (!tag.empty() && !piece.out.Write(tag.data(), tag.size())) return StopPiece(piece, WriteFailed(piece.out));
+    if (Outcome started = StartEncoder(piece); !started.done()) return StopPiece(piece, std::move(started));
 
     const bool record = measure != Measure::ToEnd;
     const int sourceKbps = reader_.bitrate();
@@ -357,12 +351,12 @@ bool CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint64_
     }
     piece.dropFirstOutput = reader_.position() != reader_.audioStart();
     decodeAhead_.Start(reader_, piece.decoder);
-    if (PollCancelled()) return StopPiece(piece);
+    if (PollCancelled()) return StopPiece(piece, Outcome::Cancelled());
 
     int64_t samplesCounted = 0;
     int64_t bytesWritten = 0;
     if (fadeInEnabled_ && !RunFade(piece, true, fadeInSamples_, record, samplesCounted, bytesWritten)) {
-        return StopPiece(piece);
+        return StopPiece(piece, StoppedOutcome(piece));
     }
 
     uint64_t endPosition = reader_.fileSize();
@@ -374,7 +368,7 @@ bool CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint64_
             endPosition = reserved < static_cast<int64_t>(endPosition) ? endPosition - static_cast<uint64_t>(reserved) : 0;
         }
     }
-    if (PollCancelled()) return StopPiece(piece);
+    if (PollCancelled()) return StopPiece(piece, Outcome::Cancelled());
 
     // Main phase.
     int64_t counted = measure == Measure::Bytes ? bytesWritten : samplesCounted;
@@ -387,7 +381,7 @@ bool CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint64_
             break;
         }
         ProcessFrame(piece, record, nullptr, 0.0, false, result);
-        if (result.stop) return StopPiece(piece);
+        if (result.stop) return StopPiece(piece, StoppedOutcome(piece));
         if (result.exhausted) {
             if (measure != Measure::ToEnd) eof = true;
             break;
@@ -398,21 +392,17 @@ bool CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint64_
     }
 
     if (fadeOutEnabled_ && !RunFade(piece, false, fadeOutSamples_, record, samplesCounted, bytesWritten)) {
-        return StopPiece(piece);
+        return StopPiece(piece, StoppedOutcome(piece));
     }
-    if (PollCancelled()) return StopPiece(piece);
+    if (PollCancelled()) return StopPiece(piece, Outcome::Cancelled());
     decodeAhead_.Stop();
 
     const int flushed = lame_encode_flush(piece.encoder, encoded_.data(), kOutputBufferSize);
     if (flushed > 0 && !piece.out.Write(encoded_.data(), static_cast<size_t>(flushed))) {
-        piece.writeFailed = true;
-        return StopPiece(piece);
+        return StopPiece(piece, WriteFailed(piece.out));
     }
     piece.Release();
-    if (!piece.out.Close()) {
-        piece.writeFailed = true;
-        return StopPiece(piece);
-    }
+    if (!piece.out.Close()) return StopPiece(piece, WriteFailed(piece.out));
 
     if (measure != Measure::ToEnd) {
         if (backwardOverlapSamples_ > 0) {
@@ -427,20 +417,20 @@ bool CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint64_
         }
         RewindAfterPiece();
     }
-    return true;
+    return Outcome::Done();
 }
 
-bool CReencodeCutter::CutBySize(const std::string& path, uint64_t size, int index, int count, int sequence,
+Outcome CReencodeCutter::CutBySize(const std::string& path, uint64_t size, int index, int count, int sequence,
                                 int titleDigits, bool& eof) {
     return CutPiece(path, Measure::Bytes, size, index, count, sequence, titleDigits, eof);
 }
 
-bool CReencodeCutter::CutByDuration(const std::string& path, int tenths, int index, int count, int sequence,
+Outcome CReencodeCutter::CutByDuration(const std::string& path, int tenths, int index, int count, int sequence,
                                     int titleDigits, bool& eof) {
     return CutPiece(path, Measure::Samples, TenthsToSamples(tenths), index, count, sequence, titleDigits, eof);
 }
 
-bool CReencodeCutter::CutToEnd(const std::string& path, int index, int count, int sequence, int titleDigits) {
+Outcome CReencodeCutter::CutToEnd(const std::string& path, int index, int count, int sequence, int titleDigits) {
     bool eof = false;
     return CutPiece(path, Measure::ToEnd, 0, index, count, sequence, titleDigits, eof);
 }

@@ -37,11 +37,11 @@
 // still taken strictly in file order and every decision (budgets, history, progress, cancel)
 // is made here; after a piece the reader is put back right after the last frame taken.
 //
-// Failures. A piece operation returns false, leaving no file, when the output cannot be
-// created ("Failed to create file \"%s\"."), when LAME rejects the encoding parameters or
-// would change them ("Bad encoding parameter: %dHz, %dkbps, %d"), when a write fails
-// ("Failed to write file \"%s\"."), or on cancel (errorText() empty). An encoder error inside
-// a phase only ends that phase; the piece is finished normally.
+// Failures. A piece operation fails, leaving no file, when the output cannot be created
+// ("Failed to create file \"%s\"."), when LAME rejects the encoding parameters or would
+// change them ("Bad encoding parameter: %dHz, %dkbps, %d"), or when a write fails ("Failed to
+// write file \"%s\"."); a cancel leaves no file either. An encoder error inside a phase only
+// ends that phase; the piece is finished normally.
 #pragma once
 
 #include <array>
@@ -69,11 +69,11 @@ public:
     CReencodeCutter();
     ~CReencodeCutter() override;
 
-    bool CutBySize(const std::string& path, uint64_t size, int index, int count, int sequence, int titleDigits,
-                   bool& eof) override;
-    bool CutByDuration(const std::string& path, int tenths, int index, int count, int sequence, int titleDigits,
-                       bool& eof) override;
-    bool CutToEnd(const std::string& path, int index, int count, int sequence, int titleDigits) override;
+    Outcome CutBySize(const std::string& path, uint64_t size, int index, int count, int sequence, int titleDigits,
+                      bool& eof) override;
+    Outcome CutByDuration(const std::string& path, int tenths, int index, int count, int sequence, int titleDigits,
+                          bool& eof) override;
+    Outcome CutToEnd(const std::string& path, int index, int count, int sequence, int titleDigits) override;
 
     // Fades, in tenths of a second; converted to samples at the loaded source's rate, so call
     // after LoadSource. A disabled fade or 0 tenths means no fade.
@@ -152,11 +152,11 @@ private:
         std::thread thread_;
     };
 
-    bool CutPiece(const std::string& path, Measure measure, uint64_t target, int index, int count, int sequence,
-                  int titleDigits, bool& eof);
-    // Creates LAME's encoder for a piece; false (with errorText_ set) when LAME rejects or
-    // would change the parameters.
-    bool StartEncoder(Piece& piece);
+    Outcome CutPiece(const std::string& path, Measure measure, uint64_t target, int index, int count, int sequence,
+                     int titleDigits, bool& eof);
+    // Creates LAME's encoder for a piece; Failed ("Bad encoding parameter: ...") when LAME
+    // rejects or would change the parameters.
+    Outcome StartEncoder(Piece& piece);
     // Steps back over the forward overlap; returns the bytes stepped back (0 when none).
     uint64_t StepBackForwardOverlap();
     // Reads, decodes, scales by the ramp (gain, step; null for none) and encodes one frame.
@@ -164,8 +164,10 @@ private:
     // Runs a fade phase of n samples; adds the samples counted and the bytes written.
     // False when the piece must stop (cancel or write failure, recorded in piece).
     bool RunFade(Piece& piece, bool fadeIn, uint32_t n, bool record, int64_t& samples, int64_t& bytes);
-    // Cleans up a stopped piece and deletes its file; returns false.
-    bool StopPiece(Piece& piece);
+    // Cleans up a stopped piece and deletes its file; returns outcome.
+    Outcome StopPiece(Piece& piece, Outcome outcome);
+    // The outcome of a piece a frame step stopped: a write failure, else a cancel.
+    static Outcome StoppedOutcome(const Piece& piece);
 
     bool chosen_ = false;
     int32_t sampleRate_ = 0;

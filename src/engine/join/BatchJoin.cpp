@@ -19,8 +19,9 @@ bool HasTag(const TagFields& tag) {
 
 }  // namespace
 
-bool RunBatchJoin(const JoinerOptions& options, JoinType joinType, std::vector<BatchJoinRow>& rows,
-                  const std::vector<JoinInputFacts>& joined, IProgressDialog* dialog, IBatchJoinObserver* observer) {
+Outcome RunBatchJoin(const JoinerOptions& options, JoinType joinType, std::vector<BatchJoinRow>& rows,
+                     const std::vector<JoinInputFacts>& joined, IProgressDialog* dialog,
+                     IBatchJoinObserver* observer) {
     std::vector<std::string> joinedPaths;
     joinedPaths.reserve(joined.size());
     for (const JoinInputFacts& facts : joined) joinedPaths.push_back(facts.path);
@@ -33,11 +34,16 @@ bool RunBatchJoin(const JoinerOptions& options, JoinType joinType, std::vector<B
     }
 
     CJoinJob job;
+    Outcome batch = Outcome::Done();
     for (size_t e = 0; e < rows.size(); ++e) {
         BatchJoinRow& row = rows[e];
         auto show = [&](std::string text) {
             row.output = std::move(text);
             if (observer) observer->OnRowChanged(e);
+        };
+        auto fail = [&](std::string text) {
+            if (batch.done()) batch = Outcome::Failed(text);
+            show(std::move(text));
         };
         row.targetPath.clear();
         show(kJoiningText);
@@ -46,11 +52,11 @@ bool RunBatchJoin(const JoinerOptions& options, JoinType joinType, std::vector<B
         std::string target;
         std::string error;
         if (!MakeJoinTarget(options, row.facts.path, target, error)) {
-            show(kJoinFailurePrefix + error);
+            fail(kJoinFailurePrefix + error);
             continue;
         }
         if (options.autoMP3EncodingParam && (!row.facts.factsRead || !unreadableJoined.empty())) {
-            show(std::string(kJoinFailurePrefix) + "Failed to open file \"" +
+            fail(std::string(kJoinFailurePrefix) + "Failed to open file \"" +
                  (!row.facts.factsRead ? row.facts.path : unreadableJoined) + "\".");
             continue;
         }
@@ -67,19 +73,19 @@ bool RunBatchJoin(const JoinerOptions& options, JoinType joinType, std::vector<B
             job.MakeTag(row.tag.title, row.tag.artist, row.tag.album, row.tag.year, row.tag.comment, row.tag.genre,
                         row.tag.track);
         }
-        job.errorText.clear();
         const JoinWay way = ChooseBatchJoinWay(options, row.facts, joined);
-        if (RunJoin(job, way, target, dialog)) {
+        const Outcome joinedRow = RunJoin(job, way, target, dialog);
+        if (joinedRow.done()) {
             row.targetPath = target;
             show(FileNameOf(target));
-        } else if (dialog != nullptr && dialog->cancelled.load() != 0) {
+        } else if (joinedRow.cancelled()) {
             show(kCancelledText);
-            return false;
+            return Outcome::Cancelled();
         } else {
-            show(kJoinFailurePrefix + job.errorText);
+            fail(kJoinFailurePrefix + joinedRow.message);
         }
     }
-    return true;
+    return batch;
 }
 
 size_t FirstJoinedRow(const std::vector<BatchJoinRow>& rows) {

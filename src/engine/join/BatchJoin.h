@@ -47,11 +47,13 @@ public:
 // after it for JoinType::AppendToEnd) with every row's main file, in row order. Under Auto,
 // when the facts of the row's main file or of a joined file were not read, the row fails with "Join
 // failure. Failed to open file \"<path>\"." after its target was named. dialog (may be null)
-// is the per-file progress and cancel flag; observer may be null. Returns false when the
-// batch was cancelled (that row shows "Cancelled" and later rows are left as they were),
-// true otherwise, whatever rows failed.
-bool RunBatchJoin(const JoinerOptions& options, JoinType joinType, std::vector<BatchJoinRow>& rows,
-                  const std::vector<JoinInputFacts>& joined, IProgressDialog* dialog, IBatchJoinObserver* observer);
+// is the per-file progress and cancel flag; observer may be null. The outcome is Cancelled
+// when the batch was cancelled (that row shows "Cancelled" and later rows are left as they
+// were); Failed when any row failed (the message is the first failed row's Output text; every
+// row keeps its own); Done when every row was joined.
+Outcome RunBatchJoin(const JoinerOptions& options, JoinType joinType, std::vector<BatchJoinRow>& rows,
+                     const std::vector<JoinInputFacts>& joined, IProgressDialog* dialog,
+                     IBatchJoinObserver* observer);
 
 // Index of the first row (in list order) that recorded a target, or rows.size() when none:
 // the one a page shows in the file manager afterwards.

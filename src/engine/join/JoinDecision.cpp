@@ -83,7 +83,7 @@ JoinWay ChooseBatchJoinWay(const JoinerOptions& options, const JoinInputFacts& m
     return way;
 }
 
-bool RunJoin(CJoinJob& job, const JoinWay& way, const std::string& target, IProgressDialog* dialog) {
+Outcome RunJoin(CJoinJob& job, const JoinWay& way, const std::string& target, IProgressDialog* dialog) {
     if (way.byFrames) return job.JoinByFrames(target, dialog);
     return job.JoinByReencoding(target, way.params.sampleRate, way.params.bitrate, way.params.channelMode, dialog);
 }

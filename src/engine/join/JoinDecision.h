@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "audio/EncodingParams.h"
+#include "engine/Progress.h"
 #include "engine/join/JoinerOptions.h"
 
 namespace corvane {
 
 class CJoinJob;
-class IProgressDialog;
 
 // The facts of one input as the joiner lists hold them (from one OpenFile of the MP3 reader).
 struct JoinInputFacts {
@@ -59,7 +59,8 @@ JoinWay ChooseJoinWay(const JoinerOptions& options, const std::vector<JoinInputF
 JoinWay ChooseBatchJoinWay(const JoinerOptions& options, const JoinInputFacts& main,
                            const std::vector<JoinInputFacts>& joined);
 
-// Runs the chosen way on a filled job: JoinByFrames or JoinByReencoding with the parameters.
-bool RunJoin(CJoinJob& job, const JoinWay& way, const std::string& target, IProgressDialog* dialog);
+// Runs the chosen way on a filled job: JoinByFrames or JoinByReencoding with the parameters;
+// their outcome.
+Outcome RunJoin(CJoinJob& job, const JoinWay& way, const std::string& target, IProgressDialog* dialog);
 
 }  // namespace corvane

@@ -21,6 +21,7 @@ namespace {
 constexpr int kPercentScale = 100;
 constexpr int kSampleBits = 16;
 constexpr int kTrackMask = 0xFF;
+constexpr const char* kTargetIsAnInput = "Target file name is same as original file";
 
 std::string Quoted(const char* before, const std::string& value, const char* after) {
     return std::string(before) + "\"" + value + "\"" + after;
@@ -129,66 +130,55 @@ void CJoinJob::MakeTag(const std::string& title, const std::string& artist, cons
 
 void CJoinJob::SetAudioSource(std::unique_ptr<CAudioSource> source) { source_ = std::move(source); }
 
-bool CJoinJob::RefuseTargetAmongInputs(const std::string& target) {
+bool CJoinJob::TargetIsAnInput(const std::string& target) const {
     for (const std::string& input : inputs_) {
-        if (IsSameFile(target, input)) {
-            errorText = "Target file name is same as original file";
-            return true;
-        }
+        if (IsSameFile(target, input)) return true;
     }
     return false;
 }
 
-bool CJoinJob::JoinByFrames(const std::string& target, IProgressDialog* dialog) {
-    if (RefuseTargetAmongInputs(target)) return false;
+Outcome CJoinJob::JoinByFrames(const std::string& target, IProgressDialog* dialog) {
+    if (TargetIsAnInput(target)) return Outcome::Failed(kTargetIsAnInput);
     COutputFile output;
-    if (!output.Create(target)) {
-        errorText = CreateFailure(target);
-        return false;
-    }
-    auto fail = [&](std::string text) {
-        if (!text.empty()) errorText = std::move(text);
+    if (!output.Create(target)) return Outcome::Failed(CreateFailure(target));
+    auto fail = [&](Outcome outcome) {
         output.Remove();
-        return false;
+        return outcome;
     };
-    if (!tag_.empty() && !output.Write(tag_.data(), tag_.size())) return fail(WriteFailure(target));
+    if (!tag_.empty() && !output.Write(tag_.data(), tag_.size())) return fail(Outcome::Failed(WriteFailure(target)));
 
     CJoinProgress progress(dialog, inputs_.size(), target);
     progress.Start();
 
     CMp3Reader reader;
     for (size_t i = 0; i < inputs_.size(); ++i) {
-        if (!reader.OpenFile(inputs_[i])) return fail(OpenFailure(inputs_[i]));
+        if (!reader.OpenFile(inputs_[i])) return fail(Outcome::Failed(OpenFailure(inputs_[i])));
         progress.BeginInput(i, reader.fileSize());
-        if (progress.Cancelled()) return fail({});
+        if (progress.Cancelled()) return fail(Outcome::Cancelled());
         int rate = 0, kbps = 0, length = 0, samples = 0;
         uint64_t offset = 0;
         while (const uint8_t* frame = reader.ReadFrame(rate, kbps, length, samples, offset)) {
-            if (!output.Write(frame, static_cast<size_t>(length))) return fail(WriteFailure(target));
+            if (!output.Write(frame, static_cast<size_t>(length))) return fail(Outcome::Failed(WriteFailure(target)));
             progress.Update(reader.position());
-            if (progress.Cancelled()) return fail({});
+            if (progress.Cancelled()) return fail(Outcome::Cancelled());
         }
         reader.CloseFile();
     }
-    if (!output.Close()) return fail(WriteFailure(target));
-    return true;
+    if (!output.Close()) return fail(Outcome::Failed(WriteFailure(target)));
+    return Outcome::Done();
 }
 
-bool CJoinJob::JoinByReencoding(const std::string& target, int sampleRate, int bitrate, int channelMode,
-                                IProgressDialog* dialog) {
-    if (RefuseTargetAmongInputs(target)) return false;
+Outcome CJoinJob::JoinByReencoding(const std::string& target, int sampleRate, int bitrate, int channelMode,
+                                   IProgressDialog* dialog) {
+    if (TargetIsAnInput(target)) return Outcome::Failed(kTargetIsAnInput);
     const int channels = channelMode == kChannelModeMono ? 1 : 2;
 
     CMp3Encoder encoder;
-    if (!encoder.Open(target)) {
-        errorText = CreateFailure(target);
-        return false;
-    }
-    auto fail = [&](std::string text) {
-        if (!text.empty()) errorText = std::move(text);
+    if (!encoder.Open(target)) return Outcome::Failed(CreateFailure(target));
+    auto fail = [&](Outcome outcome) {
         encoder.Close();
         ::unlink(target.c_str());
-        return false;
+        return outcome;
     };
     PumpMessages();
     if (!tag_.empty()) encoder.SetTag(tag_.data(), tag_.size());
@@ -198,9 +188,9 @@ bool CJoinJob::JoinByReencoding(const std::string& target, int sampleRate, int b
     encoder.SetOutSampleRate(sampleRate);
     encoder.SetMode(channelMode);
     if (!encoder.Start()) {
-        if (encoder.WriteFailed()) return fail(WriteFailure(target));
-        return fail("Bad encoding parameter: " + std::to_string(sampleRate) + "Hz, " + std::to_string(bitrate) +
-                    "kbps, " + std::to_string(channelMode));
+        if (encoder.WriteFailed()) return fail(Outcome::Failed(WriteFailure(target)));
+        return fail(Outcome::Failed("Bad encoding parameter: " + std::to_string(sampleRate) + "Hz, " +
+                                    std::to_string(bitrate) + "kbps, " + std::to_string(channelMode)));
     }
 
     CJoinProgress progress(dialog, inputs_.size(), target);
@@ -215,11 +205,11 @@ bool CJoinJob::JoinByReencoding(const std::string& target, int sampleRate, int b
     CPcmConverter converter;
 
     for (size_t i = 0; i < inputs_.size(); ++i) {
-        if (!source.Open(inputs_[i], 0)) return fail(OpenFailure(inputs_[i]));
+        if (!source.Open(inputs_[i], 0)) return fail(Outcome::Failed(OpenFailure(inputs_[i])));
         progress.BeginInput(i, source.GetLengthBytes());
         if (progress.Cancelled()) {
             source.Close();
-            return fail({});
+            return fail(Outcome::Cancelled());
         }
         const int bits = source.GetBitsPerSample();
         const bool convert = channels != source.GetOutputChannels() || sampleRate != source.GetSampleRate() ||
@@ -234,7 +224,7 @@ bool CJoinJob::JoinByReencoding(const std::string& target, int sampleRate, int b
             converter.inBits = bits;
             if (!converter.Prepare()) {
                 source.Close();
-                return fail(OpenFailure(inputs_[i]));
+                return fail(Outcome::Failed(OpenFailure(inputs_[i])));
             }
             const size_t capacity = static_cast<size_t>(converter.MaxOutputCount(kAudioBlockFrames));
             outLeft.assign(capacity, 0);
@@ -246,7 +236,7 @@ bool CJoinJob::JoinByReencoding(const std::string& target, int sampleRate, int b
             progress.Update(source.GetPosition());
             if (progress.Cancelled()) {
                 source.Close();
-                return fail({});
+                return fail(Outcome::Cancelled());
             }
             bool encoded;
             if (convert) {
@@ -258,15 +248,15 @@ bool CJoinJob::JoinByReencoding(const std::string& target, int sampleRate, int b
             }
             if (!encoded) {
                 source.Close();
-                return fail(WriteFailure(target));
+                return fail(Outcome::Failed(WriteFailure(target)));
             }
         }
         source.Close();
         outLeft = {};
         outRight = {};
     }
-    if (!encoder.Close()) return fail(WriteFailure(target));
-    return true;
+    if (!encoder.Close()) return fail(Outcome::Failed(WriteFailure(target)));
+    return Outcome::Done();
 }
 
 }  // namespace corvane

@@ -47,7 +47,7 @@ public:
     CJoinJob(const CJoinJob&) = delete;
     CJoinJob& operator=(const CJoinJob&) = delete;
 
-    // Empties the input list and releases the tag. errorText is kept.
+    // Empties the input list and releases the tag.
     void Clear();
 
     // Appends one input path (UTF-8).
@@ -64,26 +64,25 @@ public:
                  int track);
 
     // Writes the tag, then every frame the MP3 reader returns of each input, in list order,
-    // into target. dialog may be null (no progress, no cancel). True when every input was
-    // copied and the target was written completely. False otherwise, with the target
-    // deleted and errorText set to one of:
+    // into target. dialog may be null (no progress, no cancel). Done when every input was
+    // copied and the target was written completely. Otherwise the target is deleted and the
+    // outcome is Cancelled, or Failed with one of:
     //   "Target file name is same as original file" (nothing created),
     //   "Failed to create file \"<target>\".", "Failed to open file \"<input>\".",
-    //   "Failed to write file \"<target>\".";
-    // or with errorText unchanged after a cancel.
-    bool JoinByFrames(const std::string& target, IProgressDialog* dialog);
+    //   "Failed to write file \"<target>\".".
+    Outcome JoinByFrames(const std::string& target, IProgressDialog* dialog);
 
     // Decodes every input with the job's audio source, converts it to sampleRate (Hz) and
     // the channels of channelMode (3 mono: one channel, else two) and encodes it with LAME at
-    // bitrate (kbps) and channelMode into target, after the tag. True when every input was
-    // joined and the target written completely. False with the target deleted (none created
-    // for the first two) and errorText set to one of:
-    //   "Target file name is same as original file", "Failed to create file \"<target>\".",
+    // bitrate (kbps) and channelMode into target, after the tag. Done when every input was
+    // joined and the target written completely. Otherwise the target is deleted and the
+    // outcome is Cancelled, or Failed with one of:
+    //   "Target file name is same as original file" (nothing created),
+    //   "Failed to create file \"<target>\".",
     //   "Bad encoding parameter: <rate>Hz, <kbps>kbps, <mode>" (the values as given),
-    //   "Failed to open file \"<input>\".", "Failed to write file \"<target>\".";
-    // or with errorText unchanged after a cancel.
-    bool JoinByReencoding(const std::string& target, int sampleRate, int bitrate, int channelMode,
-                          IProgressDialog* dialog);
+    //   "Failed to open file \"<input>\".", "Failed to write file \"<target>\".".
+    Outcome JoinByReencoding(const std::string& target, int sampleRate, int bitrate, int channelMode,
+                             IProgressDialog* dialog);
 
     // Replaces the decoded source JoinByReencoding reads inputs through (by default a
     // CLibraryAudioSource). The job owns it. For tests that need a source that fails.
@@ -93,12 +92,9 @@ public:
     // The tag bytes; empty when the job has no tag.
     const std::vector<uint8_t>& TagBytes() const { return tag_; }
 
-    // Message of the last failure; empty when none. Read after a false result.
-    std::string errorText;
-
 private:
-    // Sets errorText and returns true when target names the same file as an input.
-    bool RefuseTargetAmongInputs(const std::string& target);
+    // True when target names the same file as an input.
+    bool TargetIsAnInput(const std::string& target) const;
 
     std::vector<std::string> inputs_;
     std::vector<uint8_t> tag_;

@@ -69,7 +69,7 @@ TEST_F(CutPlansTest, RefusalsHaveTheirMessagesAndWriteNothing) {
     uint64_t size = 0;
     ASSERT_TRUE(GetFileSize64(src, size));
     struct Case {
-        std::function<bool(CutContext&)> run;
+        std::function<Outcome(CutContext&)> run;
         std::string message;
     };
     const std::vector<Case> cases = {
@@ -113,8 +113,9 @@ TEST_F(CutPlansTest, RefusalsHaveTheirMessagesAndWriteNothing) {
     };
     for (size_t i = 0; i < cases.size(); ++i) {
         CutContext ctx = Context();
-        EXPECT_FALSE(cases[i].run(ctx)) << i;
-        EXPECT_EQ(ctx.errorText, cases[i].message) << i;
+        const Outcome outcome = cases[i].run(ctx);
+        EXPECT_TRUE(outcome.failed()) << i;
+        EXPECT_EQ(outcome.message, cases[i].message) << i;
         EXPECT_FALSE(fs::exists(out()) && !fs::is_empty(out())) << i;
     }
 }
@@ -125,7 +126,7 @@ TEST_F(CutPlansTest, BySizeCountsPiecesFromTheFileSize) {
     ASSERT_TRUE(GetFileSize64(src, size));
     CutContext ctx = Context();
     const uint64_t piece = size / 3 - 1000;  // three whole pieces and a remainder: 4 pieces
-    ASSERT_TRUE(CutFileBySize(ctx, src, SourceLengthTenths(src), size, std::to_string(piece), kBytes));
+    ASSERT_TRUE(CutFileBySize(ctx, src, SourceLengthTenths(src), size, std::to_string(piece), kBytes).done());
     EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"song-1.mp3", "song-2.mp3", "song-3.mp3", "song-4.mp3"}));
     EXPECT_EQ(ctx.createdPieces.size(), 4u);
 }
@@ -134,7 +135,7 @@ TEST_F(CutPlansTest, ByCountGivesEqualPiecesAndTheLastTakesTheRest) {
     const std::string src = MakeSource(10, "song.mp3", true);
     CutContext ctx = Context();
     ctx.options.id3TrackNumType = TrackNumber::Sequence;
-    ASSERT_TRUE(CutFileByCount(ctx, src, SourceLengthTenths(src), 3));
+    ASSERT_TRUE(CutFileByCount(ctx, src, SourceLengthTenths(src), 3).done());
     ASSERT_EQ(ctx.createdPieces.size(), 3u);
     for (int i = 0; i < 3; ++i) {
         TagFields t;
@@ -154,7 +155,7 @@ TEST_F(CutPlansTest, ByCountGivesEqualPiecesAndTheLastTakesTheRest) {
 TEST_F(CutPlansTest, ByTimeCountsWithARemainder) {
     const std::string src = MakeSource(4.5);
     CutContext ctx = Context();
-    ASSERT_TRUE(CutFileByTime(ctx, src, SourceLengthTenths(src), 0, 2));
+    ASSERT_TRUE(CutFileByTime(ctx, src, SourceLengthTenths(src), 0, 2).done());
     EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"song-1.mp3", "song-2.mp3", "song-3.mp3"}));
 }
 
@@ -162,7 +163,7 @@ TEST_F(CutPlansTest, CustomPiecesSkipUncheckedRowsAndStopAfterTheLastChecked) {
     const std::string src = MakeSource(6);
     CutContext ctx = Context();
     std::vector<PieceEntry> rows = {{0, 20, true, {}, {}}, {20, 40, false, {}, {}}, {40, 60, true, {}, {}}};
-    ASSERT_TRUE(CutFileByPieces(ctx, src, rows));
+    ASSERT_TRUE(CutFileByPieces(ctx, src, rows).done());
     EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"song-1.mp3", "song-3.mp3"}));
     EXPECT_EQ(rows[0].output, "song-1.mp3");
     EXPECT_EQ(rows[1].output, "");
@@ -171,7 +172,7 @@ TEST_F(CutPlansTest, CustomPiecesSkipUncheckedRowsAndStopAfterTheLastChecked) {
     fs::remove_all(out());
     CutContext ctx2 = Context();
     rows = {{0, 20, false, {}, {}}, {20, 40, true, {}, {}}, {40, 60, false, {}, {}}};
-    ASSERT_TRUE(CutFileByPieces(ctx2, src, rows));
+    ASSERT_TRUE(CutFileByPieces(ctx2, src, rows).done());
     EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"song-2.mp3"}));
     const test::DecodeResult d = test::DecodeWithMpg123(ctx2.createdPieces[0]);
     EXPECT_EQ(d.samples, 77 * 1152);  // 20 tenths = 76.6 frames
@@ -183,9 +184,9 @@ TEST_F(CutPlansTest, BatchKeepsTheSequenceAcrossFilesAndHonoursTheFirstN) {
     int sequence = 1;
     CutContext ctx = Context();
     ctx.options.outputFileName = "%F%-%S%.mp3";
-    ASSERT_TRUE(BatchCutByTime(ctx, a, 6, 0, 2, sequence));
+    ASSERT_TRUE(BatchCutByTime(ctx, a, 6, 0, 2, sequence).done());
     EXPECT_EQ(ctx.createdPieces.size(), 3u);
-    ASSERT_TRUE(BatchCutByTime(ctx, b, 4, 0, 2, sequence));
+    ASSERT_TRUE(BatchCutByTime(ctx, b, 4, 0, 2, sequence).done());
     EXPECT_EQ(sequence, 6);
     EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"a-1.mp3", "a-2.mp3", "a-3.mp3", "b-4.mp3", "b-5.mp3"}));
 
@@ -194,7 +195,7 @@ TEST_F(CutPlansTest, BatchKeepsTheSequenceAcrossFilesAndHonoursTheFirstN) {
     first.options.splitFirstNPieces = true;
     first.options.firstPiecesNumber = 2;
     sequence = 1;
-    ASSERT_TRUE(BatchCutByCount(first, a, 6, 5, sequence));
+    ASSERT_TRUE(BatchCutByCount(first, a, 6, 5, sequence).done());
     EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"a-1.mp3", "a-2.mp3"}));
 }
 
@@ -202,7 +203,7 @@ TEST_F(CutPlansTest, BatchRangeWritesOnePieceFromTheBeginning) {
     const std::string src = MakeSource(6);
     int sequence = 7;
     CutContext ctx = Context();
-    ASSERT_TRUE(BatchCutRange(ctx, src, 6, "2.5", "0", sequence));
+    ASSERT_TRUE(BatchCutRange(ctx, src, 6, "2.5", "0", sequence).done());
     ASSERT_EQ(ctx.createdPieces.size(), 1u);
     EXPECT_EQ(sequence, 8);
     const test::DecodeResult d = test::DecodeWithMpg123(ctx.createdPieces[0]);
@@ -218,8 +219,9 @@ TEST_F(CutPlansTest, ANameThatExistsWithSkipStopsTheCutAndKeepsEarlierPieces) {
     test::WriteFile(out() + "/song-2.mp3", Bytes{1, 2, 3});
     CutContext ctx = Context();
     ctx.options.targetExistsOpt = TargetExists::Skip;
-    EXPECT_FALSE(CutFileByTime(ctx, src, SourceLengthTenths(src), 0, 2));
-    EXPECT_EQ(ctx.errorText, "Target exists and skipped");
+    const Outcome outcome = CutFileByTime(ctx, src, SourceLengthTenths(src), 0, 2);
+    EXPECT_TRUE(outcome.failed());
+    EXPECT_EQ(outcome.message, "Target exists and skipped");
     EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"song-1.mp3", "song-2.mp3"}));
     EXPECT_EQ(test::ReadFile(out() + "/song-2.mp3"), (Bytes{1, 2, 3}));
 }
@@ -228,7 +230,7 @@ TEST_F(CutPlansTest, CancelDuringAPieceRemovesEveryPieceOfTheSource) {
     const std::string src = MakeSource(10);
     CutContext ctx = Context();
     progress.cancelAfterUpdates = 120;  // well into piece 3 of 5
-    EXPECT_TRUE(CutFileByCount(ctx, src, SourceLengthTenths(src), 5));
+    EXPECT_TRUE(CutFileByCount(ctx, src, SourceLengthTenths(src), 5).cancelled());
     EXPECT_EQ(progress.cancelled.load(), 1);
     EXPECT_TRUE(ctx.createdPieces.empty());
     EXPECT_TRUE(FilesIn(out()).empty());
@@ -237,7 +239,7 @@ TEST_F(CutPlansTest, CancelDuringAPieceRemovesEveryPieceOfTheSource) {
     progress.positions.clear();
     progress.cancelled = 0;
     CutContext batch = Context();
-    EXPECT_FALSE(BatchCutByCount(batch, src, 10, 5, sequence));
+    EXPECT_TRUE(BatchCutByCount(batch, src, 10, 5, sequence).cancelled());
     EXPECT_TRUE(FilesIn(out()).empty());
 }
 

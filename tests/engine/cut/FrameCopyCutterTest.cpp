@@ -57,17 +57,17 @@ TEST_F(FrameCopyCutterTest, WorkedSequenceWithOverlapsGivesExactFrames) {
     cutter.keepTag = false;
     bool eof = true;
 
-    ASSERT_TRUE(cutter.CutByDuration(dir / "p1.mp3", 72, 1, 3, 1, 0, eof));
+    ASSERT_TRUE(cutter.CutByDuration(dir / "p1.mp3", 72, 1, 3, 1, 0, eof).done());
     EXPECT_FALSE(eof);
     EXPECT_EQ(test::ReadFile(dir / "p1.mp3"), test::Concat({Frames(0, 99), Frames(100, 104)}));
     EXPECT_EQ(cutter.reader().position(), offsets[97]);
     EXPECT_EQ(cutter.frameHistory().size(), 97u);
 
-    ASSERT_TRUE(cutter.CutByDuration(dir / "p2.mp3", 72, 2, 3, 2, 0, eof));
+    ASSERT_TRUE(cutter.CutByDuration(dir / "p2.mp3", 72, 2, 3, 2, 0, eof).done());
     EXPECT_EQ(test::ReadFile(dir / "p2.mp3"), test::Concat({Frames(87, 96), Frames(97, 196), Frames(197, 201)}));
     EXPECT_EQ(cutter.reader().position(), offsets[194]);
 
-    ASSERT_TRUE(cutter.CutToEnd(dir / "p3.mp3", 3, 3, 3, 0));
+    ASSERT_TRUE(cutter.CutToEnd(dir / "p3.mp3", 3, 3, 3, 0).done());
     EXPECT_EQ(test::ReadFile(dir / "p3.mp3"), test::Concat({Frames(184, 193), Frames(194, offsets.size() - 2)}));
 }
 
@@ -76,8 +76,8 @@ TEST_F(FrameCopyCutterTest, NeighbouringPiecesShareThreeFrames) {
     ASSERT_TRUE(cutter.LoadSource(path));
     cutter.keepTag = false;
     bool eof = false;
-    ASSERT_TRUE(cutter.CutBySize(dir / "a.mp3", 10000, 1, 2, 1, 0, eof));
-    ASSERT_TRUE(cutter.CutToEnd(dir / "b.mp3", 2, 2, 2, 0));
+    ASSERT_TRUE(cutter.CutBySize(dir / "a.mp3", 10000, 1, 2, 1, 0, eof).done());
+    ASSERT_TRUE(cutter.CutToEnd(dir / "b.mp3", 2, 2, 2, 0).done());
     const Bytes a = test::ReadFile(dir / "a.mp3");
     const Bytes b = test::ReadFile(dir / "b.mp3");
     const size_t n = test::FrameOffsets(a, 0).size();
@@ -93,9 +93,9 @@ TEST_F(FrameCopyCutterTest, SkippedFramesFeedTheNextForwardOverlap) {
     cutter.keepTag = false;
     cutter.SetForwardOverlap(7);
     bool eof = false;
-    ASSERT_TRUE(cutter.SkipDuration(72, eof));
+    ASSERT_TRUE(cutter.SkipDuration(72, eof).done());
     EXPECT_EQ(cutter.frameHistory().size(), 100u);
-    ASSERT_TRUE(cutter.CutByDuration(dir / "p.mp3", 72, 2, 3, 2, 0, eof));
+    ASSERT_TRUE(cutter.CutByDuration(dir / "p.mp3", 72, 2, 3, 2, 0, eof).done());
     EXPECT_EQ(test::ReadFile(dir / "p.mp3"), test::Concat({Frames(90, 99), Frames(100, 199)}));
 }
 
@@ -105,9 +105,9 @@ TEST_F(FrameCopyCutterTest, AnOverlapLongerThanTheHistoryStartsAtTheFirstFrame) 
     cutter.keepTag = false;
     cutter.SetForwardOverlap(100);  // 10 seconds
     bool eof = false;
-    ASSERT_TRUE(cutter.CutByDuration(dir / "p1.mp3", 36, 1, 2, 1, 0, eof));
+    ASSERT_TRUE(cutter.CutByDuration(dir / "p1.mp3", 36, 1, 2, 1, 0, eof).done());
     EXPECT_EQ(test::ReadFile(dir / "p1.mp3"), Frames(0, 49));  // the first piece has no history
-    ASSERT_TRUE(cutter.CutByDuration(dir / "p2.mp3", 36, 2, 2, 2, 0, eof));
+    ASSERT_TRUE(cutter.CutByDuration(dir / "p2.mp3", 36, 2, 2, 2, 0, eof).done());
     EXPECT_EQ(test::ReadFile(dir / "p2.mp3"), test::Concat({Frames(0, 46), Frames(47, 96)}));
 }
 
@@ -118,7 +118,7 @@ TEST_F(FrameCopyCutterTest, ABackwardOverlapEndsQuietlyAtTheLastFrame) {
     cutter.SetBackwardOverlap(600);
     bool eof = false;
     const size_t last = offsets.size() - 2;
-    ASSERT_TRUE(cutter.CutByDuration(dir / "p.mp3", 72, 1, 2, 1, 0, eof));
+    ASSERT_TRUE(cutter.CutByDuration(dir / "p.mp3", 72, 1, 2, 1, 0, eof).done());
     EXPECT_FALSE(eof);
     EXPECT_EQ(test::ReadFile(dir / "p.mp3"), Frames(0, last));
 }
@@ -128,7 +128,7 @@ TEST_F(FrameCopyCutterTest, TheSourceEndingInsideAPieceSetsEndOfFile) {
     ASSERT_TRUE(cutter.LoadSource(path));
     cutter.keepTag = false;
     bool eof = false;
-    ASSERT_TRUE(cutter.CutByDuration(dir / "p.mp3", 3000, 1, 1, 1, 0, eof));
+    ASSERT_TRUE(cutter.CutByDuration(dir / "p.mp3", 3000, 1, 1, 1, 0, eof).done());
     EXPECT_TRUE(eof);
     EXPECT_EQ(test::ReadFile(dir / "p.mp3"), source);
 }
@@ -141,8 +141,8 @@ TEST_F(FrameCopyCutterTest, ProgressMovesForwardOnlyAcrossPieces) {
     cutter.keepTag = false;
     EXPECT_EQ(progress.rangeHigh, progress.width);
     bool eof = false;
-    ASSERT_TRUE(cutter.CutByDuration(dir / "a.mp3", 100, 1, 2, 1, 0, eof));
-    ASSERT_TRUE(cutter.CutToEnd(dir / "b.mp3", 2, 2, 2, 0));
+    ASSERT_TRUE(cutter.CutByDuration(dir / "a.mp3", 100, 1, 2, 1, 0, eof).done());
+    ASSERT_TRUE(cutter.CutToEnd(dir / "b.mp3", 2, 2, 2, 0).done());
     ASSERT_FALSE(progress.positions.empty());
     for (size_t i = 1; i < progress.positions.size(); ++i) EXPECT_GT(progress.positions[i], progress.positions[i - 1]);
     EXPECT_GE(progress.positions.back(), progress.width - 1);
@@ -164,8 +164,8 @@ TEST(FrameCopyCutterVbr, EachPieceCarriesItsOwnPatchedVbrFrameAfterTheTag) {
     ASSERT_TRUE(cutter.LoadSource(path));
     cutter.titleTemplate = "%I% - %P%/%T%";
     bool eof = false;
-    ASSERT_TRUE(cutter.CutByDuration(dir / "a.mp3", 20, 1, 2, 1, 0, eof));
-    ASSERT_TRUE(cutter.CutToEnd(dir / "b.mp3", 2, 2, 2, 0));
+    ASSERT_TRUE(cutter.CutByDuration(dir / "a.mp3", 20, 1, 2, 1, 0, eof).done());
+    ASSERT_TRUE(cutter.CutToEnd(dir / "b.mp3", 2, 2, 2, 0).done());
     for (const std::string name : {"a.mp3", "b.mp3"}) {
         const Bytes piece = test::ReadFile(dir / name);
         ASSERT_EQ(std::memcmp(piece.data(), "ID3", 3), 0);
@@ -194,7 +194,7 @@ TEST(FrameCopyCutterTags, WithoutATagPiecesStartWithTheVbrFrameOrTheFirstFrame) 
     CFrameCopyCutter cutter;
     ASSERT_TRUE(cutter.LoadSource(path));
     cutter.keepTag = false;
-    ASSERT_TRUE(cutter.CutToEnd(dir / "p.mp3", 1, 1, 1, 0));
+    ASSERT_TRUE(cutter.CutToEnd(dir / "p.mp3", 1, 1, 1, 0).done());
     const Bytes piece = test::ReadFile(dir / "p.mp3");
     const size_t infoLength = static_cast<size_t>(DecodeFrameHeader(frames.data()).frameLength);
     EXPECT_EQ(std::memcmp(piece.data() + 36, "Info", 4), 0);
@@ -212,17 +212,17 @@ TEST_F(FrameCopyCutterTest, CancelDuringAPieceLeavesNoFileOfIt) {
     cutter.SetProgressBar(&progress);
     cutter.SetCancelFlag(&progress.cancelled);
     bool eof = false;
-    EXPECT_FALSE(cutter.CutByDuration(dir / "p.mp3", 200, 1, 2, 1, 0, eof));
+    EXPECT_TRUE(cutter.CutByDuration(dir / "p.mp3", 200, 1, 2, 1, 0, eof).cancelled());
     EXPECT_FALSE(std::filesystem::exists(dir / "p.mp3"));
-    EXPECT_EQ(cutter.errorText(), "");
 }
 
 TEST_F(FrameCopyCutterTest, AnOutputThatCannotBeCreatedFailsWithItsMessage) {
     CFrameCopyCutter cutter;
     ASSERT_TRUE(cutter.LoadSource(path));
     bool eof = false;
-    EXPECT_FALSE(cutter.CutByDuration(dir / "missing/p.mp3", 20, 1, 2, 1, 0, eof));
-    EXPECT_EQ(cutter.errorText(), "Failed to create file \"" + dir / "missing/p.mp3" + "\".");
+    const Outcome outcome = cutter.CutByDuration(dir / "missing/p.mp3", 20, 1, 2, 1, 0, eof);
+    EXPECT_TRUE(outcome.failed());
+    EXPECT_EQ(outcome.message, "Failed to create file \"" + dir / "missing/p.mp3" + "\".");
 }
 
 // A write that fails (here: the file size limit, as a full disk would) fails the piece with
@@ -237,9 +237,9 @@ TEST_F(FrameCopyCutterTest, AFailedWriteFailsAndDeletesThePiece) {
         CFrameCopyCutter cutter;
         if (!cutter.LoadSource(path)) _exit(10);
         bool eof = false;
-        const bool ok = cutter.CutByDuration(piece, 3000, 1, 1, 1, 0, eof);
-        if (ok) _exit(11);
-        if (cutter.errorText() != "Failed to write file \"" + piece + "\".") _exit(12);
+        const Outcome outcome = cutter.CutByDuration(piece, 3000, 1, 1, 1, 0, eof);
+        if (!outcome.failed()) _exit(11);
+        if (outcome.message != "Failed to write file \"" + piece + "\".") _exit(12);
         _exit(0);
     }
     int status = 0;

@@ -68,8 +68,8 @@ TEST_F(ReencodeCutterTest, SourceParametersGiveSameRateModeAndBitrate) {
     ASSERT_TRUE(cutter.LoadSource(source));
     EXPECT_EQ(cutter.GetOutputBitrate(), 192);
     bool eof = false;
-    ASSERT_TRUE(cutter.CutByDuration(dir / "p1.mp3", 20, 1, 2, 1, 0, eof));
-    ASSERT_TRUE(cutter.CutToEnd(dir / "p2.mp3", 2, 2, 2, 0));
+    ASSERT_TRUE(cutter.CutByDuration(dir / "p1.mp3", 20, 1, 2, 1, 0, eof).done());
+    ASSERT_TRUE(cutter.CutToEnd(dir / "p2.mp3", 2, 2, 2, 0).done());
     EXPECT_EQ(StreamLine(dir / "p1.mp3"), "MPEG 1.0 L III cbr192 44100 j-s");
     EXPECT_EQ(StreamLine(dir / "p2.mp3"), "MPEG 1.0 L III cbr192 44100 j-s");
 }
@@ -85,7 +85,7 @@ TEST_F(ReencodeCutterTest, AverageOf130KbpsIsEncodedAt128) {
     CReencodeCutter cutter;
     ASSERT_TRUE(cutter.LoadSource(source));
     ASSERT_EQ(cutter.GetOutputBitrate(), 130);
-    ASSERT_TRUE(cutter.CutToEnd(dir / "p.mp3", 1, 1, 1, 0));
+    ASSERT_TRUE(cutter.CutToEnd(dir / "p.mp3", 1, 1, 1, 0).done());
     EXPECT_EQ(StreamLine(dir / "p.mp3"), "MPEG 1.0 L III cbr128 44100 j-s");
 }
 
@@ -98,7 +98,7 @@ TEST_F(ReencodeCutterTest, ChosenParametersGiveMono22050At64WithTheSourceAudio) 
     ASSERT_TRUE(cutter.LoadSource(source));
     EXPECT_EQ(cutter.GetOutputBitrate(), 64);
     bool eof = false;
-    ASSERT_TRUE(cutter.CutByDuration(dir / "p1.mp3", 30, 1, 2, 1, 0, eof));
+    ASSERT_TRUE(cutter.CutByDuration(dir / "p1.mp3", 30, 1, 2, 1, 0, eof).done());
     EXPECT_EQ(StreamLine(dir / "p1.mp3"), "MPEG 2.0 L III cbr64 22050 mono");
 
     // No VBR header frame: the first frame is audio.
@@ -145,8 +145,8 @@ TEST_F(ReencodeCutterTest, FadeInStartsSilentAndReachesTheSourceLevel) {
     cutter.SetFadeIn(true, 20);
     EXPECT_EQ(cutter.fadeInSamples(), 88200u);
     bool eof = false;
-    ASSERT_TRUE(cutter.CutByDuration(dir / "p1.mp3", 40, 1, 2, 1, 0, eof));
-    ASSERT_TRUE(cutter.CutToEnd(dir / "p2.mp3", 2, 2, 2, 0));
+    ASSERT_TRUE(cutter.CutByDuration(dir / "p1.mp3", 40, 1, 2, 1, 0, eof).done());
+    ASSERT_TRUE(cutter.CutToEnd(dir / "p2.mp3", 2, 2, 2, 0).done());
     for (const char* name : {"p1.mp3", "p2.mp3"}) {
         SCOPED_TRACE(name);
         const test::DecodeResult out = test::DecodeWithMpg123(dir / name);
@@ -172,8 +172,8 @@ TEST_F(ReencodeCutterTest, FadeOutEndsNearSilenceAt22050) {
     cutter.SetFadeOut(true, 15);
     EXPECT_EQ(cutter.fadeOutSamples(), 33075u);
     bool eof = false;
-    ASSERT_TRUE(cutter.CutByDuration(dir / "p1.mp3", 40, 1, 2, 1, 0, eof));
-    ASSERT_TRUE(cutter.CutToEnd(dir / "p2.mp3", 2, 2, 2, 0));
+    ASSERT_TRUE(cutter.CutByDuration(dir / "p1.mp3", 40, 1, 2, 1, 0, eof).done());
+    ASSERT_TRUE(cutter.CutToEnd(dir / "p2.mp3", 2, 2, 2, 0).done());
     for (const char* name : {"p1.mp3", "p2.mp3"}) {
         SCOPED_TRACE(name);
         const test::DecodeResult out = test::DecodeWithMpg123(dir / name);
@@ -195,7 +195,7 @@ TEST_F(ReencodeCutterTest, MonoSourceIsEncodedAsOneChannelAndFaded) {
     CReencodeCutter cutter;
     ASSERT_TRUE(cutter.LoadSource(source));
     cutter.SetFadeIn(true, 10);
-    ASSERT_TRUE(cutter.CutToEnd(dir / "p.mp3", 1, 1, 1, 0));
+    ASSERT_TRUE(cutter.CutToEnd(dir / "p.mp3", 1, 1, 1, 0).done());
     EXPECT_EQ(StreamLine(dir / "p.mp3"), "MPEG 1.0 L III cbr64 44100 mono");
     const test::DecodeResult out = test::DecodeWithMpg123(dir / "p.mp3");
     ASSERT_EQ(out.channels, 1);
@@ -210,7 +210,7 @@ TEST_F(ReencodeCutterTest, DurationBudgetAndFlushGiveTheWholeDuration) {
     CReencodeCutter cutter;
     ASSERT_TRUE(cutter.LoadSource(source));
     bool eof = true;
-    ASSERT_TRUE(cutter.CutByDuration(dir / "p1.mp3", 20, 1, 2, 1, 0, eof));
+    ASSERT_TRUE(cutter.CutByDuration(dir / "p1.mp3", 20, 1, 2, 1, 0, eof).done());
     EXPECT_FALSE(eof);
     const test::DecodeResult out = test::DecodeWithMpg123(dir / "p1.mp3");
     // 2 s, plus LAME's delay (576 + 529) at the start; the flushed frames carry the end.
@@ -229,7 +229,7 @@ TEST_F(ReencodeCutterTest, TheLastPieceCarriesTheSourcesLastFrame) {
     CReencodeCutter cutter;
     ASSERT_TRUE(cutter.LoadSource(source));
     cutter.keepTag = false;
-    ASSERT_TRUE(cutter.CutToEnd(dir / "p.mp3", 1, 1, 1, 0));
+    ASSERT_TRUE(cutter.CutToEnd(dir / "p.mp3", 1, 1, 1, 0).done());
     const std::vector<int16_t> samePcmLength(static_cast<size_t>(sourceSamples * 2), 0);
     test::WriteFile(dir / "ref.mp3", test::EncodePcm(o, samePcmLength));
     EXPECT_EQ(test::DecodeWithMpg123(dir / "p.mp3").samples, test::DecodeWithMpg123(dir / "ref.mp3").samples);
@@ -244,7 +244,7 @@ TEST_F(ReencodeCutterTest, SizeBudgetCountsEncodedBytes) {
     ASSERT_TRUE(cutter.LoadSource(source));
     cutter.keepTag = false;
     bool eof = true;
-    ASSERT_TRUE(cutter.CutBySize(dir / "p1.mp3", 40000, 1, 2, 1, 0, eof));
+    ASSERT_TRUE(cutter.CutBySize(dir / "p1.mp3", 40000, 1, 2, 1, 0, eof).done());
     EXPECT_FALSE(eof);
     // Frames of 64 kbps are 208 or 209 bytes; the flush adds at most a few frames.
     const uintmax_t size = fs::file_size(dir / "p1.mp3");
@@ -259,7 +259,7 @@ TEST_F(ReencodeCutterTest, SourceEndingInsideAPieceSetsEndOfFile) {
     CReencodeCutter cutter;
     ASSERT_TRUE(cutter.LoadSource(source));
     bool eof = false;
-    ASSERT_TRUE(cutter.CutByDuration(dir / "p1.mp3", 100, 1, 2, 1, 0, eof));
+    ASSERT_TRUE(cutter.CutByDuration(dir / "p1.mp3", 100, 1, 2, 1, 0, eof).done());
     EXPECT_TRUE(eof);
     const test::DecodeResult out = test::DecodeWithMpg123(dir / "p1.mp3");
     EXPECT_LT(out.samples, 4 * 44100);
@@ -273,7 +273,7 @@ TEST_F(ReencodeCutterTest, PieceShorterThanItsFadeInIsExtended) {
     ASSERT_TRUE(cutter.LoadSource(source));
     cutter.SetFadeIn(true, 30);
     bool eof = false;
-    ASSERT_TRUE(cutter.CutByDuration(dir / "p1.mp3", 10, 1, 2, 1, 0, eof));
+    ASSERT_TRUE(cutter.CutByDuration(dir / "p1.mp3", 10, 1, 2, 1, 0, eof).done());
     EXPECT_GE(test::DecodeWithMpg123(dir / "p1.mp3").samples, 3 * 44100);
 }
 
@@ -287,7 +287,7 @@ TEST_F(ReencodeCutterTest, VbrHeaderOfTheSourceIsNotCopied) {
     ASSERT_TRUE(cutter.LoadSource(source));
     ASSERT_NE(cutter.reader().vbrFrame(), nullptr);
     cutter.keepTag = false;
-    ASSERT_TRUE(cutter.CutToEnd(dir / "p.mp3", 1, 1, 1, 0));
+    ASSERT_TRUE(cutter.CutToEnd(dir / "p.mp3", 1, 1, 1, 0).done());
     const Bytes piece = test::ReadFile(dir / "p.mp3");
     ASSERT_TRUE(IsFrameHeader(piece.data()));
     const MpegFrameHeader h = DecodeFrameHeader(piece.data());
@@ -304,10 +304,11 @@ TEST_F(ReencodeCutterTest, BitrateLameWouldChangeFailsThePieceAndLeavesNoFile) {
     cutter.SetEncodingParams(8000, 320, kChannelModeJointStereo);
     ASSERT_TRUE(cutter.LoadSource(source));
     bool eof = false;
-    EXPECT_FALSE(cutter.CutByDuration(dir / "p1.mp3", 10, 1, 2, 1, 0, eof));
-    EXPECT_EQ(cutter.errorText(), "Bad encoding parameter: 8000Hz, 320kbps, 1");
+    const Outcome outcome = cutter.CutByDuration(dir / "p1.mp3", 10, 1, 2, 1, 0, eof);
+    EXPECT_TRUE(outcome.failed());
+    EXPECT_EQ(outcome.message, "Bad encoding parameter: 8000Hz, 320kbps, 1");
     EXPECT_FALSE(fs::exists(dir / "p1.mp3"));
-    EXPECT_FALSE(cutter.CutToEnd(dir / "p2.mp3", 2, 2, 2, 0));
+    EXPECT_TRUE(cutter.CutToEnd(dir / "p2.mp3", 2, 2, 2, 0).failed());
     EXPECT_FALSE(fs::exists(dir / "p2.mp3"));
 }
 
@@ -318,8 +319,9 @@ TEST_F(ReencodeCutterTest, UncreatableOutputFailsWithItsMessage) {
     CReencodeCutter cutter;
     ASSERT_TRUE(cutter.LoadSource(source));
     const std::string piece = dir / "missing/p.mp3";
-    EXPECT_FALSE(cutter.CutToEnd(piece, 1, 1, 1, 0));
-    EXPECT_EQ(cutter.errorText(), "Failed to create file \"" + piece + "\".");
+    const Outcome outcome = cutter.CutToEnd(piece, 1, 1, 1, 0);
+    EXPECT_TRUE(outcome.failed());
+    EXPECT_EQ(outcome.message, "Failed to create file \"" + piece + "\".");
 }
 
 TEST_F(ReencodeCutterTest, WriteFailureFailsThePieceAndDeletesIt) {
@@ -335,8 +337,9 @@ TEST_F(ReencodeCutterTest, WriteFailureFailsThePieceAndDeletesIt) {
         CReencodeCutter cutter;
         if (!cutter.LoadSource(source)) _exit(10);
         bool eof = false;
-        if (cutter.CutByDuration(piece, 60, 1, 2, 1, 0, eof)) _exit(11);
-        if (cutter.errorText() != "Failed to write file \"" + piece + "\".") _exit(12);
+        const Outcome outcome = cutter.CutByDuration(piece, 60, 1, 2, 1, 0, eof);
+        if (!outcome.failed()) _exit(11);
+        if (outcome.message != "Failed to write file \"" + piece + "\".") _exit(12);
         if (fs::exists(piece)) _exit(13);
         _exit(0);
     }
@@ -359,8 +362,7 @@ TEST_F(ReencodeCutterTest, CancelDuringTheFadeOutDeletesThePiece) {
     cutter.SetCancelFlag(&progress.cancelled);
     cutter.SetProgressBar(&progress);
     cutter.SetFadeOut(true, 30);
-    EXPECT_FALSE(cutter.CutToEnd(dir / "p.mp3", 1, 1, 1, 0));
-    EXPECT_TRUE(cutter.errorText().empty());
+    EXPECT_TRUE(cutter.CutToEnd(dir / "p.mp3", 1, 1, 1, 0).cancelled());
     EXPECT_FALSE(fs::exists(dir / "p.mp3"));
     EXPECT_GE(progress.positions.back(), 70);
 }

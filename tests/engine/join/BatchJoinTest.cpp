@@ -81,7 +81,7 @@ TEST_F(BatchJoin, AppendPutsTheMainFileFirstWithItsRowTag) {
     rows[0].tag.title = "Main A";
     rows[0].tag.track = 4;
     CRecordingObserver observer(rows);
-    ASSERT_TRUE(RunBatchJoin(options, JoinType::AppendToEnd, rows, joined, nullptr, &observer));
+    ASSERT_TRUE(RunBatchJoin(options, JoinType::AppendToEnd, rows, joined, nullptr, &observer).done());
 
     EXPECT_EQ(rows[0].targetPath, dir / "a_joined.mp3");
     EXPECT_EQ(rows[0].output, "a_joined.mp3");
@@ -96,7 +96,7 @@ TEST_F(BatchJoin, AppendPutsTheMainFileFirstWithItsRowTag) {
 TEST_F(BatchJoin, CancelMarksTheRowAndStopsTheBatch) {
     CCancellingDialog dialog;
     dialog.cancelOn = "Joining 3 files into a_joined.mp3...40%";
-    EXPECT_FALSE(RunBatchJoin(options, JoinType::AppendToEnd, rows, joined, &dialog, nullptr));
+    EXPECT_TRUE(RunBatchJoin(options, JoinType::AppendToEnd, rows, joined, &dialog, nullptr).cancelled());
     EXPECT_EQ(rows[0].output, "Cancelled");
     EXPECT_EQ(rows[1].output, "");
     EXPECT_FALSE(fs::exists(dir / "a_joined.mp3"));
@@ -107,7 +107,9 @@ TEST_F(BatchJoin, CancelMarksTheRowAndStopsTheBatch) {
 TEST_F(BatchJoin, UnreadableFilesFailTheirRowsUnderAuto) {
     joined.push_back({});
     ReadJoinInputFacts(dir / "gone.mp3", joined.back());
-    ASSERT_TRUE(RunBatchJoin(options, JoinType::AppendToEnd, rows, joined, nullptr, nullptr));
+    const Outcome outcome = RunBatchJoin(options, JoinType::AppendToEnd, rows, joined, nullptr, nullptr);
+    EXPECT_TRUE(outcome.failed());
+    EXPECT_EQ(outcome.message, rows[0].output);
     EXPECT_EQ(rows[0].output, "Join failure. Failed to open file \"" + (dir / "gone.mp3") + "\".");
     EXPECT_FALSE(fs::exists(dir / "a_joined.mp3"));
 }

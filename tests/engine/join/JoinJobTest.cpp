@@ -66,7 +66,8 @@ TEST_F(JoinJobFiles, FrameJoinWritesTheTagThenEveryInputsFramesInOrder) {
     ASSERT_FALSE(job.TagBytes().empty());
 
     const std::string target = dir / "out.mp3";
-    ASSERT_TRUE(job.JoinByFrames(target, nullptr)) << job.errorText;
+    const Outcome joined = job.JoinByFrames(target, nullptr);
+    ASSERT_TRUE(joined.done()) << joined.message;
     EXPECT_EQ(test::ReadFile(target), test::Concat({job.TagBytes(), a, b, c}));
 
     const test::DecodeResult decoded = test::DecodeWithMpg123(target);
@@ -88,7 +89,8 @@ TEST_F(JoinJobFiles, FrameJoinLeavesTheInputsHeaderFramesBehind) {
     CJoinJob job;
     job.AddFiles({Write("a.mp3", withInfo), Write("b.mp3", withInfo)});
     const std::string target = dir / "out.mp3";
-    ASSERT_TRUE(job.JoinByFrames(target, nullptr)) << job.errorText;
+    const Outcome joined = job.JoinByFrames(target, nullptr);
+    ASSERT_TRUE(joined.done()) << joined.message;
     EXPECT_EQ(test::ReadFile(target), test::Concat({frames, frames}));
 }
 
@@ -96,7 +98,7 @@ TEST_F(JoinJobFiles, EachInputGetsAnEqualShareOfTheProgress) {
     CJoinJob job;
     job.AddFiles({Write("a.mp3", Cbr(2.0)), Write("b.mp3", Cbr(2.0))});
     CRecordingDialog dialog;
-    ASSERT_TRUE(job.JoinByFrames(dir / "out.mp3", &dialog));
+    ASSERT_TRUE(job.JoinByFrames(dir / "out.mp3", &dialog).done());
 
     EXPECT_EQ(dialog.range, std::make_pair(0, kBarWidth));
     ASSERT_FALSE(dialog.statuses.empty());
@@ -126,8 +128,7 @@ TEST_F(JoinJobFiles, MissingSecondInputDeletesTheTargetAndNamesTheInput) {
     const std::string missing = dir / "missing.mp3";
     job.AddFiles({Write("a.mp3", Cbr(1.0)), missing});
     const std::string target = dir / "out.mp3";
-    EXPECT_FALSE(job.JoinByFrames(target, nullptr));
-    EXPECT_EQ(job.errorText, "Failed to open file \"" + missing + "\".");
+    EXPECT_EQ(job.JoinByFrames(target, nullptr).message, "Failed to open file \"" + missing + "\".");
     EXPECT_FALSE(fs::exists(target));
 }
 
@@ -137,8 +138,7 @@ TEST_F(JoinJobFiles, CancelInTheSecondInputDeletesTheTargetSilently) {
     CRecordingDialog dialog;
     dialog.cancelWhen = [](const std::string& s) { return s == "Joining 2 files into out.mp3...70%"; };
     const std::string target = dir / "out.mp3";
-    EXPECT_FALSE(job.JoinByFrames(target, &dialog));
-    EXPECT_EQ(job.errorText, "");
+    EXPECT_TRUE(job.JoinByFrames(target, &dialog).cancelled());
     EXPECT_FALSE(fs::exists(target));
 }
 
@@ -150,10 +150,8 @@ TEST_F(JoinJobFiles, TargetThatIsAnInputIsRefusedBeforeAnythingIsWritten) {
     for (const std::string& target : {second, (dir.path() / "sub" / ".." / "a.mp3").string()}) {
         CJoinJob job;
         job.AddFiles({first, second});
-        EXPECT_FALSE(job.JoinByFrames(target, nullptr));
-        EXPECT_EQ(job.errorText, "Target file name is same as original file");
-        EXPECT_FALSE(job.JoinByReencoding(target, 44100, 128, 1, nullptr));
-        EXPECT_EQ(job.errorText, "Target file name is same as original file");
+        EXPECT_EQ(job.JoinByFrames(target, nullptr).message, "Target file name is same as original file");
+        EXPECT_EQ(job.JoinByReencoding(target, 44100, 128, 1, nullptr).message, "Target file name is same as original file");
     }
     EXPECT_EQ(test::ReadFile(first), a);
 }
@@ -162,10 +160,8 @@ TEST_F(JoinJobFiles, TargetInMissingFolderCannotBeCreated) {
     CJoinJob job;
     job.AddFiles({Write("a.mp3", Cbr(1.0)), Write("b.mp3", Cbr(1.0))});
     const std::string target = dir / "no/such/folder/out.mp3";
-    EXPECT_FALSE(job.JoinByFrames(target, nullptr));
-    EXPECT_EQ(job.errorText, "Failed to create file \"" + target + "\".");
-    EXPECT_FALSE(job.JoinByReencoding(target, 44100, 128, 1, nullptr));
-    EXPECT_EQ(job.errorText, "Failed to create file \"" + target + "\".");
+    EXPECT_EQ(job.JoinByFrames(target, nullptr).message, "Failed to create file \"" + target + "\".");
+    EXPECT_EQ(job.JoinByReencoding(target, 44100, 128, 1, nullptr).message, "Failed to create file \"" + target + "\".");
 }
 
 // Lowers the file size limit for one scope, so writes beyond it fail as on a full disk.
@@ -192,18 +188,18 @@ TEST_F(JoinJobFiles, FailedWritesFailTheJoinAndDeleteTheTarget) {
     CJoinJob job;
     job.AddFiles({Write("a.mp3", Cbr(3.0)), Write("b.mp3", Cbr(3.0))});
     const std::string target = dir / "out.mp3";
+    Outcome outcome;
     {
         CFileSizeLimit limit(40000);
-        EXPECT_FALSE(job.JoinByFrames(target, nullptr));
+        outcome = job.JoinByFrames(target, nullptr);
     }
-    EXPECT_EQ(job.errorText, "Failed to write file \"" + target + "\".");
+    EXPECT_EQ(outcome.message, "Failed to write file \"" + target + "\".");
     EXPECT_FALSE(fs::exists(target));
-    job.errorText.clear();
     {
         CFileSizeLimit limit(40000);
-        EXPECT_FALSE(job.JoinByReencoding(target, 44100, 128, 1, nullptr));
+        outcome = job.JoinByReencoding(target, 44100, 128, 1, nullptr);
     }
-    EXPECT_EQ(job.errorText, "Failed to write file \"" + target + "\".");
+    EXPECT_EQ(outcome.message, "Failed to write file \"" + target + "\".");
     EXPECT_FALSE(fs::exists(target));
 }
 
@@ -220,7 +216,8 @@ TEST_F(JoinJobFiles, ReencodingResamplesAndWidensInputsToOneStream) {
     job.AddFiles({Write("mono.mp3", test::EncodeMp3(mono)), Write("stereo.mp3", Cbr(2.0, 112))});
     job.MakeTag("T", "", "", "", "", "", 0);
     const std::string target = dir / "out.mp3";
-    ASSERT_TRUE(job.JoinByReencoding(target, 44100, 112, 0, nullptr)) << job.errorText;
+    const Outcome joined = job.JoinByReencoding(target, 44100, 112, 0, nullptr);
+    ASSERT_TRUE(joined.done()) << joined.message;
 
     const Bytes written = test::ReadFile(target);
     ASSERT_GT(written.size(), job.TagBytes().size());
@@ -242,8 +239,7 @@ TEST_F(JoinJobFiles, ReencodingRefusesParametersLameWouldChange) {
     CJoinJob job;
     job.AddFiles({Write("a.mp3", Cbr(1.0)), Write("b.mp3", Cbr(1.0))});
     const std::string target = dir / "out.mp3";
-    EXPECT_FALSE(job.JoinByReencoding(target, 8000, 320, 1, nullptr));
-    EXPECT_EQ(job.errorText, "Bad encoding parameter: 8000Hz, 320kbps, 1");
+    EXPECT_EQ(job.JoinByReencoding(target, 8000, 320, 1, nullptr).message, "Bad encoding parameter: 8000Hz, 320kbps, 1");
     EXPECT_FALSE(fs::exists(target));
 }
 
@@ -252,8 +248,7 @@ TEST_F(JoinJobFiles, ReencodingStopsAtAnInputItCannotOpen) {
     const std::string bad = Write("text.mp3", Bytes(5000, 'x'));
     job.AddFiles({Write("a.mp3", Cbr(1.0)), bad});
     const std::string target = dir / "out.mp3";
-    EXPECT_FALSE(job.JoinByReencoding(target, 44100, 128, 1, nullptr));
-    EXPECT_EQ(job.errorText, "Failed to open file \"" + bad + "\".");
+    EXPECT_EQ(job.JoinByReencoding(target, 44100, 128, 1, nullptr).message, "Failed to open file \"" + bad + "\".");
     EXPECT_FALSE(fs::exists(target));
 }
 
@@ -263,8 +258,7 @@ TEST_F(JoinJobFiles, ReencodingCancelledBeforeTheFirstInputLeavesNothing) {
     CRecordingDialog dialog;
     dialog.cancelled = 1;
     const std::string target = dir / "out.mp3";
-    EXPECT_FALSE(job.JoinByReencoding(target, 44100, 128, 1, &dialog));
-    EXPECT_EQ(job.errorText, "");
+    EXPECT_TRUE(job.JoinByReencoding(target, 44100, 128, 1, &dialog).cancelled());
     EXPECT_FALSE(fs::exists(target));
     ASSERT_FALSE(dialog.statuses.empty());
     EXPECT_EQ(dialog.statuses.front(), "Joining 2 files into out.mp3...0%");
