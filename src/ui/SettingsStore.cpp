@@ -1,5 +1,11 @@
 // The per-user settings file: load and save of every owner's values.
+//
+// Each record's values are listed once, in its key list: a VisitKeys overload that hands
+// every value's name, kind, member and page group to a visitor. KeyReader loads through it,
+// KeyWriter saves through it; load corrections run after the whole list is read.
 #include "ui/SettingsStore.h"
+
+#include "engine/base/Deployment.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -9,13 +15,11 @@
 #include <QVariant>
 
 #include <algorithm>
-#include <cstring>
+#include <concepts>
+#include <type_traits>
 
 namespace corvane {
 namespace {
-
-constexpr char kOrganisation[] = "Corvane";
-constexpr char kApplication[] = "Corvane";
 
 constexpr char kOptions[] = "Options";
 constexpr char kCutter[] = "Options/Cutter";
@@ -24,6 +28,10 @@ constexpr char kBatchCutter[] = "Options/BatchCutter";
 constexpr char kBatchJoiner[] = "Options/BatchJoiner";
 
 constexpr int kWndPositionBytes = 16;
+
+// As a key's group: saved by every save (the option pages save whole). As a set of groups:
+// all of them.
+constexpr unsigned kEveryGroup = ~0u;
 
 // Opens one group of the settings file for the lifetime of the object.
 class GroupScope {
@@ -36,53 +44,249 @@ private:
     std::unique_ptr<QSettings> settings_;
 };
 
-// A stored number into member; a missing or unreadable value leaves member alone. Values
-// outside the signed 32-bit range wrap as a 32-bit word would.
-void ReadNumber(QSettings& s, const char* name, int* member) {
+// A stored number into *number; false (and *number untouched) when the value is missing or
+// unreadable. Values outside the signed 32-bit range wrap as a 32-bit word would.
+bool ReadNumber(QSettings& s, const char* name, int* number) {
     const QVariant v = s.value(name);
-    if (!v.isValid()) return;
+    if (!v.isValid()) return false;
     bool ok = false;
     const qlonglong n = v.toLongLong(&ok);
-    if (ok) *member = static_cast<int32_t>(static_cast<uint32_t>(n));
+    if (ok) *number = static_cast<int32_t>(static_cast<uint32_t>(n));
+    return ok;
 }
 
-// A fixed text of at most bytes - 1 bytes; a longer one keeps the default.
-void ReadFixedText(QSettings& s, const char* name, int bytes, std::string* member) {
-    const QVariant v = s.value(name);
-    if (!v.isValid()) return;
-    const QByteArray utf8 = v.toString().toUtf8();
-    if (utf8.size() >= bytes) return;
-    member->assign(utf8.constData(), utf8.size());
+// Loads each value of a key list into its member.
+class KeyReader {
+public:
+    explicit KeyReader(QSettings& settings) : s_(settings) {}
+
+    // A number, a yes/no value or an enumerated value; a missing or unreadable one leaves
+    // member alone.
+    template <typename T>
+    void Number(const char* name, T& member, unsigned = kEveryGroup) {
+        int n = 0;
+        if (!ReadNumber(s_, name, &n)) return;
+        if constexpr (std::is_same_v<T, bool>)
+            member = n != 0;
+        else
+            member = static_cast<T>(n);
+    }
+
+    // A fixed text of at most bytes - 1 bytes; a longer or missing one keeps the member.
+    void FixedText(const char* name, int bytes, std::string& member, unsigned = kEveryGroup) {
+        const QVariant v = s_.value(name);
+        if (!v.isValid()) return;
+        const QByteArray utf8 = v.toString().toUtf8();
+        if (utf8.size() >= bytes) return;
+        member.assign(utf8.constData(), utf8.size());
+    }
+
+    // A sized text: whole, however long; missing reads as empty.
+    void SizedText(const char* name, std::string& member, unsigned = kEveryGroup) {
+        const QByteArray utf8 = s_.value(name).toString().toUtf8();
+        member.assign(utf8.constData(), utf8.size());
+    }
+
+private:
+    QSettings& s_;
+};
+
+// Saves the values of a key list whose group is in the chosen set.
+class KeyWriter {
+public:
+    KeyWriter(QSettings& settings, unsigned groups) : s_(settings), groups_(groups) {}
+
+    template <typename T>
+    void Number(const char* name, const T& value, unsigned group = kEveryGroup) {
+        if (group & groups_) s_.setValue(name, static_cast<int>(value));
+    }
+
+    void FixedText(const char* name, int, const std::string& value, unsigned group = kEveryGroup) {
+        SizedText(name, value, group);
+    }
+
+    void SizedText(const char* name, const std::string& value, unsigned group = kEveryGroup) {
+        if (group & groups_) s_.setValue(name, QString::fromStdString(value));
+    }
+
+private:
+    QSettings& s_;
+    unsigned groups_;
+};
+
+// ---- Key lists. Each takes the record or its const version, so one list serves both ways.
+
+template <typename T, typename Record>
+concept RecordOf = std::same_as<std::remove_const_t<T>, Record>;
+
+// The cut rule part of a cutter page's record, as const as the record.
+template <typename Record>
+auto& CutRuleOf(Record& r) {
+    if constexpr (std::is_const_v<Record>)
+        return static_cast<const CutRuleSettings&>(r);
+    else
+        return static_cast<CutRuleSettings&>(r);
 }
 
-// A sized text: whole, however long; missing reads as empty.
-void ReadSizedText(QSettings& s, const char* name, std::string* member) {
-    const QByteArray utf8 = s.value(name).toString().toUtf8();
-    member->assign(utf8.constData(), utf8.size());
+template <RecordOf<CutRuleSettings> Record, typename Visitor>
+void VisitKeys(Record& r, Visitor& v) {
+    v.Number("CutType", r.cutType, kCutGroup);
+    v.Number("CutFileAmount", r.cutFileAmount, kCutGroup);
+    v.FixedText("CutFileSizeEx", kNumberTextBytes, r.cutFileSizeEx, kCutGroup);
+    v.Number("CutFileUnit", r.cutFileUnit, kCutGroup);
+    v.Number("CutTimeMin", r.cutTimeMin, kCutGroup);
+    v.Number("CutTimeSec", r.cutTimeSec, kCutGroup);
 }
 
-void WriteNumber(QSettings& s, const char* name, int value) { s.setValue(name, value); }
-
-void WriteText(QSettings& s, const char* name, const std::string& value) {
-    s.setValue(name, QString::fromStdString(value));
+template <RecordOf<BatchCutterSettings> Record, typename Visitor>
+void VisitKeys(Record& r, Visitor& v) {
+    v.FixedText("Folder", kFolderTextBytes, r.folder, kFolderGroup);
+    VisitKeys(CutRuleOf(r), v);
+    v.FixedText("CutCustomFromSec", kNumberTextBytes, r.cutCustomFromSec, kCutGroup);
+    v.FixedText("CutCustomDuration", kNumberTextBytes, r.cutCustomDuration, kCutGroup);
 }
 
-void NotBelow(int* value, int floor, int replacement) {
-    if (*value < floor) *value = replacement;
+// The values the cutter options and the joiner options share, under the same names: the
+// encoding, the placement of the outputs and showing them afterwards.
+template <typename Record, typename Visitor>
+void VisitSharedOptionKeys(Record& o, Visitor& v) {
+    v.Number("MP3BitRate", o.mp3BitRate);
+    v.Number("MP3SampleRate", o.mp3SampleRate);
+    v.Number("MP3ChannelMode", o.mp3ChannelMode);
+    v.Number("BrowseFolder", o.browseFolder);
+    v.Number("OutputFolderOpt", o.outputFolderOpt);
+    v.FixedText("SpecifiedOutputFolder", kFolderTextBytes, o.specifiedOutputFolder);
+    v.Number("CreateTreeDirs", o.createTreeDirs);
+    v.Number("TargetExistsOpt", o.targetExistsOpt);
 }
 
-bool ChannelModeKnown(int mode) { return mode == 0 || mode == 1 || mode == 3; }
+template <RecordOf<CutterOptions> Record, typename Visitor>
+void VisitKeys(Record& o, Visitor& v) {
+    VisitSharedOptionKeys(o, v);
+    v.Number("ReencodePieces", o.reencodePieces);
+    v.Number("UseSameParams", o.useSameParams);
+    v.Number("FadeInLen", o.fadeInLen);
+    v.Number("FadeOutLen", o.fadeOutLen);
+    v.Number("ForwardOverlap", o.forwardOverlap);
+    v.Number("BackwardOverlap", o.backwardOverlap);
+    v.Number("ID3TrackNumType", o.id3TrackNumType);
+    v.Number("CreateFolderForEachMP3", o.createFolderForEachMP3);
+    v.Number("SplitFirstNPieces", o.splitFirstNPieces);
+    v.Number("FirstPiecesNumber", o.firstPiecesNumber);
+    v.Number("KeepID3tag", o.keepID3tag);
+    v.SizedText("OutputFileName", o.outputFileName);
+    v.Number("FilenameDigitNumber", o.filenameDigitNumber);
+    v.Number("TitleDigitNumber", o.titleDigitNumber);
+    v.SizedText("ID3TitleFormat", o.id3TitleFormat);
+}
 
-void SetDocumentsDefaults(int* outputFolderOpt, std::string* specifiedFolder) {
-    *specifiedFolder = DocumentsFolder();
-    *outputFolderOpt = static_cast<int>(specifiedFolder->empty() ? OutputFolder::SameAsSource : OutputFolder::Specific);
+// The joiner page's tag fields, all sized texts of kTagGroup.
+struct TagKey {
+    const char* name;
+    std::string JoinerPageSettings::*member;
+};
+constexpr TagKey kJoinerTagKeys[] = {
+    {"ID3Title", &JoinerPageSettings::id3Title},     {"ID3Artist", &JoinerPageSettings::id3Artist},
+    {"ID3Album", &JoinerPageSettings::id3Album},     {"ID3TrackNo", &JoinerPageSettings::id3TrackNo},
+    {"ID3Year", &JoinerPageSettings::id3Year},       {"ID3GenreEx", &JoinerPageSettings::id3GenreEx},
+    {"ID3Comment", &JoinerPageSettings::id3Comment},
+};
+
+template <RecordOf<JoinerPageSettings> Record, typename Visitor>
+void VisitKeys(Record& r, Visitor& v) {
+    v.FixedText("Folder", kFolderTextBytes, r.folder, kFolderGroup);
+    for (const TagKey& key : kJoinerTagKeys) v.SizedText(key.name, r.*key.member, kTagGroup);
+}
+
+template <RecordOf<JoinerOptions> Record, typename Visitor>
+void VisitKeys(Record& o, Visitor& v) {
+    VisitSharedOptionKeys(o, v);
+    v.Number("AutoMP3EncodingParam", o.autoMP3EncodingParam);
+    v.Number("AddPostfixAtEndOfFile", o.addPostfixAtEndOfFile);
+}
+
+template <RecordOf<BatchJoinerSettings> Record, typename Visitor>
+void VisitKeys(Record& r, Visitor& v) {
+    v.FixedText("Folder", kFolderTextBytes, r.folder, kFolderGroup);
+    v.Number("JoinType", r.joinType, kJoinTypeGroup);
+}
+
+// ---- Load corrections, run after the whole key list is read. Records without an overload
+// here have none (the page records use their cut rule's).
+
+void NotBelow(int& value, int floor) { value = std::max(value, floor); }
+
+void Correct(CutRuleSettings& r) {
+    if (r.cutType < 0 || r.cutType > 3) r.cutType = 0;
+    NotBelow(r.cutFileAmount, 1);
+    NotBelow(r.cutTimeMin, 0);
+    NotBelow(r.cutTimeSec, 0);
+}
+
+// The corrections of the values both option records have: a channel mode that is not one
+// the pages offer becomes joint stereo, a folder option other than Specific SameAsSource.
+template <typename Options>
+void CorrectSharedOptions(Options& o) {
+    const int mode = o.mp3ChannelMode;
+    if (mode != kChannelModeStereo && mode != kChannelModeJointStereo && mode != kChannelModeMono)
+        o.mp3ChannelMode = kChannelModeJointStereo;
+    if (o.outputFolderOpt != OutputFolder::Specific) o.outputFolderOpt = OutputFolder::SameAsSource;
+}
+
+void Correct(CutterOptions& o) {
+    CorrectSharedOptions(o);
+    NotBelow(o.fadeInLen, 0);
+    NotBelow(o.fadeOutLen, 0);
+    NotBelow(o.forwardOverlap, 0);
+    NotBelow(o.backwardOverlap, 0);
+    const int track = static_cast<int>(o.id3TrackNumType);
+    if (track < static_cast<int>(TrackNumber::None) || track > static_cast<int>(TrackNumber::Sequence))
+        o.id3TrackNumType = TrackNumber::Original;
+    NotBelow(o.firstPiecesNumber, 1);
+    o.filenameDigitNumber = std::clamp(o.filenameDigitNumber, 0, kMaxDigitNumber);
+    o.titleDigitNumber = std::clamp(o.titleDigitNumber, 0, kMaxDigitNumber);
+    if (o.outputFileName.empty()) o.outputFileName = kDefaultOutputFileName;
+    if (o.id3TitleFormat.empty()) o.id3TitleFormat = kDefaultId3TitleFormat;
+}
+
+void Correct(JoinerOptions& o) { CorrectSharedOptions(o); }
+
+void Correct(JoinerPageSettings&) {}
+
+void Correct(BatchJoinerSettings& r) {
+    if (r.joinType != JoinType::InsertAtBeginning && r.joinType != JoinType::AppendToEnd)
+        r.joinType = JoinType::InsertAtBeginning;
+}
+
+// The documents folder as the specific output folder when there is one.
+template <typename Options>
+void SetDocumentsDefaults(Options& o) {
+    o.specifiedOutputFolder = DocumentsFolder();
+    o.outputFolderOpt = o.specifiedOutputFolder.empty() ? OutputFolder::SameAsSource : OutputFolder::Specific;
+}
+
+// Loads record from group through its key list, then corrects it.
+template <typename Record>
+void LoadKeys(const char* group, Record& record) {
+    GroupScope s(group);
+    KeyReader reader(*s);
+    VisitKeys(record, reader);
+    Correct(record);
+}
+
+// Saves the values of record whose group is in groups.
+template <typename Record>
+void SaveKeys(const char* group, const Record& record, unsigned groups) {
+    GroupScope s(group);
+    KeyWriter writer(*s, groups);
+    VisitKeys(record, writer);
 }
 
 }  // namespace
 
 std::unique_ptr<QSettings> OpenSettings() {
     return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                       kOrganisation, kApplication);
+                                       kProductName, kProductName);
 }
 
 std::string DocumentsFolder() {
@@ -97,8 +301,9 @@ std::string DocumentsFolder() {
 
 void WindowSettings::Load() {
     GroupScope s(kOptions);
-    ReadNumber(*s, "StartPage", &startPage);
-    ReadNumber(*s, "WndMaximized", &maximized);
+    KeyReader reader(*s);
+    reader.Number("StartPage", startPage);
+    reader.Number("WndMaximized", maximized);
     const QByteArray bytes = (*s).value("WndPosition").toByteArray();
     if (bytes.size() == kWndPositionBytes) {
         int32_t v[4];
@@ -115,8 +320,9 @@ void WindowSettings::Load() {
 
 void WindowSettings::Save() const {
     GroupScope s(kOptions);
-    WriteNumber(*s, "StartPage", startPage);
-    WriteNumber(*s, "WndMaximized", maximized);
+    KeyWriter writer(*s, kEveryGroup);
+    writer.Number("StartPage", startPage);
+    writer.Number("WndMaximized", maximized);
     QByteArray bytes(kWndPositionBytes, '\0');
     const int32_t v[4] = {rect.left, rect.top, rect.right, rect.bottom};
     for (int i = 0; i < 4; ++i) {
@@ -132,254 +338,36 @@ bool CheckFirstRun() {
     int firstRun = 1;
     ReadNumber(*s, "FirstRun", &firstRun);
     if (firstRun != 0) {
-        WriteNumber(*s, "FirstRun", 0);
+        (*s).setValue("FirstRun", 0);
         (*s).sync();
     }
     return firstRun != 0;
 }
 
-// ---- Options/Cutter: cut group ----
+// ---- Options/Cutter ----
 
-void CutterPageSettings::Load() {
-    GroupScope s(kCutter);
-    ReadNumber(*s, "CutType", &cutType);
-    if (cutType < 0 || cutType > 3) cutType = 0;
-    ReadNumber(*s, "CutFileAmount", &cutFileAmount);
-    NotBelow(&cutFileAmount, 1, 1);
-    ReadFixedText(*s, "CutFileSizeEx", kNumberTextBytes, &cutFileSizeEx);
-    ReadNumber(*s, "CutFileUnit", &cutFileUnit);
-    ReadNumber(*s, "CutTimeMin", &cutTimeMin);
-    NotBelow(&cutTimeMin, 0, 0);
-    ReadNumber(*s, "CutTimeSec", &cutTimeSec);
-    NotBelow(&cutTimeSec, 0, 0);
-}
+void CutterPageSettings::Load() { LoadKeys(kCutter, CutRuleOf(*this)); }
+void CutterPageSettings::Save(unsigned groups) const { SaveKeys(kCutter, CutRuleOf(*this), groups); }
 
-void CutterPageSettings::Save(unsigned groups) const {
-    if ((groups & kCutGroup) == 0) return;
-    GroupScope s(kCutter);
-    WriteNumber(*s, "CutType", cutType);
-    WriteNumber(*s, "CutFileAmount", cutFileAmount);
-    WriteText(*s, "CutFileSizeEx", cutFileSizeEx);
-    WriteNumber(*s, "CutFileUnit", cutFileUnit);
-    WriteNumber(*s, "CutTimeMin", cutTimeMin);
-    WriteNumber(*s, "CutTimeSec", cutTimeSec);
-}
-
-// ---- Options/Cutter: option values ----
-
-CutterOptionSettings::CutterOptionSettings() {
-    SetDocumentsDefaults(&outputFolderOpt, &specifiedOutputFolder);
-}
-
-void CutterOptionSettings::Load() {
-    GroupScope s(kCutter);
-    ReadNumber(*s, "ReencodePieces", &reencodePieces);
-    ReadNumber(*s, "UseSameParams", &useSameParams);
-    ReadNumber(*s, "MP3BitRate", &mp3BitRate);
-    ReadNumber(*s, "MP3SampleRate", &mp3SampleRate);
-    ReadNumber(*s, "MP3ChannelMode", &mp3ChannelMode);
-    if (!ChannelModeKnown(mp3ChannelMode)) mp3ChannelMode = 1;
-    ReadNumber(*s, "BrowseFolder", &browseFolder);
-    ReadNumber(*s, "FadeInLen", &fadeInLen);
-    NotBelow(&fadeInLen, 0, 0);
-    ReadNumber(*s, "FadeOutLen", &fadeOutLen);
-    NotBelow(&fadeOutLen, 0, 0);
-    ReadNumber(*s, "ForwardOverlap", &forwardOverlap);
-    NotBelow(&forwardOverlap, 0, 0);
-    ReadNumber(*s, "BackwardOverlap", &backwardOverlap);
-    NotBelow(&backwardOverlap, 0, 0);
-    ReadNumber(*s, "ID3TrackNumType", &id3TrackNumType);
-    if (id3TrackNumType < 0 || id3TrackNumType > 2) id3TrackNumType = 1;
-    ReadNumber(*s, "OutputFolderOpt", &outputFolderOpt);
-    if (outputFolderOpt != static_cast<int>(OutputFolder::Specific))
-        outputFolderOpt = static_cast<int>(OutputFolder::SameAsSource);
-    ReadFixedText(*s, "SpecifiedOutputFolder", kFolderTextBytes, &specifiedOutputFolder);
-    ReadNumber(*s, "CreateFolderForEachMP3", &createFolderForEachMP3);
-    ReadNumber(*s, "CreateTreeDirs", &createTreeDirs);
-    ReadNumber(*s, "SplitFirstNPieces", &splitFirstNPieces);
-    ReadNumber(*s, "FirstPiecesNumber", &firstPiecesNumber);
-    NotBelow(&firstPiecesNumber, 1, 1);
-    ReadNumber(*s, "KeepID3tag", &keepID3tag);
-    ReadSizedText(*s, "OutputFileName", &outputFileName);
-    ReadNumber(*s, "FilenameDigitNumber", &filenameDigitNumber);
-    filenameDigitNumber = std::clamp(filenameDigitNumber, 0, kMaxDigitNumber);
-    ReadNumber(*s, "TitleDigitNumber", &titleDigitNumber);
-    titleDigitNumber = std::clamp(titleDigitNumber, 0, kMaxDigitNumber);
-    ReadSizedText(*s, "ID3TitleFormat", &id3TitleFormat);
-    ReadNumber(*s, "TargetExistsOpt", &targetExistsOpt);
-    // The template defaults come after the whole read, so an empty stored text yields them too.
-    if (outputFileName.empty()) outputFileName = kDefaultOutputFileName;
-    if (id3TitleFormat.empty()) id3TitleFormat = kDefaultId3TitleFormat;
-}
-
-CutterOptions CutterOptionSettings::ToCutterOptions() const {
-    CutterOptions o;
-    o.reencodePieces = reencodePieces != 0;
-    o.useSameParams = useSameParams != 0;
-    o.mp3BitRate = mp3BitRate;
-    o.mp3SampleRate = mp3SampleRate;
-    o.mp3ChannelMode = mp3ChannelMode;
-    o.browseFolder = browseFolder != 0;
-    o.fadeInLen = fadeInLen;
-    o.fadeOutLen = fadeOutLen;
-    o.forwardOverlap = forwardOverlap;
-    o.backwardOverlap = backwardOverlap;
-    o.keepID3tag = keepID3tag != 0;
-    o.id3TrackNumType = static_cast<TrackNumber>(id3TrackNumType);
-    o.id3TitleFormat = id3TitleFormat;
-    o.titleDigitNumber = titleDigitNumber;
-    o.outputFolderOpt = static_cast<OutputFolder>(outputFolderOpt);
-    o.specifiedOutputFolder = specifiedOutputFolder;
-    o.createFolderForEachMP3 = createFolderForEachMP3 != 0;
-    o.createTreeDirs = createTreeDirs != 0;
-    o.outputFileName = outputFileName;
-    o.filenameDigitNumber = filenameDigitNumber;
-    o.targetExistsOpt = static_cast<TargetExists>(targetExistsOpt);
-    o.splitFirstNPieces = splitFirstNPieces != 0;
-    o.firstPiecesNumber = firstPiecesNumber;
-    return o;
-}
-
-void CutterOptionSettings::Save() const {
-    GroupScope s(kCutter);
-    WriteNumber(*s, "ReencodePieces", reencodePieces);
-    WriteNumber(*s, "UseSameParams", useSameParams);
-    WriteNumber(*s, "MP3BitRate", mp3BitRate);
-    WriteNumber(*s, "MP3SampleRate", mp3SampleRate);
-    WriteNumber(*s, "MP3ChannelMode", mp3ChannelMode);
-    WriteNumber(*s, "BrowseFolder", browseFolder);
-    WriteNumber(*s, "FadeInLen", fadeInLen);
-    WriteNumber(*s, "FadeOutLen", fadeOutLen);
-    WriteNumber(*s, "ForwardOverlap", forwardOverlap);
-    WriteNumber(*s, "BackwardOverlap", backwardOverlap);
-    WriteNumber(*s, "ID3TrackNumType", id3TrackNumType);
-    WriteNumber(*s, "OutputFolderOpt", outputFolderOpt);
-    WriteText(*s, "SpecifiedOutputFolder", specifiedOutputFolder);
-    WriteNumber(*s, "CreateFolderForEachMP3", createFolderForEachMP3);
-    WriteNumber(*s, "CreateTreeDirs", createTreeDirs);
-    WriteNumber(*s, "SplitFirstNPieces", splitFirstNPieces);
-    WriteNumber(*s, "FirstPiecesNumber", firstPiecesNumber);
-    WriteNumber(*s, "KeepID3tag", keepID3tag);
-    WriteText(*s, "OutputFileName", outputFileName);
-    WriteNumber(*s, "FilenameDigitNumber", filenameDigitNumber);
-    WriteNumber(*s, "TitleDigitNumber", titleDigitNumber);
-    WriteText(*s, "ID3TitleFormat", id3TitleFormat);
-    WriteNumber(*s, "TargetExistsOpt", targetExistsOpt);
-}
+CutterOptionSettings::CutterOptionSettings() { SetDocumentsDefaults(options); }
+void CutterOptionSettings::Load() { LoadKeys(kCutter, options); }
+void CutterOptionSettings::Save() const { SaveKeys(kCutter, options, kEveryGroup); }
 
 // ---- Options/Joiner ----
 
-void JoinerPageSettings::Load() {
-    GroupScope s(kJoiner);
-    ReadFixedText(*s, "Folder", kFolderTextBytes, &folder);
-    ReadSizedText(*s, "ID3Title", &id3Title);
-    ReadSizedText(*s, "ID3Artist", &id3Artist);
-    ReadSizedText(*s, "ID3Album", &id3Album);
-    ReadSizedText(*s, "ID3TrackNo", &id3TrackNo);
-    ReadSizedText(*s, "ID3Year", &id3Year);
-    ReadSizedText(*s, "ID3GenreEx", &id3GenreEx);
-    ReadSizedText(*s, "ID3Comment", &id3Comment);
-}
+void JoinerPageSettings::Load() { LoadKeys(kJoiner, *this); }
+void JoinerPageSettings::Save(unsigned groups) const { SaveKeys(kJoiner, *this, groups); }
 
-void JoinerPageSettings::Save(unsigned groups) const {
-    if ((groups & (kFolderGroup | kTagGroup)) == 0) return;
-    GroupScope s(kJoiner);
-    if (groups & kFolderGroup) WriteText(*s, "Folder", folder);
-    if (groups & kTagGroup) {
-        WriteText(*s, "ID3Title", id3Title);
-        WriteText(*s, "ID3Artist", id3Artist);
-        WriteText(*s, "ID3Album", id3Album);
-        WriteText(*s, "ID3TrackNo", id3TrackNo);
-        WriteText(*s, "ID3Year", id3Year);
-        WriteText(*s, "ID3GenreEx", id3GenreEx);
-        WriteText(*s, "ID3Comment", id3Comment);
-    }
-}
+JoinerOptionSettings::JoinerOptionSettings() { SetDocumentsDefaults(options); }
+void JoinerOptionSettings::Load() { LoadKeys(kJoiner, options); }
+void JoinerOptionSettings::Save() const { SaveKeys(kJoiner, options, kEveryGroup); }
 
-JoinerOptionSettings::JoinerOptionSettings() {
-    SetDocumentsDefaults(&outputFolderOpt, &specifiedOutputFolder);
-}
+// ---- Options/BatchCutter and Options/BatchJoiner ----
 
-void JoinerOptionSettings::Load() {
-    GroupScope s(kJoiner);
-    ReadNumber(*s, "BrowseFolder", &browseFolder);
-    ReadNumber(*s, "AutoMP3EncodingParam", &autoMP3EncodingParam);
-    ReadNumber(*s, "MP3BitRate", &mp3BitRate);
-    ReadNumber(*s, "MP3SampleRate", &mp3SampleRate);
-    ReadNumber(*s, "MP3ChannelMode", &mp3ChannelMode);
-    if (!ChannelModeKnown(mp3ChannelMode)) mp3ChannelMode = 1;
-    ReadNumber(*s, "OutputFolderOpt", &outputFolderOpt);
-    if (outputFolderOpt != static_cast<int>(OutputFolder::Specific))
-        outputFolderOpt = static_cast<int>(OutputFolder::SameAsSource);
-    ReadFixedText(*s, "SpecifiedOutputFolder", kFolderTextBytes, &specifiedOutputFolder);
-    ReadNumber(*s, "CreateTreeDirs", &createTreeDirs);
-    ReadNumber(*s, "AddPostfixAtEndOfFile", &addPostfixAtEndOfFile);
-    ReadNumber(*s, "TargetExistsOpt", &targetExistsOpt);
-}
+void BatchCutterSettings::Load() { LoadKeys(kBatchCutter, *this); }
+void BatchCutterSettings::Save(unsigned groups) const { SaveKeys(kBatchCutter, *this, groups); }
 
-void JoinerOptionSettings::Save() const {
-    GroupScope s(kJoiner);
-    WriteNumber(*s, "BrowseFolder", browseFolder);
-    WriteNumber(*s, "AutoMP3EncodingParam", autoMP3EncodingParam);
-    WriteNumber(*s, "MP3BitRate", mp3BitRate);
-    WriteNumber(*s, "MP3SampleRate", mp3SampleRate);
-    WriteNumber(*s, "MP3ChannelMode", mp3ChannelMode);
-    WriteNumber(*s, "OutputFolderOpt", outputFolderOpt);
-    WriteText(*s, "SpecifiedOutputFolder", specifiedOutputFolder);
-    WriteNumber(*s, "CreateTreeDirs", createTreeDirs);
-    WriteNumber(*s, "AddPostfixAtEndOfFile", addPostfixAtEndOfFile);
-    WriteNumber(*s, "TargetExistsOpt", targetExistsOpt);
-}
-
-// ---- Options/BatchCutter ----
-
-void BatchCutterSettings::Load() {
-    GroupScope s(kBatchCutter);
-    ReadFixedText(*s, "Folder", kFolderTextBytes, &folder);
-    ReadNumber(*s, "CutType", &cutType);
-    if (cutType < 0 || cutType > 3) cutType = 0;
-    ReadNumber(*s, "CutFileAmount", &cutFileAmount);
-    NotBelow(&cutFileAmount, 1, 1);
-    ReadFixedText(*s, "CutFileSizeEx", kNumberTextBytes, &cutFileSizeEx);
-    ReadNumber(*s, "CutFileUnit", &cutFileUnit);
-    ReadNumber(*s, "CutTimeMin", &cutTimeMin);
-    NotBelow(&cutTimeMin, 0, 0);
-    ReadNumber(*s, "CutTimeSec", &cutTimeSec);
-    NotBelow(&cutTimeSec, 0, 0);
-    ReadFixedText(*s, "CutCustomFromSec", kNumberTextBytes, &cutCustomFromSec);
-    ReadFixedText(*s, "CutCustomDuration", kNumberTextBytes, &cutCustomDuration);
-}
-
-void BatchCutterSettings::Save(unsigned groups) const {
-    if ((groups & (kFolderGroup | kCutGroup)) == 0) return;
-    GroupScope s(kBatchCutter);
-    if (groups & kFolderGroup) WriteText(*s, "Folder", folder);
-    if (groups & kCutGroup) {
-        WriteNumber(*s, "CutType", cutType);
-        WriteNumber(*s, "CutFileAmount", cutFileAmount);
-        WriteText(*s, "CutFileSizeEx", cutFileSizeEx);
-        WriteNumber(*s, "CutFileUnit", cutFileUnit);
-        WriteNumber(*s, "CutTimeMin", cutTimeMin);
-        WriteNumber(*s, "CutTimeSec", cutTimeSec);
-        WriteText(*s, "CutCustomFromSec", cutCustomFromSec);
-        WriteText(*s, "CutCustomDuration", cutCustomDuration);
-    }
-}
-
-// ---- Options/BatchJoiner ----
-
-void BatchJoinerSettings::Load() {
-    GroupScope s(kBatchJoiner);
-    ReadFixedText(*s, "Folder", kFolderTextBytes, &folder);
-    ReadNumber(*s, "JoinType", &joinType);
-    if (joinType != 0 && joinType != 1) joinType = 0;
-}
-
-void BatchJoinerSettings::Save(unsigned groups) const {
-    if ((groups & (kFolderGroup | kJoinTypeGroup)) == 0) return;
-    GroupScope s(kBatchJoiner);
-    if (groups & kFolderGroup) WriteText(*s, "Folder", folder);
-    if (groups & kJoinTypeGroup) WriteNumber(*s, "JoinType", joinType);
-}
+void BatchJoinerSettings::Load() { LoadKeys(kBatchJoiner, *this); }
+void BatchJoinerSettings::Save(unsigned groups) const { SaveKeys(kBatchJoiner, *this, groups); }
 
 }  // namespace corvane

@@ -1,14 +1,17 @@
 // The per-user settings file: every stored value of the program, its default, its load correction.
 //
 // Settings live in one INI-style file opened through QSettings with organisation and
-// application "Corvane" ($XDG_CONFIG_HOME/Corvane/Corvane.conf). The groups mirror the areas
-// of the program: "Options" for the main window, "Options/Cutter", "Options/Joiner",
-// "Options/BatchCutter" and "Options/BatchJoiner" for the pages. There is no central settings
-// object: each owner (the application object, each page) keeps its values in one of the
-// records below, loads it once when it is constructed and saves it itself.
+// application "Corvane", the product name ($XDG_CONFIG_HOME/Corvane/Corvane.conf). The
+// groups mirror the areas of the program: "Options" for the main window, "Options/Cutter",
+// "Options/Joiner", "Options/BatchCutter" and "Options/BatchJoiner" for the pages. There is
+// no central settings object: each owner (the application object, each page) keeps its
+// values in one of the records below, loads it once when it is constructed and saves it
+// itself.
 //
 // Numbers are stored as 32-bit signed integers; a stored number that does not read as one
-// keeps the default. Texts are UTF-8. Two ways of reading texts are kept apart:
+// keeps the default. Yes/no values are stored as 1 and 0 (any other number reads as yes),
+// enumerated values as their enum's numbers. Texts are UTF-8. Two ways of reading texts are
+// kept apart:
 //  - fixed texts (folders: 520 bytes, numbers typed as text: 260 bytes, terminating zero
 //    counted): a stored text that would not fit keeps the default;
 //  - sized texts: no length limit, and a missing value reads as the empty text.
@@ -16,7 +19,9 @@
 // one loses the save silently.
 #pragma once
 
+#include "engine/cut/CutPlans.h"
 #include "engine/cut/CutterOptions.h"
+#include "engine/join/JoinerOptions.h"
 
 #include <cstdint>
 #include <memory>
@@ -28,13 +33,6 @@ namespace corvane {
 
 // Opens the program's settings file. The caller owns the result.
 std::unique_ptr<QSettings> OpenSettings();
-
-// Enumerated values shared by several keys. The output folder (OutputFolder::SameAsSource,
-// OutputFolder::Specific) and target-exists (TargetExists::Rename, ...) values are those of
-// CutterOptions.h; the piece-size units are the pages' own.
-constexpr int kUnitKB = 201;
-constexpr int kUnitMB = 301;
-constexpr int kUnitGB = 401;
 
 // Group sets of the page saves; an empty set writes nothing.
 constexpr unsigned kFolderGroup = 0x04;
@@ -72,94 +70,71 @@ struct WindowSettings {
 // left alone.
 bool CheckFirstRun();
 
-// Group "Options/Cutter", the cutter page's cut values.
-struct CutterPageSettings {
-    int cutType = 3;                 // 0 by size, 1 by count, 2 by time, 3 custom; else 0
+// The cut rule that the cutter page and the batch cutter page each keep in their own group,
+// all in kCutGroup.
+struct CutRuleSettings {
+    int cutType = 0;                 // 0 by size, 1 by count, 2 by time, 3 custom; else 0
     int cutFileAmount = 2;           // below 1 becomes 1
-    std::string cutFileSizeEx = "1"; // the piece size as typed
-    int cutFileUnit = kUnitMB;
+    std::string cutFileSizeEx = "1"; // the piece size as typed (a fixed text)
+    SizeUnit cutFileUnit = SizeUnit::MB;  // kept as stored, even a number of no unit
     int cutTimeMin = 1;              // negative becomes 0
     int cutTimeSec = 0;              // negative becomes 0
+};
+
+// Group "Options/Cutter", the cutter page's cut values.
+struct CutterPageSettings : CutRuleSettings {
+    CutterPageSettings() { cutType = 3; }
     void Load();
     void Save(unsigned groups) const;  // kCutGroup
 };
 
-// Group "Options/Cutter", the cutter options page's values. Always saved whole.
+// Group "Options/Cutter", the cutter options page's values: the engine's record, stored
+// whole under the value names its members carry (CutterOptions.h). Defaults are the record's,
+// except the output folder: the documents folder, chosen as a specific folder, when one is
+// known. Load corrections: MP3ChannelMode other than stereo, joint stereo or mono becomes
+// joint stereo; FadeInLen, FadeOutLen, ForwardOverlap, BackwardOverlap below 0 become 0;
+// ID3TrackNumType outside the TrackNumber values becomes Original; OutputFolderOpt other
+// than Specific becomes SameAsSource; FirstPiecesNumber below 1 becomes 1;
+// FilenameDigitNumber and TitleDigitNumber are clamped to 0..kMaxDigitNumber; an empty
+// OutputFileName or ID3TitleFormat becomes its default. TargetExistsOpt is kept as stored.
 struct CutterOptionSettings {
     CutterOptionSettings();  // sets the documents-folder defaults (creating that folder)
-    int reencodePieces = 0;
-    int useSameParams = 1;
-    int mp3BitRate = 128;
-    int mp3SampleRate = 44100;
-    int mp3ChannelMode = 1;          // other than 0, 1, 3 becomes 1
-    int browseFolder = 1;
-    int fadeInLen = 0;               // tenths of a second; negative becomes 0
-    int fadeOutLen = 0;
-    int forwardOverlap = 0;
-    int backwardOverlap = 0;
-    int id3TrackNumType = 1;         // outside 0..2 becomes 1
-    int outputFolderOpt = static_cast<int>(OutputFolder::SameAsSource);  // other than 199, 299 becomes 199
-    std::string specifiedOutputFolder;
-    int createFolderForEachMP3 = 0;
-    int createTreeDirs = 0;
-    int splitFirstNPieces = 0;
-    int firstPiecesNumber = 1;       // below 1 becomes 1
-    int keepID3tag = 1;
-    std::string outputFileName = "%F%-%P%.mp3";     // empty becomes the default
-    int filenameDigitNumber = 0;     // clamped to 0..1000
-    int titleDigitNumber = 0;        // clamped to 0..1000
-    std::string id3TitleFormat = "%I% - %P%/%T%";  // empty becomes the default
-    int targetExistsOpt = static_cast<int>(TargetExists::Rename);
+    CutterOptions options;
     void Load();
     void Save() const;
-    // The record the cut plans read.
-    CutterOptions ToCutterOptions() const;
 };
 
 // Group "Options/Joiner", the joiner page's values. No load corrections.
 struct JoinerPageSettings {
-    std::string folder;
-    std::string id3Title, id3Artist, id3Album, id3TrackNo, id3Year, id3GenreEx, id3Comment;
+    std::string folder;  // kFolderGroup, a fixed text
+    std::string id3Title, id3Artist, id3Album, id3TrackNo, id3Year, id3GenreEx, id3Comment;  // kTagGroup
     void Load();
     void Save(unsigned groups) const;  // kFolderGroup, kTagGroup
 };
 
-// Group "Options/Joiner", the joiner options page's values. Always saved whole.
+// Group "Options/Joiner", the joiner options page's values: the engine's record, stored whole
+// under the value names its members carry (JoinerOptions.h), with the cutter options' folder
+// defaults and their MP3ChannelMode and OutputFolderOpt corrections.
 struct JoinerOptionSettings {
     JoinerOptionSettings();  // sets the documents-folder defaults (creating that folder)
-    int browseFolder = 1;
-    int autoMP3EncodingParam = 1;
-    int mp3BitRate = 128;
-    int mp3SampleRate = 44100;
-    int mp3ChannelMode = 1;          // other than 0, 1, 3 becomes 1
-    int outputFolderOpt = static_cast<int>(OutputFolder::SameAsSource);  // other than 199, 299 becomes 199
-    std::string specifiedOutputFolder;
-    int createTreeDirs = 0;
-    int addPostfixAtEndOfFile = 1;
-    int targetExistsOpt = static_cast<int>(TargetExists::Rename);
+    JoinerOptions options;
     void Load();
     void Save() const;
 };
 
 // Group "Options/BatchCutter".
-struct BatchCutterSettings {
-    std::string folder;
-    int cutType = 0;                 // outside 0..3 becomes 0
-    int cutFileAmount = 2;           // below 1 becomes 1
-    std::string cutFileSizeEx = "1";
-    int cutFileUnit = kUnitMB;
-    int cutTimeMin = 1;              // negative becomes 0
-    int cutTimeSec = 0;              // negative becomes 0
-    std::string cutCustomFromSec = "0.0";
-    std::string cutCustomDuration = "1.0";
+struct BatchCutterSettings : CutRuleSettings {
+    std::string folder;                       // kFolderGroup, a fixed text
+    std::string cutCustomFromSec = "0.0";     // kCutGroup, a fixed text
+    std::string cutCustomDuration = "1.0";    // kCutGroup, a fixed text
     void Load();
     void Save(unsigned groups) const;  // kFolderGroup, kCutGroup
 };
 
 // Group "Options/BatchJoiner".
 struct BatchJoinerSettings {
-    std::string folder;
-    int joinType = 0;                // 0 insert at beginning, 1 append; else 0
+    std::string folder;                               // kFolderGroup, a fixed text
+    JoinType joinType = JoinType::InsertAtBeginning;  // kJoinTypeGroup; other values load as this
     void Load();
     void Save(unsigned groups) const;  // kFolderGroup, kJoinTypeGroup
 };

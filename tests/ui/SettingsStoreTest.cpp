@@ -19,6 +19,12 @@ QVariant Stored(const QString& key) { return OpenSettings()->value(key); }
 
 QStringList StoredKeys() { return OpenSettings()->allKeys(); }
 
+// The stored number of an enumerated value.
+template <typename Enum>
+int Num(Enum value) {
+    return static_cast<int>(value);
+}
+
 }  // namespace
 
 class SettingsStoreTest : public QObject {
@@ -32,17 +38,17 @@ private Q_SLOTS:
         QCOMPARE(cut.cutType, 3);
         QCOMPARE(cut.cutFileAmount, 2);
         QCOMPARE(cut.cutFileSizeEx, std::string("1"));
-        QCOMPARE(cut.cutFileUnit, 301);
+        QCOMPARE(Num(cut.cutFileUnit), 301);
         CutterOptionSettings opt;
         opt.Load();
-        QCOMPARE(opt.outputFileName, std::string("%F%-%P%.mp3"));
-        QCOMPARE(opt.id3TitleFormat, std::string("%I% - %P%/%T%"));
-        QCOMPARE(opt.targetExistsOpt, 11);
-        QCOMPARE(opt.mp3SampleRate, 44100);
+        QCOMPARE(opt.options.outputFileName, std::string("%F%-%P%.mp3"));
+        QCOMPARE(opt.options.id3TitleFormat, std::string("%I% - %P%/%T%"));
+        QCOMPARE(Num(opt.options.targetExistsOpt), 11);
+        QCOMPARE(opt.options.mp3SampleRate, 44100);
         // The documents folder is known in the test home, so the specific folder is chosen.
-        QCOMPARE(opt.outputFolderOpt, 299);
-        QVERIFY(QString::fromStdString(opt.specifiedOutputFolder).endsWith("/"));
-        QVERIFY(QDir(QString::fromStdString(opt.specifiedOutputFolder)).exists());
+        QCOMPARE(Num(opt.options.outputFolderOpt), 299);
+        QVERIFY(QString::fromStdString(opt.options.specifiedOutputFolder).endsWith("/"));
+        QVERIFY(QDir(QString::fromStdString(opt.options.specifiedOutputFolder)).exists());
         BatchCutterSettings batch;
         batch.Load();
         QCOMPARE(batch.cutType, 0);
@@ -83,8 +89,8 @@ private Q_SLOTS:
         Store("Options/Cutter/TitleDigitNumber", -2);
         CutterOptionSettings opt;
         opt.Load();
-        QCOMPARE(opt.filenameDigitNumber, 1000);
-        QCOMPARE(opt.titleDigitNumber, 0);
+        QCOMPARE(opt.options.filenameDigitNumber, 1000);
+        QCOMPARE(opt.options.titleDigitNumber, 0);
     }
 
     void channelModeTwoLoadsAsJointStereoOnBothOptionPages() {
@@ -94,11 +100,11 @@ private Q_SLOTS:
         cut.Load();
         JoinerOptionSettings join;
         join.Load();
-        QCOMPARE(cut.mp3ChannelMode, 1);
-        QCOMPARE(join.mp3ChannelMode, 1);
+        QCOMPARE(cut.options.mp3ChannelMode, 1);
+        QCOMPARE(join.options.mp3ChannelMode, 1);
         Store("Options/Joiner/MP3ChannelMode", 3);
         join.Load();
-        QCOMPARE(join.mp3ChannelMode, 3);
+        QCOMPARE(join.options.mp3ChannelMode, 3);
     }
 
     void outputFolderZeroLoadsAsSameAsSource() {
@@ -108,18 +114,18 @@ private Q_SLOTS:
         cut.Load();
         JoinerOptionSettings join;
         join.Load();
-        QCOMPARE(cut.outputFolderOpt, 199);
-        QCOMPARE(join.outputFolderOpt, 199);
+        QCOMPARE(Num(cut.options.outputFolderOpt), 199);
+        QCOMPARE(Num(join.options.outputFolderOpt), 199);
     }
 
     void emptyTemplatesLoadAsDefaults() {
         Store("Options/Cutter/OutputFileName", "");
         Store("Options/Cutter/ID3TitleFormat", "");
         CutterOptionSettings opt;
-        opt.outputFileName = "changed";
+        opt.options.outputFileName = "changed";
         opt.Load();
-        QCOMPARE(opt.outputFileName, std::string("%F%-%P%.mp3"));
-        QCOMPARE(opt.id3TitleFormat, std::string("%I% - %P%/%T%"));
+        QCOMPARE(opt.options.outputFileName, std::string("%F%-%P%.mp3"));
+        QCOMPARE(opt.options.id3TitleFormat, std::string("%I% - %P%/%T%"));
     }
 
     void otherCorrections() {
@@ -135,12 +141,12 @@ private Q_SLOTS:
         QCOMPARE(cut.cutTimeSec, 0);
         CutterOptionSettings opt;
         opt.Load();
-        QCOMPARE(opt.fadeInLen, 0);
-        QCOMPARE(opt.id3TrackNumType, 1);
-        QCOMPARE(opt.firstPiecesNumber, 1);
+        QCOMPARE(opt.options.fadeInLen, 0);
+        QCOMPARE(Num(opt.options.id3TrackNumType), 1);
+        QCOMPARE(opt.options.firstPiecesNumber, 1);
         BatchJoinerSettings bj;
         bj.Load();
-        QCOMPARE(bj.joinType, 0);
+        QCOMPARE(Num(bj.joinType), 0);
     }
 
     void unknownUnitAndTargetRuleAreKeptForThePage() {
@@ -148,10 +154,10 @@ private Q_SLOTS:
         Store("Options/Cutter/TargetExistsOpt", 44);
         CutterPageSettings cut;
         cut.Load();
-        QCOMPARE(cut.cutFileUnit, 999);
+        QCOMPARE(Num(cut.cutFileUnit), 999);
         CutterOptionSettings opt;
         opt.Load();
-        QCOMPARE(opt.targetExistsOpt, 44);
+        QCOMPARE(Num(opt.options.targetExistsOpt), 44);
     }
 
     void longCommentIsReadWhole() {
@@ -186,7 +192,7 @@ private Q_SLOTS:
         Store("Options/Cutter/MP3BitRate", "fast");
         CutterOptionSettings opt;
         opt.Load();
-        QCOMPARE(opt.mp3BitRate, 128);
+        QCOMPARE(opt.options.mp3BitRate, 128);
     }
 
     void emptyWindowRectangleIsIgnored() {
@@ -247,7 +253,7 @@ private Q_SLOTS:
         join.Save(kFolderGroup);
         QCOMPARE(StoredKeys(), QStringList{"Options/Joiner/Folder"});
         BatchJoinerSettings bj;
-        bj.joinType = 1;
+        bj.joinType = JoinType::AppendToEnd;
         bj.Save(kJoinTypeGroup);
         QVERIFY(StoredKeys().contains("Options/BatchJoiner/JoinType"));
         QVERIFY(!StoredKeys().contains("Options/BatchJoiner/Folder"));
@@ -259,16 +265,53 @@ private Q_SLOTS:
 
     void cutterPageAndOptionsPageShareTheKeyWithoutTouchingEachOther() {
         CutterOptionSettings opt;
-        opt.mp3BitRate = 320;
+        opt.options.mp3BitRate = 320;
         opt.Save();
         CutterPageSettings cut;
         cut.cutType = 2;
         cut.Save(kCutGroup);
         CutterOptionSettings back;
         back.Load();
-        QCOMPARE(back.mp3BitRate, 320);
+        QCOMPARE(back.options.mp3BitRate, 320);
         QVERIFY(!StoredKeys().contains("Options/Cutter/Folder"));
         QCOMPARE(Stored("Options/Cutter/CutType").toInt(), 2);
+    }
+
+    void optionPagesSaveEveryValueUnderItsName() {
+        CutterOptionSettings cut;
+        cut.Save();
+        JoinerOptionSettings join;
+        join.Save();
+        QStringList expected = {
+            "Options/Cutter/BackwardOverlap", "Options/Cutter/BrowseFolder",
+            "Options/Cutter/CreateFolderForEachMP3", "Options/Cutter/CreateTreeDirs",
+            "Options/Cutter/FadeInLen", "Options/Cutter/FadeOutLen",
+            "Options/Cutter/FilenameDigitNumber", "Options/Cutter/FirstPiecesNumber",
+            "Options/Cutter/ForwardOverlap", "Options/Cutter/ID3TitleFormat",
+            "Options/Cutter/ID3TrackNumType", "Options/Cutter/KeepID3tag",
+            "Options/Cutter/MP3BitRate", "Options/Cutter/MP3ChannelMode",
+            "Options/Cutter/MP3SampleRate", "Options/Cutter/OutputFileName",
+            "Options/Cutter/OutputFolderOpt", "Options/Cutter/ReencodePieces",
+            "Options/Cutter/SpecifiedOutputFolder", "Options/Cutter/SplitFirstNPieces",
+            "Options/Cutter/TargetExistsOpt", "Options/Cutter/TitleDigitNumber",
+            "Options/Cutter/UseSameParams",
+            "Options/Joiner/AddPostfixAtEndOfFile", "Options/Joiner/AutoMP3EncodingParam",
+            "Options/Joiner/BrowseFolder", "Options/Joiner/CreateTreeDirs",
+            "Options/Joiner/MP3BitRate", "Options/Joiner/MP3ChannelMode",
+            "Options/Joiner/MP3SampleRate", "Options/Joiner/OutputFolderOpt",
+            "Options/Joiner/SpecifiedOutputFolder", "Options/Joiner/TargetExistsOpt"};
+        QStringList stored = StoredKeys();
+        stored.sort();
+        expected.sort();
+        QCOMPARE(stored, expected);
+        // Fresh defaults as numbers: yes is 1, joint stereo 1, rename 11, the documents folder 299.
+        QCOMPARE(Stored("Options/Cutter/UseSameParams").toInt(), 1);
+        QCOMPARE(Stored("Options/Cutter/ReencodePieces").toInt(), 0);
+        QCOMPARE(Stored("Options/Cutter/MP3ChannelMode").toInt(), 1);
+        QCOMPARE(Stored("Options/Cutter/ID3TrackNumType").toInt(), 1);
+        QCOMPARE(Stored("Options/Cutter/TargetExistsOpt").toInt(), 11);
+        QCOMPARE(Stored("Options/Joiner/OutputFolderOpt").toInt(), 299);
+        QCOMPARE(Stored("Options/Joiner/AddPostfixAtEndOfFile").toInt(), 1);
     }
 
     void everyValueRoundTrips() {
@@ -276,7 +319,7 @@ private Q_SLOTS:
         cut.cutType = 1;
         cut.cutFileAmount = 7;
         cut.cutFileSizeEx = "2.5";
-        cut.cutFileUnit = 201;
+        cut.cutFileUnit = SizeUnit::KB;
         cut.cutTimeMin = 12;
         cut.cutTimeSec = 34;
         cut.Save(kCutGroup);
@@ -285,36 +328,41 @@ private Q_SLOTS:
         QCOMPARE(cut2.cutType, 1);
         QCOMPARE(cut2.cutFileAmount, 7);
         QCOMPARE(cut2.cutFileSizeEx, std::string("2.5"));
-        QCOMPARE(cut2.cutFileUnit, 201);
+        QCOMPARE(Num(cut2.cutFileUnit), 201);
         QCOMPARE(cut2.cutTimeMin, 12);
         QCOMPARE(cut2.cutTimeSec, 34);
 
         CutterOptionSettings o;
-        o.reencodePieces = 1; o.useSameParams = 0; o.mp3BitRate = 192; o.mp3SampleRate = 22050;
-        o.mp3ChannelMode = 3; o.browseFolder = 0; o.fadeInLen = 15; o.fadeOutLen = 25;
-        o.forwardOverlap = 3; o.backwardOverlap = 4; o.id3TrackNumType = 2;
-        o.outputFolderOpt = 199; o.specifiedOutputFolder = "/tmp/out dir/";
-        o.createFolderForEachMP3 = 1; o.createTreeDirs = 1; o.splitFirstNPieces = 1;
-        o.firstPiecesNumber = 9; o.keepID3tag = 0; o.outputFileName = "%F%[%P% of %T%].mp3";
-        o.filenameDigitNumber = 3; o.titleDigitNumber = 4; o.id3TitleFormat = "%I% part %P%";
-        o.targetExistsOpt = 33;
+        o.options.reencodePieces = true; o.options.useSameParams = false; o.options.mp3BitRate = 192; o.options.mp3SampleRate = 22050;
+        o.options.mp3ChannelMode = 3; o.options.browseFolder = false; o.options.fadeInLen = 15; o.options.fadeOutLen = 25;
+        o.options.forwardOverlap = 3; o.options.backwardOverlap = 4; o.options.id3TrackNumType = TrackNumber::Sequence;
+        o.options.outputFolderOpt = OutputFolder::SameAsSource; o.options.specifiedOutputFolder = "/tmp/out dir/";
+        o.options.createFolderForEachMP3 = true; o.options.createTreeDirs = true; o.options.splitFirstNPieces = true;
+        o.options.firstPiecesNumber = 9; o.options.keepID3tag = false; o.options.outputFileName = "%F%[%P% of %T%].mp3";
+        o.options.filenameDigitNumber = 3; o.options.titleDigitNumber = 4; o.options.id3TitleFormat = "%I% part %P%";
+        o.options.targetExistsOpt = TargetExists::Skip;
         o.Save();
+        QCOMPARE(Stored("Options/Cutter/ReencodePieces").toInt(), 1);
+        QCOMPARE(Stored("Options/Cutter/KeepID3tag").toInt(), 0);
+        QCOMPARE(Stored("Options/Cutter/ID3TrackNumType").toInt(), 2);
+        QCOMPARE(Stored("Options/Cutter/OutputFolderOpt").toInt(), 199);
+        QCOMPARE(Stored("Options/Cutter/TargetExistsOpt").toInt(), 33);
         CutterOptionSettings b;
         b.Load();
-        QCOMPARE(b.reencodePieces, 1); QCOMPARE(b.useSameParams, 0); QCOMPARE(b.mp3BitRate, 192);
-        QCOMPARE(b.mp3SampleRate, 22050); QCOMPARE(b.mp3ChannelMode, 3); QCOMPARE(b.browseFolder, 0);
-        QCOMPARE(b.fadeInLen, 15); QCOMPARE(b.fadeOutLen, 25); QCOMPARE(b.forwardOverlap, 3);
-        QCOMPARE(b.backwardOverlap, 4); QCOMPARE(b.id3TrackNumType, 2); QCOMPARE(b.outputFolderOpt, 199);
-        QCOMPARE(b.specifiedOutputFolder, std::string("/tmp/out dir/"));
-        QCOMPARE(b.createFolderForEachMP3, 1); QCOMPARE(b.createTreeDirs, 1);
-        QCOMPARE(b.splitFirstNPieces, 1); QCOMPARE(b.firstPiecesNumber, 9); QCOMPARE(b.keepID3tag, 0);
-        QCOMPARE(b.outputFileName, std::string("%F%[%P% of %T%].mp3"));
-        QCOMPARE(b.filenameDigitNumber, 3); QCOMPARE(b.titleDigitNumber, 4);
-        QCOMPARE(b.id3TitleFormat, std::string("%I% part %P%")); QCOMPARE(b.targetExistsOpt, 33);
-        const CutterOptions plan = b.ToCutterOptions();
+        QCOMPARE(b.options.reencodePieces, true); QCOMPARE(b.options.useSameParams, false); QCOMPARE(b.options.mp3BitRate, 192);
+        QCOMPARE(b.options.mp3SampleRate, 22050); QCOMPARE(b.options.mp3ChannelMode, 3); QCOMPARE(b.options.browseFolder, false);
+        QCOMPARE(b.options.fadeInLen, 15); QCOMPARE(b.options.fadeOutLen, 25); QCOMPARE(b.options.forwardOverlap, 3);
+        QCOMPARE(b.options.backwardOverlap, 4); QCOMPARE(Num(b.options.id3TrackNumType), 2); QCOMPARE(Num(b.options.outputFolderOpt), 199);
+        QCOMPARE(b.options.specifiedOutputFolder, std::string("/tmp/out dir/"));
+        QCOMPARE(b.options.createFolderForEachMP3, true); QCOMPARE(b.options.createTreeDirs, true);
+        QCOMPARE(b.options.splitFirstNPieces, true); QCOMPARE(b.options.firstPiecesNumber, 9); QCOMPARE(b.options.keepID3tag, false);
+        QCOMPARE(b.options.outputFileName, std::string("%F%[%P% of %T%].mp3"));
+        QCOMPARE(b.options.filenameDigitNumber, 3); QCOMPARE(b.options.titleDigitNumber, 4);
+        QCOMPARE(b.options.id3TitleFormat, std::string("%I% part %P%")); QCOMPARE(Num(b.options.targetExistsOpt), 33);
+        const CutterOptions& plan = b.options;
         QVERIFY(plan.reencodePieces); QVERIFY(!plan.useSameParams); QVERIFY(!plan.keepID3tag);
         QCOMPARE(plan.mp3ChannelMode, 3); QCOMPARE(plan.forwardOverlap, 3); QCOMPARE(plan.firstPiecesNumber, 9);
-        QCOMPARE(plan.outputFileName, b.outputFileName); QCOMPARE(plan.specifiedOutputFolder, b.specifiedOutputFolder);
+        QCOMPARE(plan.outputFileName, b.options.outputFileName); QCOMPARE(plan.specifiedOutputFolder, b.options.specifiedOutputFolder);
         QCOMPARE(plan.targetExistsOpt, TargetExists::Skip); QCOMPARE(plan.titleDigitNumber, 4);
 
         JoinerPageSettings j;
@@ -328,35 +376,35 @@ private Q_SLOTS:
         QCOMPARE(j2.id3GenreEx, j.id3GenreEx); QCOMPARE(j2.id3Comment, j.id3Comment);
 
         JoinerOptionSettings jo;
-        jo.browseFolder = 0; jo.autoMP3EncodingParam = 0; jo.mp3BitRate = 64; jo.mp3SampleRate = 32000;
-        jo.mp3ChannelMode = 0; jo.outputFolderOpt = 299; jo.specifiedOutputFolder = "/x/";
-        jo.createTreeDirs = 1; jo.addPostfixAtEndOfFile = 0; jo.targetExistsOpt = 22;
+        jo.options.browseFolder = false; jo.options.autoMP3EncodingParam = false; jo.options.mp3BitRate = 64; jo.options.mp3SampleRate = 32000;
+        jo.options.mp3ChannelMode = 0; jo.options.outputFolderOpt = OutputFolder::Specific; jo.options.specifiedOutputFolder = "/x/";
+        jo.options.createTreeDirs = true; jo.options.addPostfixAtEndOfFile = false; jo.options.targetExistsOpt = TargetExists::Overwrite;
         jo.Save();
         JoinerOptionSettings jb;
         jb.Load();
-        QCOMPARE(jb.browseFolder, 0); QCOMPARE(jb.autoMP3EncodingParam, 0); QCOMPARE(jb.mp3BitRate, 64);
-        QCOMPARE(jb.mp3SampleRate, 32000); QCOMPARE(jb.mp3ChannelMode, 0); QCOMPARE(jb.outputFolderOpt, 299);
-        QCOMPARE(jb.specifiedOutputFolder, std::string("/x/")); QCOMPARE(jb.createTreeDirs, 1);
-        QCOMPARE(jb.addPostfixAtEndOfFile, 0); QCOMPARE(jb.targetExistsOpt, 22);
+        QCOMPARE(jb.options.browseFolder, false); QCOMPARE(jb.options.autoMP3EncodingParam, false); QCOMPARE(jb.options.mp3BitRate, 64);
+        QCOMPARE(jb.options.mp3SampleRate, 32000); QCOMPARE(jb.options.mp3ChannelMode, 0); QCOMPARE(Num(jb.options.outputFolderOpt), 299);
+        QCOMPARE(jb.options.specifiedOutputFolder, std::string("/x/")); QCOMPARE(jb.options.createTreeDirs, true);
+        QCOMPARE(jb.options.addPostfixAtEndOfFile, false); QCOMPARE(Num(jb.options.targetExistsOpt), 22);
 
         BatchCutterSettings bc;
         bc.folder = "/b/"; bc.cutType = 2; bc.cutFileAmount = 4; bc.cutFileSizeEx = "700";
-        bc.cutFileUnit = 401; bc.cutTimeMin = 3; bc.cutTimeSec = 5; bc.cutCustomFromSec = "30.5";
+        bc.cutFileUnit = SizeUnit::GB; bc.cutTimeMin = 3; bc.cutTimeSec = 5; bc.cutCustomFromSec = "30.5";
         bc.cutCustomDuration = "0";
         bc.Save(kFolderGroup | kCutGroup);
         BatchCutterSettings bc2;
         bc2.Load();
         QCOMPARE(bc2.folder, bc.folder); QCOMPARE(bc2.cutType, 2); QCOMPARE(bc2.cutFileAmount, 4);
-        QCOMPARE(bc2.cutFileSizeEx, bc.cutFileSizeEx); QCOMPARE(bc2.cutFileUnit, 401);
+        QCOMPARE(bc2.cutFileSizeEx, bc.cutFileSizeEx); QCOMPARE(Num(bc2.cutFileUnit), 401);
         QCOMPARE(bc2.cutTimeMin, 3); QCOMPARE(bc2.cutTimeSec, 5);
         QCOMPARE(bc2.cutCustomFromSec, bc.cutCustomFromSec); QCOMPARE(bc2.cutCustomDuration, bc.cutCustomDuration);
 
         BatchJoinerSettings bj;
-        bj.folder = "/bj/"; bj.joinType = 1;
+        bj.folder = "/bj/"; bj.joinType = JoinType::AppendToEnd;
         bj.Save(kFolderGroup | kJoinTypeGroup);
         BatchJoinerSettings bj2;
         bj2.Load();
-        QCOMPARE(bj2.folder, bj.folder); QCOMPARE(bj2.joinType, 1);
+        QCOMPARE(bj2.folder, bj.folder); QCOMPARE(Num(bj2.joinType), 1);
     }
 };
 
