@@ -99,11 +99,6 @@ std::vector<uint8_t> CCutter::MakeTag(int index, int count, int sequence, int ti
     return BuildPieceTag(source, index, count, sequence, titleDigits);
 }
 
-Outcome CCutter::DiscardPiece(COutputFile& out, Outcome outcome) {
-    out.Remove();
-    return outcome;
-}
-
 Outcome CCutter::WriteFailed(const COutputFile& out) { return Outcome::Failed(WriteFileFailure(out.Path())); }
 
 Outcome CCutter::SkipDuration(int tenths, bool& eof) {

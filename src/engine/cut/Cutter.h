@@ -15,7 +15,8 @@
 // A piece operation's outcome is Done when the piece file was written and closed; Failed when
 // the output could not be created or written (the message names the file: "Failed to create
 // file \"%s\".", "Failed to write file \"%s\"."); Cancelled when the user cancelled. Unless it
-// is Done, nothing of that piece is left on disk.
+// is Done, nothing of that piece is left on disk: each piece is written through a
+// COutputFile, which deletes a file that was not closed successfully.
 #pragma once
 
 #include <atomic>
@@ -92,8 +93,6 @@ protected:
     std::vector<uint8_t> MakeTag(int index, int count, int sequence, int titleDigits) const;
     // Samples of tenths at the source's sample rate, truncated.
     uint32_t TenthsToSamples(int tenths) const;
-    // Drops a piece that did not finish: closes and deletes the output; returns outcome.
-    static Outcome DiscardPiece(COutputFile& out, Outcome outcome);
     // The outcome of a piece whose output failed a write: "Failed to write file \"<path>\".".
     static Outcome WriteFailed(const COutputFile& out);
 

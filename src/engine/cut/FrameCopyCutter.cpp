@@ -15,16 +15,16 @@ Outcome CFrameCopyCutter::BeginPiece(COutputFile& out, const std::string& path, 
     tagLength = tag.size();
     if (!tag.empty()) out.Write(tag.data(), tag.size());
     if (reader_.vbrFrame()) out.Write(reader_.vbrFrame(), reader_.vbrFrameLength());
-    if (out.Failed()) return DiscardPiece(out, WriteFailed(out));
-    if (PollCancelled()) return DiscardPiece(out, Outcome::Cancelled());
+    if (out.Failed()) return WriteFailed(out);
+    if (PollCancelled()) return Outcome::Cancelled();
     framesWritten = 0;
-    if (!WriteForwardOverlap(out, framesWritten)) return DiscardPiece(out, WriteFailed(out));
-    if (PollCancelled()) return DiscardPiece(out, Outcome::Cancelled());
+    if (!WriteForwardOverlap(out, framesWritten)) return WriteFailed(out);
+    if (PollCancelled()) return Outcome::Cancelled();
     return Outcome::Done();
 }
 
 Outcome CFrameCopyCutter::FinishPiece(COutputFile& out, uint64_t tagLength, uint32_t framesWritten) {
-    if (!PatchVbrFrame(out, tagLength, framesWritten) || !out.Close()) return DiscardPiece(out, WriteFailed(out));
+    if (!PatchVbrFrame(out, tagLength, framesWritten) || !out.Close()) return WriteFailed(out);
     return Outcome::Done();
 }
 
@@ -72,12 +72,12 @@ Outcome CFrameCopyCutter::CutPiece(const std::string& path, Measure measure, uin
                 eof = true;
                 break;
             }
-            if (!out.Write(frame, static_cast<size_t>(length))) return DiscardPiece(out, WriteFailed(out));
+            if (!out.Write(frame, static_cast<size_t>(length))) return WriteFailed(out);
             RecordFrame(offset, samples);
             ++framesWritten;
             sum += measure == Measure::Bytes ? static_cast<uint64_t>(length) : static_cast<uint64_t>(samples);
             UpdateProgress();
-            if (PollCancelled()) return DiscardPiece(out, Outcome::Cancelled());
+            if (PollCancelled()) return Outcome::Cancelled();
         } while (sum < target);
     }
 
@@ -87,7 +87,7 @@ Outcome CFrameCopyCutter::CutPiece(const std::string& path, Measure measure, uin
         while (sum < backwardOverlapSamples_) {
             const uint8_t* frame = reader_.ReadFrame(rate, kbps, length, samples, offset);
             if (!frame) break;
-            if (!out.Write(frame, static_cast<size_t>(length))) return DiscardPiece(out, WriteFailed(out));
+            if (!out.Write(frame, static_cast<size_t>(length))) return WriteFailed(out);
             sum += static_cast<uint64_t>(samples);
             ++framesWritten;
         }
@@ -119,12 +119,12 @@ Outcome CFrameCopyCutter::CutToEnd(const std::string& path, int index, int count
     int rate, kbps, length, samples;
     uint64_t offset;
     while (const uint8_t* frame = reader_.ReadFrame(rate, kbps, length, samples, offset)) {
-        if (!out.Write(frame, static_cast<size_t>(length))) return DiscardPiece(out, WriteFailed(out));
+        if (!out.Write(frame, static_cast<size_t>(length))) return WriteFailed(out);
         ++framesWritten;
         UpdateProgress();
-        if (PollCancelled()) return DiscardPiece(out, Outcome::Cancelled());
+        if (PollCancelled()) return Outcome::Cancelled();
     }
-    if (PollCancelled()) return DiscardPiece(out, Outcome::Cancelled());
+    if (PollCancelled()) return Outcome::Cancelled();
     return FinishPiece(out, tagLength, framesWritten);
 }
 

@@ -26,10 +26,10 @@ private:
     Outcome CutPiece(const std::string& path, Measure measure, uint64_t target, int index, int count, int sequence,
                      int titleDigits, bool& eof);
     // Creates the output and writes the tag, the VBR header placeholder and the forward
-    // overlap, polling between them. Unless Done, the piece is already discarded.
+    // overlap, polling between them.
     Outcome BeginPiece(COutputFile& out, const std::string& path, int index, int count, int sequence,
                        int titleDigits, uint64_t& tagLength, uint32_t& framesWritten);
-    // Patches the VBR header frame and closes the output; Failed (discarded) on a failed write.
+    // Patches the VBR header frame and closes the output; Failed on a failed write.
     Outcome FinishPiece(COutputFile& out, uint64_t tagLength, uint32_t framesWritten);
     // Copies the newest recorded frames worth the forward overlap; returns the frame count.
     bool WriteForwardOverlap(COutputFile& out, uint32_t& framesWritten);

@@ -34,8 +34,17 @@ std::string BadParameterText(int rate, int kbps, int mode) {
 
 }  // namespace
 
-// One piece in progress: its output file, decoder and encoder.
+// One piece in progress: its output file, decoder and encoder. A piece that ends without
+// finishing stops the decode-ahead thread (which uses the decoder), releases the decoder and
+// the encoder, and its output deletes the unfinished file.
 struct CReencodeCutter::Piece {
+    explicit Piece(CDecodeAhead& ahead) : decodeAhead(ahead) {}
+    ~Piece() {
+        decodeAhead.Stop();
+        Release();
+    }
+
+    CDecodeAhead& decodeAhead;
     COutputFile out;
     hip_t decoder = nullptr;
     lame_t encoder = nullptr;
@@ -45,7 +54,6 @@ struct CReencodeCutter::Piece {
     // to noise. At the audio start there is nothing before the first frame to miss.
     bool dropFirstOutput = false;
 
-    ~Piece() { Release(); }
     void Release() {
         if (decoder) hip_decode_exit(decoder);
         decoder = nullptr;
@@ -315,12 +323,6 @@ bool CReencodeCutter::RunFade(Piece& piece, bool fadeIn, uint32_t n, bool record
     return true;
 }
 
-Outcome CReencodeCutter::StopPiece(Piece& piece, Outcome outcome) {
-    decodeAhead_.Stop();
-    piece.Release();
-    return DiscardPiece(piece.out, std::move(outcome));
-}
-
 Outcome CReencodeCutter::StoppedOutcome(const Piece& piece) {
     return piece.writeFailed ? WriteFailed(piece.out) : Outcome::Cancelled();
 }
@@ -328,11 +330,11 @@ Outcome CReencodeCutter::StoppedOutcome(const Piece& piece) {
 Outcome CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint64_t target, int index, int count,
                                   int sequence, int titleDigits, bool& eof) {
     eof = false;
-    Piece piece;
+    Piece piece(decodeAhead_);
     if (!piece.out.Create(path)) return Outcome::Failed(CreateFileFailure(path));
     const std::vector<uint8_t> tag = MakeTag(index, count, sequence, titleDigits);
-    if (!tag.empty() && !piece.out.Write(tag.data(), tag.size())) return StopPiece(piece, WriteFailed(piece.out));
-    if (Outcome started = StartEncoder(piece); !started.done()) return StopPiece(piece, std::move(started));
+    if (!tag.empty() && !piece.out.Write(tag.data(), tag.size())) return WriteFailed(piece.out);
+    if (Outcome started = StartEncoder(piece); !started.done()) return started;
 
     const bool record = measure != Measure::ToEnd;
     const int sourceKbps = reader_.bitrate();
@@ -351,12 +353,12 @@ Outcome CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint
     }
     piece.dropFirstOutput = reader_.position() != reader_.audioStart();
     decodeAhead_.Start(reader_, piece.decoder);
-    if (PollCancelled()) return StopPiece(piece, Outcome::Cancelled());
+    if (PollCancelled()) return Outcome::Cancelled();
 
     int64_t samplesCounted = 0;
     int64_t bytesWritten = 0;
     if (fadeInEnabled_ && !RunFade(piece, true, fadeInSamples_, record, samplesCounted, bytesWritten)) {
-        return StopPiece(piece, StoppedOutcome(piece));
+        return StoppedOutcome(piece);
     }
 
     uint64_t endPosition = reader_.fileSize();
@@ -368,7 +370,7 @@ Outcome CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint
             endPosition = reserved < static_cast<int64_t>(endPosition) ? endPosition - static_cast<uint64_t>(reserved) : 0;
         }
     }
-    if (PollCancelled()) return StopPiece(piece, Outcome::Cancelled());
+    if (PollCancelled()) return Outcome::Cancelled();
 
     // Main phase.
     int64_t counted = measure == Measure::Bytes ? bytesWritten : samplesCounted;
@@ -381,7 +383,7 @@ Outcome CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint
             break;
         }
         ProcessFrame(piece, record, nullptr, 0.0, false, result);
-        if (result.stop) return StopPiece(piece, StoppedOutcome(piece));
+        if (result.stop) return StoppedOutcome(piece);
         if (result.exhausted) {
             if (measure != Measure::ToEnd) eof = true;
             break;
@@ -392,17 +394,17 @@ Outcome CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint
     }
 
     if (fadeOutEnabled_ && !RunFade(piece, false, fadeOutSamples_, record, samplesCounted, bytesWritten)) {
-        return StopPiece(piece, StoppedOutcome(piece));
+        return StoppedOutcome(piece);
     }
-    if (PollCancelled()) return StopPiece(piece, Outcome::Cancelled());
+    if (PollCancelled()) return Outcome::Cancelled();
     decodeAhead_.Stop();
 
     const int flushed = lame_encode_flush(piece.encoder, encoded_.data(), kOutputBufferSize);
     if (flushed > 0 && !piece.out.Write(encoded_.data(), static_cast<size_t>(flushed))) {
-        return StopPiece(piece, WriteFailed(piece.out));
+        return WriteFailed(piece.out);
     }
     piece.Release();
-    if (!piece.out.Close()) return StopPiece(piece, WriteFailed(piece.out));
+    if (!piece.out.Close()) return WriteFailed(piece.out);
 
     if (measure != Measure::ToEnd) {
         if (backwardOverlapSamples_ > 0) {

@@ -164,8 +164,6 @@ private:
     // Runs a fade phase of n samples; adds the samples counted and the bytes written.
     // False when the piece must stop (cancel or write failure, recorded in piece).
     bool RunFade(Piece& piece, bool fadeIn, uint32_t n, bool record, int64_t& samples, int64_t& bytes);
-    // Cleans up a stopped piece and deletes its file; returns outcome.
-    Outcome StopPiece(Piece& piece, Outcome outcome);
     // The outcome of a piece a frame step stopped: a write failure, else a cancel.
     static Outcome StoppedOutcome(const Piece& piece);
 

@@ -141,30 +141,26 @@ Outcome CJoinJob::JoinByFrames(const std::string& target, IProgressDialog* dialo
     if (TargetIsAnInput(target)) return Outcome::Failed(kTargetIsAnInput);
     COutputFile output;
     if (!output.Create(target)) return Outcome::Failed(CreateFailure(target));
-    auto fail = [&](Outcome outcome) {
-        output.Remove();
-        return outcome;
-    };
-    if (!tag_.empty() && !output.Write(tag_.data(), tag_.size())) return fail(Outcome::Failed(WriteFailure(target)));
+    if (!tag_.empty() && !output.Write(tag_.data(), tag_.size())) return Outcome::Failed(WriteFailure(target));
 
     CJoinProgress progress(dialog, inputs_.size(), target);
     progress.Start();
 
     CMp3Reader reader;
     for (size_t i = 0; i < inputs_.size(); ++i) {
-        if (!reader.OpenFile(inputs_[i])) return fail(Outcome::Failed(OpenFailure(inputs_[i])));
+        if (!reader.OpenFile(inputs_[i])) return Outcome::Failed(OpenFailure(inputs_[i]));
         progress.BeginInput(i, reader.fileSize());
-        if (progress.Cancelled()) return fail(Outcome::Cancelled());
+        if (progress.Cancelled()) return Outcome::Cancelled();
         int rate = 0, kbps = 0, length = 0, samples = 0;
         uint64_t offset = 0;
         while (const uint8_t* frame = reader.ReadFrame(rate, kbps, length, samples, offset)) {
-            if (!output.Write(frame, static_cast<size_t>(length))) return fail(Outcome::Failed(WriteFailure(target)));
+            if (!output.Write(frame, static_cast<size_t>(length))) return Outcome::Failed(WriteFailure(target));
             progress.Update(reader.position());
-            if (progress.Cancelled()) return fail(Outcome::Cancelled());
+            if (progress.Cancelled()) return Outcome::Cancelled();
         }
         reader.CloseFile();
     }
-    if (!output.Close()) return fail(Outcome::Failed(WriteFailure(target)));
+    if (!output.Close()) return Outcome::Failed(WriteFailure(target));
     return Outcome::Done();
 }
 

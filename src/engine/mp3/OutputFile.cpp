@@ -10,9 +10,7 @@ namespace corvane {
 
 COutputFile::COutputFile() = default;
 
-COutputFile::~COutputFile() {
-    if (fd_ >= 0) Close();
-}
+COutputFile::~COutputFile() { Remove(); }
 
 bool COutputFile::Create(const std::string& path) {
     if (fd_ >= 0) Close();
@@ -20,6 +18,7 @@ bool COutputFile::Create(const std::string& path) {
     fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd_ < 0) return false;
     path_ = path;
+    owned_ = true;
     if (buffer_.empty()) buffer_.resize(kBufferSize);
     used_ = 0;
     size_ = 0;
@@ -87,7 +86,12 @@ bool COutputFile::Close() {
     Flush();
     if (::close(fd_) != 0) failed_ = true;
     fd_ = -1;
-    return !failed_;
+    if (failed_) {
+        Remove();
+        return false;
+    }
+    owned_ = false;
+    return true;
 }
 
 void COutputFile::Remove() {
@@ -96,7 +100,8 @@ void COutputFile::Remove() {
         ::close(fd_);
         fd_ = -1;
     }
-    if (!path_.empty()) ::unlink(path_.c_str());
+    if (owned_) ::unlink(path_.c_str());
+    owned_ = false;
 }
 
 }  // namespace corvane
