@@ -26,45 +26,49 @@ namespace {
 using R = ColumnRole;
 using K = SortKind;
 
-constexpr ColumnSpec kBatchCutterColumns[] = {
-    {"File", 150, false, K::Text, R::File},        {"Size", 65, true, K::Size, R::Size},
-    {"Length", 60, true, K::Duration, R::Length},  {"Output", 110, false, K::Text, R::Output},
-    {"#", 40, true, K::Number, R::Track},          {"Title", 140, false, K::Text, R::Title},
-    {"Artist", 110, false, K::Text, R::Artist},    {"Album", 110, false, K::Text, R::Album},
-    {"Year", 50, false, K::Text, R::Year},         {"Genre", 80, false, K::Text, R::Genre},
-    {"Bit Rate", 70, true, K::Number, R::BitRate}, {"Freq", 70, true, K::Number, R::Freq},
-    {"Ch", 60, false, K::Text, R::Ch},
+// How a column of each role looks and sorts, in the order of ColumnRole. The lists differ
+// only in which columns they have, in what order and how wide (and the batch cutter's year,
+// which sorts as text, left aligned).
+struct ColumnLook {
+    const char* caption;
+    bool rightAligned;
+    SortKind sort;
+};
+constexpr ColumnLook kColumnLooks[] = {
+    {"File", false, K::Text},   {"Size", true, K::Size},       {"Length", true, K::Duration},
+    {"Output", false, K::Text}, {"#", true, K::Number},        {"Title", false, K::Text},
+    {"Artist", false, K::Text}, {"Album", false, K::Text},     {"Year", true, K::Number},
+    {"Genre", false, K::Text},  {"Comment", false, K::Text},   {"Bit Rate", true, K::Number},
+    {"Freq", true, K::Number},  {"Ch", false, K::Text},
 };
 
-constexpr ColumnSpec kBatchJoinerMainColumns[] = {
-    {"File", 120, false, K::Text, R::File},        {"Size", 60, true, K::Size, R::Size},
-    {"Length", 60, true, K::Duration, R::Length},  {"Output", 120, false, K::Text, R::Output},
-    {"#", 40, true, K::Number, R::Track},          {"Title", 110, false, K::Text, R::Title},
-    {"Artist", 90, false, K::Text, R::Artist},     {"Album", 90, false, K::Text, R::Album},
-    {"Year", 50, true, K::Number, R::Year},        {"Genre", 80, false, K::Text, R::Genre},
-    {"Comment", 100, false, K::Text, R::Comment},  {"Bit Rate", 70, true, K::Number, R::BitRate},
-    {"Freq", 70, true, K::Number, R::Freq},        {"Ch", 60, false, K::Text, R::Ch},
+// A column of a list: its role and its width in pixels.
+struct ColumnUse {
+    ColumnRole role;
+    int width;
 };
+constexpr ColumnUse kBatchCutterColumns[] = {
+    {R::File, 150}, {R::Size, 65}, {R::Length, 60}, {R::Output, 110}, {R::Track, 40}, {R::Title, 140}, {R::Artist, 110},
+    {R::Album, 110}, {R::Year, 50}, {R::Genre, 80}, {R::BitRate, 70}, {R::Freq, 70}, {R::Ch, 60}};
+constexpr ColumnUse kBatchJoinerMainColumns[] = {
+    {R::File, 120}, {R::Size, 60}, {R::Length, 60}, {R::Output, 120}, {R::Track, 40}, {R::Title, 110}, {R::Artist, 90},
+    {R::Album, 90}, {R::Year, 50}, {R::Genre, 80}, {R::Comment, 100}, {R::BitRate, 70}, {R::Freq, 70}, {R::Ch, 60}};
+constexpr ColumnUse kBatchJoinerJoinedColumns[] = {
+    {R::File, 120}, {R::Size, 60}, {R::Length, 60}, {R::Track, 40}, {R::Title, 160}, {R::Artist, 115}, {R::Album, 115},
+    {R::Year, 50}, {R::Genre, 90}, {R::Comment, 110}, {R::BitRate, 70}, {R::Freq, 70}, {R::Ch, 60}};
+constexpr ColumnUse kJoinerColumns[] = {
+    {R::File, 150}, {R::Size, 70}, {R::Length, 60}, {R::Track, 40}, {R::Title, 150}, {R::Artist, 110}, {R::Album, 110},
+    {R::Year, 50}, {R::Genre, 80}, {R::Comment, 100}, {R::BitRate, 70}, {R::Freq, 70}, {R::Ch, 60}};
 
-constexpr ColumnSpec kBatchJoinerJoinedColumns[] = {
-    {"File", 120, false, K::Text, R::File},        {"Size", 60, true, K::Size, R::Size},
-    {"Length", 60, true, K::Duration, R::Length},  {"#", 40, true, K::Number, R::Track},
-    {"Title", 160, false, K::Text, R::Title},      {"Artist", 115, false, K::Text, R::Artist},
-    {"Album", 115, false, K::Text, R::Album},      {"Year", 50, true, K::Number, R::Year},
-    {"Genre", 90, false, K::Text, R::Genre},       {"Comment", 110, false, K::Text, R::Comment},
-    {"Bit Rate", 70, true, K::Number, R::BitRate}, {"Freq", 70, true, K::Number, R::Freq},
-    {"Ch", 60, false, K::Text, R::Ch},
-};
-
-constexpr ColumnSpec kJoinerColumns[] = {
-    {"File", 150, false, K::Text, R::File},        {"Size", 70, true, K::Size, R::Size},
-    {"Length", 60, true, K::Duration, R::Length},  {"#", 40, true, K::Number, R::Track},
-    {"Title", 150, false, K::Text, R::Title},      {"Artist", 110, false, K::Text, R::Artist},
-    {"Album", 110, false, K::Text, R::Album},      {"Year", 50, true, K::Number, R::Year},
-    {"Genre", 80, false, K::Text, R::Genre},       {"Comment", 100, false, K::Text, R::Comment},
-    {"Bit Rate", 70, true, K::Number, R::BitRate}, {"Freq", 70, true, K::Number, R::Freq},
-    {"Ch", 60, false, K::Text, R::Ch},
-};
+template <size_t N>
+std::vector<ColumnSpec> MakeColumns(const ColumnUse (&uses)[N]) {
+    std::vector<ColumnSpec> columns;
+    for (const ColumnUse& use : uses) {
+        const ColumnLook& look = kColumnLooks[static_cast<int>(use.role)];
+        columns.push_back({look.caption, use.width, look.rightAligned, look.sort, use.role});
+    }
+    return columns;
+}
 
 constexpr char kLinkExtension[] = ".desktop";
 constexpr char kSearching[] = "Searching MP3 files...";
@@ -93,14 +97,19 @@ QString SupportSentence() {
 
 std::vector<ColumnSpec> ColumnsOf(FileListKind kind) {
     switch (kind) {
-        case FileListKind::BatchCutter:
-            return {std::begin(kBatchCutterColumns), std::end(kBatchCutterColumns)};
-        case FileListKind::BatchJoinerMain:
-            return {std::begin(kBatchJoinerMainColumns), std::end(kBatchJoinerMainColumns)};
-        case FileListKind::BatchJoinerJoined:
-            return {std::begin(kBatchJoinerJoinedColumns), std::end(kBatchJoinerJoinedColumns)};
+        case FileListKind::BatchCutter: {
+            std::vector<ColumnSpec> columns = MakeColumns(kBatchCutterColumns);
+            for (ColumnSpec& c : columns)
+                if (c.role == R::Year) {
+                    c.rightAligned = false;
+                    c.sort = K::Text;
+                }
+            return columns;
+        }
+        case FileListKind::BatchJoinerMain: return MakeColumns(kBatchJoinerMainColumns);
+        case FileListKind::BatchJoinerJoined: return MakeColumns(kBatchJoinerJoinedColumns);
         case FileListKind::Joiner:
-        default: return {std::begin(kJoinerColumns), std::end(kJoinerColumns)};
+        default: return MakeColumns(kJoinerColumns);
     }
 }
 

@@ -14,8 +14,6 @@
 namespace corvane {
 namespace {
 
-constexpr int kDesignWidth = 469;
-constexpr int kDesignHeight = 321;
 constexpr int kIconPixels = 48;
 
 // Places of the controls, in dialog units.
@@ -43,7 +41,7 @@ void WithWaitCursor(Work work) {
 }  // namespace
 
 CPageAbout::CPageAbout(QWidget* parent)
-    : CResizablePage(QStringLiteral("About"), kDesignWidth, kDesignHeight, parent) {}
+    : CResizablePage(QStringLiteral("About"), parent) {}
 
 QString CPageAbout::UpdateAddress() {
     return QString::fromLatin1(kUpdatePage) + QString::fromLatin1(kVersionQuery);
@@ -79,7 +77,7 @@ void CPageAbout::OnInitPage() {
     homeLink_->SetUnderline(CHyperLink::kUnderlineAlways);
     supportLink_->SetUnderline(CHyperLink::kUnderlineAlways);
 
-    const int buttonLeft = kDesignWidth - kMargin - kButtonWidth;
+    const int buttonLeft = kPageDesignWidth - kMargin - kButtonWidth;
     const char* const captions[] = {"&Help Topics", "&Check for Updates", "&Tell a Friend"};
     QPushButton* buttons[3];
     for (int i = 0; i < 3; ++i) {

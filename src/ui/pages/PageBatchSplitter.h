@@ -1,26 +1,16 @@
 // The batch cutter page: one cut rule over a list of files.
 #pragma once
 
-#include "ui/pages/ResizablePage.h"
 #include "ui/SettingsStore.h"
+#include "ui/pages/SettingsPage.h"
 
 namespace corvane {
 
-class CPageBatchSplitter : public CResizablePage {
+class CPageBatchSplitter : public CSettingsPage<BatchCutterSettings> {
     Q_OBJECT
 public:
-    // Reads the page's settings.
+    // Reads the page's settings; the page saves its cut values when it goes.
     explicit CPageBatchSplitter(QWidget* parent = nullptr);
-
-    const BatchCutterSettings& Settings() const { return settings_; }
-    BatchCutterSettings& Settings() { return settings_; }
-
-protected:
-    void OnInitPage() override;
-    void OnDestroyPage() override;
-
-private:
-    BatchCutterSettings settings_;
 };
 
 }  // namespace corvane

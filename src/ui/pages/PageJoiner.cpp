@@ -2,20 +2,8 @@
 #include "ui/pages/PageJoiner.h"
 
 namespace corvane {
-namespace {
-
-constexpr int kDesignWidth = 469;
-constexpr int kDesignHeight = 321;
-
-}  // namespace
 
 CPageJoiner::CPageJoiner(QWidget* parent)
-    : CResizablePage(QStringLiteral("MP3 Joiner"), kDesignWidth, kDesignHeight, parent) {
-    settings_.Load();
-}
-
-void CPageJoiner::OnInitPage() {}
-
-void CPageJoiner::OnDestroyPage() { settings_.Save(kTagGroup); }
+    : CSettingsPage(QStringLiteral("MP3 Joiner"), kTagGroup, parent) {}
 
 }  // namespace corvane

@@ -1,26 +1,16 @@
 // The joiner page: an ordered list of files joined into one target.
 #pragma once
 
-#include "ui/pages/ResizablePage.h"
 #include "ui/SettingsStore.h"
+#include "ui/pages/SettingsPage.h"
 
 namespace corvane {
 
-class CPageJoiner : public CResizablePage {
+class CPageJoiner : public CSettingsPage<JoinerPageSettings> {
     Q_OBJECT
 public:
-    // Reads the page's settings.
+    // Reads the page's settings; the page saves its tag values when it goes.
     explicit CPageJoiner(QWidget* parent = nullptr);
-
-    const JoinerPageSettings& Settings() const { return settings_; }
-    JoinerPageSettings& Settings() { return settings_; }
-
-protected:
-    void OnInitPage() override;
-    void OnDestroyPage() override;
-
-private:
-    JoinerPageSettings settings_;
 };
 
 }  // namespace corvane

@@ -2,21 +2,8 @@
 #include "ui/pages/PageJoinerOpt.h"
 
 namespace corvane {
-namespace {
 
-constexpr int kDesignWidth = 469;
-constexpr int kDesignHeight = 321;
-
-}  // namespace
-
-CPageJoinerOpt::CPageJoinerOpt(QWidget* parent)
-    : CResizablePage(QStringLiteral("Joiner Options"), kDesignWidth, kDesignHeight, parent) {
-    settings_.Load();
-}
-
-void CPageJoinerOpt::OnInitPage() {}
-
-void CPageJoinerOpt::OnDestroyPage() { settings_.Save(); }
+CPageJoinerOpt::CPageJoinerOpt(QWidget* parent) : COptionsPage(QStringLiteral("Joiner Options"), parent) {}
 
 bool CPageJoinerOpt::ValidateAndTakeOver() { return true; }
 

@@ -1,32 +1,17 @@
 // The joiner options page: encoding, output folder and target-exists rule of joins.
 #pragma once
 
-#include "ui/pages/ResizablePage.h"
 #include "ui/SettingsStore.h"
+#include "ui/pages/SettingsPage.h"
 
 namespace corvane {
 
-class CPageJoinerOpt : public CResizablePage {
+class CPageJoinerOpt : public COptionsPage<JoinerOptionSettings> {
     Q_OBJECT
 public:
-    // Reads the page's settings.
+    // Reads the page's settings; the page saves them whole when it goes.
     explicit CPageJoinerOpt(QWidget* parent = nullptr);
-    // Checks the page's controls and takes their values into the settings. A page that was
-    // never shown accepts at once. On refusal the page has shown its message and focused the
-    // offending control.
-    bool ValidateAndTakeOver();
-    // The page may be closed when ValidateAndTakeOver accepts.
-    bool CanClose() override { return ValidateAndTakeOver(); }
-
-    const JoinerOptionSettings& Settings() const { return settings_; }
-    JoinerOptionSettings& Settings() { return settings_; }
-
-protected:
-    void OnInitPage() override;
-    void OnDestroyPage() override;
-
-private:
-    JoinerOptionSettings settings_;
+    bool ValidateAndTakeOver() override;
 };
 
 }  // namespace corvane

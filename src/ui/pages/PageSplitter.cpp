@@ -2,20 +2,8 @@
 #include "ui/pages/PageSplitter.h"
 
 namespace corvane {
-namespace {
-
-constexpr int kDesignWidth = 469;
-constexpr int kDesignHeight = 321;
-
-}  // namespace
 
 CPageSplitter::CPageSplitter(QWidget* parent)
-    : CResizablePage(QStringLiteral("MP3 Cutter"), kDesignWidth, kDesignHeight, parent) {
-    settings_.Load();
-}
-
-void CPageSplitter::OnInitPage() {}
-
-void CPageSplitter::OnDestroyPage() { settings_.Save(kCutGroup); }
+    : CSettingsPage(QStringLiteral("MP3 Cutter"), kCutGroup, parent) {}
 
 }  // namespace corvane

@@ -1,26 +1,16 @@
 // The cutter page: one source, its facts, custom pieces, the cut.
 #pragma once
 
-#include "ui/pages/ResizablePage.h"
 #include "ui/SettingsStore.h"
+#include "ui/pages/SettingsPage.h"
 
 namespace corvane {
 
-class CPageSplitter : public CResizablePage {
+class CPageSplitter : public CSettingsPage<CutterPageSettings> {
     Q_OBJECT
 public:
-    // Reads the page's settings.
+    // Reads the page's settings; the page saves its cut values when it goes.
     explicit CPageSplitter(QWidget* parent = nullptr);
-
-    const CutterPageSettings& Settings() const { return settings_; }
-    CutterPageSettings& Settings() { return settings_; }
-
-protected:
-    void OnInitPage() override;
-    void OnDestroyPage() override;
-
-private:
-    CutterPageSettings settings_;
 };
 
 }  // namespace corvane

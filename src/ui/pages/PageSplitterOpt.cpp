@@ -2,21 +2,8 @@
 #include "ui/pages/PageSplitterOpt.h"
 
 namespace corvane {
-namespace {
 
-constexpr int kDesignWidth = 469;
-constexpr int kDesignHeight = 321;
-
-}  // namespace
-
-CPageSplitterOpt::CPageSplitterOpt(QWidget* parent)
-    : CResizablePage(QStringLiteral("Cutter Options"), kDesignWidth, kDesignHeight, parent) {
-    settings_.Load();
-}
-
-void CPageSplitterOpt::OnInitPage() {}
-
-void CPageSplitterOpt::OnDestroyPage() { settings_.Save(); }
+CPageSplitterOpt::CPageSplitterOpt(QWidget* parent) : COptionsPage(QStringLiteral("Cutter Options"), parent) {}
 
 bool CPageSplitterOpt::ValidateAndTakeOver() { return true; }
 

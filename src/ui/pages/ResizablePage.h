@@ -13,6 +13,10 @@
 
 namespace corvane {
 
+// The size every page of the main window is designed at, in dialog units.
+constexpr int kPageDesignWidth = 469;
+constexpr int kPageDesignHeight = 321;
+
 class CResizablePage : public QWidget {
     Q_OBJECT
 public:
@@ -20,6 +24,9 @@ public:
     // (a quarter of the font's average character width, an eighth of its height).
     CResizablePage(const QString& caption, int designWidth, int designHeight,
                    QWidget* parent = nullptr);
+    // A page of the standard design size (kPageDesignWidth by kPageDesignHeight).
+    explicit CResizablePage(const QString& caption, QWidget* parent = nullptr)
+        : CResizablePage(caption, kPageDesignWidth, kPageDesignHeight, parent) {}
 
     const QString& Caption() const { return caption_; }
     bool IsInitialised() const { return initialised_; }
