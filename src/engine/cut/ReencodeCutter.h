@@ -33,9 +33,10 @@
 // plays about two frames longer than the PCM that went in.
 //
 // Speed: decoding and encoding both cost real time, so a second thread reads and decodes a
-// few frames ahead while this one fades, encodes and writes (CDecodeAhead). The frames are
-// still taken strictly in file order and every decision (budgets, history, progress, cancel)
-// is made here; after a piece the reader is put back right after the last frame taken.
+// few frames ahead while this one fades, encodes and writes (CDecodeAhead, DecodeAhead.h).
+// The frames are still taken strictly in file order and every decision (budgets, history,
+// progress, cancel) is made here; after a piece the reader is put back right after the last
+// frame taken.
 //
 // Failures. A piece operation fails, leaving no file, when the output cannot be created
 // ("Failed to create file \"%s\"."), when LAME rejects the encoding parameters or would
@@ -44,26 +45,19 @@
 // ends that phase; the piece is finished normally.
 #pragma once
 
-#include <array>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "engine/cut/Cutter.h"
-
-struct lame_global_struct;
-struct hip_global_struct;
+#include "engine/cut/DecodeAhead.h"
 
 namespace corvane {
 
 class CReencodeCutter : public CCutter {
 public:
-    // PCM samples per channel the decoder may deliver for one frame, and bytes of encoded
-    // output one LAME call may produce. Both buffers are allocated once per cutter.
-    static constexpr int kPcmBufferSamples = 4608;
+    // Bytes of encoded output one LAME call may produce; the buffer is allocated once per
+    // cutter.
     static constexpr int kOutputBufferSize = 147456;  // 0x24000
 
     CReencodeCutter();
@@ -98,59 +92,6 @@ private:
     enum class Measure { Bytes, Samples, ToEnd };
     struct Piece;
     struct FrameStep;
-
-    // Reads and decodes the source's frames on its own thread, up to kSlots frames ahead of
-    // the caller, who takes them in order with Next and Release. Only the decoding thread
-    // touches the reader and the decoder between Start and Stop.
-    class CDecodeAhead {
-    public:
-        struct Slot {
-            bool exhausted = false;  // the reader had no further frame
-            uint64_t offset = 0;     // the frame's file offset
-            uint64_t end = 0;        // the file offset after it
-            int frameSamples = 0;    // samples in the frame
-            int decoded = 0;         // hip_decode1_headers' result: samples per channel, 0 or -1
-            std::vector<int16_t> left;
-            std::vector<int16_t> right;
-        };
-
-        CDecodeAhead();
-        ~CDecodeAhead() { Stop(); }
-        // Starts decoding at the reader's position with the given decoder.
-        void Start(CMp3Reader& reader, hip_global_struct* decoder);
-        // The next frame in file order; stays valid until Release. Once the source is
-        // exhausted, every call returns the exhausted slot.
-        Slot& Next();
-        void Release();
-        // Stops and joins the thread; the reader then stands after the last frame released
-        // (or where Start found it).
-        void Stop();
-        // File offset after the last frame released.
-        uint64_t consumedEnd() const { return consumedEnd_; }
-
-    private:
-        void Run();
-        // The decoder fills the ring and then sleeps until the taker has emptied half of it,
-        // so the two threads wake each other once per kSlots / 2 frames, not once a frame.
-        static constexpr size_t kSlots = 32;
-        static constexpr size_t kRefillBelow = kSlots / 2;
-
-        CMp3Reader* reader_ = nullptr;
-        hip_global_struct* decoder_ = nullptr;
-        std::array<Slot, kSlots> slots_;
-        size_t head_ = 0;   // next slot to take
-        size_t tail_ = 0;   // next slot to fill
-        size_t filled_ = 0;
-        bool stop_ = false;
-        bool decoderWaiting_ = false;
-        bool takerWaiting_ = false;
-        bool fedAny_ = false;   // a frame went to the decoder since Start
-        bool flushed_ = false;  // the decoder's last frame was taken out at the end
-        uint64_t consumedEnd_ = 0;
-        std::mutex mutex_;
-        std::condition_variable changed_;
-        std::thread thread_;
-    };
 
     Outcome CutPiece(const std::string& path, Measure measure, uint64_t target, int index, int count, int sequence,
                      int titleDigits, bool& eof);
