@@ -1,4 +1,4 @@
-// CMp3Encoder: one output file and one LAME instance producing constant-bit-rate MP3 data.
+// CMp3Encoder: one LAME instance producing constant-bit-rate MP3 data for the caller's output.
 //
 // Encoder delay and padding. An MP3 encoder cannot start or stop exactly on the samples it is
 // given: LAME puts its own start delay (576 samples plus the decoder's 529) of near-silence
@@ -11,13 +11,17 @@
 // seamless; encoding each file separately and concatenating them puts delay and padding
 // between every two.
 //
-// Writes go through a buffered stream, so a failing disk may show up at a later Encode or
-// only in Close; every call reports it, and WriteFailed() tells a write failure apart from an
-// encoder failure.
+// Output. The encoder owns no file: every byte it produces (the tag, the frames, the frames
+// LAME holds back until Finish) is handed in order to the sink given to Open, which writes it
+// where the caller wants (the joiner and the re-encoding cutter: a COutputFile, which deletes
+// an unfinished file). The first refusal of the sink is remembered: WriteFailed() turns true
+// and nothing more is handed over, which tells a write failure apart from an encoder failure.
+// LAME's own reports (errorf, debugf, msgf) are silenced; failures come back as results.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,79 +29,87 @@ struct lame_global_struct;
 
 namespace corvane {
 
+// The message for encoding parameters LAME refuses or would change: "Bad encoding parameter:
+// <rate>Hz, <kbps>kbps, <mode>", with the values as the caller asked for them.
+std::string BadEncodingParameterText(int sampleRate, int kbps, int channelMode);
+
 class CMp3Encoder {
 public:
     // Bytes of encoded output one LAME call may produce; the output buffer has this size.
     static constexpr int kOutputBufferSize = 147456;  // 0x24000
 
+    // Receives the encoded bytes, in order. Returns false when it could not keep them (a
+    // failed write); the encoder then hands it nothing more.
+    using Sink = std::function<bool(const uint8_t* data, size_t count)>;
+
+    // What Start accepts of what LAME made of the parameters.
+    enum class ParameterCheck {
+        Exact,        // the bit rate and output rate set must be the ones LAME encodes at
+        AcceptMoved,  // LAME may move them to values it can encode (the source's own ones)
+    };
+
     CMp3Encoder();
-    // Calls Close.
+    // Releases LAME without Finish: what it still holds is not handed to the sink.
     virtual ~CMp3Encoder();
     CMp3Encoder(const CMp3Encoder&) = delete;
     CMp3Encoder& operator=(const CMp3Encoder&) = delete;
 
-    // Closes any open output first (flushing what was encoded; a caller that must know
-    // whether that output was written completely calls Close itself before), creates a LAME
-    // encoder and creates or truncates the file at path for binary writing. False, with
-    // nothing open and no file created, when no encoder can be created or the file cannot be
-    // opened.
-    bool Open(const std::string& path);
+    // Finishes any earlier encoding first (as Finish), then creates a LAME encoder whose
+    // output goes to sink. False, with nothing open, when no encoder can be created.
+    bool Open(Sink sink);
 
-    // Keeps its own copy of length tag bytes (an ID3v2 tag) that Start writes before the
-    // audio. A length of 0 (or null bytes) means no tag. Call between Open (which drops any
-    // earlier copy) and Start.
+    // Keeps its own copy of length tag bytes (an ID3v2 tag) that Start hands to the sink
+    // before the audio. A length of 0 (or null bytes) means no tag. Call between Open (which
+    // drops any earlier copy) and Start.
     void SetTag(const uint8_t* bytes, size_t length);
 
-    // Configuration between Open and Start; each does nothing without an open encoder.
+    // Configuration between Open and Start, one LAME setting each, in the order called; each
+    // does nothing without an open encoder.
     // Channels of the PCM given to Encode, clamped to 1..2.
     void SetChannels(int channels);
     // Rate of the PCM given to Encode, in Hz.
     void SetInSampleRate(int hz);
-    // Output bit rate in kbps, clamped to 8..320.
+    // Output bit rate in kbps, as given.
     void SetBitrate(int kbps);
     // Output sample rate in Hz.
     void SetOutSampleRate(int hz);
-    // MPEG channel mode of the output: 0 stereo, 1 joint stereo and 3 mono pass; any other
-    // value becomes 0.
+    // MPEG channel mode of the output as coded in the frame header (0 stereo, 1 joint
+    // stereo, 2 dual channel, 3 mono); any other value is not passed on and LAME chooses.
     void SetMode(int mode);
 
-    // Switches the VBR tag and VBR off, initialises LAME with the parameters set, then writes
-    // the tag bytes, if any, as they are. False when LAME rejects the parameters: either
-    // lame_init_params fails or LAME would encode at a bit rate or output rate other than the
-    // one set (it silently moves, for example, 320 kbps at 8000 Hz to 64 kbps, and replaces
-    // an output rate that is no MPEG rate with one of its choice); the caller
-    // then closes the encoder and deletes the file. False with WriteFailed() when the tag
-    // cannot be written.
-    bool Start();
+    // Switches the VBR tag and VBR off, initialises LAME with the parameters set, then hands
+    // the tag bytes, if any, to the sink as they are. False when LAME rejects the parameters:
+    // lame_init_params fails, or, with ParameterCheck::Exact, LAME would encode at a bit rate
+    // or output rate other than the one set (it silently moves, for example, 320 kbps at
+    // 8000 Hz to 64 kbps, and replaces an output rate that is no MPEG rate with one of its
+    // choice). False with WriteFailed() when the sink refuses the tag.
+    bool Start(ParameterCheck check = ParameterCheck::Exact);
 
     // Encodes samples samples per channel of signed 16-bit PCM (left, and right for two
-    // channels; right may be null for one channel) and writes what LAME returns. True when
-    // everything LAME returned was written; false when LAME reports an error, when called
-    // before a successful Start, or when a write failed (WriteFailed() then true; after that
-    // every Encode is false and nothing more is written).
-    bool Encode(const int16_t* left, const int16_t* right, int samples);
+    // channels; right may be null for one channel) and hands what LAME returns to the sink.
+    // Returns the number of bytes handed over (0 while LAME gathers a frame), or -1 when LAME
+    // reports an error, when called before a successful Start, or when the sink refused the
+    // bytes (WriteFailed() then true; after that every Encode returns -1).
+    int Encode(const int16_t* left, const int16_t* right, int samples);
 
-    // If a file is open: flushes LAME's last frames into the file (only after a successful
-    // Start), closes the file, drops the tag copy and the encoder. Returns false when a
-    // write to the last opened output failed, the flush and the final close included (the
-    // answer stays the same for further calls until the next Open); true otherwise.
-    bool Close();
+    // Hands LAME's last frames to the sink (only after a successful Start and while the sink
+    // has refused nothing), then releases LAME and the tag copy. Returns false when the sink
+    // refused any bytes since Open, the last frames included (the answer stays the same for
+    // further calls until the next Open); true otherwise.
+    bool Finish();
 
-    // True once a write to the current output failed (disk full, device gone). Reset by Open.
+    // True once the sink refused bytes. Reset by Open.
     bool WriteFailed() const { return writeFailed_; }
 
-    // The path given to the last Open.
-    const std::string& Path() const { return path_; }
-
 private:
-    bool WriteBytes(const void* data, size_t length);
+    bool Hand(const void* data, size_t length);
+    void Release();
 
-    std::string path_;
-    std::FILE* file_ = nullptr;
+    Sink sink_;
     lame_global_struct* encoder_ = nullptr;
     std::vector<unsigned char> buffer_;  // kOutputBufferSize bytes, reused for every call
     std::vector<uint8_t> tag_;           // owned copy of the tag bytes; empty = none
-    int askedKbps_ = 0;     // bit rate given to SetBitrate after clamping; 0 = none
+    int askedKbps_ = 0;     // bit rate given to SetBitrate; 0 = none
     int askedOutRate_ = 0;  // rate given to SetOutSampleRate; 0 = none
     bool started_ = false;
     bool writeFailed_ = false;

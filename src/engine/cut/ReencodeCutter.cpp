@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "audio/EncodingParams.h"
+#include "audio/Mp3Encoder.h"
 #include "engine/base/Messages.h"
 #include "engine/mp3/OutputFile.h"
 
@@ -18,18 +19,12 @@ namespace {
 constexpr double kBytesPerKbps = 125.0;  // 1000 bits ÷ 8
 constexpr double kSecondsPerTenth = 0.1;
 
-// LAME and its decoder report through these; the engine keeps its own messages.
+// LAME's decoder reports through these; the engine keeps its own messages.
 void QuietReport(const char*, va_list) {}
 
 // Bytes that tenths of audio take at kbps, truncated.
 int64_t TenthsToBytes(int kbps, uint32_t tenths) {
     return static_cast<int64_t>(kbps * kBytesPerKbps * tenths * kSecondsPerTenth);
-}
-
-std::string BadParameterText(int rate, int kbps, int mode) {
-    char text[96];
-    std::snprintf(text, sizeof text, "Bad encoding parameter: %dHz, %dkbps, %d", rate, kbps, mode);
-    return text;
 }
 
 }  // namespace
@@ -41,37 +36,35 @@ struct CReencodeCutter::Piece {
     explicit Piece(CDecodeAhead& ahead) : decodeAhead(ahead) {}
     ~Piece() {
         decodeAhead.Stop();
-        Release();
+        ReleaseDecoder();
     }
 
     CDecodeAhead& decodeAhead;
     COutputFile out;
     hip_t decoder = nullptr;
-    lame_t encoder = nullptr;
+    CMp3Encoder encoder;  // writes into out
     bool writeFailed = false;
     // The decoder's first output after a jump into the stream is dropped: that frame lacks
     // the frame before it (its bit reservoir and the overlap of its transform), so it decodes
     // to noise. At the audio start there is nothing before the first frame to miss.
     bool dropFirstOutput = false;
 
-    void Release() {
+    void ReleaseDecoder() {
         if (decoder) hip_decode_exit(decoder);
         decoder = nullptr;
-        if (encoder) lame_close(encoder);
-        encoder = nullptr;
     }
 };
 
 // What one frame step did.
 struct CReencodeCutter::FrameStep {
     bool exhausted = false;     // the reader had no further frame
-    bool encoderError = false;  // lame_encode_buffer returned a negative count
+    bool encoderError = false;  // LAME reported an error
     bool stop = false;          // cancel or write failure: the piece must stop
     int samples = 0;            // decoded samples per channel
     int bytes = 0;              // encoded bytes written
 };
 
-CReencodeCutter::CReencodeCutter() : encoded_(kOutputBufferSize) {}
+CReencodeCutter::CReencodeCutter() = default;
 
 CReencodeCutter::~CReencodeCutter() = default;
 
@@ -109,35 +102,24 @@ Outcome CReencodeCutter::StartEncoder(Piece& piece) {
     const int mode = chosen_ ? channelMode_ : sourceChannelMode_;
 
     piece.decoder = hip_decode_init();
-    piece.encoder = lame_init();
-    if (piece.decoder == nullptr || piece.encoder == nullptr) return Outcome::Failed(BadParameterText(rate, kbps, mode));
+    const bool opened =
+        piece.encoder.Open([&out = piece.out](const uint8_t* data, size_t count) { return out.Write(data, count); });
+    if (piece.decoder == nullptr || !opened) return Outcome::Failed(BadEncodingParameterText(rate, kbps, mode));
     hip_set_errorf(piece.decoder, QuietReport);
     hip_set_debugf(piece.decoder, QuietReport);
     hip_set_msgf(piece.decoder, QuietReport);
-    lame_set_errorf(piece.encoder, QuietReport);
-    lame_set_debugf(piece.encoder, QuietReport);
-    lame_set_msgf(piece.encoder, QuietReport);
 
-    lame_set_in_samplerate(piece.encoder, sourceRate);
-    lame_set_num_channels(piece.encoder, sourceChannelMode_ == kChannelModeMono ? 1 : 2);
-    lame_set_out_samplerate(piece.encoder, rate);
-    lame_set_brate(piece.encoder, kbps);
-    // A mode LAME does not know (4, when the source's first frame was never read) is left
-    // for LAME to choose.
-    if (mode >= kChannelModeStereo && mode <= kChannelModeMono) {
-        lame_set_mode(piece.encoder, static_cast<MPEG_mode>(mode));
-    }
-    lame_set_bWriteVbrTag(piece.encoder, 0);
-    lame_set_VBR(piece.encoder, vbr_off);
-    bool accepted = lame_init_params(piece.encoder) != -1;
-    // LAME moves a bit rate it cannot use at the output rate (320 kbps at 8000 Hz becomes
-    // 64) and replaces an output rate that is no MPEG rate, without an error. Chosen
-    // parameters must be kept exactly; the source's own bit rate may be moved to the nearest
-    // one the rate allows (a 44100 Hz source averaging 144 kbps).
-    if (accepted && chosen_) {
-        accepted = lame_get_brate(piece.encoder) == kbps && lame_get_out_samplerate(piece.encoder) == rate;
-    }
-    if (!accepted) return Outcome::Failed(BadParameterText(rate, kbps, mode));
+    piece.encoder.SetInSampleRate(sourceRate);
+    piece.encoder.SetChannels(sourceChannelMode_ == kChannelModeMono ? 1 : 2);
+    piece.encoder.SetOutSampleRate(rate);
+    piece.encoder.SetBitrate(kbps);
+    // A mode LAME does not know (kChannelModeNone, when the source's first frame was never
+    // read) is left for LAME to choose.
+    piece.encoder.SetMode(mode);
+    // Chosen parameters must be kept exactly; the source's own bit rate may be moved to the
+    // nearest one the rate allows (a 44100 Hz source averaging 144 kbps).
+    const auto check = chosen_ ? CMp3Encoder::ParameterCheck::Exact : CMp3Encoder::ParameterCheck::AcceptMoved;
+    if (!piece.encoder.Start(check)) return Outcome::Failed(BadEncodingParameterText(rate, kbps, mode));
     return Outcome::Done();
 }
 
@@ -184,18 +166,15 @@ void CReencodeCutter::ProcessFrame(Piece& piece, bool record, double* gain, doub
             }
             *gain = g;
         }
-        const int m = lame_encode_buffer(piece.encoder, left, right, n, encoded_.data(), kOutputBufferSize);
-        if (m > 0) {
-            if (!piece.out.Write(encoded_.data(), static_cast<size_t>(m))) {
-                decodeAhead_.Release();
-                piece.writeFailed = true;
-                result.stop = true;
-                return;
-            }
-            result.bytes = m;
-        } else if (m < 0) {
-            result.encoderError = true;
+        const int m = piece.encoder.Encode(left, right, n);
+        if (m < 0 && piece.encoder.WriteFailed()) {
+            decodeAhead_.Release();
+            piece.writeFailed = true;
+            result.stop = true;
+            return;
         }
+        if (m < 0) result.encoderError = true;
+        if (m > 0) result.bytes = m;
     }
     decodeAhead_.Release();
     UpdateProgress(decodeAhead_.consumedEnd());
@@ -298,11 +277,8 @@ Outcome CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint
     if (PollCancelled()) return Outcome::Cancelled();
     decodeAhead_.Stop();
 
-    const int flushed = lame_encode_flush(piece.encoder, encoded_.data(), kOutputBufferSize);
-    if (flushed > 0 && !piece.out.Write(encoded_.data(), static_cast<size_t>(flushed))) {
-        return WriteFailed(piece.out);
-    }
-    piece.Release();
+    if (!piece.encoder.Finish()) return WriteFailed(piece.out);
+    piece.ReleaseDecoder();
     if (!piece.out.Close()) return WriteFailed(piece.out);
 
     if (measure != Measure::ToEnd) {

@@ -56,10 +56,6 @@ namespace corvane {
 
 class CReencodeCutter : public CCutter {
 public:
-    // Bytes of encoded output one LAME call may produce; the buffer is allocated once per
-    // cutter.
-    static constexpr int kOutputBufferSize = 147456;  // 0x24000
-
     CReencodeCutter();
     ~CReencodeCutter() override;
 
@@ -95,8 +91,9 @@ private:
 
     Outcome CutPiece(const std::string& path, Measure measure, uint64_t target, int index, int count, int sequence,
                      int titleDigits, bool& eof);
-    // Creates LAME's encoder for a piece; Failed ("Bad encoding parameter: ...") when LAME
-    // rejects or would change the parameters.
+    // Creates the piece's decoder and its encoder (CMp3Encoder, writing into the piece's
+    // output); Failed ("Bad encoding parameter: ...") when LAME rejects the parameters or
+    // would change chosen ones.
     Outcome StartEncoder(Piece& piece);
     // Steps back over the forward overlap; returns the bytes stepped back (0 when none).
     uint64_t StepBackForwardOverlap();
@@ -120,7 +117,6 @@ private:
     bool fadeOutEnabled_ = false;
     int sourceChannelMode_ = 4;
 
-    std::vector<unsigned char> encoded_;  // kOutputBufferSize
     CDecodeAhead decodeAhead_;
 };
 

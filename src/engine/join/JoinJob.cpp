@@ -1,8 +1,6 @@
 // CJoinJob: the frame-copy and re-encoding joins with their progress and failure handling.
 #include "engine/join/JoinJob.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 
@@ -21,6 +19,10 @@ namespace {
 constexpr int kPercentScale = 100;
 constexpr int kSampleBits = 16;
 constexpr int kTrackMask = 0xFF;
+// The re-encoding join takes any bit rate and channel mode: a bit rate is clamped to what
+// MPEG audio has, and a mode other than joint stereo and mono encodes as stereo.
+constexpr int kMinBitrate = 8;
+constexpr int kMaxBitrate = 320;
 constexpr const char* kTargetIsAnInput = "Target file name is same as original file";
 
 std::string Quoted(const char* before, const std::string& value, const char* after) {
@@ -169,24 +171,23 @@ Outcome CJoinJob::JoinByReencoding(const std::string& target, int sampleRate, in
     if (TargetIsAnInput(target)) return Outcome::Failed(kTargetIsAnInput);
     const int channels = channelMode == kChannelModeMono ? 1 : 2;
 
+    COutputFile output;
     CMp3Encoder encoder;
-    if (!encoder.Open(target)) return Outcome::Failed(CreateFailure(target));
-    auto fail = [&](Outcome outcome) {
-        encoder.Close();
-        ::unlink(target.c_str());
-        return outcome;
-    };
+    if (!output.Create(target)) return Outcome::Failed(CreateFailure(target));
+    if (!encoder.Open([&output](const uint8_t* data, size_t count) { return output.Write(data, count); })) {
+        return Outcome::Failed(CreateFailure(target));
+    }
     PumpMessages();
     if (!tag_.empty()) encoder.SetTag(tag_.data(), tag_.size());
     encoder.SetChannels(channels);
     encoder.SetInSampleRate(sampleRate);
-    encoder.SetBitrate(bitrate);
+    encoder.SetBitrate(std::clamp(bitrate, kMinBitrate, kMaxBitrate));
     encoder.SetOutSampleRate(sampleRate);
-    encoder.SetMode(channelMode);
+    encoder.SetMode(channelMode == kChannelModeJointStereo || channelMode == kChannelModeMono ? channelMode
+                                                                                            : kChannelModeStereo);
     if (!encoder.Start()) {
-        if (encoder.WriteFailed()) return fail(Outcome::Failed(WriteFailure(target)));
-        return fail(Outcome::Failed("Bad encoding parameter: " + std::to_string(sampleRate) + "Hz, " +
-                                    std::to_string(bitrate) + "kbps, " + std::to_string(channelMode)));
+        if (encoder.WriteFailed()) return Outcome::Failed(WriteFailure(target));
+        return Outcome::Failed(BadEncodingParameterText(sampleRate, bitrate, channelMode));
     }
 
     CJoinProgress progress(dialog, inputs_.size(), target);
@@ -201,11 +202,11 @@ Outcome CJoinJob::JoinByReencoding(const std::string& target, int sampleRate, in
     CPcmConverter converter;
 
     for (size_t i = 0; i < inputs_.size(); ++i) {
-        if (!source.Open(inputs_[i], 0)) return fail(Outcome::Failed(OpenFailure(inputs_[i])));
+        if (!source.Open(inputs_[i], 0)) return Outcome::Failed(OpenFailure(inputs_[i]));
         progress.BeginInput(i, source.GetLengthBytes());
         if (progress.Cancelled()) {
             source.Close();
-            return fail(Outcome::Cancelled());
+            return Outcome::Cancelled();
         }
         const int bits = source.GetBitsPerSample();
         const bool convert = channels != source.GetOutputChannels() || sampleRate != source.GetSampleRate() ||
@@ -220,7 +221,7 @@ Outcome CJoinJob::JoinByReencoding(const std::string& target, int sampleRate, in
             converter.inBits = bits;
             if (!converter.Prepare()) {
                 source.Close();
-                return fail(Outcome::Failed(OpenFailure(inputs_[i])));
+                return Outcome::Failed(OpenFailure(inputs_[i]));
             }
             const size_t capacity = static_cast<size_t>(converter.MaxOutputCount(kAudioBlockFrames));
             outLeft.assign(capacity, 0);
@@ -232,26 +233,26 @@ Outcome CJoinJob::JoinByReencoding(const std::string& target, int sampleRate, in
             progress.Update(source.GetPosition());
             if (progress.Cancelled()) {
                 source.Close();
-                return fail(Outcome::Cancelled());
+                return Outcome::Cancelled();
             }
             bool encoded;
             if (convert) {
                 converter.Process(left.data(), right.data(), count, outLeft.data(),
                                   channels == 2 ? outRight.data() : nullptr, count);
-                encoded = count == 0 || encoder.Encode(outLeft.data(), channels == 2 ? outRight.data() : nullptr, count);
+                encoded = count == 0 || encoder.Encode(outLeft.data(), channels == 2 ? outRight.data() : nullptr, count) >= 0;
             } else {
-                encoded = encoder.Encode(left.data(), channels == 2 ? right.data() : nullptr, count);
+                encoded = encoder.Encode(left.data(), channels == 2 ? right.data() : nullptr, count) >= 0;
             }
             if (!encoded) {
                 source.Close();
-                return fail(Outcome::Failed(WriteFailure(target)));
+                return Outcome::Failed(WriteFailure(target));
             }
         }
         source.Close();
         outLeft = {};
         outRight = {};
     }
-    if (!encoder.Close()) return fail(Outcome::Failed(WriteFailure(target)));
+    if (!encoder.Finish() || !output.Close()) return Outcome::Failed(WriteFailure(target));
     return Outcome::Done();
 }
 

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <functional>
 
+#include "audio/EncodingParams.h"
+#include "audio/MpegFrameHeader.h"
 #include "engine/base/PathUtil.h"
 #include "engine/output/PieceNaming.h"
 #include "support/Mp3Factory.h"
@@ -241,6 +243,36 @@ TEST_F(JoinJobFiles, ReencodingRefusesParametersLameWouldChange) {
     const std::string target = dir / "out.mp3";
     EXPECT_EQ(job.JoinByReencoding(target, 8000, 320, 1, nullptr).message, "Bad encoding parameter: 8000Hz, 320kbps, 1");
     EXPECT_FALSE(fs::exists(target));
+}
+
+// The frame headers of a target without a tag.
+std::vector<MpegFrameHeader> TargetFrames(const std::string& target) {
+    const Bytes data = test::ReadFile(target);
+    std::vector<MpegFrameHeader> headers;
+    for (const size_t at : test::FrameOffsets(data, 0)) headers.push_back(DecodeFrameHeader(data.data() + at));
+    EXPECT_FALSE(headers.empty());
+    return headers;
+}
+
+TEST_F(JoinJobFiles, ReencodingClampsTheBitrateBelowEightAndAbove320) {
+    CJoinJob job;
+    job.AddFiles({Write("a.mp3", Cbr(0.5)), Write("b.mp3", Cbr(0.5))});
+    const std::string low = dir / "low.mp3";
+    ASSERT_TRUE(job.JoinByReencoding(low, 22050, 4, 1, nullptr).done());
+    for (const MpegFrameHeader& h : TargetFrames(low)) ASSERT_EQ(h.kbps, 8);
+    const std::string high = dir / "high.mp3";
+    ASSERT_TRUE(job.JoinByReencoding(high, 44100, 400, 1, nullptr).done());
+    for (const MpegFrameHeader& h : TargetFrames(high)) ASSERT_EQ(h.kbps, 320);
+}
+
+TEST_F(JoinJobFiles, ReencodingTurnsDualChannelAndUnknownModesIntoStereo) {
+    CJoinJob job;
+    job.AddFiles({Write("a.mp3", Cbr(0.5)), Write("b.mp3", Cbr(0.5))});
+    for (const int mode : {static_cast<int>(kChannelModeDualChannel), 7}) {
+        const std::string target = dir / ("mode" + std::to_string(mode) + ".mp3");
+        ASSERT_TRUE(job.JoinByReencoding(target, 44100, 128, mode, nullptr).done());
+        for (const MpegFrameHeader& h : TargetFrames(target)) ASSERT_EQ(h.channelMode, kChannelModeStereo);
+    }
 }
 
 TEST_F(JoinJobFiles, ReencodingStopsAtAnInputItCannotOpen) {
