@@ -4,6 +4,7 @@
 #include <cctype>
 #include <climits>
 
+#include "cli/Commands.h"
 #include "engine/cut/CutterOptions.h"
 
 namespace corvane::cli {
@@ -27,6 +28,51 @@ bool CArgWalker::Next() {
         }
         return true;
     }
+}
+
+bool CArgWalker::NextOption(std::vector<std::string>& files, CEncodingArgs& encoding, int& status) {
+    status = 0;
+    while (Next()) {
+        if (isFile_) {
+            files.push_back(text_);
+            continue;
+        }
+        if (!encoding.Take(*this, status)) return true;
+        if (status != 0) return false;
+    }
+    return false;
+}
+
+int CArgWalker::MissingValue() const { return UsageError(text_ + " needs a value"); }
+
+int CArgWalker::BadValue(const std::string& value) const {
+    return UsageError("invalid value for " + text_ + ": " + value);
+}
+
+bool CEncodingArgs::Take(CArgWalker& walker, int& status) {
+    const std::string& a = walker.Text();
+    const int which = a == "--rate" ? 0 : a == "--bitrate" ? 1 : a == "--mode" ? 2 : -1;
+    if (which < 0) return false;
+    std::string v;
+    bool good = false;
+    if (!walker.TakeValue(v)) {
+        status = walker.MissingValue();
+        return true;
+    }
+    if (which == 2) {
+        good = ParseMode(v, mode_);
+    } else {
+        int& value = which == 0 ? rate_ : kbps_;
+        good = ParseCount(v, value) && value != 0;
+    }
+    status = good ? 0 : walker.BadValue(v);
+    given_[which] = given_[which] || good;
+    return true;
+}
+
+int CEncodingArgs::Check() const {
+    const int given = Given();
+    return given != 0 && given != 3 ? UsageError("--rate, --bitrate and --mode go together") : 0;
 }
 
 bool CArgWalker::TakeValue(std::string& value) {

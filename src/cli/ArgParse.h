@@ -8,6 +8,8 @@
 
 namespace corvane::cli {
 
+class CEncodingArgs;
+
 // Walks a command's arguments: options ("--name", "--name=value", "-d") and the files. After
 // "--" every argument is a file; so are "-" and the empty text.
 class CArgWalker {
@@ -17,11 +19,19 @@ public:
     // Moves to the next argument; false after the last.
     bool Next();
     bool IsFile() const { return isFile_; }
+    // Moves to the next option, appending the files on the way to files and taking the
+    // re-encoding options into encoding. False after the last argument, or when a
+    // re-encoding option has a usage error: status is then its exit status (else 0).
+    bool NextOption(std::vector<std::string>& files, CEncodingArgs& encoding, int& status);
     // The file, or the option's name without any "=value".
     const std::string& Text() const { return text_; }
     // The option's value: its "=value" part, else the next argument (consumed). False when
     // there is none.
     bool TakeValue(std::string& value);
+    // Report the option's usage errors ("<option> needs a value", "invalid value for
+    // <option>: <value>") and return their exit status.
+    int MissingValue() const;
+    int BadValue(const std::string& value) const;
 
 private:
     const std::vector<std::string>& args_;
@@ -31,6 +41,31 @@ private:
     bool hasInlineValue_ = false;
     std::string text_;
     std::string inlineValue_;
+};
+
+// The re-encoding options --rate HZ, --bitrate KBPS and --mode joint|stereo|mono, which
+// go together: all three or none.
+class CEncodingArgs {
+public:
+    // The values go to rate (Hz), kbps and mode (as ParseMode gives it).
+    CEncodingArgs(int& rate, int& kbps, int& mode) : rate_(rate), kbps_(kbps), mode_(mode) {}
+
+    // When the walker stands on one of the three options: takes its value and returns true,
+    // with status 0, or with the exit status of the usage error reported for a missing or
+    // bad value (a rate or bit rate must be a whole number above 0). False for any other
+    // option.
+    bool Take(CArgWalker& walker, int& status);
+    // How many of the three were given.
+    int Given() const { return given_[0] + given_[1] + given_[2]; }
+    // 0 when none or all three were given; else reports "--rate, --bitrate and --mode go
+    // together" and returns its exit status.
+    int Check() const;
+
+private:
+    int& rate_;
+    int& kbps_;
+    int& mode_;
+    bool given_[3] = {false, false, false};
 };
 
 // A whole number 0 or more, nothing else in the text. False when text is not one.

@@ -31,7 +31,6 @@ struct CutRequest {
     std::string beginText;
     std::string lengthText = "0";
     CutterOptions options;
-    bool encodingGiven[3] = {false, false, false};
     bool quiet = false;
     std::vector<std::string> files;
 };
@@ -57,35 +56,31 @@ bool ParseSizeOption(const std::string& text, std::string& number, SizeUnit& uni
 int ParseCutArgs(const Args& args, bool batch, CutRequest& r) {
     const std::string command = batch ? "batch-cut" : "cut";
     int rules = 0;
+    auto setRule = [&](Rule rule) {
+        r.rule = rule;
+        ++rules;
+    };
+    CEncodingArgs encoding(r.options.mp3SampleRate, r.options.mp3BitRate, r.options.mp3ChannelMode);
     CArgWalker walker(args);
-    while (walker.Next()) {
-        if (walker.IsFile()) {
-            r.files.push_back(walker.Text());
-            continue;
-        }
+    int status = 0;
+    while (walker.NextOption(r.files, encoding, status)) {
         const std::string a = walker.Text();
-        auto next = [&](std::string& out) { return walker.TakeValue(out); };
-        auto needValue = [&]() { return UsageError(a + " needs a value"); };
-        auto badValue = [&](const std::string& v) { return UsageError("invalid value for " + a + ": " + v); };
         std::string v;
         if (a == "--size") {
-            if (!next(v)) return needValue();
-            if (!ParseSizeOption(v, r.sizeText, r.sizeUnit)) return badValue(v);
-            r.rule = Rule::Size;
-            ++rules;
+            if (!walker.TakeValue(v)) return walker.MissingValue();
+            if (!ParseSizeOption(v, r.sizeText, r.sizeUnit)) return walker.BadValue(v);
+            setRule(Rule::Size);
         } else if (a == "--count") {
-            if (!next(v)) return needValue();
-            if (!ParseCount(v, r.count)) return badValue(v);
-            r.rule = Rule::Count;
-            ++rules;
+            if (!walker.TakeValue(v)) return walker.MissingValue();
+            if (!ParseCount(v, r.count)) return walker.BadValue(v);
+            setRule(Rule::Count);
         } else if (a == "--time") {
-            if (!next(v)) return needValue();
-            if (!ParseMinutesSeconds(v, r.minutes, r.seconds)) return badValue(v);
-            r.rule = Rule::Time;
-            ++rules;
+            if (!walker.TakeValue(v)) return walker.MissingValue();
+            if (!ParseMinutesSeconds(v, r.minutes, r.seconds)) return walker.BadValue(v);
+            setRule(Rule::Time);
         } else if (a == "--points") {
             if (batch) return UsageError("--points is for cut only");
-            if (!next(v)) return needValue();
+            if (!walker.TakeValue(v)) return walker.MissingValue();
             r.points.clear();
             if (!v.empty()) {
                 for (const std::string& part : SplitList(v)) {
@@ -96,29 +91,27 @@ int ParseCutArgs(const Args& args, bool batch, CutRequest& r) {
                     r.points.push_back(tenths);
                 }
             }
-            r.rule = Rule::Points;
-            ++rules;
+            setRule(Rule::Points);
         } else if (a == "--only") {
             if (batch) return UsageError("--only is for cut only");
-            if (!next(v)) return needValue();
+            if (!walker.TakeValue(v)) return walker.MissingValue();
             r.only.clear();
             for (const std::string& part : SplitList(v)) {
                 int row = 0;
-                if (!ParseCount(part, row) || row < 1) return badValue(v);
+                if (!ParseCount(part, row) || row < 1) return walker.BadValue(v);
                 r.only.push_back(row);
             }
         } else if (a == "--range") {
             if (!batch) return UsageError("--range is for batch-cut only");
-            if (!next(v)) return needValue();
+            if (!walker.TakeValue(v)) return walker.MissingValue();
             const size_t colon = v.find(':');
             r.beginText = v.substr(0, colon);
             r.lengthText = colon == std::string::npos ? "0" : v.substr(colon + 1);
             int check = 0;
-            if (!ParseTenths(r.beginText, check) || !ParseTenths(r.lengthText, check)) return badValue(v);
-            r.rule = Rule::Range;
-            ++rules;
+            if (!ParseTenths(r.beginText, check) || !ParseTenths(r.lengthText, check)) return walker.BadValue(v);
+            setRule(Rule::Range);
         } else if (a == "-d" || a == "--output-dir") {
-            if (!next(v)) return needValue();
+            if (!walker.TakeValue(v)) return walker.MissingValue();
             r.options.outputFolderOpt = OutputFolder::Specific;
             r.options.specifiedOutputFolder = v;
         } else if (a == "--tree") {
@@ -126,54 +119,42 @@ int ParseCutArgs(const Args& args, bool batch, CutRequest& r) {
         } else if (a == "--folder-per-file") {
             r.options.createFolderForEachMP3 = true;
         } else if (a == "--name") {
-            if (!next(v)) return needValue();
-            if (v.empty()) return badValue(v);
+            if (!walker.TakeValue(v)) return walker.MissingValue();
+            if (v.empty()) return walker.BadValue(v);
             r.options.outputFileName = v;
         } else if (a == "--name-digits" || a == "--title-digits") {
-            if (!next(v)) return needValue();
+            if (!walker.TakeValue(v)) return walker.MissingValue();
             int digits = 0;
-            if (!ParseCount(v, digits) || digits > kMaxDigitNumber) return badValue(v);
+            if (!ParseCount(v, digits) || digits > kMaxDigitNumber) return walker.BadValue(v);
             (a == "--name-digits" ? r.options.filenameDigitNumber : r.options.titleDigitNumber) = digits;
         } else if (a == "--if-exists") {
-            if (!next(v)) return needValue();
-            if (!ParseTargetExists(v, r.options.targetExistsOpt)) return badValue(v);
+            if (!walker.TakeValue(v)) return walker.MissingValue();
+            if (!ParseTargetExists(v, r.options.targetExistsOpt)) return walker.BadValue(v);
         } else if (a == "--no-tag") {
             r.options.keepID3tag = false;
         } else if (a == "--title") {
-            if (!next(v)) return needValue();
+            if (!walker.TakeValue(v)) return walker.MissingValue();
             r.options.id3TitleFormat = v;
         } else if (a == "--track") {
-            if (!next(v)) return needValue();
+            if (!walker.TakeValue(v)) return walker.MissingValue();
             if (v == "none") r.options.id3TrackNumType = TrackNumber::None;
             else if (v == "original") r.options.id3TrackNumType = TrackNumber::Original;
             else if (v == "sequence") r.options.id3TrackNumType = TrackNumber::Sequence;
-            else return badValue(v);
+            else return walker.BadValue(v);
         } else if (a == "--reencode") {
             r.options.reencodePieces = true;
-        } else if (a == "--rate") {
-            if (!next(v)) return needValue();
-            if (!ParseCount(v, r.options.mp3SampleRate) || r.options.mp3SampleRate == 0) return badValue(v);
-            r.encodingGiven[0] = true;
-        } else if (a == "--bitrate") {
-            if (!next(v)) return needValue();
-            if (!ParseCount(v, r.options.mp3BitRate) || r.options.mp3BitRate == 0) return badValue(v);
-            r.encodingGiven[1] = true;
-        } else if (a == "--mode") {
-            if (!next(v)) return needValue();
-            if (!ParseMode(v, r.options.mp3ChannelMode)) return badValue(v);
-            r.encodingGiven[2] = true;
         } else if (a == "--fade-in" || a == "--fade-out" || a == "--forward-overlap" || a == "--backward-overlap") {
-            if (!next(v)) return needValue();
+            if (!walker.TakeValue(v)) return walker.MissingValue();
             int tenths = 0;
-            if (!ParseTenths(v, tenths)) return badValue(v);
+            if (!ParseTenths(v, tenths)) return walker.BadValue(v);
             if (a == "--fade-in") r.options.fadeInLen = tenths;
             else if (a == "--fade-out") r.options.fadeOutLen = tenths;
             else if (a == "--forward-overlap") r.options.forwardOverlap = tenths;
             else r.options.backwardOverlap = tenths;
         } else if (a == "--first") {
             if (!batch) return UsageError("--first is for batch-cut only");
-            if (!next(v)) return needValue();
-            if (!ParseCount(v, r.options.firstPiecesNumber) || r.options.firstPiecesNumber < 1) return badValue(v);
+            if (!walker.TakeValue(v)) return walker.MissingValue();
+            if (!ParseCount(v, r.options.firstPiecesNumber) || r.options.firstPiecesNumber < 1) return walker.BadValue(v);
             r.options.splitFirstNPieces = true;
         } else if (a == "--quiet" || a == "-q") {
             r.quiet = true;
@@ -181,14 +162,14 @@ int ParseCutArgs(const Args& args, bool batch, CutRequest& r) {
             return UsageError("unknown option for " + command + ": " + a);
         }
     }
+    if (status != 0) return status;
     if (rules != 1) return UsageError(command + " needs exactly one rule (--size, --count, --time, " +
                                       (batch ? "--range" : "--points") + ")");
     if (!r.only.empty() && r.rule != Rule::Points) return UsageError("--only goes with --points");
     if (r.files.empty()) return UsageError(command + " needs a FILE");
     if (!batch && r.files.size() > 1) return UsageError("cut takes one FILE; use batch-cut for several");
-    const int given = r.encodingGiven[0] + r.encodingGiven[1] + r.encodingGiven[2];
-    if (given != 0 && given != 3) return UsageError("--rate, --bitrate and --mode go together");
-    if (given == 3) {
+    if ((status = encoding.Check()) != 0) return status;
+    if (encoding.Given() == 3) {
         r.options.reencodePieces = true;
         r.options.useSameParams = false;
     }
@@ -204,13 +185,28 @@ void PrintPaths(const std::vector<std::string>& paths) {
     std::cout.flush();
 }
 
+// The plans' context for one source: the request's options, the terminal's progress.
+CutContext MakeContext(const CutRequest& r, CTerminalProgress& progress) {
+    CutContext ctx;
+    ctx.options = r.options;
+    ctx.dialog = &progress;
+    return ctx;
+}
+
+// After a plan: clears the progress line and, unless the plan was cancelled (false), prints
+// the pieces written.
+bool Settle(const Outcome& outcome, const CutContext& ctx, CTerminalProgress& progress) {
+    progress.Clear();
+    if (outcome.cancelled()) return false;
+    PrintPaths(ctx.createdPieces);
+    return true;
+}
+
 int RunSingle(CutRequest& r) {
     const std::string& source = r.files.front();
     CTerminalProgress progress(!r.quiet && isatty(STDERR_FILENO));
     progress.CatchInterrupt();
-    CutContext ctx;
-    ctx.options = r.options;
-    ctx.dialog = &progress;
+    CutContext ctx = MakeContext(r, progress);
 
     SourceFacts facts;
     uint64_t fileSize = 0;
@@ -246,9 +242,7 @@ int RunSingle(CutRequest& r) {
         }
         default: break;
     }
-    progress.Clear();
-    if (outcome.cancelled()) return kExitInterrupted;
-    PrintPaths(ctx.createdPieces);
+    if (!Settle(outcome, ctx, progress)) return kExitInterrupted;
     if (outcome.failed()) {
         std::cerr << outcome.message << "\n";
         return kExitFailure;
@@ -262,9 +256,7 @@ int RunBatch(CutRequest& r) {
     int sequence = 1;
     bool allOk = true;
     for (const std::string& source : r.files) {
-        CutContext ctx;
-        ctx.options = r.options;
-        ctx.dialog = &progress;
+        CutContext ctx = MakeContext(r, progress);
         SourceFacts facts;
         ReadSourceFacts(source, facts);  // a refused source fails in the plan with its message
         const int seconds = static_cast<int>(facts.seconds);
@@ -282,9 +274,7 @@ int RunBatch(CutRequest& r) {
                 break;
             default: break;
         }
-        progress.Clear();
-        if (outcome.cancelled()) return kExitInterrupted;
-        PrintPaths(ctx.createdPieces);
+        if (!Settle(outcome, ctx, progress)) return kExitInterrupted;
         if (outcome.done()) {
             if (!r.quiet) std::cerr << source << ": " << ctx.createdPieces.size() << " piece(s)\n";
         } else {

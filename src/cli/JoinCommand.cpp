@@ -47,57 +47,39 @@ int ParseJoinArgs(const Args& args, bool batch, JoinRequest& r) {
     const std::string command = batch ? "batch-join" : "join";
     bool autoGiven = false;
     bool presetGiven = false;
-    bool encodingGiven[3] = {false, false, false};
+    CEncodingArgs encoding(r.options.mp3SampleRate, r.options.mp3BitRate, r.options.mp3ChannelMode);
     bool insertGiven = false;
     bool appendGiven = false;
     CArgWalker walker(args);
-    while (walker.Next()) {
-        if (walker.IsFile()) {
-            r.files.push_back(walker.Text());
-            continue;
-        }
+    int status = 0;
+    while (walker.NextOption(r.files, encoding, status)) {
         const std::string a = walker.Text();
-        auto next = [&](std::string& out) { return walker.TakeValue(out); };
-        auto needValue = [&]() { return UsageError(a + " needs a value"); };
-        auto badValue = [&](const std::string& v) { return UsageError("invalid value for " + a + ": " + v); };
         auto onlyFor = [&](bool forBatch) {
             return UsageError(a + " is for " + (forBatch ? "batch-join" : "join") + " only");
         };
         std::string v;
         if (a == "-o" || a == "--output") {
             if (batch) return onlyFor(false);
-            if (!next(v)) return needValue();
-            if (v.empty()) return badValue(v);
+            if (!walker.TakeValue(v)) return walker.MissingValue();
+            if (v.empty()) return walker.BadValue(v);
             r.target = v;
         } else if (a == "--auto") {
             autoGiven = true;
         } else if (a == "--preset") {
-            if (!next(v)) return needValue();
+            if (!walker.TakeValue(v)) return walker.MissingValue();
             int preset = 0;
             if (!ParseCount(v, preset) || preset < 1 || preset > static_cast<int>(kEncodingPresets.size())) {
-                return badValue(v);
+                return walker.BadValue(v);
             }
             const EncodingParams& params = kEncodingPresets[static_cast<size_t>(preset - 1)].params;
             r.options.mp3SampleRate = params.sampleRate;
             r.options.mp3BitRate = params.bitrate;
             r.options.mp3ChannelMode = params.channelMode;
             presetGiven = true;
-        } else if (a == "--rate") {
-            if (!next(v)) return needValue();
-            if (!ParseCount(v, r.options.mp3SampleRate) || r.options.mp3SampleRate == 0) return badValue(v);
-            encodingGiven[0] = true;
-        } else if (a == "--bitrate") {
-            if (!next(v)) return needValue();
-            if (!ParseCount(v, r.options.mp3BitRate) || r.options.mp3BitRate == 0) return badValue(v);
-            encodingGiven[1] = true;
-        } else if (a == "--mode") {
-            if (!next(v)) return needValue();
-            if (!ParseMode(v, r.options.mp3ChannelMode)) return badValue(v);
-            encodingGiven[2] = true;
         } else if (a == "--title" || a == "--artist" || a == "--album" || a == "--year" || a == "--genre" ||
                    a == "--comment" || a == "--track") {
             if (batch) return onlyFor(false);
-            if (!next(v)) return needValue();
+            if (!walker.TakeValue(v)) return walker.MissingValue();
             if (a == "--title") r.tag.title = v;
             else if (a == "--artist") r.tag.artist = v;
             else if (a == "--album") r.tag.album = v;
@@ -112,12 +94,12 @@ int ParseJoinArgs(const Args& args, bool batch, JoinRequest& r) {
             r.joinType = a == "--insert" ? JoinType::InsertAtBeginning : JoinType::AppendToEnd;
         } else if (a == "--with") {
             if (!batch) return onlyFor(true);
-            if (!next(v)) return needValue();
-            if (v.empty()) return badValue(v);
+            if (!walker.TakeValue(v)) return walker.MissingValue();
+            if (v.empty()) return walker.BadValue(v);
             r.with.push_back(v);
         } else if (a == "-d" || a == "--output-dir") {
             if (!batch) return onlyFor(true);
-            if (!next(v)) return needValue();
+            if (!walker.TakeValue(v)) return walker.MissingValue();
             r.options.outputFolderOpt = OutputFolder::Specific;
             r.options.specifiedOutputFolder = v;
         } else if (a == "--tree") {
@@ -128,8 +110,8 @@ int ParseJoinArgs(const Args& args, bool batch, JoinRequest& r) {
             r.options.addPostfixAtEndOfFile = false;
         } else if (a == "--if-exists") {
             if (!batch) return onlyFor(true);
-            if (!next(v)) return needValue();
-            if (!ParseTargetExists(v, r.options.targetExistsOpt)) return badValue(v);
+            if (!walker.TakeValue(v)) return walker.MissingValue();
+            if (!ParseTargetExists(v, r.options.targetExistsOpt)) return walker.BadValue(v);
         } else if (a == "--no-tag") {
             if (!batch) return onlyFor(true);
             r.noTag = true;
@@ -139,8 +121,9 @@ int ParseJoinArgs(const Args& args, bool batch, JoinRequest& r) {
             return UsageError("unknown option for " + command + ": " + a);
         }
     }
-    const int given = encodingGiven[0] + encodingGiven[1] + encodingGiven[2];
-    if (given != 0 && given != 3) return UsageError("--rate, --bitrate and --mode go together");
+    if (status != 0) return status;
+    if ((status = encoding.Check()) != 0) return status;
+    const int given = encoding.Given();
     if (autoGiven + presetGiven + (given == 3) > 1) {
         return UsageError("choose one of --auto, --preset and --rate/--bitrate/--mode");
     }

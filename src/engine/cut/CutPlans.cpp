@@ -67,19 +67,22 @@ Outcome CleanUp(CutContext& ctx, Outcome outcome) {
     return outcome;
 }
 
+// By size with re-encoding: pieces of size bytes at the output bit rate (kbps) over seconds
+// of audio, the last one taking the rest.
+int PieceCountAtBitrate(int seconds, uint64_t size, int kbps) {
+    const double bytesPerSecond = kbps * 1000.0 / 8.0;
+    const double pieceSeconds = static_cast<double>(size) / bytesPerSecond;
+    int count = static_cast<int>(seconds / pieceSeconds);
+    if (count * pieceSeconds < seconds) ++count;
+    return count;
+}
+
 // The sequential plan of CutFileBySize, CutFileByCount and CutFileByTime.
 Outcome RunSequential(CutContext& ctx, const std::string& source, bool bySize, uint64_t size, int tenths, int count,
                       int lengthTenths) {
     std::unique_ptr<CCutter> cutter = CreateCutter(ctx.options);
     if (Outcome prepared = Prepare(ctx, *cutter, source, true); !prepared.done()) return prepared;
-    if (count == 0) {
-        // By size with re-encoding: the count comes from the output bit rate.
-        const int seconds = lengthTenths / 10;
-        const double bytesPerSecond = cutter->GetOutputBitrate() * 1000.0 / 8.0;
-        const double pieceSeconds = static_cast<double>(size) / bytesPerSecond;
-        count = static_cast<int>(seconds / pieceSeconds);
-        if (count * pieceSeconds < seconds) ++count;
-    }
+    if (count == 0) count = PieceCountAtBitrate(lengthTenths / 10, size, cutter->GetOutputBitrate());
     const int digits = ctx.options.titleDigitNumber;
     std::string path;
     bool eof = false;
@@ -112,12 +115,7 @@ Outcome RunBatch(CutContext& ctx, const std::string& source, bool bySize, uint64
                  int seconds, int& sequence) {
     std::unique_ptr<CCutter> cutter = CreateCutter(ctx.options);
     if (Outcome prepared = Prepare(ctx, *cutter, source, true); !prepared.done()) return prepared;
-    if (count == 0) {
-        const double bytesPerSecond = cutter->GetOutputBitrate() * 1000.0 / 8.0;
-        const double pieceSeconds = static_cast<double>(size) / bytesPerSecond;
-        count = static_cast<int>(seconds / pieceSeconds);
-        if (count * pieceSeconds < seconds) ++count;
-    }
+    if (count == 0) count = PieceCountAtBitrate(seconds, size, cutter->GetOutputBitrate());
     const CutterOptions& o = ctx.options;
     const int digits = o.titleDigitNumber;
     std::string path;

@@ -99,6 +99,33 @@ std::vector<uint8_t> CCutter::MakeTag(int index, int count, int sequence, int ti
     return BuildPieceTag(source, index, count, sequence, titleDigits);
 }
 
+Outcome CCutter::CutBySize(const std::string& path, uint64_t size, int index, int count, int sequence,
+                           int titleDigits, bool& eof) {
+    return CutPiece(path, Measure::Bytes, size, index, count, sequence, titleDigits, eof);
+}
+
+Outcome CCutter::CutByDuration(const std::string& path, int tenths, int index, int count, int sequence,
+                               int titleDigits, bool& eof) {
+    return CutPiece(path, Measure::Samples, TenthsToSamples(tenths), index, count, sequence, titleDigits, eof);
+}
+
+Outcome CCutter::CutToEnd(const std::string& path, int index, int count, int sequence, int titleDigits) {
+    bool eof = false;
+    return CutPiece(path, Measure::ToEnd, 0, index, count, sequence, titleDigits, eof);
+}
+
+CCutter::ForwardOverlap CCutter::FindForwardOverlap() const {
+    ForwardOverlap overlap{reader_.position(), 0};
+    if (forwardOverlapSamples_ == 0) return overlap;
+    uint64_t sum = 0;
+    for (auto it = frameHistory_.rbegin(); it != frameHistory_.rend() && sum < forwardOverlapSamples_; ++it) {
+        sum += static_cast<uint64_t>(it->samples);
+        ++overlap.frames;
+        overlap.start = it->offset;
+    }
+    return overlap;
+}
+
 Outcome CCutter::WriteFailed(const COutputFile& out) { return Outcome::Failed(WriteFileFailure(out.Path())); }
 
 Outcome CCutter::SkipDuration(int tenths, bool& eof) {

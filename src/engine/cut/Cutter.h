@@ -48,13 +48,13 @@ public:
     // Writes the next piece of at least size bytes of frames (the frame that crosses the
     // size is written whole), plus tag, VBR header frame and overlaps. eof is set when the
     // source ran out during the piece (the piece is still complete and the outcome Done).
-    virtual Outcome CutBySize(const std::string& path, uint64_t size, int index, int count, int sequence,
-                              int titleDigits, bool& eof) = 0;
+    Outcome CutBySize(const std::string& path, uint64_t size, int index, int count, int sequence, int titleDigits,
+                      bool& eof);
     // The same measured in tenths of a second of audio.
-    virtual Outcome CutByDuration(const std::string& path, int tenths, int index, int count, int sequence,
-                                  int titleDigits, bool& eof) = 0;
+    Outcome CutByDuration(const std::string& path, int tenths, int index, int count, int sequence, int titleDigits,
+                          bool& eof);
     // Writes the rest of the source as the last piece.
-    virtual Outcome CutToEnd(const std::string& path, int index, int count, int sequence, int titleDigits) = 0;
+    Outcome CutToEnd(const std::string& path, int index, int count, int sequence, int titleDigits);
     // Reads past tenths of audio without writing; the frames stay in the history. Done, or
     // Cancelled; eof as for the cuts.
     virtual Outcome SkipDuration(int tenths, bool& eof);
@@ -62,7 +62,7 @@ public:
     virtual void SetFadeOut(bool enable, int tenths) = 0;
     // Bit rate of the pieces in kbps; the source's average here.
     virtual int GetOutputBitrate();
-    // Encoding of re-encoded pieces; 0, 0, 4 means the source's own. Ignored here.
+    // Encoding of re-encoded pieces; 0, 0, kChannelModeNone means the source's own. Ignored here.
     virtual void SetEncodingParams(int sampleRate, int kbps, int channelMode);
     // Opens the source and reads its tag. False when the reader refuses the file.
     virtual bool LoadSource(const std::string& path);
@@ -82,6 +82,26 @@ public:
     CMp3Reader& reader() { return reader_; }
 
 protected:
+    // What a piece's target counts: bytes of frames, samples at the source's rate, or
+    // nothing (the piece runs to the end of the source).
+    enum class Measure { Bytes, Samples, ToEnd };
+
+    // The piece operations' common work: the piece index of count (sequence: the batch's
+    // running number) at path, up to target measured by measure, as the three operations
+    // describe it. eof as there (never set for Measure::ToEnd).
+    virtual Outcome CutPiece(const std::string& path, Measure measure, uint64_t target, int index, int count,
+                             int sequence, int titleDigits, bool& eof) = 0;
+
+    // The forward overlap before the reader's position: the newest recorded frames whose
+    // samples reach the overlap (all of them when the history holds fewer). start is the
+    // oldest one's offset, frames their count; start is the reader's position and frames 0
+    // when there is no overlap.
+    struct ForwardOverlap {
+        uint64_t start = 0;
+        uint32_t frames = 0;
+    };
+    ForwardOverlap FindForwardOverlap() const;
+
     // Pumps messages and reads the cancel flag: true when the user asked to stop.
     bool PollCancelled();
     // Moves the bar to the reader's position (or the given one), never backwards.

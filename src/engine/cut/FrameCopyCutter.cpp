@@ -29,20 +29,11 @@ Outcome CFrameCopyCutter::FinishPiece(COutputFile& out, uint64_t tagLength, uint
 }
 
 bool CFrameCopyCutter::WriteForwardOverlap(COutputFile& out, uint32_t& framesWritten) {
-    if (forwardOverlapSamples_ == 0 || frameHistory_.empty()) return true;
     const uint64_t now = reader_.position();
-    uint64_t start = now;
-    uint64_t sum = 0;
-    uint32_t walked = 0;
-    for (auto it = frameHistory_.rbegin(); it != frameHistory_.rend(); ++it) {
-        if (sum >= forwardOverlapSamples_) break;
-        sum += static_cast<uint64_t>(it->samples);
-        ++walked;
-        start = it->offset;
-    }
-    if (start >= now) return true;
-    framesWritten = walked;
-    return reader_.CopyRange(out, start, now - start);
+    const ForwardOverlap overlap = FindForwardOverlap();
+    if (overlap.start >= now) return true;
+    framesWritten = overlap.frames;
+    return reader_.CopyRange(out, overlap.start, now - overlap.start);
 }
 
 bool CFrameCopyCutter::PatchVbrFrame(COutputFile& out, uint64_t tagLength, uint32_t framesWritten) {
@@ -51,6 +42,27 @@ bool CFrameCopyCutter::PatchVbrFrame(COutputFile& out, uint64_t tagLength, uint3
     CMp3Reader::PatchVbrHeader(copy.data(), static_cast<uint32_t>(copy.size()), framesWritten,
                                static_cast<uint32_t>(out.Size()));
     return out.WriteAt(tagLength, copy.data(), copy.size());
+}
+
+Outcome CFrameCopyCutter::CopyFrames(COutputFile& out, Measure measure, uint64_t target, uint32_t& framesWritten,
+                                     bool& eof) {
+    int rate, kbps, length, samples;
+    uint64_t offset;
+    uint64_t sum = 0;
+    do {
+        const uint8_t* frame = reader_.ReadFrame(rate, kbps, length, samples, offset);
+        if (!frame) {
+            eof = true;
+            break;
+        }
+        if (!out.Write(frame, static_cast<size_t>(length))) return WriteFailed(out);
+        if (measure != Measure::ToEnd) RecordFrame(offset, samples);
+        ++framesWritten;
+        sum += measure == Measure::Bytes ? static_cast<uint64_t>(length) : static_cast<uint64_t>(samples);
+        UpdateProgress();
+        if (PollCancelled()) return Outcome::Cancelled();
+    } while (measure == Measure::ToEnd || sum < target);
+    return Outcome::Done();
 }
 
 Outcome CFrameCopyCutter::CutPiece(const std::string& path, Measure measure, uint64_t target, int index, int count,
@@ -62,28 +74,21 @@ Outcome CFrameCopyCutter::CutPiece(const std::string& path, Measure measure, uin
     Outcome begun = BeginPiece(out, path, index, count, sequence, titleDigits, tagLength, framesWritten);
     if (!begun.done()) return begun;
 
-    int rate, kbps, length, samples;
-    uint64_t offset;
-    if (target > 0) {
-        uint64_t sum = 0;
-        do {
-            const uint8_t* frame = reader_.ReadFrame(rate, kbps, length, samples, offset);
-            if (!frame) {
-                eof = true;
-                break;
-            }
-            if (!out.Write(frame, static_cast<size_t>(length))) return WriteFailed(out);
-            RecordFrame(offset, samples);
-            ++framesWritten;
-            sum += measure == Measure::Bytes ? static_cast<uint64_t>(length) : static_cast<uint64_t>(samples);
-            UpdateProgress();
-            if (PollCancelled()) return Outcome::Cancelled();
-        } while (sum < target);
+    if (measure == Measure::ToEnd || target > 0) {
+        Outcome copied = CopyFrames(out, measure, target, framesWritten, eof);
+        if (!copied.done()) return copied;
+    }
+    if (measure == Measure::ToEnd) {
+        eof = false;
+        if (PollCancelled()) return Outcome::Cancelled();
+        return FinishPiece(out, tagLength, framesWritten);
     }
 
     if (backwardOverlapSamples_ > 0) {
         const uint64_t resume = reader_.position();
         uint64_t sum = 0;
+        int rate, kbps, length, samples;
+        uint64_t offset;
         while (sum < backwardOverlapSamples_) {
             const uint8_t* frame = reader_.ReadFrame(rate, kbps, length, samples, offset);
             if (!frame) break;
@@ -97,35 +102,6 @@ Outcome CFrameCopyCutter::CutPiece(const std::string& path, Measure measure, uin
     Outcome finished = FinishPiece(out, tagLength, framesWritten);
     if (finished.done()) RewindAfterPiece();
     return finished;
-}
-
-Outcome CFrameCopyCutter::CutBySize(const std::string& path, uint64_t size, int index, int count, int sequence,
-                                    int titleDigits, bool& eof) {
-    return CutPiece(path, Measure::Bytes, size, index, count, sequence, titleDigits, eof);
-}
-
-Outcome CFrameCopyCutter::CutByDuration(const std::string& path, int tenths, int index, int count, int sequence,
-                                        int titleDigits, bool& eof) {
-    return CutPiece(path, Measure::Samples, TenthsToSamples(tenths), index, count, sequence, titleDigits, eof);
-}
-
-Outcome CFrameCopyCutter::CutToEnd(const std::string& path, int index, int count, int sequence, int titleDigits) {
-    COutputFile out;
-    uint64_t tagLength = 0;
-    uint32_t framesWritten = 0;
-    Outcome begun = BeginPiece(out, path, index, count, sequence, titleDigits, tagLength, framesWritten);
-    if (!begun.done()) return begun;
-
-    int rate, kbps, length, samples;
-    uint64_t offset;
-    while (const uint8_t* frame = reader_.ReadFrame(rate, kbps, length, samples, offset)) {
-        if (!out.Write(frame, static_cast<size_t>(length))) return WriteFailed(out);
-        ++framesWritten;
-        UpdateProgress();
-        if (PollCancelled()) return Outcome::Cancelled();
-    }
-    if (PollCancelled()) return Outcome::Cancelled();
-    return FinishPiece(out, tagLength, framesWritten);
 }
 
 }  // namespace corvane

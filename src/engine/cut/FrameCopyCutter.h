@@ -13,18 +13,17 @@ namespace corvane {
 
 class CFrameCopyCutter : public CCutter {
 public:
-    Outcome CutBySize(const std::string& path, uint64_t size, int index, int count, int sequence, int titleDigits,
-                      bool& eof) override;
-    Outcome CutByDuration(const std::string& path, int tenths, int index, int count, int sequence, int titleDigits,
-                          bool& eof) override;
-    Outcome CutToEnd(const std::string& path, int index, int count, int sequence, int titleDigits) override;
     void SetFadeIn(bool, int) override {}
     void SetFadeOut(bool, int) override {}
 
-private:
-    enum class Measure { Bytes, Samples };
+protected:
     Outcome CutPiece(const std::string& path, Measure measure, uint64_t target, int index, int count, int sequence,
-                     int titleDigits, bool& eof);
+                     int titleDigits, bool& eof) override;
+
+private:
+    // Copies the source's frames up to target measured by measure (recording them in the
+    // history), or to the end of the source for Measure::ToEnd; eof when the source ran out.
+    Outcome CopyFrames(COutputFile& out, Measure measure, uint64_t target, uint32_t& framesWritten, bool& eof);
     // Creates the output and writes the tag, the VBR header placeholder and the forward
     // overlap, polling between them.
     Outcome BeginPiece(COutputFile& out, const std::string& path, int index, int count, int sequence,

@@ -75,31 +75,25 @@ bool CReencodeCutter::LoadSource(const std::string& path) {
 }
 
 void CReencodeCutter::SetEncodingParams(int sampleRate, int kbps, int channelMode) {
-    sampleRate_ = sampleRate;
-    bitrate_ = kbps;
-    channelMode_ = channelMode;
-    chosen_ = IsChosen(EncodingParams{sampleRate, kbps, channelMode});
+    params_ = {sampleRate, kbps, channelMode};
+    chosen_ = IsChosen(params_);
 }
 
-void CReencodeCutter::SetFadeIn(bool enable, int tenths) {
-    fadeInEnabled_ = enable;
-    fadeInTenths_ = tenths > 0 ? static_cast<uint32_t>(tenths) : 0;
-    fadeInSamples_ = TenthsToSamples(tenths);
+CReencodeCutter::Fade CReencodeCutter::MakeFade(bool enable, int tenths) const {
+    return {enable, tenths > 0 ? static_cast<uint32_t>(tenths) : 0, TenthsToSamples(tenths)};
 }
 
-void CReencodeCutter::SetFadeOut(bool enable, int tenths) {
-    fadeOutEnabled_ = enable;
-    fadeOutTenths_ = tenths > 0 ? static_cast<uint32_t>(tenths) : 0;
-    fadeOutSamples_ = TenthsToSamples(tenths);
-}
+void CReencodeCutter::SetFadeIn(bool enable, int tenths) { fadeIn_ = MakeFade(enable, tenths); }
 
-int CReencodeCutter::GetOutputBitrate() { return chosen_ ? bitrate_ : reader_.bitrate(); }
+void CReencodeCutter::SetFadeOut(bool enable, int tenths) { fadeOut_ = MakeFade(enable, tenths); }
+
+int CReencodeCutter::GetOutputBitrate() { return chosen_ ? params_.bitrate : reader_.bitrate(); }
 
 Outcome CReencodeCutter::StartEncoder(Piece& piece) {
     const int sourceRate = reader_.sampleRate();
-    const int rate = chosen_ ? sampleRate_ : sourceRate;
-    const int kbps = chosen_ ? bitrate_ : NearestStandardBitrate(reader_.bitrate());
-    const int mode = chosen_ ? channelMode_ : sourceChannelMode_;
+    const int rate = chosen_ ? params_.sampleRate : sourceRate;
+    const int kbps = chosen_ ? params_.bitrate : NearestStandardBitrate(reader_.bitrate());
+    const int mode = chosen_ ? params_.channelMode : sourceChannelMode_;
 
     piece.decoder = hip_decode_init();
     const bool opened =
@@ -124,18 +118,11 @@ Outcome CReencodeCutter::StartEncoder(Piece& piece) {
 }
 
 uint64_t CReencodeCutter::StepBackForwardOverlap() {
-    if (forwardOverlapSamples_ == 0 || frameHistory_.empty()) return 0;
     const uint64_t now = reader_.position();
-    uint64_t start = now;
-    uint64_t sum = 0;
-    for (auto it = frameHistory_.rbegin(); it != frameHistory_.rend(); ++it) {
-        if (sum >= forwardOverlapSamples_) break;
-        sum += static_cast<uint64_t>(it->samples);
-        start = it->offset;
-    }
-    if (start >= now) return 0;
-    reader_.SeekTo(start);
-    return now - start;
+    const ForwardOverlap overlap = FindForwardOverlap();
+    if (overlap.start >= now) return 0;
+    reader_.SeekTo(overlap.start);
+    return now - overlap.start;
 }
 
 void CReencodeCutter::ProcessFrame(Piece& piece, bool record, double* gain, double step, bool fadeIn,
@@ -235,15 +222,15 @@ Outcome CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint
 
     int64_t samplesCounted = 0;
     int64_t bytesWritten = 0;
-    if (fadeInEnabled_ && !RunFade(piece, true, fadeInSamples_, record, samplesCounted, bytesWritten)) {
+    if (fadeIn_.enabled && !RunFade(piece, true, fadeIn_.samples, record, samplesCounted, bytesWritten)) {
         return StoppedOutcome(piece);
     }
 
     uint64_t endPosition = reader_.fileSize();
-    if (fadeOutEnabled_) {
-        const int64_t reserved = TenthsToBytes(sourceKbps, fadeOutTenths_);
+    if (fadeOut_.enabled) {
+        const int64_t reserved = TenthsToBytes(sourceKbps, fadeOut_.tenths);
         if (measure == Measure::Bytes) budget -= reserved;
-        if (measure == Measure::Samples) budget -= fadeOutSamples_;
+        if (measure == Measure::Samples) budget -= fadeOut_.samples;
         if (measure == Measure::ToEnd) {
             endPosition = reserved < static_cast<int64_t>(endPosition) ? endPosition - static_cast<uint64_t>(reserved) : 0;
         }
@@ -256,7 +243,7 @@ Outcome CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint
     for (;;) {
         // To the end: without a fade-out the phase runs until the source is exhausted, so
         // the decoder's last frame, handed out after the end of the file, is taken too.
-        if (measure == Measure::ToEnd ? fadeOutEnabled_ && decodeAhead_.consumedEnd() >= endPosition
+        if (measure == Measure::ToEnd ? fadeOut_.enabled && decodeAhead_.consumedEnd() >= endPosition
                                       : counted >= budget) {
             break;
         }
@@ -271,7 +258,7 @@ Outcome CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint
         if (measure == Measure::Samples && result.bytes > 0) counted += result.samples;
     }
 
-    if (fadeOutEnabled_ && !RunFade(piece, false, fadeOutSamples_, record, samplesCounted, bytesWritten)) {
+    if (fadeOut_.enabled && !RunFade(piece, false, fadeOut_.samples, record, samplesCounted, bytesWritten)) {
         return StoppedOutcome(piece);
     }
     if (PollCancelled()) return Outcome::Cancelled();
@@ -295,21 +282,6 @@ Outcome CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint
         RewindAfterPiece();
     }
     return Outcome::Done();
-}
-
-Outcome CReencodeCutter::CutBySize(const std::string& path, uint64_t size, int index, int count, int sequence,
-                                int titleDigits, bool& eof) {
-    return CutPiece(path, Measure::Bytes, size, index, count, sequence, titleDigits, eof);
-}
-
-Outcome CReencodeCutter::CutByDuration(const std::string& path, int tenths, int index, int count, int sequence,
-                                    int titleDigits, bool& eof) {
-    return CutPiece(path, Measure::Samples, TenthsToSamples(tenths), index, count, sequence, titleDigits, eof);
-}
-
-Outcome CReencodeCutter::CutToEnd(const std::string& path, int index, int count, int sequence, int titleDigits) {
-    bool eof = false;
-    return CutPiece(path, Measure::ToEnd, 0, index, count, sequence, titleDigits, eof);
 }
 
 }  // namespace corvane

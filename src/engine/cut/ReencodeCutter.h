@@ -49,6 +49,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/EncodingParams.h"
 #include "engine/cut/Cutter.h"
 #include "engine/cut/DecodeAhead.h"
 
@@ -59,12 +60,6 @@ public:
     CReencodeCutter();
     ~CReencodeCutter() override;
 
-    Outcome CutBySize(const std::string& path, uint64_t size, int index, int count, int sequence, int titleDigits,
-                      bool& eof) override;
-    Outcome CutByDuration(const std::string& path, int tenths, int index, int count, int sequence, int titleDigits,
-                          bool& eof) override;
-    Outcome CutToEnd(const std::string& path, int index, int count, int sequence, int titleDigits) override;
-
     // Fades, in tenths of a second; converted to samples at the loaded source's rate, so call
     // after LoadSource. A disabled fade or 0 tenths means no fade.
     void SetFadeIn(bool enable, int tenths) override;
@@ -74,23 +69,33 @@ public:
     int GetOutputBitrate() override;
 
     // Output sample rate (Hz), bit rate (kbps) and MPEG channel mode (0, 1 or 3). The values
-    // count as chosen only when rate and bit rate are non-zero and the mode is not 4; (0, 0, 4)
-    // means every piece takes the source's parameters. Call before LoadSource.
+    // count as chosen only when rate and bit rate are non-zero and the mode is not
+    // kChannelModeNone (IsChosen); (0, 0, kChannelModeNone) means every piece takes the
+    // source's parameters. Call before LoadSource.
     void SetEncodingParams(int sampleRate, int kbps, int channelMode) override;
 
     // As the base, and remembers the source's channel mode from its first frame.
     bool LoadSource(const std::string& path) override;
 
-    uint32_t fadeInSamples() const { return fadeInSamples_; }
-    uint32_t fadeOutSamples() const { return fadeOutSamples_; }
+    uint32_t fadeInSamples() const { return fadeIn_.samples; }
+    uint32_t fadeOutSamples() const { return fadeOut_.samples; }
+
+protected:
+    Outcome CutPiece(const std::string& path, Measure measure, uint64_t target, int index, int count, int sequence,
+                     int titleDigits, bool& eof) override;
 
 private:
-    enum class Measure { Bytes, Samples, ToEnd };
     struct Piece;
     struct FrameStep;
+    // A fade as set: whether it is on, its length in tenths and in samples at the source's
+    // rate.
+    struct Fade {
+        bool enabled = false;
+        uint32_t tenths = 0;
+        uint32_t samples = 0;
+    };
+    Fade MakeFade(bool enable, int tenths) const;
 
-    Outcome CutPiece(const std::string& path, Measure measure, uint64_t target, int index, int count, int sequence,
-                     int titleDigits, bool& eof);
     // Creates the piece's decoder and its encoder (CMp3Encoder, writing into the piece's
     // output); Failed ("Bad encoding parameter: ...") when LAME rejects the parameters or
     // would change chosen ones.
@@ -105,17 +110,11 @@ private:
     // The outcome of a piece a frame step stopped: a write failure, else a cancel.
     static Outcome StoppedOutcome(const Piece& piece);
 
-    bool chosen_ = false;
-    int32_t sampleRate_ = 0;
-    int32_t bitrate_ = 0;
-    int32_t channelMode_ = 4;
-    uint32_t fadeInTenths_ = 0;
-    uint32_t fadeOutTenths_ = 0;
-    uint32_t fadeInSamples_ = 0;
-    uint32_t fadeOutSamples_ = 0;
-    bool fadeInEnabled_ = false;
-    bool fadeOutEnabled_ = false;
-    int sourceChannelMode_ = 4;
+    EncodingParams params_;  // as given to SetEncodingParams
+    bool chosen_ = false;    // IsChosen(params_)
+    Fade fadeIn_;
+    Fade fadeOut_;
+    int32_t sourceChannelMode_ = kChannelModeNone;
 
     CDecodeAhead decodeAhead_;
 };

@@ -26,7 +26,7 @@ struct JoinInputFacts {
     std::string path;
     int sampleRate = 0;           // Hz, of the first frame at the audio start
     int bitrate = 0;              // average kbps
-    int channelMode = kChannelModeNone;  // 0..3, 4 when unknown
+    int channelMode = kChannelModeNone;  // 0..3, kChannelModeNone when unknown
     bool hasHeaderFrame = false;  // the audio data starts with a Xing or Info frame
     bool factsRead = false;       // the facts above were read (ReadJoinInputFacts succeeded)
 };

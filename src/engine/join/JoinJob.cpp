@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "engine/base/Messages.h"
 #include "engine/base/PathUtil.h"
 #include "audio/AudioSource.h"
 #include "audio/EncodingParams.h"
@@ -19,19 +20,7 @@ namespace {
 constexpr int kPercentScale = 100;
 constexpr int kSampleBits = 16;
 constexpr int kTrackMask = 0xFF;
-// The re-encoding join takes any bit rate and channel mode: a bit rate is clamped to what
-// MPEG audio has, and a mode other than joint stereo and mono encodes as stereo.
-constexpr int kMinBitrate = 8;
-constexpr int kMaxBitrate = 320;
 constexpr const char* kTargetIsAnInput = "Target file name is same as original file";
-
-std::string Quoted(const char* before, const std::string& value, const char* after) {
-    return std::string(before) + "\"" + value + "\"" + after;
-}
-
-std::string CreateFailure(const std::string& path) { return Quoted("Failed to create file ", path, "."); }
-std::string OpenFailure(const std::string& path) { return Quoted("Failed to open file ", path, "."); }
-std::string WriteFailure(const std::string& path) { return Quoted("Failed to write file ", path, "."); }
 
 // The shares of the bar and of the percentage text: each input gets 1/n of both, measured
 // against its own length. Updates are shown only when they move forward.
@@ -101,6 +90,72 @@ private:
     int shownPixel_ = 0;
 };
 
+// The re-encoding join's work on each input, with its buffers reused from input to input.
+class CInputEncoder {
+public:
+    // sampleRate and channels: the target's.
+    CInputEncoder(CMp3Encoder& encoder, CJoinProgress& progress, const std::string& target, int sampleRate,
+                  int channels)
+        : encoder_(encoder), progress_(progress), target_(target), sampleRate_(sampleRate), channels_(channels) {}
+
+    // Decodes the open source of input index to its end, converts each block when the source
+    // differs from the target's rate, channels or sample size, and encodes it. The caller
+    // closes the source.
+    Outcome Encode(CAudioSource& source, size_t index, const std::string& input) {
+        progress_.BeginInput(index, source.GetLengthBytes());
+        if (progress_.Cancelled()) return Outcome::Cancelled();
+        const int bits = source.GetBitsPerSample();
+        const bool convert = channels_ != source.GetOutputChannels() || sampleRate_ != source.GetSampleRate() ||
+                             bits != kSampleBits;
+        if (convert) {
+            converter_.Reset();
+            converter_.outChannels = channels_;
+            converter_.outRate = sampleRate_;
+            converter_.outBits = kSampleBits;
+            converter_.inChannels = source.GetOutputChannels();
+            converter_.inRate = source.GetSampleRate();
+            converter_.inBits = bits;
+            if (!converter_.Prepare()) return Outcome::Failed(OpenFileFailure(input));
+            const size_t capacity = static_cast<size_t>(converter_.MaxOutputCount(kAudioBlockFrames));
+            outLeft_.assign(capacity, 0);
+            outRight_.assign(channels_ == 2 ? capacity : 0, 0);
+        }
+        for (;;) {
+            int count = source.Read(left_.data(), right_.data());
+            if (count <= 0) break;
+            progress_.Update(source.GetPosition());
+            if (progress_.Cancelled()) return Outcome::Cancelled();
+            const int16_t* pcmLeft = left_.data();
+            const int16_t* pcmRight = right_.data();
+            if (convert) {
+                converter_.Process(left_.data(), right_.data(), count, outLeft_.data(),
+                                   channels_ == 2 ? outRight_.data() : nullptr, count);
+                pcmLeft = outLeft_.data();
+                pcmRight = outRight_.data();
+                if (count == 0) continue;
+            }
+            if (encoder_.Encode(pcmLeft, channels_ == 2 ? pcmRight : nullptr, count) < 0) {
+                return Outcome::Failed(WriteFileFailure(target_));
+            }
+        }
+        outLeft_ = {};
+        outRight_ = {};
+        return Outcome::Done();
+    }
+
+private:
+    CMp3Encoder& encoder_;
+    CJoinProgress& progress_;
+    const std::string& target_;
+    const int sampleRate_;
+    const int channels_;
+    std::vector<int16_t> left_ = std::vector<int16_t>(static_cast<size_t>(kAudioBlockFrames));
+    std::vector<int16_t> right_ = std::vector<int16_t>(static_cast<size_t>(kAudioBlockFrames));
+    std::vector<int16_t> outLeft_;
+    std::vector<int16_t> outRight_;
+    CPcmConverter converter_;
+};
+
 }  // namespace
 
 CJoinJob::CJoinJob() = default;
@@ -142,27 +197,27 @@ bool CJoinJob::TargetIsAnInput(const std::string& target) const {
 Outcome CJoinJob::JoinByFrames(const std::string& target, IProgressDialog* dialog) {
     if (TargetIsAnInput(target)) return Outcome::Failed(kTargetIsAnInput);
     COutputFile output;
-    if (!output.Create(target)) return Outcome::Failed(CreateFailure(target));
-    if (!tag_.empty() && !output.Write(tag_.data(), tag_.size())) return Outcome::Failed(WriteFailure(target));
+    if (!output.Create(target)) return Outcome::Failed(CreateFileFailure(target));
+    if (!tag_.empty() && !output.Write(tag_.data(), tag_.size())) return Outcome::Failed(WriteFileFailure(target));
 
     CJoinProgress progress(dialog, inputs_.size(), target);
     progress.Start();
 
     CMp3Reader reader;
     for (size_t i = 0; i < inputs_.size(); ++i) {
-        if (!reader.OpenFile(inputs_[i])) return Outcome::Failed(OpenFailure(inputs_[i]));
+        if (!reader.OpenFile(inputs_[i])) return Outcome::Failed(OpenFileFailure(inputs_[i]));
         progress.BeginInput(i, reader.fileSize());
         if (progress.Cancelled()) return Outcome::Cancelled();
         int rate = 0, kbps = 0, length = 0, samples = 0;
         uint64_t offset = 0;
         while (const uint8_t* frame = reader.ReadFrame(rate, kbps, length, samples, offset)) {
-            if (!output.Write(frame, static_cast<size_t>(length))) return Outcome::Failed(WriteFailure(target));
+            if (!output.Write(frame, static_cast<size_t>(length))) return Outcome::Failed(WriteFileFailure(target));
             progress.Update(reader.position());
             if (progress.Cancelled()) return Outcome::Cancelled();
         }
         reader.CloseFile();
     }
-    if (!output.Close()) return Outcome::Failed(WriteFailure(target));
+    if (!output.Close()) return Outcome::Failed(WriteFileFailure(target));
     return Outcome::Done();
 }
 
@@ -173,20 +228,22 @@ Outcome CJoinJob::JoinByReencoding(const std::string& target, int sampleRate, in
 
     COutputFile output;
     CMp3Encoder encoder;
-    if (!output.Create(target)) return Outcome::Failed(CreateFailure(target));
+    if (!output.Create(target)) return Outcome::Failed(CreateFileFailure(target));
     if (!encoder.Open([&output](const uint8_t* data, size_t count) { return output.Write(data, count); })) {
-        return Outcome::Failed(CreateFailure(target));
+        return Outcome::Failed(CreateFileFailure(target));
     }
     PumpMessages();
     if (!tag_.empty()) encoder.SetTag(tag_.data(), tag_.size());
     encoder.SetChannels(channels);
     encoder.SetInSampleRate(sampleRate);
-    encoder.SetBitrate(std::clamp(bitrate, kMinBitrate, kMaxBitrate));
+    // Any bit rate and mode are taken: the bit rate is clamped to the ones offered, and a mode
+    // other than joint stereo and mono encodes as stereo.
+    encoder.SetBitrate(std::clamp(bitrate, kBitrates.front(), kBitrates.back()));
     encoder.SetOutSampleRate(sampleRate);
     encoder.SetMode(channelMode == kChannelModeJointStereo || channelMode == kChannelModeMono ? channelMode
                                                                                             : kChannelModeStereo);
     if (!encoder.Start()) {
-        if (encoder.WriteFailed()) return Outcome::Failed(WriteFailure(target));
+        if (encoder.WriteFailed()) return Outcome::Failed(WriteFileFailure(target));
         return Outcome::Failed(BadEncodingParameterText(sampleRate, bitrate, channelMode));
     }
 
@@ -194,65 +251,14 @@ Outcome CJoinJob::JoinByReencoding(const std::string& target, int sampleRate, in
     progress.Start();
 
     if (!source_) source_ = std::make_unique<CLibraryAudioSource>();
-    CAudioSource& source = *source_;
-    std::vector<int16_t> left(static_cast<size_t>(kAudioBlockFrames));
-    std::vector<int16_t> right(static_cast<size_t>(kAudioBlockFrames));
-    std::vector<int16_t> outLeft;
-    std::vector<int16_t> outRight;
-    CPcmConverter converter;
-
+    CInputEncoder inputEncoder(encoder, progress, target, sampleRate, channels);
     for (size_t i = 0; i < inputs_.size(); ++i) {
-        if (!source.Open(inputs_[i], 0)) return Outcome::Failed(OpenFailure(inputs_[i]));
-        progress.BeginInput(i, source.GetLengthBytes());
-        if (progress.Cancelled()) {
-            source.Close();
-            return Outcome::Cancelled();
-        }
-        const int bits = source.GetBitsPerSample();
-        const bool convert = channels != source.GetOutputChannels() || sampleRate != source.GetSampleRate() ||
-                             bits != kSampleBits;
-        if (convert) {
-            converter.Reset();
-            converter.outChannels = channels;
-            converter.outRate = sampleRate;
-            converter.outBits = kSampleBits;
-            converter.inChannels = source.GetOutputChannels();
-            converter.inRate = source.GetSampleRate();
-            converter.inBits = bits;
-            if (!converter.Prepare()) {
-                source.Close();
-                return Outcome::Failed(OpenFailure(inputs_[i]));
-            }
-            const size_t capacity = static_cast<size_t>(converter.MaxOutputCount(kAudioBlockFrames));
-            outLeft.assign(capacity, 0);
-            outRight.assign(channels == 2 ? capacity : 0, 0);
-        }
-        for (;;) {
-            int count = source.Read(left.data(), right.data());
-            if (count <= 0) break;
-            progress.Update(source.GetPosition());
-            if (progress.Cancelled()) {
-                source.Close();
-                return Outcome::Cancelled();
-            }
-            bool encoded;
-            if (convert) {
-                converter.Process(left.data(), right.data(), count, outLeft.data(),
-                                  channels == 2 ? outRight.data() : nullptr, count);
-                encoded = count == 0 || encoder.Encode(outLeft.data(), channels == 2 ? outRight.data() : nullptr, count) >= 0;
-            } else {
-                encoded = encoder.Encode(left.data(), channels == 2 ? right.data() : nullptr, count) >= 0;
-            }
-            if (!encoded) {
-                source.Close();
-                return Outcome::Failed(WriteFailure(target));
-            }
-        }
-        source.Close();
-        outLeft = {};
-        outRight = {};
+        if (!source_->Open(inputs_[i], 0)) return Outcome::Failed(OpenFileFailure(inputs_[i]));
+        const Outcome input = inputEncoder.Encode(*source_, i, inputs_[i]);
+        source_->Close();
+        if (!input.done()) return input;
     }
-    if (!encoder.Finish() || !output.Close()) return Outcome::Failed(WriteFailure(target));
+    if (!encoder.Finish() || !output.Close()) return Outcome::Failed(WriteFileFailure(target));
     return Outcome::Done();
 }
 
