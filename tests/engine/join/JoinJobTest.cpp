@@ -153,7 +153,8 @@ TEST_F(JoinJobFiles, TargetThatIsAnInputIsRefusedBeforeAnythingIsWritten) {
         CJoinJob job;
         job.AddFiles({first, second});
         EXPECT_EQ(job.JoinByFrames(target, nullptr).message, "Target file name is same as original file");
-        EXPECT_EQ(job.JoinByReencoding(target, 44100, 128, 1, nullptr).message, "Target file name is same as original file");
+        EXPECT_EQ(job.JoinByReencoding(target, 44100, 128, 1, nullptr).message,
+                  "Target file name is same as original file");
     }
     EXPECT_EQ(test::ReadFile(first), a);
 }
@@ -163,7 +164,8 @@ TEST_F(JoinJobFiles, TargetInMissingFolderCannotBeCreated) {
     job.AddFiles({Write("a.mp3", Cbr(1.0)), Write("b.mp3", Cbr(1.0))});
     const std::string target = dir / "no/such/folder/out.mp3";
     EXPECT_EQ(job.JoinByFrames(target, nullptr).message, "Failed to create file \"" + target + "\".");
-    EXPECT_EQ(job.JoinByReencoding(target, 44100, 128, 1, nullptr).message, "Failed to create file \"" + target + "\".");
+    EXPECT_EQ(job.JoinByReencoding(target, 44100, 128, 1, nullptr).message,
+              "Failed to create file \"" + target + "\".");
 }
 
 // Lowers the file size limit for one scope, so writes beyond it fail as on a full disk.
@@ -241,7 +243,8 @@ TEST_F(JoinJobFiles, ReencodingRefusesParametersLameWouldChange) {
     CJoinJob job;
     job.AddFiles({Write("a.mp3", Cbr(1.0)), Write("b.mp3", Cbr(1.0))});
     const std::string target = dir / "out.mp3";
-    EXPECT_EQ(job.JoinByReencoding(target, 8000, 320, 1, nullptr).message, "Bad encoding parameter: 8000Hz, 320kbps, 1");
+    EXPECT_EQ(job.JoinByReencoding(target, 8000, 320, 1, nullptr).message,
+              "Bad encoding parameter: 8000Hz, 320kbps, 1");
     EXPECT_FALSE(fs::exists(target));
 }
 
