@@ -1,7 +1,8 @@
 // CReencodeCutter: pieces decoded to PCM, optionally faded, and encoded anew by LAME.
 //
-// Each piece is its ID3v2 tag followed by constant-bit-rate frames from a fresh LAME encoder;
-// no VBR header frame is written, even when the source has one. The source frames of the
+// Each piece is its ID3v2 tag followed by constant-bit-rate frames from a fresh LAME encoder
+// (a CMp3Encoder writing into the piece's output file); no VBR header frame is written, even
+// when the source has one. The source frames of the
 // piece are decoded one at a time by LAME's own MP3 decoder (one hip_decode instance per
 // piece) and encoded either with the parameters given to SetEncodingParams or, when none were
 // chosen, with the source's: its sample rate and channel mode, and the standard bit rate
@@ -40,7 +41,8 @@
 //
 // Failures. A piece operation fails, leaving no file, when the output cannot be created
 // ("Failed to create file \"%s\"."), when LAME rejects the encoding parameters or would
-// change them ("Bad encoding parameter: %dHz, %dkbps, %d"), or when a write fails ("Failed to
+// change chosen ones ("Bad encoding parameter: %dHz, %dkbps, %d"; the source's own bit rate
+// may be moved to one LAME can encode at the rate), or when a write fails ("Failed to
 // write file \"%s\"."); a cancel leaves no file either. An encoder error inside a phase only
 // ends that phase; the piece is finished normally.
 #pragma once
