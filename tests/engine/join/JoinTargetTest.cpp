@@ -33,6 +33,13 @@ TEST_F(JoinTarget, PostfixGoesBesideTheMainFileAndNothingIsLeftBehind) {
     EXPECT_EQ(Entries(), 1u);
 }
 
+TEST_F(JoinTarget, AShortMainFileNameNeverEatsIntoItsFolder) {
+    // The last four characters of the name are dropped, never those of the folder's path.
+    song = dir / "ab";
+    test::WriteFile(song, {1});
+    EXPECT_EQ(Target(), dir / "_joined.mp3");
+}
+
 TEST_F(JoinTarget, WithoutPostfixRenameNumbersTheName) {
     options.addPostfixAtEndOfFile = false;
     EXPECT_EQ(Target(), dir / "song_1.mp3");
