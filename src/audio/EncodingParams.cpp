@@ -1,6 +1,7 @@
 // Bit-rate snapping and look-ups over the encoding value lists.
 #include "audio/EncodingParams.h"
 
+#include <algorithm>
 #include <cstddef>
 
 namespace corvane {
@@ -16,6 +17,19 @@ int32_t NearestStandardBitrate(int32_t kbps) {
         return (kbps - lower <= upper - kbps) ? lower : upper;  // a tie takes the lower
     }
     return kBitrates.back();
+}
+
+int32_t SampleRateForBitrate(int32_t kbps, int32_t hz) {
+    if (kbps <= 24) return std::min<int32_t>(hz, 24000);
+    if (kbps <= 64) return hz;
+    if (kbps <= 160) return std::max<int32_t>(hz, 16000);
+    return std::max<int32_t>(hz, 32000);
+}
+
+int32_t BitrateForSampleRate(int32_t hz, int32_t kbps) {
+    if (hz <= 12000) return std::min<int32_t>(kbps, 64);
+    if (hz <= 24000) return std::min<int32_t>(kbps, 160);
+    return std::max<int32_t>(kbps, 32);
 }
 
 int FindEncodingPreset(const EncodingParams& params) {

@@ -79,6 +79,17 @@ constexpr std::array<EncodingPreset, 4> kEncodingPresets = {{
 // more gives 320. Examples: 100 -> 96, 104 -> 96, 105 -> 112, 130 -> 128.
 int32_t NearestStandardBitrate(int32_t kbps);
 
+// The options pages keep a chosen sample rate and bit rate a pair that Layer III allows.
+// When the bit rate is changed to kbps, the sample rate hz is moved into its range: 8 to 24
+// kbps allow at most 24000 Hz, 80 to 160 kbps at least 16000 Hz, 192 kbps and more at least
+// 32000 Hz; 32 to 64 kbps allow any rate. Returns the rate, moved or as it was.
+int32_t SampleRateForBitrate(int32_t kbps, int32_t hz);
+
+// When the sample rate is changed to hz, the bit rate kbps is moved into its range: 8000 to
+// 12000 Hz allow at most 64 kbps, 16000 to 24000 Hz at most 160 kbps, 32000 Hz and more at
+// least 32 kbps. Returns the bit rate, moved or as it was.
+int32_t BitrateForSampleRate(int32_t hz, int32_t kbps);
+
 // Index in kEncodingPresets of the preset whose three values all equal params, or -1.
 int FindEncodingPreset(const EncodingParams& params);
 

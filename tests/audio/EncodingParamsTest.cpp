@@ -37,6 +37,22 @@ TEST(EncodingParams, NearestStandardBitrateKeepsEveryListedRate) {
     for (int32_t kbps : kBitrates) EXPECT_EQ(NearestStandardBitrate(kbps), kbps);
 }
 
+TEST(EncodingParams, ABitRateMovesTheSampleRateIntoItsRange) {
+    EXPECT_EQ(SampleRateForBitrate(320, 22050), 32000);
+    EXPECT_EQ(SampleRateForBitrate(128, 11025), 16000);
+    EXPECT_EQ(SampleRateForBitrate(16, 48000), 24000);
+    EXPECT_EQ(SampleRateForBitrate(24, 22050), 22050);
+    for (int32_t hz : kSampleRates) EXPECT_EQ(SampleRateForBitrate(48, hz), hz);
+}
+
+TEST(EncodingParams, ASampleRateMovesTheBitRateIntoItsRange) {
+    EXPECT_EQ(BitrateForSampleRate(8000, 320), 64);
+    EXPECT_EQ(BitrateForSampleRate(22050, 320), 160);
+    EXPECT_EQ(BitrateForSampleRate(44100, 8), 32);
+    EXPECT_EQ(BitrateForSampleRate(24000, 160), 160);
+    EXPECT_EQ(BitrateForSampleRate(12000, 64), 64);
+}
+
 TEST(EncodingParams, PresetsCarryTheirTextsAndValues) {
     ASSERT_EQ(kEncodingPresets.size(), 4u);
     EXPECT_STREQ(kEncodingPresets[0].text, "11025 Hz, 16 kbps, Mono (low quality, smaller file size)");
