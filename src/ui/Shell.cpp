@@ -88,11 +88,21 @@ void ShowInFolder(const QString& path) {
     OpenUrl(QUrl::fromLocalFile(QFileInfo(file).absolutePath()));
 }
 
+namespace {
+FolderPicker& Picker() {
+    static FolderPicker picker;
+    return picker;
+}
+}  // namespace
+
+void SetFolderPicker(FolderPicker picker) { Picker() = std::move(picker); }
+
 bool ChooseFolder(QWidget* owner, const QString& title, const QString& startFolder,
                   QString* result, int bufferBytes) {
     QString start = startFolder;
     while (start.size() > 1 && start.endsWith('/')) start.chop(1);
-    const QString chosen = QFileDialog::getExistingDirectory(owner, title, start);
+    const QString chosen =
+        Picker() ? Picker()(title, start) : QFileDialog::getExistingDirectory(owner, title, start);
     if (chosen.isEmpty()) return false;
     QString folder = QDir::cleanPath(chosen);
     if (!folder.endsWith('/')) folder += '/';

@@ -46,6 +46,12 @@ void SetShellOpener(std::function<bool(const QUrl&)> opener);
 bool ChooseFolder(QWidget* owner, const QString& title, const QString& startFolder,
                   QString* result, int bufferBytes = 520);
 
+// Replaces the folder picker's dialog for tests: the picker gets the title and the start
+// folder (without a trailing "/") and returns the chosen folder, empty for Cancel. An empty
+// function restores the dialog.
+using FolderPicker = std::function<QString(const QString& title, const QString& startFolder)>;
+void SetFolderPicker(FolderPicker picker);
+
 // The open or save dialog with filter (Qt filter text, the first filter selected). files
 // holds the initial name on entry (may be empty) and the chosen paths, in the dialog's order,
 // on return. With multiple set the open dialog takes several files. Returns false on cancel
