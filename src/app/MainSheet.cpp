@@ -20,13 +20,34 @@ CMainSheet::CMainSheet(const QString& caption)
     : QWidget(nullptr, Qt::Window), tabs_(new QTabWidget(this)), layout_(new CResizableLayout(this)) {
     setWindowTitle(caption);
     tabs_->setUsesScrollButtons(true);
+    connect(tabs_, &QTabWidget::currentChanged, this, &CMainSheet::OnCurrentChanged);
+}
+
+void CMainSheet::OnCurrentChanged(int index) {
+    if (switching_) return;
+    const int left = shownPage_;
+    auto* page = qobject_cast<CResizablePage*>(tabs_->widget(left));
+    if (left == index || page == nullptr) {
+        shownPage_ = index;
+        return;
+    }
+    // The page being left comes back into view before it answers, so that its message
+    // stands over it and the focus can reach the control it names.
+    switching_ = true;
+    tabs_->setCurrentIndex(left);
+    if (page->CanClose()) tabs_->setCurrentIndex(index);
+    switching_ = false;
+    shownPage_ = tabs_->currentIndex();
 }
 
 void CMainSheet::AddPage(CResizablePage* page) { tabs_->addTab(page, page->Caption()); }
 
 void CMainSheet::SetStartPage(int index) {
     if (index < 0 || index >= tabs_->count()) index = 0;
+    switching_ = true;  // the start page is chosen, not left
     tabs_->setCurrentIndex(index);
+    switching_ = false;
+    shownPage_ = index;
 }
 
 int CMainSheet::ActivePage() const { return tabs_->currentIndex(); }

@@ -18,6 +18,9 @@ public:
     // A top-level window with the caption text; pages are added with AddPage.
     explicit CMainSheet(const QString& caption);
 
+    // Leaving a page asks it first (CResizablePage::CanClose): a page that refuses stays in
+    // view, with its message shown and the focus on the control it names.
+
     // Adds page as the next tab, captioned with the page's caption. The sheet does not own
     // the page's object lifetime decisions beyond Qt parenting; see CMainApp.
     void AddPage(CResizablePage* page);
@@ -51,7 +54,11 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void OnCurrentChanged(int index);
+
     QTabWidget* tabs_;
+    int shownPage_ = 0;       // the page in view, the one asked when it is left
+    bool switching_ = false;  // set while the sheet itself moves between pages
     CResizableLayout* layout_;
     int activePage_ = 0;
     int maximized_ = 1;

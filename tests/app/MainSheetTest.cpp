@@ -5,6 +5,8 @@
 #include "ui/pages/ResizablePage.h"
 
 #include <QSignalSpy>
+#include <QTabBar>
+#include <QTabWidget>
 
 #include <vector>
 
@@ -72,6 +74,25 @@ private Q_SLOTS:
         QVERIFY(sheet.close());
         QCOMPARE(asked.size(), size_t(3));
         QCOMPARE(destroyed.count(), 1);
+    }
+
+    void leavingARefusingPageKeepsItInView() {
+        std::vector<QString> asked;
+        CMainSheet sheet(QStringLiteral("Corvane"));
+        auto* first = new CAnsweringPage("one", false, &asked);
+        sheet.AddPage(first);
+        sheet.AddPage(new CAnsweringPage("two", true, &asked));
+        sheet.Create();
+        sheet.show();
+        QTabBar* bar = sheet.Tabs()->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(1).center());
+        QCOMPARE(sheet.ActivePage(), 0);
+        QCOMPARE(asked, (std::vector<QString>{"one"}));
+
+        first->SetAnswer(true);
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(1).center());
+        QCOMPARE(sheet.ActivePage(), 1);
+        QCOMPARE(asked, (std::vector<QString>{"one", "one"}));
     }
 
     void pagesAcceptByDefault() {
