@@ -1,10 +1,752 @@
 // The cutter options page: encoding, output folder, naming and tag options of cuts.
 #include "ui/pages/PageSplitterOpt.h"
 
+#include "audio/EncodingParams.h"
+#include "engine/output/PieceNaming.h"
+#include "ui/MessageBox.h"
+#include "ui/Shell.h"
+#include "ui/widgets/NumberEdit.h"
+#include "ui/widgets/ValueList.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QSignalBlocker>
+#include <QToolButton>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
 namespace corvane {
+namespace {
+
+// ---- Texts and lists ----
+
+constexpr char kTargetFolderTitle[] = "Please choose an output folder:";
+constexpr char kEnterInteger[] = "Please enter an integer.";
+constexpr char kInvalidNumber[] = "Invalid number: %1, please enter it again.";
+constexpr char kEnterPositive[] = "Please enter a positive value.";
+constexpr char kEnterFileName[] = "Please enter output file name or select one.";
+constexpr char kChooseFolder[] = "Please choose an output folder.";
+
+constexpr char kTreeExample[] =
+    "For example: original MP3 file is \"/home/user/Music/sample.mp3\", specified output folder "
+    "is \"/home/user/Output\". If the option is checked, then the program will create folder "
+    "\"/home/user/Output/home/user/Music\" and output target file at the folder.";
+
+constexpr char kFileNameHelp[] =
+    "You can use the following tags in file name.\n"
+    "\n"
+    "%F%: source file name (not including extension)\n"
+    "%P%: piece number\n"
+    "%T%: total piece number\n"
+    "%S%: general sequence number of all files in batch splitter\n"
+    "%I%: title in ID3 tag\n"
+    "%A%: artist in ID3 tag\n"
+    "%L%: album in ID3 tag\n"
+    "%Y%: year in ID3 tag\n"
+    "%G%: genre in ID3 tag\n"
+    "%N%: track number in ID3 tag\n"
+    "\n"
+    "Samples:\n"
+    " %F%.mp3:\t\tfilename.mp3\n"
+    " %P%.mp3:\t\t1.mp3, 2.mp3\n"
+    " %P%-%T%.mp3:\t\t1-9.mp3, 2-9.mp3\n"
+    " %F%-%P%.mp3:\t\tfilename-1.mp3, filename-2.mp3\n"
+    " %F%(%P%).mp3:\t\tfilename(1).mp3, filename(2).mp3\n"
+    " %P%_%F%.mp3:\t\t1_filename.mp3, 2_filename.mp3\n"
+    " %F%-%P%-%T%.mp3:\tfilename-001-102.mp3, filename-002-102.mp3\n"
+    " %F%[%P% of %T%].mp3:\tfilename[01 of 12].mp3, filename[02 of 12].mp3\n"
+    " %I%-%P%.mp3:\t\tTitle-1.mp3, Title-2.mp3\n"
+    " %A%-%I%-%P%.mp3:\tArtist-Title-1.mp3, Artist-Title-2.mp3\n"
+    " %A%-%I%-%N%-%P%.mp3:\tArtist-Title-5-1.mp3, Artist-Title-5-2.mp3";
+constexpr char kTitleHelp[] =
+    "You can use the following tags in ID3 title.\n"
+    "\n"
+    "%I%: title of original MP3 file\n"
+    "%F%: source file name (not including extension)\n"
+    "%P%: piece number\n"
+    "%T%: total number of pieces\n"
+    "%S%: general sequence number of all files in batch splitter\n"
+    "\n"
+    "Samples:\n"
+    " %I% - %P%:\t\tTitle - 1, Title - 2\n"
+    " %F% - %P%:\t\tfilename - 1, filename - 2\n"
+    " %I% [%P%]:\t\tTitle [1], Title [2]\n"
+    " %P%-%I%:\t\t1-Title, 2-Title\n"
+    " [%P%]%I%:\t\t[1]Title, [2]Title\n"
+    " %I% - %P% of %T%:\tTitle - 1 of 9, Title - 2 of 9\n"
+    " %F% - %P% of %T%:\tfilename - 1 of 9, filename - 2 of 9\n"
+    " %I% (%P% of %T%):\tTitle (1 of 9), Title (2 of 9)\n"
+    " %I% - %P%/%T%:\tTitle - 1/9, Title - 2/9\n"
+    " [%P%/%T%]%I%:\t[1/9]Title, [2/9]Title\n";
+
+struct ListEntry {
+    const char* text;
+    int value;
+};
+
+constexpr ListEntry kTrackNumberEntries[] = {
+    {"Original ID3 track number", static_cast<int>(TrackNumber::Original)},
+    {"Split sequence number", static_cast<int>(TrackNumber::Sequence)},
+    {"None", static_cast<int>(TrackNumber::None)},
+};
+constexpr ListEntry kOutputFolderEntries[] = {
+    {"Same as source file", static_cast<int>(OutputFolder::SameAsSource)},
+    {"Specific folder", static_cast<int>(OutputFolder::Specific)},
+};
+constexpr ListEntry kTargetExistsEntries[] = {
+    {"Rename automatically (add number at end of file name)", static_cast<int>(TargetExists::Rename)},
+    {"Overwrite", static_cast<int>(TargetExists::Overwrite)},
+    {"Skip (not cut)", static_cast<int>(TargetExists::Skip)},
+};
+
+constexpr const char* kFileNameTemplates[] = {
+    "%F% %P%.mp3",          "%F%-%P%.mp3",          "%F%_%P%.mp3",
+    "%F%(%P%).mp3",         "%F%[%P%].mp3",         "%F% (%P%).mp3",
+    "%F% [%P%].mp3",        "%P% %F%.mp3",          "%P%_%F%.mp3",
+    "%P%-%F%.mp3",          "%P%-%T%.mp3",          "%F%-%P%-%T%.mp3",
+    "%F%(%P% of %T%).mp3",  "%F%[%P% of %T%].mp3",  "%F% (%P% of %T%).mp3",
+    "%F% [%P% of %T%].mp3", "%F%.mp3",              "%P%.mp3",
+    "%I%-%P%.mp3",          "%A%-%I%-%P%.mp3",      "%A%-%I%-%N%-%P%.mp3",
+};
+constexpr const char* kTitleTemplates[] = {
+    "%I%",              "%P%",              "%P%/%T%",          "%I%-%P%",
+    "%I% - %P%",        "%I%(%P%)",         "%I%[%P%]",         "%I% (%P%)",
+    "%I% [%P%]",        "%P%-%I%",          "%P% - %I%",        "[%P%]%I%",
+    "[%P%] %I%",        "%I% - %P% of %T%", "%I% (%P% of %T%)", "%I% - %P%/%T%",
+    "%I% (%P%/%T%)",    "%I% [%P%/%T%]",    "%P%/%T%-%I%",      "%P%/%T% - %I%",
+    "[%P%/%T%]%I%",     "[%P%/%T%] %I%",    "%F% - %P%",        "%F% [%P%/%T%]",
+};
+
+// What the sample lines expand: a source "filename" with the title "Title", pieces 1 and 2
+// of 9, sequence numbers 1 and 2.
+constexpr char kSampleBaseName[] = "filename";
+constexpr char kSampleTitle[] = "Title";
+constexpr int kSampleCount = 9;
+
+// Steps of the spins: fades by a tenth of a second, overlaps by a second; ranges of the
+// integer spins.
+constexpr int kFadeStep = 1;
+constexpr int kOverlapStep = 10;
+constexpr int kFirstPiecesLow = 1;
+constexpr int kFirstPiecesHigh = 32767;
+constexpr int kDecimalBoxChars = 8;
+constexpr int kIntegerBoxChars = 9;
+
+// ---- Places of the controls, in dialog units ----
+//
+// Two columns: encoding, fades, overlaps and the pieces' tags on the left; file names and the
+// output folder on the right. The left column's stretching controls grow to the middle of
+// the page, the right column's start there and grow to the right edge.
+
+constexpr int kMargin = 7;
+constexpr int kRowHeight = 13;   // lists, boxes, spins
+constexpr int kCheckHeight = 10;
+constexpr int kTextHeight = 8;
+constexpr int kLabelDrop = 3;    // a label's top below its row's top
+constexpr int kSpinWidth = 10;
+constexpr int kBoxWidth = 36;
+constexpr int kHelpWidth = 15;
+
+constexpr int kLeftX = kMargin;
+constexpr int kLeftRight = 216;   // right edge of the left column
+constexpr int kLeftFieldX = 113;  // lists and boxes after the long labels
+constexpr int kTagFieldX = 50;    // lists after the short tag labels
+constexpr int kRightX = 226;
+constexpr int kRightRight = kPageDesignWidth - kMargin;
+constexpr int kRightFieldX = 300;
+constexpr int kRightDigitsX = 350;
+constexpr int kBrowseWidth = 46;
+constexpr int kBrowseHeight = 14;
+constexpr int kExampleIndent = 12;
+constexpr int kExampleHeight = 34;
+
+// Runs work under the wait cursor, restoring the cursor whatever happens.
+template <typename Work>
+void WithWaitCursor(Work work) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    struct Restore {
+        ~Restore() { QApplication::restoreOverrideCursor(); }
+    } restore;
+    work();
+}
+
+// The up and down buttons of a box with a spin, one above the other.
+class CSpinButtons : public QWidget {
+public:
+    explicit CSpinButtons(QWidget* parent) : QWidget(parent), up_(new QToolButton(this)),
+                                             down_(new QToolButton(this)) {
+        up_->setObjectName(QStringLiteral("up"));
+        down_->setObjectName(QStringLiteral("down"));
+        for (QToolButton* button : {up_, down_}) {
+            button->setAutoRepeat(true);
+            button->setFocusPolicy(Qt::NoFocus);
+        }
+        up_->setArrowType(Qt::UpArrow);
+        down_->setArrowType(Qt::DownArrow);
+    }
+    QToolButton* Up() const { return up_; }
+    QToolButton* Down() const { return down_; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        const int half = event->size().height() / 2;
+        up_->setGeometry(0, 0, event->size().width(), half);
+        down_->setGeometry(0, half, event->size().width(), event->size().height() - half);
+    }
+
+private:
+    QToolButton* up_;
+    QToolButton* down_;
+};
+
+// A box's text read as "%d.%1d" into tenths: whole seconds, then at most one digit of
+// tenths. A text starting with "." reads as if "0" stood before it. False when not even the
+// whole seconds read.
+bool ScanTenths(const QString& text, int* tenths) {
+    std::string s = text.toStdString();
+    if (!s.empty() && s[0] == '.') s.insert(s.begin(), '0');
+    int whole = 0;
+    int tenth = 0;
+    const int read = std::sscanf(s.c_str(), "%d.%1d", &whole, &tenth);
+    if (read < 1) return false;
+    *tenths = whole * 10 + (read == 2 ? tenth : 0);
+    return true;
+}
+
+QString TenthsText(int tenths) { return QString::asprintf("%d.%d", tenths / 10, tenths % 10); }
+
+bool ReadInteger(const QString& text, int* value) {
+    bool ok = false;
+    const int read = text.trimmed().toInt(&ok);
+    if (ok) *value = read;
+    return ok;
+}
+
+QString Utf8(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
 
 CPageSplitterOpt::CPageSplitterOpt(QWidget* parent) : COptionsPage(QStringLiteral("Cutter Options"), parent) {}
 
-bool CPageSplitterOpt::ValidateAndTakeOver() { return true; }
+void CPageSplitterOpt::OnInitPage() {
+    CutterOptions& o = Settings().options;
+    CResizableLayout* layout = Layout();
+
+    auto place = [this](QWidget* control, const char* name, int x, int y, int width, int height) {
+        control->setObjectName(QString::fromLatin1(name));
+        control->setGeometry(DluRect(x, y, width, height));
+    };
+    auto label = [this, &place](const char* text, int x, int y, int width, QWidget* buddy = nullptr) {
+        auto* l = new QLabel(QString::fromLatin1(text), this);
+        place(l, "", x, y + kLabelDrop, width, kTextHeight);
+        if (buddy != nullptr) l->setBuddy(buddy);
+        return l;
+    };
+    auto check = [this, &place](const char* text, const char* name, int x, int y, int width) {
+        auto* box = new QCheckBox(QString::fromLatin1(text), this);
+        place(box, name, x, y, width, kCheckHeight);
+        return box;
+    };
+    auto valueList = [this, &place](const char* name, int x, int y, int width) {
+        auto* list = new CValueList(this);
+        place(list, name, x, y, width, kRowHeight);
+        return list;
+    };
+    auto numberBox = [this, &place](const char* name, int x, int y, int width, bool decimal) {
+        auto* box = new CNumberEdit(this);
+        box->SetAllowMinus(false);
+        box->SetAllowDecimalPoint(decimal);
+        box->setMaxLength(decimal ? kDecimalBoxChars : kIntegerBoxChars);
+        place(box, name, x, y, width, kRowHeight);
+        return box;
+    };
+    auto templateList = [this, &place](const char* name, int x, int y, int width) {
+        auto* list = new QComboBox(this);
+        list->setEditable(true);
+        list->setInsertPolicy(QComboBox::NoInsert);
+        list->setMaxVisibleItems(16);
+        place(list, name, x, y, width, kRowHeight);
+        return list;
+    };
+    auto helpButton = [this, &place](const char* name, int x, int y) {
+        auto* button = new QPushButton(QStringLiteral("?"), this);
+        place(button, name, x, y, kHelpWidth, kRowHeight);
+        return button;
+    };
+
+    // Encoding.
+    int y = kMargin;
+    reencode_ = check("Re-&encode pieces", "reencode", kLeftX, y, kLeftRight - kLeftX);
+    y += 12;
+    useSame_ = check("Use same encoding parameters as origina&l MP3 file", "useSameParams", kLeftX,
+                     y, kLeftRight - kLeftX);
+    y += 14;
+    QLabel* sampleRateLabel = label("&Sample frequency:", kLeftX, y, 100);
+    sampleRate_ = valueList("sampleRate", kLeftFieldX, y, kLeftRight - kLeftFieldX);
+    sampleRateLabel->setBuddy(sampleRate_);
+    y += 16;
+    QLabel* bitrateLabel = label("Bit &rate:", kLeftX, y, 100);
+    bitrate_ = valueList("bitrate", kLeftFieldX, y, kLeftRight - kLeftFieldX);
+    bitrateLabel->setBuddy(bitrate_);
+    y += 16;
+    QLabel* channelsLabel = label("C&hannels:", kLeftX, y, 100);
+    channels_ = valueList("channels", kLeftFieldX, y, kLeftRight - kLeftFieldX);
+    channelsLabel->setBuddy(channels_);
+    sampleRate_->AddFormatted(kSampleRateFormat, kSampleRates);
+    bitrate_->AddFormatted(kBitrateFormat, kBitrates);
+    for (const ChannelModeChoice& choice : kChannelModeChoices)
+        channels_->AddEntry(QString::fromLatin1(choice.text), choice.channelMode);
+    // These keep the held value, even one they do not offer, until the page is left.
+    sampleRate_->SelectValue(o.mp3SampleRate);
+    bitrate_->SelectValue(o.mp3BitRate);
+    channels_->SelectValue(o.mp3ChannelMode);
+
+    // Fades and overlaps.
+    struct DecimalBox {
+        const char* text;
+        const char* name;
+        CNumberEdit** box;
+        int* held;
+        int step;
+    };
+    const DecimalBox decimals[] = {
+        {"Fade-i&n (sec):", "fadeIn", &fadeIn_, &o.fadeInLen, kFadeStep},
+        {"Fa&de-out (sec):", "fadeOut", &fadeOut_, &o.fadeOutLen, kFadeStep},
+        {"&Forward overlap (sec):", "forwardOverlap", &forwardOverlap_, &o.forwardOverlap, kOverlapStep},
+        {"&Backward overlap (sec):", "backwardOverlap", &backwardOverlap_, &o.backwardOverlap, kOverlapStep},
+    };
+    y += 20;
+    for (const DecimalBox& d : decimals) {
+        QLabel* l = label(d.text, kLeftX, y, 100);
+        CNumberEdit* box = numberBox(d.name, kLeftFieldX, y, kBoxWidth, true);
+        l->setBuddy(box);
+        box->setText(TenthsText(*d.held));
+        *d.box = box;
+        int* held = d.held;
+        const int step = d.step;
+        MakeSpin(box, kLeftFieldX + kBoxWidth, y, QString::fromLatin1(d.name) + QStringLiteral("Spin"),
+                 [this, box, held, step](int direction) { StepDecimalBox(box, direction, step, *held); });
+        y += 16;
+    }
+
+    // Tags of the pieces.
+    y += 4;
+    keepTag_ = check("&Keep ID3 tag when cutting", "keepID3tag", kLeftX, y, kLeftRight - kLeftX);
+    y += 14;
+    QLabel* trackLabel = label("Track &#:", kLeftX, y, kTagFieldX - kLeftX - 2);
+    trackNumber_ = valueList("trackNumber", kTagFieldX, y, kLeftRight - kTagFieldX);
+    trackLabel->setBuddy(trackNumber_);
+    y += 16;
+    QLabel* titleLabel = label("T&itle:", kLeftX, y, kTagFieldX - kLeftX - 2);
+    titleTemplate_ = templateList("titleTemplate", kTagFieldX, y, kLeftRight - kHelpWidth - 2 - kTagFieldX);
+    titleLabel->setBuddy(titleTemplate_);
+    titleHelp_ = helpButton("titleHelp", kLeftRight - kHelpWidth, y);
+    y += 15;
+    label("Samples:", kLeftX, y - kLabelDrop, kTagFieldX - kLeftX - 2);
+    titleSamples_ = new QLabel(this);
+    place(titleSamples_, "titleSamples", kTagFieldX, y, kLeftRight - kTagFieldX, kTextHeight);
+    y += 11;
+    label("Number of digits in Title:", kLeftX, y, 100);
+    titleDigits_ = numberBox("titleDigits", kLeftFieldX, y, kBoxWidth, false);
+    titleDigits_->setText(QString::number(o.titleDigitNumber));
+    titleDigitsSpin_ = MakeSpin(titleDigits_, kLeftFieldX + kBoxWidth, y, QStringLiteral("titleDigitsSpin"),
+                                [this](int direction) {
+                                    StepIntegerBox(titleDigits_, direction, 0, kMaxDigitNumber,
+                                                   Settings().options.titleDigitNumber);
+                                });
+    y += 20;
+    firstPiecesOnly_ = check("Onl&y cut the first ", "splitFirstNPieces", kLeftX, y, 74);
+    const int firstBoxX = kLeftX + 75;
+    const int firstBoxWidth = 28;
+    firstPieces_ = numberBox("firstPieces", firstBoxX, y - 2, firstBoxWidth, false);
+    firstPieces_->setText(QString::number(o.firstPiecesNumber));
+    firstPiecesSpin_ = MakeSpin(firstPieces_, firstBoxX + firstBoxWidth, y - 2, QStringLiteral("firstPiecesSpin"),
+                                [this](int direction) {
+                                    StepIntegerBox(firstPieces_, direction, kFirstPiecesLow,
+                                                   kFirstPiecesHigh, Settings().options.firstPiecesNumber);
+                                });
+    const int afterSpin = firstBoxX + firstBoxWidth + kSpinWidth + 3;
+    QLabel* piecesLabel = label("piece(s) for batch cutter", afterSpin, y - 2, kLeftRight - afterSpin);
+
+    // Names of the pieces.
+    y = kMargin;
+    QLabel* fileNameLabel = label("Outpu&t file name:", kRightX, y, kRightFieldX - kRightX - 2);
+    fileNameTemplate_ = templateList("fileNameTemplate", kRightFieldX, y,
+                                     kRightRight - kHelpWidth - 2 - kRightFieldX);
+    fileNameLabel->setBuddy(fileNameTemplate_);
+    QPushButton* fileNameHelp = helpButton("fileNameHelp", kRightRight - kHelpWidth, y);
+    y += 16;
+    fileNameSamples_ = new QLabel(this);
+    place(fileNameSamples_, "fileNameSamples", kRightX, y, kRightRight - kRightX, kTextHeight);
+    y += 11;
+    QLabel* fileNameDigitsLabel =
+        label("Number of digits in file name:", kRightX, y, kRightDigitsX - kRightX - 2);
+    fileNameDigits_ = numberBox("fileNameDigits", kRightDigitsX, y, kBoxWidth, false);
+    fileNameDigits_->setText(QString::number(o.filenameDigitNumber));
+    QWidget* fileNameDigitsSpin = MakeSpin(fileNameDigits_, kRightDigitsX + kBoxWidth, y, QStringLiteral("fileNameDigitsSpin"),
+             [this](int direction) {
+                 StepIntegerBox(fileNameDigits_, direction, 0, kMaxDigitNumber,
+                                Settings().options.filenameDigitNumber);
+             });
+
+    // Output folder.
+    y += 22;
+    QLabel* folderLabel = label("&Output folder:", kRightX, y, kRightFieldX - kRightX - 2);
+    outputFolder_ = valueList("outputFolder", kRightFieldX, y, kRightRight - kRightFieldX);
+    folderLabel->setBuddy(outputFolder_);
+    y += 16;
+    QLabel* specificLabel = label("S&pecific folder:", kRightX, y, kRightFieldX - kRightX - 2);
+    specificFolder_ = new QLineEdit(this);
+    specificFolder_->setMaxLength(kFolderTextBytes - 1);
+    place(specificFolder_, "specificFolder", kRightFieldX, y, kRightRight - kBrowseWidth - 3 - kRightFieldX,
+          kRowHeight);
+    specificLabel->setBuddy(specificFolder_);
+    specificFolder_->setText(Utf8(o.specifiedOutputFolder));
+    browse_ = new QPushButton(QStringLiteral("Bro&wse"), this);
+    place(browse_, "browse", kRightRight - kBrowseWidth, y - 1, kBrowseWidth, kBrowseHeight);
+    y += 19;
+    folderForEach_ = check("Create a folder for each &MP3 file", "createFolderForEachMP3", kRightX, y,
+                           kRightRight - kRightX);
+    y += 13;
+    treeFolders_ = check("&Create tree folders according to path of original file", "createTreeDirs",
+                         kRightX, y, kRightRight - kRightX);
+    y += 12;
+    treeExample_ = new QLabel(QString::fromLatin1(kTreeExample), this);
+    treeExample_->setWordWrap(true);
+    treeExample_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    place(treeExample_, "treeExample", kRightX + kExampleIndent, y, kRightRight - kRightX - kExampleIndent,
+          kExampleHeight);
+    y += kExampleHeight + 6;
+    QLabel* existsLabel = label("When tar&get file exists", kRightX, y - kLabelDrop, kRightRight - kRightX);
+    y += 10;
+    targetExists_ = valueList("targetExists", kRightX, y, kRightRight - kRightX);
+    existsLabel->setBuddy(targetExists_);
+    y += 20;
+    browseOutput_ = check("Browse o&utput folder after cutting", "browseFolder", kRightX, y,
+                          kRightRight - kRightX);
+
+    // First values, lists and enabling.
+    reencode_->setChecked(o.reencodePieces);
+    useSame_->setChecked(o.useSameParams);
+    UpdateEncodingControls();
+
+    for (const ListEntry& e : kOutputFolderEntries) outputFolder_->AddEntry(QString::fromLatin1(e.text), e.value);
+    if (!outputFolder_->SelectValue(static_cast<int>(o.outputFolderOpt)))
+        o.outputFolderOpt = OutputFolder::SameAsSource;
+    folderForEach_->setChecked(o.createFolderForEachMP3);
+    treeFolders_->setChecked(o.createTreeDirs);
+    UpdateFolderControls();
+    for (const ListEntry& e : kTargetExistsEntries) targetExists_->AddEntry(QString::fromLatin1(e.text), e.value);
+    if (!targetExists_->SelectValue(static_cast<int>(o.targetExistsOpt))) o.targetExistsOpt = TargetExists::Rename;
+    browseOutput_->setChecked(o.browseFolder);
+
+    firstPiecesOnly_->setChecked(o.splitFirstNPieces);
+    UpdateFirstPiecesControls();
+
+    for (const char* entry : kFileNameTemplates) fileNameTemplate_->addItem(QString::fromLatin1(entry));
+    fileNameTemplate_->setEditText(Utf8(o.outputFileName));
+    RefreshFileNameSamples();
+    for (const ListEntry& e : kTrackNumberEntries) trackNumber_->AddEntry(QString::fromLatin1(e.text), e.value);
+    if (!trackNumber_->SelectValue(static_cast<int>(o.id3TrackNumType))) o.id3TrackNumType = TrackNumber::Original;
+    for (const char* entry : kTitleTemplates) titleTemplate_->addItem(QString::fromLatin1(entry));
+    titleTemplate_->setEditText(Utf8(o.id3TitleFormat));
+    RefreshTitleSamples();
+
+    keepTag_->setChecked(o.keepID3tag);
+    UpdateTagControls();
+
+    // Dependencies.
+    for (QCheckBox* box : {reencode_, useSame_, keepTag_, firstPiecesOnly_, folderForEach_, treeFolders_,
+                           browseOutput_})
+        connect(box, &QCheckBox::clicked, this, [this, box] { OnCheckBoxClicked(box); });
+    connect(bitrate_, &CValueList::ValueChosen, this, &CPageSplitterOpt::OnBitrateChosen);
+    connect(sampleRate_, &CValueList::ValueChosen, this, &CPageSplitterOpt::OnSampleRateChosen);
+    connect(outputFolder_, &CValueList::ValueChosen, this, [this] { UpdateFolderControls(); });
+    connect(fileNameTemplate_, &QComboBox::editTextChanged, this, &CPageSplitterOpt::OnFileNameTemplateChanged);
+    connect(titleTemplate_, &QComboBox::editTextChanged, this, &CPageSplitterOpt::OnTitleTemplateChanged);
+    connect(titleDigits_, &QLineEdit::textChanged, this,
+            [this] { OnDigitsChanged(titleDigits_, &Settings().options.titleDigitNumber); });
+    connect(fileNameDigits_, &QLineEdit::textChanged, this,
+            [this] { OnDigitsChanged(fileNameDigits_, &Settings().options.filenameDigitNumber); });
+    connect(browse_, &QPushButton::clicked, this, &CPageSplitterOpt::OnBrowse);
+    connect(fileNameHelp, &QPushButton::clicked, this, &CPageSplitterOpt::OnFileNameHelp);
+    connect(titleHelp_, &QPushButton::clicked, this, &CPageSplitterOpt::OnTitleHelp);
+
+    // Anchors: the left column's lists and texts stretch to the middle, the right column's
+    // from the middle to the right edge; boxes, spins and labels keep their size.
+    for (QWidget* w : {static_cast<QWidget*>(reencode_), static_cast<QWidget*>(useSame_),
+                       static_cast<QWidget*>(sampleRate_), static_cast<QWidget*>(bitrate_),
+                       static_cast<QWidget*>(channels_), static_cast<QWidget*>(keepTag_),
+                       static_cast<QWidget*>(trackNumber_), static_cast<QWidget*>(titleTemplate_),
+                       static_cast<QWidget*>(titleSamples_), static_cast<QWidget*>(piecesLabel)})
+        layout->AddAnchor(w, kTopLeft, kTopCentre);
+    layout->AddAnchor(titleHelp_, kTopCentre);
+    for (QWidget* w : {static_cast<QWidget*>(fileNameLabel), static_cast<QWidget*>(folderLabel),
+                       static_cast<QWidget*>(specificLabel), static_cast<QWidget*>(fileNameDigitsLabel),
+                       static_cast<QWidget*>(fileNameDigits_), fileNameDigitsSpin})
+        layout->AddAnchor(w, kTopCentre);
+    for (QWidget* w : {static_cast<QWidget*>(fileNameTemplate_), static_cast<QWidget*>(fileNameSamples_),
+                       static_cast<QWidget*>(outputFolder_), static_cast<QWidget*>(specificFolder_),
+                       static_cast<QWidget*>(folderForEach_), static_cast<QWidget*>(treeFolders_),
+                       static_cast<QWidget*>(treeExample_), static_cast<QWidget*>(existsLabel),
+                       static_cast<QWidget*>(targetExists_), static_cast<QWidget*>(browseOutput_)})
+        layout->AddAnchor(w, kTopCentre, kTopRight);
+    layout->AddAnchor(fileNameHelp, kTopRight);
+    layout->AddAnchor(browse_, kTopRight);
+
+    ready_ = true;
+}
+
+QWidget* CPageSplitterOpt::MakeSpin(CNumberEdit* box, int x, int y, const QString& name,
+                                    std::function<void(int)> step) {
+    auto* spin = new CSpinButtons(this);
+    spin->setObjectName(name);
+    spin->setGeometry(DluRect(x, y, kSpinWidth, kRowHeight));
+    connect(spin->Up(), &QToolButton::clicked, this, [step] { step(+1); });
+    connect(spin->Down(), &QToolButton::clicked, this, [step] { step(-1); });
+    box->installEventFilter(this);
+    spinSteps_.emplace_back(box, std::move(step));
+    return spin;
+}
+
+bool CPageSplitterOpt::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            for (const auto& [box, step] : spinSteps_) {
+                if (box == watched) {
+                    step(key == Qt::Key_Up ? +1 : -1);
+                    return true;
+                }
+            }
+        }
+    }
+    return COptionsPage::eventFilter(watched, event);
+}
+
+void CPageSplitterOpt::StepDecimalBox(CNumberEdit* box, int direction, int tenthsPerStep, int held) {
+    const QString text = box->text();
+    int tenths = 0;
+    if (!text.isEmpty() && !ScanTenths(text, &tenths)) tenths = held;
+    tenths = std::max(0, tenths + direction * tenthsPerStep);
+    box->setText(TenthsText(tenths));
+}
+
+void CPageSplitterOpt::StepIntegerBox(CNumberEdit* box, int direction, int low, int high, int held) {
+    int value = held;
+    ReadInteger(box->text(), &value);
+    value = std::clamp(value + direction, low, high);
+    box->setText(QString::number(value));
+}
+
+void CPageSplitterOpt::UpdateEncodingControls() {
+    const bool reencode = reencode_->isChecked();
+    useSame_->setEnabled(reencode);
+    const bool ownParams = reencode && !useSame_->isChecked();
+    for (QWidget* list : {sampleRate_, bitrate_, channels_}) list->setEnabled(ownParams);
+}
+
+void CPageSplitterOpt::UpdateTagControls() {
+    const bool keep = keepTag_->isChecked();
+    for (QWidget* w : {static_cast<QWidget*>(trackNumber_), static_cast<QWidget*>(titleTemplate_),
+                       static_cast<QWidget*>(titleHelp_), static_cast<QWidget*>(titleDigits_),
+                       titleDigitsSpin_})
+        w->setEnabled(keep);
+}
+
+void CPageSplitterOpt::UpdateFirstPiecesControls() {
+    const bool only = firstPiecesOnly_->isChecked();
+    firstPieces_->setEnabled(only);
+    firstPiecesSpin_->setEnabled(only);
+}
+
+void CPageSplitterOpt::UpdateFolderControls() {
+    const bool specific = outputFolder_->Value() == static_cast<int>(OutputFolder::Specific);
+    for (QWidget* w : {static_cast<QWidget*>(specificFolder_), static_cast<QWidget*>(browse_),
+                       static_cast<QWidget*>(treeFolders_), static_cast<QWidget*>(treeExample_)})
+        w->setEnabled(specific);
+    folderForEach_->setEnabled(true);
+}
+
+void CPageSplitterOpt::OnCheckBoxClicked(QCheckBox* box) {
+    TakeOverPlainValues();
+    if (box == reencode_ || box == useSame_) UpdateEncodingControls();
+    if (box == keepTag_) UpdateTagControls();
+    if (box == firstPiecesOnly_) {
+        UpdateFirstPiecesControls();
+        if (firstPiecesOnly_->isChecked()) firstPieces_->setFocus();
+    }
+}
+
+void CPageSplitterOpt::OnBitrateChosen(int kbps) {
+    CutterOptions& o = Settings().options;
+    if (kbps == o.mp3BitRate) return;
+    const int hz = sampleRate_->Value(o.mp3SampleRate);
+    const int fitting = SampleRateForBitrate(kbps, hz);
+    if (fitting != hz) sampleRate_->SelectValue(fitting);
+    o.mp3BitRate = bitrate_->Value(kbps);
+    o.mp3SampleRate = sampleRate_->Value(fitting);
+}
+
+void CPageSplitterOpt::OnSampleRateChosen(int hz) {
+    CutterOptions& o = Settings().options;
+    if (hz == o.mp3SampleRate) return;
+    const int kbps = bitrate_->Value(o.mp3BitRate);
+    const int fitting = BitrateForSampleRate(hz, kbps);
+    if (fitting != kbps) bitrate_->SelectValue(fitting);
+    o.mp3SampleRate = sampleRate_->Value(hz);
+    o.mp3BitRate = bitrate_->Value(fitting);
+}
+
+void CPageSplitterOpt::OnFileNameTemplateChanged(const QString& text) {
+    Settings().options.outputFileName = text.toStdString();
+    RefreshFileNameSamples();
+}
+
+void CPageSplitterOpt::OnTitleTemplateChanged(const QString& text) {
+    Settings().options.id3TitleFormat = text.toStdString();
+    RefreshTitleSamples();
+}
+
+void CPageSplitterOpt::OnDigitsChanged(CNumberEdit* box, int* held) {
+    int value = 0;
+    ReadInteger(box->text(), &value);
+    if (value > kMaxDigitNumber) {
+        value = kMaxDigitNumber;
+        box->setText(QString::number(value));
+    }
+    *held = value;
+    if (!ready_) return;
+    if (box == fileNameDigits_)
+        RefreshFileNameSamples();
+    else
+        RefreshTitleSamples();
+}
+
+void CPageSplitterOpt::RefreshFileNameSamples() {
+    const CutterOptions& o = Settings().options;
+    if (o.outputFileName.empty()) {
+        fileNameSamples_->clear();
+        return;
+    }
+    const int digits = o.filenameDigitNumber == 0 ? 1 : o.filenameDigitNumber;
+    const std::string first =
+        ExpandNameTemplate(o.outputFileName, kSampleBaseName, nullptr, 1, kSampleCount, 1, digits);
+    const std::string second =
+        ExpandNameTemplate(o.outputFileName, kSampleBaseName, nullptr, 2, kSampleCount, 2, digits);
+    fileNameSamples_->setText(QStringLiteral("Samples: %1, %2...").arg(Utf8(first), Utf8(second)));
+}
+
+void CPageSplitterOpt::RefreshTitleSamples() {
+    const CutterOptions& o = Settings().options;
+    if (o.id3TitleFormat.empty()) {
+        titleSamples_->clear();
+        return;
+    }
+    const std::string first = ExpandTitleTemplate(o.id3TitleFormat, kSampleTitle, kSampleBaseName, 1,
+                                                  kSampleCount, 1, o.titleDigitNumber);
+    const std::string second = ExpandTitleTemplate(o.id3TitleFormat, kSampleTitle, kSampleBaseName, 2,
+                                                   kSampleCount, 2, o.titleDigitNumber);
+    titleSamples_->setText(QStringLiteral("%1, %2...").arg(Utf8(first), Utf8(second)));
+}
+
+void CPageSplitterOpt::OnBrowse() {
+    WithWaitCursor([this] {
+        QString chosen;
+        if (ChooseFolder(this, QString::fromLatin1(kTargetFolderTitle), specificFolder_->text(), &chosen,
+                         kFolderTextBytes))
+            specificFolder_->setText(chosen);
+    });
+}
+
+void CPageSplitterOpt::OnFileNameHelp() {
+    ShowMessage(this, QString::fromLatin1(kFileNameHelp), QMessageBox::Information);
+}
+
+void CPageSplitterOpt::OnTitleHelp() {
+    ShowMessage(this, QString::fromLatin1(kTitleHelp), QMessageBox::Information);
+}
+
+void CPageSplitterOpt::Refuse(QWidget* control, const QString& text) {
+    ShowMessage(this, text, QMessageBox::Warning);
+    control->setFocus();
+    if (auto* edit = qobject_cast<QLineEdit*>(control)) edit->selectAll();
+}
+
+bool CPageSplitterOpt::TakeOverPlainValues() {
+    int firstPieces = 0;
+    int fileNameDigits = 0;
+    int titleDigits = 0;
+    const std::pair<CNumberEdit*, int*> numbers[] = {
+        {titleDigits_, &titleDigits}, {firstPieces_, &firstPieces}, {fileNameDigits_, &fileNameDigits}};
+    for (const auto& [box, value] : numbers) {
+        if (!ReadInteger(box->text(), value)) {
+            Refuse(box, QString::fromLatin1(kEnterInteger));
+            return false;
+        }
+    }
+    CutterOptions& o = Settings().options;
+    o.reencodePieces = reencode_->isChecked();
+    o.useSameParams = useSame_->isChecked();
+    o.keepID3tag = keepTag_->isChecked();
+    o.titleDigitNumber = titleDigits;
+    o.splitFirstNPieces = firstPiecesOnly_->isChecked();
+    o.firstPiecesNumber = firstPieces;
+    o.outputFileName = fileNameTemplate_->currentText().toStdString();
+    o.id3TitleFormat = titleTemplate_->currentText().toStdString();
+    o.filenameDigitNumber = fileNameDigits;
+    o.specifiedOutputFolder = specificFolder_->text().toStdString();
+    o.createFolderForEachMP3 = folderForEach_->isChecked();
+    o.createTreeDirs = treeFolders_->isChecked();
+    o.browseFolder = browseOutput_->isChecked();
+    return true;
+}
+
+bool CPageSplitterOpt::TakeDecimalBox(CNumberEdit* box, bool emptyIsZero, int* tenths) {
+    QString text = box->text();
+    if (text.isEmpty() && emptyIsZero) text = QStringLiteral("0");
+    if (!ScanTenths(text, tenths)) {
+        Refuse(box, QString::fromLatin1(kInvalidNumber).arg(box->text()));
+        return false;
+    }
+    return true;
+}
+
+bool CPageSplitterOpt::ValidateAndTakeOver() {
+    if (!IsInitialised() || !ready_) return true;
+    if (!TakeOverPlainValues()) return false;
+    CutterOptions& o = Settings().options;
+    if (!TakeDecimalBox(fadeIn_, true, &o.fadeInLen)) return false;
+    if (!TakeDecimalBox(fadeOut_, true, &o.fadeOutLen)) return false;
+    if (!TakeDecimalBox(forwardOverlap_, false, &o.forwardOverlap)) return false;
+    if (!TakeDecimalBox(backwardOverlap_, false, &o.backwardOverlap)) return false;
+    if (o.splitFirstNPieces && o.firstPiecesNumber <= 0) {
+        Refuse(firstPieces_, QString::fromLatin1(kEnterPositive));
+        return false;
+    }
+    if (o.outputFileName.empty()) {
+        Refuse(fileNameTemplate_, QString::fromLatin1(kEnterFileName));
+        return false;
+    }
+    o.outputFolderOpt = static_cast<OutputFolder>(outputFolder_->Value(static_cast<int>(o.outputFolderOpt)));
+    if (o.outputFolderOpt == OutputFolder::Specific && specificFolder_->text().isEmpty()) {
+        Refuse(specificFolder_, QString::fromLatin1(kChooseFolder));
+        return false;
+    }
+    o.mp3BitRate = bitrate_->Value(o.mp3BitRate);
+    o.mp3SampleRate = sampleRate_->Value(o.mp3SampleRate);
+    o.mp3ChannelMode = channels_->Value(o.mp3ChannelMode);
+    o.targetExistsOpt = static_cast<TargetExists>(targetExists_->Value(static_cast<int>(o.targetExistsOpt)));
+    o.id3TrackNumType = static_cast<TrackNumber>(trackNumber_->Value(static_cast<int>(o.id3TrackNumType)));
+    return true;
+}
 
 }  // namespace corvane
