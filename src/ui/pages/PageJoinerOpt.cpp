@@ -1,10 +1,337 @@
 // The joiner options page: encoding, output folder and target-exists rule of joins.
 #include "ui/pages/PageJoinerOpt.h"
 
+#include "audio/EncodingParams.h"
+#include "ui/MessageBox.h"
+#include "ui/Shell.h"
+#include "ui/widgets/ValueList.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
 namespace corvane {
+namespace {
+
+// Identifiers of the encoding list's entries: "Auto", the presets in the order of
+// kEncodingPresets (kFirstPresetEntry, then kPresetEntryStep apart), "Customize".
+constexpr int kAutoEntry = 392;
+constexpr int kFirstPresetEntry = 648;
+constexpr int kPresetEntryStep = 256;
+constexpr int kCustomizeEntry = 2440;
+
+constexpr int PresetEntry(int preset) { return kFirstPresetEntry + preset * kPresetEntryStep; }
+// Index in kEncodingPresets of a preset entry, -1 for "Auto" and "Customize".
+constexpr int PresetOfEntry(int entry) {
+    const int preset = (entry - kFirstPresetEntry) / kPresetEntryStep;
+    return entry >= kFirstPresetEntry && preset < static_cast<int>(kEncodingPresets.size()) &&
+                   PresetEntry(preset) == entry
+               ? preset
+               : -1;
+}
+
+constexpr char kSameAsSourceText[] = "Same as source file";
+constexpr char kSpecificFolderText[] = "Specific folder";
+constexpr char kRenameText[] = "Rename automatically (add number at end of file name)";
+constexpr char kOverwriteText[] = "Overwrite";
+constexpr char kSkipText[] = "Skip (not join)";
+
+constexpr char kExampleText[] =
+    "For example: original MP3 file is \"/home/user/Music/sample.mp3\", specified output folder "
+    "is \"/home/user/Output\". If the option is checked, then the program will create folder "
+    "\"/home/user/Output/home/user/Music\" and output target file at the folder.";
+constexpr char kChooseFolderTitle[] = "Please choose an output folder:";
+constexpr char kNoFolderMessage[] = "Please choose an output folder.";
+
+// Places of the controls, in dialog units. The page is kPageDesignWidth wide; its middle is
+// where the sample-rate and channel lists end and the bit-rate label begins.
+constexpr int kMargin = 7;
+constexpr int kIndent = 14;         // controls under a section title
+constexpr int kRight = kPageDesignWidth - kMargin;
+constexpr int kMiddle = kPageDesignWidth / 2;
+constexpr int kGap = 6;
+constexpr int kListHeight = 14;
+constexpr int kLabelHeight = 8;
+constexpr int kLabelDrop = 3;       // a label beside a list sits this much lower
+constexpr int kCheckHeight = 10;
+constexpr int kRowStep = 18;
+constexpr int kEncodingValueLeft = 84;   // the lists right of "&Sample frequency:", "&Channels:"
+constexpr int kBitrateLabelWidth = 40;
+constexpr int kOutputValueLeft = 130;    // the controls right of the output section's labels
+constexpr int kBrowseWidth = 50;
+constexpr int kExampleIndent = 26;
+constexpr int kExampleHeight = 26;
+
+// Runs work under the wait cursor, restoring the cursor whatever happens.
+template <typename Work>
+void WithWaitCursor(Work work) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    struct Restore {
+        ~Restore() { QApplication::restoreOverrideCursor(); }
+    } restore;
+    work();
+}
+
+}  // namespace
 
 CPageJoinerOpt::CPageJoinerOpt(QWidget* parent) : COptionsPage(QStringLiteral("Joiner Options"), parent) {}
 
-bool CPageJoinerOpt::ValidateAndTakeOver() { return true; }
+void CPageJoinerOpt::OnInitPage() {
+    PlaceControls();
+    FillLists();
+
+    connect(encodingList_, &CValueList::ValueChosen, this, &CPageJoinerOpt::OnEncodingChosen);
+    connect(sampleRateList_, &CValueList::ValueChosen, this, &CPageJoinerOpt::OnSampleRateChosen);
+    connect(bitrateList_, &CValueList::ValueChosen, this, &CPageJoinerOpt::OnBitrateChosen);
+    connect(channelList_, &CValueList::ValueChosen, this, [this] { SelectCustomize(); });
+    connect(outputFolderList_, &CValueList::ValueChosen, this, &CPageJoinerOpt::OnOutputFolderChosen);
+    connect(browseButton_, &QPushButton::clicked, this, &CPageJoinerOpt::OnBrowse);
+}
+
+void CPageJoinerOpt::PlaceControls() {
+    const auto label = [this](const char* text, QRect place, QWidget* buddy) {
+        auto* l = new QLabel(QString::fromUtf8(text), this);
+        l->setGeometry(place);
+        l->setBuddy(buddy);
+        return l;
+    };
+    // A section title with a rule from its end to the right edge.
+    const auto section = [this](const char* text, int y) {
+        auto* title = new QLabel(QString::fromUtf8(text), this);
+        QFont bold = title->font();
+        bold.setBold(true);
+        title->setFont(bold);
+        const QRect place = DluRect(kMargin, y, 0, kLabelHeight);
+        title->setGeometry(place.x(), place.y(), title->sizeHint().width(), place.height());
+        auto* rule = new QFrame(this);
+        rule->setFrameShape(QFrame::HLine);
+        rule->setFrameShadow(QFrame::Sunken);
+        const int left = title->geometry().right() + DluRect(0, 0, kGap, 0).width();
+        const QRect line = DluRect(0, y, kRight, kLabelHeight);
+        rule->setGeometry(left, line.center().y() - 1, line.right() - left, 2);
+        Layout()->AddAnchor(rule, kTopLeft, kTopRight);
+    };
+    const auto list = [this](const char* name, QRect place) {
+        auto* l = new CValueList(this);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setGeometry(place);
+        return l;
+    };
+    const auto check = [this](const char* name, const char* text, int y) {
+        auto* c = new QCheckBox(QString::fromUtf8(text), this);
+        c->setObjectName(QString::fromLatin1(name));
+        c->setGeometry(DluRect(kIndent, y, kRight - kIndent, kCheckHeight));
+        return c;
+    };
+    const auto listRect = [this](int left, int y, int right) {
+        return DluRect(left, y, right - left, kListHeight);
+    };
+    const auto labelRect = [this](int left, int y, int right) {
+        return DluRect(left, y + kLabelDrop, right - left, kLabelHeight);
+    };
+
+    // Join Options
+    section("Join Options", kMargin);
+    int y = kMargin + 13;
+    encodingList_ = list("encodingList", listRect(kIndent, y + 10, kRight));
+    label("Encoding options of target &MP3 file:", DluRect(kIndent, y, kRight - kIndent, kLabelHeight),
+          encodingList_);
+    Layout()->AddAnchor(encodingList_, kTopLeft, kTopRight);
+
+    y += 10 + kRowStep + 2;
+    sampleRateList_ = list("sampleRateList", listRect(kEncodingValueLeft, y, kMiddle - kGap));
+    label("&Sample frequency:", labelRect(kIndent, y, kEncodingValueLeft - 2), sampleRateList_);
+    Layout()->AddAnchor(sampleRateList_, kTopLeft, kTopCentre);
+    const int bitrateLeft = kMiddle + kGap + kBitrateLabelWidth;
+    bitrateList_ = list("bitrateList", listRect(bitrateLeft, y, kRight));
+    QLabel* bitrateLabel = label("Bit &rate:", labelRect(kMiddle + kGap, y, bitrateLeft - 2), bitrateList_);
+    Layout()->AddAnchor(bitrateLabel, kTopCentre);
+    Layout()->AddAnchor(bitrateList_, kTopCentre, kTopRight);
+
+    y += kRowStep;
+    channelList_ = list("channelList", listRect(kEncodingValueLeft, y, kMiddle - kGap));
+    label("&Channels:", labelRect(kIndent, y, kEncodingValueLeft - 2), channelList_);
+    Layout()->AddAnchor(channelList_, kTopLeft, kTopCentre);
+
+    // Output Options
+    y += kRowStep + 10;
+    section("Output Options", y);
+    y += 14;
+    outputFolderList_ = list("outputFolderList", listRect(kOutputValueLeft, y, kRight));
+    label("Output folder for batch &join:", labelRect(kIndent, y, kOutputValueLeft - 2), outputFolderList_);
+    Layout()->AddAnchor(outputFolderList_, kTopLeft, kTopRight);
+
+    y += kRowStep;
+    const int browseLeft = kRight - kBrowseWidth;
+    folderEdit_ = new QLineEdit(this);
+    folderEdit_->setObjectName(QStringLiteral("specificFolderEdit"));
+    folderEdit_->setGeometry(listRect(kOutputValueLeft, y, browseLeft - kGap));
+    label("S&pecific folder:", labelRect(kIndent, y, kOutputValueLeft - 2), folderEdit_);
+    Layout()->AddAnchor(folderEdit_, kTopLeft, kTopRight);
+    browseButton_ = new QPushButton(QStringLiteral("Brows&e"), this);
+    browseButton_->setObjectName(QStringLiteral("browseButton"));
+    browseButton_->setGeometry(listRect(browseLeft, y, kRight));
+    Layout()->AddAnchor(browseButton_, kTopRight);
+
+    y += kRowStep;
+    targetExistsList_ = list("targetExistsList", listRect(kOutputValueLeft, y, kRight));
+    label("&When target file exists", labelRect(kIndent, y, kOutputValueLeft - 2), targetExistsList_);
+    Layout()->AddAnchor(targetExistsList_, kTopLeft, kTopRight);
+
+    y += kRowStep + 2;
+    addPostfixCheck_ = check("addPostfixCheck", "&Add \"_joined\" at end of target file", y);
+    y += kCheckHeight + 4;
+    treeFoldersCheck_ = check("treeFoldersCheck", "Create tree &folders according to path of original file", y);
+    y += kCheckHeight + 2;
+    exampleText_ = new QLabel(QString::fromUtf8(kExampleText), this);
+    exampleText_->setObjectName(QStringLiteral("exampleText"));
+    exampleText_->setWordWrap(true);
+    exampleText_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    exampleText_->setGeometry(DluRect(kExampleIndent, y, kRight - kExampleIndent, kExampleHeight));
+    Layout()->AddAnchor(exampleText_, kTopLeft, kTopRight);
+    y += kExampleHeight + 4;
+    browseAfterCheck_ = check("browseAfterCheck", "&Browse folder of outputted files after joining", y);
+
+    const JoinerOptions& o = Settings().options;
+    folderEdit_->setText(QString::fromStdString(o.specifiedOutputFolder));
+    addPostfixCheck_->setChecked(o.addPostfixAtEndOfFile);
+    treeFoldersCheck_->setChecked(o.createTreeDirs);
+    browseAfterCheck_->setChecked(o.browseFolder);
+}
+
+void CPageJoinerOpt::FillLists() {
+    JoinerOptions& o = Settings().options;
+
+    outputFolderList_->AddEntry(QString::fromLatin1(kSameAsSourceText), static_cast<int>(OutputFolder::SameAsSource));
+    outputFolderList_->AddEntry(QString::fromLatin1(kSpecificFolderText), static_cast<int>(OutputFolder::Specific));
+    if (!outputFolderList_->SelectValue(static_cast<int>(o.outputFolderOpt)))
+        o.outputFolderOpt = OutputFolder::SameAsSource;
+    EnableSpecificFolderControls(o.outputFolderOpt == OutputFolder::Specific);
+
+    targetExistsList_->AddEntry(QString::fromLatin1(kRenameText), static_cast<int>(TargetExists::Rename));
+    targetExistsList_->AddEntry(QString::fromLatin1(kOverwriteText), static_cast<int>(TargetExists::Overwrite));
+    targetExistsList_->AddEntry(QString::fromLatin1(kSkipText), static_cast<int>(TargetExists::Skip));
+    if (!targetExistsList_->SelectValue(static_cast<int>(o.targetExistsOpt)))
+        o.targetExistsOpt = TargetExists::Rename;
+
+    encodingList_->AddEntry(QString::fromLatin1(kAutoPresetText), kAutoEntry);
+    for (int i = 0; i < static_cast<int>(kEncodingPresets.size()); ++i)
+        encodingList_->AddEntry(QString::fromLatin1(kEncodingPresets[i].text), PresetEntry(i));
+    encodingList_->AddEntry(QString::fromLatin1(kCustomizePresetText), kCustomizeEntry);
+    const int preset = FindEncodingPreset({o.mp3SampleRate, o.mp3BitRate, o.mp3ChannelMode});
+    encodingList_->SelectValue(o.autoMP3EncodingParam ? kAutoEntry
+                               : preset >= 0          ? PresetEntry(preset)
+                                                      : kCustomizeEntry);
+    EnableParameterLists(!o.autoMP3EncodingParam);
+
+    bitrateList_->AddFormatted(kBitrateFormat, kBitrates);
+    bitrateList_->SelectValue(o.mp3BitRate);
+    sampleRateList_->AddFormatted(kSampleRateFormat, kSampleRates);
+    sampleRateList_->SelectValue(o.mp3SampleRate);
+    for (const ChannelModeChoice& choice : kChannelModeChoices)
+        channelList_->AddEntry(QString::fromLatin1(choice.text), choice.channelMode);
+    channelList_->SelectValue(o.mp3ChannelMode);
+}
+
+void CPageJoinerOpt::EnableSpecificFolderControls(bool enable) {
+    folderEdit_->setEnabled(enable);
+    browseButton_->setEnabled(enable);
+    treeFoldersCheck_->setEnabled(enable);
+    exampleText_->setEnabled(enable);
+}
+
+void CPageJoinerOpt::EnableParameterLists(bool enable) {
+    sampleRateList_->setEnabled(enable);
+    bitrateList_->setEnabled(enable);
+    channelList_->setEnabled(enable);
+}
+
+void CPageJoinerOpt::SelectCustomize() { encodingList_->SelectValue(kCustomizeEntry); }
+
+void CPageJoinerOpt::OnEncodingChosen(int entry) {
+    if (entry == kAutoEntry) {
+        EnableParameterLists(false);
+        return;
+    }
+    EnableParameterLists(true);
+    const int preset = PresetOfEntry(entry);
+    if (preset < 0) return;  // "Customize" keeps the values shown
+    JoinerOptions& o = Settings().options;
+    const EncodingParams& params = kEncodingPresets[preset].params;
+    o.mp3BitRate = params.bitrate;
+    o.mp3SampleRate = params.sampleRate;
+    o.mp3ChannelMode = params.channelMode;
+    bitrateList_->SelectValue(o.mp3BitRate);
+    sampleRateList_->SelectValue(o.mp3SampleRate);
+    channelList_->SelectValue(o.mp3ChannelMode);
+}
+
+void CPageJoinerOpt::OnSampleRateChosen(int hz) {
+    JoinerOptions& o = Settings().options;
+    if (hz == o.mp3SampleRate) return;
+    const int selected = bitrateList_->Value(o.mp3BitRate);
+    const int kbps = BitrateForSampleRate(hz, selected);
+    if (kbps != selected) bitrateList_->SelectValue(kbps);
+    SelectCustomize();
+    o.mp3SampleRate = hz;
+    o.mp3BitRate = kbps;
+}
+
+void CPageJoinerOpt::OnBitrateChosen(int kbps) {
+    JoinerOptions& o = Settings().options;
+    if (kbps == o.mp3BitRate) return;
+    const int selected = sampleRateList_->Value(o.mp3SampleRate);
+    const int hz = SampleRateForBitrate(kbps, selected);
+    if (hz != selected) sampleRateList_->SelectValue(hz);
+    SelectCustomize();
+    o.mp3BitRate = kbps;
+    o.mp3SampleRate = hz;
+}
+
+void CPageJoinerOpt::OnOutputFolderChosen(int option) {
+    EnableSpecificFolderControls(option == static_cast<int>(OutputFolder::Specific));
+}
+
+void CPageJoinerOpt::TakeOverChecksAndFolder() {
+    JoinerOptions& o = Settings().options;
+    o.addPostfixAtEndOfFile = addPostfixCheck_->isChecked();
+    o.createTreeDirs = treeFoldersCheck_->isChecked();
+    o.browseFolder = browseAfterCheck_->isChecked();
+    o.specifiedOutputFolder = folderEdit_->text().toStdString();
+}
+
+void CPageJoinerOpt::OnBrowse() {
+    // The wait cursor covers the take-over only: held over the picker it would stay on the
+    // picker's own window, which the user has to work in.
+    WithWaitCursor([this] { TakeOverChecksAndFolder(); });
+    JoinerOptions& o = Settings().options;
+    QString chosen;
+    if (!ChooseFolder(this, QString::fromLatin1(kChooseFolderTitle),
+                      QString::fromStdString(o.specifiedOutputFolder), &chosen, kFolderTextBytes))
+        return;
+    o.specifiedOutputFolder = chosen.toStdString();
+    folderEdit_->setText(chosen);
+}
+
+bool CPageJoinerOpt::ValidateAndTakeOver() {
+    if (!IsInitialised()) return true;
+    TakeOverChecksAndFolder();
+    JoinerOptions& o = Settings().options;
+    o.outputFolderOpt = static_cast<OutputFolder>(outputFolderList_->Value());
+    if (o.outputFolderOpt == OutputFolder::Specific && o.specifiedOutputFolder.empty()) {
+        ShowMessage(this, QString::fromLatin1(kNoFolderMessage), QMessageBox::Warning);
+        folderEdit_->setFocus();
+        return false;
+    }
+    o.autoMP3EncodingParam = encodingList_->Value() == kAutoEntry;
+    o.mp3BitRate = bitrateList_->Value();
+    o.mp3SampleRate = sampleRateList_->Value();
+    o.mp3ChannelMode = channelList_->Value();
+    o.targetExistsOpt = static_cast<TargetExists>(targetExistsList_->Value());
+    return true;
+}
 
 }  // namespace corvane
