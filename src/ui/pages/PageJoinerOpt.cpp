@@ -147,7 +147,8 @@ void CPageJoinerOpt::PlaceControls() {
     Layout()->AddAnchor(sampleRateList_, kTopLeft, kTopCentre);
     const int bitrateLeft = kMiddle + kGap + kBitrateLabelWidth;
     bitrateList_ = list("bitrateList", listRect(bitrateLeft, y, kRight));
-    QLabel* bitrateLabel = label("Bit &rate:", labelRect(kMiddle + kGap, y, bitrateLeft - 2), bitrateList_);
+    QLabel* bitrateLabel =
+        label("Bit &rate:", labelRect(kMiddle + kGap, y, bitrateLeft - 2), bitrateList_);
     Layout()->AddAnchor(bitrateLabel, kTopCentre);
     Layout()->AddAnchor(bitrateList_, kTopCentre, kTopRight);
 
@@ -161,7 +162,8 @@ void CPageJoinerOpt::PlaceControls() {
     section("Output Options", y);
     y += 14;
     outputFolderList_ = list("outputFolderList", listRect(kOutputValueLeft, y, kRight));
-    label("Output folder for batch &join:", labelRect(kIndent, y, kOutputValueLeft - 2), outputFolderList_);
+    label("Output folder for batch &join:", labelRect(kIndent, y, kOutputValueLeft - 2),
+          outputFolderList_);
     Layout()->AddAnchor(outputFolderList_, kTopLeft, kTopRight);
 
     y += kRowStep;
@@ -184,7 +186,8 @@ void CPageJoinerOpt::PlaceControls() {
     y += kRowStep + 2;
     addPostfixCheck_ = check("addPostfixCheck", "&Add \"_joined\" at end of target file", y);
     y += kCheckHeight + 4;
-    treeFoldersCheck_ = check("treeFoldersCheck", "Create tree &folders according to path of original file", y);
+    treeFoldersCheck_ =
+        check("treeFoldersCheck", "Create tree &folders according to path of original file", y);
     y += kCheckHeight + 2;
     exampleText_ = new QLabel(QString::fromUtf8(kExampleText), this);
     exampleText_->setObjectName(QStringLiteral("exampleText"));
@@ -205,17 +208,17 @@ void CPageJoinerOpt::PlaceControls() {
 void CPageJoinerOpt::FillLists() {
     JoinerOptions& o = Settings().options;
 
-    outputFolderList_->AddEntry(QString::fromLatin1(kSameAsSourceText), static_cast<int>(OutputFolder::SameAsSource));
-    outputFolderList_->AddEntry(QString::fromLatin1(kSpecificFolderText), static_cast<int>(OutputFolder::Specific));
-    if (!outputFolderList_->SelectValue(static_cast<int>(o.outputFolderOpt)))
+    const auto value = [](auto option) { return static_cast<int>(option); };
+    outputFolderList_->AddEntry(QString::fromLatin1(kSameAsSourceText), value(OutputFolder::SameAsSource));
+    outputFolderList_->AddEntry(QString::fromLatin1(kSpecificFolderText), value(OutputFolder::Specific));
+    if (!outputFolderList_->SelectValue(value(o.outputFolderOpt)))
         o.outputFolderOpt = OutputFolder::SameAsSource;
     EnableSpecificFolderControls(o.outputFolderOpt == OutputFolder::Specific);
 
-    targetExistsList_->AddEntry(QString::fromLatin1(kRenameText), static_cast<int>(TargetExists::Rename));
-    targetExistsList_->AddEntry(QString::fromLatin1(kOverwriteText), static_cast<int>(TargetExists::Overwrite));
-    targetExistsList_->AddEntry(QString::fromLatin1(kSkipText), static_cast<int>(TargetExists::Skip));
-    if (!targetExistsList_->SelectValue(static_cast<int>(o.targetExistsOpt)))
-        o.targetExistsOpt = TargetExists::Rename;
+    targetExistsList_->AddEntry(QString::fromLatin1(kRenameText), value(TargetExists::Rename));
+    targetExistsList_->AddEntry(QString::fromLatin1(kOverwriteText), value(TargetExists::Overwrite));
+    targetExistsList_->AddEntry(QString::fromLatin1(kSkipText), value(TargetExists::Skip));
+    if (!targetExistsList_->SelectValue(value(o.targetExistsOpt))) o.targetExistsOpt = TargetExists::Rename;
 
     encodingList_->AddEntry(QString::fromLatin1(kAutoPresetText), kAutoEntry);
     for (int i = 0; i < static_cast<int>(kEncodingPresets.size()); ++i)

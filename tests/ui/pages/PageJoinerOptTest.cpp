@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 
 #include <memory>
 #include <vector>
@@ -22,7 +23,9 @@ namespace {
 
 constexpr char kJoinerGroup[] = "Options/Joiner/";
 
-void Store(const char* key, const QVariant& value) { OpenSettings()->setValue(QString(kJoinerGroup) + key, value); }
+void Store(const char* key, const QVariant& value) {
+    OpenSettings()->setValue(QString(kJoinerGroup) + key, value);
+}
 QVariant Stored(const char* key) { return OpenSettings()->value(QString(kJoinerGroup) + key); }
 
 // Opens the list's drop-down with F4, walks to the entry showing text and takes it with
@@ -30,6 +33,8 @@ QVariant Stored(const char* key) { return OpenSettings()->value(QString(kJoinerG
 void Choose(CValueList* list, const QString& text) {
     const int row = list->findText(text);
     QVERIFY2(row >= 0, qPrintable(text));
+    const int before = list->currentIndex();
+    QSignalSpy chosen(list, &CValueList::ValueChosen);
     QTest::keyClick(list, Qt::Key_F4);
     QAbstractItemView* view = list->view();
     QTRY_VERIFY(view->isVisible());
@@ -37,6 +42,8 @@ void Choose(CValueList* list, const QString& text) {
     while (view->currentIndex().row() > row) QTest::keyClick(view, Qt::Key_Up);
     QTest::keyClick(view, Qt::Key_Return);
     QTRY_VERIFY(!view->isVisible());
+    QCOMPARE(list->currentIndex(), row);
+    QCOMPARE(chosen.count(), row == before ? 0 : 1);
 }
 
 }  // namespace
@@ -86,7 +93,8 @@ private Q_SLOTS:
         Store("MP3ChannelMode", 1);
         ShowPage();
         QCOMPARE(List("encodingList")->currentIndex(), 4);
-        QCOMPARE(Shown("encodingList"), QString("44100Hz, 128 kbps, Joint Stereo (close to CD-quality, large size)"));
+        QCOMPARE(Shown("encodingList"),
+                 QString("44100Hz, 128 kbps, Joint Stereo (close to CD-quality, large size)"));
         QVERIFY(List("sampleRateList")->isEnabled());
         QVERIFY(List("bitrateList")->isEnabled());
         QVERIFY(List("channelList")->isEnabled());
@@ -179,11 +187,13 @@ private Q_SLOTS:
     }
 
     void valuesRoundTripThroughTheSettingsFile() {
-        QString pickerTitle;
-        SetFolderPicker([&](const QString& title, const QString&) {
+        QString pickerTitle, pickerStart;
+        SetFolderPicker([&](const QString& title, const QString& start) {
             pickerTitle = title;
+            pickerStart = start;
             return QStringLiteral("/tmp/joined");
         });
+        Store("SpecifiedOutputFolder", "/tmp/before/");
         ShowPage();
         Choose(List("encodingList"), "Customize");
         Choose(List("sampleRateList"), "22050 Hz");
@@ -192,6 +202,7 @@ private Q_SLOTS:
         Choose(List("outputFolderList"), "Specific folder");
         QTest::mouseClick(page_->findChild<QPushButton*>("browseButton"), Qt::LeftButton);
         QCOMPARE(pickerTitle, QString("Please choose an output folder:"));
+        QCOMPARE(pickerStart, QString("/tmp/before"));
         QCOMPARE(page_->findChild<QLineEdit*>("specificFolderEdit")->text(), QString("/tmp/joined/"));
         Choose(List("targetExistsList"), "Skip (not join)");
         for (const char* name : {"addPostfixCheck", "treeFoldersCheck", "browseAfterCheck"}) Click(name);
