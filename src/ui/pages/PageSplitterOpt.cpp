@@ -151,6 +151,9 @@ constexpr int kRowHeight = 13;   // lists, boxes, spins
 constexpr int kCheckHeight = 10;
 constexpr int kTextHeight = 8;
 constexpr int kLabelDrop = 3;    // a label's top below its row's top
+constexpr int kRowPitch = 18;    // from a row of lists or boxes to the next
+constexpr int kCheckPitch = 14;  // from a check box to the next
+constexpr int kSectionGap = 6;   // extra space between groups of controls
 constexpr int kSpinWidth = 10;
 constexpr int kBoxWidth = 36;
 constexpr int kHelpWidth = 15;
@@ -285,18 +288,18 @@ void CPageSplitterOpt::OnInitPage() {
     // Encoding.
     int y = kMargin;
     reencode_ = check("Re-&encode pieces", "reencode", kLeftX, y, kLeftRight - kLeftX);
-    y += 12;
+    y += kCheckPitch;
     useSame_ = check("Use same encoding parameters as origina&l MP3 file", "useSameParams", kLeftX,
                      y, kLeftRight - kLeftX);
-    y += 14;
+    y += kCheckPitch + 2;
     QLabel* sampleRateLabel = label("&Sample frequency:", kLeftX, y, 100);
     sampleRate_ = valueList("sampleRate", kLeftFieldX, y, kLeftRight - kLeftFieldX);
     sampleRateLabel->setBuddy(sampleRate_);
-    y += 16;
+    y += kRowPitch;
     QLabel* bitrateLabel = label("Bit &rate:", kLeftX, y, 100);
     bitrate_ = valueList("bitrate", kLeftFieldX, y, kLeftRight - kLeftFieldX);
     bitrateLabel->setBuddy(bitrate_);
-    y += 16;
+    y += kRowPitch;
     QLabel* channelsLabel = label("C&hannels:", kLeftX, y, 100);
     channels_ = valueList("channels", kLeftFieldX, y, kLeftRight - kLeftFieldX);
     channelsLabel->setBuddy(channels_);
@@ -323,7 +326,7 @@ void CPageSplitterOpt::OnInitPage() {
         {"&Forward overlap (sec):", "forwardOverlap", &forwardOverlap_, &o.forwardOverlap, kOverlapStep},
         {"&Backward overlap (sec):", "backwardOverlap", &backwardOverlap_, &o.backwardOverlap, kOverlapStep},
     };
-    y += 20;
+    y += kRowPitch + kSectionGap;
     for (const DecimalBox& d : decimals) {
         QLabel* l = label(d.text, kLeftX, y, 100);
         CNumberEdit* box = numberBox(d.name, kLeftFieldX, y, kBoxWidth, true);
@@ -334,26 +337,26 @@ void CPageSplitterOpt::OnInitPage() {
         const int step = d.step;
         MakeSpin(box, kLeftFieldX + kBoxWidth, y, QString::fromLatin1(d.name) + QStringLiteral("Spin"),
                  [this, box, held, step](int direction) { StepDecimalBox(box, direction, step, *held); });
-        y += 16;
+        y += kRowPitch;
     }
 
     // Tags of the pieces.
-    y += 4;
+    y += kSectionGap;
     keepTag_ = check("&Keep ID3 tag when cutting", "keepID3tag", kLeftX, y, kLeftRight - kLeftX);
-    y += 14;
+    y += kCheckPitch + 2;
     QLabel* trackLabel = label("Track &#:", kLeftX, y, kTagFieldX - kLeftX - 2);
     trackNumber_ = valueList("trackNumber", kTagFieldX, y, kLeftRight - kTagFieldX);
     trackLabel->setBuddy(trackNumber_);
-    y += 16;
+    y += kRowPitch;
     QLabel* titleLabel = label("T&itle:", kLeftX, y, kTagFieldX - kLeftX - 2);
     titleTemplate_ = templateList("titleTemplate", kTagFieldX, y, kLeftRight - kHelpWidth - 2 - kTagFieldX);
     titleLabel->setBuddy(titleTemplate_);
     titleHelp_ = helpButton("titleHelp", kLeftRight - kHelpWidth, y);
-    y += 15;
+    y += 16;
     label("Samples:", kLeftX, y - kLabelDrop, kTagFieldX - kLeftX - 2);
     titleSamples_ = new QLabel(this);
     place(titleSamples_, "titleSamples", kTagFieldX, y, kLeftRight - kTagFieldX, kTextHeight);
-    y += 11;
+    y += 14;
     label("Number of digits in Title:", kLeftX, y, 100);
     titleDigits_ = numberBox("titleDigits", kLeftFieldX, y, kBoxWidth, false);
     titleDigits_->setText(QString::number(o.titleDigitNumber));
@@ -362,7 +365,7 @@ void CPageSplitterOpt::OnInitPage() {
                                     StepIntegerBox(titleDigits_, direction, 0, kMaxDigitNumber,
                                                    Settings().options.titleDigitNumber);
                                 });
-    y += 20;
+    y += kRowPitch + kSectionGap - 2;
     firstPiecesOnly_ = check("Onl&y cut the first ", "splitFirstNPieces", kLeftX, y, 74);
     const int firstBoxX = kLeftX + 75;
     const int firstBoxWidth = 28;
@@ -383,10 +386,10 @@ void CPageSplitterOpt::OnInitPage() {
                                      kRightRight - kHelpWidth - 2 - kRightFieldX);
     fileNameLabel->setBuddy(fileNameTemplate_);
     QPushButton* fileNameHelp = helpButton("fileNameHelp", kRightRight - kHelpWidth, y);
-    y += 16;
+    y += 17;
     fileNameSamples_ = new QLabel(this);
     place(fileNameSamples_, "fileNameSamples", kRightX, y, kRightRight - kRightX, kTextHeight);
-    y += 11;
+    y += 14;
     QLabel* fileNameDigitsLabel =
         label("Number of digits in file name:", kRightX, y, kRightDigitsX - kRightX - 2);
     fileNameDigits_ = numberBox("fileNameDigits", kRightDigitsX, y, kBoxWidth, false);
@@ -398,11 +401,11 @@ void CPageSplitterOpt::OnInitPage() {
              });
 
     // Output folder.
-    y += 22;
+    y += kRowPitch + kSectionGap;
     QLabel* folderLabel = label("&Output folder:", kRightX, y, kRightFieldX - kRightX - 2);
     outputFolder_ = valueList("outputFolder", kRightFieldX, y, kRightRight - kRightFieldX);
     folderLabel->setBuddy(outputFolder_);
-    y += 16;
+    y += kRowPitch;
     QLabel* specificLabel = label("S&pecific folder:", kRightX, y, kRightFieldX - kRightX - 2);
     specificFolder_ = new QLineEdit(this);
     specificFolder_->setMaxLength(kFolderTextBytes - 1);
@@ -412,10 +415,10 @@ void CPageSplitterOpt::OnInitPage() {
     specificFolder_->setText(Utf8(o.specifiedOutputFolder));
     browse_ = new QPushButton(QStringLiteral("Bro&wse"), this);
     place(browse_, "browse", kRightRight - kBrowseWidth, y - 1, kBrowseWidth, kBrowseHeight);
-    y += 19;
+    y += 20;
     folderForEach_ = check("Create a folder for each &MP3 file", "createFolderForEachMP3", kRightX, y,
                            kRightRight - kRightX);
-    y += 13;
+    y += kCheckPitch;
     treeFolders_ = check("&Create tree folders according to path of original file", "createTreeDirs",
                          kRightX, y, kRightRight - kRightX);
     y += 12;
@@ -424,12 +427,12 @@ void CPageSplitterOpt::OnInitPage() {
     treeExample_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     place(treeExample_, "treeExample", kRightX + kExampleIndent, y, kRightRight - kRightX - kExampleIndent,
           kExampleHeight);
-    y += kExampleHeight + 6;
+    y += kExampleHeight + kSectionGap;
     QLabel* existsLabel = label("When tar&get file exists", kRightX, y - kLabelDrop, kRightRight - kRightX);
-    y += 10;
+    y += 11;
     targetExists_ = valueList("targetExists", kRightX, y, kRightRight - kRightX);
     existsLabel->setBuddy(targetExists_);
-    y += 20;
+    y += kRowPitch + 4;
     browseOutput_ = check("Browse o&utput folder after cutting", "browseFolder", kRightX, y,
                           kRightRight - kRightX);
 
