@@ -9,6 +9,7 @@
 #include "ui/pages/PageBatchJoiner.h"
 #include "ui/pages/PageJoinerOpt.h"
 
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
@@ -178,6 +179,33 @@ private Q_SLOTS:
         QCOMPARE(helpWindows, 1);
         CloseWindow(app);
         app.ExitInstance();
+    }
+
+    void anOptionsPageThatRefusesKeepsTheUserOnItAndTheWindowOpen() {
+        MarkNotFirstRun();
+        Store("Options/StartPage", 5);
+        Store("Options/Joiner/OutputFolderOpt", 299);
+        Store("Options/Joiner/SpecifiedOutputFolder", "");
+        CMainApp app(FakeAudio::Startup());
+        QVERIFY(app.InitInstance());
+        QCOMPARE(app.Sheet()->Tabs()->currentWidget(), static_cast<QWidget*>(app.PageJoinerOpt()));
+        QTabBar* bar = app.Sheet()->Tabs()->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(0).center());
+        QCOMPARE(app.Sheet()->ActivePage(), 5);
+        QVERIFY(!app.Sheet()->close());
+        QVERIFY(!app.Sheet()->IsDestroyed());
+        QCOMPARE(messages_, (std::vector<QString>{"Please choose an output folder.",
+                                                  "Please choose an output folder."}));
+
+        auto* folder = app.PageJoinerOpt()->findChild<QLineEdit*>("specificFolderEdit");
+        QVERIFY(folder != nullptr);
+        QTest::keyClicks(folder, "/tmp/joined/");
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(0).center());
+        QCOMPARE(app.Sheet()->ActivePage(), 0);
+        CloseWindow(app);
+        QVERIFY(app.Sheet()->IsDestroyed());
+        app.ExitInstance();
+        QCOMPARE(Stored("Options/Joiner/SpecifiedOutputFolder").toString(), QString("/tmp/joined/"));
     }
 
     void startPageIsStoredOnCloseAndUsedAtTheNextStart() {
