@@ -139,6 +139,7 @@ constexpr int kFirstPiecesLow = 1;
 constexpr int kFirstPiecesHigh = 32767;
 constexpr int kDecimalBoxChars = 8;
 constexpr int kIntegerBoxChars = 9;
+constexpr int kVisibleTemplates = 16;
 
 // ---- Places of the controls, in dialog units ----
 //
@@ -161,6 +162,10 @@ constexpr int kHelpWidth = 15;
 constexpr int kLeftX = kMargin;
 constexpr int kLeftRight = 216;   // right edge of the left column
 constexpr int kLeftFieldX = 113;  // lists and boxes after the long labels
+constexpr int kLeftLabelWidth = 100;
+constexpr int kTagTop = 175;      // the tag controls below the fades and overlaps
+constexpr int kFirstCheckWidth = 74;
+constexpr int kFirstBoxWidth = 28;
 constexpr int kTagFieldX = 50;    // lists after the short tag labels
 constexpr int kRightX = 226;
 constexpr int kRightRight = kPageDesignWidth - kMargin;
@@ -239,80 +244,84 @@ QString Utf8(const std::string& text) { return QString::fromStdString(text); }
 
 CPageSplitterOpt::CPageSplitterOpt(QWidget* parent) : COptionsPage(QStringLiteral("Cutter Options"), parent) {}
 
-void CPageSplitterOpt::OnInitPage() {
-    CutterOptions& o = Settings().options;
-    CResizableLayout* layout = Layout();
+// Makes the page's controls at their design rectangles (dialog units) and anchors them.
+struct CPageSplitterOpt::Placer {
+    CPageSplitterOpt* page;
+    CResizableLayout* layout;
 
-    auto place = [this](QWidget* control, const char* name, int x, int y, int width, int height) {
+    template <typename Control>
+    Control* Put(Control* control, const char* name, int x, int y, int width, int height,
+                 Anchor topLeft, Anchor bottomRight = kNoAnchor) const {
         control->setObjectName(QString::fromLatin1(name));
-        control->setGeometry(DluRect(x, y, width, height));
-    };
-    auto label = [this, &place](const char* text, int x, int y, int width, QWidget* buddy = nullptr) {
-        auto* l = new QLabel(QString::fromLatin1(text), this);
-        place(l, "", x, y + kLabelDrop, width, kTextHeight);
-        if (buddy != nullptr) l->setBuddy(buddy);
-        return l;
-    };
-    auto check = [this, &place](const char* text, const char* name, int x, int y, int width) {
-        auto* box = new QCheckBox(QString::fromLatin1(text), this);
-        place(box, name, x, y, width, kCheckHeight);
-        return box;
-    };
-    auto valueList = [this, &place](const char* name, int x, int y, int width) {
-        auto* list = new CValueList(this);
-        place(list, name, x, y, width, kRowHeight);
-        return list;
-    };
-    auto numberBox = [this, &place](const char* name, int x, int y, int width, bool decimal) {
-        auto* box = new CNumberEdit(this);
+        control->setGeometry(page->DluRect(x, y, width, height));
+        layout->AddAnchor(control, topLeft, bottomRight);
+        return control;
+    }
+    // A label on the row at y; a mnemonic in text moves the focus to buddy.
+    QLabel* Label(const char* text, QWidget* buddy, int x, int y, int width, Anchor topLeft,
+                  Anchor bottomRight = kNoAnchor) const {
+        auto* label = Put(new QLabel(QString::fromLatin1(text), page), "", x, y + kLabelDrop, width,
+                          kTextHeight, topLeft, bottomRight);
+        label->setBuddy(buddy);
+        return label;
+    }
+    QCheckBox* Check(const char* text, const char* name, int x, int y, int width, Anchor topLeft,
+                     Anchor bottomRight) const {
+        return Put(new QCheckBox(QString::fromLatin1(text), page), name, x, y, width, kCheckHeight,
+                   topLeft, bottomRight);
+    }
+    CValueList* List(const char* name, int x, int y, int width, Anchor topLeft, Anchor bottomRight) const {
+        return Put(new CValueList(page), name, x, y, width, kRowHeight, topLeft, bottomRight);
+    }
+    CNumberEdit* NumberBox(const char* name, int x, int y, int width, bool decimal, Anchor topLeft) const {
+        auto* box = Put(new CNumberEdit(page), name, x, y, width, kRowHeight, topLeft);
         box->SetAllowMinus(false);
         box->SetAllowDecimalPoint(decimal);
         box->setMaxLength(decimal ? kDecimalBoxChars : kIntegerBoxChars);
-        place(box, name, x, y, width, kRowHeight);
         return box;
-    };
-    auto templateList = [this, &place](const char* name, int x, int y, int width) {
-        auto* list = new QComboBox(this);
+    }
+    QComboBox* TemplateList(const char* name, int x, int y, int width, Anchor topLeft,
+                            Anchor bottomRight) const {
+        auto* list = Put(new QComboBox(page), name, x, y, width, kRowHeight, topLeft, bottomRight);
         list->setEditable(true);
         list->setInsertPolicy(QComboBox::NoInsert);
-        list->setMaxVisibleItems(16);
-        place(list, name, x, y, width, kRowHeight);
+        list->setMaxVisibleItems(kVisibleTemplates);
         return list;
-    };
-    auto helpButton = [this, &place](const char* name, int x, int y) {
-        auto* button = new QPushButton(QStringLiteral("?"), this);
-        place(button, name, x, y, kHelpWidth, kRowHeight);
-        return button;
-    };
+    }
+    QPushButton* Button(const char* text, const char* name, int x, int y, int width, int height,
+                        Anchor topLeft) const {
+        return Put(new QPushButton(QString::fromLatin1(text), page), name, x, y, width, height, topLeft);
+    }
+};
 
-    // Encoding.
+void CPageSplitterOpt::OnInitPage() {
+    Placer at{this, Layout()};
+    MakeEncodingControls(at);
+    MakeTagControls(at);
+    MakeOutputControls(at);
+    ShowHeldValues();
+    ConnectControls();
+    ready_ = true;
+}
+
+// The left column: encoding, then fades and overlaps. Its lists stretch to the middle.
+void CPageSplitterOpt::MakeEncodingControls(Placer& at) {
+    const int fieldWidth = kLeftRight - kLeftFieldX;
     int y = kMargin;
-    reencode_ = check("Re-&encode pieces", "reencode", kLeftX, y, kLeftRight - kLeftX);
+    reencode_ = at.Check("Re-&encode pieces", "reencode", kLeftX, y, kLeftRight - kLeftX, kTopLeft, kTopCentre);
     y += kCheckPitch;
-    useSame_ = check("Use same encoding parameters as origina&l MP3 file", "useSameParams", kLeftX,
-                     y, kLeftRight - kLeftX);
+    useSame_ = at.Check("Use same encoding parameters as origina&l MP3 file", "useSameParams", kLeftX, y,
+                        kLeftRight - kLeftX, kTopLeft, kTopCentre);
     y += kCheckPitch + 2;
-    QLabel* sampleRateLabel = label("&Sample frequency:", kLeftX, y, 100);
-    sampleRate_ = valueList("sampleRate", kLeftFieldX, y, kLeftRight - kLeftFieldX);
-    sampleRateLabel->setBuddy(sampleRate_);
+    sampleRate_ = at.List("sampleRate", kLeftFieldX, y, fieldWidth, kTopLeft, kTopCentre);
+    at.Label("&Sample frequency:", sampleRate_, kLeftX, y, kLeftLabelWidth, kTopLeft);
     y += kRowPitch;
-    QLabel* bitrateLabel = label("Bit &rate:", kLeftX, y, 100);
-    bitrate_ = valueList("bitrate", kLeftFieldX, y, kLeftRight - kLeftFieldX);
-    bitrateLabel->setBuddy(bitrate_);
+    bitrate_ = at.List("bitrate", kLeftFieldX, y, fieldWidth, kTopLeft, kTopCentre);
+    at.Label("Bit &rate:", bitrate_, kLeftX, y, kLeftLabelWidth, kTopLeft);
     y += kRowPitch;
-    QLabel* channelsLabel = label("C&hannels:", kLeftX, y, 100);
-    channels_ = valueList("channels", kLeftFieldX, y, kLeftRight - kLeftFieldX);
-    channelsLabel->setBuddy(channels_);
-    sampleRate_->AddFormatted(kSampleRateFormat, kSampleRates);
-    bitrate_->AddFormatted(kBitrateFormat, kBitrates);
-    for (const ChannelModeChoice& choice : kChannelModeChoices)
-        channels_->AddEntry(QString::fromLatin1(choice.text), choice.channelMode);
-    // These keep the held value, even one they do not offer, until the page is left.
-    sampleRate_->SelectValue(o.mp3SampleRate);
-    bitrate_->SelectValue(o.mp3BitRate);
-    channels_->SelectValue(o.mp3ChannelMode);
+    channels_ = at.List("channels", kLeftFieldX, y, fieldWidth, kTopLeft, kTopCentre);
+    at.Label("C&hannels:", channels_, kLeftX, y, kLeftLabelWidth, kTopLeft);
 
-    // Fades and overlaps.
     struct DecimalBox {
         const char* text;
         const char* name;
@@ -320,6 +329,7 @@ void CPageSplitterOpt::OnInitPage() {
         int* held;
         int step;
     };
+    CutterOptions& o = Settings().options;
     const DecimalBox decimals[] = {
         {"Fade-i&n (sec):", "fadeIn", &fadeIn_, &o.fadeInLen, kFadeStep},
         {"Fa&de-out (sec):", "fadeOut", &fadeOut_, &o.fadeOutLen, kFadeStep},
@@ -328,122 +338,136 @@ void CPageSplitterOpt::OnInitPage() {
     };
     y += kRowPitch + kSectionGap;
     for (const DecimalBox& d : decimals) {
-        QLabel* l = label(d.text, kLeftX, y, 100);
-        CNumberEdit* box = numberBox(d.name, kLeftFieldX, y, kBoxWidth, true);
-        l->setBuddy(box);
-        box->setText(TenthsText(*d.held));
+        CNumberEdit* box = at.NumberBox(d.name, kLeftFieldX, y, kBoxWidth, true, kTopLeft);
+        at.Label(d.text, box, kLeftX, y, kLeftLabelWidth, kTopLeft);
         *d.box = box;
         int* held = d.held;
         const int step = d.step;
-        MakeSpin(box, kLeftFieldX + kBoxWidth, y, QString::fromLatin1(d.name) + QStringLiteral("Spin"),
-                 [this, box, held, step](int direction) { StepDecimalBox(box, direction, step, *held); });
+        MakeSpin(at, box, kLeftFieldX + kBoxWidth, y, QString::fromLatin1(d.name) + QStringLiteral("Spin"),
+                 kTopLeft, [this, box, held, step](int direction) { StepDecimalBox(box, direction, step, *held); });
         y += kRowPitch;
     }
+}
 
-    // Tags of the pieces.
-    y += kSectionGap;
-    keepTag_ = check("&Keep ID3 tag when cutting", "keepID3tag", kLeftX, y, kLeftRight - kLeftX);
+// The left column's lower part: the pieces' tags and the first-pieces limit.
+void CPageSplitterOpt::MakeTagControls(Placer& at) {
+    int y = kTagTop;
+    keepTag_ = at.Check("&Keep ID3 tag when cutting", "keepID3tag", kLeftX, y, kLeftRight - kLeftX, kTopLeft,
+                        kTopCentre);
     y += kCheckPitch + 2;
-    QLabel* trackLabel = label("Track &#:", kLeftX, y, kTagFieldX - kLeftX - 2);
-    trackNumber_ = valueList("trackNumber", kTagFieldX, y, kLeftRight - kTagFieldX);
-    trackLabel->setBuddy(trackNumber_);
+    const int labelWidth = kTagFieldX - kLeftX - 2;
+    trackNumber_ = at.List("trackNumber", kTagFieldX, y, kLeftRight - kTagFieldX, kTopLeft, kTopCentre);
+    at.Label("Track &#:", trackNumber_, kLeftX, y, labelWidth, kTopLeft);
     y += kRowPitch;
-    QLabel* titleLabel = label("T&itle:", kLeftX, y, kTagFieldX - kLeftX - 2);
-    titleTemplate_ = templateList("titleTemplate", kTagFieldX, y, kLeftRight - kHelpWidth - 2 - kTagFieldX);
-    titleLabel->setBuddy(titleTemplate_);
-    titleHelp_ = helpButton("titleHelp", kLeftRight - kHelpWidth, y);
+    titleTemplate_ = at.TemplateList("titleTemplate", kTagFieldX, y, kLeftRight - kHelpWidth - 2 - kTagFieldX,
+                                     kTopLeft, kTopCentre);
+    at.Label("T&itle:", titleTemplate_, kLeftX, y, labelWidth, kTopLeft);
+    titleHelp_ = at.Button("?", "titleHelp", kLeftRight - kHelpWidth, y, kHelpWidth, kRowHeight, kTopCentre);
     y += 16;
-    label("Samples:", kLeftX, y - kLabelDrop, kTagFieldX - kLeftX - 2);
-    titleSamples_ = new QLabel(this);
-    place(titleSamples_, "titleSamples", kTagFieldX, y, kLeftRight - kTagFieldX, kTextHeight);
+    at.Label("Samples:", nullptr, kLeftX, y - kLabelDrop, labelWidth, kTopLeft);
+    titleSamples_ = at.Put(new QLabel(this), "titleSamples", kTagFieldX, y, kLeftRight - kTagFieldX, kTextHeight,
+                           kTopLeft, kTopCentre);
     y += 14;
-    label("Number of digits in Title:", kLeftX, y, 100);
-    titleDigits_ = numberBox("titleDigits", kLeftFieldX, y, kBoxWidth, false);
-    titleDigits_->setText(QString::number(o.titleDigitNumber));
-    titleDigitsSpin_ = MakeSpin(titleDigits_, kLeftFieldX + kBoxWidth, y, QStringLiteral("titleDigitsSpin"),
-                                [this](int direction) {
+    titleDigits_ = at.NumberBox("titleDigits", kLeftFieldX, y, kBoxWidth, false, kTopLeft);
+    at.Label("Number of digits in Title:", nullptr, kLeftX, y, kLeftLabelWidth, kTopLeft);
+    titleDigitsSpin_ = MakeSpin(at, titleDigits_, kLeftFieldX + kBoxWidth, y, QStringLiteral("titleDigitsSpin"),
+                                kTopLeft, [this](int direction) {
                                     StepIntegerBox(titleDigits_, direction, 0, kMaxDigitNumber,
                                                    Settings().options.titleDigitNumber);
                                 });
-    y += kRowPitch + kSectionGap - 2;
-    firstPiecesOnly_ = check("Onl&y cut the first ", "splitFirstNPieces", kLeftX, y, 74);
-    const int firstBoxX = kLeftX + 75;
-    const int firstBoxWidth = 28;
-    firstPieces_ = numberBox("firstPieces", firstBoxX, y - 2, firstBoxWidth, false);
-    firstPieces_->setText(QString::number(o.firstPiecesNumber));
-    firstPiecesSpin_ = MakeSpin(firstPieces_, firstBoxX + firstBoxWidth, y - 2, QStringLiteral("firstPiecesSpin"),
-                                [this](int direction) {
-                                    StepIntegerBox(firstPieces_, direction, kFirstPiecesLow,
-                                                   kFirstPiecesHigh, Settings().options.firstPiecesNumber);
-                                });
-    const int afterSpin = firstBoxX + firstBoxWidth + kSpinWidth + 3;
-    QLabel* piecesLabel = label("piece(s) for batch cutter", afterSpin, y - 2, kLeftRight - afterSpin);
 
-    // Names of the pieces.
-    y = kMargin;
-    QLabel* fileNameLabel = label("Outpu&t file name:", kRightX, y, kRightFieldX - kRightX - 2);
-    fileNameTemplate_ = templateList("fileNameTemplate", kRightFieldX, y,
-                                     kRightRight - kHelpWidth - 2 - kRightFieldX);
-    fileNameLabel->setBuddy(fileNameTemplate_);
-    QPushButton* fileNameHelp = helpButton("fileNameHelp", kRightRight - kHelpWidth, y);
+    y += kRowPitch + kSectionGap - 2;
+    firstPiecesOnly_ = at.Check("Onl&y cut the first ", "splitFirstNPieces", kLeftX, y, kFirstCheckWidth,
+                                kTopLeft, kNoAnchor);
+    const int boxX = kLeftX + kFirstCheckWidth + 1;
+    const int boxY = y - (kRowHeight - kCheckHeight) / 2;
+    firstPieces_ = at.NumberBox("firstPieces", boxX, boxY, kFirstBoxWidth, false, kTopLeft);
+    firstPiecesSpin_ = MakeSpin(at, firstPieces_, boxX + kFirstBoxWidth, boxY, QStringLiteral("firstPiecesSpin"),
+                                kTopLeft, [this](int direction) {
+                                    StepIntegerBox(firstPieces_, direction, kFirstPiecesLow, kFirstPiecesHigh,
+                                                   Settings().options.firstPiecesNumber);
+                                });
+    const int afterSpin = boxX + kFirstBoxWidth + kSpinWidth + 3;
+    at.Label("piece(s) for batch cutter", nullptr, afterSpin, boxY, kLeftRight - afterSpin, kTopLeft, kTopCentre);
+}
+
+// The right column: file names, output folder, target-exists rule. It starts at the middle
+// and its lists and texts stretch to the right edge.
+void CPageSplitterOpt::MakeOutputControls(Placer& at) {
+    const int width = kRightRight - kRightX;
+    const int labelWidth = kRightFieldX - kRightX - 2;
+    int y = kMargin;
+    fileNameTemplate_ = at.TemplateList("fileNameTemplate", kRightFieldX, y,
+                                        kRightRight - kHelpWidth - 2 - kRightFieldX, kTopCentre, kTopRight);
+    at.Label("Outpu&t file name:", fileNameTemplate_, kRightX, y, labelWidth, kTopCentre);
+    fileNameHelp_ = at.Button("?", "fileNameHelp", kRightRight - kHelpWidth, y, kHelpWidth, kRowHeight, kTopRight);
     y += 17;
-    fileNameSamples_ = new QLabel(this);
-    place(fileNameSamples_, "fileNameSamples", kRightX, y, kRightRight - kRightX, kTextHeight);
+    fileNameSamples_ = at.Put(new QLabel(this), "fileNameSamples", kRightX, y, width, kTextHeight, kTopCentre,
+                              kTopRight);
     y += 14;
-    QLabel* fileNameDigitsLabel =
-        label("Number of digits in file name:", kRightX, y, kRightDigitsX - kRightX - 2);
-    fileNameDigits_ = numberBox("fileNameDigits", kRightDigitsX, y, kBoxWidth, false);
-    fileNameDigits_->setText(QString::number(o.filenameDigitNumber));
-    QWidget* fileNameDigitsSpin = MakeSpin(fileNameDigits_, kRightDigitsX + kBoxWidth, y, QStringLiteral("fileNameDigitsSpin"),
+    fileNameDigits_ = at.NumberBox("fileNameDigits", kRightDigitsX, y, kBoxWidth, false, kTopCentre);
+    at.Label("Number of digits in file name:", nullptr, kRightX, y, kRightDigitsX - kRightX - 2, kTopCentre);
+    MakeSpin(at, fileNameDigits_, kRightDigitsX + kBoxWidth, y, QStringLiteral("fileNameDigitsSpin"), kTopCentre,
              [this](int direction) {
                  StepIntegerBox(fileNameDigits_, direction, 0, kMaxDigitNumber,
                                 Settings().options.filenameDigitNumber);
              });
 
-    // Output folder.
     y += kRowPitch + kSectionGap;
-    QLabel* folderLabel = label("&Output folder:", kRightX, y, kRightFieldX - kRightX - 2);
-    outputFolder_ = valueList("outputFolder", kRightFieldX, y, kRightRight - kRightFieldX);
-    folderLabel->setBuddy(outputFolder_);
+    outputFolder_ = at.List("outputFolder", kRightFieldX, y, kRightRight - kRightFieldX, kTopCentre, kTopRight);
+    at.Label("&Output folder:", outputFolder_, kRightX, y, labelWidth, kTopCentre);
     y += kRowPitch;
-    QLabel* specificLabel = label("S&pecific folder:", kRightX, y, kRightFieldX - kRightX - 2);
-    specificFolder_ = new QLineEdit(this);
+    specificFolder_ = at.Put(new QLineEdit(this), "specificFolder", kRightFieldX, y,
+                             kRightRight - kBrowseWidth - 3 - kRightFieldX, kRowHeight, kTopCentre, kTopRight);
     specificFolder_->setMaxLength(kFolderTextBytes - 1);
-    place(specificFolder_, "specificFolder", kRightFieldX, y, kRightRight - kBrowseWidth - 3 - kRightFieldX,
-          kRowHeight);
-    specificLabel->setBuddy(specificFolder_);
-    specificFolder_->setText(Utf8(o.specifiedOutputFolder));
-    browse_ = new QPushButton(QStringLiteral("Bro&wse"), this);
-    place(browse_, "browse", kRightRight - kBrowseWidth, y - 1, kBrowseWidth, kBrowseHeight);
+    at.Label("S&pecific folder:", specificFolder_, kRightX, y, labelWidth, kTopCentre);
+    browse_ = at.Button("Bro&wse", "browse", kRightRight - kBrowseWidth, y - 1, kBrowseWidth, kBrowseHeight,
+                        kTopRight);
     y += 20;
-    folderForEach_ = check("Create a folder for each &MP3 file", "createFolderForEachMP3", kRightX, y,
-                           kRightRight - kRightX);
+    folderForEach_ = at.Check("Create a folder for each &MP3 file", "createFolderForEachMP3", kRightX, y, width,
+                              kTopCentre, kTopRight);
     y += kCheckPitch;
-    treeFolders_ = check("&Create tree folders according to path of original file", "createTreeDirs",
-                         kRightX, y, kRightRight - kRightX);
+    treeFolders_ = at.Check("&Create tree folders according to path of original file", "createTreeDirs", kRightX,
+                            y, width, kTopCentre, kTopRight);
     y += 12;
-    treeExample_ = new QLabel(QString::fromLatin1(kTreeExample), this);
+    treeExample_ = at.Put(new QLabel(QString::fromLatin1(kTreeExample), this), "treeExample",
+                          kRightX + kExampleIndent, y, width - kExampleIndent, kExampleHeight, kTopCentre,
+                          kTopRight);
     treeExample_->setWordWrap(true);
     treeExample_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    place(treeExample_, "treeExample", kRightX + kExampleIndent, y, kRightRight - kRightX - kExampleIndent,
-          kExampleHeight);
     y += kExampleHeight + kSectionGap;
-    QLabel* existsLabel = label("When tar&get file exists", kRightX, y - kLabelDrop, kRightRight - kRightX);
-    y += 11;
-    targetExists_ = valueList("targetExists", kRightX, y, kRightRight - kRightX);
-    existsLabel->setBuddy(targetExists_);
-    y += kRowPitch + 4;
-    browseOutput_ = check("Browse o&utput folder after cutting", "browseFolder", kRightX, y,
-                          kRightRight - kRightX);
+    targetExists_ = at.List("targetExists", kRightX, y + 11, width, kTopCentre, kTopRight);
+    at.Label("When tar&get file exists", targetExists_, kRightX, y - kLabelDrop, width, kTopCentre, kTopRight);
+    y += 11 + kRowPitch + 4;
+    browseOutput_ = at.Check("Browse o&utput folder after cutting", "browseFolder", kRightX, y, width, kTopCentre,
+                             kTopRight);
+}
 
-    // First values, lists and enabling.
+// Fills the lists and shows the held values with their enabling. A track-number, output
+// folder or target-exists value the list does not offer becomes the list's first entry's;
+// the encoding lists keep theirs, even one they do not offer, until the page is left.
+void CPageSplitterOpt::ShowHeldValues() {
+    CutterOptions& o = Settings().options;
+    sampleRate_->AddFormatted(kSampleRateFormat, kSampleRates);
+    bitrate_->AddFormatted(kBitrateFormat, kBitrates);
+    for (const ChannelModeChoice& choice : kChannelModeChoices)
+        channels_->AddEntry(QString::fromLatin1(choice.text), choice.channelMode);
+    sampleRate_->SelectValue(o.mp3SampleRate);
+    bitrate_->SelectValue(o.mp3BitRate);
+    channels_->SelectValue(o.mp3ChannelMode);
     reencode_->setChecked(o.reencodePieces);
     useSame_->setChecked(o.useSameParams);
     UpdateEncodingControls();
 
+    fadeIn_->setText(TenthsText(o.fadeInLen));
+    fadeOut_->setText(TenthsText(o.fadeOutLen));
+    forwardOverlap_->setText(TenthsText(o.forwardOverlap));
+    backwardOverlap_->setText(TenthsText(o.backwardOverlap));
+
     for (const ListEntry& e : kOutputFolderEntries) outputFolder_->AddEntry(QString::fromLatin1(e.text), e.value);
     if (!outputFolder_->SelectValue(static_cast<int>(o.outputFolderOpt)))
         o.outputFolderOpt = OutputFolder::SameAsSource;
+    specificFolder_->setText(Utf8(o.specifiedOutputFolder));
     folderForEach_->setChecked(o.createFolderForEachMP3);
     treeFolders_->setChecked(o.createTreeDirs);
     UpdateFolderControls();
@@ -452,7 +476,10 @@ void CPageSplitterOpt::OnInitPage() {
     browseOutput_->setChecked(o.browseFolder);
 
     firstPiecesOnly_->setChecked(o.splitFirstNPieces);
+    firstPieces_->setText(QString::number(o.firstPiecesNumber));
     UpdateFirstPiecesControls();
+    titleDigits_->setText(QString::number(o.titleDigitNumber));
+    fileNameDigits_->setText(QString::number(o.filenameDigitNumber));
 
     for (const char* entry : kFileNameTemplates) fileNameTemplate_->addItem(QString::fromLatin1(entry));
     fileNameTemplate_->setEditText(Utf8(o.outputFileName));
@@ -462,11 +489,11 @@ void CPageSplitterOpt::OnInitPage() {
     for (const char* entry : kTitleTemplates) titleTemplate_->addItem(QString::fromLatin1(entry));
     titleTemplate_->setEditText(Utf8(o.id3TitleFormat));
     RefreshTitleSamples();
-
     keepTag_->setChecked(o.keepID3tag);
     UpdateTagControls();
+}
 
-    // Dependencies.
+void CPageSplitterOpt::ConnectControls() {
     for (QCheckBox* box : {reencode_, useSame_, keepTag_, firstPiecesOnly_, folderForEach_, treeFolders_,
                            browseOutput_})
         connect(box, &QCheckBox::clicked, this, [this, box] { OnCheckBoxClicked(box); });
@@ -480,39 +507,15 @@ void CPageSplitterOpt::OnInitPage() {
     connect(fileNameDigits_, &QLineEdit::textChanged, this,
             [this] { OnDigitsChanged(fileNameDigits_, &Settings().options.filenameDigitNumber); });
     connect(browse_, &QPushButton::clicked, this, &CPageSplitterOpt::OnBrowse);
-    connect(fileNameHelp, &QPushButton::clicked, this, &CPageSplitterOpt::OnFileNameHelp);
+    connect(fileNameHelp_, &QPushButton::clicked, this, &CPageSplitterOpt::OnFileNameHelp);
     connect(titleHelp_, &QPushButton::clicked, this, &CPageSplitterOpt::OnTitleHelp);
-
-    // Anchors: the left column's lists and texts stretch to the middle, the right column's
-    // from the middle to the right edge; boxes, spins and labels keep their size.
-    for (QWidget* w : {static_cast<QWidget*>(reencode_), static_cast<QWidget*>(useSame_),
-                       static_cast<QWidget*>(sampleRate_), static_cast<QWidget*>(bitrate_),
-                       static_cast<QWidget*>(channels_), static_cast<QWidget*>(keepTag_),
-                       static_cast<QWidget*>(trackNumber_), static_cast<QWidget*>(titleTemplate_),
-                       static_cast<QWidget*>(titleSamples_), static_cast<QWidget*>(piecesLabel)})
-        layout->AddAnchor(w, kTopLeft, kTopCentre);
-    layout->AddAnchor(titleHelp_, kTopCentre);
-    for (QWidget* w : {static_cast<QWidget*>(fileNameLabel), static_cast<QWidget*>(folderLabel),
-                       static_cast<QWidget*>(specificLabel), static_cast<QWidget*>(fileNameDigitsLabel),
-                       static_cast<QWidget*>(fileNameDigits_), fileNameDigitsSpin})
-        layout->AddAnchor(w, kTopCentre);
-    for (QWidget* w : {static_cast<QWidget*>(fileNameTemplate_), static_cast<QWidget*>(fileNameSamples_),
-                       static_cast<QWidget*>(outputFolder_), static_cast<QWidget*>(specificFolder_),
-                       static_cast<QWidget*>(folderForEach_), static_cast<QWidget*>(treeFolders_),
-                       static_cast<QWidget*>(treeExample_), static_cast<QWidget*>(existsLabel),
-                       static_cast<QWidget*>(targetExists_), static_cast<QWidget*>(browseOutput_)})
-        layout->AddAnchor(w, kTopCentre, kTopRight);
-    layout->AddAnchor(fileNameHelp, kTopRight);
-    layout->AddAnchor(browse_, kTopRight);
-
-    ready_ = true;
 }
 
-QWidget* CPageSplitterOpt::MakeSpin(CNumberEdit* box, int x, int y, const QString& name,
-                                    std::function<void(int)> step) {
+QWidget* CPageSplitterOpt::MakeSpin(Placer& at, CNumberEdit* box, int x, int y, const QString& name,
+                                    Anchor anchor, std::function<void(int)> step) {
     auto* spin = new CSpinButtons(this);
+    at.Put(spin, "", x, y, kSpinWidth, kRowHeight, anchor);
     spin->setObjectName(name);
-    spin->setGeometry(DluRect(x, y, kSpinWidth, kRowHeight));
     connect(spin->Up(), &QToolButton::clicked, this, [step] { step(+1); });
     connect(spin->Down(), &QToolButton::clicked, this, [step] { step(-1); });
     box->installEventFilter(this);

@@ -42,6 +42,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    struct Placer;
+    void MakeEncodingControls(Placer& at);
+    void MakeTagControls(Placer& at);
+    void MakeOutputControls(Placer& at);
+    void ShowHeldValues();
+    void ConnectControls();
+
     // Takes the check boxes, the first pieces number, the templates, the digit counts and
     // the specific folder into the record. A number box that does not hold an integer is
     // refused with a message and its focus, and nothing is taken.
@@ -76,9 +83,9 @@ private:
     // Reads a decimal box into tenths; emptyIsZero lets an empty box count as 0. On a text
     // that does not read, shows the message, focuses the box and gives false.
     bool TakeDecimalBox(CNumberEdit* box, bool emptyIsZero, int* tenths);
-    // Makes the up-down buttons beside box (at the design rectangle x, y) that call step
-    // with +1 or -1; the arrow keys in box do the same.
-    QWidget* MakeSpin(CNumberEdit* box, int x, int y, const QString& name,
+    // Makes the up-down buttons beside box (at the design point x, y, anchored at anchor)
+    // that call step with +1 or -1; the arrow keys in box do the same.
+    QWidget* MakeSpin(Placer& at, CNumberEdit* box, int x, int y, const QString& name, Anchor anchor,
                       std::function<void(int)> step);
 
     void Refuse(QWidget* control, const QString& text);
@@ -105,6 +112,7 @@ private:
     CNumberEdit* firstPieces_ = nullptr;
     QWidget* firstPiecesSpin_ = nullptr;
     QComboBox* fileNameTemplate_ = nullptr;
+    QPushButton* fileNameHelp_ = nullptr;
     QLabel* fileNameSamples_ = nullptr;
     CNumberEdit* fileNameDigits_ = nullptr;
     CValueList* outputFolder_ = nullptr;
