@@ -16,7 +16,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <QSignalBlocker>
 #include <QToolButton>
 
 #include <algorithm>
