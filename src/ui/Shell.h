@@ -1,6 +1,7 @@
 // Desktop shell helpers: show in folder, open with the shell, dialogs, event processing, fonts.
 #pragma once
 
+#include <QApplication>
 #include <QFont>
 #include <QString>
 #include <QStringList>
@@ -65,6 +66,17 @@ bool ShowFileDialog(QWidget* owner, const QString& filter, FileDialogMode mode,
 // after every frame. The program installs it as the engine's message pump (SetMessagePump
 // in engine/Progress.h); Qt code calls it directly.
 void ProcessPendingEvents();
+
+// Runs work under the wait cursor, restoring the cursor whatever happens (work may throw
+// or return early).
+template <typename Work>
+void WithWaitCursor(Work work) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    struct Restore {
+        ~Restore() { QApplication::restoreOverrideCursor(); }
+    } restore;
+    work();
+}
 
 // The dialog font of every page and dialog: "Tahoma" at 11 pixels.
 QFont DialogFont();

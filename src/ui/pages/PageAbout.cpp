@@ -28,16 +28,6 @@ constexpr char kTellBodyStart[] = "Download from ";
 
 QString Encoded(const QString& text) { return QString::fromLatin1(QUrl::toPercentEncoding(text)); }
 
-// Runs work under the wait cursor, restoring the cursor whatever happens.
-template <typename Work>
-void WithWaitCursor(Work work) {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    struct Restore {
-        ~Restore() { QApplication::restoreOverrideCursor(); }
-    } restore;
-    work();
-}
-
 }  // namespace
 
 CPageAbout::CPageAbout(QWidget* parent)

@@ -33,10 +33,6 @@ constexpr int PresetOfEntry(int entry) {
                : -1;
 }
 
-constexpr char kSameAsSourceText[] = "Same as source file";
-constexpr char kSpecificFolderText[] = "Specific folder";
-constexpr char kRenameText[] = "Rename automatically (add number at end of file name)";
-constexpr char kOverwriteText[] = "Overwrite";
 constexpr char kSkipText[] = "Skip (not join)";
 
 constexpr char kExampleText[] =
@@ -64,16 +60,6 @@ constexpr int kOutputValueLeft = 130;    // the controls right of the output sec
 constexpr int kBrowseWidth = 50;
 constexpr int kExampleIndent = 26;
 constexpr int kExampleHeight = 26;
-
-// Runs work under the wait cursor, restoring the cursor whatever happens.
-template <typename Work>
-void WithWaitCursor(Work work) {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    struct Restore {
-        ~Restore() { QApplication::restoreOverrideCursor(); }
-    } restore;
-    work();
-}
 
 }  // namespace
 
@@ -209,15 +195,12 @@ void CPageJoinerOpt::FillLists() {
     JoinerOptions& o = Settings().options;
 
     const auto value = [](auto option) { return static_cast<int>(option); };
-    outputFolderList_->AddEntry(QString::fromLatin1(kSameAsSourceText), value(OutputFolder::SameAsSource));
-    outputFolderList_->AddEntry(QString::fromLatin1(kSpecificFolderText), value(OutputFolder::Specific));
+    outputFolderList_->AddOutputFolders();
     if (!outputFolderList_->SelectValue(value(o.outputFolderOpt)))
         o.outputFolderOpt = OutputFolder::SameAsSource;
     EnableSpecificFolderControls(o.outputFolderOpt == OutputFolder::Specific);
 
-    targetExistsList_->AddEntry(QString::fromLatin1(kRenameText), value(TargetExists::Rename));
-    targetExistsList_->AddEntry(QString::fromLatin1(kOverwriteText), value(TargetExists::Overwrite));
-    targetExistsList_->AddEntry(QString::fromLatin1(kSkipText), value(TargetExists::Skip));
+    targetExistsList_->AddTargetExistsRules(kSkipText);
     if (!targetExistsList_->SelectValue(value(o.targetExistsOpt))) o.targetExistsOpt = TargetExists::Rename;
 
     encodingList_->AddEntry(QString::fromLatin1(kAutoPresetText), kAutoEntry);
@@ -230,12 +213,11 @@ void CPageJoinerOpt::FillLists() {
                                                       : kCustomizeEntry);
     EnableParameterLists(!o.autoMP3EncodingParam);
 
-    bitrateList_->AddFormatted(kBitrateFormat, kBitrates);
+    bitrateList_->AddBitrates();
     bitrateList_->SelectValue(o.mp3BitRate);
-    sampleRateList_->AddFormatted(kSampleRateFormat, kSampleRates);
+    sampleRateList_->AddSampleRates();
     sampleRateList_->SelectValue(o.mp3SampleRate);
-    for (const ChannelModeChoice& choice : kChannelModeChoices)
-        channelList_->AddEntry(QString::fromLatin1(choice.text), choice.channelMode);
+    channelList_->AddChannelModes();
     channelList_->SelectValue(o.mp3ChannelMode);
 }
 

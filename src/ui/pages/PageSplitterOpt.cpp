@@ -96,16 +96,6 @@ constexpr ListEntry kTrackNumberEntries[] = {
     {"Split sequence number", static_cast<int>(TrackNumber::Sequence)},
     {"None", static_cast<int>(TrackNumber::None)},
 };
-constexpr ListEntry kOutputFolderEntries[] = {
-    {"Same as source file", static_cast<int>(OutputFolder::SameAsSource)},
-    {"Specific folder", static_cast<int>(OutputFolder::Specific)},
-};
-constexpr ListEntry kTargetExistsEntries[] = {
-    {"Rename automatically (add number at end of file name)", static_cast<int>(TargetExists::Rename)},
-    {"Overwrite", static_cast<int>(TargetExists::Overwrite)},
-    {"Skip (not cut)", static_cast<int>(TargetExists::Skip)},
-};
-
 constexpr const char* kFileNameTemplates[] = {
     "%F% %P%.mp3",          "%F%-%P%.mp3",          "%F%_%P%.mp3",
     "%F%(%P%).mp3",         "%F%[%P%].mp3",         "%F% (%P%).mp3",
@@ -174,16 +164,6 @@ constexpr int kBrowseWidth = 46;
 constexpr int kBrowseHeight = 14;
 constexpr int kExampleIndent = 12;
 constexpr int kExampleHeight = 34;
-
-// Runs work under the wait cursor, restoring the cursor whatever happens.
-template <typename Work>
-void WithWaitCursor(Work work) {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    struct Restore {
-        ~Restore() { QApplication::restoreOverrideCursor(); }
-    } restore;
-    work();
-}
 
 // The up and down buttons of a box with a spin, one above the other.
 class CSpinButtons : public QWidget {
@@ -447,10 +427,9 @@ void CPageSplitterOpt::MakeOutputControls(Placer& at) {
 // the encoding lists keep theirs, even one they do not offer, until the page is left.
 void CPageSplitterOpt::ShowHeldValues() {
     CutterOptions& o = Settings().options;
-    sampleRate_->AddFormatted(kSampleRateFormat, kSampleRates);
-    bitrate_->AddFormatted(kBitrateFormat, kBitrates);
-    for (const ChannelModeChoice& choice : kChannelModeChoices)
-        channels_->AddEntry(QString::fromLatin1(choice.text), choice.channelMode);
+    sampleRate_->AddSampleRates();
+    bitrate_->AddBitrates();
+    channels_->AddChannelModes();
     sampleRate_->SelectValue(o.mp3SampleRate);
     bitrate_->SelectValue(o.mp3BitRate);
     channels_->SelectValue(o.mp3ChannelMode);
@@ -463,14 +442,14 @@ void CPageSplitterOpt::ShowHeldValues() {
     forwardOverlap_->setText(TenthsText(o.forwardOverlap));
     backwardOverlap_->setText(TenthsText(o.backwardOverlap));
 
-    for (const ListEntry& e : kOutputFolderEntries) outputFolder_->AddEntry(QString::fromLatin1(e.text), e.value);
+    outputFolder_->AddOutputFolders();
     if (!outputFolder_->SelectValue(static_cast<int>(o.outputFolderOpt)))
         o.outputFolderOpt = OutputFolder::SameAsSource;
     specificFolder_->setText(Utf8(o.specifiedOutputFolder));
     folderForEach_->setChecked(o.createFolderForEachMP3);
     treeFolders_->setChecked(o.createTreeDirs);
     UpdateFolderControls();
-    for (const ListEntry& e : kTargetExistsEntries) targetExists_->AddEntry(QString::fromLatin1(e.text), e.value);
+    targetExists_->AddTargetExistsRules("Skip (not cut)");
     if (!targetExists_->SelectValue(static_cast<int>(o.targetExistsOpt))) o.targetExistsOpt = TargetExists::Rename;
     browseOutput_->setChecked(o.browseFolder);
 

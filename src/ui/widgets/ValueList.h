@@ -31,6 +31,15 @@ public:
     // Index of the first entry carrying value, or -1.
     int IndexOfValue(int value) const;
 
+    // The lists of the options pages, in their order, each entry carrying its stored number.
+    void AddSampleRates();    // "%d Hz" for kSampleRates
+    void AddBitrates();       // "%d kbps" for kBitrates
+    void AddChannelModes();   // "Joint Stereo" 1, "Stereo" 0, "Mono" 3
+    void AddOutputFolders();  // "Same as source file" 199, "Specific folder" 299
+    // "Rename automatically (add number at end of file name)" 11, "Overwrite" 22, skipText 33
+    // ("Skip (not cut)" or "Skip (not join)").
+    void AddTargetExistsRules(const char* skipText);
+
 Q_SIGNALS:
     // The user (or code) selected another entry; value is its number.
     void ValueChosen(int value);
