@@ -61,4 +61,18 @@ std::string FormatSize(int64_t bytes) {
     return FixedText(n / kTera, 2) + " TB";
 }
 
+std::string FormatPosition(int tenths, int totalTenths) {
+    constexpr int kTenthsPerMinute = 600;
+    constexpr int kTenthsPerHour = 36000;
+    char buffer[64];
+    if (totalTenths > kLongPositionAbove) {
+        std::snprintf(buffer, sizeof buffer, "%d:%02d:%02d.%d", tenths / kTenthsPerHour,
+                      tenths % kTenthsPerHour / kTenthsPerMinute, tenths % kTenthsPerMinute / 10, tenths % 10);
+    } else {
+        std::snprintf(buffer, sizeof buffer, "%d:%02d.%d", tenths / kTenthsPerMinute,
+                      tenths % kTenthsPerMinute / 10, tenths % 10);
+    }
+    return buffer;
+}
+
 }  // namespace corvane

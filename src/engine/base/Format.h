@@ -18,4 +18,13 @@ std::string FormatDuration(int64_t seconds);
 // ".", whatever the process locale.
 std::string FormatSize(int64_t bytes);
 
+// Files above this length, in tenths of a second, show positions with hours.
+constexpr int kLongPositionAbove = 35999;
+
+// A position of tenths in a file totalTenths long: "H:MM:SS.t" when the file is longer than
+// kLongPositionAbove, else "M:SS.t" (the leading number is not padded). The form follows the
+// file, not the position, so all times of one file read alike: in a file of exactly one hour
+// 0 reads "0:00:00.0"; in one of 3599.9 s its end reads "59:59.9". With no file open, pass 0.
+std::string FormatPosition(int tenths, int totalTenths);
+
 }  // namespace corvane

@@ -68,5 +68,14 @@ TEST(FormatSize, KeepsTheDecimalPointInACommaLocale) {
     EXPECT_EQ(text, "1.5 KB");
 }
 
+TEST(FormatPosition, FollowsTheFileLengthNotThePosition) {
+    EXPECT_EQ(FormatPosition(0, 36000), "0:00:00.0");
+    EXPECT_EQ(FormatPosition(36000, 36000), "1:00:00.0");
+    EXPECT_EQ(FormatPosition(37234, 40000), "1:02:03.4");
+    EXPECT_EQ(FormatPosition(0, 35999), "0:00.0");
+    EXPECT_EQ(FormatPosition(35999, 35999), "59:59.9");
+    EXPECT_EQ(FormatPosition(123, 0), "0:12.3");
+}
+
 }  // namespace
 }  // namespace corvane

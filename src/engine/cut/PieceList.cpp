@@ -1,0 +1,141 @@
+// The custom piece list of the cutter page as pure operations over its rows.
+#include "engine/cut/PieceList.h"
+
+namespace corvane {
+namespace {
+
+using Rows = std::vector<PieceEntry>;
+
+// The row's piece no longer is the piece written under its output name.
+void Moved(PieceEntry& row) {
+    row.path.clear();
+    row.output.clear();
+}
+
+void SetStart(PieceEntry& row, int start) {
+    if (row.start != start) Moved(row);
+    row.start = start;
+}
+
+void SetEnd(PieceEntry& row, int end) {
+    if (row.end != end) Moved(row);
+    row.end = end;
+}
+
+// Deletes rows first to last - 1.
+void EraseRows(Rows& rows, int first, int last) {
+    if (first < last) rows.erase(rows.begin() + first, rows.begin() + last);
+}
+
+}  // namespace
+
+bool CoversWhole(const Rows& rows, int total) {
+    if (rows.empty() || rows.front().start != 0 || rows.back().end != total) return false;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i].start >= rows[i].end) return false;
+        if (i + 1 < rows.size() && rows[i].end != rows[i + 1].start) return false;
+    }
+    return true;
+}
+
+Rows SinglePiece(int total) {
+    PieceEntry row;
+    row.start = 0;
+    row.end = total;
+    row.checked = true;
+    return {row};
+}
+
+int FindPieceAt(const Rows& rows, int p) {
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i].start <= p && p <= rows[i].end) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int SplitPieceAt(Rows& rows, int p) {
+    const int i = FindPieceAt(rows, p);
+    if (i < 0 || p == rows[i].start || p == rows[i].end) return -1;
+    PieceEntry later;
+    later.start = p;
+    later.end = rows[i].end;
+    later.checked = true;
+    SetEnd(rows[i], p);
+    rows.insert(rows.begin() + i + 1, later);
+    return i + 1;
+}
+
+PieceEditResult SetPieceEnd(Rows& rows, int a, int p) {
+    const int s = rows[a].start;
+    const int e = rows[a].end;
+    if (p <= s) return {PieceEdit::EndNotAfterStart, a};
+    if (p == e) return {PieceEdit::Unchanged, a};
+    const int i = FindPieceAt(rows, p);
+    if (i < 0) return {PieceEdit::Unchanged, a};
+    if (i == a) {
+        if (a + 1 == static_cast<int>(rows.size())) {
+            SplitPieceAt(rows, p);
+        } else {
+            SetEnd(rows[a], p);
+            SetStart(rows[a + 1], p);
+        }
+    } else if (i > a) {
+        SetEnd(rows[a], p);
+        if (p < rows[i].end) {
+            SetStart(rows[i], p);
+            EraseRows(rows, a + 1, i);
+        } else {
+            EraseRows(rows, a + 1, i + 1);
+        }
+    }
+    return {PieceEdit::Changed, a};
+}
+
+PieceEditResult SetPieceStart(Rows& rows, int a, int p) {
+    const int s = rows[a].start;
+    const int e = rows[a].end;
+    if (p == s) return {PieceEdit::Unchanged, a};
+    if (p >= e) return {PieceEdit::StartNotBeforeEnd, a};
+    const int i = FindPieceAt(rows, p);
+    if (i < 0) return {PieceEdit::Unchanged, a};
+    if (i < a) {
+        int first = i + 1;  // the first row p passes over
+        if (p > rows[i].start) {
+            SetEnd(rows[i], p);
+        } else {
+            first = i;
+        }
+        EraseRows(rows, first, a);
+        a = first;
+        SetStart(rows[a], p);
+    } else if (a > 0) {
+        SetEnd(rows[a - 1], p);
+        SetStart(rows[a], p);
+    } else {
+        SplitPieceAt(rows, p);
+        a = 1;
+    }
+    return {PieceEdit::Changed, a};
+}
+
+int RemovePiece(Rows& rows, int r) {
+    if (rows.size() < 2 || r < 0 || r >= static_cast<int>(rows.size())) return -1;
+    int neighbour = 0;
+    if (r == 0) {
+        SetStart(rows[1], rows[0].start);
+    } else {
+        SetEnd(rows[r - 1], rows[r].end);
+        neighbour = r - 1;
+    }
+    rows.erase(rows.begin() + r);
+    return neighbour;
+}
+
+bool ResetPieces(Rows& rows, int total) {
+    if (rows.size() < 2) return false;
+    rows.resize(1);
+    SetEnd(rows[0], total);
+    return true;
+}
+
+}  // namespace corvane

@@ -1,0 +1,153 @@
+// The cutter page's piece list: splits, moved boundaries, removal and reset keep the rows
+// covering the whole file.
+#include "engine/cut/PieceList.h"
+
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace corvane {
+namespace {
+
+using Ranges = std::vector<std::pair<int, int>>;
+
+std::vector<PieceEntry> Rows(const Ranges& ranges) {
+    std::vector<PieceEntry> rows;
+    for (const auto& [start, end] : ranges) rows.push_back({start, end, true, {}, {}});
+    return rows;
+}
+
+Ranges RangesOf(const std::vector<PieceEntry>& rows) {
+    Ranges ranges;
+    for (const PieceEntry& row : rows) ranges.emplace_back(row.start, row.end);
+    return ranges;
+}
+
+const Ranges kThree = {{0, 100}, {100, 200}, {200, 300}};
+
+TEST(PieceList, OpeningMakesOnePieceOverTheWholeFile) {
+    const auto rows = SinglePiece(300);
+    EXPECT_EQ(RangesOf(rows), (Ranges{{0, 300}}));
+    EXPECT_TRUE(rows[0].checked);
+    EXPECT_TRUE(CoversWhole(rows, 300));
+}
+
+TEST(PieceList, SplitAtAPieceBoundaryChangesNothing) {
+    auto rows = SinglePiece(300);
+    EXPECT_EQ(SplitPieceAt(rows, 0), -1);
+    EXPECT_EQ(SplitPieceAt(rows, 300), -1);
+    EXPECT_EQ(RangesOf(rows), (Ranges{{0, 300}}));
+}
+
+TEST(PieceList, SplitInsertsTheLaterPartCheckedAfterTheRow) {
+    auto rows = Rows({{0, 100}, {100, 300}});
+    rows[1].checked = false;
+    rows[1].output = "a-2.mp3";
+    EXPECT_EQ(SplitPieceAt(rows, 250), 2);
+    EXPECT_EQ(RangesOf(rows), (Ranges{{0, 100}, {100, 250}, {250, 300}}));
+    EXPECT_TRUE(rows[2].checked);
+    EXPECT_FALSE(rows[1].checked);
+    EXPECT_EQ(rows[1].output, "");
+}
+
+TEST(PieceList, SetEndBeyondTheNextPieceSwallowsIt) {
+    auto rows = Rows(kThree);
+    const PieceEditResult r = SetPieceEnd(rows, 0, 250);
+    EXPECT_EQ(r.status, PieceEdit::Changed);
+    EXPECT_EQ(r.selected, 0);
+    EXPECT_EQ(RangesOf(rows), (Ranges{{0, 250}, {250, 300}}));
+}
+
+TEST(PieceList, SetEndAtTheNextPiecesEndDeletesIt) {
+    auto rows = Rows(kThree);
+    EXPECT_EQ(SetPieceEnd(rows, 0, 200).status, PieceEdit::Changed);
+    EXPECT_EQ(RangesOf(rows), (Ranges{{0, 200}, {200, 300}}));
+}
+
+TEST(PieceList, SetEndInsideThePieceMovesTheNextStart) {
+    auto rows = Rows(kThree);
+    SetPieceEnd(rows, 0, 50);
+    EXPECT_EQ(RangesOf(rows), (Ranges{{0, 50}, {50, 200}, {200, 300}}));
+    auto last = Rows(kThree);
+    SetPieceEnd(last, 2, 250);
+    EXPECT_EQ(RangesOf(last), (Ranges{{0, 100}, {100, 200}, {200, 250}, {250, 300}}));
+}
+
+TEST(PieceList, SetEndRefusesPositionsAtOrBeforeTheStart) {
+    auto rows = Rows(kThree);
+    EXPECT_EQ(SetPieceEnd(rows, 1, 100).status, PieceEdit::EndNotAfterStart);
+    EXPECT_EQ(SetPieceEnd(rows, 1, 50).status, PieceEdit::EndNotAfterStart);
+    EXPECT_EQ(SetPieceEnd(rows, 1, 200).status, PieceEdit::Unchanged);
+    EXPECT_EQ(RangesOf(rows), kThree);
+}
+
+TEST(PieceList, SetStartOnTheFirstPieceSelectsTheLaterPart) {
+    auto rows = SinglePiece(300);
+    const PieceEditResult r = SetPieceStart(rows, 0, 120);
+    EXPECT_EQ(r.status, PieceEdit::Changed);
+    EXPECT_EQ(r.selected, 1);
+    EXPECT_EQ(RangesOf(rows), (Ranges{{0, 120}, {120, 300}}));
+}
+
+TEST(PieceList, SetStartInsideALaterPieceMovesThePreviousEnd) {
+    auto rows = Rows(kThree);
+    EXPECT_EQ(SetPieceStart(rows, 1, 150).selected, 1);
+    EXPECT_EQ(RangesOf(rows), (Ranges{{0, 150}, {150, 200}, {200, 300}}));
+}
+
+TEST(PieceList, SetStartBeforeThePieceSwallowsWhatItPasses) {
+    auto rows = Rows(kThree);
+    PieceEditResult r = SetPieceStart(rows, 2, 50);
+    EXPECT_EQ(r.selected, 1);
+    EXPECT_EQ(RangesOf(rows), (Ranges{{0, 50}, {50, 300}}));
+    rows = Rows(kThree);
+    r = SetPieceStart(rows, 2, 0);
+    EXPECT_EQ(r.selected, 0);
+    EXPECT_EQ(RangesOf(rows), (Ranges{{0, 300}}));
+}
+
+TEST(PieceList, SetStartRefusesPositionsAtOrAfterTheEnd) {
+    auto rows = Rows(kThree);
+    EXPECT_EQ(SetPieceStart(rows, 0, 100).status, PieceEdit::StartNotBeforeEnd);
+    EXPECT_EQ(SetPieceStart(rows, 0, 0).status, PieceEdit::Unchanged);
+    EXPECT_EQ(RangesOf(rows), kThree);
+}
+
+TEST(PieceList, RemovingGivesTheRangeToANeighbour) {
+    auto rows = Rows(kThree);
+    EXPECT_EQ(RemovePiece(rows, 0), 0);
+    EXPECT_EQ(RangesOf(rows), (Ranges{{0, 200}, {200, 300}}));
+    rows = Rows(kThree);
+    EXPECT_EQ(RemovePiece(rows, 2), 1);
+    EXPECT_EQ(RangesOf(rows), (Ranges{{0, 100}, {100, 300}}));
+    auto one = SinglePiece(300);
+    EXPECT_EQ(RemovePiece(one, 0), -1);
+    EXPECT_EQ(RangesOf(one), (Ranges{{0, 300}}));
+}
+
+TEST(PieceList, ResetKeepsOnePieceOverTheWholeFile) {
+    auto rows = Rows(kThree);
+    EXPECT_TRUE(ResetPieces(rows, 300));
+    EXPECT_EQ(RangesOf(rows), (Ranges{{0, 300}}));
+    EXPECT_FALSE(ResetPieces(rows, 300));
+}
+
+TEST(PieceList, EveryEditKeepsTheFileCovered) {
+    const int total = 300;
+    for (int p = 0; p <= total; p += 5) {
+        for (int a = 0; a < 3; ++a) {
+            auto rows = Rows(kThree);
+            SetPieceEnd(rows, a, p);
+            EXPECT_TRUE(CoversWhole(rows, total)) << "end " << a << " " << p;
+            rows = Rows(kThree);
+            SetPieceStart(rows, a, p);
+            EXPECT_TRUE(CoversWhole(rows, total)) << "start " << a << " " << p;
+        }
+    }
+    EXPECT_FALSE(CoversWhole(Rows({{0, 100}, {120, 300}}), total));
+    EXPECT_FALSE(CoversWhole({}, total));
+}
+
+}  // namespace
+}  // namespace corvane
