@@ -213,4 +213,12 @@ std::string TagsRead(Handle h, const char* format) {
     return ReadLibraryTags(path, kind, format);
 }
 
+bool ChannelPlay(Handle, bool) { return false; }
+bool ChannelPause(Handle) { return false; }
+bool ChannelIsPlaying(Handle) { return false; }
+Handle ChannelSetSync(Handle, uint32_t, int64_t, SyncProc) { return 0; }
+bool ChannelRemoveSync(Handle, Handle) { return false; }
+bool ChannelSetAttribute(Handle, uint32_t, float) { return false; }
+bool ChannelGetAttribute(Handle, uint32_t, float*) { return false; }
+
 }  // namespace corvane::audio

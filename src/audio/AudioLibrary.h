@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace corvane::audio {
@@ -117,5 +118,47 @@ bool ChannelSetPosition(Handle h, int64_t bytes);
 // and year are the tag's own texts ("3/12", "07"), comments keep their line breaks. Empty
 // also on a bad handle or a file the tag reader cannot read.
 std::string TagsRead(Handle h, const char* format);
+
+// Playback.
+//
+// A stream opened with flags 0 is playable: it is mixed to the output device opened by Init,
+// and its position (ChannelGetPosition) is the position played, what has gone to the device,
+// not what has been decoded ahead of it. Playable streams exist only while Init holds a real
+// output device; on the "no sound" device StreamCreateFile with flags 0 fails, so callers
+// open the file decode-only instead. A decode-only stream cannot be played (ChannelPlay fails)
+// and a playable one cannot be read (ChannelGetData fails).
+
+// Sync types of ChannelSetSync.
+constexpr uint32_t kSyncPosition = 0;  // the played position reaches param (bytes)
+constexpr uint32_t kSyncEnd = 2;       // playback reaches the end of the stream
+
+// Attribute of ChannelSetAttribute / ChannelGetAttribute.
+constexpr uint32_t kAttribVolume = 2;  // gain applied when mixing, 0 (silent) to 1 (full)
+
+// Called on the audio thread when a sync is reached, with no lock of the library held. It may
+// call the library's channel operations, but must not wait for a thread that might at that
+// moment be in ChannelRemoveSync, StreamFree or Free (they wait for a running sync procedure
+// to return); it should only hand the news over to its own thread.
+using SyncProc = std::function<void()>;
+
+// Starts playback from the current position (from the start with restart). False on a bad
+// handle, a decode-only stream, or when no output device is open.
+bool ChannelPlay(Handle h, bool restart);
+// Stops the sound where it is; ChannelPlay(h, false) continues. False when not playing.
+bool ChannelPause(Handle h);
+// True while the channel is playing (not paused, not stopped at its end).
+bool ChannelIsPlaying(Handle h);
+
+// Sets a sync of type kSyncPosition (param: a byte position; the procedure runs each time the
+// played position passes it) or kSyncEnd (param ignored; runs when playback reaches the end).
+// Returns the sync's handle, 0 on a bad handle, a decode-only stream or an unknown type.
+Handle ChannelSetSync(Handle h, uint32_t type, int64_t param, SyncProc proc);
+// Removes a sync. When it returns, the procedure is not running and will not run again, even
+// when it was already due (unless called from that procedure itself). False when unknown.
+bool ChannelRemoveSync(Handle h, Handle sync);
+
+// kAttribVolume of a playable stream (clamped to 0..1). False on a bad handle or attribute.
+bool ChannelSetAttribute(Handle h, uint32_t attribute, float value);
+bool ChannelGetAttribute(Handle h, uint32_t attribute, float* value);
 
 }  // namespace corvane::audio
