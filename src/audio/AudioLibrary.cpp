@@ -9,6 +9,7 @@
 #include "audio/LibraryChannel.h"
 #include "audio/LibraryModuleMusic.h"
 #include "audio/LibraryMpegStream.h"
+#include "audio/LibraryOutput.h"
 #include "audio/LibraryTagReader.h"
 #include "audio/LibrarySndfileStream.h"
 
@@ -23,16 +24,13 @@ constexpr uint32_t kMaxVerifyBytes = 16 * 1024 * 1024;
 // sample frame of up to eight channels) that its signed 32-bit result can hold.
 constexpr uint32_t kMaxDataBytes = 0x7FFFFFE0;
 
-// One table entry: the channel and the lock under which every call on it runs.
-struct Slot {
-    std::mutex lock;
-    std::unique_ptr<CLibraryChannel> channel;
-};
+using Slot = LibrarySlot;
 
 struct Library {
     std::mutex lock;
     std::map<Handle, std::shared_ptr<Slot>> slots;
     Handle next = 1;
+    Handle nextSync = 1;
     bool initialised = false;
     int device = 0;
     uint32_t freq = 0;
@@ -44,10 +42,12 @@ Library& TheLibrary() {
     return library;
 }
 
-Handle Insert(std::unique_ptr<CLibraryChannel> channel) {
+// Adds channel to the table, playable with a voice when playable is true.
+Handle Insert(std::unique_ptr<CLibraryChannel> channel, bool playable = false) {
     if (channel == nullptr) return 0;
     auto slot = std::make_shared<Slot>();
     slot->channel = std::move(channel);
+    if (playable) slot->voice = std::make_unique<CLibraryVoice>();
     Library& library = TheLibrary();
     std::lock_guard<std::mutex> guard(library.lock);
     while (library.next == 0 || library.slots.count(library.next) != 0) ++library.next;
@@ -74,6 +74,15 @@ bool Remove(Handle handle, bool music) {
         slot = std::move(found->second);
         library.slots.erase(found);
     }
+    if (slot->voice) {
+        CLibraryOutput::Instance().Forget(slot.get());
+        {
+            std::lock_guard<std::mutex> guard(slot->lock);
+            slot->voice->playing = false;
+            slot->voice->syncs.clear();
+        }
+        CLibraryOutput::Instance().WaitForSyncs();
+    }
     // The channel is destroyed here, or by the last call still running on it.
     return true;
 }
@@ -92,25 +101,44 @@ Result WithChannel(Handle handle, Result fallback, Call call) {
     }
 }
 
+// Runs call(channel, voice) under the channel's lock when handle is a playable stream.
+template <typename Result, typename Call>
+Result WithVoice(Handle handle, Result fallback, Call call) {
+    const std::shared_ptr<Slot> slot = Find(handle);
+    if (slot == nullptr) return fallback;
+    std::lock_guard<std::mutex> guard(slot->lock);
+    if (!slot->voice) return fallback;
+    try {
+        return call(*slot->channel, *slot->voice);
+    } catch (...) {
+        return fallback;
+    }
+}
+
 }  // namespace
 
 uint32_t GetVersion() { return kVersion; }
 
 bool Init(int device, uint32_t freq) {
     if (device < -1) return false;
+    const bool opened = CLibraryOutput::Instance().Open(device, freq);
     Library& library = TheLibrary();
     std::lock_guard<std::mutex> guard(library.lock);
-    library.initialised = true;
+    library.initialised = opened;
     library.device = device;
     library.freq = freq;
-    return true;
+    return opened;
 }
 
 bool Free() {
-    Library& library = TheLibrary();
-    std::lock_guard<std::mutex> guard(library.lock);
-    const bool was = library.initialised;
-    library.initialised = false;
+    bool was;
+    {
+        Library& library = TheLibrary();
+        std::lock_guard<std::mutex> guard(library.lock);
+        was = library.initialised;
+        library.initialised = false;
+    }
+    CLibraryOutput::Instance().Close();
     return was;
 }
 
@@ -124,6 +152,8 @@ bool SetConfig(uint32_t option, uint32_t value) {
 
 Handle StreamCreateFile(const std::string& path, uint64_t offset, uint64_t length, uint32_t flags) {
     if (offset != 0 || length != 0 || path.empty()) return 0;
+    const bool playable = (flags & kStreamDecode) == 0;
+    if (playable && !CLibraryOutput::Instance().Plays()) return 0;
     uint32_t verifyBytes;
     {
         Library& library = TheLibrary();
@@ -135,9 +165,9 @@ Handle StreamCreateFile(const std::string& path, uint64_t offset, uint64_t lengt
         // the file may also contain. A file that starts with a frame sync is none of its
         // formats.
         if (!StartsWithFrameSync(path)) {
-            if (auto stream = CLibrarySndfileStream::Open(path)) return Insert(std::move(stream));
+            if (auto stream = CLibrarySndfileStream::Open(path)) return Insert(std::move(stream), playable);
         }
-        if (auto stream = CLibraryMpegStream::Open(path, verifyBytes)) return Insert(std::move(stream));
+        if (auto stream = CLibraryMpegStream::Open(path, verifyBytes)) return Insert(std::move(stream), playable);
     } catch (...) {
     }
     return 0;
@@ -190,15 +220,29 @@ int64_t StreamGetFilePosition(Handle h, int mode) {
 int32_t ChannelGetData(Handle h, void* buffer, uint32_t bytes) {
     if (buffer == nullptr && bytes > 0) return -1;
     bytes = std::min(bytes, kMaxDataBytes);  // the count must fit the result
+    const std::shared_ptr<Slot> slot = Find(h);
+    if (slot == nullptr || slot->voice) return -1;  // a playable stream is read by the output only
     return WithChannel(h, int32_t{-1}, [&](CLibraryChannel& channel) { return channel.GetData(buffer, bytes); });
 }
 
 int64_t ChannelGetPosition(Handle h) {
-    return WithChannel(h, int64_t{-1}, [](CLibraryChannel& channel) { return channel.Position(); });
+    const std::shared_ptr<Slot> slot = Find(h);
+    if (slot == nullptr) return -1;
+    std::lock_guard<std::mutex> guard(slot->lock);
+    return slot->voice ? slot->voice->played : slot->channel->Position();
 }
 
 bool ChannelSetPosition(Handle h, int64_t bytes) {
-    return WithChannel(h, false, [&](CLibraryChannel& channel) { return channel.SetPosition(bytes); });
+    const std::shared_ptr<Slot> slot = Find(h);
+    if (slot == nullptr) return false;
+    std::lock_guard<std::mutex> guard(slot->lock);
+    try {
+        if (!slot->channel->SetPosition(bytes)) return false;
+        if (slot->voice) slot->voice->Restart(slot->channel->Position());
+        return true;
+    } catch (...) {
+        return false;
+    }
 }
 
 std::string TagsRead(Handle h, const char* format) {
@@ -213,12 +257,85 @@ std::string TagsRead(Handle h, const char* format) {
     return ReadLibraryTags(path, kind, format);
 }
 
-bool ChannelPlay(Handle, bool) { return false; }
-bool ChannelPause(Handle) { return false; }
-bool ChannelIsPlaying(Handle) { return false; }
-Handle ChannelSetSync(Handle, uint32_t, int64_t, SyncProc) { return 0; }
-bool ChannelRemoveSync(Handle, Handle) { return false; }
-bool ChannelSetAttribute(Handle, uint32_t, float) { return false; }
-bool ChannelGetAttribute(Handle, uint32_t, float*) { return false; }
+bool ChannelPlay(Handle h, bool restart) {
+    const std::shared_ptr<Slot> slot = Find(h);
+    if (slot == nullptr || !slot->voice) return false;
+    CLibraryOutput& output = CLibraryOutput::Instance();
+    {
+        std::lock_guard<std::mutex> guard(slot->lock);
+        if (!output.Plays()) return false;
+        try {
+            if (restart) {
+                if (!slot->channel->SetPosition(0)) return false;
+                slot->voice->Restart(0);
+            }
+        } catch (...) {
+            return false;
+        }
+        slot->voice->playing = true;
+    }
+    output.Start(slot);
+    return true;
+}
+
+bool ChannelPause(Handle h) {
+    return WithVoice(h, false, [](CLibraryChannel&, CLibraryVoice& voice) {
+        const bool was = voice.playing;
+        voice.playing = false;
+        return was;
+    });
+}
+
+bool ChannelIsPlaying(Handle h) {
+    return WithVoice(h, false, [](CLibraryChannel&, CLibraryVoice& voice) { return voice.playing; });
+}
+
+Handle ChannelSetSync(Handle h, uint32_t type, int64_t param, SyncProc proc) {
+    if (type != kSyncPosition && type != kSyncEnd) return 0;
+    Handle id;
+    {
+        Library& library = TheLibrary();
+        std::lock_guard<std::mutex> guard(library.lock);
+        if (library.nextSync == 0) ++library.nextSync;
+        id = library.nextSync++;
+    }
+    return WithVoice(h, Handle{0}, [&](CLibraryChannel&, CLibraryVoice& voice) {
+        voice.syncs.push_back({id, type, param, std::move(proc)});
+        return id;
+    });
+}
+
+bool ChannelRemoveSync(Handle h, Handle sync) {
+    const bool removed = WithVoice(h, false, [&](CLibraryChannel&, CLibraryVoice& voice) {
+        const auto found = std::find_if(voice.syncs.begin(), voice.syncs.end(),
+                                        [&](const LibrarySync& entry) { return entry.id == sync; });
+        if (found == voice.syncs.end()) return false;
+        voice.syncs.erase(found);
+        return true;
+    });
+    // A procedure that fell due before the removal may be running: wait for it.
+    if (removed) CLibraryOutput::Instance().WaitForSyncs();
+    return removed;
+}
+
+bool ChannelSetAttribute(Handle h, uint32_t attribute, float value) {
+    if (attribute != kAttribVolume || !(value == value)) return false;
+    return WithVoice(h, false, [&](CLibraryChannel&, CLibraryVoice& voice) {
+        voice.volume = std::clamp(value, 0.0f, 1.0f);
+        return true;
+    });
+}
+
+bool ChannelGetAttribute(Handle h, uint32_t attribute, float* value) {
+    if (attribute != kAttribVolume || value == nullptr) return false;
+    return WithVoice(h, false, [&](CLibraryChannel&, CLibraryVoice& voice) {
+        *value = voice.volume;
+        return true;
+    });
+}
+
+void UseManualOutput(bool manual) { CLibraryOutput::Instance().SetManual(manual); }
+
+bool OutputPump(uint32_t frames, int16_t* out) { return CLibraryOutput::Instance().Pump(frames, out); }
 
 }  // namespace corvane::audio

@@ -56,10 +56,12 @@ struct ChannelInfo {
     uint32_t ctype = 0;   // kCtype...: the decoder that accepted the file
 };
 
-// Library life cycle. Init(-1, ...) opens the default output device, Init(0, ...) the
-// "no sound" device; decoding works without either. For now Init only records the device
-// and rate (true for -1 and 0 and other devices >= 0, false below -1); Free returns false
-// when Init had not succeeded. GetVersion returns kVersion.
+// Library life cycle. Init(-1, freq) opens the default output device (SDL2 audio, 16-bit
+// stereo at freq), Init(n, freq) with n >= 1 SDL's output device n - 1, and Init(0, ...)
+// the "no sound" device, which always opens and plays nothing; false when the device does
+// not open (and below -1). Init again closes the device first. Free closes the device
+// (every playing stream stops) and returns false when Init had not succeeded. Decoding
+// works without any of them. GetVersion returns kVersion.
 uint32_t GetVersion();
 bool Init(int device, uint32_t freq);
 bool Free();
@@ -102,11 +104,12 @@ int64_t ChannelSeconds2Bytes(Handle h, double seconds);
 int64_t StreamGetFilePosition(Handle h, int mode);
 
 // Reads up to bytes PCM bytes into buffer; returns the count delivered (less at the end,
-// 0 at the end), or -1 on error or a bad handle.
+// 0 at the end), or -1 on error, a bad handle or a playable stream.
 int32_t ChannelGetData(Handle h, void* buffer, uint32_t bytes);
 
-// Decoding position in PCM bytes, and a seek to one (false on a bad handle or a position
-// outside 0..length). A seek lands on the sample frame that holds the byte; MPEG audio is
+// Decoding position in PCM bytes (the played position of a playable stream), and a seek to
+// one (false on a bad handle or a position outside 0..length; a playable stream continues
+// from there at once, dropping what it had decoded ahead). A seek lands on the sample frame that holds the byte; MPEG audio is
 // positioned sample-accurately (decoding restarts a few frames earlier).
 int64_t ChannelGetPosition(Handle h);
 bool ChannelSetPosition(Handle h, int64_t bytes);
@@ -160,5 +163,13 @@ bool ChannelRemoveSync(Handle h, Handle sync);
 // kAttribVolume of a playable stream (clamped to 0..1). False on a bad handle or attribute.
 bool ChannelSetAttribute(Handle h, uint32_t attribute, float value);
 bool ChannelGetAttribute(Handle h, uint32_t attribute, float* value);
+
+// Test clock. UseManualOutput(true) before Init(-1, freq) makes Init open, in place of an
+// SDL device, an output that plays only inside OutputPump: each call plays frames sample
+// frames at once on the calling thread, advancing every playing stream and running its
+// syncs there; out, when given, receives the 16-bit stereo samples played. OutputPump is
+// false when that output is not open.
+void UseManualOutput(bool manual);
+bool OutputPump(uint32_t frames, int16_t* out = nullptr);
 
 }  // namespace corvane::audio

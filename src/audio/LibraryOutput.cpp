@@ -1,0 +1,253 @@
+// The audio library's output device, its mixer and the dispatch of syncs.
+#include "audio/LibraryOutput.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace corvane::audio {
+namespace {
+
+constexpr uint32_t kOutputChannels = 2;
+constexpr uint32_t kOutputFrameBytes = kOutputChannels * sizeof(int16_t);
+// Sample frames per device buffer: about 23 ms at 44.1 kHz, the granularity of positions
+// and syncs.
+constexpr uint16_t kDeviceFrames = 1024;
+// Most sample frames mixed in one step; longer requests are mixed in steps.
+constexpr uint32_t kMixFrames = 4096;
+// Bytes read from a channel in one decode call.
+constexpr uint32_t kDecodeBytes = 16384;
+
+enum class OutputKind { kClosed, kNoSound, kSdl, kManual };
+std::atomic<OutputKind> g_kind{OutputKind::kClosed};
+
+void SdlCallback(void* user, Uint8* stream, int len) {
+    auto* output = static_cast<CLibraryOutput*>(user);
+    output->Mix(reinterpret_cast<int16_t*>(stream), static_cast<uint32_t>(len) / kOutputFrameBytes);
+}
+
+// The sample frames in bytes of output, as bytes of a stream of blockAlign bytes at freq.
+int64_t OutputBytesAsStreamBytes(int64_t outputBytes, uint32_t outputRate, uint32_t freq, uint32_t blockAlign) {
+    if (outputRate == 0) return 0;
+    const double frames = static_cast<double>(outputBytes / kOutputFrameBytes) * freq / outputRate;
+    return static_cast<int64_t>(std::llround(frames)) * blockAlign;
+}
+
+}  // namespace
+
+CLibraryVoice::~CLibraryVoice() {
+    if (converter != nullptr) SDL_FreeAudioStream(converter);
+}
+
+void CLibraryVoice::Restart(int64_t position) {
+    if (converter != nullptr) SDL_AudioStreamClear(converter);
+    decoderEnded = false;
+    played = position;
+}
+
+CLibraryOutput& CLibraryOutput::Instance() {
+    static CLibraryOutput output;
+    return output;
+}
+
+bool CLibraryOutput::Open(int device, uint32_t freq) {
+    Close();
+    std::lock_guard<std::mutex> guard(openLock_);
+    if (device == 0) {
+        rate_ = freq;
+        g_kind = OutputKind::kNoSound;
+        return true;
+    }
+    if (freq == 0) return false;
+    if (device == -1 && manual_) {
+        rate_ = freq;
+        g_kind = OutputKind::kManual;
+        plays_ = true;
+        return true;
+    }
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+    const char* name = nullptr;
+    if (device > 0) {
+        name = device - 1 < SDL_GetNumAudioDevices(0) ? SDL_GetAudioDeviceName(device - 1, 0) : nullptr;
+        if (name == nullptr) {
+            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+            return false;
+        }
+    }
+    SDL_AudioSpec want{};
+    want.freq = static_cast<int>(freq);
+    want.format = AUDIO_S16SYS;
+    want.channels = kOutputChannels;
+    want.samples = kDeviceFrames;
+    want.callback = &SdlCallback;
+    want.userdata = this;
+    SDL_AudioSpec have{};
+    // No changes allowed: SDL converts our 16-bit stereo at freq to what the hardware takes.
+    const SDL_AudioDeviceID id = SDL_OpenAudioDevice(name, 0, &want, &have, 0);
+    if (id == 0) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return false;
+    }
+    sdlDevice_ = id;
+    rate_ = freq;
+    g_kind = OutputKind::kSdl;
+    plays_ = true;
+    SDL_PauseAudioDevice(id, 0);
+    return true;
+}
+
+void CLibraryOutput::Close() {
+    std::vector<std::shared_ptr<LibrarySlot>> stopped;
+    {
+        std::lock_guard<std::mutex> guard(openLock_);
+        if (sdlDevice_ != 0) {
+            // Waits for a running callback, syncs included, to return.
+            SDL_CloseAudioDevice(sdlDevice_);
+            sdlDevice_ = 0;
+            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        }
+        g_kind = OutputKind::kClosed;
+        plays_ = false;
+        std::lock_guard<std::mutex> list(listLock_);
+        stopped.swap(playing_);
+    }
+    for (const auto& slot : stopped) {
+        std::lock_guard<std::mutex> guard(slot->lock);
+        if (slot->voice) slot->voice->playing = false;
+    }
+    WaitForSyncs();
+}
+
+bool CLibraryOutput::Plays() const { return plays_; }
+
+void CLibraryOutput::Start(const std::shared_ptr<LibrarySlot>& slot) {
+    std::lock_guard<std::mutex> guard(listLock_);
+    if (std::find(playing_.begin(), playing_.end(), slot) == playing_.end()) playing_.push_back(slot);
+}
+
+void CLibraryOutput::Forget(const LibrarySlot* slot) {
+    std::lock_guard<std::mutex> guard(listLock_);
+    playing_.erase(std::remove_if(playing_.begin(), playing_.end(),
+                                  [slot](const std::shared_ptr<LibrarySlot>& entry) { return entry.get() == slot; }),
+                   playing_.end());
+}
+
+void CLibraryOutput::WaitForSyncs() {
+    if (dispatcher_.load() == std::this_thread::get_id()) return;
+    std::lock_guard<std::mutex> guard(dispatchLock_);
+}
+
+bool CLibraryOutput::Pump(uint32_t frames, int16_t* out) {
+    if (g_kind != OutputKind::kManual) return false;
+    std::vector<int16_t> scratch;
+    if (out == nullptr) scratch.resize(static_cast<size_t>(frames) * kOutputChannels);
+    Mix(out != nullptr ? out : scratch.data(), frames);
+    return true;
+}
+
+void CLibraryOutput::Mix(int16_t* out, uint32_t frames) {
+    std::vector<Due> due;
+    while (frames > 0) {
+        const uint32_t step = std::min(frames, kMixFrames);
+        sum_.assign(static_cast<size_t>(step) * kOutputChannels, 0);
+        std::vector<std::shared_ptr<LibrarySlot>> playing;
+        {
+            std::lock_guard<std::mutex> guard(listLock_);
+            playing = playing_;
+        }
+        for (const auto& slot : playing) MixSlot(*slot, step, due, slot);
+        for (size_t i = 0; i < sum_.size(); ++i) {
+            out[i] = static_cast<int16_t>(std::clamp<int32_t>(sum_[i], INT16_MIN, INT16_MAX));
+        }
+        out += sum_.size();
+        frames -= step;
+        // Syncs run in order with the sound: before the next step is mixed.
+        if (!due.empty()) {
+            Dispatch(due);
+            due.clear();
+        }
+    }
+}
+
+void CLibraryOutput::MixSlot(LibrarySlot& slot, uint32_t frames, std::vector<Due>& due,
+                             const std::shared_ptr<LibrarySlot>& self) {
+    std::lock_guard<std::mutex> guard(slot.lock);
+    if (!slot.voice || !slot.voice->playing) return;
+    CLibraryVoice& voice = *slot.voice;
+    CLibraryChannel& channel = *slot.channel;
+    const ChannelInfo info = channel.Info();
+    const uint32_t blockAlign = channel.BlockAlign();
+    const uint32_t rate = rate_;
+    if (voice.converter == nullptr || voice.converterRate != rate) {
+        if (voice.converter != nullptr) SDL_FreeAudioStream(voice.converter);
+        voice.converter = SDL_NewAudioStream(AUDIO_S16SYS, static_cast<Uint8>(info.chans), static_cast<int>(info.freq),
+                                             AUDIO_S16SYS, kOutputChannels, static_cast<int>(rate));
+        voice.converterRate = rate;
+        if (voice.converter == nullptr) {
+            voice.playing = false;  // a format SDL cannot convert stays silent
+            return;
+        }
+    }
+
+    const int need = static_cast<int>(frames * kOutputFrameBytes);
+    const uint32_t decodeBytes = kDecodeBytes / blockAlign * blockAlign;
+    decoded_.resize(decodeBytes);
+    while (SDL_AudioStreamAvailable(voice.converter) < need && !voice.decoderEnded) {
+        const int32_t got = channel.GetData(decoded_.data(), decodeBytes);
+        if (got <= 0 || SDL_AudioStreamPut(voice.converter, decoded_.data(), got) != 0) {
+            voice.decoderEnded = true;
+            SDL_AudioStreamFlush(voice.converter);
+        }
+    }
+    voiceOut_.resize(static_cast<size_t>(frames) * kOutputChannels);
+    const int gotBytes = std::max(0, SDL_AudioStreamGet(voice.converter, voiceOut_.data(), need));
+    const size_t samples = static_cast<size_t>(gotBytes) / sizeof(int16_t);
+    for (size_t i = 0; i < samples; ++i) {
+        sum_[i] += static_cast<int32_t>(std::lround(voiceOut_[i] * voice.volume));
+    }
+
+    // The played position: everything decoded, less what still waits in the converter.
+    const int pending = SDL_AudioStreamAvailable(voice.converter);
+    const bool finished = voice.decoderEnded && pending == 0;
+    const int64_t before = voice.played;
+    int64_t after = channel.Position();
+    if (!finished) after -= OutputBytesAsStreamBytes(pending, rate, info.freq, blockAlign);
+    after = std::max(before, after);
+    voice.played = after;
+
+    for (const LibrarySync& sync : voice.syncs) {
+        if (sync.type == kSyncPosition && before < sync.param && sync.param <= after) due.push_back({self, sync.id});
+    }
+    if (finished) {
+        voice.playing = false;
+        for (const LibrarySync& sync : voice.syncs) {
+            if (sync.type == kSyncEnd) due.push_back({self, sync.id});
+        }
+    }
+}
+
+void CLibraryOutput::Dispatch(const std::vector<Due>& due) {
+    std::lock_guard<std::mutex> guard(dispatchLock_);
+    dispatcher_ = std::this_thread::get_id();
+    for (const Due& entry : due) {
+        SyncProc proc;
+        {
+            // Still set? ChannelRemoveSync or StreamFree may have removed it since it fell due.
+            std::lock_guard<std::mutex> slotGuard(entry.slot->lock);
+            if (!entry.slot->voice) continue;
+            for (const LibrarySync& sync : entry.slot->voice->syncs) {
+                if (sync.id == entry.sync) proc = sync.proc;
+            }
+        }
+        if (proc) {
+            try {
+                proc();
+            } catch (...) {
+            }
+        }
+    }
+    dispatcher_ = std::thread::id{};
+}
+
+}  // namespace corvane::audio
