@@ -27,11 +27,11 @@ void SdlCallback(void* user, Uint8* stream, int len) {
     output->Mix(reinterpret_cast<int16_t*>(stream), static_cast<uint32_t>(len) / kOutputFrameBytes);
 }
 
-// The sample frames in bytes of output, as bytes of a stream of blockAlign bytes at freq.
-int64_t OutputBytesAsStreamBytes(int64_t outputBytes, uint32_t outputRate, uint32_t freq, uint32_t blockAlign) {
+// Sample frames of output at outputRate as bytes of a stream of blockAlign bytes at freq.
+int64_t OutputFramesAsStreamBytes(uint64_t frames, uint32_t outputRate, uint32_t freq, uint32_t blockAlign) {
     if (outputRate == 0) return 0;
-    const double frames = static_cast<double>(outputBytes / kOutputFrameBytes) * freq / outputRate;
-    return static_cast<int64_t>(std::llround(frames)) * blockAlign;
+    const double streamFrames = static_cast<double>(frames) * freq / outputRate;
+    return static_cast<int64_t>(std::llround(streamFrames)) * blockAlign;
 }
 
 }  // namespace
@@ -44,6 +44,8 @@ void CLibraryVoice::Restart(int64_t position) {
     if (converter != nullptr) SDL_AudioStreamClear(converter);
     decoderEnded = false;
     played = position;
+    startedAt = position;
+    outputFrames = 0;
 }
 
 CLibraryOutput& CLibraryOutput::Instance() {
@@ -66,6 +68,8 @@ bool CLibraryOutput::Open(int device, uint32_t freq) {
         plays_ = true;
         return true;
     }
+    // The programs handle their own signals (a cancel on SIGINT): SDL must not take them.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
     const char* name = nullptr;
     if (device > 0) {
@@ -207,12 +211,17 @@ void CLibraryOutput::MixSlot(LibrarySlot& slot, uint32_t frames, std::vector<Due
         sum_[i] += static_cast<int32_t>(std::lround(voiceOut_[i] * voice.volume));
     }
 
-    // The played position: everything decoded, less what still waits in the converter.
-    const int pending = SDL_AudioStreamAvailable(voice.converter);
-    const bool finished = voice.decoderEnded && pending == 0;
+    // The played position: the time that went to the device since the last restart, as
+    // stream bytes (never beyond what was decoded; at the end, all of it). Counting output
+    // time, not decoded bytes less the converter's backlog, keeps it exact whatever the
+    // resampler holds back internally.
+    voice.outputFrames += static_cast<uint64_t>(gotBytes) / kOutputFrameBytes;
+    const bool finished = voice.decoderEnded && SDL_AudioStreamAvailable(voice.converter) == 0;
     const int64_t before = voice.played;
-    int64_t after = channel.Position();
-    if (!finished) after -= OutputBytesAsStreamBytes(pending, rate, info.freq, blockAlign);
+    const int64_t decoded = channel.Position();
+    int64_t after = finished ? decoded
+                             : std::min(decoded, voice.startedAt + OutputFramesAsStreamBytes(voice.outputFrames, rate,
+                                                                                             info.freq, blockAlign));
     after = std::max(before, after);
     voice.played = after;
 

@@ -53,6 +53,8 @@ public:
     bool playing = false;
     bool decoderEnded = false;  // the channel delivered its last byte to the converter
     int64_t played = 0;         // the played position, bytes of the stream
+    int64_t startedAt = 0;      // the position of the last Restart
+    uint64_t outputFrames = 0;  // sample frames that went to the device since then
     float volume = 1.0f;
     std::vector<LibrarySync> syncs;
     _SDL_AudioStream* converter = nullptr;  // stream format to output format, made by Mix

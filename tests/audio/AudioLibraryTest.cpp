@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <thread>
@@ -691,6 +695,241 @@ TEST(AudioLibrary, ReadsRealWorldTags) {
     Stream v1(DataFile("id3v1_only.mp3"));
     ASSERT_NE(v1.get(), 0u);
     EXPECT_EQ(TagsRead(v1.get(), kAllFields), "9\nV1 Title\nV1 Artist\nV1 Album\nRock\n1987\n");
+}
+
+
+// ---- Playback ----
+
+constexpr uint32_t kOutputRate = 44100;
+constexpr uint32_t kOutputFrameBytes = 4;  // 16-bit stereo
+
+// The library on the manual test clock for one test.
+class ManualOutput {
+public:
+    ManualOutput() {
+        UseManualOutput(true);
+        started_ = Init(-1, kOutputRate);
+    }
+    ~ManualOutput() {
+        Free();
+        UseManualOutput(false);
+    }
+    bool started() const { return started_; }
+
+private:
+    bool started_;
+};
+
+// A playable stream, freed when the test ends.
+class Playable {
+public:
+    explicit Playable(const std::string& path) : handle_(StreamCreateFile(path, 0, 0, 0)) {}
+    ~Playable() {
+        if (handle_ != 0) StreamFree(handle_);
+    }
+    Handle get() const { return handle_; }
+
+private:
+    Handle handle_;
+};
+
+TEST(AudioLibrary, PlayableStreamsNeedAnOutputThatPlays) {
+    TempDir dir;
+    WriteFile(dir / "a.mp3", EncodeMp3(ShortCbr()));
+    ASSERT_TRUE(Init(0, kOutputRate));
+    EXPECT_EQ(StreamCreateFile(dir / "a.mp3", 0, 0, 0), 0u);
+    Stream decodeOnly(dir / "a.mp3");
+    ASSERT_NE(decodeOnly.get(), 0u);
+    EXPECT_FALSE(ChannelPlay(decodeOnly.get(), false));
+    EXPECT_EQ(ChannelSetSync(decodeOnly.get(), kSyncEnd, 0, [] {}), 0u);
+    EXPECT_FALSE(OutputPump(100));
+    Free();
+
+    ManualOutput output;
+    ASSERT_TRUE(output.started());
+    Playable playable(dir / "a.mp3");
+    ASSERT_NE(playable.get(), 0u);
+    uint8_t buffer[64];
+    EXPECT_EQ(ChannelGetData(playable.get(), buffer, sizeof buffer), -1);
+    EXPECT_FALSE(ChannelPlay(decodeOnly.get(), false));
+    EXPECT_EQ(ChannelSetSync(playable.get(), 7, 0, [] {}), 0u);
+    EXPECT_TRUE(ChannelPlay(playable.get(), false));
+    Free();
+    EXPECT_FALSE(ChannelIsPlaying(playable.get()));
+    EXPECT_FALSE(ChannelPlay(playable.get(), false));
+}
+
+TEST(AudioLibrary, PositionIsWhatWasPlayed) {
+    TempDir dir;
+    WriteFile(dir / "a.mp3", EncodeMp3(ShortCbr()));
+    ManualOutput output;
+    Playable playable(dir / "a.mp3");
+    ASSERT_NE(playable.get(), 0u);
+    const Handle h = playable.get();
+
+    EXPECT_FALSE(ChannelPause(h));
+    ASSERT_TRUE(ChannelPlay(h, false));
+    EXPECT_TRUE(ChannelIsPlaying(h));
+    EXPECT_EQ(ChannelGetPosition(h), 0);
+    ASSERT_TRUE(OutputPump(4410));
+    EXPECT_EQ(ChannelGetPosition(h), 4410 * 4);
+    EXPECT_TRUE(ChannelPause(h));
+    OutputPump(4410);
+    EXPECT_EQ(ChannelGetPosition(h), 4410 * 4);
+
+    ASSERT_TRUE(ChannelSetPosition(h, 44100 * 4));
+    EXPECT_EQ(ChannelGetPosition(h), 44100 * 4);
+    ASSERT_TRUE(ChannelPlay(h, false));
+    OutputPump(441);
+    EXPECT_EQ(ChannelGetPosition(h), 44541 * 4);
+    ASSERT_TRUE(ChannelPlay(h, true));
+    EXPECT_EQ(ChannelGetPosition(h), 0);
+}
+
+TEST(AudioLibrary, PlaysOtherRatesAndChannelCountsAtTheOutputRate) {
+    TempDir dir;
+    EncodeOptions options = ShortCbr();
+    options.sampleRate = 22050;
+    options.channels = 1;
+    options.mode = test::Mode::Mono;
+    options.kbps = 64;
+    WriteFile(dir / "m.mp3", EncodeMp3(options));
+    ManualOutput output;
+    Playable playable(dir / "m.mp3");
+    ASSERT_NE(playable.get(), 0u);
+
+    ASSERT_TRUE(ChannelPlay(playable.get(), false));
+    std::vector<int16_t> out(kOutputRate * 2);
+    ASSERT_TRUE(OutputPump(kOutputRate, out.data()));
+    // One second played: 22050 mono samples.
+    EXPECT_EQ(ChannelGetPosition(playable.get()), 22050 * 2);
+    int16_t peak = 0;
+    for (size_t i = kOutputRate; i < out.size(); i += 2) {
+        EXPECT_EQ(out[i], out[i + 1]);  // mono on both sides
+        peak = std::max<int16_t>(peak, static_cast<int16_t>(std::abs(out[i])));
+    }
+    EXPECT_GT(peak, 1000);
+}
+
+TEST(AudioLibrary, EndSyncRunsOnceAtTheEndAndPlaybackStops) {
+    TempDir dir;
+    WriteFile(dir / "a.mp3", EncodeMp3(ShortCbr()));
+    ManualOutput output;
+    Playable playable(dir / "a.mp3");
+    const Handle h = playable.get();
+    ASSERT_NE(h, 0u);
+    int ends = 0;
+    std::vector<int64_t> passed;
+    ASSERT_NE(ChannelSetSync(h, kSyncEnd, 0, [&] { ++ends; }), 0u);
+    ASSERT_NE(ChannelSetSync(h, kSyncPosition, 10000 * 4, [&] { passed.push_back(ChannelGetPosition(h)); }), 0u);
+
+    ASSERT_TRUE(ChannelSetPosition(h, ChannelGetLength(h) - 44100 * 4));
+    ASSERT_TRUE(ChannelPlay(h, false));
+    OutputPump(kOutputRate - 1000);
+    EXPECT_EQ(ends, 0);
+    OutputPump(2000);
+    EXPECT_EQ(ends, 1);
+    EXPECT_FALSE(ChannelIsPlaying(h));
+    EXPECT_EQ(ChannelGetPosition(h), ChannelGetLength(h));
+    OutputPump(kOutputRate);
+    EXPECT_EQ(ends, 1);
+    EXPECT_TRUE(passed.empty());  // started after it
+
+    ASSERT_TRUE(ChannelPlay(h, true));
+    OutputPump(9000);
+    EXPECT_TRUE(passed.empty());
+    OutputPump(1000);
+    ASSERT_EQ(passed.size(), 1u);
+    EXPECT_EQ(passed[0], 10000 * 4);  // the procedure sees the position it was set for
+}
+
+TEST(AudioLibrary, SyncRemovedAfterFallingDueDoesNotRun) {
+    TempDir dir;
+    WriteFile(dir / "a.mp3", EncodeMp3(ShortCbr()));
+    ManualOutput output;
+    Playable playable(dir / "a.mp3");
+    const Handle h = playable.get();
+    ASSERT_NE(h, 0u);
+    // Both fall due in the same step; the first removes the second from its procedure.
+    Handle second = 0;
+    int firstRan = 0;
+    int secondRan = 0;
+    ASSERT_NE(ChannelSetSync(h, kSyncPosition, 400, [&] {
+        ++firstRan;
+        EXPECT_TRUE(ChannelRemoveSync(h, second));
+        EXPECT_TRUE(ChannelPause(h));
+    }), 0u);
+    second = ChannelSetSync(h, kSyncPosition, 800, [&] { ++secondRan; });
+    ASSERT_NE(second, 0u);
+    ASSERT_TRUE(ChannelPlay(h, false));
+    OutputPump(1000);
+    EXPECT_EQ(firstRan, 1);
+    EXPECT_EQ(secondRan, 0);
+    EXPECT_FALSE(ChannelIsPlaying(h));
+    EXPECT_FALSE(ChannelRemoveSync(h, second));
+}
+
+TEST(AudioLibrary, VolumeScalesTheStreamInTheMix) {
+    TempDir dir;
+    WriteFile(dir / "a.mp3", EncodeMp3(ShortCbr()));
+    ManualOutput output;
+    Playable playable(dir / "a.mp3");
+    const Handle h = playable.get();
+    ASSERT_NE(h, 0u);
+    constexpr uint32_t kFrames = 8192;
+
+    float volume = 0.0f;
+    ASSERT_TRUE(ChannelGetAttribute(h, kAttribVolume, &volume));
+    EXPECT_EQ(volume, 1.0f);
+    std::vector<int16_t> full(kFrames * 2);
+    ASSERT_TRUE(ChannelPlay(h, true));
+    OutputPump(kFrames, full.data());
+
+    EXPECT_TRUE(ChannelSetAttribute(h, kAttribVolume, 0.5f));
+    std::vector<int16_t> half(kFrames * 2);
+    ASSERT_TRUE(ChannelPlay(h, true));
+    OutputPump(kFrames, half.data());
+    for (size_t i = 0; i < full.size(); ++i) ASSERT_NEAR(half[i], full[i] * 0.5, 1.0) << i;
+
+    EXPECT_TRUE(ChannelSetAttribute(h, kAttribVolume, -3.0f));  // clamped to silence
+    ASSERT_TRUE(ChannelGetAttribute(h, kAttribVolume, &volume));
+    EXPECT_EQ(volume, 0.0f);
+    std::vector<int16_t> silent(kFrames * 2, 1);
+    OutputPump(kFrames, silent.data());
+    EXPECT_EQ(std::count(silent.begin(), silent.end(), 0), static_cast<long>(silent.size()));
+    EXPECT_FALSE(ChannelSetAttribute(h, 99, 1.0f));
+}
+
+TEST(AudioLibrary, CallsDuringPlaybackOnTheDummyDriverAreSafe) {
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    TempDir dir;
+    WriteFile(dir / "a.mp3", EncodeMp3(ShortCbr()));
+    ASSERT_TRUE(Init(-1, kOutputRate));
+    const Handle h = StreamCreateFile(dir / "a.mp3", 0, 0, 0);
+    ASSERT_NE(h, 0u);
+    std::atomic<int> syncs{0};
+    // Each sync procedure calls back into the library from the audio thread.
+    for (int64_t at = 0; at < 2 * 44100 * 4; at += 4000 * 4) {
+        ChannelSetSync(h, kSyncPosition, at, [&, h] {
+            ++syncs;
+            ChannelGetPosition(h);
+        });
+    }
+    ASSERT_TRUE(ChannelPlay(h, false));
+    std::thread other([h] {
+        for (int i = 0; i < 200; ++i) {
+            ChannelSetPosition(h, (i % 10) * 400);
+            ChannelGetPosition(h);
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+    });
+    other.join();
+    for (int i = 0; i < 100 && syncs.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_GT(syncs.load(), 0);
+    const Handle sync = ChannelSetSync(h, kSyncEnd, 0, [] {});
+    EXPECT_TRUE(ChannelRemoveSync(h, sync));
+    EXPECT_TRUE(StreamFree(h));
+    EXPECT_TRUE(Free());
 }
 
 }  // namespace
