@@ -139,9 +139,9 @@ constexpr uint32_t kSyncEnd = 2;       // playback reaches the end of the stream
 constexpr uint32_t kAttribVolume = 2;  // gain applied when mixing, 0 (silent) to 1 (full)
 
 // Called on the audio thread when a sync is reached, with no lock of the library held. It may
-// call the library's channel operations, but must not wait for a thread that might at that
-// moment be in ChannelRemoveSync, StreamFree or Free (they wait for a running sync procedure
-// to return); it should only hand the news over to its own thread.
+// call the library's channel operations (not Init or Free), but must not wait for a thread
+// that might at that moment be in ChannelRemoveSync, StreamFree or Free (they wait for a
+// running sync procedure to return); it should only hand the news over to its own thread.
 using SyncProc = std::function<void()>;
 
 // Starts playback from the current position (from the start with restart). False on a bad
@@ -153,7 +153,8 @@ bool ChannelPause(Handle h);
 bool ChannelIsPlaying(Handle h);
 
 // Sets a sync of type kSyncPosition (param: a byte position; the procedure runs each time the
-// played position passes it) or kSyncEnd (param ignored; runs when playback reaches the end).
+// played position passes it, and when playback reaches the end before it) or kSyncEnd (param
+// ignored; runs when playback reaches the end).
 // Returns the sync's handle, 0 on a bad handle, a decode-only stream or an unknown type.
 Handle ChannelSetSync(Handle h, uint32_t type, int64_t param, SyncProc proc);
 // Removes a sync. When it returns, the procedure is not running and will not run again, even

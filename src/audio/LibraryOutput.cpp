@@ -151,16 +151,17 @@ bool CLibraryOutput::Pump(uint32_t frames, int16_t* out) {
 }
 
 void CLibraryOutput::Mix(int16_t* out, uint32_t frames) {
-    std::vector<Due> due;
+    std::vector<Due>& due = due_;
+    due.clear();
     while (frames > 0) {
         const uint32_t step = std::min(frames, kMixFrames);
         sum_.assign(static_cast<size_t>(step) * kOutputChannels, 0);
-        std::vector<std::shared_ptr<LibrarySlot>> playing;
         {
             std::lock_guard<std::mutex> guard(listLock_);
-            playing = playing_;
+            mixList_ = playing_;
         }
-        for (const auto& slot : playing) MixSlot(*slot, step, due, slot);
+        for (const auto& slot : mixList_) MixSlot(*slot, step, due, slot);
+        mixList_.clear();  // a freed stream is not kept alive by the mixer
         for (size_t i = 0; i < sum_.size(); ++i) {
             out[i] = static_cast<int16_t>(std::clamp<int32_t>(sum_[i], INT16_MIN, INT16_MAX));
         }
@@ -169,7 +170,7 @@ void CLibraryOutput::Mix(int16_t* out, uint32_t frames) {
         // Syncs run in order with the sound: before the next step is mixed.
         if (!due.empty()) {
             Dispatch(due);
-            due.clear();
+            due.clear();  // the slots with it
         }
     }
 }
@@ -225,15 +226,15 @@ void CLibraryOutput::MixSlot(LibrarySlot& slot, uint32_t frames, std::vector<Due
     after = std::max(before, after);
     voice.played = after;
 
+    // Reaching the end passes every later position too, so that a range whose end lies at
+    // or beyond the decoded end (a length estimated from headers) still reports it.
     for (const LibrarySync& sync : voice.syncs) {
-        if (sync.type == kSyncPosition && before < sync.param && sync.param <= after) due.push_back({self, sync.id});
-    }
-    if (finished) {
-        voice.playing = false;
-        for (const LibrarySync& sync : voice.syncs) {
-            if (sync.type == kSyncEnd) due.push_back({self, sync.id});
+        const bool passed = before < sync.param && (sync.param <= after || finished);
+        if ((sync.type == kSyncPosition && passed) || (sync.type == kSyncEnd && finished)) {
+            due.push_back({self, sync.id});
         }
     }
+    if (finished) voice.playing = false;
 }
 
 void CLibraryOutput::Dispatch(const std::vector<Due>& due) {

@@ -114,6 +114,8 @@ private:
     uint32_t sdlDevice_ = 0;    // SDL_AudioDeviceID, 0 when none
 
     // Mix's work buffers, used by one mixing thread at a time.
+    std::vector<std::shared_ptr<LibrarySlot>> mixList_;
+    std::vector<Due> due_;
     std::vector<int32_t> sum_;
     std::vector<int16_t> voiceOut_;
     std::vector<uint8_t> decoded_;

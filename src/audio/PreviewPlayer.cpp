@@ -40,6 +40,7 @@ bool CPreviewPlayer::Load(const std::string& path, Notify notify) {
     bitrate_ = seconds > 0.0 && fileSize > 0
                    ? static_cast<int>(static_cast<double>(fileSize) / (seconds * kBytesPerKbps) + 0.5)
                    : 0;
+    SetVolume(gain_);
     return true;
 }
 
@@ -104,9 +105,8 @@ void CPreviewPlayer::Free() {
 }
 
 void CPreviewPlayer::SetVolume(int gain) {
-    if (stream_ == 0) return;
-    const int clamped = std::clamp(gain, 0, kMaxGain);
-    audio::ChannelSetAttribute(stream_, audio::kAttribVolume, static_cast<float>(clamped) / kMaxGain);
+    gain_ = std::clamp(gain, 0, kMaxGain);
+    if (stream_ != 0) audio::ChannelSetAttribute(stream_, audio::kAttribVolume, static_cast<float>(gain_) / kMaxGain);
 }
 
 }  // namespace corvane

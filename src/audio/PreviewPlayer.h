@@ -55,8 +55,10 @@ public:
     // Releases the stream and its notification: nothing is notified afterwards.
     void Free();
 
-    // Output gain of this player, 0 (silent) to 65535 (full).
+    // Output gain of this player, 0 (silent) to 65535 (full, the initial gain); kept across
+    // Load and Free.
     void SetVolume(int gain);
+    int volume() const { return gain_; }
 
     int sampleRate() const { return sampleRate_; }
     int channels() const { return channels_; }
@@ -69,6 +71,7 @@ private:
     int sampleRate_ = 0;
     int channels_ = 0;
     int bitrate_ = 0;
+    int gain_ = 65535;
 };
 
 }  // namespace corvane

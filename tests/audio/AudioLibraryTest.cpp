@@ -822,6 +822,8 @@ TEST(AudioLibrary, EndSyncRunsOnceAtTheEndAndPlaybackStops) {
     std::vector<int64_t> passed;
     ASSERT_NE(ChannelSetSync(h, kSyncEnd, 0, [&] { ++ends; }), 0u);
     ASSERT_NE(ChannelSetSync(h, kSyncPosition, 10000 * 4, [&] { passed.push_back(ChannelGetPosition(h)); }), 0u);
+    int beyond = 0;  // a position past the end is passed at the end
+    ASSERT_NE(ChannelSetSync(h, kSyncPosition, ChannelGetLength(h) + 4000, [&] { ++beyond; }), 0u);
 
     ASSERT_TRUE(ChannelSetPosition(h, ChannelGetLength(h) - 44100 * 4));
     ASSERT_TRUE(ChannelPlay(h, false));
@@ -829,6 +831,7 @@ TEST(AudioLibrary, EndSyncRunsOnceAtTheEndAndPlaybackStops) {
     EXPECT_EQ(ends, 0);
     OutputPump(2000);
     EXPECT_EQ(ends, 1);
+    EXPECT_EQ(beyond, 1);
     EXPECT_FALSE(ChannelIsPlaying(h));
     EXPECT_EQ(ChannelGetPosition(h), ChannelGetLength(h));
     OutputPump(kOutputRate);

@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "audio/AudioLibrary.h"
 #include "support/Mp3Factory.h"
@@ -194,6 +196,26 @@ TEST(PreviewPlayer, PauseHoldsThePositionAndResumeContinues) {
     player.Resume();
     audio::OutputPump(25 * kTenMs);
     EXPECT_EQ(player.GetPositionMs(), 750);
+}
+
+TEST(PreviewPlayer, GainIsKeptAcrossLoads) {
+    TempDir dir;
+    const std::string path = MakeMp3(dir, 1.0);
+    ManualClock clock;
+    CPreviewPlayer player;
+    EXPECT_EQ(player.volume(), 65535);
+    player.SetVolume(0);
+    ASSERT_TRUE(player.Load(path, nullptr));
+    EXPECT_EQ(player.volume(), 0);
+    player.Play();
+    std::vector<int16_t> out(2 * 4096, 1);
+    ASSERT_TRUE(audio::OutputPump(4096, out.data()));
+    EXPECT_EQ(std::count(out.begin(), out.end(), 0), static_cast<long>(out.size()));
+
+    player.SetVolume(70000);
+    EXPECT_EQ(player.volume(), 65535);
+    audio::OutputPump(4096, out.data());
+    EXPECT_GT(*std::max_element(out.begin(), out.end()), 1000);
 }
 
 TEST(PreviewPlayer, LoadsDecodeOnlyOnTheNoSoundDevice) {
