@@ -19,9 +19,6 @@ constexpr uint32_t kMixFrames = 4096;
 // Bytes read from a channel in one decode call.
 constexpr uint32_t kDecodeBytes = 16384;
 
-enum class OutputKind { kClosed, kNoSound, kSdl, kManual };
-std::atomic<OutputKind> g_kind{OutputKind::kClosed};
-
 void SdlCallback(void* user, Uint8* stream, int len) {
     auto* output = static_cast<CLibraryOutput*>(user);
     output->Mix(reinterpret_cast<int16_t*>(stream), static_cast<uint32_t>(len) / kOutputFrameBytes);
@@ -58,13 +55,13 @@ bool CLibraryOutput::Open(int device, uint32_t freq) {
     std::lock_guard<std::mutex> guard(openLock_);
     if (device == 0) {
         rate_ = freq;
-        g_kind = OutputKind::kNoSound;
+        kind_ = Kind::kNoSound;
         return true;
     }
     if (freq == 0) return false;
     if (device == -1 && manual_) {
         rate_ = freq;
-        g_kind = OutputKind::kManual;
+        kind_ = Kind::kManual;
         plays_ = true;
         return true;
     }
@@ -95,7 +92,7 @@ bool CLibraryOutput::Open(int device, uint32_t freq) {
     }
     sdlDevice_ = id;
     rate_ = freq;
-    g_kind = OutputKind::kSdl;
+    kind_ = Kind::kSdl;
     plays_ = true;
     SDL_PauseAudioDevice(id, 0);
     return true;
@@ -111,7 +108,7 @@ void CLibraryOutput::Close() {
             sdlDevice_ = 0;
             SDL_QuitSubSystem(SDL_INIT_AUDIO);
         }
-        g_kind = OutputKind::kClosed;
+        kind_ = Kind::kClosed;
         plays_ = false;
         std::lock_guard<std::mutex> list(listLock_);
         stopped.swap(playing_);
@@ -143,7 +140,7 @@ void CLibraryOutput::WaitForSyncs() {
 }
 
 bool CLibraryOutput::Pump(uint32_t frames, int16_t* out) {
-    if (g_kind != OutputKind::kManual) return false;
+    if (kind_ != Kind::kManual) return false;
     std::vector<int16_t> scratch;
     if (out == nullptr) scratch.resize(static_cast<size_t>(frames) * kOutputChannels);
     Mix(out != nullptr ? out : scratch.data(), frames);

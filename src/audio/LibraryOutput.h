@@ -96,6 +96,7 @@ public:
 
 private:
     CLibraryOutput() = default;
+    enum class Kind { kClosed, kNoSound, kSdl, kManual };
     struct Due {
         std::shared_ptr<LibrarySlot> slot;
         Handle sync;
@@ -108,9 +109,10 @@ private:
     std::vector<std::shared_ptr<LibrarySlot>> playing_;
     std::mutex dispatchLock_;   // held while sync procedures run
     std::atomic<std::thread::id> dispatcher_{};
-    std::atomic<bool> plays_{false};
+    std::atomic<Kind> kind_{Kind::kClosed};
+    std::atomic<bool> plays_{false};  // kSdl or kManual
     std::atomic<uint32_t> rate_{0};
-    bool manual_ = false;
+    std::atomic<bool> manual_{false};
     uint32_t sdlDevice_ = 0;    // SDL_AudioDeviceID, 0 when none
 
     // Mix's work buffers, used by one mixing thread at a time.
