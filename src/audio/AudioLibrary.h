@@ -1,9 +1,10 @@
-// The audio library layer: decoding streams, lengths, file positions, PCM and tags.
+// The audio library layer: decoding streams, lengths, file positions, PCM, tags and playback.
 //
 // One small library in the manner of a classic audio library: a process-wide handle table of
-// channels, each a decode-only stream of a file. MPEG audio (Layers I-III) is decoded by
-// libmpg123, WAV/AIFF/FLAC/Ogg Vorbis/Opus by libsndfile, module music (MOD, XM, IT, S3M...)
-// by libopenmpt, tags are read by TagLib.
+// channels, each a stream of a file, decode-only or played through the output device (SDL2
+// audio; see "Playback" below). MPEG audio (Layers I-III) is decoded by libmpg123,
+// WAV/AIFF/FLAC/Ogg Vorbis/Opus by libsndfile, module music (MOD, XM, IT, S3M...) by
+// libopenmpt, tags are read by TagLib.
 //
 // Formats are recognised by content, never by file name. libsndfile is asked first; MPEG
 // audio is accepted only where several consecutive frame headers agree, so a stray 0xFFFx
