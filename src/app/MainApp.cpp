@@ -83,6 +83,8 @@ bool CMainApp::InitInstance() {
     pageSplitterOpt_ = new CPageSplitterOpt;
     pageJoinerOpt_ = new CPageJoinerOpt;
     pageAbout_ = new CPageAbout;
+    pageSplitter_->SetOptionsSource(&pageSplitterOpt_->Settings().options);
+    pageSplitter_->SetSoundOutput(soundOutput_ != 0);
     sheet_->AddPage(pageSplitter_);
     sheet_->AddPage(pageBatchSplitter_);
     sheet_->AddPage(pageJoiner_);

@@ -111,9 +111,24 @@ bool ChooseFolder(QWidget* owner, const QString& title, const QString& startFold
     return true;
 }
 
+namespace {
+FilePicker& FilePickerHook() {
+    static FilePicker picker;
+    return picker;
+}
+}  // namespace
+
+void SetFilePicker(FilePicker picker) { FilePickerHook() = std::move(picker); }
+
 bool ShowFileDialog(QWidget* owner, const QString& filter, FileDialogMode mode,
                     const QString& defaultSuffix, QStringList* files) {
     if (files == nullptr) return false;
+    if (FilePickerHook()) {
+        const QStringList chosen = FilePickerHook()(filter, mode, *files);
+        if (chosen.isEmpty()) return false;
+        *files = chosen;
+        return true;
+    }
     QFileDialog dialog(owner);
     dialog.setNameFilter(filter);
     dialog.setOption(QFileDialog::ReadOnly, mode != FileDialogMode::Save);

@@ -61,6 +61,12 @@ enum class FileDialogMode { Open, OpenMany, Save };
 bool ShowFileDialog(QWidget* owner, const QString& filter, FileDialogMode mode,
                     const QString& defaultSuffix, QStringList* files);
 
+// Replaces the open and save dialog for tests: the picker gets the filter, the mode and the
+// initial names and returns the chosen paths, empty for Cancel. An empty function restores
+// the dialog.
+using FilePicker = std::function<QStringList(const QString& filter, FileDialogMode mode, const QStringList& initial)>;
+void SetFilePicker(FilePicker picker);
+
 // Runs the events waiting for this thread and returns when none is left; never waits. A call
 // within a few milliseconds of the previous one returns at once, so long work may call it
 // after every frame. The program installs it as the engine's message pump (SetMessagePump

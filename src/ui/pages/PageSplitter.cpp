@@ -1,9 +1,1014 @@
 // The cutter page: one source, its facts, custom pieces, the cut.
 #include "ui/pages/PageSplitter.h"
 
+#include "audio/PreviewPlayer.h"
+#include "engine/base/Deployment.h"
+#include "engine/base/Format.h"
+#include "engine/cut/PieceList.h"
+#include "engine/mp3/SourceInfo.h"
+#include "ui/MessageBox.h"
+#include "ui/Shell.h"
+#include "ui/widgets/NumberEdit.h"
+#include "ui/widgets/ProgressAdapter.h"
+#include "ui/widgets/ProgressDialog.h"
+#include "ui/widgets/ValueList.h"
+
+#include <QButtonGroup>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QResizeEvent>
+#include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <algorithm>
+
 namespace corvane {
 
+// The position slider: tenths of a second, with the selected piece drawn as a band under
+// its groove.
+class CPositionSlider : public QSlider {
+public:
+    explicit CPositionSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {}
+
+    void SetSelection(int start, int end) {
+        selStart_ = start;
+        selEnd_ = end;
+        update();
+    }
+    void ClearSelection() { SetSelection(0, 0); }
+    int SelectionStart() const { return selStart_; }
+    int SelectionEnd() const { return selEnd_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QSlider::paintEvent(event);
+        if (selEnd_ <= selStart_ || maximum() <= minimum()) return;
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        const QRect groove = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
+        const QRect handle = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+        const int span = groove.width() - handle.width();
+        const int offset = groove.x() + handle.width() / 2;
+        const auto x = [&](int value) {
+            return offset + QStyle::sliderPositionFromValue(minimum(), maximum(), value, span);
+        };
+        QPainter painter(this);
+        const QRect band(x(selStart_), height() - kBandHeight - 1, std::max(1, x(selEnd_) - x(selStart_)),
+                         kBandHeight);
+        painter.fillRect(band, palette().color(isEnabled() ? QPalette::Highlight : QPalette::Mid));
+    }
+
+private:
+    static constexpr int kBandHeight = 4;
+    int selStart_ = 0;
+    int selEnd_ = 0;
+};
+
+namespace {
+
+// ---- Texts ----
+
+constexpr char kCaption[] = "MP3 Cutter";
+constexpr char kOpenFilter[] = "MP3 Files (*.mp3);;All Files (*)";
+constexpr char kOpenFailed[] = "Failed to open file \"%1\".\n\nTo get help, please contact us at <%2>.";
+constexpr char kEnterInteger[] = "Please enter an integer.";
+constexpr char kPieceAdded[] = "%1 has been added.";
+constexpr char kEndBeforeStart[] = "You can not set the end position less than or equal to the start position.";
+constexpr char kStartAfterEnd[] = "You can not set the start position greater than or equal to the end position.";
+constexpr char kCloseFile[] = "Are you sure you want to close current file?";
+constexpr char kResetPieces[] = "Are you sure you want to reset all pieces?";
+constexpr char kNoSoundPlay[] =
+    "Dear user, the program can't detect a sound card on your computer. The \"Play\" doesn't work.";
+constexpr char kNoSoundPreview[] =
+    "Dear user, the program can't detect a sound card on your computer. The \"Preview\" doesn't work.";
+constexpr char kCutting[] = "Cutting %1...";
+constexpr char kPlayLabel[] = "&Play";
+constexpr char kPauseLabel[] = "&Pause";
+constexpr char kPreviewLabel[] = "Previe&w";
+constexpr char kPreviewStopLabel[] = "Stop";
+constexpr char kInfoFormat[] =
+    "Length: %1     Size: %2\nMP3 Info: %3 Hz, %4 kbps, %5\nTitle: %6\nArtist: %7\nAlbum: %8\nYear: %9\n"
+    "Genre: %10\nTrack #: %11\nComment: %12";
+
+constexpr const char* kColumnTitles[] = {"No.", "Start", "End", "Length", "Estimated Size", "Output"};
+constexpr int kColumnWidths[] = {50, 90, 90, 100, 100, 250};
+enum Column { kNumberColumn, kStartColumn, kEndColumn, kLengthColumn, kSizeColumn, kOutputColumn };
+
+// ---- Values ----
+
+enum CutMode { kBySize = 0, kByCount = 1, kByTime = 2, kByCustom = 3 };
+constexpr int kSpinHigh = 32767;
+constexpr int kSecondsHigh = 59;
+constexpr int kTimeStep = 10;             // the time box's spin: one second
+constexpr int kTimerId = 100;             // the play timer's period in ms
+constexpr int kSliderPages = 20;          // the position slider's page: a twentieth of the file
+constexpr int kVolumeHigh = 8192;
+constexpr int kVolumeTicks = 819;
+constexpr int kVolumeToGain = 8;          // slider position to player gain (0..65535)
+constexpr int kMaxGain = 65535;
+constexpr int kFullVolume = kMaxGain / kVolumeToGain;
+constexpr int kSizeBoxChars = 20;
+constexpr int kIntegerBoxChars = 9;
+
+// ---- Places of the controls, in dialog units ----
+//
+// The source row across the top; the cut modes at the left with the information box beside
+// them, stretching right; the playback row and the position slider across the page; the
+// piece buttons, then the piece list taking what is left, then its two buttons at the bottom.
+
+constexpr int kMargin = 7;
+constexpr int kRight = kPageDesignWidth - kMargin;
+constexpr int kRowHeight = 13;
+constexpr int kButtonHeight = 14;
+constexpr int kTextHeight = 8;
+constexpr int kLabelDrop = 3;
+constexpr int kSpinWidth = 10;
+constexpr int kButtonWidth = 50;
+
+constexpr int kSourceY = kMargin;
+constexpr int kSourceLabelWidth = 46;
+constexpr int kOpenWidth = 50;
+
+constexpr int kModeY = 27;
+constexpr int kModePitch = 18;
+constexpr int kRadioWidth = 52;
+constexpr int kFieldX = kMargin + kRadioWidth + 4;
+constexpr int kSizeBoxWidth = 36;
+constexpr int kUnitWidth = 34;
+constexpr int kCountBoxWidth = 36;
+constexpr int kMinutesBoxWidth = 30;
+constexpr int kMinLabelWidth = 14;
+constexpr int kSecondsBoxWidth = 24;
+constexpr int kModeRight = 214;
+constexpr int kInfoX = kModeRight + 8;
+constexpr int kInfoHeight = 72;
+constexpr int kCutWidth = 62;
+constexpr int kCutHeight = 18;
+
+constexpr int kPlayY = kModeY + 3 * kModePitch + 18;   // below the custom radio
+constexpr int kTimeBoxWidth = 52;
+constexpr int kVolumeLabelWidth = 30;
+constexpr int kVolumeWidth = 80;
+constexpr int kSliderY = kPlayY + 18;
+constexpr int kSliderHeight = 18;
+constexpr int kPieceButtonsY = kSliderY + kSliderHeight + 4;
+constexpr int kListY = kPieceButtonsY + 18;
+constexpr int kBottomButtonsY = kPageDesignHeight - kMargin - kButtonHeight;
+constexpr int kListBottom = kBottomButtonsY - 4;
+
+// The up and down buttons of a box with a spin, one above the other.
+class CSpinButtons : public QWidget {
+public:
+    explicit CSpinButtons(QWidget* parent)
+        : QWidget(parent), up_(new QToolButton(this)), down_(new QToolButton(this)) {
+        up_->setObjectName(QStringLiteral("up"));
+        down_->setObjectName(QStringLiteral("down"));
+        for (QToolButton* button : {up_, down_}) {
+            button->setAutoRepeat(true);
+            button->setFocusPolicy(Qt::NoFocus);
+        }
+        up_->setArrowType(Qt::UpArrow);
+        down_->setArrowType(Qt::DownArrow);
+    }
+    QToolButton* Up() const { return up_; }
+    QToolButton* Down() const { return down_; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        const int half = event->size().height() / 2;
+        up_->setGeometry(0, 0, event->size().width(), half);
+        down_->setGeometry(0, half, event->size().width(), event->size().height() - half);
+    }
+
+private:
+    QToolButton* up_;
+    QToolButton* down_;
+};
+
+bool ReadInteger(const QString& text, int* value) {
+    bool ok = false;
+    const int read = text.trimmed().toInt(&ok);
+    if (ok) *value = read;
+    return ok;
+}
+
+QString Utf8(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
+
 CPageSplitter::CPageSplitter(QWidget* parent)
-    : CSettingsPage(QStringLiteral("MP3 Cutter"), kCutGroup, parent) {}
+    : CSettingsPage(QString::fromLatin1(kCaption), kCutGroup, parent), player_(std::make_unique<CPreviewPlayer>()) {
+    // The end of playback arrives on the player's thread; the page handles it on its own.
+    connect(this, &CPageSplitter::PlaybackEnded, this, &CPageSplitter::OnStop, Qt::QueuedConnection);
+}
+
+CPageSplitter::~CPageSplitter() {
+    // No notification may arrive while the page goes.
+    player_->Free();
+}
+
+// Makes the page's controls at their design rectangles (dialog units) and anchors them.
+struct CPageSplitter::Placer {
+    CPageSplitter* page;
+    CResizableLayout* layout;
+
+    template <typename Control>
+    Control* Put(Control* control, const char* name, int x, int y, int width, int height, Anchor topLeft,
+                 Anchor bottomRight = kNoAnchor) const {
+        control->setObjectName(QString::fromLatin1(name));
+        control->setGeometry(page->DluRect(x, y, width, height));
+        layout->AddAnchor(control, topLeft, bottomRight);
+        return control;
+    }
+    QLabel* Label(const char* text, QWidget* buddy, int x, int y, int width, Anchor topLeft = kTopLeft) const {
+        auto* label = Put(new QLabel(QString::fromLatin1(text), page), "", x, y + kLabelDrop, width, kTextHeight,
+                          topLeft);
+        label->setBuddy(buddy);
+        return label;
+    }
+    QPushButton* Button(const char* text, const char* name, int x, int y, int width, Anchor topLeft,
+                        int height = kButtonHeight) const {
+        return Put(new QPushButton(QString::fromLatin1(text), page), name, x, y, width, height, topLeft);
+    }
+    CNumberEdit* NumberBox(const char* name, int x, int y, int width, bool decimal) const {
+        auto* box = Put(new CNumberEdit(page), name, x, y, width, kRowHeight, kTopLeft);
+        box->SetAllowMinus(false);
+        box->SetAllowDecimalPoint(decimal);
+        box->setMaxLength(decimal ? kSizeBoxChars : kIntegerBoxChars);
+        return box;
+    }
+};
+
+void CPageSplitter::OnInitPage() {
+    Placer at{this, Layout()};
+    MakeSourceControls(at);
+    MakeModeControls(at);
+    MakePlaybackControls(at);
+    MakePieceControls(at);
+    setAcceptDrops(true);
+
+    playTimer_ = new QTimer(this);
+    playTimer_->setInterval(kTimerId);
+    ConnectControls();
+
+    // The held cut values into their boxes.
+    const CutterPageSettings& s = Settings();
+    const int mode = std::clamp(s.cutType, 0, 3);
+    modeRadios_[mode]->setChecked(true);
+    sizeBox_->setText(Utf8(s.cutFileSizeEx));
+    if (!unitList_->SelectValue(static_cast<int>(s.cutFileUnit))) {
+        unitList_->SelectValue(static_cast<int>(SizeUnit::MB));
+        Settings().cutFileUnit = SizeUnit::MB;
+    }
+    countBox_->setText(QString::number(s.cutFileAmount));
+    minutesBox_->setText(QString::number(s.cutTimeMin));
+    secondsBox_->setText(QString::number(s.cutTimeSec));
+
+    volumeSlider_->setValue(kFullVolume);
+    ShowNoFile();
+    ApplyCutMode();
+}
+
+void CPageSplitter::MakeSourceControls(Placer& at) {
+    sourceBox_ = at.Put(new QLineEdit(this), "sourceBox", kMargin + kSourceLabelWidth, kSourceY,
+                        kRight - kOpenWidth - 4 - kMargin - kSourceLabelWidth, kRowHeight, kTopLeft, kTopRight);
+    sourceBox_->setReadOnly(true);
+    at.Label("Source &File:", sourceBox_, kMargin, kSourceY, kSourceLabelWidth - 2);
+    openButton_ = at.Button("&Open", "openButton", kRight - kOpenWidth, kSourceY - 1, kOpenWidth, kTopRight);
+}
+
+void CPageSplitter::MakeModeControls(Placer& at) {
+    static constexpr const char* kModeTexts[] = {"By si&ze", "By &count", "By ti&me", "By c&ustom"};
+    static constexpr const char* kModeNames[] = {"bySize", "byCount", "byTime", "byCustom"};
+    modeGroup_ = new QButtonGroup(this);
+    const auto radio = [&](int mode) {
+        auto* r = at.Put(new QRadioButton(QString::fromLatin1(kModeTexts[mode]), this), kModeNames[mode], kMargin,
+                         kModeY + mode * kModePitch + 1, kRadioWidth, 10, kTopLeft);
+        modeGroup_->addButton(r, mode);
+        modeRadios_[mode] = r;
+    };
+
+    int y = kModeY;
+    radio(kBySize);
+    sizeBox_ = at.NumberBox("sizeBox", kFieldX, y, kSizeBoxWidth, true);
+    sizeSpin_ = MakeSpin(at, sizeBox_, kFieldX + kSizeBoxWidth, y, "sizeSpin", [this](int direction) {
+        int value = static_cast<int>(ReadDecimal(sizeBox_->text().toStdString()));
+        value = std::clamp(value + direction, 0, kSpinHigh);
+        sizeBox_->setText(QString::number(value));
+    });
+    const int unitX = kFieldX + kSizeBoxWidth + kSpinWidth + 3;
+    unitList_ = at.Put(new CValueList(this), "unitList", unitX, y, kUnitWidth, kRowHeight, kTopLeft);
+    unitList_->AddEntry(QStringLiteral("GB"), static_cast<int>(SizeUnit::GB));
+    unitList_->AddEntry(QStringLiteral("MB"), static_cast<int>(SizeUnit::MB));
+    unitList_->AddEntry(QStringLiteral("KB"), static_cast<int>(SizeUnit::KB));
+    at.Label("each file", nullptr, unitX + kUnitWidth + 4, y, kModeRight - unitX - kUnitWidth - 4);
+
+    const auto stepInteger = [](CNumberEdit* box, int high) {
+        return [box, high](int direction) {
+            int value = 0;
+            ReadInteger(box->text(), &value);
+            box->setText(QString::number(std::clamp(value + direction, 0, high)));
+        };
+    };
+
+    y += kModePitch;
+    radio(kByCount);
+    countBox_ = at.NumberBox("countBox", kFieldX, y, kCountBoxWidth, false);
+    countSpin_ = MakeSpin(at, countBox_, kFieldX + kCountBoxWidth, y, "countSpin", stepInteger(countBox_, kSpinHigh));
+    const int countLabelX = kFieldX + kCountBoxWidth + kSpinWidth + 4;
+    at.Label("equal-sized files", nullptr, countLabelX, y, kModeRight - countLabelX);
+
+    y += kModePitch;
+    radio(kByTime);
+    minutesBox_ = at.NumberBox("minutesBox", kFieldX, y, kMinutesBoxWidth, false);
+    minutesSpin_ =
+        MakeSpin(at, minutesBox_, kFieldX + kMinutesBoxWidth, y, "minutesSpin", stepInteger(minutesBox_, kSpinHigh));
+    const int minLabelX = kFieldX + kMinutesBoxWidth + kSpinWidth + 3;
+    const int secondsX = minLabelX + kMinLabelWidth + 2;
+    secondsBox_ = at.NumberBox("secondsBox", secondsX, y, kSecondsBoxWidth, false);
+    at.Label("mi&n", secondsBox_, minLabelX, y, kMinLabelWidth);
+    secondsSpin_ =
+        MakeSpin(at, secondsBox_, secondsX + kSecondsBoxWidth, y, "secondsSpin", stepInteger(secondsBox_, kSecondsHigh));
+    const int secLabelX = secondsX + kSecondsBoxWidth + kSpinWidth + 3;
+    at.Label("sec each file", nullptr, secLabelX, y, kModeRight - secLabelX);
+
+    y += kModePitch;
+    radio(kByCustom);
+
+    infoBox_ = at.Put(new QPlainTextEdit(this), "infoBox", kInfoX, kModeY, kRight - kInfoX, kInfoHeight, kTopLeft,
+                      kTopRight);
+    infoBox_->setReadOnly(true);
+    infoBox_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    infoBox_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    cutButton_ = at.Button("C&ut Now!", "cutButton", kRight - kCutWidth, kModeY + kInfoHeight + 3, kCutWidth,
+                           kTopRight, kCutHeight);
+}
+
+void CPageSplitter::MakePlaybackControls(Placer& at) {
+    const int y = kPlayY;
+    timeBox_ = at.Put(new QLineEdit(this), "timeBox", kMargin, y, kTimeBoxWidth, kRowHeight, kTopLeft);
+    timeSpin_ = MakeSpin(at, timeBox_, kMargin + kTimeBoxWidth, y, "timeSpin",
+                         [this](int direction) { StepTimeBox(direction); });
+    int x = kMargin + kTimeBoxWidth + kSpinWidth + 6;
+    addButton_ = at.Button("&Add Piece", "addButton", x, y - 1, kButtonWidth, kTopLeft);
+    x += kButtonWidth + 4;
+    playButton_ = at.Button(kPlayLabel, "playButton", x, y - 1, kButtonWidth, kTopLeft);
+    x += kButtonWidth + 4;
+    stopButton_ = at.Button("S&top", "stopButton", x, y - 1, kButtonWidth, kTopLeft);
+    x += kButtonWidth + 10;
+    volumeSlider_ = at.Put(new QSlider(Qt::Horizontal, this), "volumeSlider", x + kVolumeLabelWidth, y - 2,
+                           kVolumeWidth, kRowHeight + 4, kTopLeft);
+    volumeSlider_->setRange(0, kVolumeHigh);
+    volumeSlider_->setTickInterval(kVolumeTicks);
+    volumeSlider_->setPageStep(kVolumeTicks);
+    volumeSlider_->setTickPosition(QSlider::TicksBelow);
+    at.Label("&Volume:", volumeSlider_, x, y, kVolumeLabelWidth - 2);
+
+    positionSlider_ = at.Put(new CPositionSlider(this), "positionSlider", kMargin, kSliderY, kRight - kMargin,
+                             kSliderHeight, kTopLeft, kTopRight);
+    positionSlider_->setRange(0, 0);
+    positionSlider_->setTickPosition(QSlider::NoTicks);
+}
+
+void CPageSplitter::MakePieceControls(Placer& at) {
+    int x = kMargin;
+    const auto pieceButton = [&](const char* text, const char* name) {
+        QPushButton* b = at.Button(text, name, x, kPieceButtonsY, kButtonWidth, kTopLeft);
+        x += kButtonWidth + 4;
+        return b;
+    };
+    setStartButton_ = pieceButton("Set Start", "setStartButton");
+    setEndButton_ = pieceButton("Set End", "setEndButton");
+    goStartButton_ = pieceButton("Go to Start", "goStartButton");
+    goEndButton_ = pieceButton("Go to End", "goEndButton");
+    previewButton_ = pieceButton(kPreviewLabel, "previewButton");
+
+    pieceList_ = at.Put(new QTreeWidget(this), "pieceList", kMargin, kListY, kRight - kMargin, kListBottom - kListY,
+                        kTopLeft, kBottomRight);
+    pieceList_->setColumnCount(static_cast<int>(std::size(kColumnTitles)));
+    QStringList titles;
+    for (const char* title : kColumnTitles) titles << QString::fromLatin1(title);
+    pieceList_->setHeaderLabels(titles);
+    for (int c = 0; c < pieceList_->columnCount(); ++c) {
+        pieceList_->setColumnWidth(c, kColumnWidths[c]);
+        if (c >= kStartColumn && c <= kSizeColumn)
+            pieceList_->headerItem()->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
+    }
+    pieceList_->setRootIsDecorated(false);
+    pieceList_->setSelectionMode(QAbstractItemView::SingleSelection);
+    pieceList_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    pieceList_->setSortingEnabled(false);
+    pieceList_->setAllColumnsShowFocus(true);
+    pieceList_->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    removeButton_ = at.Button("&Remove", "removeButton", kMargin, kBottomButtonsY, kButtonWidth, kBottomLeft);
+    resetButton_ =
+        at.Button("R&eset", "resetButton", kMargin + kButtonWidth + 4, kBottomButtonsY, kButtonWidth, kBottomLeft);
+
+    pieceMenu_ = new QMenu(this);
+    pieceMenu_->setObjectName(QStringLiteral("pieceMenu"));
+    pieceMenu_->addAction(QStringLiteral("&Preview"), this, &CPageSplitter::OnPreview)->setObjectName("menuPreview");
+    pieceMenu_->addAction(QStringLiteral("&Remove"), this, &CPageSplitter::OnRemove)->setObjectName("menuRemove");
+    pieceMenu_->addAction(QStringLiteral("Re&set"), this, &CPageSplitter::OnReset)->setObjectName("menuReset");
+    pieceMenu_->addAction(QStringLiteral("&Browse..."), this, &CPageSplitter::OnBrowse)->setObjectName("menuBrowse");
+}
+
+QWidget* CPageSplitter::MakeSpin(Placer& at, QLineEdit* box, int x, int y, const char* name,
+                                 std::function<void(int)> step) {
+    auto* spin = at.Put(new CSpinButtons(this), name, x, y, kSpinWidth, kRowHeight, kTopLeft);
+    connect(spin->Up(), &QToolButton::clicked, this, [step] { step(+1); });
+    connect(spin->Down(), &QToolButton::clicked, this, [step] { step(-1); });
+    box->installEventFilter(this);
+    spinSteps_.emplace_back(box, std::move(step));
+    return spin;
+}
+
+void CPageSplitter::ConnectControls() {
+    connect(openButton_, &QPushButton::clicked, this, &CPageSplitter::OnOpen);
+    connect(modeGroup_, &QButtonGroup::idClicked, this, [this] { ApplyCutMode(); });
+    connect(cutButton_, &QPushButton::clicked, this, &CPageSplitter::OnCutNow);
+    connect(addButton_, &QPushButton::clicked, this, &CPageSplitter::OnAddPiece);
+    connect(playButton_, &QPushButton::clicked, this, &CPageSplitter::OnPlay);
+    connect(stopButton_, &QPushButton::clicked, this, &CPageSplitter::OnStop);
+    connect(volumeSlider_, &QSlider::valueChanged, this, &CPageSplitter::OnVolume);
+    connect(positionSlider_, &QSlider::valueChanged, this, &CPageSplitter::OnSliderValue);
+    connect(positionSlider_, &QSlider::sliderPressed, this, [this] { dragging_ = true; });
+    connect(positionSlider_, &QSlider::actionTriggered, this, &CPageSplitter::OnSliderAction);
+    connect(positionSlider_, &QSlider::sliderReleased, this, &CPageSplitter::OnSliderReleased);
+    connect(setStartButton_, &QPushButton::clicked, this, &CPageSplitter::OnSetStart);
+    connect(setEndButton_, &QPushButton::clicked, this, &CPageSplitter::OnSetEnd);
+    connect(goStartButton_, &QPushButton::clicked, this, &CPageSplitter::OnGoToStart);
+    connect(goEndButton_, &QPushButton::clicked, this, &CPageSplitter::OnGoToEnd);
+    connect(previewButton_, &QPushButton::clicked, this, &CPageSplitter::OnPreview);
+    connect(removeButton_, &QPushButton::clicked, this, &CPageSplitter::OnRemove);
+    connect(resetButton_, &QPushButton::clicked, this, &CPageSplitter::OnReset);
+    connect(pieceList_, &QTreeWidget::itemSelectionChanged, this, &CPageSplitter::OnSelectionChanged);
+    connect(pieceList_, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item) { OnPieceItemChanged(item); });
+    connect(pieceList_, &QWidget::customContextMenuRequested, this, &CPageSplitter::OnPieceMenu);
+    connect(playTimer_, &QTimer::timeout, this, &CPageSplitter::OnTimerTick);
+}
+
+bool CPageSplitter::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            for (const auto& [box, step] : spinSteps_) {
+                if (box == watched) {
+                    step(key == Qt::Key_Up ? +1 : -1);
+                    return true;
+                }
+            }
+        }
+    }
+    return CSettingsPage::eventFilter(watched, event);
+}
+
+void CPageSplitter::OnDestroyPage() {
+    ReadCutValues(true);
+    CSettingsPage::OnDestroyPage();
+    pieces_.clear();
+}
+
+// ---- The source ----
+
+bool CPageSplitter::OpenSourceFile(const QString& path) {
+    EnsureInitialised();
+    CloseSourceFile();
+    if (QFileInfo(path).suffix().compare(QStringLiteral("mp3"), Qt::CaseInsensitive) != 0) return false;
+
+    bool opened = false;
+    WithWaitCursor([&] {
+        if (!player_->Load(path.toStdString(), [this] { Q_EMIT PlaybackEnded(); })) return;
+        totalLength_ = static_cast<int>(player_->GetLengthMs() / 100);
+        if (!GetFileSize64(path.toStdString(), fileSize_)) {
+            player_->Free();
+            totalLength_ = 0;
+            fileSize_ = 0;
+            return;
+        }
+        opened = true;
+    });
+    if (!opened) return false;
+    player_->SetVolume(std::min(volumeSlider_->value() * kVolumeToGain, kMaxGain));
+
+    for (QWidget* w : std::initializer_list<QWidget*>{modeRadios_[0], modeRadios_[1], modeRadios_[2], modeRadios_[3],
+                                                      cutButton_, timeBox_, timeSpin_, playButton_, stopButton_,
+                                                      positionSlider_})
+        w->setEnabled(true);
+    sourcePath_ = path;
+    sourceBox_->setText(path);
+    playState_ = PlayState::Stopped;
+    pausePosition_ = 0;
+    dragging_ = false;
+    FillInformation();
+
+    positionSlider_->setRange(0, totalLength_);
+    positionSlider_->setPageStep(std::max(1, totalLength_ / kSliderPages));
+    ShowPosition(0);
+    timeBox_->setText(Position(0));
+
+    pieces_ = SinglePiece(totalLength_);
+    RefreshPieceList(0);
+    ApplyCutMode();
+    return true;
+}
+
+void CPageSplitter::CloseSourceFile() {
+    if (sourcePath_.isEmpty()) return;
+    OnStop();
+    playTimer_->stop();
+    player_->Free();
+    playState_ = PlayState::Stopped;
+    playOrigin_ = pausePosition_ = previewStart_ = previewEnd_ = 0;
+    sourcePath_.clear();
+    fileSize_ = 0;
+    totalLength_ = 0;
+    outputs_.clear();
+    pieces_.clear();
+    ShowNoFile();
+}
+
+void CPageSplitter::ShowNoFile() {
+    playButton_->setText(QString::fromLatin1(kPlayLabel));
+    previewButton_->setText(QString::fromLatin1(kPreviewLabel));
+    positionSlider_->blockSignals(true);
+    positionSlider_->setValue(0);
+    positionSlider_->setRange(0, 0);
+    positionSlider_->blockSignals(false);
+    positionSlider_->ClearSelection();
+    timeBox_->setText(Position(0));
+    sourceBox_->clear();
+    infoBox_->clear();
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             modeRadios_[0], modeRadios_[1], modeRadios_[2], modeRadios_[3], cutButton_, timeBox_, timeSpin_,
+             playButton_, stopButton_, positionSlider_, sizeBox_, sizeSpin_, unitList_, countBox_, countSpin_,
+             minutesBox_, minutesSpin_, secondsBox_, secondsSpin_, addButton_, resetButton_, setStartButton_,
+             setEndButton_, goStartButton_, goEndButton_, previewButton_, removeButton_, pieceList_})
+        w->setEnabled(false);
+    RefreshPieceList(-1);
+}
+
+void CPageSplitter::FillInformation() {
+    TagFields tags;
+    ReadTags(sourcePath_.toStdString(), tags);
+    const QString text =
+        QString::fromLatin1(kInfoFormat)
+            .arg(Utf8(FormatDuration(totalLength_ / 10)), Utf8(FormatSize(static_cast<int64_t>(fileSize_))),
+                 QString::number(player_->sampleRate()), QString::number(player_->bitrate()),
+                 QString::fromLatin1(player_->channels() > 1 ? "Stereo" : "Mono"), Utf8(tags.title),
+                 Utf8(tags.artist), Utf8(tags.album), Utf8(tags.year))
+            .arg(Utf8(tags.genre), Utf8(TrackText(tags.track)), Utf8(tags.comment));
+    infoBox_->setPlainText(text);
+}
+
+void CPageSplitter::OnOpen() {
+    QStringList files;
+    if (!ShowFileDialog(this, QString::fromLatin1(kOpenFilter), FileDialogMode::Open, QString(), &files)) return;
+    ProcessPendingEvents();
+    const QString path = files.first();
+    if (!OpenSourceFile(path)) {
+        ShowMessage(this, QString::fromLatin1(kOpenFailed).arg(path, QString::fromLatin1(kSupportMail)),
+                    QMessageBox::Warning);
+    }
+}
+
+void CPageSplitter::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void CPageSplitter::dropEvent(QDropEvent* event) {
+    for (const QUrl& url : event->mimeData()->urls()) {
+        const QFileInfo info(url.toLocalFile());
+        if (!url.isLocalFile() || info.isDir() || !info.isReadable()) continue;
+        if (OpenSourceFile(info.filePath())) break;
+    }
+    event->acceptProposedAction();
+}
+
+// ---- Cut modes ----
+
+void CPageSplitter::ReadCutValues(bool quiet) {
+    if (!IsInitialised()) return;
+    CutterPageSettings& s = Settings();
+    s.cutFileUnit = static_cast<SizeUnit>(unitList_->Value(static_cast<int>(s.cutFileUnit)));
+    s.cutFileSizeEx = sizeBox_->text().toStdString();
+    s.cutType = std::max(0, modeGroup_->checkedId());
+    int count = s.cutFileAmount;
+    int minutes = s.cutTimeMin;
+    int seconds = s.cutTimeSec;
+    for (auto [box, value] : {std::pair{countBox_, &count}, std::pair{minutesBox_, &minutes},
+                              std::pair{secondsBox_, &seconds}}) {
+        if (!ReadInteger(box->text(), value)) {
+            if (!quiet) {
+                ShowMessage(this, QString::fromLatin1(kEnterInteger), QMessageBox::Warning);
+                box->setFocus();
+            }
+            return;
+        }
+    }
+    s.cutFileAmount = count;
+    s.cutTimeMin = minutes;
+    s.cutTimeSec = seconds;
+}
+
+void CPageSplitter::ApplyCutMode() {
+    ReadCutValues(false);
+    const int mode = Settings().cutType;
+    const bool file = !sourcePath_.isEmpty();
+    const bool bySize = file && mode == kBySize;
+    const bool byCount = file && mode == kByCount;
+    const bool byTime = file && mode == kByTime;
+    const bool custom = file && mode == kByCustom;
+    for (QWidget* w : {static_cast<QWidget*>(sizeBox_), sizeSpin_, static_cast<QWidget*>(unitList_)})
+        w->setEnabled(bySize);
+    countBox_->setEnabled(byCount);
+    countSpin_->setEnabled(byCount);
+    for (QWidget* w : {static_cast<QWidget*>(minutesBox_), minutesSpin_, static_cast<QWidget*>(secondsBox_), secondsSpin_})
+        w->setEnabled(byTime);
+    resetButton_->setEnabled(custom);
+    addButton_->setEnabled(custom);
+    pieceList_->setEnabled(custom);
+    UpdatePieceButtons();
+    if (bySize) sizeBox_->setFocus();
+    if (byCount) countBox_->setFocus();
+    if (byTime) minutesBox_->setFocus();
+}
+
+void CPageSplitter::UpdatePieceButtons() {
+    const bool enable = !sourcePath_.isEmpty() && Settings().cutType == kByCustom && SelectedRow() >= 0;
+    for (QPushButton* b : {previewButton_, removeButton_, goStartButton_, goEndButton_, setStartButton_, setEndButton_})
+        b->setEnabled(enable);
+}
+
+// ---- The piece list ----
+
+QString CPageSplitter::Position(int tenths) const { return Utf8(FormatPosition(tenths, totalLength_)); }
+
+int CPageSplitter::SelectedRow() const {
+    if (pieceList_ == nullptr) return -1;
+    const QList<QTreeWidgetItem*> selected = pieceList_->selectedItems();
+    return selected.isEmpty() ? -1 : pieceList_->indexOfTopLevelItem(selected.first());
+}
+
+void CPageSplitter::FillPieceRow(int row) {
+    const PieceEntry& piece = pieces_[static_cast<size_t>(row)];
+    QTreeWidgetItem* item = pieceList_->topLevelItem(row);
+    const int length = piece.end - piece.start;
+    const double share = totalLength_ > 0 ? static_cast<double>(length) / totalLength_ : 0.0;
+    item->setText(kNumberColumn, QString::number(row + 1));
+    item->setText(kStartColumn, Position(piece.start));
+    item->setText(kEndColumn, Position(piece.end));
+    item->setText(kLengthColumn, Position(length));
+    item->setText(kSizeColumn, Utf8(FormatSize(static_cast<int64_t>(share * static_cast<double>(fileSize_)))));
+    item->setText(kOutputColumn, Utf8(piece.output));
+    item->setCheckState(kNumberColumn, piece.checked ? Qt::Checked : Qt::Unchecked);
+}
+
+void CPageSplitter::RefreshPieceList(int select) {
+    if (pieceList_ == nullptr) return;
+    filling_ = true;
+    const int rows = static_cast<int>(pieces_.size());
+    while (pieceList_->topLevelItemCount() > rows) delete pieceList_->takeTopLevelItem(pieceList_->topLevelItemCount() - 1);
+    while (pieceList_->topLevelItemCount() < rows) {
+        auto* item = new QTreeWidgetItem(pieceList_);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        for (int c = kStartColumn; c <= kSizeColumn; ++c) item->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
+    }
+    for (int row = 0; row < rows; ++row) FillPieceRow(row);
+    pieceList_->clearSelection();
+    if (select >= 0 && select < rows) {
+        QTreeWidgetItem* item = pieceList_->topLevelItem(select);
+        pieceList_->setCurrentItem(item);
+        item->setSelected(true);
+        pieceList_->scrollToItem(item);
+    }
+    filling_ = false;
+    OnSelectionChanged();
+}
+
+void CPageSplitter::ShowSelectedRange() {
+    const int row = SelectedRow();
+    if (row < 0) return;
+    const PieceEntry& piece = pieces_[static_cast<size_t>(row)];
+    positionSlider_->SetSelection(piece.start, piece.end);
+}
+
+void CPageSplitter::OnSelectionChanged() {
+    if (filling_) return;
+    UpdatePieceButtons();
+    ShowSelectedRange();
+}
+
+void CPageSplitter::OnPieceItemChanged(QTreeWidgetItem* item) {
+    if (filling_) return;
+    const int row = pieceList_->indexOfTopLevelItem(item);
+    if (row < 0 || row >= static_cast<int>(pieces_.size())) return;
+    pieces_[static_cast<size_t>(row)].checked = item->checkState(kNumberColumn) == Qt::Checked;
+}
+
+void CPageSplitter::OnAddPiece() {
+    if (sourcePath_.isEmpty()) return;
+    const int p = positionSlider_->value();
+    const int added = SplitPieceAt(pieces_, p);
+    if (added < 0) {
+        ShowMessage(this, QString::fromLatin1(kPieceAdded).arg(Position(p)), QMessageBox::Warning);
+        return;
+    }
+    RefreshPieceList(added);
+}
+
+void CPageSplitter::OnSetEnd() {
+    const int row = SelectedRow();
+    if (row >= 0) {
+        const PieceEditResult result = SetPieceEnd(pieces_, row, positionSlider_->value());
+        if (result.status == PieceEdit::EndNotAfterStart)
+            ShowMessage(this, QString::fromLatin1(kEndBeforeStart), QMessageBox::Warning);
+        else if (result.status == PieceEdit::Changed)
+            RefreshPieceList(result.selected);
+    }
+    positionSlider_->setFocus();
+}
+
+void CPageSplitter::OnSetStart() {
+    const int row = SelectedRow();
+    if (row >= 0) {
+        const PieceEditResult result = SetPieceStart(pieces_, row, positionSlider_->value());
+        if (result.status == PieceEdit::StartNotBeforeEnd)
+            ShowMessage(this, QString::fromLatin1(kStartAfterEnd), QMessageBox::Warning);
+        else if (result.status == PieceEdit::Changed)
+            RefreshPieceList(result.selected);
+    }
+    positionSlider_->setFocus();
+}
+
+void CPageSplitter::OnGoToStart() {
+    const int row = SelectedRow();
+    if (row < 0) return;
+    ShowPosition(pieces_[static_cast<size_t>(row)].start);
+    positionSlider_->setFocus();
+}
+
+void CPageSplitter::OnGoToEnd() {
+    const int row = SelectedRow();
+    if (row < 0) return;
+    ShowPosition(pieces_[static_cast<size_t>(row)].end);
+    positionSlider_->setFocus();
+}
+
+void CPageSplitter::OnRemove() {
+    if (sourcePath_.isEmpty()) return;
+    if (pieces_.size() == 1) {
+        if (ShowMessage(this, QString::fromLatin1(kCloseFile), QMessageBox::Question,
+                        QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
+            CloseSourceFile();
+        return;
+    }
+    const int neighbour = RemovePiece(pieces_, SelectedRow());
+    if (neighbour >= 0) RefreshPieceList(neighbour);
+}
+
+void CPageSplitter::OnReset() {
+    if (pieces_.size() < 2) return;
+    if (ShowMessage(this, QString::fromLatin1(kResetPieces), QMessageBox::Question,
+                    QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+        return;
+    ResetPieces(pieces_, totalLength_);
+    RefreshPieceList(0);
+}
+
+void CPageSplitter::OnBrowse() {
+    const int row = SelectedRow();
+    if (row < 0 || pieces_[static_cast<size_t>(row)].path.empty()) return;
+    ShowInFolder(Utf8(pieces_[static_cast<size_t>(row)].path));
+}
+
+void CPageSplitter::OnPieceMenu(const QPoint& at) {
+    const bool custom = Settings().cutType == kByCustom && !sourcePath_.isEmpty();
+    const int row = SelectedRow();
+    const QList<QAction*> actions = pieceMenu_->actions();
+    actions[0]->setEnabled(custom && row >= 0);
+    actions[1]->setEnabled(custom && row >= 0);
+    actions[2]->setEnabled(custom);
+    actions[3]->setEnabled(custom && row >= 0 && !pieces_[static_cast<size_t>(row)].path.empty());
+    pieceMenu_->popup(pieceList_->viewport()->mapToGlobal(at));
+}
+
+// ---- Cut Now ----
+
+void CPageSplitter::OnCutNow() {
+    if (sourcePath_.isEmpty()) return;
+    QWidget* mainWindow = window();
+    mainWindow->setEnabled(false);
+    auto* dialog = new CProgressDialog;
+    dialog->setObjectName(QStringLiteral("cutProgress"));
+    dialog->SetText(QString::fromLatin1(kCutting).arg(QFileInfo(sourcePath_).fileName()));
+    dialog->show();
+    ProcessPendingEvents();
+
+    ReadCutValues(false);
+    const CutterPageSettings& s = Settings();
+    CutContext ctx;
+    if (options_ != nullptr) ctx.options = *options_;
+    CProgressAdapter adapter(dialog);
+    ctx.dialog = &adapter;
+    const std::string source = sourcePath_.toStdString();
+    Outcome outcome;
+    switch (s.cutType) {
+        case kBySize:
+            outcome = CutFileBySize(ctx, source, totalLength_, fileSize_, s.cutFileSizeEx, s.cutFileUnit);
+            break;
+        case kByCount: outcome = CutFileByCount(ctx, source, totalLength_, s.cutFileAmount); break;
+        case kByTime: outcome = CutFileByTime(ctx, source, totalLength_, s.cutTimeMin, s.cutTimeSec); break;
+        default: outcome = CutFileByPieces(ctx, source, pieces_); break;
+    }
+    outputs_ = ctx.createdPieces;
+    dialog->PostClose();
+    mainWindow->setEnabled(true);
+    if (s.cutType == kByCustom) RefreshPieceList(SelectedRow());
+
+    if (outcome.done()) {
+        if (ctx.options.browseFolder && !outputs_.empty()) ShowInFolder(Utf8(outputs_.front()));
+    } else if (outcome.failed()) {
+        ShowMessage(this, Utf8(outcome.message), QMessageBox::Warning);
+    }
+}
+
+// ---- Playback ----
+
+void CPageSplitter::ShowPosition(int tenths) {
+    positionSlider_->setValue(tenths);
+    timeBox_->setText(Position(tenths));
+}
+
+void CPageSplitter::EnterPlaying(PlayState state) {
+    playButton_->setText(QString::fromLatin1(kPauseLabel));
+    playTimer_->start();
+    playState_ = state;
+}
+
+void CPageSplitter::PreviewSelectedPiece() {
+    const int row = SelectedRow();
+    if (row < 0) return;
+    previewStart_ = pieces_[static_cast<size_t>(row)].start;
+    previewEnd_ = pieces_[static_cast<size_t>(row)].end;
+    ShowPosition(previewStart_);
+    playOrigin_ = previewStart_;
+    player_->PlayRange(int64_t{previewStart_} * 100, int64_t{previewEnd_} * 100);
+    previewButton_->setText(QString::fromLatin1(kPreviewStopLabel));
+    EnterPlaying(PlayState::Previewing);
+}
+
+void CPageSplitter::OnPlay() {
+    if (!soundOutput_) {
+        ShowMessage(this, QString::fromLatin1(kNoSoundPlay), QMessageBox::Warning);
+        return;
+    }
+    if (sourcePath_.isEmpty()) return;
+    const int p = positionSlider_->value();
+    switch (playState_) {
+        case PlayState::Stopped:
+            playOrigin_ = p;
+            player_->Seek(int64_t{p} * 100);
+            player_->Play();
+            EnterPlaying(PlayState::Playing);
+            break;
+        case PlayState::Playing:
+        case PlayState::Previewing:
+            playTimer_->stop();
+            player_->Pause();
+            pausePosition_ = static_cast<int>(player_->GetPositionMs() / 100);
+            ShowPosition(pausePosition_);
+            playButton_->setText(QString::fromLatin1(kPlayLabel));
+            playState_ = playState_ == PlayState::Playing ? PlayState::Paused : PlayState::PreviewPaused;
+            break;
+        case PlayState::Paused:
+            playOrigin_ = p;
+            if (p == pausePosition_) {
+                player_->Resume();
+            } else {
+                player_->Seek(int64_t{p} * 100);
+                player_->Play();
+            }
+            EnterPlaying(PlayState::Playing);
+            break;
+        case PlayState::PreviewPaused:
+            if (p == pausePosition_) {
+                player_->Resume();
+                EnterPlaying(PlayState::Previewing);
+            } else if (p < previewStart_ || p > previewEnd_) {
+                previewButton_->setText(QString::fromLatin1(kPreviewLabel));
+                player_->Seek(int64_t{p} * 100);
+                player_->Play();
+                EnterPlaying(PlayState::Playing);
+            } else {
+                player_->PlayRange(int64_t{p} * 100, int64_t{previewEnd_} * 100);
+                EnterPlaying(PlayState::Previewing);
+            }
+            break;
+    }
+}
+
+void CPageSplitter::OnPreview() {
+    if (!soundOutput_) {
+        ShowMessage(this, QString::fromLatin1(kNoSoundPreview), QMessageBox::Warning);
+        return;
+    }
+    if (sourcePath_.isEmpty()) return;
+    switch (playState_) {
+        case PlayState::Stopped:
+        case PlayState::Paused: PreviewSelectedPiece(); break;
+        case PlayState::Playing:
+            playTimer_->stop();
+            player_->Pause();
+            PreviewSelectedPiece();
+            break;
+        case PlayState::Previewing:
+        case PlayState::PreviewPaused: OnStop(); break;
+    }
+}
+
+void CPageSplitter::OnStop() {
+    if (!soundOutput_ || playButton_ == nullptr) {
+        playState_ = PlayState::Stopped;
+        return;
+    }
+    switch (playState_) {
+        case PlayState::Stopped: return;
+        case PlayState::Playing:
+            playTimer_->stop();
+            player_->Pause();
+            [[fallthrough]];
+        case PlayState::Paused:
+            ShowPosition(playOrigin_);
+            break;
+        case PlayState::Previewing:
+            playTimer_->stop();
+            player_->Pause();
+            [[fallthrough]];
+        case PlayState::PreviewPaused:
+            ShowPosition(previewStart_);
+            previewButton_->setText(QString::fromLatin1(kPreviewLabel));
+            break;
+    }
+    playButton_->setText(QString::fromLatin1(kPlayLabel));
+    playState_ = PlayState::Stopped;
+}
+
+void CPageSplitter::OnTimerTick() {
+    if (dragging_) return;
+    ShowPosition(static_cast<int>(player_->GetPositionMs() / 100));
+}
+
+void CPageSplitter::OnSliderValue(int value) { timeBox_->setText(Position(value)); }
+
+void CPageSplitter::OnSliderAction(int action) {
+    // A drag ends with the thumb's release; a key or a click on the groove moves the slider
+    // in one step, which ends its tracking at once, after the slider has taken the new value.
+    dragging_ = true;
+    if (action != QAbstractSlider::SliderMove && !positionSlider_->isSliderDown())
+        QTimer::singleShot(0, this, &CPageSplitter::OnSliderReleased);
+}
+
+void CPageSplitter::OnSliderReleased() {
+    const int p = positionSlider_->value();
+    if (soundOutput_ && !sourcePath_.isEmpty()) {
+        if (playState_ == PlayState::Playing) {
+            player_->Seek(int64_t{p} * 100);
+            player_->Play();
+        } else if (playState_ == PlayState::Previewing) {
+            if (p >= previewStart_ && p <= previewEnd_) {
+                player_->PlayRange(int64_t{p} * 100, int64_t{previewEnd_} * 100);
+            } else {
+                previewButton_->setText(QString::fromLatin1(kPreviewLabel));
+                playState_ = PlayState::Playing;
+                player_->Seek(int64_t{p} * 100);
+                player_->Play();
+            }
+        }
+    }
+    dragging_ = false;
+}
+
+void CPageSplitter::StepTimeBox(int direction) {
+    if (sourcePath_.isEmpty() || playState_ == PlayState::Playing || playState_ == PlayState::Previewing) return;
+    ShowPosition(std::clamp(positionSlider_->value() + direction * kTimeStep, 0, totalLength_));
+}
+
+void CPageSplitter::OnVolume(int value) { player_->SetVolume(std::min(value * kVolumeToGain, kMaxGain)); }
 
 }  // namespace corvane

@@ -1,16 +1,198 @@
 // The cutter page: one source, its facts, custom pieces, the cut.
+//
+// The user opens one MP3 file (the "&Open" button or a drop on the page), reads its facts and
+// tags in the information box, chooses a cut mode (by size, by count, by time or by custom
+// pieces) and presses "C&ut Now!", which runs the mode's cut plan (engine/cut/CutPlans.h)
+// with the cutter options under a progress dialog. In the custom mode the user lays out
+// pieces on the position slider (tenths of a second) while listening to the file through the
+// preview player; the piece rows always cover the whole file (engine/cut/PieceList.h).
+//
+// Playback runs on the player's own thread; its end-of-playback news reaches the page as a
+// queued signal and is handled like "S&top". Without a sound device the page refuses to play.
 #pragma once
 
+#include "engine/cut/CutPlans.h"
 #include "ui/SettingsStore.h"
 #include "ui/pages/SettingsPage.h"
 
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QButtonGroup;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+class QTimer;
+class QTreeWidget;
+class QTreeWidgetItem;
+
 namespace corvane {
+
+class CNumberEdit;
+class CPositionSlider;
+class CPreviewPlayer;
+class CValueList;
+
+// Where playback stands. Previewing plays the selected piece only.
+enum class PlayState { Stopped, Playing, Paused, Previewing, PreviewPaused };
 
 class CPageSplitter : public CSettingsPage<CutterPageSettings> {
     Q_OBJECT
 public:
     // Reads the page's settings; the page saves its cut values when it goes.
     explicit CPageSplitter(QWidget* parent = nullptr);
+    ~CPageSplitter() override;
+
+    // The cutter options every cut uses (the cutter options page's record); not owned, must
+    // outlive the page. Without one the cuts use the record's defaults.
+    void SetOptionsSource(const CutterOptions* options) { options_ = options; }
+    // Whether sound plays on a device (true) or the audio library runs on the no-sound
+    // device (false, the default): without one, "&Play" and "Previe&w" only say so.
+    void SetSoundOutput(bool sound) { soundOutput_ = sound; }
+
+    // Closes the open file, then opens path (an ".mp3" the player can load). False leaves
+    // the page without a file; nothing is shown.
+    bool OpenSourceFile(const QString& path);
+    // Stops playback and forgets the file; the file-dependent controls are disabled.
+    void CloseSourceFile();
+
+    // What the page holds, for its tests and the screenshot.
+    const QString& SourcePath() const { return sourcePath_; }
+    const std::vector<PieceEntry>& Pieces() const { return pieces_; }
+    PlayState State() const { return playState_; }
+    int TotalLength() const { return totalLength_; }
+    const std::vector<std::string>& Outputs() const { return outputs_; }
+
+Q_SIGNALS:
+    // Posted from the player's thread when playback reaches its end point.
+    void PlaybackEnded();
+
+protected:
+    void OnInitPage() override;
+    void OnDestroyPage() override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    // The up and down arrow keys in a box with a spin step it.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Placer;
+    void MakeSourceControls(Placer& at);
+    void MakeModeControls(Placer& at);
+    void MakePlaybackControls(Placer& at);
+    void MakePieceControls(Placer& at);
+    void ConnectControls();
+    QWidget* MakeSpin(Placer& at, QLineEdit* box, int x, int y, const char* name, std::function<void(int)> step);
+
+    // Reads the unit, the size text, the mode and the integer boxes into the settings. A box
+    // that does not hold an integer is refused with a message (unless quiet) and leaves its
+    // value as it was.
+    void ReadCutValues(bool quiet);
+    void ApplyCutMode();
+    void UpdatePieceButtons();
+    // Empties the boxes, the slider and the list and disables what needs a file.
+    void ShowNoFile();
+
+    void OnOpen();
+    void OnCutNow();
+    void OnAddPiece();
+    void OnSetStart();
+    void OnSetEnd();
+    void OnGoToStart();
+    void OnGoToEnd();
+    void OnRemove();
+    void OnReset();
+    void OnBrowse();
+    void OnPieceMenu(const QPoint& at);
+    void OnSelectionChanged();
+    void OnPieceItemChanged(QTreeWidgetItem* item);
+
+    void OnPlay();
+    void OnPreview();
+    void OnStop();
+    void OnTimerTick();
+    void OnSliderValue(int value);
+    void OnSliderAction(int action);
+    void OnSliderReleased();
+    void OnVolume(int value);
+    void StepTimeBox(int direction);
+
+    // Plays the selected piece from its start to its end.
+    void PreviewSelectedPiece();
+    // Labels "&Pause", starts the timer and enters state (Playing or Previewing).
+    void EnterPlaying(PlayState state);
+    // Moves the slider to tenths and shows the position in the time box.
+    void ShowPosition(int tenths);
+    QString Position(int tenths) const;
+
+    // Rewrites the list from pieces_ (cells, check boxes, numbers) and selects row select
+    // (-1: none); the slider's selection range follows the selected piece.
+    void RefreshPieceList(int select);
+    void FillPieceRow(int row);
+    int SelectedRow() const;
+    void ShowSelectedRange();
+    void FillInformation();
+
+    const CutterOptions* options_ = nullptr;
+    bool soundOutput_ = false;
+
+    QString sourcePath_;
+    int totalLength_ = 0;  // tenths
+    uint64_t fileSize_ = 0;
+    std::vector<PieceEntry> pieces_;
+    std::vector<std::string> outputs_;
+    PlayState playState_ = PlayState::Stopped;
+    int playOrigin_ = 0;
+    int pausePosition_ = 0;
+    int previewStart_ = 0;
+    int previewEnd_ = 0;
+    bool dragging_ = false;
+    bool filling_ = false;  // the list is being rewritten: its signals are the page's own
+    std::unique_ptr<CPreviewPlayer> player_;
+
+    QLineEdit* sourceBox_ = nullptr;
+    QPushButton* openButton_ = nullptr;
+    QRadioButton* modeRadios_[4] = {};
+    QButtonGroup* modeGroup_ = nullptr;
+    CNumberEdit* sizeBox_ = nullptr;
+    QWidget* sizeSpin_ = nullptr;
+    CValueList* unitList_ = nullptr;
+    CNumberEdit* countBox_ = nullptr;
+    QWidget* countSpin_ = nullptr;
+    CNumberEdit* minutesBox_ = nullptr;
+    QWidget* minutesSpin_ = nullptr;
+    CNumberEdit* secondsBox_ = nullptr;
+    QWidget* secondsSpin_ = nullptr;
+    QPlainTextEdit* infoBox_ = nullptr;
+    QPushButton* cutButton_ = nullptr;
+    QLineEdit* timeBox_ = nullptr;
+    QWidget* timeSpin_ = nullptr;
+    QPushButton* addButton_ = nullptr;
+    QPushButton* playButton_ = nullptr;
+    QPushButton* stopButton_ = nullptr;
+    QSlider* volumeSlider_ = nullptr;
+    CPositionSlider* positionSlider_ = nullptr;
+    QPushButton* setStartButton_ = nullptr;
+    QPushButton* setEndButton_ = nullptr;
+    QPushButton* goStartButton_ = nullptr;
+    QPushButton* goEndButton_ = nullptr;
+    QPushButton* previewButton_ = nullptr;
+    QTreeWidget* pieceList_ = nullptr;
+    QPushButton* removeButton_ = nullptr;
+    QPushButton* resetButton_ = nullptr;
+    QMenu* pieceMenu_ = nullptr;
+    QTimer* playTimer_ = nullptr;
+
+    // The boxes whose arrow keys step them, with their step functions.
+    std::vector<std::pair<QWidget*, std::function<void(int)>>> spinSteps_;
 };
 
 }  // namespace corvane

@@ -1,0 +1,560 @@
+// Cutter page: driven through its own controls; the pieces it writes are compared with what
+// corvane-cli writes for the same cut, and the settings file is read back.
+#include "TestEnvironment.h"
+
+#include "audio/AudioLibrary.h"
+#include "engine/Progress.h"
+#include "engine/cut/CutPlans.h"
+#include "support/CliRunner.h"
+#include "support/Mp3Factory.h"
+#include "ui/MessageBox.h"
+#include "ui/SettingsStore.h"
+#include "ui/Shell.h"
+#include "ui/pages/PageSplitter.h"
+#include "ui/widgets/ProgressDialog.h"
+#include "ui/widgets/ValueList.h"
+
+#include <QDir>
+#include <QDropEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+using namespace corvane;
+
+namespace {
+
+struct Shown {
+    QString text;
+    QMessageBox::Icon icon;
+};
+
+void Retype(QWidget* widget, const QString& text) {
+    QTest::keyClick(widget, Qt::Key_End);
+    QTest::keyClick(widget, Qt::Key_Home, Qt::ShiftModifier);
+    QTest::keyClick(widget, Qt::Key_Delete);
+    QTest::keyClicks(widget, text);
+}
+
+void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, widget->rect().center()); }
+
+QStringList PiecesIn(const std::string& folder) {
+    return QDir(QString::fromStdString(folder)).entryList({"*.mp3"}, QDir::Files, QDir::Name);
+}
+
+constexpr double kSourceSeconds = 30.0;
+constexpr int kNoSoundDevice = 0;
+constexpr uint32_t kOutputRate = 44100;
+
+}  // namespace
+
+class PageSplitterTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<test::TempDir> dir_;
+    std::string source_;
+    std::vector<Shown> shown_;
+    QMessageBox::StandardButton answer_ = QMessageBox::Yes;
+    std::vector<QUrl> opened_;
+    CutterOptions options_;
+    std::unique_ptr<CPageSplitter> page_;
+    QString pickerFilter_;
+    FileDialogMode pickerMode_ = FileDialogMode::Save;
+
+    CPageSplitter& ShowPage(bool sound = false) {
+        page_ = std::make_unique<CPageSplitter>();
+        page_->SetOptionsSource(&options_);
+        page_->SetSoundOutput(sound);
+        page_->resize(900, 640);
+        page_->show();
+        if (!QTest::qWaitForWindowExposed(page_.get())) qWarning("page not exposed");
+        page_->activateWindow();
+        if (!QTest::qWaitForWindowActive(page_.get())) qWarning("page not active");
+        return *page_;
+    }
+    template <typename T = QWidget>
+    T* Get(const char* name) {
+        T* widget = page_->findChild<T*>(QString::fromLatin1(name));
+        if (widget == nullptr) qFatal("no control %s", name);
+        return widget;
+    }
+    // Opens path through "&Open" and the (replaced) file dialog.
+    void OpenByDialog(const std::string& path) {
+        SetFilePicker([this, path](const QString& filter, FileDialogMode mode, const QStringList&) {
+            pickerFilter_ = filter;
+            pickerMode_ = mode;
+            return QStringList{QString::fromStdString(path)};
+        });
+        Click(Get("openButton"));
+        QCOMPARE(pickerFilter_, QStringLiteral("MP3 Files (*.mp3);;All Files (*)"));
+        QVERIFY(pickerMode_ == FileDialogMode::Open);
+    }
+    QSlider* Slider() { return Get<QSlider>("positionSlider"); }
+    // Moves the position slider with the time box's arrow keys (seconds) and the slider's own
+    // (tenths).
+    void MoveTo(int tenths) {
+        QTest::keyClick(Slider(), Qt::Key_Home);
+        for (int i = 0; i < tenths / 10; ++i) QTest::keyClick(Get("timeBox"), Qt::Key_Up);
+        for (int i = 0; i < tenths % 10; ++i) QTest::keyClick(Slider(), Qt::Key_Right);
+        QCOMPARE(Slider()->value(), tenths);
+        QTest::qWait(0);
+    }
+    QTreeWidget* List() { return Get<QTreeWidget>("pieceList"); }
+    void SelectRow(int row) {
+        QTreeWidgetItem* item = List()->topLevelItem(row);
+        QTest::mouseClick(List()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          List()->visualItemRect(item).center());
+        QCOMPARE(List()->indexOfTopLevelItem(List()->selectedItems().value(0)), row);
+    }
+    // Clicks the check box of row, in its first cell.
+    void ClickCheckBox(int row) {
+        const QRect rowRect = List()->visualItemRect(List()->topLevelItem(row));
+        QStyleOptionViewItem option;
+        option.initFrom(List());
+        option.rect = QRect(rowRect.left(), rowRect.top(), List()->columnWidth(0), rowRect.height());
+        option.features |= QStyleOptionViewItem::HasCheckIndicator;
+        const QRect box = List()->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, List());
+        QTest::mouseClick(List()->viewport(), Qt::LeftButton, Qt::NoModifier, box.center());
+    }
+    QString Cell(int row, int column) { return List()->topLevelItem(row)->text(column); }
+    std::vector<std::pair<int, int>> Ranges() {
+        std::vector<std::pair<int, int>> r;
+        for (const PieceEntry& p : page_->Pieces()) r.emplace_back(p.start, p.end);
+        return r;
+    }
+    std::string Folder(const char* name) { return *dir_ / name; }
+    void UseOutputFolder(const std::string& folder) {
+        options_.outputFolderOpt = OutputFolder::Specific;
+        options_.specifiedOutputFolder = folder + "/";
+    }
+    // The pieces of the page's cut in pageFolder and of corvane-cli's with cliArgs are the
+    // same files, byte for byte.
+    void ExpectSameAsCli(const std::string& pageFolder, std::vector<std::string> cliArgs, int expected) {
+        const std::string cliFolder = pageFolder + "-cli";
+        std::vector<std::string> args = {"cut", source_};
+        args.insert(args.end(), cliArgs.begin(), cliArgs.end());
+        args.insert(args.end(), {"-d", cliFolder});
+        const test::ProcessResult r = test::RunCli(args);
+        QCOMPARE(r.exitCode, 0);
+        const QStringList pagePieces = PiecesIn(pageFolder);
+        QCOMPARE(pagePieces, PiecesIn(cliFolder));
+        QCOMPARE(pagePieces.size(), expected);
+        for (const QString& name : pagePieces) {
+            const auto a = test::ReadFile(pageFolder + "/" + name.toStdString());
+            const auto b = test::ReadFile(cliFolder + "/" + name.toStdString());
+            QVERIFY2(a == b, qPrintable(name));
+        }
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        audio::Init(kNoSoundDevice, kOutputRate);  // decode-only streams
+        dir_ = std::make_unique<test::TempDir>();
+        test::EncodeOptions o;
+        o.seconds = kSourceSeconds;
+        source_ = *dir_ / "song.mp3";
+        test::WriteFile(source_, test::Concat({test::MakeId3v2Tag(3, {{"TIT2", "Morning"}, {"TPE1", "The Band"},
+                                                                       {"TALB", "Days"}, {"TRCK", "4"}}),
+                                               test::EncodeMp3(o)}));
+        SetMessagePump(&ProcessPendingEvents);
+    }
+    void cleanupTestCase() {
+        SetMessagePump(nullptr);
+        audio::Free();
+        dir_.reset();
+    }
+    void init() {
+        test::UseFreshSettings();
+        shown_.clear();
+        opened_.clear();
+        answer_ = QMessageBox::Yes;
+        options_ = CutterOptions{};
+        options_.browseFolder = true;
+        SetMessageHandler([this](const QString& text, QMessageBox::Icon icon) {
+            shown_.push_back({text, icon});
+            return answer_;
+        });
+        SetShellOpener([this](const QUrl& url) {
+            opened_.push_back(url);
+            return true;
+        });
+    }
+    void cleanup() {
+        page_.reset();
+        SetMessageHandler({});
+        SetShellOpener({});
+        SetFilePicker({});
+    }
+
+    void withoutAFileEverythingButOpenIsDisabled() {
+        ShowPage();
+        QVERIFY(Get("openButton")->isEnabled());
+        for (const char* name : {"bySize", "byCount", "byTime", "byCustom", "cutButton", "timeBox", "playButton",
+                                 "stopButton", "positionSlider", "addButton", "pieceList", "removeButton",
+                                 "resetButton", "previewButton", "setStartButton", "sizeBox", "countBox"})
+            QVERIFY2(!Get(name)->isEnabled(), name);
+        QCOMPARE(Get<QLineEdit>("timeBox")->text(), QStringLiteral("0:00.0"));
+        QCOMPARE(Get<QPushButton>("cutButton")->text(), QStringLiteral("C&ut Now!"));
+        QCOMPARE(page_->Caption(), QStringLiteral("MP3 Cutter"));
+        const QStringList headers = {"No.", "Start", "End", "Length", "Estimated Size", "Output"};
+        for (int c = 0; c < headers.size(); ++c) QCOMPARE(List()->headerItem()->text(c), headers[c]);
+    }
+
+    void openingShowsTheFactsAndOnePieceOverTheWholeFile() {
+        ShowPage();
+        OpenByDialog(source_);
+        QCOMPARE(page_->SourcePath(), QString::fromStdString(source_));
+        QCOMPARE(Get<QLineEdit>("sourceBox")->text(), QString::fromStdString(source_));
+        const int total = page_->TotalLength();
+        QCOMPARE(total, SourceLengthTenths(source_));
+        QCOMPARE(Slider()->maximum(), total);
+        QCOMPARE(Slider()->pageStep(), total / 20);
+        QCOMPARE(Ranges(), (std::vector<std::pair<int, int>>{{0, total}}));
+        QCOMPARE(List()->topLevelItemCount(), 1);
+        QCOMPARE(Cell(0, 0), QStringLiteral("1"));
+        QCOMPARE(Cell(0, 1), QStringLiteral("0:00.0"));
+        QCOMPARE(List()->topLevelItem(0)->checkState(0), Qt::Checked);
+        QVERIFY(List()->topLevelItem(0)->isSelected());
+        QVERIFY(Get("setEndButton")->isEnabled());
+        const QString info = Get<QPlainTextEdit>("infoBox")->toPlainText();
+        QVERIFY2(info.startsWith(QStringLiteral("Length: 0:30     Size: ")), qPrintable(info));
+        QVERIFY2(info.contains(QStringLiteral("\nMP3 Info: 44100 Hz, ")), qPrintable(info));
+        QVERIFY2(info.contains(QStringLiteral(" kbps, Stereo\nTitle: Morning\nArtist: The Band\nAlbum: Days\nYear: "
+                                              "\nGenre: \nTrack #: 4\nComment: ")),
+                 qPrintable(info));
+    }
+
+    void aFileThatDoesNotOpenIsReported() {
+        ShowPage();
+        const std::string bad = *dir_ / "notes.txt";
+        test::WriteFile(bad, {1, 2, 3});
+        OpenByDialog(bad);
+        QCOMPARE(shown_.size(), size_t{1});
+        QCOMPARE(shown_[0].text, QStringLiteral("Failed to open file \"%1\".\n\nTo get help, please contact us at "
+                                                "<support@corvane.example.org>.")
+                                     .arg(QString::fromStdString(bad)));
+        QCOMPARE(shown_[0].icon, QMessageBox::Warning);
+        QVERIFY(page_->SourcePath().isEmpty());
+    }
+
+    void aDropOpensTheFirstFileThatOpens() {
+        ShowPage();
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir_->path().string())),
+                      QUrl::fromLocalFile(QString::fromStdString(*dir_ / "missing.mp3")),
+                      QUrl::fromLocalFile(QString::fromStdString(source_))});
+        QDragEnterEvent enter(page_->rect().center(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(page_.get(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(page_->rect().center()), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(page_.get(), &drop);
+        QCOMPARE(page_->SourcePath(), QString::fromStdString(source_));
+        QVERIFY(shown_.empty());
+    }
+
+    void addPieceAtAPieceBoundaryOnlySaysSo() {
+        ShowPage();
+        OpenByDialog(source_);
+        const int total = page_->TotalLength();
+        Click(Get("addButton"));
+        QCOMPARE(shown_.size(), size_t{1});
+        QCOMPARE(shown_[0].text, QStringLiteral("0:00.0 has been added."));
+        QCOMPARE(shown_[0].icon, QMessageBox::Warning);
+        QTest::keyClick(Slider(), Qt::Key_End);
+        Click(Get("addButton"));
+        QCOMPARE(shown_.size(), size_t{2});
+        QCOMPARE(shown_[1].text, QStringLiteral("%1 has been added.").arg(Cell(0, 2)));
+        QCOMPARE(Ranges(), (std::vector<std::pair<int, int>>{{0, total}}));
+    }
+
+    void setEndSwallowsThePiecesItPasses() {
+        ShowPage();
+        OpenByDialog(source_);
+        const int total = page_->TotalLength();
+        for (int at : {100, 200}) {
+            MoveTo(at);
+            Click(Get("addButton"));
+        }
+        QCOMPARE(List()->topLevelItemCount(), 3);
+        QCOMPARE(Cell(2, 0), QStringLiteral("3"));
+        SelectRow(0);
+        MoveTo(250);
+        Click(Get("setEndButton"));
+        QCOMPARE(Ranges(), (std::vector<std::pair<int, int>>{{0, 250}, {250, total}}));
+        QCOMPARE(Cell(0, 2), QStringLiteral("0:25.0"));
+        QCOMPARE(Cell(1, 0), QStringLiteral("2"));
+        QCOMPARE(page_->focusWidget(), static_cast<QWidget*>(Slider()));
+
+        MoveTo(100);
+        Click(Get("addButton"));
+        MoveTo(200);
+        Click(Get("addButton"));
+        SelectRow(0);
+        MoveTo(200);
+        Click(Get("setEndButton"));
+        QCOMPARE(Ranges(), (std::vector<std::pair<int, int>>{{0, 200}, {200, 250}, {250, total}}));
+
+        SelectRow(1);
+        MoveTo(100);
+        Click(Get("setEndButton"));
+        QCOMPARE(shown_.back().text,
+                 QStringLiteral("You can not set the end position less than or equal to the start position."));
+    }
+
+    void setStartOnTheFirstPieceSelectsTheLaterPart() {
+        ShowPage();
+        OpenByDialog(source_);
+        const int total = page_->TotalLength();
+        MoveTo(123);
+        Click(Get("setStartButton"));
+        QCOMPARE(Ranges(), (std::vector<std::pair<int, int>>{{0, 123}, {123, total}}));
+        QVERIFY(List()->topLevelItem(1)->isSelected());
+        QVERIFY(!List()->topLevelItem(0)->isSelected());
+        MoveTo(total);
+        Click(Get("setStartButton"));
+        QCOMPARE(shown_.back().text,
+                 QStringLiteral("You can not set the start position greater than or equal to the end position."));
+        // Go to Start and Go to End move the slider and the time box.
+        Click(Get("goStartButton"));
+        QCOMPARE(Slider()->value(), 123);
+        QCOMPARE(Get<QLineEdit>("timeBox")->text(), QStringLiteral("0:12.3"));
+        Click(Get("goEndButton"));
+        QCOMPARE(Slider()->value(), total);
+    }
+
+    void removeGivesTheRangeToANeighbourAndTheLastOneClosesTheFile() {
+        ShowPage();
+        OpenByDialog(source_);
+        const int total = page_->TotalLength();
+        for (int at : {100, 200}) {
+            MoveTo(at);
+            Click(Get("addButton"));
+        }
+        SelectRow(0);
+        Click(Get("removeButton"));
+        QCOMPARE(Ranges(), (std::vector<std::pair<int, int>>{{0, 200}, {200, total}}));
+        QVERIFY(List()->topLevelItem(0)->isSelected());
+        QCOMPARE(Cell(1, 0), QStringLiteral("2"));
+
+        // Reset asks first; No keeps the pieces.
+        answer_ = QMessageBox::No;
+        Click(Get("resetButton"));
+        QCOMPARE(shown_.back().text, QStringLiteral("Are you sure you want to reset all pieces?"));
+        QCOMPARE(shown_.back().icon, QMessageBox::Question);
+        QCOMPARE(List()->topLevelItemCount(), 2);
+        answer_ = QMessageBox::Yes;
+        Click(Get("resetButton"));
+        QCOMPARE(Ranges(), (std::vector<std::pair<int, int>>{{0, total}}));
+
+        answer_ = QMessageBox::No;
+        Click(Get("removeButton"));
+        QCOMPARE(shown_.back().text, QStringLiteral("Are you sure you want to close current file?"));
+        QVERIFY(!page_->SourcePath().isEmpty());
+        answer_ = QMessageBox::Yes;
+        Click(Get("removeButton"));
+        QVERIFY(page_->SourcePath().isEmpty());
+        QCOMPARE(List()->topLevelItemCount(), 0);
+        QVERIFY(!Get("cutButton")->isEnabled());
+        QVERIFY(Get<QPlainTextEdit>("infoBox")->toPlainText().isEmpty());
+    }
+
+    void aFileOfOneHourShowsHoursEverywhere() {
+        test::EncodeOptions o;
+        o.sampleRate = 8000;
+        o.channels = 1;
+        o.mode = test::Mode::Mono;
+        o.kbps = 8;
+        o.seconds = 3600.05;
+        const std::string hour = *dir_ / "hour.mp3";
+        test::WriteFile(hour, test::EncodeMp3(o));
+        ShowPage();
+        OpenByDialog(hour);
+        const int total = page_->TotalLength();
+        QVERIFY2(total >= 36000, qPrintable(QString::number(total)));
+        QCOMPARE(Cell(0, 1), QStringLiteral("0:00:00.0"));
+        QCOMPARE(Get<QLineEdit>("timeBox")->text(), QStringLiteral("0:00:00.0"));
+        QVERIFY(Cell(0, 2).startsWith(QStringLiteral("1:00:00.")));
+
+        o.seconds = 3599.0;
+        const std::string shorter = *dir_ / "shorter.mp3";
+        test::WriteFile(shorter, test::EncodeMp3(o));
+        OpenByDialog(shorter);
+        QVERIFY(page_->TotalLength() <= 35999);
+        QCOMPARE(Cell(0, 1), QStringLiteral("0:00.0"));
+        QVERIFY(Cell(0, 2).startsWith(QStringLiteral("59:")));
+    }
+
+    void cutNowWritesWhatTheCommandLineToolWrites() {
+        ShowPage();
+        OpenByDialog(source_);
+
+        // By count.
+        UseOutputFolder(Folder("count"));
+        Click(Get("byCount"));
+        QCOMPARE(page_->focusWidget(), Get("countBox"));
+        Retype(Get("countBox"), QStringLiteral("3"));
+        Click(Get("cutButton"));
+        QVERIFY(shown_.empty());
+        ExpectSameAsCli(Folder("count"), {"--count", "3"}, 3);
+        QCOMPARE(opened_.size(), size_t{1});
+        QCOMPARE(opened_[0], QUrl::fromLocalFile(QString::fromStdString(Folder("count"))));
+        QCOMPARE(page_->Outputs().size(), size_t{3});
+
+        // By size: 100 KB.
+        UseOutputFolder(Folder("size"));
+        Click(Get("bySize"));
+        Retype(Get("sizeBox"), QStringLiteral("100"));
+        QTest::keyClick(Get("unitList"), Qt::Key_End);
+        QCOMPARE(Get<CValueList>("unitList")->Value(), static_cast<int>(SizeUnit::KB));
+        Click(Get("cutButton"));
+        ExpectSameAsCli(Folder("size"), {"--size", "100KB"}, static_cast<int>(PiecesIn(Folder("size")).size()));
+        QVERIFY(PiecesIn(Folder("size")).size() >= 4);
+
+        // By time: 8 seconds, typed as 0 minutes and stepped up to 8 seconds.
+        UseOutputFolder(Folder("time"));
+        Click(Get("byTime"));
+        Retype(Get("minutesBox"), QStringLiteral("0"));
+        Retype(Get("secondsBox"), QStringLiteral("5"));
+        for (int i = 0; i < 3; ++i) Click(Get("secondsSpin")->findChild<QToolButton*>("up"));
+        QCOMPARE(Get<QLineEdit>("secondsBox")->text(), QStringLiteral("8"));
+        Click(Get("cutButton"));
+        ExpectSameAsCli(Folder("time"), {"--time", "0:08"}, 4);
+
+        // By custom pieces: 0-10, 10-20, 20-end with the second unchecked.
+        UseOutputFolder(Folder("custom"));
+        Click(Get("byCustom"));
+        for (int at : {100, 200}) {
+            MoveTo(at);
+            Click(Get("addButton"));
+        }
+        SelectRow(1);
+        ClickCheckBox(1);
+        QCOMPARE(List()->topLevelItem(1)->checkState(0), Qt::Unchecked);
+        QVERIFY(!page_->Pieces()[1].checked);
+        Click(Get("cutButton"));
+        ExpectSameAsCli(Folder("custom"), {"--points", "10,20", "--only", "1,3"}, 2);
+        QCOMPARE(Cell(0, 5), PiecesIn(Folder("custom")).at(0));
+        QCOMPARE(Cell(1, 5), QString());
+        QVERIFY(shown_.empty());
+
+        // The cut values went into the settings file.
+        page_->DestroyPage();
+        CutterPageSettings saved;
+        saved.Load();
+        QCOMPARE(saved.cutType, 3);
+        QCOMPARE(saved.cutFileAmount, 3);
+        QCOMPARE(saved.cutFileSizeEx, std::string("100"));
+        QCOMPARE(static_cast<int>(saved.cutFileUnit), static_cast<int>(SizeUnit::KB));
+        QCOMPARE(saved.cutTimeMin, 0);
+        QCOMPARE(saved.cutTimeSec, 8);
+    }
+
+    void noFolderIsShownWhenBrowsingIsOff() {
+        options_.browseFolder = false;
+        ShowPage();
+        OpenByDialog(source_);
+        UseOutputFolder(Folder("quiet"));
+        Click(Get("byCount"));
+        Retype(Get("countBox"), QStringLiteral("2"));
+        Click(Get("cutButton"));
+        QCOMPARE(PiecesIn(Folder("quiet")).size(), 2);
+        QVERIFY(opened_.empty());
+    }
+
+    void aFailingPlanShowsItsMessage() {
+        ShowPage();
+        OpenByDialog(source_);
+        UseOutputFolder(Folder("failing"));
+        Click(Get("byCount"));
+        Retype(Get("countBox"), QStringLiteral("1"));
+        Click(Get("cutButton"));
+        QCOMPARE(shown_.size(), size_t{1});
+        QCOMPARE(shown_[0].text, QStringLiteral("The file count should be greater than or equal to 2."));
+        QCOMPARE(shown_[0].icon, QMessageBox::Warning);
+        QVERIFY(opened_.empty());
+        QVERIFY(page_->isEnabled());
+
+        Retype(Get("countBox"), QStringLiteral("x"));
+        Click(Get("byCount"));
+        QCOMPARE(shown_.back().text, QStringLiteral("Please enter an integer."));
+    }
+
+    void cancelDuringTheCutLeavesNoPieceAndOpensNoFolder() {
+        test::EncodeOptions o;
+        o.sampleRate = 8000;
+        o.channels = 1;
+        o.mode = test::Mode::Mono;
+        o.kbps = 16;
+        o.seconds = 1800;
+        const std::string longSource = *dir_ / "long.mp3";
+        test::WriteFile(longSource, test::EncodeMp3(o));
+        ShowPage();
+        OpenByDialog(longSource);
+        const std::string out = Folder("cancelled");
+        UseOutputFolder(out);
+        Click(Get("byCount"));
+        Retype(Get("countBox"), QStringLiteral("300"));
+
+        bool pressed = false;
+        bool windowDisabled = false;
+        int barWhenPressed = 0;
+        QTimer watcher;
+        watcher.setInterval(0);
+        connect(&watcher, &QTimer::timeout, [&] {
+            if (pressed || PiecesIn(out).size() < 3) return;
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* dialog = qobject_cast<CProgressDialog*>(w);
+                if (dialog == nullptr || !dialog->isVisible()) continue;
+                QCOMPARE(dialog->Text(), QStringLiteral("Cutting long.mp3..."));
+                barWhenPressed = dialog->Bar()->value();
+                windowDisabled = !page_->isEnabled();
+                pressed = true;
+                QTest::mouseClick(dialog->CancelButton(), Qt::LeftButton);
+            }
+        });
+        watcher.start();
+        Click(Get("cutButton"));
+        watcher.stop();
+        QVERIFY(pressed);
+        QVERIFY(windowDisabled);
+        QVERIFY(barWhenPressed > 0);
+        QCOMPARE(PiecesIn(out).size(), 0);
+        QVERIFY(opened_.empty());
+        QVERIFY(shown_.empty());
+        QVERIFY(page_->Outputs().empty());
+        QVERIFY(page_->isEnabled());
+    }
+
+    void withoutASoundDevicePlayAndPreviewOnlySaySo() {
+        ShowPage(false);
+        OpenByDialog(source_);
+        Click(Get("playButton"));
+        QCOMPARE(shown_.size(), size_t{1});
+        QCOMPARE(shown_[0].text, QStringLiteral("Dear user, the program can't detect a sound card on your computer. "
+                                                "The \"Play\" doesn't work."));
+        QCOMPARE(shown_[0].icon, QMessageBox::Warning);
+        QCOMPARE(page_->State(), PlayState::Stopped);
+        QCOMPARE(Get<QPushButton>("playButton")->text(), QStringLiteral("&Play"));
+        Click(Get("previewButton"));
+        QCOMPARE(shown_.size(), size_t{2});
+        QCOMPARE(shown_[1].text, QStringLiteral("Dear user, the program can't detect a sound card on your computer. "
+                                                "The \"Preview\" doesn't work."));
+        QCOMPARE(page_->State(), PlayState::Stopped);
+        QCOMPARE(Get<QPushButton>("previewButton")->text(), QStringLiteral("Previe&w"));
+    }
+};
+
+CORVANE_TEST_MAIN(PageSplitterTest)
+#include "PageSplitterTest.moc"
