@@ -58,6 +58,22 @@ QStringList PiecesIn(const std::string& folder) {
 constexpr double kSourceSeconds = 30.0;
 constexpr int kNoSoundDevice = 0;
 constexpr uint32_t kOutputRate = 44100;
+constexpr int kDefaultOutputDevice = -1;
+
+// The audio library on the default output device (SDL's dummy driver in the tests) while it
+// lives, then on the no-sound device again.
+struct OutputDevice {
+    bool ok = false;
+    OutputDevice() {
+        audio::Free();
+        ok = audio::Init(kDefaultOutputDevice, kOutputRate);
+        if (!ok) audio::Init(kNoSoundDevice, kOutputRate);
+    }
+    ~OutputDevice() {
+        audio::Free();
+        audio::Init(kNoSoundDevice, kOutputRate);
+    }
+};
 
 }  // namespace
 
@@ -553,6 +569,116 @@ private Q_SLOTS:
                                                 "The \"Preview\" doesn't work."));
         QCOMPARE(page_->State(), PlayState::Stopped);
         QCOMPARE(Get<QPushButton>("previewButton")->text(), QStringLiteral("Previe&w"));
+    }
+
+    // ---- Playback, on SDL's dummy output ----
+
+    void pauseThenPlayResumesOrSeeksWhereTheSliderWasMoved() {
+        OutputDevice device;
+        if (!device.ok) QSKIP("no output device");
+        ShowPage(true);
+        OpenByDialog(source_);
+        QPushButton* play = Get<QPushButton>("playButton");
+        Click(play);
+        QCOMPARE(page_->State(), PlayState::Playing);
+        QCOMPARE(play->text(), QStringLiteral("&Pause"));
+        QTRY_VERIFY_WITH_TIMEOUT(Slider()->value() >= 3, 3000);
+
+        Click(play);
+        QCOMPARE(page_->State(), PlayState::Paused);
+        QCOMPARE(play->text(), QStringLiteral("&Play"));
+        const int paused = Slider()->value();
+        QTest::qWait(300);
+        QCOMPARE(Slider()->value(), paused);
+
+        // Play without moving the slider resumes from the pause.
+        Click(play);
+        QCOMPARE(page_->State(), PlayState::Playing);
+        QTRY_VERIFY_WITH_TIMEOUT(Slider()->value() > paused, 3000);
+        QVERIFY(Slider()->value() < paused + 30);
+
+        // Pause, move the slider to 20 s, Play: playback goes on from there.
+        Click(play);
+        MoveTo(200);
+        Click(play);
+        QCOMPARE(page_->State(), PlayState::Playing);
+        QTRY_VERIFY_WITH_TIMEOUT(Slider()->value() > 200, 3000);
+        QVERIFY(Slider()->value() < 230);
+
+        // Stop goes back to where this play started.
+        Click(Get("stopButton"));
+        QCOMPARE(page_->State(), PlayState::Stopped);
+        QCOMPARE(Slider()->value(), 200);
+        QCOMPARE(play->text(), QStringLiteral("&Play"));
+    }
+
+    void aPreviewPlaysThePieceAndStopsAtItsEnd() {
+        OutputDevice device;
+        if (!device.ok) QSKIP("no output device");
+        ShowPage(true);
+        OpenByDialog(source_);
+        for (int at : {100, 200, 210}) {
+            MoveTo(at);
+            Click(Get("addButton"));
+        }
+        SelectRow(2);
+        QPushButton* preview = Get<QPushButton>("previewButton");
+        Click(preview);
+        QCOMPARE(page_->State(), PlayState::Previewing);
+        QCOMPARE(preview->text(), QStringLiteral("Stop"));
+        QCOMPARE(Get<QPushButton>("playButton")->text(), QStringLiteral("&Pause"));
+        QVERIFY(Slider()->value() >= 200);
+        // The end of the piece ends the preview, back at the piece's start.
+        QTRY_COMPARE_WITH_TIMEOUT(page_->State(), PlayState::Stopped, 5000);
+        QCOMPARE(Slider()->value(), 200);
+        QCOMPARE(preview->text(), QStringLiteral("Previe&w"));
+        QCOMPARE(Get<QPushButton>("playButton")->text(), QStringLiteral("&Play"));
+    }
+
+    void draggingOutsideThePreviewedPieceSwitchesToPlaying() {
+        OutputDevice device;
+        if (!device.ok) QSKIP("no output device");
+        ShowPage(true);
+        OpenByDialog(source_);
+        for (int at : {100, 200}) {
+            MoveTo(at);
+            Click(Get("addButton"));
+        }
+        SelectRow(1);
+        QPushButton* preview = Get<QPushButton>("previewButton");
+        Click(preview);
+        QCOMPARE(page_->State(), PlayState::Previewing);
+
+        // Within the piece the preview goes on from the new place.
+        QTest::keyClick(Slider(), Qt::Key_PageUp);
+        QTest::qWait(50);
+        QCOMPARE(page_->State(), PlayState::Previewing);
+        QCOMPARE(preview->text(), QStringLiteral("Stop"));
+
+        // Outside it, playback goes on as normal play.
+        QTest::keyClick(Slider(), Qt::Key_Home);
+        QTRY_COMPARE(page_->State(), PlayState::Playing);
+        QCOMPARE(preview->text(), QStringLiteral("Previe&w"));
+        QCOMPARE(Get<QPushButton>("playButton")->text(), QStringLiteral("&Pause"));
+        QTRY_VERIFY_WITH_TIMEOUT(Slider()->value() > 0, 3000);
+        QVERIFY(Slider()->value() < 50);
+
+        // Preview while playing previews the selected piece; pressed again it stops.
+        Click(preview);
+        QCOMPARE(page_->State(), PlayState::Previewing);
+        Click(preview);
+        QCOMPARE(page_->State(), PlayState::Stopped);
+        QCOMPARE(Slider()->value(), 100);
+    }
+
+    void theVolumeSliderStartsFull() {
+        ShowPage();
+        auto* volume = Get<QSlider>("volumeSlider");
+        QCOMPARE(volume->maximum(), 8192);
+        QCOMPARE(volume->pageStep(), 819);
+        QCOMPARE(volume->value(), 8191);
+        QTest::keyClick(volume, Qt::Key_PageDown);
+        QCOMPARE(volume->value(), 8191 - 819);
     }
 };
 
