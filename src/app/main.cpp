@@ -2,9 +2,12 @@
 #include "app/MainApp.h"
 #include "app/MainSheet.h"
 #include "audio/AudioLibrary.h"
+#include "ui/pages/PageSplitter.h"
 
 #include <QApplication>
 #include <QPixmap>
+#include <QPushButton>
+#include <QSlider>
 #include <QTimer>
 
 #include <cstring>
@@ -16,6 +19,20 @@ namespace {
 constexpr char kQuitAfterShow[] = "--quit-after-show";
 constexpr char kScreenshot[] = "--screenshot";
 constexpr int kScreenshotDelayMs = 500;
+// "--open FILE": open FILE on the cutter page. "--pieces S,S,...": then add a piece at each
+// of those seconds, as the slider and "&Add Piece" would.
+constexpr char kOpen[] = "--open";
+constexpr char kPieces[] = "--pieces";
+
+void AddPieces(corvane::CPageSplitter* page, const QString& seconds) {
+    auto* slider = page->findChild<QSlider*>(QStringLiteral("positionSlider"));
+    auto* add = page->findChild<QPushButton*>(QStringLiteral("addButton"));
+    if (slider == nullptr || add == nullptr) return;
+    for (const QString& s : seconds.split(',', Qt::SkipEmptyParts)) {
+        slider->setValue(static_cast<int>(s.toDouble() * 10));
+        add->click();
+    }
+}
 
 }  // namespace
 
@@ -41,6 +58,10 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], kQuitAfterShow) == 0)
             QTimer::singleShot(0, mainApp.Sheet(), [&mainApp] { mainApp.Sheet()->close(); });
+        if (std::strcmp(argv[i], kOpen) == 0 && i + 1 < argc)
+            mainApp.PageSplitter()->OpenSourceFile(QString::fromLocal8Bit(argv[++i]));
+        if (std::strcmp(argv[i], kPieces) == 0 && i + 1 < argc)
+            AddPieces(mainApp.PageSplitter(), QString::fromLocal8Bit(argv[++i]));
         if (std::strcmp(argv[i], kScreenshot) == 0 && i + 1 < argc) {
             const QString file = QString::fromLocal8Bit(argv[++i]);
             QTimer::singleShot(kScreenshotDelayMs, mainApp.Sheet(), [&mainApp, file] {

@@ -127,8 +127,8 @@ constexpr int kIntegerBoxChars = 9;
 
 // ---- Places of the controls, in dialog units ----
 //
-// The source row across the top; the cut modes at the left with the information box beside
-// them, stretching right; the playback row and the position slider across the page; the
+// The source row across the top; the cut modes and "C&ut Now!" at the left with the
+// information box beside them, stretching right; the playback row and the position slider across the page; the
 // piece buttons, then the piece list taking what is left, then its two buttons at the bottom.
 
 constexpr int kMargin = 7;
@@ -156,11 +156,12 @@ constexpr int kMinLabelWidth = 14;
 constexpr int kSecondsBoxWidth = 24;
 constexpr int kModeRight = 214;
 constexpr int kInfoX = kModeRight + 8;
-constexpr int kInfoHeight = 72;
+constexpr int kInfoHeight = 90;                        // all eleven lines of a tagged file
 constexpr int kCutWidth = 62;
 constexpr int kCutHeight = 18;
+constexpr int kCutY = kModeY + kInfoHeight - kCutHeight;  // under the custom radio, level with the box's foot
 
-constexpr int kPlayY = kModeY + 3 * kModePitch + 18;   // below the custom radio
+constexpr int kPlayY = kModeY + kInfoHeight + 8;
 constexpr int kTimeBoxWidth = 52;
 constexpr int kVolumeLabelWidth = 30;
 constexpr int kVolumeWidth = 80;
@@ -355,8 +356,7 @@ void CPageSplitter::MakeModeControls(Placer& at) {
     infoBox_->setReadOnly(true);
     infoBox_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     infoBox_->setLineWrapMode(QPlainTextEdit::NoWrap);
-    cutButton_ = at.Button("C&ut Now!", "cutButton", kRight - kCutWidth, kModeY + kInfoHeight + 3, kCutWidth,
-                           kTopRight, kCutHeight);
+    cutButton_ = at.Button("C&ut Now!", "cutButton", kMargin, kCutY, kCutWidth, kTopLeft, kCutHeight);
 }
 
 void CPageSplitter::MakePlaybackControls(Placer& at) {

@@ -15,6 +15,7 @@
 #include "ui/widgets/ValueList.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QDropEvent>
 #include <QLineEdit>
 #include <QMimeData>
@@ -56,6 +57,7 @@ QStringList PiecesIn(const std::string& folder) {
 }
 
 constexpr double kSourceSeconds = 30.0;
+constexpr qint64 kCancelWithinMs = 100;
 constexpr int kNoSoundDevice = 0;
 constexpr uint32_t kOutputRate = 44100;
 constexpr int kDefaultOutputDevice = -1;
@@ -513,7 +515,7 @@ private Q_SLOTS:
         o.channels = 1;
         o.mode = test::Mode::Mono;
         o.kbps = 16;
-        o.seconds = 1800;
+        o.seconds = 3600;
         const std::string longSource = *dir_ / "long.mp3";
         test::WriteFile(longSource, test::EncodeMp3(o));
         ShowPage();
@@ -525,6 +527,7 @@ private Q_SLOTS:
 
         bool pressed = false;
         bool windowDisabled = false;
+        QElapsedTimer sincePress;
         int barWhenPressed = 0;
         QTimer watcher;
         watcher.setInterval(0);
@@ -537,13 +540,17 @@ private Q_SLOTS:
                 barWhenPressed = dialog->Bar()->value();
                 windowDisabled = !page_->isEnabled();
                 pressed = true;
+                sincePress.start();
                 QTest::mouseClick(dialog->CancelButton(), Qt::LeftButton);
             }
         });
         watcher.start();
         Click(Get("cutButton"));
+        const qint64 stoppedAfterMs = sincePress.elapsed();
         watcher.stop();
         QVERIFY(pressed);
+        // The cut noticed the press, removed its pieces and returned at once.
+        QVERIFY2(stoppedAfterMs < kCancelWithinMs, qPrintable(QString::number(stoppedAfterMs)));
         QVERIFY(windowDisabled);
         QVERIFY(barWhenPressed > 0);
         QCOMPARE(PiecesIn(out).size(), 0);
