@@ -14,6 +14,7 @@
 #include "ui/widgets/ValueList.h"
 
 #include <QButtonGroup>
+#include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -414,7 +415,7 @@ void CPageSplitter::MakePieceControls(Placer& at) {
     pieceList_->setSelectionBehavior(QAbstractItemView::SelectRows);
     pieceList_->setSortingEnabled(false);
     pieceList_->setAllColumnsShowFocus(true);
-    pieceList_->setContextMenuPolicy(Qt::CustomContextMenu);
+    pieceList_->viewport()->installEventFilter(this);  // its context menu
 
     removeButton_ = at.Button("&Remove", "removeButton", kMargin, kBottomButtonsY, kButtonWidth, kBottomLeft);
     resetButton_ =
@@ -459,11 +460,18 @@ void CPageSplitter::ConnectControls() {
     connect(resetButton_, &QPushButton::clicked, this, &CPageSplitter::OnReset);
     connect(pieceList_, &QTreeWidget::itemSelectionChanged, this, &CPageSplitter::OnSelectionChanged);
     connect(pieceList_, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item) { OnPieceItemChanged(item); });
-    connect(pieceList_, &QWidget::customContextMenuRequested, this, &CPageSplitter::OnPieceMenu);
     connect(playTimer_, &QTimer::timeout, this, &CPageSplitter::OnTimerTick);
 }
 
 bool CPageSplitter::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ContextMenu && pieceList_ != nullptr && watched == pieceList_->viewport()) {
+        // At the pointer; from the keyboard at the list's centre.
+        const auto* menuEvent = static_cast<QContextMenuEvent*>(event);
+        OnPieceMenu(menuEvent->reason() == QContextMenuEvent::Keyboard
+                        ? pieceList_->mapToGlobal(pieceList_->rect().center())
+                        : menuEvent->globalPos());
+        return true;
+    }
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Up || key == Qt::Key_Down) {
@@ -797,7 +805,7 @@ void CPageSplitter::OnBrowse() {
     ShowInFolder(Utf8(pieces_[static_cast<size_t>(row)].path));
 }
 
-void CPageSplitter::OnPieceMenu(const QPoint& at) {
+void CPageSplitter::OnPieceMenu(const QPoint& globalAt) {
     const bool custom = Settings().cutType == kByCustom && !sourcePath_.isEmpty();
     const int row = SelectedRow();
     const QList<QAction*> actions = pieceMenu_->actions();
@@ -805,7 +813,7 @@ void CPageSplitter::OnPieceMenu(const QPoint& at) {
     actions[1]->setEnabled(custom && row >= 0);
     actions[2]->setEnabled(custom);
     actions[3]->setEnabled(custom && row >= 0 && !pieces_[static_cast<size_t>(row)].path.empty());
-    pieceMenu_->popup(pieceList_->viewport()->mapToGlobal(at));
+    pieceMenu_->popup(globalAt);
 }
 
 // ---- Cut Now ----

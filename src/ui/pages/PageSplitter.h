@@ -80,7 +80,7 @@ protected:
     void OnDestroyPage() override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
-    // The up and down arrow keys in a box with a spin step it.
+    // The up and down arrow keys in a box with a spin step it; the piece list's context menu.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -111,7 +111,8 @@ private:
     void OnRemove();
     void OnReset();
     void OnBrowse();
-    void OnPieceMenu(const QPoint& at);
+    // Opens the piece list's menu at globalAt with its items enabled for the current state.
+    void OnPieceMenu(const QPoint& globalAt);
     void OnSelectionChanged();
     void OnPieceItemChanged(QTreeWidgetItem* item);
 

@@ -18,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QDropEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -576,6 +577,55 @@ private Q_SLOTS:
                                                 "The \"Preview\" doesn't work."));
         QCOMPARE(page_->State(), PlayState::Stopped);
         QCOMPARE(Get<QPushButton>("previewButton")->text(), QStringLiteral("Previe&w"));
+    }
+
+    void thePieceListsMenuFollowsTheModeAndTheSelection() {
+        options_.browseFolder = false;
+        ShowPage();
+        OpenByDialog(source_);
+        const int total = page_->TotalLength();
+        MoveTo(100);
+        Click(Get("addButton"));
+        auto* menu = Get<QMenu>("pieceMenu");
+        const auto openMenu = [&](QContextMenuEvent::Reason reason) {
+            const QPoint at = List()->visualItemRect(List()->topLevelItem(0)).center();
+            QContextMenuEvent event(reason, at, List()->viewport()->mapToGlobal(at));
+            QApplication::sendEvent(List()->viewport(), &event);
+            QTRY_VERIFY(menu->isVisible());
+        };
+        const auto action = [&](const char* name) { return menu->findChild<QAction*>(QString::fromLatin1(name)); };
+        QVERIFY(action("menuPreview") != nullptr);
+
+        openMenu(QContextMenuEvent::Mouse);
+        QCOMPARE(menu->actions().at(0)->text(), QStringLiteral("&Preview"));
+        QCOMPARE(menu->actions().at(3)->text(), QStringLiteral("&Browse..."));
+        QVERIFY(action("menuPreview")->isEnabled());
+        QVERIFY(action("menuRemove")->isEnabled());
+        QVERIFY(action("menuReset")->isEnabled());
+        QVERIFY(!action("menuBrowse")->isEnabled());  // nothing written yet
+        action("menuRemove")->trigger();
+        menu->hide();
+        QCOMPARE(Ranges(), (std::vector<std::pair<int, int>>{{0, total}}));
+
+        // After a cut the written piece can be shown in its folder.
+        MoveTo(100);
+        Click(Get("addButton"));
+        UseOutputFolder(Folder("menu"));
+        Click(Get("cutButton"));
+        QCOMPARE(PiecesIn(Folder("menu")).size(), 2);
+        QVERIFY(opened_.empty());
+        openMenu(QContextMenuEvent::Keyboard);
+        QVERIFY(action("menuBrowse")->isEnabled());
+        action("menuBrowse")->trigger();
+        menu->hide();
+        QCOMPARE(opened_.size(), size_t{1});
+        QCOMPARE(opened_[0], QUrl::fromLocalFile(QString::fromStdString(Folder("menu"))));
+
+        // In the other modes nothing on the menu can be used.
+        Click(Get("byCount"));
+        openMenu(QContextMenuEvent::Mouse);
+        for (QAction* a : menu->actions()) QVERIFY2(!a->isEnabled(), qPrintable(a->text()));
+        menu->hide();
     }
 
     // ---- Playback, on SDL's dummy output ----
