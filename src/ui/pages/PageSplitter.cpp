@@ -116,7 +116,7 @@ enum CutMode { kBySize = 0, kByCount = 1, kByTime = 2, kByCustom = 3 };
 constexpr int kSpinHigh = 32767;
 constexpr int kSecondsHigh = 59;
 constexpr int kTimeStep = 10;             // the time box's spin: one second
-constexpr int kTimerId = 100;             // the play timer's period in ms
+constexpr int kTimerPeriodMs = 100;       // the play timer: the position shown ten times a second
 constexpr int kSliderPages = 20;          // the position slider's page: a twentieth of the file
 constexpr int kVolumeHigh = 8192;
 constexpr int kVolumeTicks = 819;
@@ -265,7 +265,7 @@ void CPageSplitter::OnInitPage() {
     setAcceptDrops(true);
 
     playTimer_ = new QTimer(this);
-    playTimer_->setInterval(kTimerId);
+    playTimer_->setInterval(kTimerPeriodMs);
     ConnectControls();
 
     // The held cut values into their boxes.

@@ -26,6 +26,7 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QStyle>
+#include <QStyleOptionSlider>
 #include <QStyleOptionViewItem>
 #include <QTimer>
 #include <QToolButton>
@@ -712,8 +713,23 @@ private Q_SLOTS:
         QCOMPARE(page_->State(), PlayState::Previewing);
         QCOMPARE(preview->text(), QStringLiteral("Stop"));
 
-        // Outside it, playback goes on as normal play.
-        QTest::keyClick(Slider(), Qt::Key_Home);
+        // Dragged outside it, playback goes on as normal play once the thumb is let go.
+        QStyleOptionSlider option;
+        option.initFrom(Slider());
+        option.orientation = Qt::Horizontal;
+        option.minimum = Slider()->minimum();
+        option.maximum = Slider()->maximum();
+        option.sliderPosition = option.sliderValue = Slider()->value();
+        const QPoint thumb =
+            Slider()->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, Slider()).center();
+        QTest::mousePress(Slider(), Qt::LeftButton, Qt::NoModifier, thumb);
+        QTest::mouseMove(Slider(), QPoint(thumb.x() / 2, thumb.y()));
+        QTest::mouseMove(Slider(), QPoint(0, thumb.y()));
+        QVERIFY(Slider()->value() < 100);
+        QTest::qWait(250);
+        QCOMPARE(page_->State(), PlayState::Previewing);  // still dragging: the timer leaves the thumb alone
+        QVERIFY(Slider()->value() < 100);
+        QTest::mouseRelease(Slider(), Qt::LeftButton, Qt::NoModifier, QPoint(0, thumb.y()));
         QTRY_COMPARE(page_->State(), PlayState::Playing);
         QCOMPARE(preview->text(), QStringLiteral("Previe&w"));
         QCOMPARE(Get<QPushButton>("playButton")->text(), QStringLiteral("&Pause"));
