@@ -11,6 +11,7 @@
 #include "ui/widgets/NumberEdit.h"
 #include "ui/widgets/ProgressAdapter.h"
 #include "ui/widgets/ProgressDialog.h"
+#include "ui/widgets/SpinButtons.h"
 #include "ui/widgets/ValueList.h"
 
 #include <QButtonGroup>
@@ -172,35 +173,6 @@ constexpr int kPieceButtonsY = kSliderY + kSliderHeight + 4;
 constexpr int kListY = kPieceButtonsY + 18;
 constexpr int kBottomButtonsY = kPageDesignHeight - kMargin - kButtonHeight;
 constexpr int kListBottom = kBottomButtonsY - 4;
-
-// The up and down buttons of a box with a spin, one above the other.
-class CSpinButtons : public QWidget {
-public:
-    explicit CSpinButtons(QWidget* parent)
-        : QWidget(parent), up_(new QToolButton(this)), down_(new QToolButton(this)) {
-        up_->setObjectName(QStringLiteral("up"));
-        down_->setObjectName(QStringLiteral("down"));
-        for (QToolButton* button : {up_, down_}) {
-            button->setAutoRepeat(true);
-            button->setFocusPolicy(Qt::NoFocus);
-        }
-        up_->setArrowType(Qt::UpArrow);
-        down_->setArrowType(Qt::DownArrow);
-    }
-    QToolButton* Up() const { return up_; }
-    QToolButton* Down() const { return down_; }
-
-protected:
-    void resizeEvent(QResizeEvent* event) override {
-        const int half = event->size().height() / 2;
-        up_->setGeometry(0, 0, event->size().width(), half);
-        down_->setGeometry(0, half, event->size().width(), event->size().height() - half);
-    }
-
-private:
-    QToolButton* up_;
-    QToolButton* down_;
-};
 
 bool ReadInteger(const QString& text, int* value) {
     bool ok = false;

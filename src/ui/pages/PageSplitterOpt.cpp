@@ -6,6 +6,7 @@
 #include "ui/MessageBox.h"
 #include "ui/Shell.h"
 #include "ui/widgets/NumberEdit.h"
+#include "ui/widgets/SpinButtons.h"
 #include "ui/widgets/ValueList.h"
 
 #include <QApplication>
@@ -164,35 +165,6 @@ constexpr int kBrowseWidth = 46;
 constexpr int kBrowseHeight = 14;
 constexpr int kExampleIndent = 12;
 constexpr int kExampleHeight = 34;
-
-// The up and down buttons of a box with a spin, one above the other.
-class CSpinButtons : public QWidget {
-public:
-    explicit CSpinButtons(QWidget* parent) : QWidget(parent), up_(new QToolButton(this)),
-                                             down_(new QToolButton(this)) {
-        up_->setObjectName(QStringLiteral("up"));
-        down_->setObjectName(QStringLiteral("down"));
-        for (QToolButton* button : {up_, down_}) {
-            button->setAutoRepeat(true);
-            button->setFocusPolicy(Qt::NoFocus);
-        }
-        up_->setArrowType(Qt::UpArrow);
-        down_->setArrowType(Qt::DownArrow);
-    }
-    QToolButton* Up() const { return up_; }
-    QToolButton* Down() const { return down_; }
-
-protected:
-    void resizeEvent(QResizeEvent* event) override {
-        const int half = event->size().height() / 2;
-        up_->setGeometry(0, 0, event->size().width(), half);
-        down_->setGeometry(0, half, event->size().width(), event->size().height() - half);
-    }
-
-private:
-    QToolButton* up_;
-    QToolButton* down_;
-};
 
 // A box's text read as "%d.%1d" into tenths: whole seconds, then at most one digit of
 // tenths. A text starting with "." reads as if "0" stood before it. False when not even the
