@@ -1,16 +1,127 @@
 // The batch cutter page: one cut rule over a list of files.
+//
+// The user fills the file list ("&Add Files", "Add &Folder", drops; FileListLoader.h), picks
+// one rule (by size, by count, by time, or one range per file from a begin time for a length)
+// and presses "C&ut All" or "Cut Selecte&d". The page runs the rule's batch cut plan
+// (engine/cut/CutPlans.h) file after file behind a CDualProgressDialog: the plan moves the
+// upper bar, the page the lower one, and each row's "Output" cell tells how its file went.
+// The sequence number ("%S%" in the piece names) starts at 1 with every run and goes on
+// across the files of the run.
 #pragma once
 
 #include "ui/SettingsStore.h"
 #include "ui/pages/SettingsPage.h"
 
+#include <functional>
+#include <memory>
+#include <utility>
+#include <vector>
+
+class QButtonGroup;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+
 namespace corvane {
+
+class CFileListLoader;
+class CNumberEdit;
+class CSortListCtrl;
+class CValueList;
+struct CutterOptions;
+struct FileEntry;
 
 class CPageBatchSplitter : public CSettingsPage<BatchCutterSettings> {
     Q_OBJECT
 public:
     // Reads the page's settings; the page saves its cut values when it goes.
     explicit CPageBatchSplitter(QWidget* parent = nullptr);
+    ~CPageBatchSplitter() override;
+
+    // The cutter options every cut uses (the cutter options page's record); not owned, must
+    // outlive the page. Without one the cuts use the record's defaults.
+    void SetOptionsSource(const CutterOptions* options) { options_ = options; }
+
+    // Adds paths to the list as the loading loop does for chosen files (progress dialog,
+    // Cancel, one report of the failures). Initialises the page first.
+    void AddPaths(const QStringList& paths);
+
+    // What the page holds, for its tests and the screenshot.
+    CSortListCtrl* List() const { return list_; }
+    // The sequence number the last run reached (the next piece's number).
+    int SequenceNumber() const { return sequenceNumber_; }
+
+protected:
+    void OnInitPage() override;
+    void OnDestroyPage() override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    // The arrow keys in a box with a spin step it; the list's context menu.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Placer;
+    void MakeModeControls(Placer& at);
+    void MakeListControls(Placer& at);
+    void ConnectControls();
+    QWidget* MakeSpin(Placer& at, QLineEdit* box, int x, int y, const char* name, std::function<void(int)> step);
+
+    // Reads the unit, the size, begin and length texts, the mode and the integer boxes into
+    // the settings. A box that does not hold an integer is refused with a message (unless
+    // quiet) and keeps its stored value; returns false then.
+    bool ReadCutValues(bool quiet);
+    // Enables the chosen mode's boxes and spins and focuses its first box.
+    void EnableModeControls();
+    void ApplyCutMode();
+    // One tenth of a second up (+1) or down (-1) in a begin or length box.
+    static void StepTenths(QLineEdit* box, int direction);
+
+    void OnSelectionChanged();
+    void UpdateListButtons();
+    void OnRemove();
+    void OnRemoveAll();
+    void OnPlay();
+    void OnBrowseSource();
+    void OnBrowseOutput();
+    void OnCutAll();
+    void OnCutSelected();
+    void OnListMenu(const QPoint& globalAt);
+    // Rows in list order, each with its record.
+    std::vector<std::pair<FileEntry*, int>> SelectedRows() const;
+    // Cuts the files of rows (record, row number) with the chosen rule.
+    void Run(const std::vector<std::pair<FileEntry*, int>>& rows);
+
+    const CutterOptions* options_ = nullptr;
+    int sequenceNumber_ = 0;
+
+    QRadioButton* modeRadios_[4] = {};
+    QButtonGroup* modeGroup_ = nullptr;
+    CNumberEdit* sizeBox_ = nullptr;
+    QWidget* sizeSpin_ = nullptr;
+    CValueList* unitList_ = nullptr;
+    CNumberEdit* countBox_ = nullptr;
+    QWidget* countSpin_ = nullptr;
+    CNumberEdit* minutesBox_ = nullptr;
+    QWidget* minutesSpin_ = nullptr;
+    CNumberEdit* secondsBox_ = nullptr;
+    QWidget* secondsSpin_ = nullptr;
+    CNumberEdit* beginBox_ = nullptr;
+    QWidget* beginSpin_ = nullptr;
+    CNumberEdit* lengthBox_ = nullptr;
+    QWidget* lengthSpin_ = nullptr;
+    CSortListCtrl* list_ = nullptr;
+    QPushButton* cutAllButton_ = nullptr;
+    QPushButton* addFilesButton_ = nullptr;
+    QPushButton* addFolderButton_ = nullptr;
+    QPushButton* removeButton_ = nullptr;
+    QPushButton* removeAllButton_ = nullptr;
+    QPushButton* cutSelectedButton_ = nullptr;
+    QMenu* listMenu_ = nullptr;
+    std::unique_ptr<CFileListLoader> loader_;
+
+    // The boxes whose arrow keys step them, with their step functions.
+    std::vector<std::pair<QWidget*, std::function<void(int)>>> spinSteps_;
 };
 
 }  // namespace corvane
