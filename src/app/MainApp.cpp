@@ -84,6 +84,7 @@ bool CMainApp::InitInstance() {
     pageJoinerOpt_ = new CPageJoinerOpt;
     pageAbout_ = new CPageAbout;
     pageSplitter_->SetOptionsSource(&pageSplitterOpt_->Settings().options);
+    pageJoiner_->SetOptionsSource(&pageJoinerOpt_->Settings().options);
     pageBatchSplitter_->SetOptionsSource(&pageSplitterOpt_->Settings().options);
     pageSplitter_->SetSoundOutput(soundOutput_ != 0);
     sheet_->AddPage(pageSplitter_);

@@ -1,9 +1,503 @@
 // The joiner page: an ordered list of files joined into one target.
 #include "ui/pages/PageJoiner.h"
 
+#include "engine/join/JoinDecision.h"
+#include "engine/join/JoinJob.h"
+#include "ui/FileListLoader.h"
+#include "ui/MessageBox.h"
+#include "ui/Shell.h"
+#include "ui/widgets/Id3TagDialog.h"
+#include "ui/widgets/NumberEdit.h"
+#include "ui/widgets/ProgressAdapter.h"
+#include "ui/widgets/ProgressDialog.h"
+#include "ui/widgets/SortListCtrl.h"
+#include "ui/widgets/SpinButtons.h"
+
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QToolButton>
+
+#include <algorithm>
+#include <climits>
+
 namespace corvane {
+namespace {
+
+constexpr char kCaption[] = "MP3 Joiner";
+constexpr char kTargetFilter[] = "MP3 File (*.mp3);;All Files (*)";
+constexpr char kTargetSuffix[] = "mp3";
+constexpr char kJoinFailure[] = "Join failure. %1";
+constexpr int kMinFilesToJoin = 2;
+constexpr int kTrackChars = 3;
+constexpr int kMinTrack = 1;   // the spin's range
+constexpr int kMaxTrack = 255;
+
+// The design, in dialog units.
+constexpr int kMargin = 7;
+constexpr int kRight = kPageDesignWidth - kMargin;
+constexpr int kRowHeight = 13;
+constexpr int kButtonHeight = 14;
+constexpr int kTextHeight = 8;
+constexpr int kLabelDrop = 3;
+constexpr int kSpinWidth = 10;
+constexpr int kButtonWidth = 60;
+constexpr int kButtonX = kRight - kButtonWidth;
+constexpr int kJoinHeight = 20;
+constexpr int kButtonPitch = 18;
+constexpr int kFirstListButtonY = kMargin + kJoinHeight + 8;
+constexpr int kListRight = kButtonX - 6;
+
+constexpr int kGroupY = 226;
+constexpr int kGroupBottom = kPageDesignHeight - kMargin;
+constexpr int kListBottom = kGroupY - 5;
+constexpr int kTagRowY = kGroupY + 12;
+constexpr int kTagPitch = 17;
+constexpr int kInnerLeft = kMargin + 7;
+constexpr int kLeftLabelWidth = 30;
+constexpr int kLeftFieldX = kInnerLeft + kLeftLabelWidth + 2;
+constexpr int kCentre = kPageDesignWidth / 2;
+constexpr int kLeftFieldRight = kCentre - 6;
+constexpr int kCopyWidth = 140;
+constexpr int kRightLabelX = kCentre + 2;
+constexpr int kRightLabelWidth = 34;
+constexpr int kRightFieldX = kRightLabelX + kRightLabelWidth + 2;
+constexpr int kRightFieldRight = kRight - 7;
+constexpr int kTrackBoxWidth = 24;
+
+QString Utf8(const std::string& text) { return QString::fromStdString(text); }
+
+// The track number the joiner takes from its text: the value of its leading digits, 0 when
+// it does not start with a digit ("12x" gives 12).
+int TrackNumberOf(const QString& text) {
+    constexpr int kDecimal = 10;
+    int value = 0;
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9') break;
+        const int digit = c.unicode() - u'0';
+        value = value > (INT_MAX - digit) / kDecimal ? INT_MAX : value * kDecimal + digit;
+    }
+    return value;
+}
+
+}  // namespace
+
+// Makes the page's controls at their design rectangles (dialog units) and anchors them.
+struct CPageJoiner::Placer {
+    CPageJoiner* page;
+    CResizableLayout* layout;
+
+    template <typename Control>
+    Control* Put(Control* control, const char* name, int x, int y, int width, int height, Anchor topLeft,
+                 Anchor bottomRight = kNoAnchor) const {
+        control->setObjectName(QString::fromLatin1(name));
+        control->setGeometry(page->DluRect(x, y, width, height));
+        layout->AddAnchor(control, topLeft, bottomRight);
+        return control;
+    }
+    QLabel* Label(const char* text, QWidget* buddy, int x, int y, int width, Anchor anchor) const {
+        auto* label = Put(new QLabel(QString::fromLatin1(text), page), "", x, y + kLabelDrop, width, kTextHeight,
+                          anchor);
+        label->setBuddy(buddy);
+        return label;
+    }
+    QPushButton* Button(const char* text, const char* name, int x, int y, int width, int height,
+                        Anchor anchor) const {
+        auto* button = Put(new QPushButton(QString::fromLatin1(text), page), name, x, y, width, height, anchor);
+        button->setAutoDefault(false);
+        return button;
+    }
+};
 
 CPageJoiner::CPageJoiner(QWidget* parent)
-    : CSettingsPage(QStringLiteral("MP3 Joiner"), kTagGroup, parent) {}
+    : CSettingsPage(QString::fromLatin1(kCaption), kTagGroup, parent) {}
+
+CPageJoiner::~CPageJoiner() = default;
+
+void CPageJoiner::OnInitPage() {
+    Placer at{this, Layout()};
+    MakeListControls(at);
+    MakeTagControls(at);
+    setAcceptDrops(true);
+    ConnectControls();
+    ShowTagControls();
+    UpdateButtons();
+}
+
+void CPageJoiner::MakeListControls(Placer& at) {
+    list_ = at.Put(new CSortListCtrl(this), "fileList", kMargin, kMargin, kListRight - kMargin,
+                   kListBottom - kMargin, kTopLeft, kBottomRight);
+    list_->viewport()->installEventFilter(this);
+    loader_ = std::make_unique<CFileListLoader>(list_, FileListKind::Joiner, this, &Settings().folder,
+                                                [this] { Settings().Save(kFolderGroup); });
+    loader_->SetFirstRowFilled([this] { UpdateButtons(); });
+
+    joinButton_ = at.Button("&Join Now!", "joinButton", kButtonX, kMargin, kButtonWidth, kJoinHeight, kTopRight);
+    int y = kFirstListButtonY;
+    const auto next = [&y] { return std::exchange(y, y + kButtonPitch); };
+    addFilesButton_ = at.Button("&Add Files", "addFilesButton", kButtonX, next(), kButtonWidth, kButtonHeight, kTopRight);
+    addFolderButton_ = at.Button("Add &Folder", "addFolderButton", kButtonX, next(), kButtonWidth, kButtonHeight, kTopRight);
+    removeButton_ = at.Button("&Remove", "removeButton", kButtonX, next(), kButtonWidth, kButtonHeight, kTopRight);
+    removeAllButton_ = at.Button("Remove A&ll", "removeAllButton", kButtonX, next(), kButtonWidth, kButtonHeight, kTopRight);
+    upButton_ = at.Button("&Up", "upButton", kButtonX, next(), kButtonWidth, kButtonHeight, kTopRight);
+    downButton_ = at.Button("&Down", "downButton", kButtonX, next(), kButtonWidth, kButtonHeight, kTopRight);
+
+    listMenu_ = new QMenu(this);
+    listMenu_->setObjectName(QStringLiteral("listMenu"));
+    const auto item = [this](const char* text, const char* name, void (CPageJoiner::*slot)()) {
+        QAction* action = listMenu_->addAction(QString::fromLatin1(text));
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, slot);
+    };
+    item("&Play", "playItem", &CPageJoiner::OnPlay);
+    item("&Browse", "browseItem", &CPageJoiner::OnBrowse);
+    listMenu_->addSeparator();
+    item("&Remove", "removeItem", &CPageJoiner::OnRemove);
+    item("Remo&ve All", "removeAllItem", &CPageJoiner::OnRemoveAll);
+    listMenu_->addSeparator();
+    item("&Up", "upItem", &CPageJoiner::OnUp);
+    item("&Down", "downItem", &CPageJoiner::OnDown);
+    listMenu_->addSeparator();
+    item("Copy &ID3 tag", "copyTagItem", &CPageJoiner::OnCopyTag);
+    listMenu_->addSeparator();
+    item("&Add Files...", "addFilesItem", &CPageJoiner::OnAddFiles);
+    item("Add &Folder...", "addFolderItem", &CPageJoiner::OnAddFolder);
+}
+
+void CPageJoiner::MakeTagControls(Placer& at) {
+    at.Put(new QGroupBox(QStringLiteral("ID3 tag of Target MP3 File"), this), "tagGroup", kMargin, kGroupY,
+           kRight - kMargin, kGroupBottom - kGroupY, kBottomLeft, kBottomRight);
+
+    int y = kTagRowY;
+    copyButton_ = at.Button("&Copy ID3 tag From Selected MP3 File", "copyButton", kInnerLeft, y - 1, kCopyWidth,
+                            kButtonHeight, kBottomLeft);
+    trackBox_ = at.Put(new CNumberEdit(this), "trackBox", kRightFieldX, y, kTrackBoxWidth, kRowHeight,
+                       kBottomCentre);
+    trackBox_->SetAllowMinus(false);
+    trackBox_->SetAllowDecimalPoint(false);
+    trackBox_->setMaxLength(kTrackChars);
+    trackBox_->installEventFilter(this);
+    auto* spin = at.Put(new CSpinButtons(this), "trackSpin", kRightFieldX + kTrackBoxWidth, y, kSpinWidth,
+                        kRowHeight, kBottomCentre);
+    connect(spin->Up(), &QToolButton::clicked, this, [this] { StepTrack(+1); });
+    connect(spin->Down(), &QToolButton::clicked, this, [this] { StepTrack(-1); });
+    trackSpin_ = spin;
+    at.Label("Trac&k #:", trackBox_, kRightLabelX, y, kRightLabelWidth, kBottomCentre);
+
+    const auto leftEdit = [&](const char* label, const char* name, int row) {
+        auto* box = at.Put(new QLineEdit(this), name, kLeftFieldX, row, kLeftFieldRight - kLeftFieldX, kRowHeight,
+                           kBottomLeft, kBottomCentre);
+        at.Label(label, box, kInnerLeft, row, kLeftLabelWidth, kBottomLeft);
+        return box;
+    };
+    const auto rightPlace = [&](QWidget* control, const char* label, const char* name, int row) {
+        at.Put(control, name, kRightFieldX, row, kRightFieldRight - kRightFieldX, kRowHeight, kBottomCentre,
+               kBottomRight);
+        at.Label(label, control, kRightLabelX, row, kRightLabelWidth, kBottomCentre);
+    };
+
+    y += kTagPitch;
+    titleBox_ = leftEdit("&Title:", "titleBox", y);
+    yearBox_ = new CNumberEdit(this);
+    yearBox_->SetAllowMinus(false);
+    yearBox_->SetAllowDecimalPoint(false);
+    rightPlace(yearBox_, "&Year:", "yearBox", y);
+
+    y += kTagPitch;
+    artistBox_ = leftEdit("Arti&st:", "artistBox", y);
+    genreList_ = new QComboBox(this);
+    FillGenreList(genreList_);
+    rightPlace(genreList_, "&Genre:", "genreList", y);
+
+    y += kTagPitch;
+    albumBox_ = leftEdit("Albu&m:", "albumBox", y);
+    commentBox_ = new QLineEdit(this);
+    rightPlace(commentBox_, "C&omment:", "commentBox", y);
+}
+
+void CPageJoiner::ConnectControls() {
+    connect(joinButton_, &QPushButton::clicked, this, &CPageJoiner::OnJoinNow);
+    connect(addFilesButton_, &QPushButton::clicked, this, &CPageJoiner::OnAddFiles);
+    connect(addFolderButton_, &QPushButton::clicked, this, &CPageJoiner::OnAddFolder);
+    connect(removeButton_, &QPushButton::clicked, this, &CPageJoiner::OnRemove);
+    connect(removeAllButton_, &QPushButton::clicked, this, &CPageJoiner::OnRemoveAll);
+    connect(upButton_, &QPushButton::clicked, this, &CPageJoiner::OnUp);
+    connect(downButton_, &QPushButton::clicked, this, &CPageJoiner::OnDown);
+    connect(copyButton_, &QPushButton::clicked, this, &CPageJoiner::OnCopyTag);
+    connect(list_, &QTreeWidget::itemSelectionChanged, this, &CPageJoiner::UpdateButtons);
+    connect(list_, &QTreeWidget::itemDoubleClicked, this, [this] { OnPlay(); });
+}
+
+void CPageJoiner::OnDestroyPage() {
+    ReadTagControls();
+    if (loader_) loader_->RemoveAll();
+    CSettingsPage::OnDestroyPage();
+}
+
+// ---- Controls and settings ----
+
+void CPageJoiner::ShowTagControls() {
+    const JoinerPageSettings& s = Settings();
+    titleBox_->setText(Utf8(s.id3Title));
+    artistBox_->setText(Utf8(s.id3Artist));
+    albumBox_->setText(Utf8(s.id3Album));
+    trackBox_->setText(Utf8(s.id3TrackNo).left(kTrackChars));
+    yearBox_->setText(Utf8(s.id3Year));
+    genreList_->setCurrentIndex(-1);
+    genreList_->setEditText(Utf8(s.id3GenreEx));
+    commentBox_->setText(Utf8(s.id3Comment));
+}
+
+void CPageJoiner::ReadTagControls() {
+    if (!IsInitialised()) return;
+    JoinerPageSettings& s = Settings();
+    s.id3Title = titleBox_->text().toStdString();
+    s.id3Artist = artistBox_->text().toStdString();
+    s.id3Album = albumBox_->text().toStdString();
+    s.id3TrackNo = trackBox_->text().toStdString();
+    s.id3Year = yearBox_->text().toStdString();
+    s.id3GenreEx = genreList_->currentText().toStdString();
+    s.id3Comment = commentBox_->text().toStdString();
+}
+
+void CPageJoiner::StepTrack(int direction) {
+    const int value = TrackNumberOf(trackBox_->text());
+    trackBox_->setText(QString::number(std::clamp(value + direction, kMinTrack, kMaxTrack)));
+}
+
+void CPageJoiner::UpdateButtons() {
+    if (!IsInitialised()) return;
+    const bool selected = !list_->selectedItems().isEmpty();
+    const bool rows = list_->RowCount() > 0;
+    removeButton_->setEnabled(selected);
+    upButton_->setEnabled(selected);
+    downButton_->setEnabled(selected);
+    copyButton_->setEnabled(selected);
+    removeAllButton_->setEnabled(rows);
+    joinButton_->setEnabled(rows);
+}
+
+bool CPageJoiner::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ContextMenu && list_ != nullptr && watched == list_->viewport()) {
+        // At the pointer; from the keyboard at the list's centre.
+        const auto* menuEvent = static_cast<QContextMenuEvent*>(event);
+        OnListMenu(menuEvent->reason() == QContextMenuEvent::Keyboard ? list_->mapToGlobal(list_->rect().center())
+                                                                      : menuEvent->globalPos());
+        return true;
+    }
+    if (event->type() == QEvent::KeyPress && watched == trackBox_) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            StepTrack(key == Qt::Key_Up ? +1 : -1);
+            return true;
+        }
+    }
+    return CSettingsPage::eventFilter(watched, event);
+}
+
+// ---- Adding and removing ----
+
+void CPageJoiner::AddPaths(const QStringList& paths) {
+    EnsureInitialised();
+    loader_->DropFiles(paths);
+    UpdateButtons();
+}
+
+void CPageJoiner::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void CPageJoiner::dropEvent(QDropEvent* event) {
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) paths.append(url.toLocalFile());
+    event->acceptProposedAction();
+    if (!paths.isEmpty()) AddPaths(paths);
+}
+
+void CPageJoiner::OnAddFiles() {
+    loader_->AddFiles();
+    UpdateButtons();
+}
+
+void CPageJoiner::OnAddFolder() {
+    loader_->AddFolder();
+    UpdateButtons();
+}
+
+std::vector<int> CPageJoiner::SelectedRows() const {
+    std::vector<int> rows;
+    for (int row = 0; row < list_->RowCount(); ++row)
+        if (list_->topLevelItem(row)->isSelected()) rows.push_back(row);
+    return rows;
+}
+
+void CPageJoiner::OnRemove() {
+    const std::vector<int> rows = SelectedRows();
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) loader_->RemoveRow(*it);
+    list_->clearSelection();
+    UpdateButtons();
+}
+
+void CPageJoiner::OnRemoveAll() {
+    loader_->RemoveAll();
+    UpdateButtons();
+}
+
+// ---- Moving rows ----
+
+void CPageJoiner::SwapRows(int a, int b) {
+    QTreeWidgetItem* first = list_->topLevelItem(a);
+    QTreeWidgetItem* second = list_->topLevelItem(b);
+    for (int column = 0; column < list_->columnCount(); ++column) {
+        const QString text = first->text(column);
+        first->setText(column, second->text(column));
+        second->setText(column, text);
+    }
+    FileEntry* record = list_->Record(a);
+    list_->SetRecord(a, list_->Record(b));
+    list_->SetRecord(b, record);
+    const bool firstSelected = first->isSelected();
+    first->setSelected(second->isSelected());
+    second->setSelected(firstSelected);
+    if (list_->currentItem() == first)
+        list_->setCurrentItem(second, 0, QItemSelectionModel::NoUpdate);
+    else if (list_->currentItem() == second)
+        list_->setCurrentItem(first, 0, QItemSelectionModel::NoUpdate);
+}
+
+void CPageJoiner::OnUp() {
+    const std::vector<int> rows = SelectedRows();
+    if (!rows.empty() && rows.front() > 0) {
+        for (int row : rows) SwapRows(row, row - 1);
+        list_->scrollToItem(list_->topLevelItem(std::max(rows.front() - 2, 0)));
+    }
+    list_->setFocus();
+}
+
+void CPageJoiner::OnDown() {
+    const std::vector<int> rows = SelectedRows();
+    if (!rows.empty() && rows.back() < list_->RowCount() - 1) {
+        for (auto it = rows.rbegin(); it != rows.rend(); ++it) SwapRows(*it, *it + 1);
+        list_->scrollToItem(list_->topLevelItem(std::min(rows.back() + 2, list_->RowCount() - 1)));
+    }
+    list_->setFocus();
+}
+
+// ---- Tag, play, browse, menu ----
+
+void CPageJoiner::OnCopyTag() {
+    const std::vector<int> rows = SelectedRows();
+    if (rows.empty()) return;
+    WithWaitCursor([&] {
+        const int row = rows.front();
+        const auto cell = [&](ColumnRole role) { return list_->Cell(row, loader_->ColumnOf(role)); };
+        JoinerPageSettings& s = Settings();
+        s.id3TrackNo = cell(ColumnRole::Track).toStdString();
+        s.id3Title = cell(ColumnRole::Title).toStdString();
+        s.id3Artist = cell(ColumnRole::Artist).toStdString();
+        s.id3Album = cell(ColumnRole::Album).toStdString();
+        s.id3Year = cell(ColumnRole::Year).toStdString();
+        s.id3GenreEx = cell(ColumnRole::Genre).toStdString();
+        s.id3Comment = cell(ColumnRole::Comment).toStdString();
+        ShowTagControls();
+    });
+}
+
+void CPageJoiner::OnPlay() {
+    const std::vector<int> rows = SelectedRows();
+    if (rows.empty()) return;
+    const FileEntry* record = list_->Record(rows.front());
+    if (record == nullptr) return;
+    WithWaitCursor([&] { OpenDocument(Utf8(record->path)); });
+}
+
+void CPageJoiner::OnBrowse() {
+    const std::vector<int> rows = SelectedRows();
+    if (rows.empty()) return;
+    const FileEntry* record = list_->Record(rows.front());
+    if (record != nullptr && !record->path.empty()) ShowInFolder(Utf8(record->path));
+}
+
+void CPageJoiner::OnListMenu(const QPoint& globalAt) {
+    const size_t selected = SelectedRows().size();
+    const bool one = selected == 1;
+    const bool some = selected > 0;
+    const bool rows = list_->RowCount() > 0;
+    const auto enable = [this](const char* name, bool on) {
+        if (auto* action = listMenu_->findChild<QAction*>(QString::fromLatin1(name))) action->setEnabled(on);
+    };
+    enable("playItem", one);
+    enable("browseItem", one);
+    enable("removeItem", some);
+    enable("removeAllItem", rows);
+    enable("upItem", some);
+    enable("downItem", some);
+    enable("copyTagItem", one);
+    listMenu_->popup(globalAt);
+}
+
+// ---- Join Now ----
+
+void CPageJoiner::OnJoinNow() {
+    CJoinJob job;
+    if (list_->RowCount() < kMinFilesToJoin) return;
+
+    QStringList chosen;
+    if (!ShowFileDialog(this, QString::fromLatin1(kTargetFilter), FileDialogMode::Save,
+                        QString::fromLatin1(kTargetSuffix), &chosen) ||
+        chosen.isEmpty())
+        return;
+    const std::string target = chosen.front().toStdString();
+
+    std::vector<JoinInputFacts> facts;
+    for (int row = 0; row < list_->RowCount(); ++row) {
+        const FileEntry* record = list_->Record(row);
+        if (record == nullptr) continue;
+        job.AddFile(record->path);
+        JoinInputFacts input;
+        ReadJoinInputFacts(record->path, input);
+        facts.push_back(input);
+    }
+
+    QWidget* mainWindow = window();
+    mainWindow->setEnabled(false);
+    auto* dialog = new CProgressDialog;
+    dialog->setObjectName(QStringLiteral("joinProgress"));
+    dialog->show();
+    ProcessPendingEvents();
+
+    ReadTagControls();
+    const JoinerPageSettings& s = Settings();
+    job.MakeTag(s.id3Title, s.id3Artist, s.id3Album, s.id3Year, s.id3Comment, s.id3GenreEx,
+                TrackNumberOf(Utf8(s.id3TrackNo)));
+
+    const JoinerOptions options = options_ != nullptr ? *options_ : JoinerOptions{};
+    const JoinWay way = ChooseJoinWay(options, facts);
+    Outcome outcome;
+    {
+        CProgressAdapter adapter(dialog);
+        outcome = RunJoin(job, way, target, &adapter);
+    }
+    dialog->PostClose();
+    mainWindow->setEnabled(true);
+
+    if (outcome.failed()) {
+        if (!outcome.message.empty())
+            ShowMessage(this, QString::fromLatin1(kJoinFailure).arg(Utf8(outcome.message)), QMessageBox::Warning);
+        return;
+    }
+    if (outcome.cancelled()) return;
+    lastTarget_ = target;
+    if (options.browseFolder) ShowInFolder(Utf8(target));
+}
 
 }  // namespace corvane

@@ -107,6 +107,19 @@ private:
 
 }  // namespace
 
+void FillGenreList(QComboBox* list) {
+    list->setEditable(true);
+    list->setInsertPolicy(QComboBox::NoInsert);
+    list->setCompleter(nullptr);
+    std::vector<int> numbers;
+    for (int number = 0; number < kGenreCount; ++number) numbers.push_back(number);
+    std::stable_sort(numbers.begin(), numbers.end(), [](int a, int b) {
+        return QString::compare(QString::fromLatin1(GenreNames[a]), QString::fromLatin1(GenreNames[b]),
+                                Qt::CaseInsensitive) < 0;
+    });
+    for (int number : numbers) list->addItem(QString::fromLatin1(GenreNames[number]), number);
+}
+
 CId3TagDialog::CId3TagDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QString::fromLatin1(kCaption));
     setModal(true);
@@ -155,16 +168,7 @@ CId3TagDialog::CId3TagDialog(QWidget* parent) : QDialog(parent) {
 
     genreList_ = new QComboBox(this);
     place(genreList_, "genre", kGenreX, kYearY, kFieldRight - kGenreX, kRowHeight);
-    genreList_->setEditable(true);
-    genreList_->setInsertPolicy(QComboBox::NoInsert);
-    genreList_->setCompleter(nullptr);  // a typed name stays exactly as typed
-    std::vector<int> numbers;
-    for (int number = 0; number < kGenreCount; ++number) numbers.push_back(number);
-    std::stable_sort(numbers.begin(), numbers.end(), [](int a, int b) {
-        return QString::compare(QString::fromLatin1(GenreNames[a]), QString::fromLatin1(GenreNames[b]),
-                                Qt::CaseInsensitive) < 0;
-    });
-    for (int number : numbers) genreList_->addItem(QString::fromLatin1(GenreNames[number]), number);
+    FillGenreList(genreList_);
     label("&Genre:", genreList_, kGenreLabelX, kYearY);
 
     commentBox_ = new QPlainTextEdit(this);

@@ -29,6 +29,11 @@ namespace corvane {
 
 class CNumberEdit;
 
+// Fills list with the names of the genre table sorted alphabetically (letter case aside),
+// each entry carrying its genre number as item data, and makes it editable so that any text
+// may be typed; a typed text is kept as typed (no completion). The joiner pages use it too.
+void FillGenreList(QComboBox* list);
+
 class CId3TagDialog : public QDialog {
     Q_OBJECT
 public:

@@ -1,0 +1,464 @@
+// Joiner page: driven through its own controls; the targets it writes are compared with what
+// corvane-cli writes for the same inputs, tag and options.
+#include "TestEnvironment.h"
+
+#include "audio/AudioLibrary.h"
+#include "engine/Progress.h"
+#include "support/CliRunner.h"
+#include "support/Mp3Factory.h"
+#include "ui/MessageBox.h"
+#include "ui/SettingsStore.h"
+#include "ui/Shell.h"
+#include "ui/pages/PageJoiner.h"
+
+#include <QComboBox>
+#include <QDropEvent>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+using namespace corvane;
+
+namespace {
+
+constexpr int kNoSoundDevice = 0;
+constexpr uint32_t kOutputRate = 44100;
+constexpr double kSeconds = 2.0;
+
+void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, widget->rect().center()); }
+
+void Retype(QWidget* widget, const QString& text) {
+    widget->setFocus();
+    QTest::keyClick(widget, Qt::Key_End);
+    QTest::keyClick(widget, Qt::Key_Home, Qt::ShiftModifier);
+    QTest::keyClick(widget, Qt::Key_Delete);
+    QTest::keyClicks(widget, text);
+}
+
+}  // namespace
+
+class PageJoinerTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<test::TempDir> dir_;
+    std::vector<std::string> files_;  // a.mp3, b.mp3, c.mp3 (44100 Hz, 128 kbps, joint), d.mp3 untagged
+    std::string lowRate_;             // 22050 Hz
+    std::vector<QString> shown_;
+    std::vector<QUrl> opened_;
+    JoinerOptions options_;
+    std::unique_ptr<CPageJoiner> page_;
+    int pickerCalls_ = 0;
+    QString pickerFilter_;
+
+    CPageJoiner& ShowPage() {
+        page_ = std::make_unique<CPageJoiner>();
+        page_->SetOptionsSource(&options_);
+        page_->resize(900, 640);
+        page_->show();
+        if (!QTest::qWaitForWindowExposed(page_.get())) qWarning("page not exposed");
+        page_->activateWindow();
+        if (!QTest::qWaitForWindowActive(page_.get())) qWarning("page not active");
+        return *page_;
+    }
+    template <typename T = QWidget>
+    T* Get(const char* name) {
+        T* widget = page_->findChild<T*>(QString::fromLatin1(name));
+        if (widget == nullptr) qFatal("no control %s", name);
+        return widget;
+    }
+    QTreeWidget* List() { return Get<QTreeWidget>("fileList"); }
+    QString Cell(int row, int column) { return List()->topLevelItem(row)->text(column); }
+    QStringList FileColumn() {
+        QStringList names;
+        for (int row = 0; row < List()->topLevelItemCount(); ++row) names << Cell(row, 0);
+        return names;
+    }
+    std::vector<int> Selected() {
+        std::vector<int> rows;
+        for (int row = 0; row < List()->topLevelItemCount(); ++row)
+            if (List()->topLevelItem(row)->isSelected()) rows.push_back(row);
+        return rows;
+    }
+    // Adds paths through "&Add Files" and the (replaced) open dialog.
+    void AddByDialog(const std::vector<std::string>& paths) {
+        SetFilePicker([paths](const QString&, FileDialogMode mode, const QStringList&) {
+            QStringList chosen;
+            if (mode == FileDialogMode::OpenMany)
+                for (const std::string& p : paths) chosen << QString::fromStdString(p);
+            return chosen;
+        });
+        Click(Get("addFilesButton"));
+        SetFilePicker({});
+    }
+    void ClickRow(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTreeWidgetItem* item = List()->topLevelItem(row);
+        QTest::mouseClick(List()->viewport(), Qt::LeftButton, modifiers, List()->visualItemRect(item).center());
+    }
+    // Presses "&Join Now!" with the save dialog answering target; the number of dialogs shown.
+    int JoinInto(const std::string& target) {
+        pickerCalls_ = 0;
+        SetFilePicker([this, target](const QString& filter, FileDialogMode mode, const QStringList&) {
+            ++pickerCalls_;
+            pickerFilter_ = filter;
+            return mode == FileDialogMode::Save ? QStringList{QString::fromStdString(target)} : QStringList{};
+        });
+        Click(Get("joinButton"));
+        QTest::qWait(0);
+        SetFilePicker({});
+        return pickerCalls_;
+    }
+    void ExpectSameAsCli(const std::string& target, std::vector<std::string> cliOptions,
+                         const std::vector<std::string>& inputs) {
+        const std::string cliTarget = target + ".cli.mp3";
+        std::vector<std::string> args = {"join", "-o", cliTarget};
+        args.insert(args.end(), cliOptions.begin(), cliOptions.end());
+        args.insert(args.end(), inputs.begin(), inputs.end());
+        const test::ProcessResult r = test::RunCli(args);
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(std::filesystem::exists(target));
+        QVERIFY2(test::ReadFile(target) == test::ReadFile(cliTarget), target.c_str());
+    }
+    std::string Path(const char* name) { return *dir_ / name; }
+
+private Q_SLOTS:
+    void initTestCase() {
+        audio::Init(kNoSoundDevice, kOutputRate);
+        dir_ = std::make_unique<test::TempDir>();
+        test::EncodeOptions o;
+        o.seconds = kSeconds;
+        const char* titles[] = {"Alpha", "Beta", "Gamma"};
+        for (int i = 0; i < 3; ++i) {
+            const std::string path = *dir_ / (std::string(1, char('a' + i)) + ".mp3");
+            test::WriteFile(path, test::Concat({test::MakeId3v2Tag(3, {{"TIT2", titles[i]}, {"TPE1", "The Band"},
+                                                                       {"TALB", "Days"}, {"TRCK", std::to_string(i + 4)},
+                                                                       {"TYER", "2001"}, {"TCON", "Jazz"},
+                                                                       {"COMM", "note"}}),
+                                                test::EncodeMp3(o)}));
+            files_.push_back(path);
+        }
+        files_.push_back(*dir_ / "d.mp3");
+        test::WriteFile(files_.back(), test::EncodeMp3(o));
+        o.sampleRate = 22050;
+        o.kbps = 64;
+        lowRate_ = *dir_ / "low.mp3";
+        test::WriteFile(lowRate_, test::EncodeMp3(o));
+        SetMessagePump(&ProcessPendingEvents);
+    }
+    void cleanupTestCase() {
+        SetMessagePump(nullptr);
+        audio::Free();
+        dir_.reset();
+    }
+    void init() {
+        test::UseFreshSettings();
+        shown_.clear();
+        opened_.clear();
+        options_ = JoinerOptions{};
+        options_.browseFolder = false;
+        SetMessageHandler([this](const QString& text, QMessageBox::Icon) {
+            shown_.push_back(text);
+            return QMessageBox::Ok;
+        });
+        SetShellOpener([this](const QUrl& url) {
+            opened_.push_back(url);
+            return true;
+        });
+    }
+    void cleanup() {
+        page_.reset();
+        SetMessageHandler({});
+        SetShellOpener({});
+        SetFilePicker({});
+    }
+
+    void startsWithThirteenColumnsAndTheListButtonsDisabled() {
+        ShowPage();
+        QCOMPARE(page_->Caption(), QStringLiteral("MP3 Joiner"));
+        const QStringList headers = {"File", "Size",    "Length",   "#",    "Title", "Artist", "Album",
+                                     "Year", "Genre",   "Comment",  "Bit Rate", "Freq", "Ch"};
+        QCOMPARE(List()->columnCount(), headers.size());
+        for (int c = 0; c < headers.size(); ++c) QCOMPARE(List()->headerItem()->text(c), headers[c]);
+        for (const char* name : {"joinButton", "removeButton", "removeAllButton", "upButton", "downButton", "copyButton"})
+            QVERIFY2(!Get(name)->isEnabled(), name);
+        QVERIFY(Get("addFilesButton")->isEnabled());
+        QVERIFY(Get("addFolderButton")->isEnabled());
+        QCOMPARE(Get<QGroupBox>("tagGroup")->title(), QStringLiteral("ID3 tag of Target MP3 File"));
+        QCOMPARE(Get<QComboBox>("genreList")->count(), 148);
+    }
+
+    void addingRowsEnablesJoinAndRemoveAllAndSelectionEnablesTheRest() {
+        ShowPage();
+        AddByDialog({files_[0], files_[1]});
+        QCOMPARE(FileColumn(), (QStringList{"a.mp3", "b.mp3"}));
+        QCOMPARE(Cell(0, 3), QStringLiteral("4"));
+        QCOMPARE(Cell(0, 4), QStringLiteral("Alpha"));
+        QVERIFY(Get("joinButton")->isEnabled());
+        QVERIFY(Get("removeAllButton")->isEnabled());
+        QVERIFY(!Get("removeButton")->isEnabled());
+        ClickRow(1);
+        for (const char* name : {"removeButton", "upButton", "downButton", "copyButton"})
+            QVERIFY2(Get(name)->isEnabled(), name);
+        Click(Get("removeButton"));
+        QCOMPARE(FileColumn(), (QStringList{"a.mp3"}));
+        for (const char* name : {"removeButton", "upButton", "downButton", "copyButton"})
+            QVERIFY2(!Get(name)->isEnabled(), name);
+        QVERIFY(Get("joinButton")->isEnabled());
+
+        // A drop adds files and folders in the drop's order; duplicates are allowed here.
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(files_[2])),
+                      QUrl::fromLocalFile(QString::fromStdString(files_[0]))});
+        QDragEnterEvent enter(page_->rect().center(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(page_.get(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(page_->rect().center()), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(page_.get(), &drop);
+        QCOMPARE(FileColumn(), (QStringList{"a.mp3", "c.mp3", "a.mp3"}));
+
+        Click(Get("removeAllButton"));
+        QCOMPARE(List()->topLevelItemCount(), 0);
+        for (const char* name : {"joinButton", "removeButton", "removeAllButton", "upButton", "downButton", "copyButton"})
+            QVERIFY2(!Get(name)->isEnabled(), name);
+    }
+
+    void downMovesSelectedRowsUnlessTheBottomRowIsSelected() {
+        ShowPage();
+        AddByDialog({files_[0], files_[1], files_[2], files_[3]});
+        ClickRow(0);
+        ClickRow(2, Qt::ControlModifier);
+        Click(Get("downButton"));
+        QCOMPARE(FileColumn(), (QStringList{"b.mp3", "a.mp3", "d.mp3", "c.mp3"}));
+        QCOMPARE(Selected(), (std::vector<int>{1, 3}));
+        QCOMPARE(page_->focusWidget(), List());
+
+        // With the bottom row selected nothing moves.
+        ClickRow(0, Qt::ControlModifier);
+        QCOMPARE(Selected(), (std::vector<int>{0, 1, 3}));
+        Click(Get("downButton"));
+        QCOMPARE(FileColumn(), (QStringList{"b.mp3", "a.mp3", "d.mp3", "c.mp3"}));
+
+        // Up: rows 1 and 3 go to 0 and 2; with the top row selected nothing moves.
+        ClickRow(1);
+        ClickRow(3, Qt::ControlModifier);
+        Click(Get("upButton"));
+        QCOMPARE(FileColumn(), (QStringList{"a.mp3", "b.mp3", "c.mp3", "d.mp3"}));
+        QCOMPARE(Selected(), (std::vector<int>{0, 2}));
+        Click(Get("upButton"));
+        QCOMPARE(FileColumn(), (QStringList{"a.mp3", "b.mp3", "c.mp3", "d.mp3"}));
+    }
+
+    void joinNowWithOneFileDoesNothing() {
+        ShowPage();
+        AddByDialog({files_[0]});
+        QVERIFY(Get("joinButton")->isEnabled());
+        QCOMPARE(JoinInto(Path("one.mp3")), 0);
+        QVERIFY(!std::filesystem::exists(Path("one.mp3")));
+        QVERIFY(shown_.empty());
+    }
+
+    void joinByFrameCopyWritesWhatTheCliWrites() {
+        ShowPage();
+        AddByDialog({files_[0], files_[1], files_[2]});
+        Retype(Get("titleBox"), QStringLiteral("Joined"));
+        Retype(Get("artistBox"), QStringLiteral("Various"));
+        Retype(Get("albumBox"), QStringLiteral("Best of"));
+        Retype(Get("trackBox"), QStringLiteral("12x"));  // the box takes digits only
+        QCOMPARE(Get<QLineEdit>("trackBox")->text(), QStringLiteral("12"));
+        Retype(Get("yearBox"), QStringLiteral("2020"));
+        Retype(Get<QComboBox>("genreList")->lineEdit(), QStringLiteral("Chiptune"));
+        Retype(Get("commentBox"), QStringLiteral("made here"));
+        options_.browseFolder = true;
+        const std::string target = Path("frames.mp3");
+        QCOMPARE(JoinInto(target), 1);
+        QCOMPARE(pickerFilter_, QStringLiteral("MP3 File (*.mp3);;All Files (*)"));
+        QVERIFY(shown_.empty());
+        ExpectSameAsCli(target,
+                        {"--title", "Joined", "--artist", "Various", "--album", "Best of", "--track", "12", "--year",
+                         "2020", "--genre", "Chiptune", "--comment", "made here"},
+                        {files_[0], files_[1], files_[2]});
+        // Frame copy: the target is the tag and the frames, no re-encoding.
+        QCOMPARE(page_->LastTarget(), target);
+        QCOMPARE(opened_.size(), size_t{1});
+        QCOMPARE(opened_[0], QUrl::fromLocalFile(QString::fromStdString(dir_->path().string())));
+        QVERIFY(page_->isEnabled());
+    }
+
+    void aTrackTextStartingWith12GivesTrack12() {
+        {
+            JoinerPageSettings s;
+            s.id3Title = "T";
+            s.id3TrackNo = "12x";
+            s.Save(kTagGroup);
+        }
+        ShowPage();
+        QCOMPARE(Get<QLineEdit>("trackBox")->text(), QStringLiteral("12x"));
+        AddByDialog({files_[0], files_[1]});
+        const std::string target = Path("track12.mp3");
+        QCOMPARE(JoinInto(target), 1);
+        ExpectSameAsCli(target, {"--title", "T", "--track", "12"}, {files_[0], files_[1]});
+    }
+
+    void allEmptyTagCellsGiveATargetWithoutATag() {
+        ShowPage();
+        Retype(Get("titleBox"), QStringLiteral("left over"));
+        AddByDialog({files_[3], files_[3]});
+        ClickRow(0);
+        Click(Get("copyButton"));  // d.mp3 has no tag: every field becomes empty
+        for (const char* name : {"titleBox", "artistBox", "albumBox", "trackBox", "yearBox", "commentBox"})
+            QVERIFY2(Get<QLineEdit>(name)->text().isEmpty(), name);
+        QVERIFY(Get<QComboBox>("genreList")->currentText().isEmpty());
+        const std::string target = Path("untagged.mp3");
+        QCOMPARE(JoinInto(target), 1);
+        ExpectSameAsCli(target, {}, {files_[3], files_[3]});
+        const auto bytes = test::ReadFile(target);
+        QVERIFY(bytes.size() > 3);
+        QVERIFY(!(bytes[0] == 'I' && bytes[1] == 'D' && bytes[2] == '3'));
+    }
+
+    void copyTagTakesTheFirstSelectedRowsCells() {
+        ShowPage();
+        AddByDialog({files_[0], files_[1]});
+        ClickRow(1);
+        Click(Get("copyButton"));
+        QCOMPARE(Get<QLineEdit>("titleBox")->text(), QStringLiteral("Beta"));
+        QCOMPARE(Get<QLineEdit>("artistBox")->text(), QStringLiteral("The Band"));
+        QCOMPARE(Get<QLineEdit>("albumBox")->text(), QStringLiteral("Days"));
+        QCOMPARE(Get<QLineEdit>("trackBox")->text(), QStringLiteral("5"));
+        QCOMPARE(Get<QLineEdit>("yearBox")->text(), QStringLiteral("2001"));
+        QCOMPARE(Get<QComboBox>("genreList")->currentText(), QStringLiteral("Jazz"));
+        QCOMPARE(Get<QLineEdit>("commentBox")->text(), QStringLiteral("note"));
+
+        // The tag texts are kept in the settings when the page goes.
+        page_->DestroyPage();
+        JoinerPageSettings s;
+        s.Load();
+        QCOMPARE(s.id3Title, std::string("Beta"));
+        QCOMPARE(s.id3TrackNo, std::string("5"));
+        QCOMPARE(s.id3GenreEx, std::string("Jazz"));
+    }
+
+    void reencodingByTheOptionsWritesWhatTheCliWrites() {
+        options_.autoMP3EncodingParam = false;
+        options_.mp3SampleRate = 32000;
+        options_.mp3BitRate = 96;
+        options_.mp3ChannelMode = 3;
+        ShowPage();
+        AddByDialog({files_[0], lowRate_});
+        Retype(Get("titleBox"), QStringLiteral("Mixed"));
+        const std::string target = Path("reencoded.mp3");
+        QCOMPARE(JoinInto(target), 1);
+        QVERIFY(shown_.empty());
+        ExpectSameAsCli(target, {"--rate", "32000", "--bitrate", "96", "--mode", "mono", "--title", "Mixed"},
+                        {files_[0], lowRate_});
+    }
+
+    void autoReencodesUnlikeInputsAsTheCliDoes() {
+        ShowPage();
+        AddByDialog({files_[0], lowRate_});
+        const std::string target = Path("auto.mp3");
+        QCOMPARE(JoinInto(target), 1);
+        ExpectSameAsCli(target, {}, {files_[0], lowRate_});
+    }
+
+    void aFailedJoinShowsJoinFailureAndOpensNoFolder() {
+        options_.browseFolder = true;
+        ShowPage();
+        AddByDialog({files_[0], files_[1]});
+        QCOMPARE(JoinInto(files_[1]), 1);  // the target is one of the inputs
+        QCOMPARE(shown_.size(), size_t{1});
+        QCOMPARE(shown_[0], QStringLiteral("Join failure. Target file name is same as original file"));
+        QVERIFY(opened_.empty());
+        QVERIFY(page_->isEnabled());
+    }
+
+    void cancelOfTheSaveDialogJoinsNothing() {
+        ShowPage();
+        AddByDialog({files_[0], files_[1]});
+        pickerCalls_ = 0;
+        SetFilePicker([this](const QString&, FileDialogMode, const QStringList&) {
+            ++pickerCalls_;
+            return QStringList{};
+        });
+        Click(Get("joinButton"));
+        QCOMPARE(pickerCalls_, 1);
+        QVERIFY(shown_.empty());
+        QVERIFY(opened_.empty());
+    }
+
+    void contextMenuItemsFollowTheSelection() {
+        ShowPage();
+        AddByDialog({files_[0], files_[1]});
+        auto* menu = Get<QMenu>("listMenu");
+        QStringList texts;
+        for (QAction* a : menu->actions()) texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        QCOMPARE(texts, (QStringList{"&Play", "&Browse", "-", "&Remove", "Remo&ve All", "-", "&Up", "&Down", "-",
+                                     "Copy &ID3 tag", "-", "&Add Files...", "Add &Folder..."}));
+        const auto action = [menu](const char* name) { return menu->findChild<QAction*>(QString::fromLatin1(name)); };
+        const auto openMenu = [this] {
+            QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5));
+            QApplication::sendEvent(List()->viewport(), &event);
+        };
+
+        openMenu();
+        QVERIFY(!action("playItem")->isEnabled());
+        QVERIFY(!action("removeItem")->isEnabled());
+        QVERIFY(action("removeAllItem")->isEnabled());
+        QVERIFY(action("addFilesItem")->isEnabled());
+        menu->hide();
+
+        ClickRow(0);
+        ClickRow(1, Qt::ControlModifier);
+        openMenu();
+        QVERIFY(!action("playItem")->isEnabled());  // two rows: only one may be played
+        QVERIFY(!action("copyTagItem")->isEnabled());
+        QVERIFY(action("removeItem")->isEnabled());
+        QVERIFY(action("downItem")->isEnabled());
+        menu->hide();
+
+        ClickRow(1);
+        openMenu();
+        QVERIFY(action("playItem")->isEnabled());
+        action("playItem")->trigger();
+        menu->hide();
+        QCOMPARE(opened_.size(), size_t{1});
+        QCOMPARE(opened_[0], QUrl::fromLocalFile(QString::fromStdString(files_[1])));
+        openMenu();
+        action("browseItem")->trigger();
+        menu->hide();
+        QCOMPARE(opened_.size(), size_t{2});
+        QCOMPARE(opened_[1], QUrl::fromLocalFile(QString::fromStdString(dir_->path().string())));
+
+        // A double-click plays the row.
+        ClickRow(0);
+        QTest::mouseDClick(List()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                           List()->visualItemRect(List()->topLevelItem(0)).center());
+        QCOMPARE(opened_.size(), size_t{3});
+        QCOMPARE(opened_[2], QUrl::fromLocalFile(QString::fromStdString(files_[0])));
+    }
+
+    void trackSpinStaysWithin1To255() {
+        ShowPage();
+        auto* spin = Get("trackSpin");
+        auto* up = spin->findChild<QToolButton*>(QStringLiteral("up"));
+        auto* down = spin->findChild<QToolButton*>(QStringLiteral("down"));
+        QTest::mouseClick(down, Qt::LeftButton);
+        QCOMPARE(Get<QLineEdit>("trackBox")->text(), QStringLiteral("1"));
+        QTest::mouseClick(up, Qt::LeftButton);
+        QCOMPARE(Get<QLineEdit>("trackBox")->text(), QStringLiteral("2"));
+        Retype(Get("trackBox"), QStringLiteral("255"));
+        QTest::keyClick(Get("trackBox"), Qt::Key_Up);
+        QCOMPARE(Get<QLineEdit>("trackBox")->text(), QStringLiteral("255"));
+        Retype(Get("trackBox"), QStringLiteral("1234"));
+        QCOMPARE(Get<QLineEdit>("trackBox")->text(), QStringLiteral("123"));
+    }
+};
+
+CORVANE_TEST_MAIN(PageJoinerTest)
+#include "PageJoinerTest.moc"
