@@ -2,12 +2,15 @@
 #include "app/MainApp.h"
 #include "app/MainSheet.h"
 #include "audio/AudioLibrary.h"
+#include "ui/pages/PageJoiner.h"
 #include "ui/pages/PageSplitter.h"
 
 #include <QApplication>
 #include <QPixmap>
 #include <QPushButton>
 #include <QSlider>
+#include <QStringList>
+#include <QTabWidget>
 #include <QTimer>
 
 #include <cstring>
@@ -23,6 +26,8 @@ constexpr int kScreenshotDelayMs = 500;
 // of those seconds, as the slider and "&Add Piece" would.
 constexpr char kOpen[] = "--open";
 constexpr char kPieces[] = "--pieces";
+// "--join FILE...": show the joiner page with the files (up to the next option) listed.
+constexpr char kJoin[] = "--join";
 
 void AddPieces(corvane::CPageSplitter* page, const QString& seconds) {
     auto* slider = page->findChild<QSlider*>(QStringLiteral("positionSlider"));
@@ -62,6 +67,12 @@ int main(int argc, char** argv) {
             mainApp.PageSplitter()->OpenSourceFile(QString::fromLocal8Bit(argv[++i]));
         if (std::strcmp(argv[i], kPieces) == 0 && i + 1 < argc)
             AddPieces(mainApp.PageSplitter(), QString::fromLocal8Bit(argv[++i]));
+        if (std::strcmp(argv[i], kJoin) == 0) {
+            QStringList files;
+            while (i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0) files << QString::fromLocal8Bit(argv[++i]);
+            mainApp.Sheet()->Tabs()->setCurrentWidget(mainApp.PageJoiner());
+            mainApp.PageJoiner()->AddPaths(files);
+        }
         if (std::strcmp(argv[i], kScreenshot) == 0 && i + 1 < argc) {
             const QString file = QString::fromLocal8Bit(argv[++i]);
             QTimer::singleShot(kScreenshotDelayMs, mainApp.Sheet(), [&mainApp, file] {
