@@ -10,6 +10,7 @@
 #include "ui/SettingsStore.h"
 #include "ui/Shell.h"
 #include "ui/pages/PageJoiner.h"
+#include "ui/widgets/ProgressDialog.h"
 
 #include <QComboBox>
 #include <QDropEvent>
@@ -17,7 +18,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -441,6 +444,67 @@ private Q_SLOTS:
                            List()->visualItemRect(List()->topLevelItem(0)).center());
         QCOMPARE(opened_.size(), size_t{3});
         QCOMPARE(opened_[2], QUrl::fromLocalFile(QString::fromStdString(files_[0])));
+    }
+
+    void cancelDuringTheJoinLeavesNoTargetAndShowsNothing() {
+        test::EncodeOptions o;
+        o.seconds = 60.0;
+        const std::string longOne = Path("long1.mp3");
+        const std::string longTwo = Path("long2.mp3");
+        test::WriteFile(longOne, test::EncodeMp3(o));
+        test::WriteFile(longTwo, test::EncodeMp3(o));
+        options_.browseFolder = true;
+        options_.autoMP3EncodingParam = false;  // re-encoding: slow enough to be cancelled midway
+        ShowPage();
+        AddByDialog({longOne, longTwo});
+        const std::string target = Path("cancelled.mp3");
+
+        bool pressed = false;
+        bool windowDisabled = false;
+        QString statusText;
+        QTimer watcher;
+        watcher.setInterval(5);
+        connect(&watcher, &QTimer::timeout, [&] {
+            if (pressed) return;
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* dialog = qobject_cast<CProgressDialog*>(w);
+                if (dialog == nullptr || !dialog->isVisible() || dialog->Bar()->value() <= 0) continue;
+                windowDisabled = !page_->isEnabled();
+                statusText = dialog->Text();
+                pressed = true;
+                QTest::mouseClick(dialog->CancelButton(), Qt::LeftButton);
+            }
+        });
+        watcher.start();
+        QCOMPARE(JoinInto(target), 1);
+        watcher.stop();
+        QVERIFY(pressed);
+        QVERIFY(windowDisabled);
+        QVERIFY2(statusText.startsWith(QStringLiteral("Joining 2 files into ")), qPrintable(statusText));
+        QVERIFY(!std::filesystem::exists(target));
+        QVERIFY(shown_.empty());
+        QVERIFY(opened_.empty());
+        QVERIFY(page_->isEnabled());
+    }
+
+    void addFolderStoresTheFolderAndListsItsFiles() {
+        ShowPage();
+        QString title;
+        const std::string folder = Path("folder");
+        std::filesystem::create_directories(folder);
+        std::filesystem::copy_file(files_[0], folder + "/x.mp3");
+        std::filesystem::copy_file(files_[1], folder + "/y.mp3");
+        SetFolderPicker([&](const QString& t, const QString&) {
+            title = t;
+            return QString::fromStdString(folder);
+        });
+        Click(Get("addFolderButton"));
+        SetFolderPicker({});
+        QCOMPARE(title, QStringLiteral("Please choose a folder:"));
+        QCOMPARE(FileColumn(), (QStringList{"x.mp3", "y.mp3"}));
+        JoinerPageSettings s;
+        s.Load();
+        QCOMPARE(s.folder, folder + "/");
     }
 
     void trackSpinStaysWithin1To255() {
