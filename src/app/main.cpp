@@ -2,6 +2,7 @@
 #include "app/MainApp.h"
 #include "app/MainSheet.h"
 #include "audio/AudioLibrary.h"
+#include "ui/pages/PageBatchSplitter.h"
 #include "ui/pages/PageJoiner.h"
 #include "ui/pages/PageSplitter.h"
 
@@ -28,6 +29,8 @@ constexpr char kOpen[] = "--open";
 constexpr char kPieces[] = "--pieces";
 // "--join FILE...": show the joiner page with the files (up to the next option) listed.
 constexpr char kJoin[] = "--join";
+// "--batch-cut FILE...": show the batch cutter page with the files (up to the next option) listed.
+constexpr char kBatchCut[] = "--batch-cut";
 
 void AddPieces(corvane::CPageSplitter* page, const QString& seconds) {
     auto* slider = page->findChild<QSlider*>(QStringLiteral("positionSlider"));
@@ -72,6 +75,12 @@ int main(int argc, char** argv) {
             while (i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0) files << QString::fromLocal8Bit(argv[++i]);
             mainApp.Sheet()->Tabs()->setCurrentWidget(mainApp.PageJoiner());
             mainApp.PageJoiner()->AddPaths(files);
+        }
+        if (std::strcmp(argv[i], kBatchCut) == 0) {
+            QStringList files;
+            while (i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0) files << QString::fromLocal8Bit(argv[++i]);
+            mainApp.Sheet()->Tabs()->setCurrentWidget(mainApp.PageBatchSplitter());
+            mainApp.PageBatchSplitter()->AddPaths(files);
         }
         if (std::strcmp(argv[i], kScreenshot) == 0 && i + 1 < argc) {
             const QString file = QString::fromLocal8Bit(argv[++i]);
