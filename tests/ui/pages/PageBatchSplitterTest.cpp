@@ -24,6 +24,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
@@ -367,6 +368,30 @@ private Q_SLOTS:
         BatchCutterSettings stored;
         stored.Load();
         QCOMPARE(QString::fromStdString(stored.folder), QString::fromStdString(Folder("src-bravo") + "/"));
+    }
+
+    void aDropAddsFoldersAndFilesAndADoubleClickPlays() {
+        ShowPage();
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(Folder("src-charlie"))),
+                      QUrl::fromLocalFile(QString::fromStdString(sources_[3])),
+                      QUrl::fromLocalFile(QString::fromStdString(*dir_ / "notes.txt"))});
+        QDragEnterEvent enter(page_->rect().center(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(page_.get(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(page_->rect().center()), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(page_.get(), &drop);
+        QApplication::processEvents();
+        QCOMPARE(List()->RowCount(), 2);
+        QCOMPARE(List()->Cell(0, 0), QStringLiteral("charlie.mp3"));
+        QCOMPARE(List()->Cell(1, 0), QStringLiteral("delta.mp3"));
+        QVERIFY(Get("cutAllButton")->isEnabled());
+        QVERIFY(shown_.empty());
+
+        const QRect row = List()->visualItemRect(List()->topLevelItem(1));
+        QTest::mouseClick(List()->viewport(), Qt::LeftButton, Qt::NoModifier, row.center());
+        QTest::mouseDClick(List()->viewport(), Qt::LeftButton, Qt::NoModifier, row.center());
+        QCOMPARE(opened_, (std::vector<QUrl>{QUrl::fromLocalFile(QString::fromStdString(sources_[3]))}));
     }
 
     void cutSelectedCutsTheThreeRowsInListOrder() {
