@@ -85,6 +85,7 @@ bool CMainApp::InitInstance() {
     pageAbout_ = new CPageAbout;
     pageSplitter_->SetOptionsSource(&pageSplitterOpt_->Settings().options);
     pageJoiner_->SetOptionsSource(&pageJoinerOpt_->Settings().options);
+    pageBatchJoiner_->SetOptionsSource(&pageJoinerOpt_->Settings().options);
     pageBatchSplitter_->SetOptionsSource(&pageSplitterOpt_->Settings().options);
     pageSplitter_->SetSoundOutput(soundOutput_ != 0);
     sheet_->AddPage(pageSplitter_);
