@@ -2,6 +2,7 @@
 #include "app/MainApp.h"
 #include "app/MainSheet.h"
 #include "audio/AudioLibrary.h"
+#include "ui/pages/PageBatchJoiner.h"
 #include "ui/pages/PageBatchSplitter.h"
 #include "ui/pages/PageJoiner.h"
 #include "ui/pages/PageSplitter.h"
@@ -31,6 +32,10 @@ constexpr char kPieces[] = "--pieces";
 constexpr char kJoin[] = "--join";
 // "--batch-cut FILE...": show the batch cutter page with the files (up to the next option) listed.
 constexpr char kBatchCut[] = "--batch-cut";
+// "--batch-join MAIN... --with FILE...": show the batch joiner page with the main files and
+// the joined files (each up to the next option) listed.
+constexpr char kBatchJoin[] = "--batch-join";
+constexpr char kWith[] = "--with";
 
 void AddPieces(corvane::CPageSplitter* page, const QString& seconds) {
     auto* slider = page->findChild<QSlider*>(QStringLiteral("positionSlider"));
@@ -81,6 +86,16 @@ int main(int argc, char** argv) {
             while (i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0) files << QString::fromLocal8Bit(argv[++i]);
             mainApp.Sheet()->Tabs()->setCurrentWidget(mainApp.PageBatchSplitter());
             mainApp.PageBatchSplitter()->AddPaths(files);
+        }
+        if (std::strcmp(argv[i], kBatchJoin) == 0 || std::strcmp(argv[i], kWith) == 0) {
+            const bool mainFiles = std::strcmp(argv[i], kBatchJoin) == 0;
+            QStringList files;
+            while (i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0) files << QString::fromLocal8Bit(argv[++i]);
+            mainApp.Sheet()->Tabs()->setCurrentWidget(mainApp.PageBatchJoiner());
+            if (mainFiles)
+                mainApp.PageBatchJoiner()->AddMainFiles(files);
+            else
+                mainApp.PageBatchJoiner()->AddJoinedFiles(files);
         }
         if (std::strcmp(argv[i], kScreenshot) == 0 && i + 1 < argc) {
             const QString file = QString::fromLocal8Bit(argv[++i]);
