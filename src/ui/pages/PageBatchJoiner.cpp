@@ -558,15 +558,19 @@ void CPageBatchJoiner::OnJoinNow() {
     dialog->show();
     ProcessPendingEvents();
 
+    // The facts read when the files were added (a row without them joins by its path only).
+    const auto factsOf = [this](const CSortListCtrl* list, int row) {
+        if (const RowState* state = StateOf(list, row)) return state->facts;
+        JoinInputFacts facts;
+        if (const FileEntry* record = list->Record(row)) facts.path = record->path;
+        return facts;
+    };
     std::vector<JoinInputFacts> joined;
-    for (int row = 0; row < joinedList_->RowCount(); ++row) {
-        const RowState* state = StateOf(joinedList_, row);
-        joined.push_back(state != nullptr ? state->facts : JoinInputFacts{});
-    }
+    for (int row = 0; row < joinedList_->RowCount(); ++row) joined.push_back(factsOf(joinedList_, row));
     std::vector<BatchJoinRow> rows(static_cast<size_t>(n));
     for (int row = 0; row < n; ++row) {
         BatchJoinRow& r = rows[static_cast<size_t>(row)];
-        if (const RowState* state = StateOf(mainList_, row)) r.facts = state->facts;
+        r.facts = factsOf(mainList_, row);
         r.tag = TagOfRow(row);
         r.output = mainList_->Cell(row, outputColumn_).toStdString();
     }

@@ -117,6 +117,18 @@ class PageBatchJoinerTest : public QObject {
         QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers,
                           list->visualItemRect(list->topLevelItem(row)).center());
     }
+    // Opens the list's menu from the keyboard and chooses the item with text when it is enabled.
+    void TriggerMenuItem(CSortListCtrl* list, const char* menuName, const char* text) {
+        auto* menu = Get<QMenu>(menuName);
+        QTimer::singleShot(0, menu, [menu, text] {
+            for (QAction* a : menu->actions())
+                if (a->text() == QString::fromLatin1(text) && a->isEnabled()) a->trigger();
+            menu->close();
+        });
+        QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5));
+        QApplication::sendEvent(list->viewport(), &event);
+        QTest::qWait(20);
+    }
     QString Output(int row) { return Main()->Cell(row, 3); }
     QStringList Column(CSortListCtrl* list, int column) {
         QStringList texts;
@@ -237,14 +249,7 @@ private Q_SLOTS:
         QVERIFY(Get("joinButton")->isEnabled());
 
         // "Remo&ve All" of the joined list's menu leaves main rows but nothing to join.
-        auto* menu = Get<QMenu>("joinedMenu");
-        QTimer::singleShot(0, menu, [menu] {
-            for (QAction* a : menu->actions())
-                if (a->text() == QStringLiteral("Remo&ve All")) a->trigger();
-            menu->close();
-        });
-        QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5));
-        QApplication::sendEvent(Joined()->viewport(), &event);
+        TriggerMenuItem(Joined(), "joinedMenu", "Remo&ve All");
         QTRY_COMPARE(Joined()->RowCount(), 0);
         QCOMPARE(Main()->RowCount(), 2);
         QVERIFY(!Get("joinButton")->isEnabled());
@@ -306,10 +311,22 @@ private Q_SLOTS:
         QCOMPARE(opened_[0], QUrl::fromLocalFile(Q(folder)));
         QVERIFY(page_->isEnabled());
 
+        // The row's menu plays and browses its target.
+        SelectRow(Main(), 0);
+        TriggerMenuItem(Main(), "mainMenu", "Play &Outputted MP3");
+        QTRY_COMPARE(opened_.size(), size_t{2});
+        QCOMPARE(opened_[1], QUrl::fromLocalFile(Q(folder + "/main_joined.mp3")));
+        TriggerMenuItem(Main(), "mainMenu", "Browse Outputted &MP3");
+        QTRY_COMPARE(opened_.size(), size_t{3});
+        QCOMPARE(opened_[2], QUrl::fromLocalFile(Q(folder)));
+        opened_.clear();
+
         Click(Get("insertRadio"));
         Click(Get("joinButton"));
         QCOMPARE(Output(0), QStringLiteral("main_joined_1.mp3"));
         QVERIFY(test::ReadFile(folder + "/main_joined_1.mp3") == test::Concat({b1, b2, mb}));
+        QCOMPARE(page_->OutputPath(0), folder + "/main_joined_1.mp3");
+        QCOMPARE(opened_.size(), size_t{1});
         QVERIFY(shown_.empty());
     }
 
