@@ -1,10 +1,12 @@
 // The batch joiner page: the same files joined to the start or end of many main files.
 #include "ui/pages/PageBatchJoiner.h"
 
+
 #include "engine/base/PathUtil.h"
 #include "engine/join/BatchJoin.h"
 #include "ui/FileListLoader.h"
 #include "ui/Shell.h"
+#include "ui/pages/ControlPlacer.h"
 #include "ui/widgets/DualProgressDialog.h"
 #include "ui/widgets/Id3TagDialog.h"
 #include "ui/widgets/ProgressAdapter.h"
@@ -110,18 +112,7 @@ CPageBatchJoiner::CPageBatchJoiner(QWidget* parent)
 CPageBatchJoiner::~CPageBatchJoiner() = default;
 
 // Makes the page's controls at their design rectangles (dialog units) and anchors them.
-struct CPageBatchJoiner::Placer {
-    CPageBatchJoiner* page;
-    CResizableLayout* layout;
-
-    template <typename Control>
-    Control* Put(Control* control, const char* name, int x, int y, int width, int height, Anchor topLeft,
-                 Anchor bottomRight = kNoAnchor) const {
-        control->setObjectName(QString::fromLatin1(name));
-        control->setGeometry(page->DluRect(x, y, width, height));
-        layout->AddAnchor(control, topLeft, bottomRight);
-        return control;
-    }
+struct CPageBatchJoiner::Placer : CControlPlacer {
     QPushButton* Button(const char* text, const char* name, int y, Anchor anchor, int height = kButtonHeight) const {
         return Put(new QPushButton(QString::fromLatin1(text), page), name, kButtonX, y, kButtonWidth, height,
                    anchor);
@@ -132,7 +123,7 @@ struct CPageBatchJoiner::Placer {
 };
 
 void CPageBatchJoiner::OnInitPage() {
-    Placer at{this, Layout()};
+    Placer at{{this, Layout()}};
     MakeControls(at);
     MakeMenus();
     setAcceptDrops(true);
@@ -306,10 +297,8 @@ std::string CPageBatchJoiner::OutputPath(int mainRow) const {
 }
 
 QList<int> CPageBatchJoiner::SelectedRows(const CSortListCtrl* list) const {
-    QList<int> rows;
-    for (int row = 0; row < list->RowCount(); ++row)
-        if (list->topLevelItem(row)->isSelected()) rows << row;
-    return rows;
+    const std::vector<int> rows = list->SelectedRows();
+    return QList<int>(rows.begin(), rows.end());
 }
 
 TagFields CPageBatchJoiner::TagOfRow(int mainRow) const {
@@ -418,42 +407,13 @@ void CPageBatchJoiner::RemoveAll(CFileListLoader& loader) {
 
 // ---- Moving joined rows ----
 
-void CPageBatchJoiner::SwapJoinedRows(int a, int b) {
-    QTreeWidgetItem* x = joinedList_->topLevelItem(a);
-    QTreeWidgetItem* y = joinedList_->topLevelItem(b);
-    for (int c = 0; c < joinedList_->columnCount(); ++c) {
-        const QString text = x->text(c);
-        x->setText(c, y->text(c));
-        y->setText(c, text);
-    }
-    FileEntry* record = joinedList_->Record(a);
-    joinedList_->SetRecord(a, joinedList_->Record(b));
-    joinedList_->SetRecord(b, record);
-    const bool selected = x->isSelected();
-    x->setSelected(y->isSelected());
-    y->setSelected(selected);
-    QTreeWidgetItem* current = joinedList_->currentItem();
-    if (current == x || current == y)
-        joinedList_->setCurrentItem(current == x ? y : x, 0, QItemSelectionModel::NoUpdate);
-}
-
 void CPageBatchJoiner::OnUp() {
-    const QList<int> rows = SelectedRows(joinedList_);
-    if (rows.isEmpty()) return;
-    if (rows.first() > 0) {
-        for (const int row : rows) SwapJoinedRows(row - 1, row);
-        joinedList_->scrollToItem(joinedList_->topLevelItem(rows.first() - 1));
-    }
+    joinedList_->MoveSelectedRows(-1);
     joinedList_->setFocus();
 }
 
 void CPageBatchJoiner::OnDown() {
-    const QList<int> rows = SelectedRows(joinedList_);
-    if (rows.isEmpty()) return;
-    if (rows.last() < joinedList_->RowCount() - 1) {
-        for (auto row = rows.crbegin(); row != rows.crend(); ++row) SwapJoinedRows(*row, *row + 1);
-        joinedList_->scrollToItem(joinedList_->topLevelItem(rows.last() + 1));
-    }
+    joinedList_->MoveSelectedRows(1);
     joinedList_->setFocus();
 }
 

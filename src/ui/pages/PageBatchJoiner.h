@@ -108,7 +108,6 @@ private:
     TagFields TagOfRow(int mainRow) const;
     QList<int> SelectedRows(const CSortListCtrl* list) const;
     // Exchanges two rows of the joined list: cells, record, selection.
-    void SwapJoinedRows(int a, int b);
 
     const JoinerOptions* options_ = nullptr;
     std::unordered_map<const FileEntry*, RowState> states_;

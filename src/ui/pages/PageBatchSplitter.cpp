@@ -1,6 +1,7 @@
 // The batch cutter page: one cut rule over a list of files.
 #include "ui/pages/PageBatchSplitter.h"
 
+
 #include "engine/base/Format.h"
 #include "engine/base/PathUtil.h"
 #include "engine/cut/CutPlans.h"
@@ -8,6 +9,7 @@
 #include "ui/FileListLoader.h"
 #include "ui/MessageBox.h"
 #include "ui/Shell.h"
+#include "ui/pages/ControlPlacer.h"
 #include "ui/widgets/DualProgressDialog.h"
 #include "ui/widgets/NumberEdit.h"
 #include "ui/widgets/ProgressAdapter.h"
@@ -110,39 +112,18 @@ CPageBatchSplitter::CPageBatchSplitter(QWidget* parent)
 CPageBatchSplitter::~CPageBatchSplitter() = default;
 
 // Makes the page's controls at their design rectangles (dialog units) and anchors them.
-struct CPageBatchSplitter::Placer {
-    CPageBatchSplitter* page;
-    CResizableLayout* layout;
-
-    template <typename Control>
-    Control* Put(Control* control, const char* name, int x, int y, int width, int height, Anchor topLeft,
-                 Anchor bottomRight = kNoAnchor) const {
-        control->setObjectName(QString::fromLatin1(name));
-        control->setGeometry(page->DluRect(x, y, width, height));
-        layout->AddAnchor(control, topLeft, bottomRight);
-        return control;
-    }
-    QLabel* Label(const char* text, QWidget* buddy, int x, int y, int width) const {
-        auto* label = Put(new QLabel(QString::fromLatin1(text), page), "", x, y + kLabelDrop, width, kTextHeight,
-                          kTopLeft);
-        label->setBuddy(buddy);
-        return label;
-    }
+struct CPageBatchSplitter::Placer : CControlPlacer {
     QPushButton* Button(const char* text, const char* name, int x, int y, Anchor topLeft) const {
         return Put(new QPushButton(QString::fromLatin1(text), page), name, x, y, kButtonWidth, kButtonHeight,
                    topLeft);
     }
     CNumberEdit* NumberBox(const char* name, int x, int y, int width, bool decimal) const {
-        auto* box = Put(new CNumberEdit(page), name, x, y, width, kRowHeight, kTopLeft);
-        box->SetAllowMinus(false);
-        box->SetAllowDecimalPoint(decimal);
-        box->setMaxLength(decimal ? kTextBoxChars : kIntegerBoxChars);
-        return box;
+        return CControlPlacer::NumberBox(name, x, y, width, decimal, decimal ? kTextBoxChars : kIntegerBoxChars);
     }
 };
 
 void CPageBatchSplitter::OnInitPage() {
-    Placer at{this, Layout()};
+    Placer at{{this, Layout()}};
     MakeModeControls(at);
     MakeListControls(at);
     setAcceptDrops(true);

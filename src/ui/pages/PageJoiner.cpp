@@ -1,11 +1,13 @@
 // The joiner page: an ordered list of files joined into one target.
 #include "ui/pages/PageJoiner.h"
 
+
 #include "engine/join/JoinDecision.h"
 #include "engine/join/JoinJob.h"
 #include "ui/FileListLoader.h"
 #include "ui/MessageBox.h"
 #include "ui/Shell.h"
+#include "ui/pages/ControlPlacer.h"
 #include "ui/widgets/Id3TagDialog.h"
 #include "ui/widgets/NumberEdit.h"
 #include "ui/widgets/ProgressAdapter.h"
@@ -91,30 +93,7 @@ int TrackNumberOf(const QString& text) {
 }  // namespace
 
 // Makes the page's controls at their design rectangles (dialog units) and anchors them.
-struct CPageJoiner::Placer {
-    CPageJoiner* page;
-    CResizableLayout* layout;
-
-    template <typename Control>
-    Control* Put(Control* control, const char* name, int x, int y, int width, int height, Anchor topLeft,
-                 Anchor bottomRight = kNoAnchor) const {
-        control->setObjectName(QString::fromLatin1(name));
-        control->setGeometry(page->DluRect(x, y, width, height));
-        layout->AddAnchor(control, topLeft, bottomRight);
-        return control;
-    }
-    QLabel* Label(const char* text, QWidget* buddy, int x, int y, int width, Anchor anchor) const {
-        auto* label = Put(new QLabel(QString::fromLatin1(text), page), "", x, y + kLabelDrop, width, kTextHeight,
-                          anchor);
-        label->setBuddy(buddy);
-        return label;
-    }
-    QPushButton* Button(const char* text, const char* name, int x, int y, int width, int height,
-                        Anchor anchor) const {
-        auto* button = Put(new QPushButton(QString::fromLatin1(text), page), name, x, y, width, height, anchor);
-        button->setAutoDefault(false);
-        return button;
-    }
+struct CPageJoiner::Placer : CControlPlacer {
 };
 
 CPageJoiner::CPageJoiner(QWidget* parent)
@@ -123,7 +102,7 @@ CPageJoiner::CPageJoiner(QWidget* parent)
 CPageJoiner::~CPageJoiner() = default;
 
 void CPageJoiner::OnInitPage() {
-    Placer at{this, Layout()};
+    Placer at{{this, Layout()}};
     MakeListControls(at);
     MakeTagControls(at);
     setAcceptDrops(true);
@@ -333,12 +312,7 @@ void CPageJoiner::OnAddFolder() {
     UpdateButtons();
 }
 
-std::vector<int> CPageJoiner::SelectedRows() const {
-    std::vector<int> rows;
-    for (int row = 0; row < list_->RowCount(); ++row)
-        if (list_->topLevelItem(row)->isSelected()) rows.push_back(row);
-    return rows;
-}
+std::vector<int> CPageJoiner::SelectedRows() const { return list_->SelectedRows(); }
 
 void CPageJoiner::OnRemove() {
     const std::vector<int> rows = SelectedRows();
@@ -354,41 +328,13 @@ void CPageJoiner::OnRemoveAll() {
 
 // ---- Moving rows ----
 
-void CPageJoiner::SwapRows(int a, int b) {
-    QTreeWidgetItem* first = list_->topLevelItem(a);
-    QTreeWidgetItem* second = list_->topLevelItem(b);
-    for (int column = 0; column < list_->columnCount(); ++column) {
-        const QString text = first->text(column);
-        first->setText(column, second->text(column));
-        second->setText(column, text);
-    }
-    FileEntry* record = list_->Record(a);
-    list_->SetRecord(a, list_->Record(b));
-    list_->SetRecord(b, record);
-    const bool firstSelected = first->isSelected();
-    first->setSelected(second->isSelected());
-    second->setSelected(firstSelected);
-    if (list_->currentItem() == first)
-        list_->setCurrentItem(second, 0, QItemSelectionModel::NoUpdate);
-    else if (list_->currentItem() == second)
-        list_->setCurrentItem(first, 0, QItemSelectionModel::NoUpdate);
-}
-
 void CPageJoiner::OnUp() {
-    const std::vector<int> rows = SelectedRows();
-    if (!rows.empty() && rows.front() > 0) {
-        for (int row : rows) SwapRows(row, row - 1);
-        list_->scrollToItem(list_->topLevelItem(std::max(rows.front() - 2, 0)));
-    }
+    list_->MoveSelectedRows(-1);
     list_->setFocus();
 }
 
 void CPageJoiner::OnDown() {
-    const std::vector<int> rows = SelectedRows();
-    if (!rows.empty() && rows.back() < list_->RowCount() - 1) {
-        for (auto it = rows.rbegin(); it != rows.rend(); ++it) SwapRows(*it, *it + 1);
-        list_->scrollToItem(list_->topLevelItem(std::min(rows.back() + 2, list_->RowCount() - 1)));
-    }
+    list_->MoveSelectedRows(1);
     list_->setFocus();
 }
 

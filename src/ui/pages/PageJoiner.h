@@ -70,7 +70,6 @@ private:
     // Rows selected, ascending.
     std::vector<int> SelectedRows() const;
     // Exchanges two rows: every cell, the record, the selected and current states.
-    void SwapRows(int a, int b);
 
     void OnAddFiles();
     void OnAddFolder();

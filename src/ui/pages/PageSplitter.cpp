@@ -1,6 +1,7 @@
 // The cutter page: one source, its facts, custom pieces, the cut.
 #include "ui/pages/PageSplitter.h"
 
+
 #include "audio/PreviewPlayer.h"
 #include "engine/base/Deployment.h"
 #include "engine/base/Format.h"
@@ -8,6 +9,7 @@
 #include "engine/mp3/SourceInfo.h"
 #include "ui/MessageBox.h"
 #include "ui/Shell.h"
+#include "ui/pages/ControlPlacer.h"
 #include "ui/widgets/NumberEdit.h"
 #include "ui/widgets/ProgressAdapter.h"
 #include "ui/widgets/ProgressDialog.h"
@@ -197,39 +199,18 @@ CPageSplitter::~CPageSplitter() {
 }
 
 // Makes the page's controls at their design rectangles (dialog units) and anchors them.
-struct CPageSplitter::Placer {
-    CPageSplitter* page;
-    CResizableLayout* layout;
-
-    template <typename Control>
-    Control* Put(Control* control, const char* name, int x, int y, int width, int height, Anchor topLeft,
-                 Anchor bottomRight = kNoAnchor) const {
-        control->setObjectName(QString::fromLatin1(name));
-        control->setGeometry(page->DluRect(x, y, width, height));
-        layout->AddAnchor(control, topLeft, bottomRight);
-        return control;
-    }
-    QLabel* Label(const char* text, QWidget* buddy, int x, int y, int width, Anchor topLeft = kTopLeft) const {
-        auto* label = Put(new QLabel(QString::fromLatin1(text), page), "", x, y + kLabelDrop, width, kTextHeight,
-                          topLeft);
-        label->setBuddy(buddy);
-        return label;
-    }
+struct CPageSplitter::Placer : CControlPlacer {
     QPushButton* Button(const char* text, const char* name, int x, int y, int width, Anchor topLeft,
                         int height = kButtonHeight) const {
         return Put(new QPushButton(QString::fromLatin1(text), page), name, x, y, width, height, topLeft);
     }
     CNumberEdit* NumberBox(const char* name, int x, int y, int width, bool decimal) const {
-        auto* box = Put(new CNumberEdit(page), name, x, y, width, kRowHeight, kTopLeft);
-        box->SetAllowMinus(false);
-        box->SetAllowDecimalPoint(decimal);
-        box->setMaxLength(decimal ? kSizeBoxChars : kIntegerBoxChars);
-        return box;
+        return CControlPlacer::NumberBox(name, x, y, width, decimal, decimal ? kSizeBoxChars : kIntegerBoxChars);
     }
 };
 
 void CPageSplitter::OnInitPage() {
-    Placer at{this, Layout()};
+    Placer at{{this, Layout()}};
     MakeSourceControls(at);
     MakeModeControls(at);
     MakePlaybackControls(at);

@@ -1,10 +1,12 @@
 // The cutter options page: encoding, output folder, naming and tag options of cuts.
 #include "ui/pages/PageSplitterOpt.h"
 
+
 #include "audio/EncodingParams.h"
 #include "engine/output/PieceNaming.h"
 #include "ui/MessageBox.h"
 #include "ui/Shell.h"
+#include "ui/pages/ControlPlacer.h"
 #include "ui/widgets/NumberEdit.h"
 #include "ui/widgets/SpinButtons.h"
 #include "ui/widgets/ValueList.h"
@@ -196,26 +198,7 @@ QString Utf8(const std::string& text) { return QString::fromStdString(text); }
 CPageSplitterOpt::CPageSplitterOpt(QWidget* parent) : COptionsPage(QStringLiteral("Cutter Options"), parent) {}
 
 // Makes the page's controls at their design rectangles (dialog units) and anchors them.
-struct CPageSplitterOpt::Placer {
-    CPageSplitterOpt* page;
-    CResizableLayout* layout;
-
-    template <typename Control>
-    Control* Put(Control* control, const char* name, int x, int y, int width, int height,
-                 Anchor topLeft, Anchor bottomRight = kNoAnchor) const {
-        control->setObjectName(QString::fromLatin1(name));
-        control->setGeometry(page->DluRect(x, y, width, height));
-        layout->AddAnchor(control, topLeft, bottomRight);
-        return control;
-    }
-    // A label on the row at y; a mnemonic in text moves the focus to buddy.
-    QLabel* Label(const char* text, QWidget* buddy, int x, int y, int width, Anchor topLeft,
-                  Anchor bottomRight = kNoAnchor) const {
-        auto* label = Put(new QLabel(QString::fromLatin1(text), page), "", x, y + kLabelDrop, width,
-                          kTextHeight, topLeft, bottomRight);
-        label->setBuddy(buddy);
-        return label;
-    }
+struct CPageSplitterOpt::Placer : CControlPlacer {
     QCheckBox* Check(const char* text, const char* name, int x, int y, int width, Anchor topLeft,
                      Anchor bottomRight) const {
         return Put(new QCheckBox(QString::fromLatin1(text), page), name, x, y, width, kCheckHeight,
@@ -239,14 +222,10 @@ struct CPageSplitterOpt::Placer {
         list->setMaxVisibleItems(kVisibleTemplates);
         return list;
     }
-    QPushButton* Button(const char* text, const char* name, int x, int y, int width, int height,
-                        Anchor topLeft) const {
-        return Put(new QPushButton(QString::fromLatin1(text), page), name, x, y, width, height, topLeft);
-    }
 };
 
 void CPageSplitterOpt::OnInitPage() {
-    Placer at{this, Layout()};
+    Placer at{{this, Layout()}};
     MakeEncodingControls(at);
     MakeTagControls(at);
     MakeOutputControls(at);

@@ -155,4 +155,44 @@ void CSortListCtrl::SortByColumn(int column) {
     header()->setSortIndicator(column, ascending_ ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
+std::vector<int> CSortListCtrl::SelectedRows() const {
+    std::vector<int> rows;
+    for (int row = 0; row < RowCount(); ++row)
+        if (topLevelItem(row)->isSelected()) rows.push_back(row);
+    return rows;
+}
+
+void CSortListCtrl::SwapRows(int a, int b) {
+    QTreeWidgetItem* x = topLevelItem(a);
+    QTreeWidgetItem* y = topLevelItem(b);
+    for (int column = 0; column < columnCount(); ++column) {
+        const QString text = x->text(column);
+        x->setText(column, y->text(column));
+        y->setText(column, text);
+    }
+    FileEntry* record = Record(a);
+    SetRecord(a, Record(b));
+    SetRecord(b, record);
+    const bool selected = x->isSelected();
+    x->setSelected(y->isSelected());
+    y->setSelected(selected);
+    QTreeWidgetItem* current = currentItem();
+    if (current == x || current == y) setCurrentItem(current == x ? y : x, 0, QItemSelectionModel::NoUpdate);
+}
+
+bool CSortListCtrl::MoveSelectedRows(int step) {
+    const std::vector<int> rows = SelectedRows();
+    if (rows.empty() || step == 0) return false;
+    if (step < 0) {
+        if (rows.front() == 0) return false;
+        for (int row : rows) SwapRows(row, row - 1);
+        scrollToItem(topLevelItem(rows.front() - 1));
+    } else {
+        if (rows.back() == RowCount() - 1) return false;
+        for (auto it = rows.rbegin(); it != rows.rend(); ++it) SwapRows(*it, *it + 1);
+        scrollToItem(topLevelItem(rows.back() + 1));
+    }
+    return true;
+}
+
 }  // namespace corvane

@@ -7,6 +7,7 @@
 #include <QTreeWidget>
 
 #include <array>
+#include <vector>
 
 namespace corvane {
 
@@ -32,6 +33,13 @@ public:
     void SetCell(int row, int column, const QString& text);
     QString Cell(int row, int column) const;
     int RowCount() const { return topLevelItemCount(); }
+    // The selected rows, in list order.
+    std::vector<int> SelectedRows() const;
+    // Moves the selected rows one place up (step -1) or down (step 1), each with its cells,
+    // record and selection; the current row goes with them. Nothing moves when the first
+    // selected row is already at the top (up) or the last at the bottom (down). Returns
+    // whether rows moved.
+    bool MoveSelectedRows(int step);
     // Deletes a row and its slot (not the record).
     void DeleteRow(int row);
     void DeleteAllRows();
@@ -46,6 +54,9 @@ public:
     static int CompareCells(SortKind kind, const QString& a, const QString& b);
 
 private:
+    // Exchanges rows a and b: cells, records, selection and the current row.
+    void SwapRows(int a, int b);
+
     std::array<SortKind, kMaxSortColumns> kinds_{};
     int sortedColumn_ = -1;
     bool ascending_ = true;

@@ -125,7 +125,7 @@ class PageBatchJoinerTest : public QObject {
                 if (a->text() == QString::fromLatin1(text) && a->isEnabled()) a->trigger();
             menu->close();
         });
-        QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5));
+        QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5), QPoint(5, 5));
         QApplication::sendEvent(list->viewport(), &event);
         QTest::qWait(20);
     }

@@ -405,7 +405,7 @@ private Q_SLOTS:
                                      "Copy &ID3 tag", "-", "&Add Files...", "Add &Folder..."}));
         const auto action = [menu](const char* name) { return menu->findChild<QAction*>(QString::fromLatin1(name)); };
         const auto openMenu = [this] {
-            QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5));
+            QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5), QPoint(5, 5));
             QApplication::sendEvent(List()->viewport(), &event);
         };
 

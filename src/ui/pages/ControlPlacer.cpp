@@ -1,0 +1,41 @@
+// CControlPlacer: labels, buttons and number boxes at their design places.
+#include "ui/pages/ControlPlacer.h"
+
+#include "ui/widgets/NumberEdit.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+namespace corvane {
+namespace {
+
+constexpr int kRowHeight = 13;   // boxes and lists, dialog units
+constexpr int kTextHeight = 8;   // one line of label text
+constexpr int kLabelDrop = 3;    // from a box's top to its label's text line
+
+}  // namespace
+
+QLabel* CControlPlacer::Label(const char* text, QWidget* buddy, int x, int y, int width, Anchor topLeft,
+                              Anchor bottomRight) const {
+    auto* label = Put(new QLabel(QString::fromLatin1(text), page), "", x, y + kLabelDrop, width, kTextHeight, topLeft,
+                      bottomRight);
+    label->setBuddy(buddy);
+    return label;
+}
+
+QPushButton* CControlPlacer::Button(const char* text, const char* name, int x, int y, int width, int height,
+                                    Anchor topLeft) const {
+    auto* button = Put(new QPushButton(QString::fromLatin1(text), page), name, x, y, width, height, topLeft);
+    button->setAutoDefault(false);
+    return button;
+}
+
+CNumberEdit* CControlPlacer::NumberBox(const char* name, int x, int y, int width, bool decimal, int maxChars) const {
+    auto* box = Put(new CNumberEdit(page), name, x, y, width, kRowHeight, kTopLeft);
+    box->SetAllowMinus(false);
+    box->SetAllowDecimalPoint(decimal);
+    box->setMaxLength(maxChars);
+    return box;
+}
+
+}  // namespace corvane
