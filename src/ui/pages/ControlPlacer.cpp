@@ -7,14 +7,6 @@
 #include <QPushButton>
 
 namespace corvane {
-namespace {
-
-constexpr int kRowHeight = 13;   // boxes and lists, dialog units
-constexpr int kTextHeight = 8;   // one line of label text
-constexpr int kLabelDrop = 3;    // from a box's top to its label's text line
-
-}  // namespace
-
 QLabel* CControlPlacer::Label(const char* text, QWidget* buddy, int x, int y, int width, Anchor topLeft,
                               Anchor bottomRight) const {
     auto* label = Put(new QLabel(QString::fromLatin1(text), page), "", x, y + kLabelDrop, width, kTextHeight, topLeft,

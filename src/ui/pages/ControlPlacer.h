@@ -17,6 +17,15 @@ namespace corvane {
 
 class CNumberEdit;
 
+// The measures the pages share, in dialog units.
+constexpr int kMargin = 7;                           // between the page's edges and its controls
+constexpr int kRight = kPageDesignWidth - kMargin;   // the right edge of the controls
+constexpr int kRowHeight = 13;                       // boxes, lists and spins
+constexpr int kButtonHeight = 14;
+constexpr int kTextHeight = 8;                       // one line of label text
+constexpr int kLabelDrop = 3;                        // from a box's top to its label's text line
+constexpr int kSpinWidth = 10;                       // the up and down buttons beside a box
+
 struct CControlPlacer {
     CResizablePage* page;
     CResizableLayout* layout;

@@ -40,10 +40,7 @@ constexpr char kCaption[] = "MP3 Batch Joiner";
 // taking what the page gains in size, with its four buttons in a column at the right; the
 // joined list at the bottom, keeping its height, with its four buttons beside it.
 
-constexpr int kMargin = 7;
-constexpr int kRight = kPageDesignWidth - kMargin;
 constexpr int kButtonWidth = 58;
-constexpr int kButtonHeight = 14;
 constexpr int kButtonPitch = 18;
 constexpr int kButtonX = kRight - kButtonWidth;
 constexpr int kListRight = kButtonX - 6;

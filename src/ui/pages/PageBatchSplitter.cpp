@@ -66,13 +66,6 @@ constexpr int kIntegerBoxChars = 9;
 // the row of buttons at the bottom: "C&ut All" and the list buttons at the left, "Cut
 // Selecte&d" at the right.
 
-constexpr int kMargin = 7;
-constexpr int kRight = kPageDesignWidth - kMargin;
-constexpr int kRowHeight = 13;
-constexpr int kButtonHeight = 14;
-constexpr int kTextHeight = 8;
-constexpr int kLabelDrop = 3;
-constexpr int kSpinWidth = 10;
 constexpr int kButtonWidth = 56;
 constexpr int kButtonGap = 4;
 

@@ -44,13 +44,6 @@ constexpr int kMinTrack = 1;   // the spin's range
 constexpr int kMaxTrack = 255;
 
 // The design, in dialog units.
-constexpr int kMargin = 7;
-constexpr int kRight = kPageDesignWidth - kMargin;
-constexpr int kRowHeight = 13;
-constexpr int kButtonHeight = 14;
-constexpr int kTextHeight = 8;
-constexpr int kLabelDrop = 3;
-constexpr int kSpinWidth = 10;
 constexpr int kButtonWidth = 60;
 constexpr int kButtonX = kRight - kButtonWidth;
 constexpr int kJoinHeight = 20;

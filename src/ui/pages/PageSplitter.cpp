@@ -135,13 +135,6 @@ constexpr int kIntegerBoxChars = 9;
 // information box beside them, stretching right; the playback row and the position slider across the page; the
 // piece buttons, then the piece list taking what is left, then its two buttons at the bottom.
 
-constexpr int kMargin = 7;
-constexpr int kRight = kPageDesignWidth - kMargin;
-constexpr int kRowHeight = 13;
-constexpr int kButtonHeight = 14;
-constexpr int kTextHeight = 8;
-constexpr int kLabelDrop = 3;
-constexpr int kSpinWidth = 10;
 constexpr int kButtonWidth = 50;
 
 constexpr int kSourceY = kMargin;

@@ -139,15 +139,10 @@ constexpr int kVisibleTemplates = 16;
 // output folder on the right. The left column's stretching controls grow to the middle of
 // the page, the right column's start there and grow to the right edge.
 
-constexpr int kMargin = 7;
-constexpr int kRowHeight = 13;   // lists, boxes, spins
 constexpr int kCheckHeight = 10;
-constexpr int kTextHeight = 8;
-constexpr int kLabelDrop = 3;    // a label's top below its row's top
 constexpr int kRowPitch = 18;    // from a row of lists or boxes to the next
 constexpr int kCheckPitch = 14;  // from a check box to the next
 constexpr int kSectionGap = 6;   // extra space between groups of controls
-constexpr int kSpinWidth = 10;
 constexpr int kBoxWidth = 36;
 constexpr int kHelpWidth = 15;
 
