@@ -22,7 +22,6 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
@@ -264,10 +263,7 @@ void CPageBatchSplitter::MakeListControls(Placer& at) {
 QWidget* CPageBatchSplitter::MakeSpin(Placer& at, QLineEdit* box, int x, int y, const char* name,
                                       std::function<void(int)> step) {
     auto* spin = at.Put(new CSpinButtons(this), name, x, y, kSpinWidth, kRowHeight, kTopLeft);
-    connect(spin->Up(), &QToolButton::clicked, this, [step] { step(+1); });
-    connect(spin->Down(), &QToolButton::clicked, this, [step] { step(-1); });
-    box->installEventFilter(this);
-    spinSteps_.emplace_back(box, std::move(step));
+    spin->Attach(box, std::move(step));
     return spin;
 }
 
@@ -292,17 +288,6 @@ bool CPageBatchSplitter::eventFilter(QObject* watched, QEvent* event) {
         OnListMenu(menuEvent->reason() == QContextMenuEvent::Keyboard ? list_->mapToGlobal(list_->rect().center())
                                                                       : menuEvent->globalPos());
         return true;
-    }
-    if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Up || key == Qt::Key_Down) {
-            for (const auto& [box, step] : spinSteps_) {
-                if (box == watched) {
-                    step(key == Qt::Key_Up ? +1 : -1);
-                    return true;
-                }
-            }
-        }
     }
     return CSettingsPage::eventFilter(watched, event);
 }

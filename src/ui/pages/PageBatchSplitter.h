@@ -57,7 +57,7 @@ protected:
     void OnDestroyPage() override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
-    // The arrow keys in a box with a spin step it; the list's context menu.
+    // The list's context menu.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -120,8 +120,6 @@ private:
     QMenu* listMenu_ = nullptr;
     std::unique_ptr<CFileListLoader> loader_;
 
-    // The boxes whose arrow keys step them, with their step functions.
-    std::vector<std::pair<QWidget*, std::function<void(int)>>> spinSteps_;
 };
 
 }  // namespace corvane

@@ -22,7 +22,6 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -378,10 +377,7 @@ void CPageSplitter::MakePieceControls(Placer& at) {
 QWidget* CPageSplitter::MakeSpin(Placer& at, QLineEdit* box, int x, int y, const char* name,
                                  std::function<void(int)> step) {
     auto* spin = at.Put(new CSpinButtons(this), name, x, y, kSpinWidth, kRowHeight, kTopLeft);
-    connect(spin->Up(), &QToolButton::clicked, this, [step] { step(+1); });
-    connect(spin->Down(), &QToolButton::clicked, this, [step] { step(-1); });
-    box->installEventFilter(this);
-    spinSteps_.emplace_back(box, std::move(step));
+    spin->Attach(box, std::move(step));
     return spin;
 }
 
@@ -417,17 +413,6 @@ bool CPageSplitter::eventFilter(QObject* watched, QEvent* event) {
                         ? pieceList_->mapToGlobal(pieceList_->rect().center())
                         : menuEvent->globalPos());
         return true;
-    }
-    if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Up || key == Qt::Key_Down) {
-            for (const auto& [box, step] : spinSteps_) {
-                if (box == watched) {
-                    step(key == Qt::Key_Up ? +1 : -1);
-                    return true;
-                }
-            }
-        }
     }
     return CSettingsPage::eventFilter(watched, event);
 }

@@ -80,7 +80,7 @@ protected:
     void OnDestroyPage() override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
-    // The up and down arrow keys in a box with a spin step it; the piece list's context menu.
+    // The piece list's context menu.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -192,8 +192,6 @@ private:
     QMenu* pieceMenu_ = nullptr;
     QTimer* playTimer_ = nullptr;
 
-    // The boxes whose arrow keys step them, with their step functions.
-    std::vector<std::pair<QWidget*, std::function<void(int)>>> spinSteps_;
 };
 
 }  // namespace corvane

@@ -14,7 +14,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -440,26 +439,8 @@ QWidget* CPageSplitterOpt::MakeSpin(Placer& at, CNumberEdit* box, int x, int y, 
     auto* spin = new CSpinButtons(this);
     at.Put(spin, "", x, y, kSpinWidth, kRowHeight, anchor);
     spin->setObjectName(name);
-    connect(spin->Up(), &QToolButton::clicked, this, [step] { step(+1); });
-    connect(spin->Down(), &QToolButton::clicked, this, [step] { step(-1); });
-    box->installEventFilter(this);
-    spinSteps_.emplace_back(box, std::move(step));
+    spin->Attach(box, std::move(step));
     return spin;
-}
-
-bool CPageSplitterOpt::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Up || key == Qt::Key_Down) {
-            for (const auto& [box, step] : spinSteps_) {
-                if (box == watched) {
-                    step(key == Qt::Key_Up ? +1 : -1);
-                    return true;
-                }
-            }
-        }
-    }
-    return COptionsPage::eventFilter(watched, event);
 }
 
 void CPageSplitterOpt::StepDecimalBox(CNumberEdit* box, int direction, int tenthsPerStep, int held) {

@@ -38,8 +38,6 @@ public:
 
 protected:
     void OnInitPage() override;
-    // The up and down arrow keys in a box with a spin step it.
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct Placer;
@@ -124,8 +122,6 @@ private:
     CValueList* targetExists_ = nullptr;
     QCheckBox* browseOutput_ = nullptr;
 
-    // The boxes whose arrow keys step them, with their step functions.
-    std::vector<std::pair<QWidget*, std::function<void(int)>>> spinSteps_;
 };
 
 }  // namespace corvane
