@@ -8,6 +8,7 @@
 #include "engine/base/PathUtil.h"
 #include "audio/AudioSource.h"
 #include "engine/mp3/SourceFacts.h"
+#include "ui/widgets/NumberEdit.h"
 #include "ui/widgets/ProgressDialog.h"
 
 #include <QApplication>
@@ -72,8 +73,6 @@ std::vector<ColumnSpec> MakeColumns(const ColumnUse (&uses)[N]) {
 
 constexpr char kLinkExtension[] = ".desktop";
 constexpr char kSearching[] = "Searching MP3 files...";
-
-QString Utf8(const std::string& s) { return QString::fromStdString(s); }
 
 // Paths compare as absolute, lexically normal texts.
 QString NormalPath(const QString& path) { return QDir::cleanPath(QFileInfo(path).absoluteFilePath()); }

@@ -9,6 +9,7 @@
 #include "ui/pages/ControlPlacer.h"
 #include "ui/widgets/DualProgressDialog.h"
 #include "ui/widgets/Id3TagDialog.h"
+#include "ui/widgets/NumberEdit.h"
 #include "ui/widgets/ProgressAdapter.h"
 #include "ui/widgets/SortListCtrl.h"
 
@@ -65,8 +66,6 @@ constexpr int kJoinedListY = kPageDesignHeight - kMargin - kJoinedListHeight;
 constexpr int kJoinedLabelY = kJoinedListY - 11;
 constexpr int kMainListBottom = kJoinedLabelY - 5;
 constexpr int kLabelHeight = 8;
-
-QString Utf8(const std::string& text) { return QString::fromStdString(text); }
 
 // The track number of a "#" cell: the value of its leading digits, 0 when it does not start
 // with a digit.

@@ -87,15 +87,6 @@ constexpr int kListY = kModeY + 4 * kModePitch + 3;
 constexpr int kButtonsY = kPageDesignHeight - kMargin - kButtonHeight;
 constexpr int kListBottom = kButtonsY - 5;
 
-bool ReadInteger(const QString& text, int* value) {
-    bool ok = false;
-    const int read = text.trimmed().toInt(&ok);
-    if (ok) *value = read;
-    return ok;
-}
-
-QString Utf8(const std::string& text) { return QString::fromStdString(text); }
-
 }  // namespace
 
 CPageBatchSplitter::CPageBatchSplitter(QWidget* parent)

@@ -68,8 +68,6 @@ constexpr int kRightFieldX = kRightLabelX + kRightLabelWidth + 2;
 constexpr int kRightFieldRight = kRight - 7;
 constexpr int kTrackBoxWidth = 24;
 
-QString Utf8(const std::string& text) { return QString::fromStdString(text); }
-
 // The track number the joiner takes from its text: the value of its leading digits, 0 when
 // it does not start with a digit ("12x" gives 12).
 int TrackNumberOf(const QString& text) {

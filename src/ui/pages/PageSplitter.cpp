@@ -168,15 +168,6 @@ constexpr int kListY = kPieceButtonsY + 18;
 constexpr int kBottomButtonsY = kPageDesignHeight - kMargin - kButtonHeight;
 constexpr int kListBottom = kBottomButtonsY - 4;
 
-bool ReadInteger(const QString& text, int* value) {
-    bool ok = false;
-    const int read = text.trimmed().toInt(&ok);
-    if (ok) *value = read;
-    return ok;
-}
-
-QString Utf8(const std::string& text) { return QString::fromStdString(text); }
-
 }  // namespace
 
 CPageSplitter::CPageSplitter(QWidget* parent)

@@ -178,15 +178,6 @@ bool ScanTenths(const QString& text, int* tenths) {
 
 QString TenthsText(int tenths) { return QString::asprintf("%d.%d", tenths / 10, tenths % 10); }
 
-bool ReadInteger(const QString& text, int* value) {
-    bool ok = false;
-    const int read = text.trimmed().toInt(&ok);
-    if (ok) *value = read;
-    return ok;
-}
-
-QString Utf8(const std::string& text) { return QString::fromStdString(text); }
-
 }  // namespace
 
 CPageSplitterOpt::CPageSplitterOpt(QWidget* parent) : COptionsPage(QStringLiteral("Cutter Options"), parent) {}

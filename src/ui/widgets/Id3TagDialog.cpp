@@ -68,7 +68,6 @@ QRect DluRect(const QFont& font, int x, int y, int width, int height) {
     return QRect(left, top, (x + width) * baseX / 4 - left, (y + height) * baseY / 8 - top);
 }
 
-QString Utf8(const std::string& text) { return QString::fromStdString(text); }
 std::string Std(const QString& text) { return text.toStdString(); }
 
 // Reads an integer as the dialog framework does: blanks around it, an optional sign, then

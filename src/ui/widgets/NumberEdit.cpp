@@ -27,4 +27,11 @@ void CNumberEdit::keyPressEvent(QKeyEvent* event) {
     QLineEdit::keyPressEvent(event);
 }
 
+bool ReadInteger(const QString& text, int* value) {
+    bool ok = false;
+    const int read = text.trimmed().toInt(&ok);
+    if (ok) *value = read;
+    return ok;
+}
+
 }  // namespace corvane

@@ -2,8 +2,18 @@
 #pragma once
 
 #include <QLineEdit>
+#include <QString>
+
+#include <string>
 
 namespace corvane {
+
+// text (spaces around it ignored) read as a whole number into *value; false, with *value
+// left alone, when it is not one.
+bool ReadInteger(const QString& text, int* value);
+
+// A UTF-8 text of the engine as a Qt string.
+inline QString Utf8(const std::string& text) { return QString::fromStdString(text); }
 
 class CNumberEdit : public QLineEdit {
     Q_OBJECT
