@@ -2,6 +2,7 @@
 // the targets it writes are checked byte by byte, against their inputs and against what
 // corvane-cli batch-join writes for the same files and options.
 #include "TestEnvironment.h"
+#include "pages/PageFixture.h"
 
 #include "audio/AudioLibrary.h"
 #include "engine/Progress.h"
@@ -73,8 +74,9 @@ test::Bytes Encode(double seconds, int kbps = 128) {
 class PageBatchJoinerTest : public QObject {
     Q_OBJECT
     std::unique_ptr<test::TempDir> dir_;
-    std::vector<QString> shown_;
-    std::vector<QUrl> opened_;
+    test::CDesktopRecorder desktop_;
+    std::vector<QString>& shown_ = desktop_.shown;
+    std::vector<QUrl>& opened_ = desktop_.opened;
     JoinerOptions options_;
     std::unique_ptr<CPageBatchJoiner> page_;
     int folderNumber_ = 0;
@@ -89,9 +91,7 @@ class PageBatchJoinerTest : public QObject {
     }
     template <typename T = QWidget>
     T* Get(const char* name) {
-        T* widget = page_->findChild<T*>(QString::fromLatin1(name));
-        if (widget == nullptr) qFatal("no control %s", name);
-        return widget;
+        return test::FindControl<T>(page_.get(), name);
     }
     CSortListCtrl* Main() { return Get<CSortListCtrl>("mainList"); }
     CSortListCtrl* Joined() { return Get<CSortListCtrl>("joinedList"); }
@@ -178,25 +178,13 @@ private Q_SLOTS:
     }
     void init() {
         test::UseFreshSettings();
-        shown_.clear();
-        opened_.clear();
         options_ = JoinerOptions{};
         options_.browseFolder = true;
-        SetMessageHandler([this](const QString& text, QMessageBox::Icon) {
-            shown_.push_back(text);
-            return QMessageBox::Ok;
-        });
-        SetShellOpener([this](const QUrl& url) {
-            opened_.push_back(url);
-            return true;
-        });
+        desktop_.Install();
     }
     void cleanup() {
         page_.reset();
-        SetMessageHandler({});
-        SetShellOpener({});
-        SetFilePicker({});
-        SetFolderPicker({});
+        desktop_.Remove();
     }
 
     void theControlsCarryTheirTextsAndStartDisabled() {

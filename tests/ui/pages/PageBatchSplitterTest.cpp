@@ -4,6 +4,7 @@
 // With CORVANE_BENCH_FOLDER set, addingAThousandFiles adds that folder through "Add &Folder"
 // and prints how long it took (bench/batch-list.sh); otherwise it is skipped.
 #include "TestEnvironment.h"
+#include "pages/PageFixture.h"
 
 #include "audio/AudioLibrary.h"
 #include "engine/Progress.h"
@@ -75,8 +76,9 @@ class PageBatchSplitterTest : public QObject {
     Q_OBJECT
     std::unique_ptr<test::TempDir> dir_;
     std::vector<std::string> sources_;  // 20 s, 25 s, 30 s, 12 s, each in its own folder
-    std::vector<QString> shown_;
-    std::vector<QUrl> opened_;
+    test::CDesktopRecorder desktop_;
+    std::vector<QString>& shown_ = desktop_.shown;
+    std::vector<QUrl>& opened_ = desktop_.opened;
     CutterOptions options_;
     std::unique_ptr<CPageBatchSplitter> page_;
 
@@ -84,17 +86,12 @@ class PageBatchSplitterTest : public QObject {
         page_ = std::make_unique<CPageBatchSplitter>();
         page_->SetOptionsSource(&options_);
         page_->resize(900, 640);
-        page_->show();
-        if (!QTest::qWaitForWindowExposed(page_.get())) qWarning("page not exposed");
-        page_->activateWindow();
-        if (!QTest::qWaitForWindowActive(page_.get())) qWarning("page not active");
+        test::ShowActive(page_.get());
         return *page_;
     }
     template <typename T = QWidget>
     T* Get(const char* name) {
-        T* widget = page_->findChild<T*>(QString::fromLatin1(name));
-        if (widget == nullptr) qFatal("no control %s", name);
-        return widget;
+        return test::FindControl<T>(page_.get(), name);
     }
     QLineEdit* Box(const char* name) { return Get<QLineEdit>(name); }
     QToolButton* SpinButton(const char* spin, const char* which) {
@@ -172,25 +169,13 @@ private Q_SLOTS:
     }
     void init() {
         test::UseFreshSettings();
-        shown_.clear();
-        opened_.clear();
         options_ = CutterOptions{};
         options_.browseFolder = true;
-        SetMessageHandler([this](const QString& text, QMessageBox::Icon) {
-            shown_.push_back(text);
-            return QMessageBox::Ok;
-        });
-        SetShellOpener([this](const QUrl& url) {
-            opened_.push_back(url);
-            return true;
-        });
+        desktop_.Install();
     }
     void cleanup() {
         page_.reset();
-        SetMessageHandler({});
-        SetShellOpener({});
-        SetFilePicker({});
-        SetFolderPicker({});
+        desktop_.Remove();
         QApplication::processEvents();
     }
 

@@ -1,6 +1,7 @@
 // Joiner page: driven through its own controls; the targets it writes are compared with what
 // corvane-cli writes for the same inputs, tag and options.
 #include "TestEnvironment.h"
+#include "pages/PageFixture.h"
 
 #include "audio/AudioLibrary.h"
 #include "engine/Progress.h"
@@ -53,8 +54,9 @@ class PageJoinerTest : public QObject {
     std::unique_ptr<test::TempDir> dir_;
     std::vector<std::string> files_;  // a.mp3, b.mp3, c.mp3 (44100 Hz, 128 kbps, joint), d.mp3 untagged
     std::string lowRate_;             // 22050 Hz
-    std::vector<QString> shown_;
-    std::vector<QUrl> opened_;
+    test::CDesktopRecorder desktop_;
+    std::vector<QString>& shown_ = desktop_.shown;
+    std::vector<QUrl>& opened_ = desktop_.opened;
     JoinerOptions options_;
     std::unique_ptr<CPageJoiner> page_;
     int pickerCalls_ = 0;
@@ -64,17 +66,12 @@ class PageJoinerTest : public QObject {
         page_ = std::make_unique<CPageJoiner>();
         page_->SetOptionsSource(&options_);
         page_->resize(900, 640);
-        page_->show();
-        if (!QTest::qWaitForWindowExposed(page_.get())) qWarning("page not exposed");
-        page_->activateWindow();
-        if (!QTest::qWaitForWindowActive(page_.get())) qWarning("page not active");
+        test::ShowActive(page_.get());
         return *page_;
     }
     template <typename T = QWidget>
     T* Get(const char* name) {
-        T* widget = page_->findChild<T*>(QString::fromLatin1(name));
-        if (widget == nullptr) qFatal("no control %s", name);
-        return widget;
+        return test::FindControl<T>(page_.get(), name);
     }
     QTreeWidget* List() { return Get<QTreeWidget>("fileList"); }
     QString Cell(int row, int column) { return List()->topLevelItem(row)->text(column); }
@@ -161,24 +158,13 @@ private Q_SLOTS:
     }
     void init() {
         test::UseFreshSettings();
-        shown_.clear();
-        opened_.clear();
         options_ = JoinerOptions{};
         options_.browseFolder = false;
-        SetMessageHandler([this](const QString& text, QMessageBox::Icon) {
-            shown_.push_back(text);
-            return QMessageBox::Ok;
-        });
-        SetShellOpener([this](const QUrl& url) {
-            opened_.push_back(url);
-            return true;
-        });
+        desktop_.Install();
     }
     void cleanup() {
         page_.reset();
-        SetMessageHandler({});
-        SetShellOpener({});
-        SetFilePicker({});
+        desktop_.Remove();
     }
 
     void startsWithThirteenColumnsAndTheListButtonsDisabled() {

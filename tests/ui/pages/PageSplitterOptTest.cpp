@@ -1,5 +1,6 @@
 // Cutter options page: driven through its own controls, checked in the options record and the settings file.
 #include "TestEnvironment.h"
+#include "pages/PageFixture.h"
 
 #include "ui/MessageBox.h"
 #include "ui/SettingsStore.h"
@@ -66,9 +67,7 @@ class PageSplitterOptTest : public QObject {
     }
     template <typename T = QWidget>
     T* Get(const char* name) {
-        T* widget = page_->findChild<T*>(QString::fromLatin1(name));
-        if (widget == nullptr) qFatal("no control %s", name);
-        return widget;
+        return test::FindControl<T>(page_.get(), name);
     }
     QToolButton* SpinButton(const char* spin, const char* which) {
         return Get<QWidget>(spin)->findChild<QToolButton*>(QString::fromLatin1(which));

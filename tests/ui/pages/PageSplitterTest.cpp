@@ -1,6 +1,7 @@
 // Cutter page: driven through its own controls; the pieces it writes are compared with what
 // corvane-cli writes for the same cut, and the settings file is read back.
 #include "TestEnvironment.h"
+#include "pages/PageFixture.h"
 
 #include "audio/AudioLibrary.h"
 #include "engine/Progress.h"
@@ -98,17 +99,12 @@ class PageSplitterTest : public QObject {
         page_->SetOptionsSource(&options_);
         page_->SetSoundOutput(sound);
         page_->resize(900, 640);
-        page_->show();
-        if (!QTest::qWaitForWindowExposed(page_.get())) qWarning("page not exposed");
-        page_->activateWindow();
-        if (!QTest::qWaitForWindowActive(page_.get())) qWarning("page not active");
+        test::ShowActive(page_.get());
         return *page_;
     }
     template <typename T = QWidget>
     T* Get(const char* name) {
-        T* widget = page_->findChild<T*>(QString::fromLatin1(name));
-        if (widget == nullptr) qFatal("no control %s", name);
-        return widget;
+        return test::FindControl<T>(page_.get(), name);
     }
     // Opens path through "&Open" and the (replaced) file dialog.
     void OpenByDialog(const std::string& path) {
