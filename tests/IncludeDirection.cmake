@@ -10,7 +10,7 @@ set(rules
   "engine=engine/base,audio"
   "engine/base="
   "engine/mp3=engine/base,audio"
-  "engine/output=engine/base,engine/mp3,audio"
+  "engine/output=engine/base,engine/mp3,engine/Progress.h,audio"
   "engine/cut=engine/base,engine/mp3,engine/output,engine/Progress.h,audio"
   "engine/join=engine/base,engine/mp3,engine/output,engine/Progress.h,audio"
   "cli=engine,audio"

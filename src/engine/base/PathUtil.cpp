@@ -71,6 +71,12 @@ bool IsDirectory(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool IsRegularFile(const std::string& path) {
+    if (path.empty()) return false;
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 bool EnsureDirectory(const std::string& path, bool create) {
     if (IsDirectory(path)) return true;
     return create && CreateDirectoryTree(path);

@@ -1,7 +1,8 @@
 // Path helpers on UTF-8 paths with "/" as the separator.
 //
-// The names work on the text of a path; only PathExists, IsDirectory, EnsureDirectory,
-// CreateDirectoryTree, IsSameFile and ProgramDirectory look at the file system. UTF-8 never
+// The names work on the text of a path; only PathExists, IsDirectory, IsRegularFile,
+// EnsureDirectory, CreateDirectoryTree, IsSameFile and ProgramDirectory look at the file
+// system. UTF-8 never
 // puts a "/" or "." byte inside a multi-byte character, so plain byte searches are exact.
 #pragma once
 
@@ -31,6 +32,11 @@ bool PathExists(const std::string& path);
 
 // True when path exists and is a directory (links followed).
 bool IsDirectory(const std::string& path);
+
+// True when path exists and is a regular file (links followed): not a directory, named pipe,
+// device or socket. Looks at the file without opening it, so it never waits on a pipe; a
+// reader should still check the descriptor it opens (the path may change in between).
+bool IsRegularFile(const std::string& path);
 
 // True when path is a directory; otherwise, when create is set, the result of
 // CreateDirectoryTree (path), else false.

@@ -12,6 +12,8 @@
 #include "engine/cut/PieceTarget.h"
 #include "engine/output/PieceNaming.h"
 #include "engine/mp3/SourceFacts.h"
+#include "engine/output/OutputRun.h"
+#include "engine/output/OutputSet.h"
 
 namespace corvane {
 namespace {
@@ -35,13 +37,43 @@ bool PumpAndCheck(const CutContext& ctx) {
     return DialogCancelled(ctx);
 }
 
+// The pieces of one source: the cutter writes them into the set under temporary names, and
+// they take their names together when the source is done.
+class CSourcePieces {
+public:
+    explicit CSourcePieces(CutContext& ctx) : ctx_(ctx), outputs_(*ctx.run) { ctx.createdPieces.clear(); }
+
+    COutputSet& Outputs() { return outputs_; }
+
+    // The source is done, or a name could not be settled (the pieces written before stay):
+    // publishes the pieces and lists them in createdPieces. A failure to publish replaces a
+    // Done outcome.
+    Outcome Keep(Outcome outcome) {
+        Outcome published = outputs_.Publish(ctx_.options.targetExistsOpt);
+        ctx_.createdPieces = outputs_.Published();
+        return outcome.done() ? published : outcome;
+    }
+
+    // A piece failed or the user cancelled: nothing of the source is left.
+    Outcome Drop(Outcome outcome) {
+        outputs_.Discard();
+        ctx_.createdPieces.clear();
+        return outcome;
+    }
+
+private:
+    CutContext& ctx_;
+    COutputSet outputs_;
+};
+
 // Steps 1-5 common to every driver once its own checks passed: Done when the cutter is
 // ready for the first piece.
-Outcome Prepare(CutContext& ctx, CCutter& cutter, const std::string& source, bool overlaps) {
-    ctx.createdPieces.clear();
+Outcome Prepare(CutContext& ctx, CCutter& cutter, CSourcePieces& pieces, const std::string& source, bool overlaps) {
     if (PumpAndCheck(ctx)) return Outcome::Cancelled();
+    ctx.run->AddSource(source);
     if (!cutter.LoadSource(source)) return Outcome::Failed(LoadFileFailure(source));
     const CutterOptions& o = ctx.options;
+    cutter.SetOutputSet(&pieces.Outputs());
     cutter.SetCancelFlag(ctx.dialog ? &ctx.dialog->cancelled : nullptr);
     cutter.SetProgressBar(ctx.dialog ? &ctx.dialog->Bar() : nullptr);
     if (overlaps) {
@@ -59,14 +91,6 @@ Outcome Prepare(CutContext& ctx, CCutter& cutter, const std::string& source, boo
     return Outcome::Done();
 }
 
-// Removes every piece of the source written so far; returns outcome (a piece's failure or a
-// cancel).
-Outcome CleanUp(CutContext& ctx, Outcome outcome) {
-    for (const std::string& path : ctx.createdPieces) std::remove(path.c_str());
-    ctx.createdPieces.clear();
-    return outcome;
-}
-
 // By size with re-encoding: pieces of size bytes at the output bit rate (kbps) over seconds
 // of audio, the last one taking the rest.
 int PieceCountAtBitrate(int seconds, uint64_t size, int kbps) {
@@ -80,70 +104,74 @@ int PieceCountAtBitrate(int seconds, uint64_t size, int kbps) {
 // The sequential plan of CutFileBySize, CutFileByCount and CutFileByTime.
 Outcome RunSequential(CutContext& ctx, const std::string& source, bool bySize, uint64_t size, int tenths, int count,
                       int lengthTenths) {
+    CSourcePieces pieces(ctx);
     std::unique_ptr<CCutter> cutter = CreateCutter(ctx.options);
-    if (Outcome prepared = Prepare(ctx, *cutter, source, true); !prepared.done()) return prepared;
+    if (Outcome prepared = Prepare(ctx, *cutter, pieces, source, true); !prepared.done()) return prepared;
     if (count == 0) count = PieceCountAtBitrate(lengthTenths / 10, size, cutter->GetOutputBitrate());
     const int digits = ctx.options.titleDigitNumber;
+    COutputRun& run = *ctx.run;
     std::string path;
     bool eof = false;
     int i = 1;
     std::string error;
     for (; i <= count - 1; ++i) {
-        if (!MakePieceTarget(ctx.options, source, i, count, i, path, error)) return Outcome::Failed(error);
+        if (!MakePieceTarget(ctx.options, run, source, i, count, i, path, error)) {
+            return pieces.Keep(Outcome::Failed(error));
+        }
         Outcome piece = bySize ? cutter->CutBySize(path, size, i, count, i, digits, eof)
                                : cutter->CutByDuration(path, tenths, i, count, i, digits, eof);
-        if (!piece.done()) return CleanUp(ctx, std::move(piece));
-        ctx.createdPieces.push_back(path);
+        if (!piece.done()) return pieces.Drop(std::move(piece));
         if (eof) break;
     }
-    if (PumpAndCheck(ctx)) return CleanUp(ctx, Outcome::Cancelled());
-    if (eof) {
-        cutter->CloseSource();
-        return Outcome::Done();
+    if (PumpAndCheck(ctx)) return pieces.Drop(Outcome::Cancelled());
+    if (!eof) {
+        if (!MakePieceTarget(ctx.options, run, source, i, count, i, path, error)) {
+            return pieces.Keep(Outcome::Failed(error));
+        }
+        if (Outcome last = cutter->CutToEnd(path, count, count, count, digits); !last.done()) {
+            return pieces.Drop(std::move(last));
+        }
     }
-    if (!MakePieceTarget(ctx.options, source, i, count, i, path, error)) return Outcome::Failed(error);
-    if (Outcome last = cutter->CutToEnd(path, count, count, count, digits); !last.done()) {
-        return CleanUp(ctx, std::move(last));
-    }
-    ctx.createdPieces.push_back(path);
     cutter->CloseSource();
-    return Outcome::Done();
+    return pieces.Keep(Outcome::Done());
 }
 
 // The batch plan of BatchCutBySize, BatchCutByCount and BatchCutByTime.
 Outcome RunBatch(CutContext& ctx, const std::string& source, bool bySize, uint64_t size, int tenths, int count,
                  int seconds, int& sequence) {
+    CSourcePieces pieces(ctx);
     std::unique_ptr<CCutter> cutter = CreateCutter(ctx.options);
-    if (Outcome prepared = Prepare(ctx, *cutter, source, true); !prepared.done()) return prepared;
+    if (Outcome prepared = Prepare(ctx, *cutter, pieces, source, true); !prepared.done()) return prepared;
     if (count == 0) count = PieceCountAtBitrate(seconds, size, cutter->GetOutputBitrate());
     const CutterOptions& o = ctx.options;
     const int digits = o.titleDigitNumber;
+    COutputRun& run = *ctx.run;
     std::string path;
     bool eof = false;
     int i = 1;
     std::string error;
     if (count >= 2) {
         while (!o.splitFirstNPieces || o.firstPiecesNumber >= i) {
-            if (!MakePieceTarget(o, source, i, count, sequence, path, error)) return Outcome::Failed(error);
+            if (!MakePieceTarget(o, run, source, i, count, sequence, path, error)) {
+                return pieces.Keep(Outcome::Failed(error));
+            }
             Outcome piece = bySize ? cutter->CutBySize(path, size, i, count, sequence, digits, eof)
                                    : cutter->CutByDuration(path, tenths, i, count, sequence, digits, eof);
-            if (!piece.done()) return CleanUp(ctx, std::move(piece));
+            if (!piece.done()) return pieces.Drop(std::move(piece));
             ++sequence;
-            ctx.createdPieces.push_back(path);
             if (eof) break;
             ++i;
             if (i >= count) break;
         }
     }
-    if (PumpAndCheck(ctx)) return CleanUp(ctx, Outcome::Cancelled());
-    if (eof || (o.splitFirstNPieces && o.firstPiecesNumber < i)) return Outcome::Done();
-    if (!MakePieceTarget(o, source, i, count, sequence, path, error)) return Outcome::Failed(error);
+    if (PumpAndCheck(ctx)) return pieces.Drop(Outcome::Cancelled());
+    if (eof || (o.splitFirstNPieces && o.firstPiecesNumber < i)) return pieces.Keep(Outcome::Done());
+    if (!MakePieceTarget(o, run, source, i, count, sequence, path, error)) return pieces.Keep(Outcome::Failed(error));
     if (Outcome last = cutter->CutToEnd(path, count, count, sequence, digits); !last.done()) {
-        return CleanUp(ctx, std::move(last));
+        return pieces.Drop(std::move(last));
     }
     ++sequence;
-    ctx.createdPieces.push_back(path);
-    return Outcome::Done();
+    return pieces.Keep(Outcome::Done());
 }
 
 uint64_t PieceCountBySize(uint64_t fileSize, uint64_t size) {
@@ -230,38 +258,49 @@ Outcome CutFileByPieces(CutContext& ctx, const std::string& source, std::vector<
     bool anyChecked = false;
     for (const PieceEntry& row : rows) anyChecked = anyChecked || row.checked;
     if (n <= 1 || !anyChecked) return Outcome::Failed(kPiecesRequired);
+    CSourcePieces pieces(ctx);
     std::unique_ptr<CCutter> cutter = CreateCutter(ctx.options);
-    if (Outcome prepared = Prepare(ctx, *cutter, source, true); !prepared.done()) return prepared;
+    if (Outcome prepared = Prepare(ctx, *cutter, pieces, source, true); !prepared.done()) return prepared;
     const int digits = ctx.options.titleDigitNumber;
+    COutputRun& run = *ctx.run;
+    std::vector<PieceEntry*> written;  // the rows of the set's files, in order
+    // Publishes the pieces written and shows their names in their rows.
+    auto keep = [&](Outcome outcome) {
+        outcome = pieces.Keep(std::move(outcome));
+        const auto& files = pieces.Outputs().Files();
+        for (size_t k = 0; k < files.size() && k < written.size(); ++k) {
+            const bool published = files[k]->IsPublished();
+            written[k]->path = published ? files[k]->Path() : std::string();
+            written[k]->output = published ? FileNameOf(files[k]->Path()) : std::string();
+        }
+        return outcome;
+    };
+    std::string path;
     std::string error;
     bool eof = false;
     for (int k = 1; k <= n - 1 && !eof; ++k) {
         PieceEntry& row = rows[static_cast<size_t>(k - 1)];
         const int duration = row.end - row.start;
         if (row.checked) {
-            if (!MakePieceTarget(ctx.options, source, k, n, k, row.path, error)) return Outcome::Failed(error);
-            Outcome piece = cutter->CutByDuration(row.path, duration, k, n, k, digits, eof);
-            if (!piece.done()) return CleanUp(ctx, std::move(piece));
-            row.output = FileNameOf(row.path);
-            ctx.createdPieces.push_back(row.path);
+            if (!MakePieceTarget(ctx.options, run, source, k, n, k, path, error)) return keep(Outcome::Failed(error));
+            Outcome piece = cutter->CutByDuration(path, duration, k, n, k, digits, eof);
+            if (!piece.done()) return pieces.Drop(std::move(piece));
+            written.push_back(&row);
         } else if (Outcome skipped = cutter->SkipDuration(duration, eof); !skipped.done()) {
-            return CleanUp(ctx, std::move(skipped));
+            return pieces.Drop(std::move(skipped));
         }
     }
-    if (PumpAndCheck(ctx)) return CleanUp(ctx, Outcome::Cancelled());
+    if (PumpAndCheck(ctx)) return pieces.Drop(Outcome::Cancelled());
     PieceEntry& last = rows.back();
-    if (eof || !last.checked) {
-        cutter->CloseSource();
-        return Outcome::Done();
+    if (!eof && last.checked) {
+        if (!MakePieceTarget(ctx.options, run, source, n, n, n, path, error)) return keep(Outcome::Failed(error));
+        if (Outcome piece = cutter->CutToEnd(path, n, n, n, digits); !piece.done()) {
+            return pieces.Drop(std::move(piece));
+        }
+        written.push_back(&last);
     }
-    if (!MakePieceTarget(ctx.options, source, n, n, n, last.path, error)) return Outcome::Failed(error);
-    if (Outcome piece = cutter->CutToEnd(last.path, n, n, n, digits); !piece.done()) {
-        return CleanUp(ctx, std::move(piece));
-    }
-    last.output = FileNameOf(last.path);
-    ctx.createdPieces.push_back(last.path);
     cutter->CloseSource();
-    return Outcome::Done();
+    return keep(Outcome::Done());
 }
 
 Outcome BatchCutBySize(CutContext& ctx, const std::string& source, int seconds, uint64_t fileSize,
@@ -294,21 +333,27 @@ Outcome BatchCutRange(CutContext& ctx, const std::string& source, int seconds, c
     int length = static_cast<int>(ReadDecimal(lengthText) * 10);
     if (seconds * 10 < begin) return Outcome::Failed(kBeginBeyondEnd);
     if (length == 0) length = seconds * 20;
+    CSourcePieces pieces(ctx);
     std::unique_ptr<CCutter> cutter = CreateCutter(ctx.options);
-    if (Outcome prepared = Prepare(ctx, *cutter, source, false); !prepared.done()) return prepared;
+    if (Outcome prepared = Prepare(ctx, *cutter, pieces, source, false); !prepared.done()) return prepared;
     std::string path;
     std::string error;
-    if (!MakePieceTarget(ctx.options, source, 1, 1, sequenceNumber, path, error)) return Outcome::Failed(error);
+    if (!MakePieceTarget(ctx.options, *ctx.run, source, 1, 1, sequenceNumber, path, error)) {
+        return Outcome::Failed(error);
+    }
     bool eof = false;
-    if (Outcome skipped = cutter->SkipDuration(begin, eof); !skipped.done()) return CleanUp(ctx, std::move(skipped));
+    if (Outcome skipped = cutter->SkipDuration(begin, eof); !skipped.done()) return pieces.Drop(std::move(skipped));
+    bool written = false;
     if (!eof && !PumpAndCheck(ctx)) {
         Outcome piece = cutter->CutByDuration(path, length, 1, 1, sequenceNumber, ctx.options.titleDigitNumber, eof);
-        if (!piece.done()) return CleanUp(ctx, std::move(piece));
-        ++sequenceNumber;
-        ctx.createdPieces.push_back(path);
+        if (!piece.done()) return pieces.Drop(std::move(piece));
+        written = true;
     }
-    if (PumpAndCheck(ctx)) return CleanUp(ctx, Outcome::Cancelled());
-    return Outcome::Done();
+    if (PumpAndCheck(ctx)) return pieces.Drop(Outcome::Cancelled());
+    if (!written) ctx.run->Release(path);
+    Outcome kept = pieces.Keep(Outcome::Done());
+    if (written && kept.done()) ++sequenceNumber;
+    return kept;
 }
 
 }  // namespace corvane

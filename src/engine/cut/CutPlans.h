@@ -1,14 +1,21 @@
 // The cut plans: a whole source cut by size, by count, by time or by custom pieces, and the
 // batch variants, each as a sequence of cutter calls with its validation messages.
 //
+// The pieces of a source are written under temporary names and take their names together
+// when the source is done (COutputSet), so files that stood at those names stay untouched
+// until then, and a cancel or a failure leaves the folder as it was.
+//
 // Every driver returns one outcome. Done: the pieces asked for are written and listed in
 // createdPieces. Failed: the message is the text to show (the batch pages show it as
 // "Failure: %s"); a validation message, "Failed to load file \"%s\"." for a source the reader
-// refuses, a target-naming message (the pieces written before stay, listed), or a piece's
-// own failure, such as "Failed to write file \"%s\"." on a full disk, which removes every piece
-// of the source, so no truncated piece is ever left looking complete. Cancelled (the dialog's
-// flag, single-file and batch drivers alike): every piece of the current source is removed
-// and createdPieces is empty.
+// refuses, a target-naming message (the pieces written before are published and listed), or
+// a piece's own failure, such as "Failed to write file \"%s\"." on a full disk, after which
+// nothing of the source is left. Cancelled (the dialog's flag, single-file and batch drivers
+// alike): nothing of the current source is left and createdPieces is empty.
+//
+// The context's run holds what the run has claimed: the sources (no piece may replace one,
+// and a batch adds all of its sources before the first is cut) and the names given so far
+// (no two pieces of the run share one). A batch shares one run over all its sources.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +25,7 @@
 
 #include "engine/Progress.h"
 #include "engine/cut/CutterOptions.h"
+#include "engine/output/OutputRun.h"
 
 namespace corvane {
 
@@ -45,11 +53,12 @@ struct PieceEntry {
     std::string output;  // the "Output" cell: the piece's file name
 };
 
-// What every driver shares: the options, the progress dialog (may be null) and the pieces
-// written for the current source.
+// What every driver shares: the options, the progress dialog (may be null), the run and the
+// pieces written for the current source.
 struct CutContext {
     CutterOptions options;
     IProgressDialog* dialog = nullptr;
+    std::shared_ptr<COutputRun> run = std::make_shared<COutputRun>();
     std::vector<std::string> createdPieces;
 };
 

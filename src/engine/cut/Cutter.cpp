@@ -4,11 +4,14 @@
 #include "engine/base/Messages.h"
 #include "engine/base/PathUtil.h"
 #include "engine/mp3/OutputFile.h"
+#include "engine/output/OutputSet.h"
 
 namespace corvane {
 namespace {
 constexpr int kRewindFrames = 3;
 }  // namespace
+
+CCutter::CCutter() = default;
 
 CCutter::~CCutter() { reader_.CloseFile(); }
 
@@ -101,17 +104,36 @@ std::vector<uint8_t> CCutter::MakeTag(int index, int count, int sequence, int ti
 
 Outcome CCutter::CutBySize(const std::string& path, uint64_t size, int index, int count, int sequence,
                            int titleDigits, bool& eof) {
-    return CutPiece(path, Measure::Bytes, size, index, count, sequence, titleDigits, eof);
+    return DropUnfinished(CutPiece(path, Measure::Bytes, size, index, count, sequence, titleDigits, eof));
 }
 
 Outcome CCutter::CutByDuration(const std::string& path, int tenths, int index, int count, int sequence,
                                int titleDigits, bool& eof) {
-    return CutPiece(path, Measure::Samples, TenthsToSamples(tenths), index, count, sequence, titleDigits, eof);
+    return DropUnfinished(
+        CutPiece(path, Measure::Samples, TenthsToSamples(tenths), index, count, sequence, titleDigits, eof));
 }
 
 Outcome CCutter::CutToEnd(const std::string& path, int index, int count, int sequence, int titleDigits) {
     bool eof = false;
-    return CutPiece(path, Measure::ToEnd, 0, index, count, sequence, titleDigits, eof);
+    return DropUnfinished(CutPiece(path, Measure::ToEnd, 0, index, count, sequence, titleDigits, eof));
+}
+
+COutputFile& CCutter::NewOutput() {
+    if (outputs_ != nullptr) return outputs_->Add();
+    lone_ = std::make_unique<COutputFile>();
+    return *lone_;
+}
+
+bool CCutter::PublishAlone(COutputFile& out) {
+    if (outputs_ != nullptr) return true;
+    if (out.Publish(out.Path(), true) == COutputFile::Published::Done) return true;
+    out.Remove();
+    return false;
+}
+
+Outcome CCutter::DropUnfinished(Outcome outcome) {
+    if (!outcome.done() && lone_) lone_->Remove();
+    return outcome;
 }
 
 CCutter::ForwardOverlap CCutter::FindForwardOverlap() const {

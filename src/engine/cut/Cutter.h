@@ -14,13 +14,16 @@
 //
 // A piece operation's outcome is Done when the piece file was written and closed; Failed when
 // the output could not be created or written (the message names the file: "Failed to create
-// file \"%s\".", "Failed to write file \"%s\"."); Cancelled when the user cancelled. Unless it
-// is Done, nothing of that piece is left on disk: each piece is written through a
-// COutputFile, which deletes a file that was not closed successfully.
+// file \"%s\".", "Failed to write file \"%s\"."); Cancelled when the user cancelled. Each
+// piece is written through a COutputFile under a temporary name. With an output set (the
+// plans) a Done piece waits there until the plan publishes the source's pieces together;
+// without one it takes its name as soon as it is complete. Unless the outcome is Done,
+// nothing of that piece is left on disk.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,6 +35,7 @@
 namespace corvane {
 
 class COutputFile;
+class COutputSet;
 
 struct FrameRecord {
     uint64_t offset = 0;  // file offset of the frame
@@ -40,7 +44,7 @@ struct FrameRecord {
 
 class CCutter {
 public:
-    CCutter() = default;
+    CCutter();
     virtual ~CCutter();
     CCutter(const CCutter&) = delete;
     CCutter& operator=(const CCutter&) = delete;
@@ -72,6 +76,10 @@ public:
     virtual void SetProgressBar(IProgressBar* bar);
     virtual void SetForwardOverlap(int tenths);
     virtual void SetBackwardOverlap(int tenths);
+    // Where the pieces go: files of set (which must outlive the pieces), left complete under
+    // their temporary names for the caller to publish. Without a set (null, the default)
+    // each piece takes its name as soon as it is complete, replacing a file or link there.
+    void SetOutputSet(COutputSet* set) { outputs_ = set; }
 
     // Settings of the pieces' tags, set by the plan before the first piece.
     bool keepTag = true;
@@ -115,6 +123,11 @@ protected:
     uint32_t TenthsToSamples(int tenths) const;
     // The outcome of a piece whose output failed a write: "Failed to write file \"<path>\".".
     static Outcome WriteFailed(const COutputFile& out);
+    // A new output file for the next piece: one of the output set, else the cutter's own.
+    COutputFile& NewOutput();
+    // After a piece's output closed: without an output set, gives it its name. False when
+    // that failed (the file is removed).
+    bool PublishAlone(COutputFile& out);
 
     IProgressBar* progressBar_ = nullptr;
     int lastProgress_ = 0;
@@ -128,6 +141,14 @@ protected:
     std::vector<FrameRecord> frameHistory_;
     TagFields sourceTags_;
     std::string baseName_;
+
+private:
+    // Removes the unfinished output of a piece that did not end Done (without a set; with
+    // one, the plan discards the set).
+    Outcome DropUnfinished(Outcome outcome);
+
+    COutputSet* outputs_ = nullptr;
+    std::unique_ptr<COutputFile> lone_;
 };
 
 }  // namespace corvane

@@ -24,7 +24,7 @@ Outcome CFrameCopyCutter::BeginPiece(COutputFile& out, const std::string& path, 
 }
 
 Outcome CFrameCopyCutter::FinishPiece(COutputFile& out, uint64_t tagLength, uint32_t framesWritten) {
-    if (!PatchVbrFrame(out, tagLength, framesWritten) || !out.Close()) return WriteFailed(out);
+    if (!PatchVbrFrame(out, tagLength, framesWritten) || !out.Close() || !PublishAlone(out)) return WriteFailed(out);
     return Outcome::Done();
 }
 
@@ -68,7 +68,7 @@ Outcome CFrameCopyCutter::CopyFrames(COutputFile& out, Measure measure, uint64_t
 Outcome CFrameCopyCutter::CutPiece(const std::string& path, Measure measure, uint64_t target, int index, int count,
                                    int sequence, int titleDigits, bool& eof) {
     eof = false;
-    COutputFile out;
+    COutputFile& out = NewOutput();
     uint64_t tagLength = 0;
     uint32_t framesWritten = 0;
     Outcome begun = BeginPiece(out, path, index, count, sequence, titleDigits, tagLength, framesWritten);

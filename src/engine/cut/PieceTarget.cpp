@@ -7,8 +7,8 @@
 
 namespace corvane {
 
-bool MakePieceTarget(const CutterOptions& options, const std::string& sourcePath, int index, int count,
-                     int sequence, std::string& outPath, std::string& error) {
+bool MakePieceTarget(const CutterOptions& options, COutputRun& run, const std::string& sourcePath, int index,
+                     int count, int sequence, std::string& outPath, std::string& error) {
     const int digits = options.filenameDigitNumber > 0 ? options.filenameDigitNumber : AutomaticDigits(count);
     const std::string baseName = PieceBaseName(sourcePath);
 
@@ -18,13 +18,13 @@ bool MakePieceTarget(const CutterOptions& options, const std::string& sourcePath
         return false;
     }
     if (options.createFolderForEachMP3) {
-        folder += baseName;
+        folder += SafeNameComponent(baseName);
         folder += kPathSeparator;
-        CreateDirectoryTree(folder);  // a failure shows when the probe cannot create the file
+        CreateDirectoryTree(folder);  // a failure shows when the name is settled
     }
     const std::string path =
         folder + ExpandNameTemplate(options.outputFileName, baseName, &sourcePath, index, count, sequence, digits);
-    return SettleTarget(options.targetExistsOpt, sourcePath, path, outPath, error);
+    return SettleTarget(options.targetExistsOpt, run, path, outPath, error);
 }
 
 }  // namespace corvane

@@ -30,17 +30,18 @@ int64_t TenthsToBytes(int kbps, uint32_t tenths) {
 }  // namespace
 
 // One piece in progress: its output file, decoder and encoder. A piece that ends without
-// finishing stops the decode-ahead thread (which uses the decoder), releases the decoder and
-// the encoder, and its output deletes the unfinished file.
+// finishing stops the decode-ahead thread (which uses the decoder) and releases the decoder
+// and the encoder; the unfinished output is removed by whoever owns it (the cutter or the
+// plan's output set).
 struct CReencodeCutter::Piece {
-    explicit Piece(CDecodeAhead& ahead) : decodeAhead(ahead) {}
+    Piece(CDecodeAhead& ahead, COutputFile& output) : decodeAhead(ahead), out(output) {}
     ~Piece() {
         decodeAhead.Stop();
         ReleaseDecoder();
     }
 
     CDecodeAhead& decodeAhead;
-    COutputFile out;
+    COutputFile& out;
     hip_t decoder = nullptr;
     CMp3Encoder encoder;  // writes into out
     bool writeFailed = false;
@@ -195,7 +196,7 @@ Outcome CReencodeCutter::StoppedOutcome(const Piece& piece) {
 Outcome CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint64_t target, int index, int count,
                                   int sequence, int titleDigits, bool& eof) {
     eof = false;
-    Piece piece(decodeAhead_);
+    Piece piece(decodeAhead_, NewOutput());
     if (!piece.out.Create(path)) return Outcome::Failed(CreateFileFailure(path));
     const std::vector<uint8_t> tag = MakeTag(index, count, sequence, titleDigits);
     if (!tag.empty() && !piece.out.Write(tag.data(), tag.size())) return WriteFailed(piece.out);
@@ -266,7 +267,7 @@ Outcome CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint
 
     if (!piece.encoder.Finish()) return WriteFailed(piece.out);
     piece.ReleaseDecoder();
-    if (!piece.out.Close()) return WriteFailed(piece.out);
+    if (!piece.out.Close() || !PublishAlone(piece.out)) return WriteFailed(piece.out);
 
     if (measure != Measure::ToEnd) {
         if (backwardOverlapSamples_ > 0) {

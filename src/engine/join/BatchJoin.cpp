@@ -4,6 +4,7 @@
 #include "engine/base/PathUtil.h"
 #include "engine/join/JoinJob.h"
 #include "engine/join/JoinTarget.h"
+#include "engine/output/OutputRun.h"
 
 namespace corvane {
 namespace {
@@ -33,7 +34,13 @@ Outcome RunBatchJoin(const JoinerOptions& options, JoinType joinType, std::vecto
         }
     }
 
+    // Every main and joined file is a source of the run: no target of the batch replaces one.
+    COutputRun run;
+    run.AddSources(joinedPaths);
+    for (const BatchJoinRow& row : rows) run.AddSource(row.facts.path);
+
     CJoinJob job;
+    job.SetTargetRule(options.targetExistsOpt, &run);
     Outcome batch = Outcome::Done();
     for (size_t e = 0; e < rows.size(); ++e) {
         BatchJoinRow& row = rows[e];
@@ -51,11 +58,12 @@ Outcome RunBatchJoin(const JoinerOptions& options, JoinType joinType, std::vecto
 
         std::string target;
         std::string error;
-        if (!MakeJoinTarget(options, row.facts.path, target, error)) {
+        if (!MakeJoinTarget(options, run, row.facts.path, target, error)) {
             fail(kJoinFailurePrefix + error);
             continue;
         }
         if (options.autoMP3EncodingParam && (!row.facts.factsRead || !unreadableJoined.empty())) {
+            run.Release(target);
             fail(std::string(kJoinFailurePrefix) + "Failed to open file \"" +
                  (!row.facts.factsRead ? row.facts.path : unreadableJoined) + "\".");
             continue;
@@ -76,12 +84,14 @@ Outcome RunBatchJoin(const JoinerOptions& options, JoinType joinType, std::vecto
         const JoinWay way = ChooseBatchJoinWay(options, row.facts, joined);
         const Outcome joinedRow = RunJoin(job, way, target, dialog);
         if (joinedRow.done()) {
-            row.targetPath = target;
-            show(FileNameOf(target));
+            row.targetPath = job.PublishedTarget();
+            show(FileNameOf(row.targetPath));
         } else if (joinedRow.cancelled()) {
+            run.Release(target);
             show(kCancelledText);
             return Outcome::Cancelled();
         } else {
+            run.Release(target);
             fail(kJoinFailurePrefix + joinedRow.message);
         }
     }

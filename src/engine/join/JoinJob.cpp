@@ -13,6 +13,8 @@
 #include "engine/output/PieceNaming.h"
 #include "engine/mp3/Mp3Reader.h"
 #include "engine/mp3/OutputFile.h"
+#include "engine/output/OutputRun.h"
+#include "engine/output/OutputSet.h"
 
 namespace corvane {
 namespace {
@@ -187,16 +189,32 @@ void CJoinJob::MakeTag(const std::string& title, const std::string& artist, cons
 
 void CJoinJob::SetAudioSource(std::unique_ptr<CAudioSource> source) { source_ = std::move(source); }
 
-bool CJoinJob::TargetIsAnInput(const std::string& target) const {
+void CJoinJob::SetTargetRule(TargetExists rule, COutputRun* run) {
+    rule_ = rule;
+    run_ = run;
+}
+
+Outcome CJoinJob::CheckTarget(const std::string& target) const {
     for (const std::string& input : inputs_) {
-        if (IsSameFile(target, input)) return true;
+        if (IsSameFile(target, input)) return Outcome::Failed(kTargetIsAnInput);
     }
-    return false;
+    if (run_ != nullptr && run_->IsSource(target)) return Outcome::Failed(kTargetIsAnInput);
+    if (!IsReplaceableTarget(target)) return Outcome::Failed(CreateFileFailure(target));
+    return Outcome::Done();
+}
+
+Outcome CJoinJob::PublishTarget(COutputSet& outputs) {
+    Outcome published = outputs.Publish(rule_);
+    if (published.done()) publishedTarget_ = outputs.Published().front();
+    return published;
 }
 
 Outcome CJoinJob::JoinByFrames(const std::string& target, IProgressDialog* dialog) {
-    if (TargetIsAnInput(target)) return Outcome::Failed(kTargetIsAnInput);
-    COutputFile output;
+    publishedTarget_.clear();
+    if (Outcome checked = CheckTarget(target); !checked.done()) return checked;
+    COutputRun ownRun;
+    COutputSet outputs(run_ != nullptr ? *run_ : ownRun);
+    COutputFile& output = outputs.Add();
     if (!output.Create(target)) return Outcome::Failed(CreateFileFailure(target));
     if (!tag_.empty() && !output.Write(tag_.data(), tag_.size())) return Outcome::Failed(WriteFileFailure(target));
 
@@ -217,16 +235,20 @@ Outcome CJoinJob::JoinByFrames(const std::string& target, IProgressDialog* dialo
         }
         reader.CloseFile();
     }
+    if (progress.Cancelled()) return Outcome::Cancelled();
     if (!output.Close()) return Outcome::Failed(WriteFileFailure(target));
-    return Outcome::Done();
+    return PublishTarget(outputs);
 }
 
 Outcome CJoinJob::JoinByReencoding(const std::string& target, int sampleRate, int bitrate, int channelMode,
                                    IProgressDialog* dialog) {
-    if (TargetIsAnInput(target)) return Outcome::Failed(kTargetIsAnInput);
+    publishedTarget_.clear();
+    if (Outcome checked = CheckTarget(target); !checked.done()) return checked;
     const int channels = channelMode == kChannelModeMono ? 1 : 2;
 
-    COutputFile output;
+    COutputRun ownRun;
+    COutputSet outputs(run_ != nullptr ? *run_ : ownRun);
+    COutputFile& output = outputs.Add();
     CMp3Encoder encoder;
     if (!output.Create(target)) return Outcome::Failed(CreateFileFailure(target));
     if (!encoder.Open([&output](const uint8_t* data, size_t count) { return output.Write(data, count); })) {
@@ -258,8 +280,10 @@ Outcome CJoinJob::JoinByReencoding(const std::string& target, int sampleRate, in
         source_->Close();
         if (!input.done()) return input;
     }
-    if (!encoder.Finish() || !output.Close()) return Outcome::Failed(WriteFileFailure(target));
-    return Outcome::Done();
+    if (!encoder.Finish()) return Outcome::Failed(WriteFileFailure(target));
+    if (progress.Cancelled()) return Outcome::Cancelled();
+    if (!output.Close()) return Outcome::Failed(WriteFileFailure(target));
+    return PublishTarget(outputs);
 }
 
 }  // namespace corvane

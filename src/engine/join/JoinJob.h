@@ -22,9 +22,13 @@
 // follows the read position in the input. After every frame or PCM block the job pumps the
 // front end's messages and reads the dialog's cancel flag.
 //
-// Outputs. A target is created anew. On any failure or cancel it is deleted, so only a
-// complete target is ever left. A target that names the same file as one of the inputs is
-// refused before anything is created, so no input is ever truncated.
+// Outputs. The target is written under a temporary name beside it and takes its name only
+// when complete (COutputSet), under the job's target-exists rule: Overwrite (the default: the
+// user chose the target) replaces the file or symbolic link there, never what a link points
+// to; Rename and Skip never replace anything. On any failure or cancel only the temporary
+// file is deleted, so a file that stood at the target stays as it was. A target that names
+// an input, a source of the job's run, or something that is not a file (a folder, a device,
+// a pipe) is refused before anything is created.
 #pragma once
 
 #include <cstdint>
@@ -33,10 +37,13 @@
 #include <vector>
 
 #include "engine/Progress.h"
+#include "engine/output/OutputTarget.h"
 
 namespace corvane {
 
 class CAudioSource;
+class COutputRun;
+class COutputSet;
 
 class CJoinJob {
 public:
@@ -65,22 +72,23 @@ public:
 
     // Writes the tag, then every frame the MP3 reader returns of each input, in list order,
     // into target. dialog may be null (no progress, no cancel). Done when every input was
-    // copied and the target was written completely. Otherwise the target is deleted and the
-    // outcome is Cancelled, or Failed with one of:
+    // copied and the target was written completely and given its name (PublishedTarget).
+    // Otherwise nothing of the job is left and the outcome is Cancelled, or Failed with one of:
     //   "Target file name is same as original file" (nothing created),
     //   "Failed to create file \"<target>\".", "Failed to open file \"<input>\".",
-    //   "Failed to write file \"<target>\".".
+    //   "Failed to write file \"<target>\".", "Target exists and skipped".
     Outcome JoinByFrames(const std::string& target, IProgressDialog* dialog);
 
     // Decodes every input with the job's audio source, converts it to sampleRate (Hz) and
     // the channels of channelMode (3 mono: one channel, else two) and encodes it with LAME at
     // bitrate (kbps) and channelMode into target, after the tag. Done when every input was
-    // joined and the target written completely. Otherwise the target is deleted and the
-    // outcome is Cancelled, or Failed with one of:
+    // joined and the target written completely and given its name. Otherwise nothing of the
+    // job is left and the outcome is Cancelled, or Failed with one of:
     //   "Target file name is same as original file" (nothing created),
     //   "Failed to create file \"<target>\".",
     //   "Bad encoding parameter: <rate>Hz, <kbps>kbps, <mode>" (the values as given),
-    //   "Failed to open file \"<input>\".", "Failed to write file \"<target>\".".
+    //   "Failed to open file \"<input>\".", "Failed to write file \"<target>\".",
+    //   "Target exists and skipped".
     Outcome JoinByReencoding(const std::string& target, int sampleRate, int bitrate, int channelMode,
                              IProgressDialog* dialog);
 
@@ -88,17 +96,32 @@ public:
     // CLibraryAudioSource). The job owns it. For tests that need a source that fails.
     void SetAudioSource(std::unique_ptr<CAudioSource> source);
 
+    // How the complete target takes its name: rule, and the run whose sources no target may
+    // replace and whose reserved names count as taken (null: the job's inputs only). run
+    // must outlive the joins. Default: Overwrite, no run.
+    void SetTargetRule(TargetExists rule, COutputRun* run);
+
+    // The name the last successful join gave its target: the target asked for, or under
+    // Rename the next free numbered name when a file took it while the job ran.
+    const std::string& PublishedTarget() const { return publishedTarget_; }
+
     const std::vector<std::string>& Inputs() const { return inputs_; }
     // The tag bytes; empty when the job has no tag.
     const std::vector<uint8_t>& TagBytes() const { return tag_; }
 
 private:
-    // True when target names the same file as an input.
-    bool TargetIsAnInput(const std::string& target) const;
+    // Refuses a target that is an input or a source of the run, or that cannot be replaced;
+    // Done when the join may begin.
+    Outcome CheckTarget(const std::string& target) const;
+    // Gives the complete output its name under the rule.
+    Outcome PublishTarget(COutputSet& outputs);
 
     std::vector<std::string> inputs_;
     std::vector<uint8_t> tag_;
     std::unique_ptr<CAudioSource> source_;
+    TargetExists rule_ = TargetExists::Overwrite;
+    COutputRun* run_ = nullptr;
+    std::string publishedTarget_;
 };
 
 }  // namespace corvane

@@ -12,18 +12,17 @@ constexpr const char* kTargetExtension = ".mp3";
 
 }  // namespace
 
-bool MakeJoinTarget(const JoinerOptions& options, const std::string& sourcePath, std::string& outPath,
-                    std::string& error) {
+bool MakeJoinTarget(const JoinerOptions& options, COutputRun& run, const std::string& sourcePath,
+                    std::string& outPath, std::string& error) {
     std::string base;
     if (!ChooseOutputFolder(options.outputFolderOpt, options.specifiedOutputFolder, options.createTreeDirs,
                             sourcePath, base, error)) {
         return false;
     }
-    // The main file's name without its last four characters, in the chosen folder: a short
-    // name never eats into the folder's path.
+    // The main file's name without its extension, in the chosen folder.
     base += PieceBaseName(sourcePath);
     if (options.addPostfixAtEndOfFile) base += kJoinedPostfix;
-    return SettleTarget(options.targetExistsOpt, sourcePath, base + kTargetExtension, outPath, error);
+    return SettleTarget(options.targetExistsOpt, run, base + kTargetExtension, outPath, error);
 }
 
 }  // namespace corvane

@@ -4,11 +4,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "audio/AudioLibrary.h"
+#include "audio/LibraryMpegStream.h"
 #include "audio/MpegFrameHeader.h"
 #include "engine/mp3/OutputFile.h"
 
@@ -154,10 +154,11 @@ void CMp3Reader::PatchVbrHeader(uint8_t* copy, uint32_t length, uint32_t frames,
 bool CMp3Reader::OpenFile(const std::string& path) {
     CloseFile();
 
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) return false;
+    // Never a plain open(): that of a named pipe waits for a writer.
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || st.st_size <= 0 || !S_ISREG(st.st_mode)) {
+    fd_ = audio::OpenRegularFile(path, &st);
+    if (fd_ < 0) return false;
+    if (st.st_size <= 0) {
         CloseFile();
         return false;
     }

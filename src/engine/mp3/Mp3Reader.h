@@ -35,9 +35,10 @@ public:
 
     // Closes whatever was open, then opens the MP3 file at path (UTF-8). On true the reader
     // stands at the audio start the audio library reports and the facts below are set. False
-    // when the file cannot be read, is empty, is not MPEG audio (the audio library reads it
-    // as another format or not at all), has no audio start, or holds no frame there; the
-    // reader is then closed.
+    // when the file cannot be read, is no regular file (a named pipe, a device, a directory
+    // or a socket is refused at once, never waited on), is empty, is not MPEG audio (the
+    // audio library reads it as another format or not at all), has no audio start, or holds
+    // no frame there; the reader is then closed. A symbolic link to a regular file is read.
     bool OpenFile(const std::string& path);
 
     // Reads the next frame from the current position, searching byte by byte for a valid

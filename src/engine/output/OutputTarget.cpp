@@ -1,7 +1,8 @@
 // Output folders, the target-exists rule and the proof that a name can be written.
 #include "engine/output/OutputTarget.h"
 
-#include <fcntl.h>
+#include <climits>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -9,15 +10,14 @@
 
 #include "engine/base/Messages.h"
 #include "engine/base/PathUtil.h"
+#include "engine/output/OutputRun.h"
 
 namespace corvane {
 namespace {
 
-// The part of a file name before which the rename rule inserts its number: ".mp3".
-constexpr size_t kExtensionLength = 4;
+// The longest file name (bytes) the file systems we write to take.
+constexpr size_t kMaxNameBytes = NAME_MAX;
 
-// Permissions of the probe file before the umask.
-constexpr mode_t kFileMode = 0666;
 
 }  // namespace
 
@@ -55,46 +55,61 @@ bool ChooseOutputFolder(OutputFolder folderOption, const std::string& specified,
     return true;
 }
 
+bool IsReplaceableTarget(const std::string& path) {
+    struct stat info;
+    if (::lstat(path.c_str(), &info) != 0) return true;
+    return S_ISREG(info.st_mode) || S_ISLNK(info.st_mode);
+}
+
 std::string NumberedCandidate(const std::string& path, int n) {
-    const size_t at = path.size() >= kExtensionLength ? path.size() - kExtensionLength : 0;
+    const size_t nameStart = DirectoryOf(path).size();
+    const size_t dot = path.rfind('.');
+    const size_t at = dot == std::string::npos || dot < nameStart ? path.size() : dot;
     return path.substr(0, at) + "_" + std::to_string(n) + path.substr(at);
 }
 
-bool ProveTargetCreatable(const std::string& path) {
-    const bool existed = PathExists(path);
-    const int flags = existed ? O_WRONLY | O_CLOEXEC : O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC;
-    const int fd = ::open(path.c_str(), flags, kFileMode);
-    if (fd < 0) return false;
-    ::close(fd);
-    if (!existed) ::unlink(path.c_str());
-    return true;
-}
-
-bool SettleTarget(TargetExists rule, const std::string& sourcePath, std::string path, std::string& outPath,
-                  std::string& error) {
-    if (PathExists(path)) {
+bool SettleTarget(TargetExists rule, COutputRun& run, std::string path, std::string& outPath, std::string& error) {
+    const std::string name = FileNameOf(path);
+    const std::string folder = DirectoryOf(path);
+    if (name.empty() || name == "." || name == ".." || name.size() > kMaxNameBytes ||
+        ::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) != 0) {
+        error = UnusableTargetFailure(path);
+        return false;
+    }
+    const bool exists = PathExists(path);
+    if (exists || run.IsReserved(path)) {
+        bool numbered = rule == TargetExists::Rename;
         if (rule == TargetExists::Skip) {
             error = kTargetExistsSkipped;
             return false;
         }
         if (rule == TargetExists::Overwrite) {
-            if (IsSameFile(path, sourcePath)) {
+            if (run.IsSource(path)) {
                 error = kTargetSameAsSource;
                 return false;
             }
-        } else {
+            if (run.IsReserved(path)) {
+                numbered = true;  // the run's own output: never replaced by another of the run
+            } else if (!IsReplaceableTarget(path)) {
+                error = UnusableTargetFailure(path);
+                return false;
+            }
+        }
+        if (numbered) {
             std::string candidate;
-            for (int n = 1;; ++n) {
+            int n = 1;
+            for (; n <= kMaxNumberedCandidates; ++n) {
                 candidate = NumberedCandidate(path, n);
-                if (!PathExists(candidate)) break;
+                if (!PathExists(candidate) && !run.IsReserved(candidate)) break;
+            }
+            if (n > kMaxNumberedCandidates || FileNameOf(candidate).size() > kMaxNameBytes) {
+                error = UnusableTargetFailure(path);
+                return false;
             }
             path = std::move(candidate);
         }
     }
-    if (!ProveTargetCreatable(path)) {
-        error = UnusableTargetFailure(path);
-        return false;
-    }
+    run.Reserve(path);
     outPath = std::move(path);
     return true;
 }

@@ -10,6 +10,8 @@
 
 namespace corvane {
 
+class COutputRun;
+
 // OutputFolderOpt.
 enum class OutputFolder { SameAsSource = 199, Specific = 299 };  // "Same as source file", "Specific folder"
 
@@ -36,21 +38,30 @@ bool PrepareSpecifiedFolder(const std::string& specified, bool createTree, const
 bool ChooseOutputFolder(OutputFolder folderOption, const std::string& specified, bool createTree,
                         const std::string& sourcePath, std::string& folder, std::string& error);
 
-// path with "_n" inserted before its last four characters ("a/x.mp3", 2 gives "a/x_2.mp3").
+// True when what stands at path may be replaced by an output: nothing, a file, or a
+// symbolic link (the link is replaced, never what it points to); false for a folder, a
+// device, a pipe or a socket.
+bool IsReplaceableTarget(const std::string& path);
+
+// How far the rename rule counts before it gives up on a name.
+inline constexpr int kMaxNumberedCandidates = 1000000;
+
+// path with "_n" inserted into its file name, before the extension (the last "." of the
+// file name), or at the end when the name has no "." ("a/x.mp3", 2 gives "a/x_2.mp3";
+// "a/b.c/x", 2 gives "a/b.c/x_2"). The folder part is never touched.
 std::string NumberedCandidate(const std::string& path, int n);
 
-// Proves that an output can be written at path: a free path is created and deleted again;
-// an existing file is only opened for writing, so it stays as it was until replaced.
-bool ProveTargetCreatable(const std::string& path);
-
-// Settles the name path of an output of sourcePath. A free name is kept. A taken one: Skip
-// fails with "Target exists and skipped"; Overwrite keeps it unless it names the source
-// ("Target file name is same as original file"); Rename takes the first free
-// NumberedCandidate from 1 on. The settled name is then proved (ProveTargetCreatable);
-// a name that cannot be written fails with "Failed to create file \"<path>\"". True: outPath
-// holds the name and nothing is left at it that was not there before. False: error holds the
-// text and outPath is unchanged.
-bool SettleTarget(TargetExists rule, const std::string& sourcePath, std::string path, std::string& outPath,
-                  std::string& error);
+// Settles the name path of an output of the run. A free name is kept. A taken one (a file,
+// a directory, a link, or a name the run reserved before): Skip fails with "Target exists
+// and skipped"; Overwrite keeps it unless it names a source of the run ("Target file name is
+// same as original file") or something that is not a file or a symbolic link (a folder, a
+// device, a pipe: "Failed to create file \"<path>\""), and takes the next free numbered name
+// when the run itself reserved it; Rename takes the first free NumberedCandidate from 1 on.
+// A name that cannot be used (empty, "." or "..", longer than the file system allows, or in
+// a folder that is missing or not writable) fails with "Failed to create file \"<path>\"".
+// Nothing is created or opened: the output is written under a temporary name and reaches
+// this name only when complete (COutputSet). True: outPath holds the name, reserved in run.
+// False: error holds the text and outPath is unchanged.
+bool SettleTarget(TargetExists rule, COutputRun& run, std::string path, std::string& outPath, std::string& error);
 
 }  // namespace corvane

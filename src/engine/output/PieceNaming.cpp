@@ -4,6 +4,7 @@
 #include <lame/lame.h>
 
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <string_view>
 #include <utility>
@@ -15,11 +16,15 @@ namespace corvane {
 
 namespace {
 
-// The part of a file name that PieceBaseName strips: ".mp3".
-constexpr size_t kExtensionLength = 4;
+// What PieceBaseName strips: ".mp3" in any case, or any extension of up to three characters.
+constexpr std::string_view kMp3Extension = "mp3";
+constexpr size_t kMaxShortExtension = 3;
 
-// Characters a name may not carry; each becomes a space.
-constexpr std::string_view kForbiddenNameCharacters = "\\/:*?\"<>|";
+// What stands for the dots of a name that would be "." or "..", and for an empty name.
+constexpr char kDotReplacement = '_';
+
+// Characters a name may not carry; each becomes a space (NUL would end the name early).
+constexpr std::string_view kForbiddenNameCharacters{"\\/:*?\"<>|\0", 10};
 
 // Tag placeholders of the name template and the values the preview shows for them.
 constexpr std::array<std::string_view, 6> kTagPlaceholders = {"%I%", "%A%", "%L%",
@@ -236,8 +241,24 @@ std::string FormatPieceNumber(int value, int digits) {
 
 std::string PieceBaseName(const std::string& sourcePath) {
     const std::string name = FileNameOf(sourcePath);
-    return name.size() > kExtensionLength ? name.substr(0, name.size() - kExtensionLength)
-                                          : std::string();
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos) return name;
+    const std::string_view extension = std::string_view(name).substr(dot + 1);
+    size_t characters = 0;  // UTF-8: every byte but the continuation bytes starts a character
+    for (const char c : extension) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    bool mp3 = extension.size() == kMp3Extension.size();
+    for (size_t i = 0; mp3 && i < extension.size(); ++i) {
+        mp3 = std::tolower(static_cast<unsigned char>(extension[i])) == kMp3Extension[i];
+    }
+    return mp3 || characters <= kMaxShortExtension ? name.substr(0, dot) : name;
+}
+
+std::string SafeNameComponent(std::string name) {
+    if (name.empty() || name == "." || name == "..") {
+        for (char& c : name) c = kDotReplacement;
+        if (name.empty()) name = kDotReplacement;
+    }
+    return name;
 }
 
 std::string ExpandNameTemplate(const std::string& nameTemplate, const std::string& baseName,
@@ -263,7 +284,7 @@ std::string ExpandNameTemplate(const std::string& nameTemplate, const std::strin
     for (char& c : name) {
         if (kForbiddenNameCharacters.find(c) != std::string_view::npos) c = ' ';
     }
-    return name;
+    return SafeNameComponent(std::move(name));
 }
 
 std::string ExpandTitleTemplate(const std::string& titleTemplate, const std::string& title,

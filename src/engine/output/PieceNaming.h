@@ -2,11 +2,12 @@
 //
 // Name templates. A piece's file name comes from the user's template, expanded in a fixed
 // order, each step replacing every occurrence: "%F%" the source's base name (its file name
-// without the last four characters); then "%P%" piece index, "%T%" piece count, "%S%"
+// without its extension, PieceBaseName); then "%P%" piece index, "%T%" piece count, "%S%"
 // sequence number, each zero-padded to the digit count ("%0*d"; a longer number is written
 // whole); then, only when one of them is present, the tag fields "%I%" title, "%A%" artist,
-// "%L%" album, "%Y%" year, "%G%" genre, "%N%" track number, in one pass; last every character
-// of \ / : * ? " < > | becomes a space. Because of that order a "%P%" inside the base name is
+// "%L%" album, "%Y%" year, "%G%" genre, "%N%" track number, in one pass; then every character
+// of \ / : * ? " < > | and NUL becomes a space; last a name that would be empty, "." or ".."
+// is made safe (SafeNameComponent). Because of that order a "%P%" inside the base name is
 // numbered, while a tag value that reads like a placeholder stays as it is, and a template
 // cannot make folders.
 //
@@ -64,9 +65,14 @@ int AutomaticDigits(int count);
 // nothing.
 std::string FormatPieceNumber(int value, int digits);
 
-// The source's file name without its last four characters ("/m/live.mp3" gives "live"; a
-// name of four characters or fewer gives "").
+// The source's file name without its extension: ".mp3" in any case, or the text after the
+// last "." when it is at most three characters ("/m/live.MP3" gives "live", "a.wav" gives
+// "a", "a.flac" and "notes" stay whole). A multi-byte character is never cut.
 std::string PieceBaseName(const std::string& sourcePath);
+
+// name, unless it is empty, "." or "..", which would name the folder itself or its parent:
+// those become "_", "_" and "__".
+std::string SafeNameComponent(std::string name);
 
 // Expands a name template (see the overview). digits is used as given (MakePieceTarget
 // passes FilenameDigitNumber, or AutomaticDigits (count) when that is 0). sourcePath: the

@@ -475,6 +475,11 @@ void CPageBatchSplitter::Run(const std::vector<std::pair<FileEntry*, int>>& rows
     const CutterOptions options = options_ != nullptr ? *options_ : CutterOptions{};
     CProgressAdapter adapter(dialog);
     sequenceNumber_ = 1;
+    // One run over the batch: no piece replaces a source of the batch, nor another piece.
+    auto run = std::make_shared<COutputRun>();
+    for (const auto& [entry, row] : rows) {
+        if (entry != nullptr) run->AddSource(entry->path);
+    }
     std::vector<FileEntry*> processed;
     for (int k = 1; k <= n; ++k) {
         FileEntry* entry = rows[static_cast<size_t>(k - 1)].first;
@@ -491,6 +496,7 @@ void CPageBatchSplitter::Run(const std::vector<std::pair<FileEntry*, int>>& rows
         CutContext ctx;
         ctx.options = options;
         ctx.dialog = &adapter;
+        ctx.run = run;
         const int seconds = static_cast<int>(entry->length);
         Outcome outcome;
         switch (s.cutType) {

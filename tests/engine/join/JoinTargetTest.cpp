@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "engine/output/OutputRun.h"
 #include "support/Mp3Factory.h"
 
 namespace corvane {
@@ -17,8 +18,10 @@ protected:
     void SetUp() override { test::WriteFile(song, {1, 2, 3}); }
     // What MakeJoinTarget gives, or "!" and the error text.
     std::string Target() {
+        COutputRun run;
+        run.AddSource(song);
         std::string path, error;
-        return MakeJoinTarget(options, song, path, error) ? path : "!" + error;
+        return MakeJoinTarget(options, run, song, path, error) ? path : "!" + error;
     }
     size_t Entries() const {
         return static_cast<size_t>(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()));
@@ -33,11 +36,10 @@ TEST_F(JoinTarget, PostfixGoesBesideTheMainFileAndNothingIsLeftBehind) {
     EXPECT_EQ(Entries(), 1u);
 }
 
-TEST_F(JoinTarget, AShortMainFileNameNeverEatsIntoItsFolder) {
-    // The last four characters of the name are dropped, never those of the folder's path.
+TEST_F(JoinTarget, AMainFileNameWithoutExtensionIsKeptWhole) {
     song = dir / "ab";
     test::WriteFile(song, {1});
-    EXPECT_EQ(Target(), dir / "_joined.mp3");
+    EXPECT_EQ(Target(), dir / "ab_joined.mp3");
 }
 
 TEST_F(JoinTarget, WithoutPostfixRenameNumbersTheName) {

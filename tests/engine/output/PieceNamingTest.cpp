@@ -1,6 +1,7 @@
 // Piece names, folders, target-exists rules and the pieces' ID3v2 tags.
 #include "engine/output/PieceNaming.h"
 #include "engine/cut/PieceTarget.h"
+#include "engine/output/OutputRun.h"
 
 #include <lame/lame.h>
 #include <taglib/mpegfile.h>
@@ -48,11 +49,13 @@ struct SourceFixture {
     TempDir dir;
     std::string folder;
     std::string source;
+    COutputRun run;
     explicit SourceFixture(const std::string& name = "live.mp3") {
         folder = dir / "m";
         fs::create_directory(folder);
         source = folder + "/" + name;
         Touch(source, "source bytes");
+        run.AddSource(source);
     }
 };
 
@@ -74,11 +77,11 @@ TEST(PieceNaming, TwelvePiecesGetTwoDigitNumbers) {
     CutterOptions options;
     options.outputFileName = "%F%[%P% of %T%].mp3";
     std::string path, error;
-    ASSERT_TRUE(MakePieceTarget(options, f.source, 1, 12, 1, path, error)) << error;
+    ASSERT_TRUE(MakePieceTarget(options, f.run, f.source, 1, 12, 1, path, error)) << error;
     EXPECT_EQ(path, f.folder + "/live[01 of 12].mp3");
-    ASSERT_TRUE(MakePieceTarget(options, f.source, 2, 12, 2, path, error)) << error;
+    ASSERT_TRUE(MakePieceTarget(options, f.run, f.source, 2, 12, 2, path, error)) << error;
     EXPECT_EQ(path, f.folder + "/live[02 of 12].mp3");
-    // The probe leaves nothing behind.
+    // Settling a name creates nothing.
     EXPECT_EQ(Listing(f.folder), std::vector<std::string>{"live.mp3"});
 }
 
@@ -88,7 +91,7 @@ TEST(PieceNaming, FixedDigitsPadEveryNumber) {
     options.filenameDigitNumber = 3;
     for (int i = 1; i <= 9; ++i) {
         std::string path, error;
-        ASSERT_TRUE(MakePieceTarget(options, f.source, i, 9, i, path, error)) << error;
+        ASSERT_TRUE(MakePieceTarget(options, f.run, f.source, i, 9, i, path, error)) << error;
         EXPECT_EQ(path, f.folder + "/live-00" + std::to_string(i) + ".mp3");
     }
 }
@@ -119,7 +122,7 @@ TEST(PieceNaming, SourceWithoutTagLeavesTagPlaceholdersEmpty) {
     CutterOptions options;
     options.outputFileName = "%A%-%I%-%P%.mp3";
     std::string path, error;
-    ASSERT_TRUE(MakePieceTarget(options, f.source, 1, 2, 1, path, error)) << error;
+    ASSERT_TRUE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error)) << error;
     EXPECT_EQ(path, f.folder + "/--1.mp3");
 }
 
@@ -131,7 +134,7 @@ TEST(PieceNaming, TagValuesAreCleanedButNotExpandedAgain) {
     CutterOptions options;
     options.outputFileName = "%A%-%I%-%P%.mp3";
     std::string path, error;
-    ASSERT_TRUE(MakePieceTarget(options, f.source, 1, 2, 1, path, error)) << error;
+    ASSERT_TRUE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error)) << error;
     EXPECT_EQ(path, f.folder + "/A B-%A%-1.mp3");
 }
 
@@ -150,7 +153,7 @@ TEST(PieceNaming, SpecificFolderIsCreated) {
     options.outputFolderOpt = OutputFolder::Specific;
     options.specifiedOutputFolder = f.dir / "out/deeper";
     std::string path, error;
-    ASSERT_TRUE(MakePieceTarget(options, f.source, 1, 2, 1, path, error)) << error;
+    ASSERT_TRUE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error)) << error;
     EXPECT_EQ(path, f.dir / "out/deeper/live-1.mp3");
     EXPECT_TRUE(fs::is_directory(f.dir / "out/deeper"));
 }
@@ -160,7 +163,7 @@ TEST(PieceNaming, EmptySpecificFolderIsRefused) {
     CutterOptions options;
     options.outputFolderOpt = OutputFolder::Specific;
     std::string path = "unchanged", error;
-    EXPECT_FALSE(MakePieceTarget(options, f.source, 1, 2, 1, path, error));
+    EXPECT_FALSE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error));
     EXPECT_EQ(error, "Failed to create folder \"\"");
     EXPECT_EQ(path, "unchanged");
 }
@@ -172,7 +175,7 @@ TEST(PieceNaming, SpecificFolderBlockedByAFileIsRefused) {
     options.outputFolderOpt = OutputFolder::Specific;
     options.specifiedOutputFolder = f.dir / "out/";
     std::string path, error;
-    EXPECT_FALSE(MakePieceTarget(options, f.source, 1, 2, 1, path, error));
+    EXPECT_FALSE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error));
     EXPECT_EQ(error, "Failed to create folder \"" + (f.dir / "out/") + "\"");
 }
 
@@ -183,7 +186,7 @@ TEST(PieceNaming, TreeFoldersRebuildTheSourcePathUnderTheSpecificFolder) {
     options.specifiedOutputFolder = f.dir / "out/";  // trailing separator: no "//" follows
     options.createTreeDirs = true;
     std::string path, error;
-    ASSERT_TRUE(MakePieceTarget(options, f.source, 1, 2, 1, path, error)) << error;
+    ASSERT_TRUE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error)) << error;
     const std::string expectedFolder = (f.dir / "out") + f.folder + "/";
     EXPECT_EQ(path, expectedFolder + "live-1.mp3");
     EXPECT_EQ(path.find("//"), std::string::npos);
@@ -201,7 +204,7 @@ TEST(PieceNaming, TreeFoldersDropColons) {
     options.specifiedOutputFolder = f.dir / "out";
     options.createTreeDirs = true;
     std::string path, error;
-    ASSERT_TRUE(MakePieceTarget(options, source, 1, 2, 1, path, error)) << error;
+    ASSERT_TRUE(MakePieceTarget(options, f.run, source, 1, 2, 1, path, error)) << error;
     EXPECT_EQ(path, (f.dir / "out") + f.dir.path().string() + "/C/live-1.mp3");
 }
 
@@ -213,7 +216,7 @@ TEST(PieceNaming, TreeFoldersNeverClimbOutOfTheSpecificFolder) {
     options.createTreeDirs = true;
     const std::string dotted = f.folder + "/../m/live.mp3";
     std::string path, error;
-    ASSERT_TRUE(MakePieceTarget(options, dotted, 1, 2, 1, path, error)) << error;
+    ASSERT_TRUE(MakePieceTarget(options, f.run, dotted, 1, 2, 1, path, error)) << error;
     EXPECT_EQ(path, (f.dir / "out") + f.folder + "/live-1.mp3");
 }
 
@@ -228,7 +231,7 @@ TEST(PieceNaming, TreeFolderBlockedByAFileIsRefused) {
     options.specifiedOutputFolder = out;
     options.createTreeDirs = true;
     std::string path, error;
-    EXPECT_FALSE(MakePieceTarget(options, f.source, 1, 2, 1, path, error));
+    EXPECT_FALSE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error));
     EXPECT_EQ(error, "Failed to create folder \"" + out + f.folder + "/\"");
 }
 
@@ -237,7 +240,7 @@ TEST(PieceNaming, FolderForEachSourceIsNamedAfterIt) {
     CutterOptions options;
     options.createFolderForEachMP3 = true;
     std::string path, error;
-    ASSERT_TRUE(MakePieceTarget(options, f.source, 1, 2, 1, path, error)) << error;
+    ASSERT_TRUE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error)) << error;
     EXPECT_EQ(path, f.folder + "/live/live-1.mp3");
     EXPECT_TRUE(fs::is_directory(f.folder + "/live"));
 }
@@ -248,7 +251,7 @@ TEST(PieceNaming, FolderForEachSourceBlockedShowsWhenTheFileCannotBeCreated) {
     CutterOptions options;
     options.createFolderForEachMP3 = true;
     std::string path, error;
-    EXPECT_FALSE(MakePieceTarget(options, f.source, 1, 2, 1, path, error));
+    EXPECT_FALSE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error));
     EXPECT_EQ(error, "Failed to create file \"" + f.folder + "/live/live-1.mp3\"");
 }
 
@@ -257,7 +260,7 @@ TEST(PieceNaming, UncreatableNameIsRefused) {
     CutterOptions options;
     options.filenameDigitNumber = 300;  // a 300-character number: longer than any file name
     std::string path, error;
-    EXPECT_FALSE(MakePieceTarget(options, f.source, 1, 2, 1, path, error));
+    EXPECT_FALSE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error));
     EXPECT_EQ(error.rfind("Failed to create file \"" + f.folder + "/live-000", 0), 0u) << error;
     EXPECT_EQ(error.back(), '"');
 }
@@ -270,7 +273,7 @@ TEST(PieceNaming, OverwriteRefusesTheSourceItself) {
     options.outputFileName = "%F%.mp3";
     options.targetExistsOpt = TargetExists::Overwrite;
     std::string path, error;
-    EXPECT_FALSE(MakePieceTarget(options, f.source, 1, 2, 1, path, error));
+    EXPECT_FALSE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error));
     EXPECT_EQ(error, "Target file name is same as original file");
     EXPECT_EQ(ReadText(f.source), "source bytes");
 }
@@ -284,7 +287,7 @@ TEST(PieceNaming, OverwriteRefusesTheSourceUnderAnotherName) {
     options.outputFileName = "%F%.mp3";
     options.targetExistsOpt = TargetExists::Overwrite;
     std::string path, error;
-    EXPECT_FALSE(MakePieceTarget(options, f.source, 1, 2, 1, path, error));
+    EXPECT_FALSE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error));
     EXPECT_EQ(error, "Target file name is same as original file");
     EXPECT_EQ(ReadText(f.source), "source bytes");
 }
@@ -295,7 +298,7 @@ TEST(PieceNaming, OverwriteKeepsAnotherFileUntilThePieceReplacesIt) {
     CutterOptions options;
     options.targetExistsOpt = TargetExists::Overwrite;
     std::string path, error;
-    ASSERT_TRUE(MakePieceTarget(options, f.source, 1, 2, 1, path, error)) << error;
+    ASSERT_TRUE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error)) << error;
     EXPECT_EQ(path, f.folder + "/live-1.mp3");
     EXPECT_EQ(ReadText(path), "old piece");
 }
@@ -305,7 +308,7 @@ TEST(PieceNaming, RenameAddsANumberBeforeTheExtension) {
     CutterOptions options;
     options.outputFileName = "%F%.mp3";
     std::string path, error;
-    ASSERT_TRUE(MakePieceTarget(options, f.source, 1, 2, 1, path, error)) << error;
+    ASSERT_TRUE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error)) << error;
     EXPECT_EQ(path, f.folder + "/live_1.mp3");
     EXPECT_EQ(ReadText(f.source), "source bytes");
 }
@@ -316,7 +319,7 @@ TEST(PieceNaming, RenameStepsOverFilesAndFolders) {
     fs::create_directory(f.folder + "/live-1_1.mp3");
     fs::create_symlink(f.folder + "/nowhere", f.folder + "/live-1_2.mp3");
     std::string path, error;
-    ASSERT_TRUE(MakePieceTarget(CutterOptions{}, f.source, 1, 2, 1, path, error)) << error;
+    ASSERT_TRUE(MakePieceTarget(CutterOptions{}, f.run, f.source, 1, 2, 1, path, error)) << error;
     EXPECT_EQ(path, f.folder + "/live-1_3.mp3");
     EXPECT_FALSE(fs::exists(path));
 }
@@ -327,10 +330,10 @@ TEST(PieceNaming, SkipStopsAtTheFirstExistingTarget) {
     CutterOptions options;
     options.targetExistsOpt = TargetExists::Skip;
     std::string path, error;
-    ASSERT_TRUE(MakePieceTarget(options, f.source, 1, 3, 1, path, error)) << error;
+    ASSERT_TRUE(MakePieceTarget(options, f.run, f.source, 1, 3, 1, path, error)) << error;
     EXPECT_EQ(path, f.folder + "/live-1.mp3");
     std::string second = "unchanged";
-    EXPECT_FALSE(MakePieceTarget(options, f.source, 2, 3, 2, second, error));
+    EXPECT_FALSE(MakePieceTarget(options, f.run, f.source, 2, 3, 2, second, error));
     EXPECT_EQ(error, "Target exists and skipped");
     EXPECT_EQ(second, "unchanged");
     EXPECT_EQ(ReadText(f.folder + "/live-2.mp3"), "already cut");
