@@ -10,7 +10,8 @@ namespace corvane::cli {
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
-constexpr int kExitInterrupted = 130;
+// A cancelled cut or join exits with 128 plus the signal that cancelled it: see
+// InterruptedExitStatus in cli/TerminalProgress.h.
 
 using Args = std::vector<std::string>;
 

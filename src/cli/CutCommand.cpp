@@ -3,11 +3,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
 #include <iostream>
 
 #include "cli/ArgParse.h"
 #include "cli/Commands.h"
+#include "cli/PathOutput.h"
 #include "cli/TerminalProgress.h"
 #include "engine/cut/CutPlans.h"
 #include "engine/base/Messages.h"
@@ -32,6 +32,7 @@ struct CutRequest {
     std::string lengthText = "0";
     CutterOptions options;
     bool quiet = false;
+    char pathEnd = kPathEndLine;
     std::vector<std::string> files;
 };
 
@@ -158,6 +159,8 @@ int ParseCutArgs(const Args& args, bool batch, CutRequest& r) {
             r.options.splitFirstNPieces = true;
         } else if (a == "--quiet" || a == "-q") {
             r.quiet = true;
+        } else if (a == "--null" || a == "-0") {
+            r.pathEnd = kPathEndNul;
         } else {
             return UsageError("unknown option for " + command + ": " + a);
         }
@@ -176,15 +179,6 @@ int ParseCutArgs(const Args& args, bool batch, CutRequest& r) {
     return 0;
 }
 
-// Full paths, also of pieces placed beside a source given by a relative path.
-void PrintPaths(const std::vector<std::string>& paths) {
-    for (const std::string& p : paths) {
-        std::error_code ignored;
-        std::cout << std::filesystem::absolute(p, ignored).lexically_normal().string() << "\n";
-    }
-    std::cout.flush();
-}
-
 // The plans' context for one source: the request's options, the terminal's progress.
 CutContext MakeContext(const CutRequest& r, CTerminalProgress& progress) {
     CutContext ctx;
@@ -194,18 +188,20 @@ CutContext MakeContext(const CutRequest& r, CTerminalProgress& progress) {
 }
 
 // After a plan: clears the progress line and, unless the plan was cancelled (false), prints
-// the pieces written.
-bool Settle(const Outcome& outcome, const CutContext& ctx, CTerminalProgress& progress) {
+// the full paths of the pieces written, also of pieces placed beside a source given by a
+// relative path. A plan that ended Done is reported so even when a signal came after its
+// last piece was written: what is printed matches what is on disk.
+bool Settle(const Outcome& outcome, const CutContext& ctx, const CutRequest& r, CTerminalProgress& progress) {
     progress.Clear();
     if (outcome.cancelled()) return false;
-    PrintPaths(ctx.createdPieces);
+    for (const std::string& piece : ctx.createdPieces) PrintWrittenPath(piece, r.pathEnd);
     return true;
 }
 
 int RunSingle(CutRequest& r) {
     const std::string& source = r.files.front();
     CTerminalProgress progress(!r.quiet && isatty(STDERR_FILENO));
-    progress.CatchInterrupt();
+    progress.ReceiveSignals();
     CutContext ctx = MakeContext(r, progress);
 
     SourceFacts facts;
@@ -242,7 +238,7 @@ int RunSingle(CutRequest& r) {
         }
         default: break;
     }
-    if (!Settle(outcome, ctx, progress)) return kExitInterrupted;
+    if (!Settle(outcome, ctx, r, progress)) return InterruptedExitStatus();
     if (outcome.failed()) {
         std::cerr << outcome.message << "\n";
         return kExitFailure;
@@ -252,7 +248,7 @@ int RunSingle(CutRequest& r) {
 
 int RunBatch(CutRequest& r) {
     CTerminalProgress progress(!r.quiet && isatty(STDERR_FILENO));
-    progress.CatchInterrupt();
+    progress.ReceiveSignals();
     int sequence = 1;
     bool allOk = true;
     for (const std::string& source : r.files) {
@@ -274,7 +270,7 @@ int RunBatch(CutRequest& r) {
                 break;
             default: break;
         }
-        if (!Settle(outcome, ctx, progress)) return kExitInterrupted;
+        if (!Settle(outcome, ctx, r, progress)) return InterruptedExitStatus();
         if (outcome.done()) {
             if (!r.quiet) std::cerr << source << ": " << ctx.createdPieces.size() << " piece(s)\n";
         } else {

@@ -2,12 +2,11 @@
 #include <unistd.h>
 
 #include <climits>
-#include <filesystem>
 #include <iostream>
-#include <system_error>
 
 #include "cli/ArgParse.h"
 #include "cli/Commands.h"
+#include "cli/PathOutput.h"
 #include "cli/TerminalProgress.h"
 #include "engine/join/BatchJoin.h"
 #include "engine/join/JoinDecision.h"
@@ -27,6 +26,7 @@ struct JoinRequest {
     bool tagGiven = false;
     bool noTag = false;
     bool quiet = false;
+    char pathEnd = kPathEndLine;
 };
 
 // The track number of a tag text as the joiner takes it: the value of its leading digits, 0
@@ -117,6 +117,8 @@ int ParseJoinArgs(const Args& args, bool batch, JoinRequest& r) {
             r.noTag = true;
         } else if (a == "--quiet" || a == "-q") {
             r.quiet = true;
+        } else if (a == "--null" || a == "-0") {
+            r.pathEnd = kPathEndNul;
         } else {
             return UsageError("unknown option for " + command + ": " + a);
         }
@@ -139,16 +141,9 @@ int ParseJoinArgs(const Args& args, bool batch, JoinRequest& r) {
     return 0;
 }
 
-// The full path printed for a file written.
-std::string FullPath(const std::string& path) {
-    std::error_code ignored;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, ignored);
-    return absolute.empty() ? path : absolute.lexically_normal().string();
-}
-
 int RunSingle(JoinRequest& r) {
     CTerminalProgress progress(!r.quiet && isatty(STDERR_FILENO));
-    progress.CatchInterrupt();
+    progress.ReceiveSignals();
 
     CJoinJob job;
     job.AddFiles(r.files);
@@ -172,12 +167,12 @@ int RunSingle(JoinRequest& r) {
 
     const Outcome outcome = RunJoin(job, way, r.target, &progress);
     progress.Clear();
+    // Done is reported as done even when a signal came after the target was committed.
     if (outcome.done()) {
-        std::cout << FullPath(r.target) << "\n";
-        std::cout.flush();
+        PrintWrittenPath(r.target, r.pathEnd);
         return kExitOk;
     }
-    if (outcome.cancelled()) return kExitInterrupted;
+    if (outcome.cancelled()) return InterruptedExitStatus();
     std::cerr << kJoinFailurePrefix << outcome.message << "\n";
     return kExitFailure;
 }
@@ -185,8 +180,8 @@ int RunSingle(JoinRequest& r) {
 // Prints each row's result as it is settled: the target on stdout, the row's line on stderr.
 class CBatchReporter : public IBatchJoinObserver {
 public:
-    CBatchReporter(const std::vector<BatchJoinRow>& rows, CTerminalProgress& progress, bool quiet)
-        : rows_(rows), progress_(progress), quiet_(quiet) {}
+    CBatchReporter(const std::vector<BatchJoinRow>& rows, CTerminalProgress& progress, const JoinRequest& request)
+        : rows_(rows), progress_(progress), quiet_(request.quiet), pathEnd_(request.pathEnd) {}
 
     void OnOverall(const std::string&, int, int) override {}
 
@@ -198,8 +193,7 @@ public:
         }
         progress_.Clear();
         if (!row.targetPath.empty()) {
-            std::cout << FullPath(row.targetPath) << "\n";
-            std::cout.flush();
+            PrintWrittenPath(row.targetPath, pathEnd_);
             if (!quiet_) std::cerr << row.facts.path << ": " << row.output << "\n";
             return;
         }
@@ -210,11 +204,12 @@ private:
     const std::vector<BatchJoinRow>& rows_;
     CTerminalProgress& progress_;
     bool quiet_;
+    char pathEnd_;
 };
 
 int RunBatch(JoinRequest& r) {
     CTerminalProgress progress(!r.quiet && isatty(STDERR_FILENO));
-    progress.CatchInterrupt();
+    progress.ReceiveSignals();
 
     std::vector<JoinInputFacts> joined(r.with.size());
     for (size_t i = 0; i < r.with.size(); ++i) ReadJoinInputFacts(r.with[i], joined[i]);
@@ -225,10 +220,10 @@ int RunBatch(JoinRequest& r) {
         if (!r.noTag) ReadTags(r.files[i], rows[i].tag);
     }
 
-    CBatchReporter reporter(rows, progress, r.quiet);
+    CBatchReporter reporter(rows, progress, r);
     const Outcome outcome = RunBatchJoin(r.options, r.joinType, rows, joined, &progress, &reporter);
     progress.Clear();
-    if (outcome.cancelled()) return kExitInterrupted;
+    if (outcome.cancelled()) return InterruptedExitStatus();
     return outcome.failed() ? kExitFailure : kExitOk;
 }
 

@@ -4,6 +4,7 @@
 
 #include "engine/base/Deployment.h"
 #include "cli/Commands.h"
+#include "cli/TerminalProgress.h"
 
 namespace corvane::cli {
 namespace {
@@ -53,9 +54,12 @@ constexpr const char* kHelpText =
     "  -d DIR, --tree, --no-postfix, --if-exists rename|overwrite|skip, --no-tag   batch-join output\n"
     "\n"
     "  --quiet                no progress bar or status lines\n"
+    "  -0, --null             end each printed path with a NUL byte instead of a newline (xargs -0)\n"
     "\n"
-    "stdout lists every file written; messages and progress go to stderr.\n"
-    "Exit status: 0 all written, 1 a source or target failed, 2 usage error, 130 interrupted.\n";
+    "stdout lists every file written, one per line; messages and progress go to stderr.\n"
+    "Exit status: 0 all written, 1 a source or target failed, 2 usage error,\n"
+    "  130/143/129 interrupted by SIGINT/SIGTERM/SIGHUP (what the interrupted source or target\n"
+    "  wrote is removed, as a cancel removes it).\n";
 
 }  // namespace
 
@@ -80,6 +84,10 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
     if (command == "info") return RunInfo(args);
+    // The writing commands: from here to the end of the run SIGINT, SIGTERM and SIGHUP cancel
+    // the running work instead of killing the process.
+    const bool writes = command == "cut" || command == "batch-cut" || command == "join" || command == "batch-join";
+    if (writes) InstallSignalHandlers();
     if (command == "cut") return RunCut(args, false);
     if (command == "batch-cut") return RunCut(args, true);
     if (command == "join") return RunJoinCommand(args, false);

@@ -1,38 +1,65 @@
-// A progress bar on stderr, redrawn at most a few times a second.
+// A progress bar on stderr, redrawn at most a few times a second, and the signals that cancel.
 #include "cli/TerminalProgress.h"
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 
 namespace corvane::cli {
 namespace {
 
-std::atomic<int>* g_interruptFlag = nullptr;
+constexpr int kCancellingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kSignalExitBase = 128;
 
-extern "C" void OnInterrupt(int) {
-    if (g_interruptFlag) g_interruptFlag->store(1);
+// Written by the handler, which may run on any thread; lock-free atomics only.
+std::atomic<std::atomic<int>*> g_cancelFlag{nullptr};
+std::atomic<int> g_receivedSignal{0};
+static_assert(std::atomic<std::atomic<int>*>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
+
+extern "C" void OnCancellingSignal(int number) {
+    int none = 0;
+    g_receivedSignal.compare_exchange_strong(none, number);
+    if (std::atomic<int>* flag = g_cancelFlag.load()) flag->store(1);
 }
 
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 
 }  // namespace
 
+void InstallSignalHandlers() {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGXFSZ, &ignore, nullptr);
+
+    // SA_RESTART: a signal that comes while the paths are printed to a full pipe must not
+    // cut that write short; the engine sees the cancel through the flag, not through EINTR.
+    struct sigaction action {};
+    action.sa_handler = OnCancellingSignal;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (const int number : kCancellingSignals) sigaddset(&action.sa_mask, number);
+    for (const int number : kCancellingSignals) sigaction(number, &action, nullptr);
+}
+
+int ReceivedSignal() { return g_receivedSignal.load(); }
+
+int InterruptedExitStatus() {
+    const int number = ReceivedSignal();
+    return kSignalExitBase + (number != 0 ? number : SIGINT);
+}
+
 CTerminalProgress::CTerminalProgress(bool visible) : visible_(visible) {}
 
 CTerminalProgress::~CTerminalProgress() {
     Clear();
-    if (g_interruptFlag == &cancelled) {
-        std::signal(SIGINT, SIG_DFL);
-        g_interruptFlag = nullptr;
-    }
+    std::atomic<int>* mine = &cancelled;
+    g_cancelFlag.compare_exchange_strong(mine, nullptr);
 }
 
-void CTerminalProgress::CatchInterrupt() {
-    g_interruptFlag = &cancelled;
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
+void CTerminalProgress::ReceiveSignals() {
+    g_cancelFlag.store(&cancelled);
+    if (ReceivedSignal() != 0) cancelled.store(1);
 }
 
 void CTerminalProgress::SetStatusText(const std::string& text) {

@@ -18,6 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Bytes;
+using test::TempDir;
 
 std::vector<std::string> FilesIn(const fs::path& dir) {
     std::vector<std::string> names;
@@ -215,22 +216,25 @@ TEST_F(CutCommand, UsageErrorsExitWithTwo) {
     EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"song.mp3"}));
 }
 
-// A write that fails (the file size limit, as a full disk) removes every piece of the source.
+// A write past the file size limit (a full disk) fails with EFBIG, since the tool ignores
+// SIGXFSZ itself, and removes every piece of the source.
 TEST_F(CutCommand, AFailedWriteLeavesNoPieceOfTheSource) {
     const std::string path = Source(10);
-    std::signal(SIGXFSZ, SIG_IGN);  // inherited by the child, so it sees a failed write
-    const test::ProcessResult r =
-        test::RunProcess({"prlimit", "--fsize=60000", test::CliPath(), "cut", "--points", "2", "-d", dir / "out", path});
-    std::signal(SIGXFSZ, SIG_DFL);
+    const std::string out = dir / "out";
+    fs::create_directory(out);
+    // dash counts ulimit -f in 512-byte blocks: 59904 bytes.
+    const test::ProcessResult r = test::RunProcess(
+        {"sh", "-c", "ulimit -f 117; exec \"$0\" \"$@\"", test::CliPath(), "cut", "--points", "2", "-d", out, path});
     EXPECT_EQ(r.exitCode, 1) << r.err;
     // The first piece (2 s) fits under the limit, the second does not; both are gone.
-    EXPECT_EQ(r.err, "Failed to write file \"" + dir / "out/song-2.mp3" + "\".\n");
+    EXPECT_EQ(r.err, "Failed to write file \"" + out + "/song-2.mp3\".\n");
     EXPECT_EQ(r.out, "");
-    EXPECT_TRUE(FilesIn(dir.path() / "out").empty());
+    EXPECT_TRUE(FilesIn(out).empty());
 }
 
-// SIGINT cancels like the Cancel button: the pieces of the source are removed, status 130.
-TEST_F(CutCommand, InterruptRemovesThePiecesAndExits130) {
+// Cuts a 30-minute file into 1 KB pieces in an empty folder, sends signals once some
+// pieces exist, and returns the exit status.
+int InterruptedCutStatus(const TempDir& dir, std::initializer_list<int> signals) {
     test::EncodeOptions o;
     o.seconds = 60;
     const Bytes minute = test::EncodeMp3(o);
@@ -239,6 +243,7 @@ TEST_F(CutCommand, InterruptRemovesThePiecesAndExits130) {
     const std::string path = dir / "big.mp3";
     test::WriteFile(path, big);
     const std::string out = dir / "out";
+    fs::create_directory(out);
 
     const pid_t pid = fork();
     if (pid == 0) {
@@ -248,14 +253,39 @@ TEST_F(CutCommand, InterruptRemovesThePiecesAndExits130) {
         execl(test::CliPath().c_str(), "corvane-cli", "cut", "--size", "1KB", "-d", out.c_str(), path.c_str(), nullptr);
         _exit(127);
     }
-    // Wait until some pieces exist, then interrupt.
     for (int i = 0; i < 2000 && FilesIn(out).size() < 20; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    kill(pid, SIGINT);
+    for (const int number : signals) kill(pid, number);
     int status = 0;
     waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 130);
-    EXPECT_TRUE(FilesIn(out).empty());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+}
+
+// SIGINT, SIGTERM and SIGHUP cancel like the Cancel button: the pieces of the source are
+// removed, and the status tells the signal.
+TEST_F(CutCommand, InterruptRemovesThePiecesAndExits130) {
+    EXPECT_EQ(InterruptedCutStatus(dir, {SIGINT}), 130);
+    EXPECT_EQ(FilesIn(dir.path() / "out"), std::vector<std::string>{});
+}
+
+TEST_F(CutCommand, TerminateRemovesThePiecesAndExits143) {
+    EXPECT_EQ(InterruptedCutStatus(dir, {SIGTERM}), 143);
+    EXPECT_EQ(FilesIn(dir.path() / "out"), std::vector<std::string>{});
+}
+
+// A second signal while cancelling neither kills the process nor changes the status.
+TEST_F(CutCommand, HangupThenTerminateRemovesThePiecesAndExits129) {
+    EXPECT_EQ(InterruptedCutStatus(dir, {SIGHUP, SIGTERM}), 129);
+    EXPECT_EQ(FilesIn(dir.path() / "out"), std::vector<std::string>{});
+}
+
+// With -0 each path ends with a NUL byte, and a name holding a newline comes through whole.
+TEST_F(CutCommand, NullEndsEachPrintedPath) {
+    const std::string path = Source(4, {}, false, "two\nlines.mp3");
+    const test::ProcessResult r = test::RunCli({"cut", "--count", "2", "-0", "-d", dir / "out", path});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, dir / "out/two\nlines-1.mp3" + std::string(1, '\0') + dir / "out/two\nlines-2.mp3" +
+                         std::string(1, '\0'));
+    EXPECT_EQ(FilesIn(dir.path() / "out"), (std::vector<std::string>{"two\nlines-1.mp3", "two\nlines-2.mp3"}));
 }
 
 }  // namespace
