@@ -7,6 +7,7 @@
 #include "cli/ArgParse.h"
 #include "cli/Commands.h"
 #include "cli/Json.h"
+#include "cli/TextEscape.h"
 #include "engine/base/Messages.h"
 #include "engine/mp3/SourceFacts.h"
 #include "engine/mp3/SourceInfo.h"
@@ -54,11 +55,13 @@ std::string ToJson(const FileFacts& f) {
     return out.str();
 }
 
+// The facts as lines for a terminal; the path and the tag texts are shown with their
+// control characters escaped, so that a tag can neither drive the terminal nor add a line.
 std::string ToText(const FileFacts& f) {
     std::ostringstream out;
-    out << f.path << "\n";
+    out << TerminalText(f.path) << "\n";
     if (!f.ok) {
-        out << "  error: " << f.error << "\n";
+        out << "  error: " << TerminalText(f.error) << "\n";
         return out.str();
     }
     const TagFields& t = f.tags;
@@ -70,12 +73,12 @@ std::string ToText(const FileFacts& f) {
         << "  VBR header:   " << (f.source.hasHeaderFrame ? "yes" : "no") << "\n"
         << "  audio start:  " << f.source.audioStart << "\n"
         << "  track:        " << TrackText(t.track) << "\n"
-        << "  title:        " << t.title << "\n"
-        << "  artist:       " << t.artist << "\n"
-        << "  album:        " << t.album << "\n"
-        << "  year:         " << t.year << "\n"
-        << "  genre:        " << t.genre << "\n"
-        << "  comment:      " << t.comment << "\n";
+        << "  title:        " << TerminalText(t.title) << "\n"
+        << "  artist:       " << TerminalText(t.artist) << "\n"
+        << "  album:        " << TerminalText(t.album) << "\n"
+        << "  year:         " << TerminalText(t.year) << "\n"
+        << "  genre:        " << TerminalText(t.genre) << "\n"
+        << "  comment:      " << TerminalText(t.comment) << "\n";
     return out.str();
 }
 
@@ -101,7 +104,7 @@ int RunInfo(const Args& args) {
             text += (i ? ",\n " : "") + ToJson(facts);
         } else {
             text += (i ? "\n" : "") + ToText(facts);
-            if (!facts.ok) std::cerr << facts.error << "\n";
+            if (!facts.ok) std::cerr << TerminalText(facts.error) << "\n";
         }
     }
     if (json) text += "]\n";

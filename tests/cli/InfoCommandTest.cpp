@@ -109,6 +109,29 @@ TEST_F(InfoCommand, PrintsTagsByteExactInUtf8) {
     EXPECT_NE(text.out.find("  track:        3\n"), std::string::npos);
 }
 
+// A path byte that is not UTF-8 becomes U+FFFD in JSON; in text, it and a tag's escape
+// byte and newline are shown escaped instead of reaching the terminal.
+TEST_F(InfoCommand, UntrustedBytesGiveValidJsonAndEscapedText) {
+    const std::string path = dir / "bad\xff.mp3";
+    test::EncodeOptions o;
+    o.seconds = 1;
+    test::WriteFile(path, test::Concat({test::MakeId3v2Tag(4, {{"TIT2", "\x1b[31mred"}, {"COMM", "a\nb"}}), test::EncodeMp3(o)}));
+
+    const std::string parse =
+        "import json, sys\n"
+        "f = json.loads(sys.stdin.buffer.read().decode('utf-8'))[0]\n"
+        "print(json.dumps([f['path'], f['tags']['title'], f['tags']['comment']]))\n";
+    const test::ProcessResult r = test::RunProcess(
+        {"sh", "-c", "\"$0\" info --json \"$1\" | python3 -c \"$2\"", test::CliPath(), path, parse});
+    EXPECT_EQ(r.out, "[\"" + dir / "bad\\ufffd.mp3" + "\", \"\\u001b[31mred\", \"a\\nb\"]\n") << r.err;
+
+    const test::ProcessResult text = test::RunCli({"info", path});
+    ASSERT_EQ(text.exitCode, 0);
+    EXPECT_EQ(text.out.substr(0, text.out.find('\n') + 1), dir / "bad\\xff.mp3\n");
+    EXPECT_NE(text.out.find("\n  title:        \\x1b[31mred\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("\n  comment:      a\\nb\n"), std::string::npos) << text.out;
+}
+
 TEST_F(InfoCommand, AFileThatCannotBeOpenedIsReportedAndFails) {
     const std::string bad = dir / "bad.mp3";
     test::WriteFile(bad, Bytes(5000, 0x41));
