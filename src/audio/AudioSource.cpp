@@ -1,11 +1,13 @@
 // Decoded audio sources: facts, block reads and the first-frame parse.
 #include "audio/AudioSource.h"
 
-#include <cmath>
-#include <cstdio>
 #include <strings.h>
+#include <unistd.h>
+
+#include <cmath>
 
 #include "audio/EncodingParams.h"
+#include "audio/LibraryMpegStream.h"
 #include "audio/MpegFrameHeader.h"
 
 namespace corvane {
@@ -131,14 +133,13 @@ bool CLibraryAudioSource::Open(const std::string& path, int32_t frequency) {
 void CLibraryAudioSource::ReadFirstFrame(const std::string& path) {
     const int64_t start = audio::StreamGetFilePosition(handle_, audio::kFilePosStart);
     if (IsUnknownPosition(start)) return;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return;
+    const int fd = audio::OpenRegularFile(path);
+    if (fd < 0) return;
     uint8_t header[4];
-    if (fseeko(file, static_cast<off_t>(start), SEEK_SET) == 0 &&
-        std::fread(header, 1, sizeof header, file) == sizeof header) {
+    if (::pread(fd, header, sizeof header, static_cast<off_t>(start)) == static_cast<ssize_t>(sizeof header)) {
         ParseFirstFrameHeader(header, frameBitrate_, channelMode_);
     }
-    std::fclose(file);
+    ::close(fd);
 }
 
 bool CLibraryAudioSource::ParseFirstFrameHeader(const uint8_t header[4], int32_t& frameBitrate,

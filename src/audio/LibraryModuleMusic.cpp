@@ -3,17 +3,39 @@
 
 #include <libopenmpt/libopenmpt.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <vector>
+
+#include "audio/LibraryMpegStream.h"
 
 namespace corvane::audio {
 namespace {
 
-// Larger files are no module anyone plays; refusing them keeps a stray huge file in memory.
-constexpr std::streamoff kMaxModuleFileSize = 256LL * 1024 * 1024;
+// Larger files are no module anyone plays; refusing them keeps a stray huge file out of memory.
+constexpr int64_t kMaxModuleFileSize = 256LL * 1024 * 1024;
+
+// Reads the whole regular file at path into data. False when it is no regular file, is
+// empty or larger than kMaxModuleFileSize, or cannot be read to its end.
+bool ReadModuleFile(const std::string& path, std::vector<char>& data) {
+    struct stat st {};
+    const int fd = OpenRegularFile(path, &st);
+    if (fd < 0) return false;
+    bool ok = st.st_size > 0 && st.st_size <= kMaxModuleFileSize;
+    if (ok) data.resize(static_cast<size_t>(st.st_size));
+    size_t done = 0;
+    while (ok && done < data.size()) {
+        const ssize_t n = ::read(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0;
+        if (ok) done += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    return ok;
+}
 
 }  // namespace
 
@@ -27,13 +49,8 @@ CLibraryModuleMusic::~CLibraryModuleMusic() {
 
 std::unique_ptr<CLibraryModuleMusic> CLibraryModuleMusic::Load(const std::string& path, uint32_t freq) {
     if (freq == 0) return nullptr;
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) return nullptr;
-    const std::streamoff size = in.tellg();
-    if (size <= 0 || size > kMaxModuleFileSize) return nullptr;
-    std::vector<char> data(static_cast<size_t>(size));
-    in.seekg(0);
-    if (!in.read(data.data(), size)) return nullptr;
+    std::vector<char> data;
+    if (!ReadModuleFile(path, data)) return nullptr;
 
     openmpt_module* module = openmpt_module_create_from_memory2(data.data(), data.size(), openmpt_log_func_silent,
                                                                 nullptr, openmpt_error_func_ignore, nullptr,

@@ -160,8 +160,22 @@ bool ProbeMpegLayout(int fd, uint64_t fileSize, uint32_t searchBytes, MpegStream
     return false;
 }
 
+int OpenRegularFile(const std::string& path, struct stat* info) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat st {};
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 ||
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    if (info != nullptr) *info = st;
+    return fd;
+}
+
 bool StartsWithFrameSync(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenRegularFile(path);
     if (fd < 0) return false;
     uint8_t bytes[kId3v2HeaderSize];
     const size_t got = ReadAt(fd, 0, bytes, sizeof bytes);
@@ -276,12 +290,11 @@ CLibraryMpegStream::~CLibraryMpegStream() {
 }
 
 std::unique_ptr<CLibraryMpegStream> CLibraryMpegStream::Open(const std::string& path, uint32_t searchBytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return nullptr;
     struct stat st {};
+    const int fd = OpenRegularFile(path, &st);
+    if (fd < 0) return nullptr;
     MpegStreamLayout layout;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        !ProbeMpegLayout(fd, static_cast<uint64_t>(st.st_size), searchBytes, &layout)) {
+    if (!ProbeMpegLayout(fd, static_cast<uint64_t>(st.st_size), searchBytes, &layout)) {
         ::close(fd);
         return nullptr;
     }

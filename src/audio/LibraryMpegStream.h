@@ -11,6 +11,8 @@
 // decoded to learn it).
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -42,6 +44,17 @@ constexpr int kMpegProbeFrames = 4;
 // when the file is not MPEG audio (too short, tag past the end of the file, no run of
 // agreeing frames); never reads outside the file or its buffers.
 bool ProbeMpegLayout(int fd, uint64_t fileSize, uint32_t searchBytes, MpegStreamLayout* layout);
+
+// Opens the file at path for reading, close-on-exec, and returns its descriptor; -1 when it
+// cannot be opened or is no regular file. Every file of the audio layer is opened here.
+//
+// Pitfall: a plain open() of a named pipe waits until some other process opens it for
+// writing, and a device or a pipe never reaches an end of file, so a source named by the
+// user must be looked at before it is read. The file is opened without waiting
+// (O_NONBLOCK), its descriptor's own facts are checked (fstat: no race with a rename of
+// the path in between), and only then is the descriptor switched back to blocking reads.
+// A symbolic link to a regular file is accepted. info, when given, receives the facts.
+int OpenRegularFile(const std::string& path, struct stat* info = nullptr);
 
 // True when the file at path, after a leading ID3v2 tag, begins with the eleven sync bits of
 // an MPEG audio frame header. Such a file is no WAV, AIFF, FLAC or Ogg file (those begin with

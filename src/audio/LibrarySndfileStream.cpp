@@ -1,11 +1,10 @@
 // libsndfile streams: open, facts, 16-bit reads and seeks.
 #include "audio/LibrarySndfileStream.h"
 
-#include <fcntl.h>
 #include <sndfile.h>
 #include <unistd.h>
 
-#include <sys/stat.h>
+#include "audio/LibraryMpegStream.h"
 
 namespace corvane::audio {
 namespace {
@@ -37,7 +36,8 @@ CLibrarySndfileStream::~CLibrarySndfileStream() {
 std::unique_ptr<CLibrarySndfileStream> CLibrarySndfileStream::Open(const std::string& path) {
     // Opened by descriptor, so that libsndfile recognises the content only: by path it
     // would also guess from the file name and try any ".mp3" as MPEG audio.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    const int fd = OpenRegularFile(path, &st);
     if (fd < 0) return nullptr;
     SF_INFO info{};
     SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
@@ -57,8 +57,7 @@ std::unique_ptr<CLibrarySndfileStream> CLibrarySndfileStream::Open(const std::st
     stream->rate_ = static_cast<uint32_t>(info.samplerate);
     stream->chans_ = static_cast<uint32_t>(info.channels);
     stream->frames_ = info.frames;
-    struct stat st {};
-    stream->fileSize_ = ::fstat(fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+    stream->fileSize_ = static_cast<int64_t>(st.st_size);
     return stream;
 }
 

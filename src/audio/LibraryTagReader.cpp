@@ -7,13 +7,16 @@
 #include <taglib/fileref.h>
 #include <taglib/flacfile.h>
 #include <taglib/id3v1tag.h>
+#include <taglib/id3v2framefactory.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/opusfile.h>
 #include <taglib/textidentificationframe.h>
+#include <taglib/tfilestream.h>
 #include <taglib/tpropertymap.h>
 #include <taglib/vorbisfile.h>
 #include <taglib/wavfile.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -22,6 +25,7 @@
 #include <vector>
 
 #include "audio/GenreTable.h"
+#include "audio/LibraryMpegStream.h"
 
 namespace corvane::audio {
 namespace {
@@ -31,6 +35,20 @@ constexpr size_t kMaxGenreDigits = 3;
 
 struct Fields {
     std::string track, title, artist, album, genre, year, comment;
+};
+
+// TagLib reads the file through a descriptor of OpenRegularFile, read-only: given the path,
+// it would open a named pipe itself and wait there. The stream keeps the path as its name,
+// since FileRef picks module types by the name's extension.
+class CRegularFileStream final : public TagLib::FileStream {
+public:
+    CRegularFileStream(int fd, std::string path) : TagLib::FileStream(fd, true), path_(std::move(path)) {
+        if (!isOpen()) ::close(fd);  // TagLib took no hold of it
+    }
+    TagLib::FileName name() const override { return path_.c_str(); }
+
+private:
+    std::string path_;
 };
 
 std::string Utf8(const TagLib::String& text) { return text.to8Bit(true); }
@@ -126,8 +144,8 @@ void ReadId3v1(const TagLib::ID3v1::Tag& tag, Fields& fields) {
     FillIfEmpty(fields.comment, Utf8(tag.comment()));
 }
 
-bool ReadMpeg(const std::string& path, Fields& fields) {
-    TagLib::MPEG::File file(path.c_str(), false);
+bool ReadMpeg(TagLib::IOStream& stream, Fields& fields) {
+    TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
     if (!file.isValid() || !(file.hasID3v2Tag() || file.hasAPETag() || file.hasID3v1Tag())) return false;
     if (file.hasID3v2Tag() && file.ID3v2Tag() != nullptr) ReadId3v2(*file.ID3v2Tag(), fields);
     if (file.hasAPETag() && file.APETag() != nullptr) ReadApe(*file.APETag(), fields);
@@ -160,8 +178,8 @@ void ReadGeneric(const TagLib::Tag& tag, const TagLib::PropertyMap& properties, 
 bool HasContent(const TagLib::Tag* tag) { return tag != nullptr && !tag->isEmpty(); }
 
 // A WAV file may carry an ID3v2 chunk and a RIFF INFO list; the ID3v2 fields come first.
-bool ReadWav(const std::string& path, Fields& fields) {
-    TagLib::RIFF::WAV::File file(path.c_str(), false);
+bool ReadWav(TagLib::IOStream& stream, Fields& fields) {
+    TagLib::RIFF::WAV::File file(&stream, false);
     if (!file.isValid()) return false;
     const bool id3v2 = file.hasID3v2Tag() && HasContent(file.ID3v2Tag());
     const bool info = file.hasInfoTag() && HasContent(file.InfoTag());
@@ -170,33 +188,33 @@ bool ReadWav(const std::string& path, Fields& fields) {
     return id3v2 || info;
 }
 
-bool ReadAiff(const std::string& path, Fields& fields) {
-    TagLib::RIFF::AIFF::File file(path.c_str(), false);
+bool ReadAiff(TagLib::IOStream& stream, Fields& fields) {
+    TagLib::RIFF::AIFF::File file(&stream, false);
     if (!file.isValid() || !file.hasID3v2Tag() || !HasContent(file.tag())) return false;
     ReadId3v2(*file.tag(), fields);
     return true;
 }
 
-std::unique_ptr<TagLib::File> OpenTagFile(const std::string& path, LibraryFileKind kind) {
-    const char* name = path.c_str();
+std::unique_ptr<TagLib::File> OpenTagFile(TagLib::IOStream& stream, LibraryFileKind kind) {
     switch (kind) {
-        case LibraryFileKind::kFlac: return std::make_unique<TagLib::FLAC::File>(name, false);
-        case LibraryFileKind::kOggVorbis: return std::make_unique<TagLib::Ogg::Vorbis::File>(name, false);
-        case LibraryFileKind::kOggOpus: return std::make_unique<TagLib::Ogg::Opus::File>(name, false);
+        case LibraryFileKind::kFlac:
+            return std::make_unique<TagLib::FLAC::File>(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+        case LibraryFileKind::kOggVorbis: return std::make_unique<TagLib::Ogg::Vorbis::File>(&stream, false);
+        case LibraryFileKind::kOggOpus: return std::make_unique<TagLib::Ogg::Opus::File>(&stream, false);
         default: return nullptr;
     }
 }
 
-bool ReadOther(const std::string& path, LibraryFileKind kind, Fields& fields) {
-    if (kind == LibraryFileKind::kWav) return ReadWav(path, fields);
-    if (kind == LibraryFileKind::kAiff) return ReadAiff(path, fields);
+bool ReadOther(TagLib::IOStream& stream, LibraryFileKind kind, Fields& fields) {
+    if (kind == LibraryFileKind::kWav) return ReadWav(stream, fields);
+    if (kind == LibraryFileKind::kAiff) return ReadAiff(stream, fields);
     // The file type follows the content where it is known; modules and the rest are left
     // to TagLib's own choice.
-    std::unique_ptr<TagLib::File> owned = OpenTagFile(path, kind);
+    std::unique_ptr<TagLib::File> owned = OpenTagFile(stream, kind);
     TagLib::FileRef ref;
     TagLib::File* file = owned.get();
     if (file == nullptr) {
-        ref = TagLib::FileRef(path.c_str(), false);
+        ref = TagLib::FileRef(&stream, false);
         file = ref.file();
     }
     if (file == nullptr || !file->isValid() || !HasContent(file->tag())) return false;
@@ -237,8 +255,12 @@ std::string Substitute(const char* format, const Fields& fields) {
 std::string ReadLibraryTags(const std::string& path, LibraryFileKind kind, const char* format) {
     if (format == nullptr) return {};
     try {
+        const int fd = OpenRegularFile(path);
+        if (fd < 0) return {};
+        // The TagLib files of the readers below read it without owning it; it outlives them.
+        CRegularFileStream stream(fd, path);
         Fields fields;
-        const bool found = kind == LibraryFileKind::kMpeg ? ReadMpeg(path, fields) : ReadOther(path, kind, fields);
+        const bool found = kind == LibraryFileKind::kMpeg ? ReadMpeg(stream, fields) : ReadOther(stream, kind, fields);
         if (!found) return {};
         return Substitute(format, fields);
     } catch (...) {

@@ -3,9 +3,15 @@
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <future>
+#include <memory>
+#include <thread>
 
 #include "support/Mp3Factory.h"
 
@@ -13,6 +19,21 @@ namespace corvane {
 namespace {
 
 using test::Bytes;
+
+// A refusal is immediate; an open() that waits for a pipe's writer never returns.
+constexpr auto kRefusalLimit = std::chrono::seconds(2);
+
+// Runs call on a thread of its own and stores what it returned; false when it has not
+// returned within kRefusalLimit. The thread is then left where it blocks, so that the test
+// fails instead of hanging.
+bool ReturnsWithin(std::function<bool()> call, bool& result) {
+    auto task = std::make_shared<std::packaged_task<bool()>>(std::move(call));
+    std::future<bool> done = task->get_future();
+    std::thread([task] { (*task)(); }).detach();
+    if (done.wait_for(kRefusalLimit) != std::future_status::ready) return false;
+    result = done.get();
+    return true;
+}
 
 // Writes a 16-bit WAV of frames sample frames; sample (i, c) = Value(i, c).
 int16_t Value(int64_t i, int c) { return static_cast<int16_t>((i * 7 + c * 1000) % 30000 - 15000); }
@@ -244,6 +265,17 @@ TEST(AudioSource, UnreadableFileFailsWithEveryFactZero) {
     std::vector<int16_t> left(kAudioBlockFrames), right(kAudioBlockFrames);
     EXPECT_EQ(source.Read(left.data(), right.data()), 0);
     EXPECT_FALSE(source.Open(dir / "missing.mp3", 0));
+}
+
+TEST(AudioSource, PipesAndDevicesFailAtOnce) {
+    test::TempDir dir;
+    const std::string fifo = dir / "pipe.mp3";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, std::string("/dev/zero")}) {
+        bool opened = true;
+        ASSERT_TRUE(ReturnsWithin([path] { return CLibraryAudioSource().Open(path, 0); }, opened)) << path;
+        EXPECT_FALSE(opened) << path;
+    }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "support/Mp3Factory.h"
 
@@ -60,6 +61,22 @@ TEST(PathUtil, IsDirectoryFollowsLinks) {
     EXPECT_TRUE(IsDirectory(dir / "real"));
     EXPECT_TRUE(IsDirectory(dir / "link"));
     EXPECT_FALSE(IsDirectory(dir / "file"));
+}
+
+TEST(PathUtil, IsRegularFileFollowsLinksAndRefusesEverythingElse) {
+    TempDir dir;
+    Touch(dir / "file");
+    fs::create_symlink(dir / "file", dir / "link");
+    fs::create_symlink(dir / "nowhere", dir / "dangling");
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    EXPECT_TRUE(IsRegularFile(dir / "file"));
+    EXPECT_TRUE(IsRegularFile(dir / "link"));
+    EXPECT_FALSE(IsRegularFile(dir / "dangling"));
+    EXPECT_FALSE(IsRegularFile(dir / "fifo"));
+    EXPECT_FALSE(IsRegularFile(dir.path().string()));
+    EXPECT_FALSE(IsRegularFile("/dev/zero"));
+    EXPECT_FALSE(IsRegularFile(dir / "missing"));
+    EXPECT_FALSE(IsRegularFile(""));
 }
 
 TEST(PathUtil, CreateDirectoryTreeMakesEveryMissingLevel) {

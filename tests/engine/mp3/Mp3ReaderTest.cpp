@@ -2,8 +2,15 @@
 #include "engine/mp3/Mp3Reader.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <functional>
+#include <future>
+#include <memory>
+#include <thread>
 
 #include "audio/MpegFrameHeader.h"
 #include "engine/mp3/OutputFile.h"
@@ -14,6 +21,21 @@ namespace corvane {
 namespace {
 
 using test::Bytes;
+
+// A refusal is immediate; an open() that waits for a pipe's writer never returns.
+constexpr auto kRefusalLimit = std::chrono::seconds(2);
+
+// Runs call on a thread of its own and stores what it returned; false when it has not
+// returned within kRefusalLimit. The thread is then left where it blocks, so that the test
+// fails instead of hanging.
+bool ReturnsWithin(std::function<bool()> call, bool& result) {
+    auto task = std::make_shared<std::packaged_task<bool()>>(std::move(call));
+    std::future<bool> done = task->get_future();
+    std::thread([task] { (*task)(); }).detach();
+    if (done.wait_for(kRefusalLimit) != std::future_status::ready) return false;
+    result = done.get();
+    return true;
+}
 
 int FrameLength(int version, int layer, int bitrateIndex, int rateIndex, int padding) {
     const Bytes h = test::MakeFrameHeader(version, layer, bitrateIndex, rateIndex, padding, 0);
@@ -216,6 +238,22 @@ TEST_F(Mp3ReaderFiles, RefusesTinyEmptyAndMissingFiles) {
     }
     EXPECT_FALSE(reader.OpenFile(dir / "missing.mp3"));
     EXPECT_FALSE(reader.OpenFile(dir.path().string()));
+}
+
+TEST_F(Mp3ReaderFiles, RefusesPipesAndDevicesAtOnce) {
+    const std::string fifo = dir / "pipe.mp3";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, std::string("/dev/zero")}) {
+        bool opened = true;
+        ASSERT_TRUE(ReturnsWithin([path] { return CMp3Reader().OpenFile(path); }, opened)) << path;
+        EXPECT_FALSE(opened) << path;
+    }
+    // A link to a regular file is that file.
+    test::EncodeOptions o;
+    o.seconds = 1;
+    Write("real.mp3", test::EncodeMp3(o));
+    std::filesystem::create_symlink(dir / "real.mp3", dir / "link.mp3");
+    EXPECT_TRUE(reader.OpenFile(dir / "link.mp3"));
 }
 
 TEST_F(Mp3ReaderFiles, RefusesOtherFormatsWhateverTheirName) {

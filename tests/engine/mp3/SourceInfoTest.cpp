@@ -2,11 +2,33 @@
 #include "engine/mp3/SourceInfo.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <functional>
+#include <future>
+#include <memory>
+#include <thread>
 
 #include "support/Mp3Factory.h"
 
 namespace corvane {
 namespace {
+
+// A refusal is immediate; an open() that waits for a pipe's writer never returns.
+constexpr auto kRefusalLimit = std::chrono::seconds(2);
+
+// Runs call on a thread of its own and stores what it returned; false when it has not
+// returned within kRefusalLimit. The thread is then left where it blocks, so that the test
+// fails instead of hanging.
+bool ReturnsWithin(std::function<bool()> call, bool& result) {
+    auto task = std::make_shared<std::packaged_task<bool()>>(std::move(call));
+    std::future<bool> done = task->get_future();
+    std::thread([task] { (*task)(); }).detach();
+    if (done.wait_for(kRefusalLimit) != std::future_status::ready) return false;
+    result = done.get();
+    return true;
+}
 
 TEST(SourceInfo, SplitsTheSevenFieldsAndKeepsNewlinesInTheComment) {
     TagFields t;
@@ -130,6 +152,16 @@ TEST_F(SourceTags, AFileWithoutTagsGivesEmptyFieldsAndFalse) {
     EXPECT_EQ(t.title, "");
     EXPECT_EQ(t.track, 0);
     EXPECT_FALSE(ReadTags(dir / "missing.mp3", t));
+}
+
+TEST_F(SourceTags, PipesAndDevicesGiveNoTagAtOnce) {
+    const std::string fifo = dir / "pipe.mp3";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, std::string("/dev/zero")}) {
+        bool read = true;
+        ASSERT_TRUE(ReturnsWithin([path] { TagFields t; return ReadTags(path, t); }, read)) << path;
+        EXPECT_FALSE(read) << path;
+    }
 }
 
 TEST(SourceInfo, FileSizeOfAFile) {
