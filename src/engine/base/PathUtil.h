@@ -2,8 +2,8 @@
 //
 // The names work on the text of a path; only PathExists, IsDirectory, IsRegularFile,
 // EnsureDirectory, CreateDirectoryTree, IsSameFile and ProgramDirectory look at the file
-// system. UTF-8 never
-// puts a "/" or "." byte inside a multi-byte character, so plain byte searches are exact.
+// system. UTF-8 never puts a "/" or "." byte inside a multi-byte character, so plain byte
+// searches are exact.
 #pragma once
 
 #include <string>

@@ -218,6 +218,7 @@ TEST_F(Mp3ReaderFiles, CopyRangeCopiesBytesAndReadingGoesOnAfterThem) {
     ASSERT_NE(reader.ReadFrame(rate, kbps, length, samples, offset), nullptr);
     EXPECT_EQ(offset, offsets[5]);
     ASSERT_TRUE(out.Close());
+    ASSERT_EQ(out.Publish(dir / "copy.bin", false), COutputFile::Published::Done);
     EXPECT_EQ(test::ReadFile(dir / "copy.bin"), Bytes(mp3.begin() + static_cast<long>(offsets[2]), mp3.begin() + static_cast<long>(offsets[5])));
 }
 
