@@ -251,8 +251,12 @@ int RunBatch(CutRequest& r) {
     progress.ReceiveSignals();
     int sequence = 1;
     bool allOk = true;
+    // One run over the batch: no piece replaces a source of the batch, nor another piece.
+    auto run = std::make_shared<COutputRun>();
+    run->AddSources(r.files);
     for (const std::string& source : r.files) {
         CutContext ctx = MakeContext(r, progress);
+        ctx.run = run;
         SourceFacts facts;
         ReadSourceFacts(source, facts);  // a refused source fails in the plan with its message
         const int seconds = static_cast<int>(facts.seconds);

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
+#include "engine/mp3/OutputFile.h"
 #include "engine/mp3/SourceInfo.h"
 #include "support/FakeProgress.h"
 #include "support/Mp3Factory.h"
@@ -241,6 +243,134 @@ TEST_F(CutPlansTest, CancelDuringAPieceRemovesEveryPieceOfTheSource) {
     CutContext batch = Context();
     EXPECT_TRUE(BatchCutByCount(batch, src, 10, 5, sequence).cancelled());
     EXPECT_TRUE(FilesIn(out()).empty());
+}
+
+// ---- Files that were there before ----
+
+// Every file under folder with its bytes.
+std::map<std::string, Bytes> Snapshot(const fs::path& folder) {
+    std::map<std::string, Bytes> files;
+    for (const auto& e : fs::recursive_directory_iterator(folder)) {
+        if (e.is_regular_file()) files[fs::relative(e.path(), folder).string()] = test::ReadFile(e.path());
+    }
+    return files;
+}
+
+TEST_F(CutPlansTest, OverwriteLeavesTheOldFilesUntilTheSourceIsDone) {
+    const std::string src = MakeSource(10);
+    fs::create_directories(out());
+    test::WriteFile(out() + "/song-1.mp3", Bytes{1});
+    test::WriteFile(out() + "/song-2.mp3", Bytes{2});
+    const auto before = Snapshot(dir.path());
+    CutContext ctx = Context();
+    ctx.options.targetExistsOpt = TargetExists::Overwrite;
+    progress.cancelAfterUpdates = 120;  // well into piece 3 of 5
+    EXPECT_TRUE(CutFileByCount(ctx, src, SourceLengthTenths(src), 5).cancelled());
+    EXPECT_EQ(Snapshot(dir.path()), before);
+    EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"song-1.mp3", "song-2.mp3"}));  // no temporary file
+}
+
+// Every write, close and rename of a cut made to fail in turn: the folder holds what it held
+// before plus only the pieces published before a failed rename, each complete.
+TEST_F(CutPlansTest, EveryFailingCallLeavesTheFolderAsItWas) {
+    for (const bool reencode : {false, true}) {
+        const std::string src = MakeSource(reencode ? 3 : 6);
+        auto cut = [&](CutContext& ctx) {
+            ctx.options.reencodePieces = reencode;
+            ctx.options.targetExistsOpt = TargetExists::Overwrite;
+            ctx.options.forwardOverlap = 5;
+            return CutFileByCount(ctx, src, SourceLengthTenths(src), 3);
+        };
+        fs::create_directories(out());
+        test::WriteFile(out() + "/song-2.mp3", Bytes{2});
+        CutContext clean = Context();
+        ASSERT_TRUE(cut(clean).done());
+        const auto complete = Snapshot(dir.path());
+        for (const OutputCall call : {OutputCall::Write, OutputCall::Close, OutputCall::Rename}) {
+            InjectOutputFault(call, 0);
+            fs::remove_all(out());
+            fs::create_directories(out());
+            test::WriteFile(out() + "/song-2.mp3", Bytes{2});
+            const auto before = Snapshot(dir.path());
+            CutContext counting = Context();
+            ASSERT_TRUE(cut(counting).done());
+            const int calls = OutputCallCount(call);
+            ASSERT_GT(calls, 0);
+            for (int n = 1; n <= calls; ++n) {
+                fs::remove_all(out());
+                fs::create_directories(out());
+                test::WriteFile(out() + "/song-2.mp3", Bytes{2});
+                InjectOutputFault(call, n);
+                CutContext ctx = Context();
+                const Outcome outcome = cut(ctx);
+                InjectOutputFault(call, 0);
+                const std::string where = std::to_string(static_cast<int>(call)) + " #" + std::to_string(n);
+                ASSERT_TRUE(outcome.failed()) << where;
+                EXPECT_EQ(outcome.message.rfind("Failed to write file \"" + out() + "/song-", 0), 0u) << where;
+                auto expected = before;
+                for (const std::string& piece : ctx.createdPieces) {
+                    const std::string key = fs::relative(piece, dir.path()).string();
+                    expected[key] = complete.at(key);
+                }
+                EXPECT_EQ(ctx.createdPieces.size(), call == OutputCall::Rename ? static_cast<size_t>(n - 1) : 0u);
+                EXPECT_EQ(Snapshot(dir.path()), expected) << where;
+                EXPECT_EQ(FilesIn(out()).size(), expected.size() - 1) << where;  // nothing temporary
+            }
+        }
+        fs::remove_all(dir.path() / "in");
+        fs::remove_all(out());
+    }
+}
+
+TEST_F(CutPlansTest, PiecesOfOneRunNeverShareAName) {
+    const std::string src = MakeSource(6);
+    fs::create_directories(out());
+    test::WriteFile(out() + "/x.mp3", Bytes{9});
+    CutContext ctx = Context();
+    ctx.options.outputFileName = "x.mp3";
+    ctx.options.targetExistsOpt = TargetExists::Overwrite;
+    ASSERT_TRUE(CutFileByCount(ctx, src, SourceLengthTenths(src), 3).done());
+    EXPECT_EQ(ctx.createdPieces,
+              (std::vector<std::string>{out() + "/x.mp3", out() + "/x_1.mp3", out() + "/x_2.mp3"}));
+    EXPECT_NE(test::ReadFile(out() + "/x.mp3"), Bytes{9});
+}
+
+TEST_F(CutPlansTest, ALinkAtAPieceNameIsReplacedNeverFollowed) {
+    const std::string src = MakeSource(4);
+    const std::string victim = (dir.path() / "victim.txt").string();
+    test::WriteFile(victim, Bytes{7, 7});
+    fs::create_directories(out());
+    fs::create_symlink(victim, out() + "/song-1.mp3");
+    CutContext ctx = Context();
+    ctx.options.targetExistsOpt = TargetExists::Overwrite;
+    ASSERT_TRUE(CutFileByCount(ctx, src, SourceLengthTenths(src), 2).done());
+    EXPECT_EQ(test::ReadFile(victim), (Bytes{7, 7}));
+    EXPECT_FALSE(fs::is_symlink(out() + "/song-1.mp3"));
+}
+
+TEST_F(CutPlansTest, ABatchNeverReplacesOneOfItsSources) {
+    const std::string first = MakeSource(4, "a.mp3");
+    const std::string second = MakeSource(4, "a-1.mp3");
+    const Bytes secondBytes = test::ReadFile(second);
+    auto run = std::make_shared<COutputRun>();
+    run->AddSources({first, second});
+    CutContext ctx = Context();
+    ctx.options.outputFolderOpt = OutputFolder::SameAsSource;
+    ctx.options.targetExistsOpt = TargetExists::Overwrite;
+    ctx.run = run;
+    int sequence = 1;
+    const Outcome outcome = BatchCutByCount(ctx, first, 4, 2, sequence);
+    ASSERT_TRUE(outcome.failed());
+    EXPECT_EQ(outcome.message, "Target file name is same as original file");
+    EXPECT_EQ(test::ReadFile(second), secondBytes);
+}
+
+TEST_F(CutPlansTest, ASourceNamedWithDotsStaysInsideTheOutputFolder) {
+    const std::string src = MakeSource(4, "...mp3");
+    CutContext ctx = Context();
+    ctx.options.createFolderForEachMP3 = true;
+    ASSERT_TRUE(CutFileByCount(ctx, src, SourceLengthTenths(src), 2).done());
+    EXPECT_EQ(ctx.createdPieces, (std::vector<std::string>{out() + "/__/..-1.mp3", out() + "/__/..-2.mp3"}));
 }
 
 }  // namespace

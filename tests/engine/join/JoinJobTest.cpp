@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include "audio/EncodingParams.h"
 #include "audio/MpegFrameHeader.h"
 #include "engine/base/PathUtil.h"
+#include "engine/mp3/OutputFile.h"
 #include "engine/output/PieceNaming.h"
 #include "support/Mp3Factory.h"
 
@@ -297,6 +299,78 @@ TEST_F(JoinJobFiles, ReencodingCancelledBeforeTheFirstInputLeavesNothing) {
     EXPECT_FALSE(fs::exists(target));
     ASSERT_FALSE(dialog.statuses.empty());
     EXPECT_EQ(dialog.statuses.front(), "Joining 2 files into out.mp3...0%");
+}
+
+// ---- Files that were there before ----------------------------------------------------------
+
+size_t EntriesIn(const fs::path& folder) {
+    return static_cast<size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
+
+TEST_F(JoinJobFiles, AFailedOrCancelledJoinLeavesTheOldTargetAndItsLinkAsTheyWere) {
+    const std::string a = Write("a.mp3", Cbr(1.0));
+    const std::string bad = Write("text.mp3", Bytes(5000, 'x'));
+    const std::string target = Write("out.mp3", Bytes{1, 2, 3});
+    const std::string victim = Write("victim.txt", Bytes{7});
+    const std::string link = dir / "link.mp3";
+    fs::create_symlink(victim, link);
+    for (const std::string& t : {target, link}) {
+        CJoinJob job;
+        job.AddFiles({a, bad});
+        EXPECT_EQ(job.JoinByReencoding(t, 44100, 128, 1, nullptr).message, "Failed to open file \"" + bad + "\".");
+        CJoinJob cancelled;
+        cancelled.AddFiles({a, a});
+        CRecordingDialog dialog;
+        dialog.cancelWhen = [](const std::string& s) { return s.find("50%") != std::string::npos; };
+        EXPECT_TRUE(cancelled.JoinByFrames(t, &dialog).cancelled());
+    }
+    EXPECT_EQ(test::ReadFile(target), (Bytes{1, 2, 3}));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(test::ReadFile(victim), Bytes{7});
+    EXPECT_EQ(EntriesIn(dir.path()), 5u);  // nothing temporary is left
+}
+
+TEST_F(JoinJobFiles, ATargetThatIsNotAFileIsRefusedUntouched) {
+    const std::string fifo = dir / "pipe.mp3";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    CJoinJob job;
+    job.AddFiles({Write("a.mp3", Cbr(1.0)), Write("b.mp3", Cbr(1.0))});
+    EXPECT_EQ(job.JoinByFrames(fifo, nullptr).message, "Failed to create file \"" + fifo + "\".");
+    EXPECT_EQ(job.JoinByReencoding(fifo, 44100, 128, 1, nullptr).message, "Failed to create file \"" + fifo + "\".");
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_EQ(EntriesIn(dir.path()), 3u);
+}
+
+// Every write, close and rename of a join made to fail in turn: the old target stays whole.
+TEST_F(JoinJobFiles, EveryFailingCallLeavesTheOldTarget) {
+    const std::string a = Write("a.mp3", Cbr(2.0));
+    const std::string b = Write("b.mp3", Cbr(2.0, 160));
+    const std::string target = Write("out.mp3", Bytes{1, 2, 3});
+    for (const bool frames : {true, false}) {
+        auto join = [&]() {
+            CJoinJob job;
+            job.AddFiles({a, b});
+            job.MakeTag("t", "", "", "", "", "", 1);
+            return frames ? job.JoinByFrames(target, nullptr) : job.JoinByReencoding(target, 44100, 128, 1, nullptr);
+        };
+        for (const OutputCall call : {OutputCall::Write, OutputCall::Close, OutputCall::Rename}) {
+            InjectOutputFault(call, 0);
+            const std::string copy = dir / "copy.mp3";
+            fs::copy_file(target, copy);
+            ASSERT_TRUE(join().done());
+            const int calls = OutputCallCount(call);
+            fs::rename(copy, target);
+            ASSERT_GT(calls, 0);
+            for (int n = 1; n <= calls; ++n) {
+                InjectOutputFault(call, n);
+                const Outcome outcome = join();
+                InjectOutputFault(call, 0);
+                EXPECT_EQ(outcome.message, "Failed to write file \"" + target + "\".") << n;
+                EXPECT_EQ(test::ReadFile(target), (Bytes{1, 2, 3})) << n;
+                EXPECT_EQ(EntriesIn(dir.path()), 3u) << n;
+            }
+        }
+    }
 }
 
 }  // namespace
