@@ -288,5 +288,24 @@ TEST_F(CutCommand, NullEndsEachPrintedPath) {
     EXPECT_EQ(FilesIn(dir.path() / "out"), (std::vector<std::string>{"two\nlines-1.mp3", "two\nlines-2.mp3"}));
 }
 
+// Overwrite never reaches a source of the batch, and one run never writes two pieces to one
+// name, whatever the template.
+TEST_F(CutCommand, OverwriteSparesTheBatchSourcesAndNeverReusesAName) {
+    const std::string a = Source(4, {}, false, "a.mp3");
+    const std::string second = Source(4, {}, false, "a-1.mp3");
+    const Bytes secondBytes = test::ReadFile(second);
+    const test::ProcessResult batch =
+        test::RunCli({"batch-cut", "--count", "2", "--if-exists", "overwrite", "--quiet", a, second});
+    EXPECT_EQ(batch.exitCode, 1);
+    EXPECT_EQ(batch.err, a + ": Failure: Target file name is same as original file\n");
+    EXPECT_EQ(test::ReadFile(second), secondBytes);
+    EXPECT_EQ(test::Lines(batch.out), (std::vector<std::string>{dir / "a-1-1.mp3", dir / "a-1-2.mp3"}));
+
+    const test::ProcessResult fixed =
+        test::RunCli({"cut", "--count", "3", "--name", "x.mp3", "--if-exists", "overwrite", "-d", dir / "x", a});
+    ASSERT_EQ(fixed.exitCode, 0) << fixed.err;
+    EXPECT_EQ(test::Lines(fixed.out), (std::vector<std::string>{dir / "x/x.mp3", dir / "x/x_1.mp3", dir / "x/x_2.mp3"}));
+}
+
 }  // namespace
 }  // namespace corvane
