@@ -192,6 +192,7 @@ bool COutputFile::Close() {
         failed_ = true;
     }
     fd_ = -1;
+    std::vector<uint8_t>().swap(buffer_);  // a set may hold many complete files: keep no buffer
     if (failed_) {
         Remove();
         return false;
