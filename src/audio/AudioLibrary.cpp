@@ -245,7 +245,9 @@ bool ChannelSetPosition(Handle h, int64_t bytes) {
     }
 }
 
-std::string TagsRead(Handle h, const char* format) {
+bool TagsGetInfo(Handle h, TagInfo* info) {
+    if (info == nullptr) return false;
+    *info = TagInfo{};
     std::string path;
     LibraryFileKind kind = LibraryFileKind::kOther;
     const bool found = WithChannel(h, false, [&](CLibraryChannel& channel) {
@@ -253,8 +255,14 @@ std::string TagsRead(Handle h, const char* format) {
         kind = channel.Kind();
         return true;
     });
-    if (!found) return {};
-    return ReadLibraryTags(path, kind, format);
+    if (!found) return false;
+    return ReadLibraryTagInfo(path, kind, *info);
+}
+
+std::string TagsRead(Handle h, const char* format) {
+    TagInfo info;
+    if (format == nullptr || !TagsGetInfo(h, &info)) return {};
+    return FormatTagInfo(info, format);
 }
 
 bool ChannelPlay(Handle h, bool restart) {

@@ -115,12 +115,34 @@ int32_t ChannelGetData(Handle h, void* buffer, uint32_t bytes);
 int64_t ChannelGetPosition(Handle h);
 bool ChannelSetPosition(Handle h, int64_t bytes);
 
-// Reads the file's tag and returns format with "%TRCK" (track), "%TITL", "%ARTI", "%ALBM",
-// "%GNRE", "%YEAR" and "%CMNT" replaced by the tag's texts in UTF-8 (ID3v2.2-2.4, ID3v1,
-// APE; a genre number such as "(17)" becomes its name). Empty when the file has no tag.
-// The tag of MPEG audio is read field by field from ID3v2, else APE, else ID3v1; the track
-// and year are the tag's own texts ("3/12", "07"), comments keep their line breaks. Empty
-// also on a bad handle or a file the tag reader cannot read.
+// Tags.
+//
+// The tag of a file is read into one record of seven texts (TagsGetInfo). Any text may hold
+// any character, line breaks included: a title "a\nb" is one field, so callers take the
+// fields from the record and never split a formatted text apart again. TagsRead formats the
+// same record for display.
+
+// The tag fields of a file, each in UTF-8 and "" when the tag has none. The tag of MPEG audio
+// is read field by field from ID3v2 (2.2-2.4), else APE, else ID3v1; other formats use their
+// own tags (a WAV file's ID3v2 chunk before its RIFF INFO list).
+struct TagInfo {
+    std::string track;    // the tag's own text: "3/12", "07"
+    std::string title;
+    std::string artist;
+    std::string album;
+    std::string genre;    // an ID3v1 genre number ("17", "(17)") becomes its name
+    std::string year;     // the tag's own text: "1999", "2004-05-06"
+    std::string comment;  // the comment without a description; its line breaks are kept
+};
+
+// Fills info with the tag of the stream's file. True when the file has a tag (also one whose
+// fields are all empty); false, with every field of info empty, when it has none, on a bad
+// handle, a null info, or a file the tag reader cannot read.
+bool TagsGetInfo(Handle h, TagInfo* info);
+
+// The record of TagsGetInfo as text: format with "%TRCK" (track), "%TITL", "%ARTI", "%ALBM",
+// "%GNRE", "%YEAR" and "%CMNT" replaced by the fields; other text is kept. Empty when
+// TagsGetInfo would be false.
 std::string TagsRead(Handle h, const char* format);
 
 // Playback.

@@ -1,4 +1,4 @@
-// Tag reading through TagLib for the audio library's TagsRead.
+// Tag reading through TagLib for the audio library's TagsGetInfo and TagsRead.
 #include "audio/LibraryTagReader.h"
 
 #include <taglib/aifffile.h>
@@ -32,10 +32,6 @@ namespace {
 
 // Longest genre number text looked at ("(147)" needs three digits).
 constexpr size_t kMaxGenreDigits = 3;
-
-struct Fields {
-    std::string track, title, artist, album, genre, year, comment;
-};
 
 // TagLib reads the file through a descriptor of OpenRegularFile, read-only: given the path,
 // it would open a named pipe itself and wait there. The stream keeps the path as its name,
@@ -91,7 +87,7 @@ std::string FirstFrameText(const TagLib::ID3v2::Tag& tag, const char* id) {
     return Utf8(found->second.front()->toString());
 }
 
-void ReadId3v2(const TagLib::ID3v2::Tag& tag, Fields& fields) {
+void ReadId3v2(const TagLib::ID3v2::Tag& tag, TagInfo& fields) {
     FillIfEmpty(fields.track, FirstFrameText(tag, "TRCK"));
     FillIfEmpty(fields.title, Utf8(tag.title()));
     FillIfEmpty(fields.artist, Utf8(tag.artist()));
@@ -119,7 +115,7 @@ void ReadId3v2(const TagLib::ID3v2::Tag& tag, Fields& fields) {
     }
 }
 
-void ReadApe(const TagLib::APE::Tag& tag, Fields& fields) {
+void ReadApe(const TagLib::APE::Tag& tag, TagInfo& fields) {
     const TagLib::APE::ItemListMap& items = tag.itemListMap();
     const auto track = items.find("TRACK");
     if (track != items.end()) FillIfEmpty(fields.track, Utf8(track->second.toString()));
@@ -133,7 +129,7 @@ void ReadApe(const TagLib::APE::Tag& tag, Fields& fields) {
     FillIfEmpty(fields.comment, Utf8(tag.comment()));
 }
 
-void ReadId3v1(const TagLib::ID3v1::Tag& tag, Fields& fields) {
+void ReadId3v1(const TagLib::ID3v1::Tag& tag, TagInfo& fields) {
     FillIfEmpty(fields.track, NumberText(tag.track()));
     FillIfEmpty(fields.title, Utf8(tag.title()));
     FillIfEmpty(fields.artist, Utf8(tag.artist()));
@@ -144,7 +140,7 @@ void ReadId3v1(const TagLib::ID3v1::Tag& tag, Fields& fields) {
     FillIfEmpty(fields.comment, Utf8(tag.comment()));
 }
 
-bool ReadMpeg(TagLib::IOStream& stream, Fields& fields) {
+bool ReadMpeg(TagLib::IOStream& stream, TagInfo& fields) {
     TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
     if (!file.isValid() || !(file.hasID3v2Tag() || file.hasAPETag() || file.hasID3v1Tag())) return false;
     if (file.hasID3v2Tag() && file.ID3v2Tag() != nullptr) ReadId3v2(*file.ID3v2Tag(), fields);
@@ -161,7 +157,7 @@ std::string PropertyText(const TagLib::PropertyMap& properties, const char* key)
 
 // Fields of a tag of no particular kind; the track and year as the properties give them
 // (their raw texts for most formats), else as numbers.
-void ReadGeneric(const TagLib::Tag& tag, const TagLib::PropertyMap& properties, Fields& fields) {
+void ReadGeneric(const TagLib::Tag& tag, const TagLib::PropertyMap& properties, TagInfo& fields) {
     FillIfEmpty(fields.track, PropertyText(properties, "TRACKNUMBER"));
     FillIfEmpty(fields.track, NumberText(tag.track()));
     FillIfEmpty(fields.title, Utf8(tag.title()));
@@ -178,7 +174,7 @@ void ReadGeneric(const TagLib::Tag& tag, const TagLib::PropertyMap& properties, 
 bool HasContent(const TagLib::Tag* tag) { return tag != nullptr && !tag->isEmpty(); }
 
 // A WAV file may carry an ID3v2 chunk and a RIFF INFO list; the ID3v2 fields come first.
-bool ReadWav(TagLib::IOStream& stream, Fields& fields) {
+bool ReadWav(TagLib::IOStream& stream, TagInfo& fields) {
     TagLib::RIFF::WAV::File file(&stream, false);
     if (!file.isValid()) return false;
     const bool id3v2 = file.hasID3v2Tag() && HasContent(file.ID3v2Tag());
@@ -188,7 +184,7 @@ bool ReadWav(TagLib::IOStream& stream, Fields& fields) {
     return id3v2 || info;
 }
 
-bool ReadAiff(TagLib::IOStream& stream, Fields& fields) {
+bool ReadAiff(TagLib::IOStream& stream, TagInfo& fields) {
     TagLib::RIFF::AIFF::File file(&stream, false);
     if (!file.isValid() || !file.hasID3v2Tag() || !HasContent(file.tag())) return false;
     ReadId3v2(*file.tag(), fields);
@@ -205,7 +201,7 @@ std::unique_ptr<TagLib::File> OpenTagFile(TagLib::IOStream& stream, LibraryFileK
     }
 }
 
-bool ReadOther(TagLib::IOStream& stream, LibraryFileKind kind, Fields& fields) {
+bool ReadOther(TagLib::IOStream& stream, LibraryFileKind kind, TagInfo& fields) {
     if (kind == LibraryFileKind::kWav) return ReadWav(stream, fields);
     if (kind == LibraryFileKind::kAiff) return ReadAiff(stream, fields);
     // The file type follows the content where it is known; modules and the rest are left
@@ -222,7 +218,26 @@ bool ReadOther(TagLib::IOStream& stream, LibraryFileKind kind, Fields& fields) {
     return true;
 }
 
-std::string Substitute(const char* format, const Fields& fields) {
+}  // namespace
+
+bool ReadLibraryTagInfo(const std::string& path, LibraryFileKind kind, TagInfo& info) {
+    info = TagInfo{};
+    try {
+        const int fd = OpenRegularFile(path);
+        if (fd < 0) return false;
+        // The TagLib files of the readers below read it without owning it; it outlives them.
+        CRegularFileStream stream(fd, path);
+        const bool found = kind == LibraryFileKind::kMpeg ? ReadMpeg(stream, info) : ReadOther(stream, kind, info);
+        if (!found) info = TagInfo{};
+        return found;
+    } catch (...) {
+        info = TagInfo{};
+        return false;
+    }
+}
+
+std::string FormatTagInfo(const TagInfo& fields, const char* format) {
+    if (format == nullptr) return {};
     struct Key {
         std::string_view name;
         const std::string* text;
@@ -248,24 +263,6 @@ std::string Substitute(const char* format, const Fields& fields) {
         if (!replaced) out += text[at++];
     }
     return out;
-}
-
-}  // namespace
-
-std::string ReadLibraryTags(const std::string& path, LibraryFileKind kind, const char* format) {
-    if (format == nullptr) return {};
-    try {
-        const int fd = OpenRegularFile(path);
-        if (fd < 0) return {};
-        // The TagLib files of the readers below read it without owning it; it outlives them.
-        CRegularFileStream stream(fd, path);
-        Fields fields;
-        const bool found = kind == LibraryFileKind::kMpeg ? ReadMpeg(stream, fields) : ReadOther(stream, kind, fields);
-        if (!found) return {};
-        return Substitute(format, fields);
-    } catch (...) {
-        return {};
-    }
 }
 
 }  // namespace corvane::audio

@@ -671,12 +671,36 @@ TEST(AudioLibrary, Id3v2FieldsComeBeforeId3v1Fields) {
     EXPECT_EQ(TagsRead(stream.get(), kAllFields), "\nNew\nOld Artist\n\n\n2000\n");
 }
 
+TEST(AudioLibrary, TagRecordKeepsALineBreakInsideItsField) {
+    TempDir dir;
+    WriteFile(dir / "t.mp3", Concat({MakeId3v2Tag(3, {{"TIT2", "a\nb"}, {"TPE1", "Artist"}, {"TALB", "Album"},
+                                                      {"TCON", "Rock"}}),
+                                     EncodeMp3(ShortCbr())}));
+    Stream stream(dir / "t.mp3");
+    ASSERT_NE(stream.get(), 0u);
+    TagInfo info;
+    info.comment = "stale";
+    ASSERT_TRUE(TagsGetInfo(stream.get(), &info));
+    EXPECT_EQ(info.track, "");
+    EXPECT_EQ(info.title, "a\nb");
+    EXPECT_EQ(info.artist, "Artist");
+    EXPECT_EQ(info.album, "Album");
+    EXPECT_EQ(info.genre, "Rock");
+    EXPECT_EQ(info.year, "");
+    EXPECT_EQ(info.comment, "");
+}
+
 TEST(AudioLibrary, TagReadIsEmptyWithoutAnyTag) {
     TempDir dir;
     WriteFile(dir / "bare.mp3", EncodeMp3(ShortCbr()));
     Stream stream(dir / "bare.mp3");
     ASSERT_NE(stream.get(), 0u);
     EXPECT_EQ(TagsRead(stream.get(), kAllFields), "");
+    TagInfo info;
+    info.title = "stale";
+    EXPECT_FALSE(TagsGetInfo(stream.get(), &info));
+    EXPECT_EQ(info.title, "");
+    EXPECT_FALSE(TagsGetInfo(0, &info));
 }
 
 TEST(AudioLibrary, TagFormatKeepsOtherText) {

@@ -1,16 +1,17 @@
 // Tag reading, genre and channel-mode names, display texts of source facts.
 #include "engine/mp3/SourceInfo.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <climits>
-#include <sys/stat.h>
+#include <utility>
 
 #include "audio/AudioLibrary.h"
 
 namespace corvane {
 namespace {
 
-constexpr const char* kTagFormat = "%TRCK\n%TITL\n%ARTI\n%ALBM\n%GNRE\n%YEAR\n%CMNT";
 constexpr const char* kChannelModeNames[4] = {"Stereo", "J-Stereo", "Dual Channel", "Mono"};
 
 }  // namespace
@@ -34,31 +35,21 @@ int LeadingInteger(const std::string& text) {
     return static_cast<int>(negative ? -value : value);
 }
 
-void ParseTagText(const std::string& text, TagFields& out) {
-    std::string* const fields[] = {nullptr, &out.title, &out.artist, &out.album, &out.genre, &out.year};
-    size_t from = 0;
-    for (int field = 0; field < 6; ++field) {
-        const size_t newline = text.find('\n', from);
-        if (newline == std::string::npos) return;
-        const std::string part = text.substr(from, newline - from);
-        if (field == 0) {
-            out.track = LeadingInteger(part);
-        } else {
-            *fields[field] = part;
-        }
-        from = newline + 1;
-    }
-    out.comment = text.substr(from);
-}
-
 bool ReadTags(const std::string& path, TagFields& out) {
     out = TagFields{};
     const audio::Handle stream = audio::StreamCreateFile(path, 0, 0, audio::kStreamDecode);
     if (stream == 0) return false;
-    const std::string text = audio::TagsRead(stream, kTagFormat);
+    audio::TagInfo info;
+    const bool found = audio::TagsGetInfo(stream, &info);
     audio::StreamFree(stream);
-    if (text.empty()) return false;
-    ParseTagText(text, out);
+    if (!found) return false;
+    out.track = LeadingInteger(info.track);
+    out.title = std::move(info.title);
+    out.artist = std::move(info.artist);
+    out.album = std::move(info.album);
+    out.genre = std::move(info.genre);
+    out.year = std::move(info.year);
+    out.comment = std::move(info.comment);
     return true;
 }
 

@@ -19,15 +19,12 @@ struct TagFields {
     std::string comment;
 };
 
-// Reads the tag of the file at path. All fields are reset first, so they are defined on every
-// return. True when the tag library returned a non-empty text (also one of empty fields);
-// false for a file it cannot open or one without a tag, which callers treat as "no tag".
+// Reads the tag of the file at path, field by field from the audio layer's record, so a text
+// keeps every character it holds (a title with a line break stays the title). All fields are
+// reset first, so they are defined on every return. True when the file has a tag (also one of
+// empty fields); false for a file the audio layer cannot open or one without a tag, which
+// callers treat as "no tag".
 bool ReadTags(const std::string& path, TagFields& out);
-
-// Splits the tag text "TRCK\nTITL\nARTI\nALBM\nGNRE\nYEAR\nCMNT" into fields. A field is
-// stored only when the newline that ends it is found; everything after the sixth newline is
-// the comment. Exposed for tests.
-void ParseTagText(const std::string& text, TagFields& out);
 
 // The leading integer of text: spaces skipped, an optional sign, digits; 0 when none.
 int LeadingInteger(const std::string& text);

@@ -1,4 +1,4 @@
-// Tests of the tag reader, the tag text split, genre and channel-mode names.
+// Tests of the tag reader, genre and channel-mode names.
 #include "engine/mp3/SourceInfo.h"
 
 #include <gtest/gtest.h>
@@ -28,33 +28,6 @@ bool ReturnsWithin(std::function<bool()> call, bool& result) {
     if (done.wait_for(kRefusalLimit) != std::future_status::ready) return false;
     result = done.get();
     return true;
-}
-
-TEST(SourceInfo, SplitsTheSevenFieldsAndKeepsNewlinesInTheComment) {
-    TagFields t;
-    ParseTagText("07\nTitle\nArtist\nAlbum\nRock\n1999\nline one\nline two", t);
-    EXPECT_EQ(t.track, 7);
-    EXPECT_EQ(t.title, "Title");
-    EXPECT_EQ(t.artist, "Artist");
-    EXPECT_EQ(t.album, "Album");
-    EXPECT_EQ(t.genre, "Rock");
-    EXPECT_EQ(t.year, "1999");
-    EXPECT_EQ(t.comment, "line one\nline two");
-}
-
-TEST(SourceInfo, FieldsAfterAMissingNewlineStayEmpty) {
-    TagFields t;
-    ParseTagText("3/12\nTitle\nArtist", t);
-    EXPECT_EQ(t.track, 3);
-    EXPECT_EQ(t.title, "Title");
-    EXPECT_EQ(t.artist, "");
-    EXPECT_EQ(t.comment, "");
-
-    TagFields empty;
-    ParseTagText("\n\n\n\n\n\n", empty);
-    EXPECT_EQ(empty.track, 0);
-    EXPECT_EQ(empty.title, "");
-    EXPECT_EQ(empty.comment, "");
 }
 
 TEST(SourceInfo, TrackTextsReadAsFarAsTheyAreNumbers) {
@@ -123,6 +96,21 @@ TEST_F(SourceTags, ReadsId3v24Utf8Texts) {
     EXPECT_EQ(t.year, "1999");
     EXPECT_EQ(t.genre, "Jazz");
     EXPECT_EQ(t.comment, "a\nb\nc");
+}
+
+TEST_F(SourceTags, ALineBreakInATextShiftsNoOtherField) {
+    const test::Bytes tag = test::MakeId3v2Tag(4, {{"TRCK", "2\n5"}, {"TIT2", "a\nb"}, {"TPE1", "Artist"},
+                                                   {"TALB", "Album\n"}, {"TCON", "Rock"}, {"TDRC", "1999"},
+                                                   {"COMM", "c\nd"}});
+    TagFields t;
+    ASSERT_TRUE(ReadTags(WriteTagged(tag), t));
+    EXPECT_EQ(t.track, 2);
+    EXPECT_EQ(t.title, "a\nb");
+    EXPECT_EQ(t.artist, "Artist");
+    EXPECT_EQ(t.album, "Album\n");
+    EXPECT_EQ(t.genre, "Rock");
+    EXPECT_EQ(t.year, "1999");
+    EXPECT_EQ(t.comment, "c\nd");
 }
 
 TEST_F(SourceTags, ReadsTagsWrittenByOtherTaggers) {
