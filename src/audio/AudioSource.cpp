@@ -4,11 +4,14 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "audio/EncodingParams.h"
 #include "audio/LibraryMpegStream.h"
 #include "audio/MpegFrameHeader.h"
+#include "audio/PcmConverter.h"
 
 namespace corvane {
 
@@ -37,6 +40,12 @@ bool EndsWithMp3(const std::string& path) {
 // ones, means "not available".
 bool IsUnknownPosition(int64_t value) {
     return value == kUnknownPosition || (static_cast<uint64_t>(value) & 0xFFFFFFFFu) == 0xFFFFFFFFu;
+}
+
+// True when the converter can bring rate to at least one rate the encoder writes.
+bool ReachesAnEncoderRate(int32_t rate) {
+    return std::any_of(kSampleRates.begin(), kSampleRates.end(),
+                       [rate](int32_t encoderRate) { return CPcmConverter::Convertible(rate, encoderRate); });
 }
 
 }  // namespace
@@ -107,6 +116,11 @@ bool CLibraryAudioSource::Open(const std::string& path, int32_t frequency) {
 
     audio::ChannelInfo info{};
     audio::ChannelGetInfo(handle_, &info);
+    if (info.freq > static_cast<uint32_t>(INT32_MAX) || !ReachesAnEncoderRate(static_cast<int32_t>(info.freq))) {
+        Close();
+        ResetFacts();
+        return false;
+    }
     facts_.sampleRate = static_cast<int32_t>(info.freq);
     facts_.channels = static_cast<int32_t>(info.chans);
     facts_.outputChannels = facts_.channels < 2 ? 1 : 2;

@@ -52,9 +52,11 @@ public:
     // Slot 1. Opens path (UTF-8) and fills the facts; an open source is closed first.
     // frequency is passed only to the module-music loader (0: 44100 Hz). True when
     // the file is open and described; false, with the source closed and every fact zero,
-    // when the library reads neither a stream nor module music from it, and at once, without
-    // waiting, when path is no regular file (a named pipe, a device, a directory, a socket).
-    // The caller words the message ("Failed to open file \"%s\".").
+    // when the library reads neither a stream nor module music from it, when its sample rate
+    // cannot be converted to any rate of kSampleRates (CPcmConverter::Convertible: below
+    // 84 Hz or above 4608000 Hz), and at once, without waiting, when path is no regular file
+    // (a named pipe, a device, a directory, a socket). The caller words the message
+    // ("Failed to open file \"%s\".").
     virtual bool Open(const std::string& path, int32_t frequency) = 0;
     // Slot 2. Decodes the next block into left and (for two or more channels) right, each an
     // array of at least kAudioBlockFrames samples owned by the caller. Returns the sample

@@ -1,4 +1,4 @@
-// CPcmConverter: width, channel and rate conversion of PCM blocks through libresample.
+// CPcmConverter: width, channel and rate conversion of PCM blocks, pass by pass, through libresample.
 #include "audio/PcmConverter.h"
 
 #include <libresample.h>
@@ -19,10 +19,9 @@ constexpr float kScale8 = 1.0f / 128.0f;     // 2^-7
 constexpr float kPeak16 = 32767.0f;
 constexpr float kPeak8 = 127.0f;
 
-template <typename T>
-void Grow(std::vector<T>& buffer, size_t size) {
-    if (buffer.size() < size) buffer.resize(size);
-}
+// Floats taken from a resampler per call: its output is drained through this buffer however
+// much the factor makes of one pass.
+constexpr int kDrainSamples = 4096;
 
 template <typename T>
 void Release(std::vector<T>& buffer) {
@@ -31,6 +30,31 @@ void Release(std::vector<T>& buffer) {
 
 bool ValidChannels(int channels) { return channels == 1 || channels == 2; }
 bool ValidBits(int bits) { return bits == 8 || bits == 16; }
+
+// The sample at offset samples of an array of bits-wide samples.
+const void* SampleAt(const void* base, int samples, int bits) {
+    return static_cast<const uint8_t*>(base) + static_cast<size_t>(samples) * static_cast<size_t>(bits / 8);
+}
+void* SampleAt(void* base, int samples, int bits) {
+    return static_cast<uint8_t*>(base) + static_cast<size_t>(samples) * static_cast<size_t>(bits / 8);
+}
+
+// Stores count floats in -1..1 as samples of bits at out, clamping overshoot.
+void StoreSamples(const float* in, int count, int bits, void* out) {
+    if (bits == 16) {
+        auto* dst = static_cast<int16_t*>(out);
+        for (int i = 0; i < count; ++i) {
+            const float x = std::clamp(in[i], -1.0f, 1.0f);
+            dst[i] = static_cast<int16_t>(std::trunc(x * kPeak16));
+        }
+    } else {
+        auto* dst = static_cast<uint8_t*>(out);
+        for (int i = 0; i < count; ++i) {
+            const float x = std::clamp(in[i], -1.0f, 1.0f);
+            dst[i] = static_cast<uint8_t>(kSilence8 + static_cast<int>(std::trunc(x * kPeak8)));
+        }
+    }
+}
 
 // Converts count samples of one width into the other.
 void ConvertWidth(const void* in, int inBits, int count, void* out) {
@@ -74,13 +98,22 @@ void CPcmConverter::Reset() {
     CloseResamplers();
     factor_ = 0.0;
     prepared_ = false;
+    ReleaseBuffers();
+}
+
+void CPcmConverter::ReleaseBuffers() {
     Release(mixBuffer_);
     Release(widenBufferLeft_);
     Release(widenBufferRight_);
     Release(floatIn_);
     Release(floatOut_);
-    Release(outLeft_);
-    Release(outRight_);
+}
+
+bool CPcmConverter::Convertible(int inRate, int outRate) {
+    if (inRate <= 0 || outRate <= 0) return false;
+    const int64_t in = inRate;
+    const int64_t out = outRate;
+    return out <= in * kMaxRateRatio && in <= out * kMaxRateRatio;
 }
 
 bool CPcmConverter::Prepare() {
@@ -88,7 +121,7 @@ bool CPcmConverter::Prepare() {
     factor_ = 0.0;
     prepared_ = false;
     if (!ValidChannels(inChannels) || !ValidChannels(outChannels) || !ValidBits(inBits) ||
-        !ValidBits(outBits) || inRate <= 0 || outRate <= 0) {
+        !ValidBits(outBits) || !Convertible(inRate, outRate)) {
         return false;
     }
     if (inRate != outRate) {
@@ -104,6 +137,14 @@ bool CPcmConverter::Prepare() {
         }
         factor_ = factor;
     }
+    // One pass's work buffers, whatever the blocks to come.
+    const auto pass = static_cast<size_t>(kConverterPassFrames);
+    const bool resampled = inRate != outRate;
+    mixBuffer_.resize(resampled && inChannels == 2 && outChannels == 1 ? pass : 0);
+    widenBufferLeft_.resize(!resampled && inBits != outBits ? pass : 0);
+    widenBufferRight_.resize(!resampled && inBits != outBits && inChannels == 2 ? pass : 0);
+    floatIn_.resize(resampled ? pass : 0);
+    floatOut_.resize(resampled ? static_cast<size_t>(kDrainSamples) : 0);
     prepared_ = true;
     return true;
 }
@@ -134,19 +175,33 @@ bool CPcmConverter::Process(const void* inLeft, const void* inRight, int count, 
         (stereoOut && outRight == nullptr)) {
         return false;
     }
-    if (count <= 0) return true;
+    const int capacity = MaxOutputCount(count);
+    int produced = 0;
+    for (int done = 0; done < count;) {
+        const int pass = std::min(kConverterPassFrames, count - done);
+        produced += ConvertPass(SampleAt(inLeft, done, inBits), stereoIn ? SampleAt(inRight, done, inBits) : nullptr,
+                                pass, outLeft, outRight, produced, capacity);
+        done += pass;
+    }
+    outCount = produced;
+    return true;
+}
 
+int CPcmConverter::ConvertPass(const void* inLeft, const void* inRight, int count, void* outLeft,
+                               void* outRight, int at, int capacity) {
+    const bool stereoIn = inChannels == 2;
+    const bool stereoOut = outChannels == 2;
     const void* left = inLeft;
     const void* right = stereoIn ? inRight : inLeft;
-    int produced = count;
+    void* const leftOut = SampleAt(outLeft, at, outBits);
+    void* const rightOut = stereoOut ? SampleAt(outRight, at, outBits) : nullptr;
+    const size_t bytes = static_cast<size_t>(count) * static_cast<size_t>(outBits / 8);
 
     if (inRate == outRate) {
         if (inBits != outBits) {
-            Grow(widenBufferLeft_, static_cast<size_t>(count));
             ConvertWidth(left, inBits, count, widenBufferLeft_.data());
             left = widenBufferLeft_.data();
             if (stereoIn) {
-                Grow(widenBufferRight_, static_cast<size_t>(count));
                 ConvertWidth(right, inBits, count, widenBufferRight_.data());
                 right = widenBufferRight_.data();
             } else {
@@ -154,45 +209,30 @@ bool CPcmConverter::Process(const void* inLeft, const void* inRight, int count, 
             }
         }
         if (stereoIn && !stereoOut) {
-            Grow(mixBuffer_, static_cast<size_t>(count));
-            MixToMono(left, right, outBits, count, mixBuffer_.data());
-            left = mixBuffer_.data();
-        } else if (!stereoIn) {
-            right = left;
-        }
-    } else {
-        if (stereoIn && !stereoOut) {
-            Grow(mixBuffer_, static_cast<size_t>(count));
-            MixToMono(left, right, inBits, count, mixBuffer_.data());
-            left = mixBuffer_.data();
-        }
-        const size_t capacity = static_cast<size_t>(MaxOutputCount(count));
-        Grow(floatIn_, static_cast<size_t>(count));
-        Grow(floatOut_, capacity);
-        Grow(outLeft_, capacity);
-        produced = ResampleChannel(resamplerLeft_, left, count, outLeft_);
-        left = outLeft_.data();
-        if (stereoIn && stereoOut) {
-            Grow(outRight_, capacity);
-            const int producedRight = ResampleChannel(resamplerRight_, right, count, outRight_);
-            // Both resamplers see the same blocks with the same factor and keep in step;
-            // never hand out more than both produced.
-            produced = std::min(produced, producedRight);
-            right = outRight_.data();
+            MixToMono(left, right, outBits, count, leftOut);
         } else {
-            right = left;
+            std::memcpy(leftOut, left, bytes);
+            if (stereoOut) std::memcpy(rightOut, stereoIn ? right : left, bytes);
         }
+        return count;
     }
 
-    const size_t bytes = static_cast<size_t>(produced) * static_cast<size_t>(outBits / 8);
-    std::memcpy(outLeft, left, bytes);
-    if (stereoOut) std::memcpy(outRight, right, bytes);
-    outCount = produced;
-    return true;
+    if (stereoIn && !stereoOut) {
+        MixToMono(left, right, inBits, count, mixBuffer_.data());
+        left = mixBuffer_.data();
+    }
+    int produced = ResampleChannel(resamplerLeft_, left, count, outLeft, at, capacity);
+    if (stereoIn && stereoOut) {
+        // Both resamplers see the same passes with the same factor and keep in step; never
+        // hand out more than both produced.
+        produced = std::min(produced, ResampleChannel(resamplerRight_, right, count, outRight, at, capacity));
+    } else if (stereoOut) {
+        std::memcpy(rightOut, leftOut, static_cast<size_t>(produced) * static_cast<size_t>(outBits / 8));
+    }
+    return produced;
 }
 
-int CPcmConverter::ResampleChannel(void* resampler, const void* in, int count,
-                                   std::vector<int16_t>& outPcm) {
+int CPcmConverter::ResampleChannel(void* resampler, const void* in, int count, void* out, int at, int capacity) {
     float* floatIn = floatIn_.data();
     if (inBits == 16) {
         const auto* src = static_cast<const int16_t*>(in);
@@ -202,35 +242,23 @@ int CPcmConverter::ResampleChannel(void* resampler, const void* in, int count,
         for (int i = 0; i < count; ++i) floatIn[i] = static_cast<float>(src[i] - kSilence8) * kScale8;
     }
 
-    // One call normally takes the whole block; should libresample stop early (its own work
-    // buffer is smaller than the block), call again with the rest so no input is lost.
-    const int capacity = static_cast<int>(floatOut_.size());
+    // libresample stops early when its output is full and keeps the rest for the next call;
+    // call again, with the input that is left or with none, until a call leaves room over:
+    // then all input is taken and nothing is held ready.
     int used = 0;
     int produced = 0;
-    while (used < count && produced < capacity) {
+    for (;;) {
+        const int room = std::min(kDrainSamples, capacity - at - produced);
+        if (room <= 0) break;
         int usedNow = 0;
-        const int producedNow = resample_process(resampler, factor_, floatIn + used, count - used,
-                                                 0, &usedNow, floatOut_.data() + produced,
-                                                 capacity - produced);
+        const int producedNow = resample_process(resampler, factor_, floatIn + used, count - used, 0, &usedNow,
+                                                 floatOut_.data(), room);
         if (producedNow < 0) break;
+        StoreSamples(floatOut_.data(), producedNow, outBits, SampleAt(out, at + produced, outBits));
         used += usedNow;
         produced += producedNow;
+        if (used >= count && producedNow < room) break;
         if (usedNow == 0 && producedNow == 0) break;
-    }
-
-    const float* floatOut = floatOut_.data();
-    if (outBits == 16) {
-        auto* dst = outPcm.data();
-        for (int i = 0; i < produced; ++i) {
-            const float x = std::clamp(floatOut[i], -1.0f, 1.0f);
-            dst[i] = static_cast<int16_t>(std::trunc(x * kPeak16));
-        }
-    } else {
-        auto* dst = reinterpret_cast<uint8_t*>(outPcm.data());
-        for (int i = 0; i < produced; ++i) {
-            const float x = std::clamp(floatOut[i], -1.0f, 1.0f);
-            dst[i] = static_cast<uint8_t>(kSilence8 + static_cast<int>(std::trunc(x * kPeak8)));
-        }
     }
     return produced;
 }

@@ -18,8 +18,18 @@
 // copies mono to both sides. Width conversion maps unsigned 8-bit samples (silence 128) to
 // signed 16-bit ones (silence 0) by (u − 128) × 256 and back by (s >> 8) + 128.
 //
-// Buffers grow to the largest block seen and are kept, so once the first block has been
-// converted, blocks of the same size or smaller allocate nothing.
+// Rate limits. libresample takes any positive factor, but sizes its own buffers by it (4096 ×
+// factor floats per channel) and stretches its filter by its inverse (a factor of 1/128 or
+// less leaves it ten input samples per pass). So a rate ratio beyond kMaxRateRatio either way
+// is refused: a file declaring 1 Hz would otherwise ask for 48001 × 1152 output samples per
+// block and about a gigabyte of buffers. Every source rate from 500 Hz to 768 kHz still
+// reaches all the rates LAME writes (8000 to 48000 Hz), and every one from 84 Hz to 4.6 MHz
+// reaches some of them.
+//
+// Blocks. Process works through its input in passes of at most kConverterPassFrames samples
+// with work buffers sized once by Prepare, whatever the block size and the ratio; only the
+// caller's output arrays grow with the block (MaxOutputCount). Once prepared, Process
+// allocates nothing.
 #pragma once
 
 #include <cstddef>
@@ -27,6 +37,12 @@
 #include <vector>
 
 namespace corvane {
+
+// The largest ratio of the two rates, either way, that Prepare takes.
+constexpr int kMaxRateRatio = 96;
+
+// Input samples per channel converted in one pass of Process.
+constexpr int kConverterPassFrames = 1152;
 
 class CPcmConverter {
 public:
@@ -49,18 +65,22 @@ public:
     // factor to 0. Needed between two inputs.
     void Reset();
 
-    // Checks the formats and, when the rates differ, opens the resamplers for the factor
-    // outRate ÷ inRate: one for the left channel, and one for the right when both formats are
-    // stereo. False, with nothing opened, when a format field is out of range or libresample
-    // refuses the factor.
+    // Checks the formats, sizes the work buffers and, when the rates differ, opens the
+    // resamplers for the factor outRate ÷ inRate: one for the left channel, and one for the
+    // right when both formats are stereo. False, with nothing opened, when a format field is
+    // out of range, the rates are not Convertible, or libresample refuses the factor.
     bool Prepare();
 
+    // True when both rates are positive and neither is more than kMaxRateRatio times the
+    // other.
+    static bool Convertible(int inRate, int outRate);
+
     // Converts one block of count samples per channel (inRight is read only for stereo input
-    // and may be null otherwise; the arrays hold samples of inBits) and copies the result into
+    // and may be null otherwise; the arrays hold samples of inBits) and writes the result into
     // outLeft and, for stereo output, outRight (samples of outBits). Each output array must
-    // hold MaxOutputCount(count) samples. outCount receives the samples per channel written,
-    // count itself when the rates are equal. False, with outCount 0, before a successful
-    // Prepare or when a needed array is null.
+    // hold MaxOutputCount(count) samples; no more is ever written. outCount receives the
+    // samples per channel written, count itself when the rates are equal. False, with
+    // outCount 0, before a successful Prepare or when a needed array is null.
     bool Process(const void* inLeft, const void* inRight, int count, void* outLeft,
                  void* outRight, int& outCount);
 
@@ -76,24 +96,29 @@ public:
 
 private:
     void CloseResamplers();
-    // Resamples one channel of count samples of inBits from in into outPcm_ (samples of
-    // outBits); returns the samples produced.
-    int ResampleChannel(void* resampler, const void* in, int count, std::vector<int16_t>& outPcm);
+    void ReleaseBuffers();
+    // Converts one pass of count (at most kConverterPassFrames) samples per channel into the
+    // output arrays at sample offset at, writing at most capacity samples per channel;
+    // returns the samples per channel written.
+    int ConvertPass(const void* inLeft, const void* inRight, int count, void* outLeft, void* outRight,
+                    int at, int capacity);
+    // Resamples count samples of inBits from in into out (samples of outBits) from sample
+    // offset at, at most capacity samples, draining what the resampler holds ready; returns
+    // the samples written.
+    int ResampleChannel(void* resampler, const void* in, int count, void* out, int at, int capacity);
 
     void* resamplerLeft_ = nullptr;
     void* resamplerRight_ = nullptr;
     double factor_ = 0.0;
     bool prepared_ = false;
 
-    // Work buffers, sized in samples and only ever grown. Sample buffers hold int16_t so they
-    // are large enough for either width; 8-bit data is stored in their bytes.
+    // Work buffers of one pass, sized by Prepare. Sample buffers hold int16_t so they are
+    // large enough for either width; 8-bit data is stored in their bytes.
     std::vector<int16_t> mixBuffer_;
     std::vector<int16_t> widenBufferLeft_;
     std::vector<int16_t> widenBufferRight_;
     std::vector<float> floatIn_;
     std::vector<float> floatOut_;
-    std::vector<int16_t> outLeft_;
-    std::vector<int16_t> outRight_;
 };
 
 }  // namespace corvane

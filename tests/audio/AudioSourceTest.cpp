@@ -267,6 +267,21 @@ TEST(AudioSource, UnreadableFileFailsWithEveryFactZero) {
     EXPECT_FALSE(source.Open(dir / "missing.mp3", 0));
 }
 
+TEST(AudioSource, RateNoConversionBringsToAnEncoderRateFailsToOpen) {
+    test::TempDir dir;
+    WriteWav(dir / "one.wav", 1, 1, 4096);  // 8 KB declaring 1 Hz
+    WriteWav(dir / "low.wav", 83, 1, 100);
+    WriteWav(dir / "lowest.wav", 84, 1, 100);
+    CLibraryAudioSource source;
+    for (const char* name : {"one.wav", "low.wav"}) {
+        EXPECT_FALSE(source.Open(dir / name, 0)) << name;
+        EXPECT_EQ(source.GetSampleRate(), 0) << name;
+        EXPECT_EQ(source.GetLengthBytes(), 0u) << name;
+    }
+    ASSERT_TRUE(source.Open(dir / "lowest.wav", 0));
+    EXPECT_EQ(source.GetSampleRate(), 84);
+}
+
 TEST(AudioSource, PipesAndDevicesFailAtOnce) {
     test::TempDir dir;
     const std::string fifo = dir / "pipe.mp3";

@@ -13,11 +13,14 @@
 // The replaced operators pair malloc with free; GCC cannot see that through operator new.
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 
-// Counts every allocation of the program so a test can see that steady-state blocks make none.
+// Counts every allocation of the program, and its bytes, so a test can see that steady-state
+// blocks make none and that work buffers stay small.
 static std::atomic<long> gAllocations{0};
+static std::atomic<long> gAllocatedBytes{0};
 
 void* operator new(std::size_t size) {
     ++gAllocations;
+    gAllocatedBytes += static_cast<long>(size);
     if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
 }
@@ -270,6 +273,23 @@ TEST(PcmConverter, MaxOutputCountBoundsEveryBlock) {
     EXPECT_NEAR(static_cast<double>(out.left.size()), 60.0 * kBlock, 400.0);
 }
 
+TEST(PcmConverter, WorksInPassesOfBoundedBuffersWhateverTheBlockAndRatio) {
+    CPcmConverter c;
+    SetFormats(c, 2, 500, 16, 2, 48000, 16);  // the largest ratio taken
+    const int count = 20 * kBlock;
+    const std::vector<int16_t> tone = Sine(50, 500, count);
+    std::vector<int16_t> left(c.MaxOutputCount(count)), right(c.MaxOutputCount(count));
+    const long before = gAllocatedBytes.load();
+    ASSERT_TRUE(c.Prepare());
+    int produced = 0;
+    ASSERT_TRUE(c.Process(tone.data(), tone.data(), count, left.data(), right.data(), produced));
+    // One pass's buffers, not a block's output at 96 times the rate (44 MB of floats).
+    EXPECT_LT(gAllocatedBytes.load() - before, 64 * 1024);
+    EXPECT_NEAR(static_cast<double>(produced), 96.0 * count, 96.0 * 100);
+    EXPECT_EQ(left, right);
+    EXPECT_NEAR(MeasureHz(left, 48000, 48000, 96000), 50.0, 1.0);
+}
+
 TEST(PcmConverter, SteadyBlocksAllocateNothing) {
     struct Case {
         int inChannels, inRate, outChannels, outRate;
@@ -334,6 +354,22 @@ TEST(PcmConverterFailure, PrepareRefusesFormatsOutOfRange) {
     SetFormats(c, 2, 0, 16, 2, 44100, 16);
     EXPECT_FALSE(c.Prepare());
     EXPECT_EQ(c.OpenResamplers(), 0);
+}
+
+TEST(PcmConverterFailure, PrepareRefusesRatesMoreThan96TimesApart) {
+    EXPECT_FALSE(CPcmConverter::Convertible(1, 48000));
+    EXPECT_FALSE(CPcmConverter::Convertible(499, 48000));
+    EXPECT_TRUE(CPcmConverter::Convertible(500, 48000));
+    EXPECT_TRUE(CPcmConverter::Convertible(4608000, 48000));
+    EXPECT_FALSE(CPcmConverter::Convertible(4608001, 48000));
+    EXPECT_FALSE(CPcmConverter::Convertible(2147483647, 8000));
+    CPcmConverter c;
+    SetFormats(c, 1, 1, 16, 2, 48000, 16);  // a file declaring 1 Hz
+    EXPECT_FALSE(c.Prepare());
+    EXPECT_EQ(c.OpenResamplers(), 0);
+    EXPECT_EQ(c.Factor(), 0.0);
+    SetFormats(c, 1, 48000, 16, 1, 400, 16);
+    EXPECT_FALSE(c.Prepare());
 }
 
 TEST(PcmConverterFailure, ProcessBeforePrepareProducesNothing) {
