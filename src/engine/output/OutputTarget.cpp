@@ -32,13 +32,13 @@ bool PrepareSpecifiedFolder(const std::string& specified, bool createTree, const
     if (!createTree) return true;
     std::error_code ignored;
     const std::filesystem::path absolute = std::filesystem::absolute(sourcePath, ignored).lexically_normal();
-    std::string tree;
-    for (const char c : folder + DirectoryOf(absolute.string())) {
+    // Only the source's part is cleaned; the specified folder is the user's, kept as typed.
+    // Its leading separator (and any doubled one) is dropped, as the folder ends with one.
+    for (const char c : DirectoryOf(absolute.string())) {
         if (c == ':') continue;
-        if (c == kPathSeparator && !tree.empty() && tree.back() == kPathSeparator) continue;
-        tree += c;
+        if (c == kPathSeparator && folder.back() == kPathSeparator) continue;
+        folder += c;
     }
-    folder = tree;
     if (!CreateDirectoryTree(folder)) {
         error = CreateFolderFailure(folder);
         return false;

@@ -27,8 +27,9 @@ inline constexpr const char* kTargetSameAsSource = "Target file name is same as 
 
 // The folder of outputs placed in the user's specified folder: the folder itself (created,
 // with a trailing "/"), and with createTree the source's folder path rebuilt under it
-// (created; "//" collapsed, ":" removed, taken from the absolute path so "../" cannot climb
-// out). False with error "Failed to create folder \"<folder>\"" when a folder cannot be made.
+// (created; taken from the absolute path so "../" cannot climb out, with "//" collapsed and
+// ":" removed in that part only: the specified folder is kept as given). False with error
+// "Failed to create folder \"<folder>\"" when a folder cannot be made.
 bool PrepareSpecifiedFolder(const std::string& specified, bool createTree, const std::string& sourcePath,
                             std::string& folder, std::string& error);
 

@@ -208,6 +208,18 @@ TEST(PieceNaming, TreeFoldersDropColons) {
     EXPECT_EQ(path, (f.dir / "out") + f.dir.path().string() + "/C/live-1.mp3");
 }
 
+TEST(PieceNaming, TreeFoldersKeepTheSpecifiedFolderAsGiven) {
+    SourceFixture f;
+    CutterOptions options;
+    options.outputFolderOpt = OutputFolder::Specific;
+    options.specifiedOutputFolder = f.dir / "out:7//deep";
+    options.createTreeDirs = true;
+    std::string path, error;
+    ASSERT_TRUE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error)) << error;
+    EXPECT_EQ(path, (f.dir / "out:7//deep") + f.folder + "/live-1.mp3");
+    EXPECT_TRUE(fs::is_directory(f.dir / "out:7/deep" + f.folder));
+}
+
 TEST(PieceNaming, TreeFoldersNeverClimbOutOfTheSpecificFolder) {
     SourceFixture f;
     CutterOptions options;
