@@ -258,12 +258,13 @@ int RunBatch(CutRequest& r) {
         CutContext ctx = MakeContext(r, progress);
         ctx.run = run;
         SourceFacts facts;
-        ReadSourceFacts(source, facts);  // a refused source fails in the plan with its message
+        const bool loaded = ReadSourceFacts(source, facts);
         const int seconds = static_cast<int>(facts.seconds);
         const uint64_t fileSize = facts.fileSize;
         progress.SetStatusText(source);
-        Outcome outcome = Outcome::Failed({});
-        switch (r.rule) {
+        // A source the reader refuses has no length for the rule to check against.
+        Outcome outcome = Outcome::Failed(LoadFileFailure(source));
+        switch (loaded ? r.rule : Rule::None) {
             case Rule::Size:
                 outcome = BatchCutBySize(ctx, source, seconds, fileSize, r.sizeText, r.sizeUnit, sequence);
                 break;

@@ -172,6 +172,23 @@ TEST_F(CutCommand, BatchCutReportsEachSource) {
     EXPECT_EQ(test::Lines(range.out), (std::vector<std::string>{dir / "range/a-1.mp3"}));
 }
 
+// A source the reader refuses has no length: whatever the rule, it fails as not loaded.
+TEST_F(CutCommand, BatchCutReportsASourceThatCannotBeLoadedWhateverTheRule) {
+    const std::string bad = dir / "bad.mp3";
+    test::WriteFile(bad, Bytes(3000, 7));
+    for (const std::vector<std::string> rule :
+         {std::vector<std::string>{"--count", "3"}, {"--range", "1"}, {"--time", "2"}, {"--size", "1KB"}}) {
+        std::vector<std::string> args = {"batch-cut"};
+        args.insert(args.end(), rule.begin(), rule.end());
+        args.insert(args.end(), {"-d", dir / "out", bad});
+        const test::ProcessResult r = test::RunCli(args);
+        EXPECT_EQ(r.exitCode, 1) << rule[0];
+        EXPECT_EQ(r.err, bad + ": Failure: Failed to load file \"" + bad + "\".\n") << rule[0];
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_TRUE(FilesIn(dir.path() / "out").empty());
+}
+
 TEST_F(CutCommand, RefusalsPrintTheirMessageAndWriteNothing) {
     const std::string path = Source(3);
     const uint64_t size = fs::file_size(path);
