@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
+#include <cstdint>
 #include <iostream>
 
 #include "cli/ArgParse.h"
@@ -18,6 +20,8 @@ namespace corvane::cli {
 namespace {
 
 enum class Rule { None, Size, Count, Time, Points, Range };
+
+constexpr int64_t kMillisecondsPerTenth = 100;
 
 struct CutRequest {
     Rule rule = Rule::None;
@@ -210,7 +214,7 @@ int RunSingle(CutRequest& r) {
         std::cerr << LoadFileFailure(source) << "\n";
         return kExitFailure;
     }
-    const int lengthTenths = facts.lengthTenths();
+    const int64_t lengthTenths = facts.milliseconds / kMillisecondsPerTenth;
     Outcome outcome = Outcome::Failed({});
     switch (r.rule) {
         case Rule::Size: outcome = CutFileBySize(ctx, source, lengthTenths, fileSize, r.sizeText, r.sizeUnit); break;
@@ -223,7 +227,8 @@ int RunSingle(CutRequest& r) {
                 rows.push_back({start, point, true, {}, {}});
                 start = point;
             }
-            rows.push_back({start, std::max(start, lengthTenths), true, {}, {}});
+            const int end = static_cast<int>(std::clamp<int64_t>(lengthTenths, start, INT_MAX));
+            rows.push_back({start, end, true, {}, {}});
             if (!r.only.empty()) {
                 for (PieceEntry& row : rows) row.checked = false;
                 for (const int k : r.only) {
@@ -259,7 +264,7 @@ int RunBatch(CutRequest& r) {
         ctx.run = run;
         SourceFacts facts;
         const bool loaded = ReadSourceFacts(source, facts);
-        const int seconds = static_cast<int>(facts.seconds);
+        const int64_t seconds = facts.seconds;
         const uint64_t fileSize = facts.fileSize;
         progress.SetStatusText(source);
         // A source the reader refuses has no length for the rule to check against.

@@ -1,8 +1,10 @@
 // The cut plans: validation, piece counts, naming and the cancel clean-up.
 #include "engine/cut/CutPlans.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <limits>
 
 #include "engine/base/Messages.h"
 #include "engine/base/PathUtil.h"
@@ -27,6 +29,20 @@ constexpr const char* kDurationTooLong =
 constexpr const char* kDurationTooSmall = "The duration of piece is too small.";
 constexpr const char* kPiecesRequired = "At least two pieces required. And, at least one piece checked for cutting.";
 constexpr const char* kBeginBeyondEnd = "The beginning point exceeds length of the MP3.";
+
+constexpr int64_t kTenthsPerSecond = 10;
+constexpr int64_t kTenthsPerMinute = 600;
+// The most pieces one rule may make: the piece numbers are ints.
+constexpr int64_t kMaxPieceCount = std::numeric_limits<int>::max();
+// Typed times are taken up to this many tenths (about 6.8 years), so they convert safely.
+constexpr double kLongestTypedTenths = std::numeric_limits<int>::max();
+
+// A typed time in seconds (ReadDecimal) as tenths, truncated and kept within
+// ±kLongestTypedTenths.
+int64_t TypedTenths(const std::string& text) {
+    const double tenths = ReadDecimal(text) * kTenthsPerSecond;
+    return static_cast<int64_t>(std::clamp(tenths, -kLongestTypedTenths, kLongestTypedTenths));
+}
 
 bool DialogCancelled(const CutContext& ctx) {
     return ctx.dialog && ctx.dialog->cancelled.load(std::memory_order_relaxed) != 0;
@@ -93,21 +109,28 @@ Outcome Prepare(CutContext& ctx, CCutter& cutter, CSourcePieces& pieces, const s
 
 // By size with re-encoding: pieces of size bytes at the output bit rate (kbps) over seconds
 // of audio, the last one taking the rest.
-int PieceCountAtBitrate(int seconds, uint64_t size, int kbps) {
+// At most kMaxPieceCount + 1, which the plans refuse.
+int64_t PieceCountAtBitrate(int64_t seconds, uint64_t size, int kbps) {
     const double bytesPerSecond = kbps * 1000.0 / 8.0;
     const double pieceSeconds = static_cast<double>(size) / bytesPerSecond;
-    int count = static_cast<int>(seconds / pieceSeconds);
-    if (count * pieceSeconds < seconds) ++count;
+    const double whole = std::min(static_cast<double>(seconds) / pieceSeconds, static_cast<double>(kMaxPieceCount));
+    int64_t count = static_cast<int64_t>(whole);
+    if (static_cast<double>(count) * pieceSeconds < static_cast<double>(seconds)) ++count;
     return count;
 }
 
 // The sequential plan of CutFileBySize, CutFileByCount and CutFileByTime.
-Outcome RunSequential(CutContext& ctx, const std::string& source, bool bySize, uint64_t size, int tenths, int count,
-                      int lengthTenths) {
+Outcome RunSequential(CutContext& ctx, const std::string& source, bool bySize, uint64_t size, int64_t tenths,
+                      int count, int64_t lengthTenths) {
     CSourcePieces pieces(ctx);
     std::unique_ptr<CCutter> cutter = CreateCutter(ctx.options);
     if (Outcome prepared = Prepare(ctx, *cutter, pieces, source, true); !prepared.done()) return prepared;
-    if (count == 0) count = PieceCountAtBitrate(lengthTenths / 10, size, cutter->GetOutputBitrate());
+    if (count == 0) {
+        const int64_t atBitrate =
+            PieceCountAtBitrate(lengthTenths / kTenthsPerSecond, size, cutter->GetOutputBitrate());
+        if (atBitrate > kMaxPieceCount) return Outcome::Failed(kSizeTooSmall);
+        count = static_cast<int>(atBitrate);
+    }
     const int digits = ctx.options.titleDigitNumber;
     COutputRun& run = *ctx.run;
     std::string path;
@@ -137,12 +160,16 @@ Outcome RunSequential(CutContext& ctx, const std::string& source, bool bySize, u
 }
 
 // The batch plan of BatchCutBySize, BatchCutByCount and BatchCutByTime.
-Outcome RunBatch(CutContext& ctx, const std::string& source, bool bySize, uint64_t size, int tenths, int count,
-                 int seconds, int& sequence) {
+Outcome RunBatch(CutContext& ctx, const std::string& source, bool bySize, uint64_t size, int64_t tenths, int count,
+                 int64_t seconds, int& sequence) {
     CSourcePieces pieces(ctx);
     std::unique_ptr<CCutter> cutter = CreateCutter(ctx.options);
     if (Outcome prepared = Prepare(ctx, *cutter, pieces, source, true); !prepared.done()) return prepared;
-    if (count == 0) count = PieceCountAtBitrate(seconds, size, cutter->GetOutputBitrate());
+    if (count == 0) {
+        const int64_t atBitrate = PieceCountAtBitrate(seconds, size, cutter->GetOutputBitrate());
+        if (atBitrate > kMaxPieceCount) return Outcome::Failed(kSizeTooSmall);
+        count = static_cast<int>(atBitrate);
+    }
     const CutterOptions& o = ctx.options;
     const int digits = o.titleDigitNumber;
     COutputRun& run = *ctx.run;
@@ -229,28 +256,31 @@ int SourceLengthTenths(const std::string& path) {
     return ReadSourceFacts(path, facts) ? facts.lengthTenths() : -1;
 }
 
-Outcome CutFileBySize(CutContext& ctx, const std::string& source, int lengthTenths, uint64_t fileSize,
+Outcome CutFileBySize(CutContext& ctx, const std::string& source, int64_t lengthTenths, uint64_t fileSize,
                       const std::string& sizeText, SizeUnit sizeUnit) {
     const uint64_t size = ParsePieceSize(sizeText, sizeUnit);
     if (size >= fileSize) return Outcome::Failed(kSizeTooBig);
     if (size == 0) return Outcome::Failed(kSizeTooSmall);
-    const int count = Reencodes(ctx.options) ? 0 : static_cast<int>(PieceCountBySize(fileSize, size));
+    const uint64_t bySize = PieceCountBySize(fileSize, size);
+    if (bySize > static_cast<uint64_t>(kMaxPieceCount)) return Outcome::Failed(kSizeTooSmall);
+    const int count = Reencodes(ctx.options) ? 0 : static_cast<int>(bySize);
     return RunSequential(ctx, source, true, size, 0, count, lengthTenths);
 }
 
-Outcome CutFileByCount(CutContext& ctx, const std::string& source, int lengthTenths, int count) {
+Outcome CutFileByCount(CutContext& ctx, const std::string& source, int64_t lengthTenths, int count) {
     if (count <= 1) return Outcome::Failed(kCountTooSmall);
-    const int tenths = lengthTenths / count;
+    const int64_t tenths = lengthTenths / count;
     if (tenths <= 0) return Outcome::Failed(kCountTooBig);
     return RunSequential(ctx, source, false, 0, tenths, count, lengthTenths);
 }
 
-Outcome CutFileByTime(CutContext& ctx, const std::string& source, int lengthTenths, int minutes, int seconds) {
-    const int tenths = seconds * 10 + minutes * 600;
+Outcome CutFileByTime(CutContext& ctx, const std::string& source, int64_t lengthTenths, int minutes, int seconds) {
+    const int64_t tenths = seconds * kTenthsPerSecond + minutes * kTenthsPerMinute;
     if (tenths >= lengthTenths) return Outcome::Failed(kDurationTooLong);
     if (tenths <= 0) return Outcome::Failed(kDurationTooSmall);
-    const int count = lengthTenths / tenths + (lengthTenths % tenths ? 1 : 0);
-    return RunSequential(ctx, source, false, 0, tenths, count, lengthTenths);
+    const int64_t count = lengthTenths / tenths + (lengthTenths % tenths ? 1 : 0);
+    if (count > kMaxPieceCount) return Outcome::Failed(kDurationTooSmall);
+    return RunSequential(ctx, source, false, 0, tenths, static_cast<int>(count), lengthTenths);
 }
 
 Outcome CutFileByPieces(CutContext& ctx, const std::string& source, std::vector<PieceEntry>& rows) {
@@ -303,36 +333,39 @@ Outcome CutFileByPieces(CutContext& ctx, const std::string& source, std::vector<
     return keep(Outcome::Done());
 }
 
-Outcome BatchCutBySize(CutContext& ctx, const std::string& source, int seconds, uint64_t fileSize,
+Outcome BatchCutBySize(CutContext& ctx, const std::string& source, int64_t seconds, uint64_t fileSize,
                        const std::string& sizeText, SizeUnit sizeUnit, int& sequenceNumber) {
     const uint64_t size = ParsePieceSize(sizeText, sizeUnit);
     if (size == 0) return Outcome::Failed(kSizeTooSmall);
-    const int count = Reencodes(ctx.options) ? 0 : static_cast<int>(PieceCountBySize(fileSize, size));
+    const uint64_t bySize = PieceCountBySize(fileSize, size);
+    if (bySize > static_cast<uint64_t>(kMaxPieceCount)) return Outcome::Failed(kSizeTooSmall);
+    const int count = Reencodes(ctx.options) ? 0 : static_cast<int>(bySize);
     return RunBatch(ctx, source, true, size, 0, count, seconds, sequenceNumber);
 }
 
-Outcome BatchCutByCount(CutContext& ctx, const std::string& source, int seconds, int count, int& sequenceNumber) {
+Outcome BatchCutByCount(CutContext& ctx, const std::string& source, int64_t seconds, int count,
+                        int& sequenceNumber) {
     if (count <= 1) return Outcome::Failed(kCountTooSmall);
-    const int tenths = seconds * 10 / count;
+    const int64_t tenths = seconds * kTenthsPerSecond / count;
     if (tenths <= 0) return Outcome::Failed(kCountTooBig);
     return RunBatch(ctx, source, false, 0, tenths, count, seconds, sequenceNumber);
 }
 
-Outcome BatchCutByTime(CutContext& ctx, const std::string& source, int seconds, int minutes, int secs,
+Outcome BatchCutByTime(CutContext& ctx, const std::string& source, int64_t seconds, int minutes, int secs,
                        int& sequenceNumber) {
-    const int tenths = secs * 10 + minutes * 600;
+    const int64_t tenths = secs * kTenthsPerSecond + minutes * kTenthsPerMinute;
     if (tenths <= 0) return Outcome::Failed(kDurationTooSmall);
-    const int length = seconds * 10;
-    const int count = length / tenths + (length % tenths ? 1 : 0);
-    return RunBatch(ctx, source, false, 0, tenths, count, seconds, sequenceNumber);
+    const int64_t length = seconds * kTenthsPerSecond;
+    const int64_t count = length / tenths + (length % tenths ? 1 : 0);
+    if (count > kMaxPieceCount) return Outcome::Failed(kDurationTooSmall);
+    return RunBatch(ctx, source, false, 0, tenths, static_cast<int>(count), seconds, sequenceNumber);
 }
 
-Outcome BatchCutRange(CutContext& ctx, const std::string& source, int seconds, const std::string& beginText,
+Outcome BatchCutRange(CutContext& ctx, const std::string& source, int64_t seconds, const std::string& beginText,
                       const std::string& lengthText, int& sequenceNumber) {
-    const int begin = static_cast<int>(ReadDecimal(beginText) * 10);
-    int length = static_cast<int>(ReadDecimal(lengthText) * 10);
-    if (seconds * 10 < begin) return Outcome::Failed(kBeginBeyondEnd);
-    if (length == 0) length = seconds * 20;
+    const int64_t begin = TypedTenths(beginText);
+    const int64_t length = TypedTenths(lengthText);
+    if (seconds * kTenthsPerSecond < begin) return Outcome::Failed(kBeginBeyondEnd);
     CSourcePieces pieces(ctx);
     std::unique_ptr<CCutter> cutter = CreateCutter(ctx.options);
     if (Outcome prepared = Prepare(ctx, *cutter, pieces, source, false); !prepared.done()) return prepared;
@@ -345,7 +378,9 @@ Outcome BatchCutRange(CutContext& ctx, const std::string& source, int seconds, c
     if (Outcome skipped = cutter->SkipDuration(begin, eof); !skipped.done()) return pieces.Drop(std::move(skipped));
     bool written = false;
     if (!eof && !PumpAndCheck(ctx)) {
-        Outcome piece = cutter->CutByDuration(path, length, 1, 1, sequenceNumber, ctx.options.titleDigitNumber, eof);
+        const int digits = ctx.options.titleDigitNumber;
+        Outcome piece = length == 0 ? cutter->CutToEnd(path, 1, 1, sequenceNumber, digits)
+                                    : cutter->CutByDuration(path, length, 1, 1, sequenceNumber, digits, eof);
         if (!piece.done()) return pieces.Drop(std::move(piece));
         written = true;
     }

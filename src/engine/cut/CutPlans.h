@@ -5,6 +5,10 @@
 // when the source is done (COutputSet), so files that stood at those names stay untouched
 // until then, and a cancel or a failure leaves the folder as it was.
 //
+// Lengths are tenths of a second (lengthTenths) or whole seconds (seconds), 64-bit, so sources
+// of many hours are divided without overflow. A rule that would make more pieces than an int
+// counts is refused as a piece too small.
+//
 // Every driver returns one outcome. Done: the pieces asked for are written and listed in
 // createdPieces. Failed: the message is the text to show (the batch pages show it as
 // "Failure: %s"); a validation message, "Failed to load file \"%s\"." for a source the reader
@@ -70,20 +74,23 @@ std::unique_ptr<CCutter> CreateCutter(const CutterOptions& options);
 // length in milliseconds divided by 100), or -1 when the file cannot be opened.
 int SourceLengthTenths(const std::string& path);
 
-Outcome CutFileBySize(CutContext& ctx, const std::string& source, int lengthTenths, uint64_t fileSize,
+Outcome CutFileBySize(CutContext& ctx, const std::string& source, int64_t lengthTenths, uint64_t fileSize,
                       const std::string& sizeText, SizeUnit sizeUnit);
-Outcome CutFileByCount(CutContext& ctx, const std::string& source, int lengthTenths, int count);
-Outcome CutFileByTime(CutContext& ctx, const std::string& source, int lengthTenths, int minutes, int seconds);
+Outcome CutFileByCount(CutContext& ctx, const std::string& source, int64_t lengthTenths, int count);
+Outcome CutFileByTime(CutContext& ctx, const std::string& source, int64_t lengthTenths, int minutes, int seconds);
 Outcome CutFileByPieces(CutContext& ctx, const std::string& source, std::vector<PieceEntry>& rows);
 
 // Batch variants, per file: seconds is the file's length in whole seconds; sequenceNumber
 // runs over the whole batch (1 when a run starts).
-Outcome BatchCutBySize(CutContext& ctx, const std::string& source, int seconds, uint64_t fileSize,
+Outcome BatchCutBySize(CutContext& ctx, const std::string& source, int64_t seconds, uint64_t fileSize,
                        const std::string& sizeText, SizeUnit sizeUnit, int& sequenceNumber);
-Outcome BatchCutByCount(CutContext& ctx, const std::string& source, int seconds, int count, int& sequenceNumber);
-Outcome BatchCutByTime(CutContext& ctx, const std::string& source, int seconds, int minutes, int secs,
+Outcome BatchCutByCount(CutContext& ctx, const std::string& source, int64_t seconds, int count,
+                        int& sequenceNumber);
+Outcome BatchCutByTime(CutContext& ctx, const std::string& source, int64_t seconds, int minutes, int secs,
                        int& sequenceNumber);
-Outcome BatchCutRange(CutContext& ctx, const std::string& source, int seconds, const std::string& beginText,
+// One piece from beginText seconds on, lengthText seconds long (decimals read as ReadDecimal
+// does, in tenths); a length of 0 takes the rest of the source.
+Outcome BatchCutRange(CutContext& ctx, const std::string& source, int64_t seconds, const std::string& beginText,
                       const std::string& lengthText, int& sequenceNumber);
 
 }  // namespace corvane

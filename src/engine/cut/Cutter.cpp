@@ -1,6 +1,8 @@
 // CCutter: what the frame-copy and re-encoding cutters share.
 #include "engine/cut/Cutter.h"
 
+#include <algorithm>
+
 #include "engine/base/Messages.h"
 #include "engine/base/PathUtil.h"
 #include "engine/mp3/OutputFile.h"
@@ -9,6 +11,9 @@
 namespace corvane {
 namespace {
 constexpr int kRewindFrames = 3;
+constexpr int kTenthsPerSecond = 10;
+// Durations past this (about 3.5 million years) are taken as this, so samples never overflow.
+constexpr int64_t kLongestTenths = int64_t{1} << 40;
 }  // namespace
 
 CCutter::CCutter() = default;
@@ -20,6 +25,8 @@ bool CCutter::LoadSource(const std::string& path) {
     ReadTags(path, sourceTags_);
     baseName_ = PieceBaseName(path);
     frameHistory_.clear();
+    historySamples_ = 0;
+    pieceRecords_ = 0;
     return true;
 }
 
@@ -38,9 +45,10 @@ void CCutter::SetProgressBar(IProgressBar* bar) {
     if (bytesPerStep_ == 0) bytesPerStep_ = 1;
 }
 
-uint32_t CCutter::TenthsToSamples(int tenths) const {
-    if (tenths <= 0) return 0;
-    return static_cast<uint32_t>(tenths * 0.1 * reader_.sampleRate());
+uint64_t CCutter::TenthsToSamples(int64_t tenths) const {
+    if (tenths <= 0 || reader_.sampleRate() <= 0) return 0;
+    const uint64_t clamped = static_cast<uint64_t>(std::min(tenths, kLongestTenths));
+    return clamped * static_cast<uint64_t>(reader_.sampleRate()) / kTenthsPerSecond;
 }
 
 void CCutter::SetForwardOverlap(int tenths) {
@@ -74,15 +82,44 @@ void CCutter::UpdateProgress(uint64_t position) {
 }
 
 void CCutter::RecordFrame(uint64_t offset, int samples) {
-    if (frameHistory_.empty() || offset > frameHistory_.back().offset) frameHistory_.push_back({offset, samples});
+    if (!frameHistory_.empty() && offset <= frameHistory_.back().offset) return;
+    frameHistory_.push_back({offset, samples});
+    historySamples_ += static_cast<uint64_t>(samples);
+    ++pieceRecords_;
+    TrimHistory();
+}
+
+// After a piece the step backs remove the newest records: a backward overlap's worth (its
+// last record may go past it) and three more. The next forward overlap then walks the records
+// left. So the newest kKeptNewestFrames stay, and before them older records while their
+// samples still reach both overlaps without the oldest one.
+void CCutter::TrimHistory() {
+    if (frameHistory_.size() <= kKeptNewestFrames + 1) return;
+    uint64_t newest = 0;
+    for (size_t i = 1; i <= kKeptNewestFrames; ++i) {
+        newest += static_cast<uint64_t>(frameHistory_[frameHistory_.size() - i].samples);
+    }
+    const uint64_t reach = forwardOverlapSamples_ + backwardOverlapSamples_;
+    while (frameHistory_.size() > kKeptNewestFrames + 1) {
+        const uint64_t oldest = static_cast<uint64_t>(frameHistory_.front().samples);
+        if (historySamples_ - newest - oldest < reach) break;
+        historySamples_ -= oldest;
+        frameHistory_.pop_front();
+    }
+    pieceRecords_ = std::min(pieceRecords_, frameHistory_.size());
+}
+
+FrameRecord CCutter::PopPieceRecord() {
+    const FrameRecord newest = frameHistory_.back();
+    frameHistory_.pop_back();
+    historySamples_ -= static_cast<uint64_t>(newest.samples);
+    --pieceRecords_;
+    return newest;
 }
 
 void CCutter::RewindAfterPiece() {
     uint64_t position = reader_.position();
-    for (int i = 0; i < kRewindFrames && !frameHistory_.empty(); ++i) {
-        position = frameHistory_.back().offset;
-        frameHistory_.pop_back();
-    }
+    for (int i = 0; i < kRewindFrames && CanStepBack(); ++i) position = PopPieceRecord().offset;
     reader_.SeekTo(position);
 }
 
@@ -104,17 +141,20 @@ std::vector<uint8_t> CCutter::MakeTag(int index, int count, int sequence, int ti
 
 Outcome CCutter::CutBySize(const std::string& path, uint64_t size, int index, int count, int sequence,
                            int titleDigits, bool& eof) {
+    BeginPieceRecords();
     return DropUnfinished(CutPiece(path, Measure::Bytes, size, index, count, sequence, titleDigits, eof));
 }
 
-Outcome CCutter::CutByDuration(const std::string& path, int tenths, int index, int count, int sequence,
+Outcome CCutter::CutByDuration(const std::string& path, int64_t tenths, int index, int count, int sequence,
                                int titleDigits, bool& eof) {
+    BeginPieceRecords();
     return DropUnfinished(
         CutPiece(path, Measure::Samples, TenthsToSamples(tenths), index, count, sequence, titleDigits, eof));
 }
 
 Outcome CCutter::CutToEnd(const std::string& path, int index, int count, int sequence, int titleDigits) {
     bool eof = false;
+    BeginPieceRecords();
     return DropUnfinished(CutPiece(path, Measure::ToEnd, 0, index, count, sequence, titleDigits, eof));
 }
 
@@ -150,7 +190,7 @@ CCutter::ForwardOverlap CCutter::FindForwardOverlap() const {
 
 Outcome CCutter::WriteFailed(const COutputFile& out) { return Outcome::Failed(WriteFileFailure(out.Path())); }
 
-Outcome CCutter::SkipDuration(int tenths, bool& eof) {
+Outcome CCutter::SkipDuration(int64_t tenths, bool& eof) {
     eof = false;
     const uint64_t target = TenthsToSamples(tenths);
     if (target == 0) return Outcome::Done();

@@ -8,9 +8,15 @@
 // Why neighbouring pieces share three frames: a Layer III frame's audio may begin in the data
 // of up to a few frames before it (the bit reservoir). A piece that started exactly at the
 // next frame would lose the start of that frame's audio, so after each piece the reader steps
-// back three frames (RewindAfterPiece) and the next piece starts with them again. The
-// history of frames read (FrameRecord) makes the step back, and the forward overlap, possible
-// without a second scan.
+// back three frames (RewindAfterPiece) and the next piece starts with them again. A piece of
+// three frames or fewer steps back over all but its first frame, so every piece moves the
+// reader on by at least one frame. The history of frames read (FrameRecord) makes the step
+// back, and the forward overlap, possible without a second scan; it holds only the newest
+// frames those can reach, so a cut needs the same memory for a ten-hour source as for a
+// song.
+//
+// Durations are tenths of a second and sample counts 64-bit: a source of many hours has more
+// samples than 32 bits count.
 //
 // A piece operation's outcome is Done when the piece file was written and closed; Failed when
 // the output could not be created or written (the message names the file: "Failed to create
@@ -23,6 +29,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,13 +62,13 @@ public:
     Outcome CutBySize(const std::string& path, uint64_t size, int index, int count, int sequence, int titleDigits,
                       bool& eof);
     // The same measured in tenths of a second of audio.
-    Outcome CutByDuration(const std::string& path, int tenths, int index, int count, int sequence, int titleDigits,
-                          bool& eof);
+    Outcome CutByDuration(const std::string& path, int64_t tenths, int index, int count, int sequence,
+                          int titleDigits, bool& eof);
     // Writes the rest of the source as the last piece.
     Outcome CutToEnd(const std::string& path, int index, int count, int sequence, int titleDigits);
     // Reads past tenths of audio without writing; the frames stay in the history. Done, or
     // Cancelled; eof as for the cuts.
-    virtual Outcome SkipDuration(int tenths, bool& eof);
+    virtual Outcome SkipDuration(int64_t tenths, bool& eof);
     virtual void SetFadeIn(bool enable, int tenths) = 0;
     virtual void SetFadeOut(bool enable, int tenths) = 0;
     // Bit rate of the pieces in kbps; the source's average here.
@@ -86,7 +93,11 @@ public:
     std::string titleTemplate;
     TrackNumber trackMode = TrackNumber::Sequence;
 
-    const std::vector<FrameRecord>& frameHistory() const { return frameHistory_; }
+    // The newest frames read, oldest first: at least the newest kKeptNewestFrames and,
+    // before them, the fewest older ones whose samples reach the forward and backward
+    // overlaps together. Frames read again after a step back are not recorded twice.
+    const std::deque<FrameRecord>& frameHistory() const { return frameHistory_; }
+    static constexpr size_t kKeptNewestFrames = 4;
     CMp3Reader& reader() { return reader_; }
 
 protected:
@@ -115,12 +126,21 @@ protected:
     // Moves the bar to the reader's position (or the given one), never backwards.
     void UpdateProgress();
     void UpdateProgress(uint64_t position);
+    // Appends a frame read to the history (unless it is there already) and lets the oldest
+    // records go that no overlap or step back can reach any more.
     void RecordFrame(uint64_t offset, int samples);
-    // Steps back over up to three recorded frames (removing them) and seeks there.
+    // Removes the newest record of the current piece and returns it. Only while
+    // CanStepBack().
+    FrameRecord PopPieceRecord();
+    // True while more than one frame of the current piece is recorded: a step back may
+    // remove the newest one and the piece still moves the reader on.
+    bool CanStepBack() const { return pieceRecords_ > 1; }
+    // Steps back over up to three recorded frames of the piece just written (removing
+    // them), never over its first frame, and seeks there.
     void RewindAfterPiece();
     std::vector<uint8_t> MakeTag(int index, int count, int sequence, int titleDigits) const;
-    // Samples of tenths at the source's sample rate, truncated.
-    uint32_t TenthsToSamples(int tenths) const;
+    // Samples of tenths at the source's sample rate, truncated; 0 for tenths <= 0.
+    uint64_t TenthsToSamples(int64_t tenths) const;
     // The outcome of a piece whose output failed a write: "Failed to write file \"<path>\".".
     static Outcome WriteFailed(const COutputFile& out);
     // A new output file for the next piece: one of the output set, else the cutter's own.
@@ -136,13 +156,21 @@ protected:
     CMp3Reader reader_;
     int forwardOverlapTenths_ = 0;
     int backwardOverlapTenths_ = 0;
-    uint32_t forwardOverlapSamples_ = 0;
-    uint32_t backwardOverlapSamples_ = 0;
-    std::vector<FrameRecord> frameHistory_;
+    uint64_t forwardOverlapSamples_ = 0;
+    uint64_t backwardOverlapSamples_ = 0;
     TagFields sourceTags_;
     std::string baseName_;
 
 private:
+    // Starts counting the records of a new piece.
+    void BeginPieceRecords() { pieceRecords_ = 0; }
+    // Drops the oldest records that neither overlap nor step back can reach.
+    void TrimHistory();
+
+    std::deque<FrameRecord> frameHistory_;
+    uint64_t historySamples_ = 0;  // samples of the records in frameHistory_
+    size_t pieceRecords_ = 0;      // the newest records that belong to the current piece
+
     // Removes the unfinished output of a piece that did not end Done (without a set; with
     // one, the plan discards the set).
     Outcome DropUnfinished(Outcome outcome);

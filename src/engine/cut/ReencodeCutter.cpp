@@ -169,10 +169,10 @@ void CReencodeCutter::ProcessFrame(Piece& piece, bool record, double* gain, doub
     if (PollCancelled()) result.stop = true;
 }
 
-bool CReencodeCutter::RunFade(Piece& piece, bool fadeIn, uint32_t n, bool record, int64_t& samples,
+bool CReencodeCutter::RunFade(Piece& piece, bool fadeIn, uint64_t n, bool record, int64_t& samples,
                               int64_t& bytes) {
     if (n == 0) return true;
-    const double step = 1.0 / n;
+    const double step = 1.0 / static_cast<double>(n);
     double gain = fadeIn ? 0.0 : 1.0;
     int64_t counted = 0;
     FrameStep result;
@@ -210,12 +210,12 @@ Outcome CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint
     const uint64_t steppedBack = StepBackForwardOverlap();
     if (steppedBack > 0) {
         if (measure == Measure::Bytes) budget += static_cast<int64_t>(steppedBack);
-        if (measure == Measure::Samples) budget += forwardOverlapSamples_;
+        if (measure == Measure::Samples) budget += static_cast<int64_t>(forwardOverlapSamples_);
     }
     // Backward overlap: the piece runs on past its end by the overlap.
     if (backwardOverlapSamples_ > 0) {
         if (measure == Measure::Bytes) budget += TenthsToBytes(sourceKbps, static_cast<uint32_t>(backwardOverlapTenths_));
-        if (measure == Measure::Samples) budget += backwardOverlapSamples_;
+        if (measure == Measure::Samples) budget += static_cast<int64_t>(backwardOverlapSamples_);
     }
     piece.dropFirstOutput = reader_.position() != reader_.audioStart();
     decodeAhead_.Start(reader_, piece.decoder);
@@ -231,7 +231,7 @@ Outcome CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint
     if (fadeOut_.enabled) {
         const int64_t reserved = TenthsToBytes(sourceKbps, fadeOut_.tenths);
         if (measure == Measure::Bytes) budget -= reserved;
-        if (measure == Measure::Samples) budget -= fadeOut_.samples;
+        if (measure == Measure::Samples) budget -= static_cast<int64_t>(fadeOut_.samples);
         if (measure == Measure::ToEnd) {
             endPosition = reserved < static_cast<int64_t>(endPosition) ? endPosition - static_cast<uint64_t>(reserved) : 0;
         }
@@ -273,10 +273,10 @@ Outcome CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint
         if (backwardOverlapSamples_ > 0) {
             uint64_t position = reader_.position();
             uint64_t removed = 0;
-            while (removed < backwardOverlapSamples_ && !frameHistory_.empty()) {
-                position = frameHistory_.back().offset;
-                removed += static_cast<uint64_t>(frameHistory_.back().samples);
-                frameHistory_.pop_back();
+            while (removed < backwardOverlapSamples_ && CanStepBack()) {
+                const FrameRecord newest = PopPieceRecord();
+                position = newest.offset;
+                removed += static_cast<uint64_t>(newest.samples);
             }
             reader_.SeekTo(position);
         }

@@ -79,8 +79,8 @@ public:
     // As the base, and remembers the source's channel mode from its first frame.
     bool LoadSource(const std::string& path) override;
 
-    uint32_t fadeInSamples() const { return fadeIn_.samples; }
-    uint32_t fadeOutSamples() const { return fadeOut_.samples; }
+    uint64_t fadeInSamples() const { return fadeIn_.samples; }
+    uint64_t fadeOutSamples() const { return fadeOut_.samples; }
 
 protected:
     Outcome CutPiece(const std::string& path, Measure measure, uint64_t target, int index, int count, int sequence,
@@ -94,7 +94,7 @@ private:
     struct Fade {
         bool enabled = false;
         uint32_t tenths = 0;
-        uint32_t samples = 0;
+        uint64_t samples = 0;
     };
     Fade MakeFade(bool enable, int tenths) const;
 
@@ -108,7 +108,7 @@ private:
     void ProcessFrame(Piece& piece, bool record, double* gain, double step, bool fadeIn, FrameStep& result);
     // Runs a fade phase of n samples; adds the samples counted and the bytes written.
     // False when the piece must stop (cancel or write failure, recorded in piece).
-    bool RunFade(Piece& piece, bool fadeIn, uint32_t n, bool record, int64_t& samples, int64_t& bytes);
+    bool RunFade(Piece& piece, bool fadeIn, uint64_t n, bool record, int64_t& samples, int64_t& bytes);
     // The outcome of a piece a frame step stopped: a write failure, else a cancel.
     static Outcome StoppedOutcome(const Piece& piece);
 

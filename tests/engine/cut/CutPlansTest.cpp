@@ -215,6 +215,19 @@ TEST_F(CutPlansTest, BatchRangeWritesOnePieceFromTheBeginning) {
     EXPECT_EQ(d.samples, total - 96 * 1152);
 }
 
+// A length read from a header counting 0xFFFFFFFF frames (112197 thousand seconds): twice
+// it in tenths is past an int, and the range to the end is still the rest of the source.
+TEST_F(CutPlansTest, BatchRangeToTheEndOfAVeryLongSourceTakesTheRest) {
+    const std::string src = MakeSource(6);
+    int sequence = 1;
+    CutContext ctx = Context();
+    ASSERT_TRUE(BatchCutRange(ctx, src, 112197004, "2.5", "0", sequence).done());
+    ASSERT_EQ(ctx.createdPieces.size(), 1u);
+    const test::DecodeResult d = test::DecodeWithMpg123(ctx.createdPieces[0]);
+    ASSERT_TRUE(d.ok) << d.messages;
+    EXPECT_EQ(d.samples, test::DecodeWithMpg123(src).samples - 96 * 1152);
+}
+
 TEST_F(CutPlansTest, ANameThatExistsWithSkipStopsTheCutAndKeepsEarlierPieces) {
     const std::string src = MakeSource(6);
     fs::create_directories(out());

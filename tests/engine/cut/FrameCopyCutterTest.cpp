@@ -61,7 +61,9 @@ TEST_F(FrameCopyCutterTest, WorkedSequenceWithOverlapsGivesExactFrames) {
     EXPECT_FALSE(eof);
     EXPECT_EQ(test::ReadFile(dir / "p1.mp3"), test::Concat({Frames(0, 99), Frames(100, 104)}));
     EXPECT_EQ(cutter.reader().position(), offsets[97]);
-    EXPECT_EQ(cutter.frameHistory().size(), 97u);
+    // The history keeps the newest four records and before them the fewest whose samples
+    // reach both overlaps (8000 samples: 14 frames), less the three stepped back over.
+    EXPECT_EQ(cutter.frameHistory().size(), 15u);
 
     ASSERT_TRUE(cutter.CutByDuration(dir / "p2.mp3", 72, 2, 3, 2, 0, eof).done());
     EXPECT_EQ(test::ReadFile(dir / "p2.mp3"), test::Concat({Frames(87, 96), Frames(97, 196), Frames(197, 201)}));
@@ -94,7 +96,8 @@ TEST_F(FrameCopyCutterTest, SkippedFramesFeedTheNextForwardOverlap) {
     cutter.SetForwardOverlap(7);
     bool eof = false;
     ASSERT_TRUE(cutter.SkipDuration(72, eof).done());
-    EXPECT_EQ(cutter.frameHistory().size(), 100u);
+    EXPECT_EQ(cutter.frameHistory().size(), 14u);  // 4 newest and 10 frames for the overlap
+    EXPECT_EQ(cutter.frameHistory().front().offset, offsets[86]);
     ASSERT_TRUE(cutter.CutByDuration(dir / "p.mp3", 72, 2, 3, 2, 0, eof).done());
     EXPECT_EQ(test::ReadFile(dir / "p.mp3"), test::Concat({Frames(90, 99), Frames(100, 199)}));
 }
@@ -129,6 +132,33 @@ TEST_F(FrameCopyCutterTest, TheSourceEndingInsideAPieceSetsEndOfFile) {
     cutter.keepTag = false;
     bool eof = false;
     ASSERT_TRUE(cutter.CutByDuration(dir / "p.mp3", 3000, 1, 1, 1, 0, eof).done());
+    EXPECT_TRUE(eof);
+    EXPECT_EQ(test::ReadFile(dir / "p.mp3"), source);
+}
+
+// A piece of three frames or fewer shares all but its first frame with the next one.
+TEST_F(FrameCopyCutterTest, PiecesOfThreeFramesOrFewerStillMoveOn) {
+    CFrameCopyCutter cutter;
+    ASSERT_TRUE(cutter.LoadSource(path));
+    cutter.keepTag = false;
+    bool eof = false;
+    ASSERT_TRUE(cutter.CutBySize(dir / "a.mp3", 1, 1, 4, 1, 0, eof).done());
+    EXPECT_EQ(test::ReadFile(dir / "a.mp3"), Frames(0, 0));
+    ASSERT_TRUE(cutter.CutBySize(dir / "b.mp3", offsets[4] - offsets[1] - 1, 2, 4, 2, 0, eof).done());
+    EXPECT_EQ(test::ReadFile(dir / "b.mp3"), Frames(1, 3));
+    ASSERT_TRUE(cutter.CutBySize(dir / "c.mp3", offsets[7] - offsets[2] - 1, 3, 4, 3, 0, eof).done());
+    EXPECT_EQ(test::ReadFile(dir / "c.mp3"), Frames(2, 6));
+    ASSERT_TRUE(cutter.CutToEnd(dir / "d.mp3", 4, 4, 4, 0).done());
+    EXPECT_EQ(test::ReadFile(dir / "d.mp3"), Frames(4, offsets.size() - 2));
+}
+
+// 5368720 tenths at 8000 Hz are 4294976000 samples, past 32 bits.
+TEST_F(FrameCopyCutterTest, ADurationPastThirtyTwoBitsOfSamplesRunsToTheEnd) {
+    CFrameCopyCutter cutter;
+    ASSERT_TRUE(cutter.LoadSource(path));
+    cutter.keepTag = false;
+    bool eof = false;
+    ASSERT_TRUE(cutter.CutByDuration(dir / "p.mp3", 5368720, 1, 1, 1, 0, eof).done());
     EXPECT_TRUE(eof);
     EXPECT_EQ(test::ReadFile(dir / "p.mp3"), source);
 }
