@@ -75,13 +75,15 @@ TEST_F(ReencodeCutterTest, SourceParametersGiveSameRateModeAndBitrate) {
 }
 
 TEST_F(ReencodeCutterTest, AverageOf130KbpsIsEncodedAt128) {
-    // 112 kbps frames after a padded tag: the whole file averages 130 kbps.
+    // Five seconds of 112 kbps frames, then three of 160 kbps: the audio averages 130 kbps.
     test::EncodeOptions o;
     o.kbps = 112;
     o.seconds = 5;
-    const size_t padding = static_cast<size_t>((130 - 112) * 125 * 5.0);
-    const std::string source =
-        MakeSource(o, "s130.mp3", test::MakeId3v2Tag(3, {{"TIT2", "t"}}, false, false, padding));
+    const Bytes first = test::EncodeMp3(o);
+    o.kbps = 160;
+    o.seconds = 3;
+    const std::string source = dir / "s130.mp3";
+    test::WriteFile(source, test::Concat({first, test::EncodeMp3(o)}));
     CReencodeCutter cutter;
     ASSERT_TRUE(cutter.LoadSource(source));
     ASSERT_EQ(cutter.GetOutputBitrate(), 130);
