@@ -26,10 +26,6 @@ constexpr size_t kProbeTail = 16384;
 constexpr size_t kScanChunk = 65536;
 // A frame and the header after it: what the scan keeps in its buffer ahead of its position.
 constexpr size_t kScanLookahead = 2 * kMaxFrameLength + 8;
-// Offsets inside a Xing/Info header, from its tag letters.
-constexpr size_t kXingFlagsOffset = 4;
-constexpr size_t kXingFramesOffset = 8;
-constexpr uint32_t kXingFramesFlag = 1;
 // Bytes requested by a single mpg123_read may come back empty a few times (frames without
 // output); after this many empty results in a row the stream is taken as ended.
 constexpr int kMaxEmptyReads = 64;
@@ -49,29 +45,11 @@ size_t ReadAt(int fd, uint64_t offset, uint8_t* buffer, size_t count) {
     return done;
 }
 
-uint32_t BigEndian32(const uint8_t* p) {
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
-}
-
-bool Agrees(const MpegFrameHeader& a, const MpegFrameHeader& b) {
-    return a.version == b.version && a.layerIndex == b.layerIndex && a.sampleRate == b.sampleRate;
-}
-
 // Sum of the lengths of count consecutive frames from data (they are known to be there).
 size_t LengthOfFrames(const uint8_t* data, int count) {
     size_t at = 0;
     for (int i = 0; i < count; ++i) at += static_cast<size_t>(DecodeFrameHeader(data + at).frameLength);
     return at;
-}
-
-// The frame count of a Xing/Info frame when its flags announce one and it lies inside the
-// frame; 0 otherwise.
-uint32_t XingFrameCount(const uint8_t* frame, size_t length, const MpegFrameHeader& h) {
-    const size_t tag = static_cast<size_t>(VbrTagOffset(h));
-    if (tag + kXingFramesOffset + 4 > length) return 0;
-    const uint32_t flags = BigEndian32(frame + tag + kXingFlagsOffset);
-    if ((flags & kXingFramesFlag) == 0) return 0;
-    return BigEndian32(frame + tag + kXingFramesOffset);
 }
 
 ssize_t SourceRead(void* handle, void* buffer, size_t bytes) {
@@ -140,18 +118,14 @@ bool ProbeMpegLayout(int fd, uint64_t fileSize, uint32_t searchBytes, MpegStream
         result.audioStart = result.firstFrame;
         result.header = DecodeFrameHeader(p);
         const size_t frameLength = static_cast<size_t>(result.header.frameLength);  // inside buffer
-        if (IsXingFrame(p, frameLength, result.header)) {
-            result.vbrFrame = true;
-            result.vbrFrameCount = XingFrameCount(p, frameLength, result.header);
-        } else if (IsVbriFrame(p, frameLength)) {
-            result.vbrFrame = true;
-        }
+        result.vbrHeader = ReadVbrHeader(p, frameLength, result.header);
+        result.vbrFrame = result.vbrHeader.kind != VbrHeaderKind::kNone;
         if (result.vbrFrame) {
             result.audioStart += frameLength;
             // Channel count and rate come from the first audio frame when the buffer holds it.
             if (s + frameLength + 4 <= got && IsFrameHeader(p + frameLength)) {
                 const MpegFrameHeader next = DecodeFrameHeader(p + frameLength);
-                if (Agrees(next, result.header)) result.header = next;
+                if (FramesAgree(next, result.header)) result.header = next;
             }
         }
         *layout = result;
@@ -185,7 +159,7 @@ bool StartsWithFrameSync(const std::string& path) {
     return sync == 2 && bytes[0] == 0xFF && (bytes[1] & 0xE0) == 0xE0;
 }
 
-uint64_t CountMpegFrames(int fd, uint64_t start, uint64_t fileSize, const MpegFrameHeader& first) {
+MpegFrameTally TallyMpegFrames(int fd, uint64_t start, uint64_t fileSize, const MpegFrameHeader& first) {
     uint64_t end = fileSize;
     if (fileSize >= start + kId3v1Size) {
         uint8_t tag[3];
@@ -197,7 +171,8 @@ uint64_t CountMpegFrames(int fd, uint64_t start, uint64_t fileSize, const MpegFr
     uint64_t bufferStart = start;
     size_t bufferLength = 0;
     uint64_t position = start;
-    uint64_t frames = 0;
+    MpegFrameTally tally;
+    bool oneBitrate = true;
     bool inStep = true;  // position is where the previous frame ended (or the audio start)
 
     while (position + 4 <= end) {
@@ -212,17 +187,20 @@ uint64_t CountMpegFrames(int fd, uint64_t start, uint64_t fileSize, const MpegFr
         if (IsFrameHeader(p)) {
             const MpegFrameHeader h = DecodeFrameHeader(p);
             const uint64_t next = position + static_cast<uint64_t>(h.frameLength);
-            if (Agrees(h, first) && next <= end) {
+            if (FramesAgree(h, first) && next <= end) {
                 // After garbage a header must be confirmed by the next one (or the end), as a
                 // stray sync pattern is no frame.
                 bool confirmed = inStep || next == end;
                 if (!confirmed && next + 4 <= end) {
                     const size_t nextAt = static_cast<size_t>(next - bufferStart);
                     confirmed = nextAt + 4 <= bufferLength && IsFrameHeader(buffer.data() + nextAt) &&
-                                Agrees(DecodeFrameHeader(buffer.data() + nextAt), first);
+                                FramesAgree(DecodeFrameHeader(buffer.data() + nextAt), first);
                 }
                 if (confirmed) {
-                    ++frames;
+                    if (tally.frames == 0) tally.kbps = h.kbps;
+                    oneBitrate = oneBitrate && h.kbps == tally.kbps;
+                    ++tally.frames;
+                    tally.bytes += static_cast<uint64_t>(h.frameLength);
                     position = next;
                     inStep = true;
                     continue;
@@ -232,7 +210,8 @@ uint64_t CountMpegFrames(int fd, uint64_t start, uint64_t fileSize, const MpegFr
         inStep = false;
         ++position;
     }
-    return frames;
+    if (!oneBitrate) tally.kbps = 0;
+    return tally;
 }
 
 namespace {
@@ -249,26 +228,39 @@ struct FrameCountKey {
 constexpr size_t kFrameCountCacheSize = 64;
 
 std::mutex g_frameCountMutex;
-std::deque<std::pair<FrameCountKey, uint64_t>> g_frameCounts;  // newest last
+std::deque<std::pair<FrameCountKey, MpegFrameTally>> g_frameCounts;  // newest last
 
-bool LookUpFrameCount(const FrameCountKey& key, uint64_t& frames) {
+bool LookUpFrameTally(const FrameCountKey& key, MpegFrameTally& tally) {
     std::lock_guard<std::mutex> lock(g_frameCountMutex);
-    for (const auto& [k, count] : g_frameCounts) {
+    for (const auto& [k, remembered] : g_frameCounts) {
         if (k == key) {
-            frames = count;
+            tally = remembered;
             return true;
         }
     }
     return false;
 }
 
-void RememberFrameCount(const FrameCountKey& key, uint64_t frames) {
+void RememberFrameTally(const FrameCountKey& key, const MpegFrameTally& tally) {
     std::lock_guard<std::mutex> lock(g_frameCountMutex);
     if (g_frameCounts.size() == kFrameCountCacheSize) g_frameCounts.pop_front();
-    g_frameCounts.emplace_back(key, frames);
+    g_frameCounts.emplace_back(key, tally);
 }
 
 }  // namespace
+
+MpegFrameTally RememberedMpegFrameTally(int fd, const struct stat& st, uint64_t start, const MpegFrameHeader& first) {
+    const uint64_t fileSize = static_cast<uint64_t>(st.st_size);
+    FrameCountKey key{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino), fileSize,
+                      static_cast<int64_t>(st.st_mtim.tv_sec), static_cast<int64_t>(st.st_mtim.tv_nsec), start, {}};
+    const uint64_t tailAt = fileSize > sizeof key.tail ? fileSize - sizeof key.tail : 0;
+    const bool tailRead = ReadAt(fd, tailAt, key.tail, sizeof key.tail) > 0;
+    MpegFrameTally tally;
+    if (tailRead && LookUpFrameTally(key, tally)) return tally;
+    tally = TallyMpegFrames(fd, start, fileSize, first);
+    RememberFrameTally(key, tally);
+    return tally;
+}
 
 CLibraryMpegStream::CLibraryMpegStream(const std::string& path, int fd, const MpegStreamLayout& layout,
                                        uint64_t frames)
@@ -298,20 +290,12 @@ std::unique_ptr<CLibraryMpegStream> CLibraryMpegStream::Open(const std::string& 
         ::close(fd);
         return nullptr;
     }
-    uint64_t frames = layout.vbrFrameCount;
-    if (frames == 0) {
-        // One file is often opened several times in a row (facts, tags, the cut itself):
-        // the frame count of an unchanged file is remembered instead of scanned again.
-        FrameCountKey key{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
-                          static_cast<uint64_t>(st.st_size), static_cast<int64_t>(st.st_mtim.tv_sec),
-                          static_cast<int64_t>(st.st_mtim.tv_nsec), layout.audioStart, {}};
-        const uint64_t tailAt = layout.fileSize > sizeof key.tail ? layout.fileSize - sizeof key.tail : 0;
-        const bool tailRead = ReadAt(fd, tailAt, key.tail, sizeof key.tail) > 0;
-        if (!tailRead || !LookUpFrameCount(key, frames)) {
-            frames = CountMpegFrames(fd, layout.audioStart, layout.fileSize, layout.header);
-            RememberFrameCount(key, frames);
-        }
+    uint64_t frames = layout.vbrHeader.frames;
+    if (frames != 0 && !VbrHeaderFitsFile(layout.vbrHeader, layout.header, layout.firstFrame, layout.audioStart,
+                                          layout.fileSize)) {
+        frames = 0;  // cut short since it was written: its frames are counted instead
     }
+    if (frames == 0) frames = RememberedMpegFrameTally(fd, st, layout.audioStart, layout.header).frames;
     std::unique_ptr<CLibraryMpegStream> stream(new CLibraryMpegStream(path, fd, layout, frames));
     if (!stream->OpenDecoder()) return nullptr;
     return stream;

@@ -6,9 +6,11 @@
 // libmpg123 is fed the file from there on: it never sees the tag or the VBR frame, decodes
 // every remaining frame in full (no gapless trimming) and the PCM matches the length reported.
 //
-// The length is all audio frames times their samples: the frame count of a Xing/Info header
-// when it has one, else a header scan of the file in large buffered reads (nothing is
-// decoded to learn it).
+// The length is all audio frames times their samples: the frame count of a Xing/Info/VBRI
+// header when it has one and the file can hold what it counts, else a header scan of the file
+// in large buffered reads (nothing is decoded to learn it). A file cut short after it was
+// written (a partial download) still carries its encoder's counts; the scan then measures the
+// frames that are there.
 #pragma once
 
 #include <sys/stat.h>
@@ -31,8 +33,8 @@ struct MpegStreamLayout {
     uint64_t firstFrame = 0;       // offset of the first frame (a VBR header frame or audio)
     uint64_t audioStart = 0;       // offset of the first audio frame (after a VBR header frame)
     bool vbrFrame = false;         // the first frame is a "Xing", "Info" or "VBRI" frame
-    uint32_t vbrFrameCount = 0;    // the Xing/Info frame count field, 0 when absent
-    MpegFrameHeader header;        // the first frame's header
+    VbrHeader vbrHeader;           // what that frame counts (kind kNone without one)
+    MpegFrameHeader header;        // the first audio frame's header
 };
 
 // Frames that must follow one another, agreeing, for a file to be taken as MPEG audio; fewer
@@ -62,10 +64,24 @@ int OpenRegularFile(const std::string& path, struct stat* info = nullptr);
 // its own libmpg123 instance, which prints messages about damaged frames on stderr.
 bool StartsWithFrameSync(const std::string& path);
 
-// Counts the whole frames from offset start to the file's end that agree with first (version,
-// layer, sample rate), skipping garbage between frames and a trailing ID3v1 tag. Reads in
-// large chunks; a frame cut short by the end of the file is not counted.
-uint64_t CountMpegFrames(int fd, uint64_t start, uint64_t fileSize, const MpegFrameHeader& first);
+// What a header scan finds from the audio start to the end of a file.
+struct MpegFrameTally {
+    uint64_t frames = 0;  // whole frames that agree with the first (FramesAgree)
+    uint64_t bytes = 0;   // their lengths added up: no tag, garbage or VBR header frame
+    int kbps = 0;         // the one bit rate every counted frame has; 0 when they differ (or none)
+};
+
+// Scans the frames from offset start to the file's end that agree with first (FramesAgree),
+// skipping garbage between frames (a header found after garbage counts only when the next
+// header agrees, or when its frame ends the file) and a trailing ID3v1 tag. Reads in large
+// chunks; a frame cut short by the end of the file is not counted.
+MpegFrameTally TallyMpegFrames(int fd, uint64_t start, uint64_t fileSize, const MpegFrameHeader& first);
+
+// TallyMpegFrames of the open file fd (st: its fstat facts), remembered for the process: one
+// file is often opened several times in a row (facts, tags, the cut itself), and an unchanged
+// file (same device, inode, size, modification time and last bytes, same audio start) is not
+// scanned again. Thread-safe.
+MpegFrameTally RememberedMpegFrameTally(int fd, const struct stat& st, uint64_t start, const MpegFrameHeader& first);
 
 class CLibraryMpegStream final : public CLibraryChannel {
 public:

@@ -1,6 +1,7 @@
 // MPEG audio frame header tables and decoding.
 #include "audio/MpegFrameHeader.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace corvane {
@@ -26,6 +27,34 @@ constexpr int kSlotSize[3] = {4, 1, 1};
 constexpr int kSideInfoLength[4] = {32, 17, 17, 9};
 
 constexpr size_t kVbriOffset = 4 + 32;
+// Fields of a Xing/Info header, from its tag letters: flags, then the counts the flags name.
+constexpr size_t kXingFlagsOffset = 4;
+constexpr size_t kXingFirstCountOffset = 8;
+constexpr uint32_t kXingFramesFlag = 1;
+constexpr uint32_t kXingBytesFlag = 2;
+// Fields of a VBRI header, from its tag letters: version, delay and quality (two bytes each),
+// then the byte count and the frame count.
+constexpr size_t kVbriBytesOffset = 10;
+constexpr size_t kVbriFramesOffset = 14;
+// Tags at the end of a file.
+constexpr size_t kId3v1Size = 128;
+constexpr size_t kApeFooterSize = 32;
+constexpr size_t kApeSizeOffset = 12;
+constexpr size_t kApeFlagsOffset = 20;
+constexpr uint32_t kApeHasHeaderFlag = 0x80000000u;
+constexpr int kLowestBitrateIndex = 1;
+
+uint32_t BigEndian32(const uint8_t* p) {
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+}
+
+uint32_t LittleEndian32(const uint8_t* p) {
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+
+int FrameLengthAt(int row, int kbps, int sampleRate, int padding, int layerIndex) {
+    return (kLengthCoefficient[row] * kbps * 1000 / sampleRate + padding) * kSlotSize[layerIndex];
+}
 
 }  // namespace
 
@@ -52,9 +81,19 @@ MpegFrameHeader DecodeFrameHeader(const uint8_t* p) {
     h.padding = (p[2] >> 1) & 0x01;
     h.channelMode = (p[3] >> 6) & 0x03;
     h.samplesPerFrame = kSamplesPerFrame[row];
-    h.frameLength = (kLengthCoefficient[row] * h.kbps * 1000 / h.sampleRate + h.padding) * kSlotSize[h.layerIndex];
+    h.frameLength = FrameLengthAt(row, h.kbps, h.sampleRate, h.padding, h.layerIndex);
     h.sideInfoLength = kSideInfoLength[(h.channelMode == 3 ? 1 : 0) + h.lsf * 2];
     return h;
+}
+
+bool FramesAgree(const MpegFrameHeader& a, const MpegFrameHeader& b) {
+    return a.version == b.version && a.layerIndex == b.layerIndex && a.sampleRate == b.sampleRate &&
+           (a.channelMode == 3) == (b.channelMode == 3);
+}
+
+int SmallestFrameLength(const MpegFrameHeader& h) {
+    const int row = h.lsf * 3 + h.layerIndex;
+    return FrameLengthAt(row, kBitrates[row][kLowestBitrateIndex], h.sampleRate, 0, h.layerIndex);
 }
 
 bool IsXingFrame(const uint8_t* frame, size_t length, const MpegFrameHeader& h) {
@@ -67,6 +106,57 @@ bool IsVbriFrame(const uint8_t* frame, size_t length) {
     return kVbriOffset + 4 <= length && std::memcmp(frame + kVbriOffset, "VBRI", 4) == 0;
 }
 
+VbrHeader ReadVbrHeader(const uint8_t* frame, size_t length, const MpegFrameHeader& h) {
+    VbrHeader header;
+    if (IsXingFrame(frame, length, h)) {
+        const size_t tag = static_cast<size_t>(VbrTagOffset(h));
+        header.kind = std::memcmp(frame + tag, "Xing", 4) == 0 ? VbrHeaderKind::kXing : VbrHeaderKind::kInfo;
+        if (tag + kXingFirstCountOffset > length) return header;
+        const uint32_t flags = BigEndian32(frame + tag + kXingFlagsOffset);
+        size_t at = tag + kXingFirstCountOffset;
+        if ((flags & kXingFramesFlag) != 0) {
+            if (at + 4 > length) return header;
+            header.frames = BigEndian32(frame + at);
+            at += 4;
+        }
+        if ((flags & kXingBytesFlag) != 0 && at + 4 <= length) header.bytes = BigEndian32(frame + at);
+    } else if (IsVbriFrame(frame, length)) {
+        header.kind = VbrHeaderKind::kVbri;
+        if (kVbriOffset + kVbriFramesOffset + 4 <= length) {
+            header.bytes = BigEndian32(frame + kVbriOffset + kVbriBytesOffset);
+            header.frames = BigEndian32(frame + kVbriOffset + kVbriFramesOffset);
+        }
+    }
+    return header;
+}
+
+bool VbrHeaderFitsFile(const VbrHeader& header, const MpegFrameHeader& audioFrame, uint64_t firstFrame,
+                       uint64_t audioStart, uint64_t fileSize) {
+    if (header.bytes != 0 && firstFrame + header.bytes > fileSize) return false;
+    if (audioStart > fileSize) return false;
+    const int least = header.kind == VbrHeaderKind::kInfo
+                          ? FrameLengthAt(audioFrame.lsf * 3 + audioFrame.layerIndex, audioFrame.kbps,
+                                          audioFrame.sampleRate, 0, audioFrame.layerIndex)
+                          : SmallestFrameLength(audioFrame);
+    return uint64_t{header.frames} * static_cast<uint64_t>(least) <= fileSize - audioStart;
+}
+
+uint64_t TrailingTagSize(const uint8_t* tail, size_t length, uint64_t fileSize) {
+    uint64_t size = 0;
+    if (length >= kId3v1Size && fileSize >= kId3v1Size && std::memcmp(tail + length - kId3v1Size, "TAG", 3) == 0) {
+        size = kId3v1Size;
+    }
+    if (length >= size + kApeFooterSize) {
+        const uint8_t* footer = tail + length - size - kApeFooterSize;
+        if (std::memcmp(footer, "APETAGEX", 8) == 0) {
+            uint64_t ape = LittleEndian32(footer + kApeSizeOffset);  // items and footer
+            if ((LittleEndian32(footer + kApeFlagsOffset) & kApeHasHeaderFlag) != 0) ape += kApeFooterSize;
+            if (ape >= kApeFooterSize) size += ape;
+        }
+    }
+    return std::min(size, fileSize);
+}
+
 int CountAgreeingFrames(const uint8_t* data, size_t size, int maxFrames) {
     if (size < 4 || !IsFrameHeader(data)) return 0;
     const MpegFrameHeader first = DecodeFrameHeader(data);
@@ -74,7 +164,7 @@ int CountAgreeingFrames(const uint8_t* data, size_t size, int maxFrames) {
     int count = 0;
     while (count < maxFrames && at + 4 <= size && IsFrameHeader(data + at)) {
         const MpegFrameHeader h = DecodeFrameHeader(data + at);
-        if (h.version != first.version || h.layerIndex != first.layerIndex || h.sampleRate != first.sampleRate) break;
+        if (!FramesAgree(h, first)) break;
         if (h.frameLength < 4 || at + static_cast<size_t>(h.frameLength) > size) {
             if (at + static_cast<size_t>(h.frameLength) == size) ++count;
             break;

@@ -7,7 +7,14 @@
 //
 // Pitfall: four bytes that pass IsFrameHeader are not proof of MPEG audio. Any byte stream
 // contains 0xFF 0xFx now and then. A probe that must tell MPEG audio from other data asks for
-// several consecutive headers that agree (see CountAgreeingFrames).
+// several consecutive headers that agree (see CountAgreeingFrames), and a reader that lands
+// at an arbitrary offset takes a header only when the next frame's header agrees with it.
+//
+// VBR header frames: encoders write a first frame that holds no audio but a header with the
+// stream's counts: "Xing" (LAME and others: a variable bit rate), "Info" (the same layout,
+// written by LAME and ffmpeg for a constant bit rate) or Fraunhofer's "VBRI". Their counts
+// describe the stream as it was written; a file cut short later still carries them, so a
+// count is believed only where the file can hold what it counts (VbrHeaderFitsFile).
 #pragma once
 
 #include <cstddef>
@@ -35,6 +42,14 @@ bool IsFrameHeader(const uint8_t* p);
 // Decodes the header at p; p must pass IsFrameHeader.
 MpegFrameHeader DecodeFrameHeader(const uint8_t* p);
 
+// True when two headers belong to one stream: same version, layer, sample rate and channel
+// count (mono or two channels). Bit rate, padding and stereo coding may change per frame.
+bool FramesAgree(const MpegFrameHeader& a, const MpegFrameHeader& b);
+
+// Length in bytes of the shortest frame of h's version, layer and sample rate: the lowest
+// bit rate, unpadded.
+int SmallestFrameLength(const MpegFrameHeader& h);
+
 // Offset of the VBR header's tag letters ("Xing", "Info") in a frame with this header.
 inline int VbrTagOffset(const MpegFrameHeader& h) { return 4 + h.sideInfoLength; }
 
@@ -45,8 +60,33 @@ bool IsXingFrame(const uint8_t* frame, size_t length, const MpegFrameHeader& h);
 // True when the frame carries a Fraunhofer "VBRI" header (32 bytes after the header).
 bool IsVbriFrame(const uint8_t* frame, size_t length);
 
+// Which VBR header frame a frame is.
+enum class VbrHeaderKind { kNone, kXing, kInfo, kVbri };
+
+// What a VBR header frame says of its stream.
+struct VbrHeader {
+    VbrHeaderKind kind = VbrHeaderKind::kNone;
+    uint32_t frames = 0;  // audio frames counted (the header frame not among them); 0 when not given
+    uint32_t bytes = 0;   // bytes of the stream, the header frame included; 0 when not given
+};
+
+// Reads the VBR header of the frame at frame (length bytes, header included): a "Xing" or
+// "Info" header at the side-information offset (flags word, then the frame count when flag
+// bit 0 is set and the byte count when bit 1 is set), or a "VBRI" header 32 bytes after the
+// frame header. kind is kNone for any other frame. Never reads past length; a count that
+// would lie past it is left at 0.
+VbrHeader ReadVbrHeader(const uint8_t* frame, size_t length, const MpegFrameHeader& h);
+
+// True when a file of fileSize bytes can hold what header counts: its byte count, from the
+// header frame at firstFrame, ends inside the file, and its frames, each at least as long as
+// the shortest frame of audioFrame's format (for an "Info" header, of audioFrame's own bit
+// rate, unpadded), fit between audioStart and the end of the file. A file cut short (a
+// partial download) fails this test and is measured by its frames instead.
+bool VbrHeaderFitsFile(const VbrHeader& header, const MpegFrameHeader& audioFrame, uint64_t firstFrame,
+                       uint64_t audioStart, uint64_t fileSize);
+
 // Counts the frames that follow one another from offset 0 of data, each header agreeing
-// with the first one's version, layer and sample rate, up to maxFrames. A frame that would
+// with the first one (FramesAgree), up to maxFrames. A frame that would
 // run past size counts only when it ends exactly at size.
 int CountAgreeingFrames(const uint8_t* data, size_t size, int maxFrames);
 
@@ -54,6 +94,12 @@ int CountAgreeingFrames(const uint8_t* data, size_t size, int maxFrames);
 // index alone; 0 for the free format. The version and layer must not be the reserved values
 // and the index not 15.
 int FrameHeaderKbps(const uint8_t* p);
+
+// Bytes of the tags that end a file: an ID3v1 tag ("TAG", 128 bytes) and an APE tag (its
+// 32-byte "APETAGEX" footer, the items, and its header when the footer's flags announce one)
+// before it or alone. tail holds the file's last length bytes (at least 160 are needed to see
+// both footers); fileSize is the whole file's size, which the result never exceeds.
+uint64_t TrailingTagSize(const uint8_t* tail, size_t length, uint64_t fileSize);
 
 // Size of an ID3v2 tag at p (header, body and a footer when its flag is set), or 0 when p
 // does not start a well-formed ID3v2 header. size is the bytes available at p (at least 10
