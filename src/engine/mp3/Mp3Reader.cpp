@@ -18,9 +18,26 @@ namespace {
 constexpr size_t kHeaderBytes = 4;
 constexpr size_t kId3HeaderBytes = 10;
 constexpr size_t kCopyChunk = 65536;
+// The last bytes of a file read for the tags that may end it (an ID3v1 tag and an APE footer).
+constexpr size_t kTrailingTagProbe = 160;
+constexpr double kBytesPerKbitSecond = 125.0;  // 1000 bits / 8
+constexpr int kBitsPerByte = 8;
+constexpr int kBitsPerKbit = 1000;
 
 uint32_t ReadBigEndian32(const uint8_t* p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+}
+
+// Reads exactly count bytes at offset of fd, past the reader's buffer.
+bool ReadAt(int fd, uint64_t offset, uint8_t* dest, size_t count) {
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::pread(fd, dest + done, count - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
 }
 
 void WriteBigEndian32(uint8_t* p, uint32_t v) {
@@ -30,12 +47,12 @@ void WriteBigEndian32(uint8_t* p, uint32_t v) {
     p[3] = uint8_t(v);
 }
 
-// What the audio library tells about the file: where audio starts, how long it lasts, how
-// big it is. False when it does not read the file as MPEG audio.
+// What the audio library tells about the file: where audio starts and how long it lasts.
+// False when it does not read the file as MPEG audio.
 struct LibraryFacts {
     int64_t start = -1;
-    int64_t end = -1;
     double seconds = 0;
+    uint64_t samples = 0;  // per channel
 };
 
 bool QueryLibrary(const std::string& path, LibraryFacts& facts) {
@@ -45,9 +62,10 @@ bool QueryLibrary(const std::string& path, LibraryFacts& facts) {
     const bool mpeg = audio::ChannelGetInfo(stream, &info) && audio::IsMpegCtype(info.ctype);
     if (mpeg) {
         facts.start = audio::StreamGetFilePosition(stream, audio::kFilePosStart);
-        facts.end = audio::StreamGetFilePosition(stream, audio::kFilePosEnd);
         const int64_t bytes = audio::ChannelGetLength(stream);
         facts.seconds = bytes > 0 ? audio::ChannelBytes2Seconds(stream, bytes) : 0.0;
+        const int64_t blockAlign = int64_t{info.chans} * 2;  // 16-bit samples
+        facts.samples = bytes > 0 && blockAlign > 0 ? static_cast<uint64_t>(bytes / blockAlign) : 0;
     }
     audio::StreamFree(stream);
     return mpeg;
@@ -67,7 +85,11 @@ bool CMp3Reader::Fill() {
     for (;;) {
         const ssize_t n = ::pread(fd_, readBuffer_.get(), kReadBufferSize, static_cast<off_t>(state_.bufferStart));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0 || (n == 0 && state_.bufferStart < state_.fileSize)) {
+            state_.readFailed = true;  // an error, or the file got shorter than it was
+            return false;
+        }
+        if (n == 0) return false;
         state_.bufferLength = static_cast<size_t>(n);
         return true;
     }
@@ -85,6 +107,15 @@ size_t CMp3Reader::Read(uint8_t* dest, size_t count) {
     return done;
 }
 
+bool CMp3Reader::Peek(uint8_t* dest, size_t count) {
+    if (state_.bufferLength - state_.bufferPos >= count) {
+        std::memcpy(dest, readBuffer_.get() + state_.bufferPos, count);
+        return true;
+    }
+    // The bytes straddle the buffer's end: read them apart, leaving the buffer as it is.
+    return ReadAt(fd_, Tell(), dest, count);
+}
+
 void CMp3Reader::Seek(uint64_t offset) {
     if (offset >= state_.bufferStart && offset <= state_.bufferStart + state_.bufferLength) {
         state_.bufferPos = static_cast<size_t>(offset - state_.bufferStart);
@@ -100,31 +131,55 @@ void CMp3Reader::SeekTo(uint64_t offset) {
     state_.position = offset;
 }
 
+bool CMp3Reader::Confirmed(uint64_t next, const MpegFrameHeader& h) {
+    if (next >= state_.audioEnd && state_.audioEnd != 0) return true;
+    uint8_t header[kHeaderBytes];
+    if (!Peek(header, kHeaderBytes) || !IsFrameHeader(header)) return false;
+    return FramesAgree(DecodeFrameHeader(header), state_.streamKnown ? state_.stream : h);
+}
+
 const uint8_t* CMp3Reader::ReadFrame(int& sampleRate, int& kbps, int& frameLength, int& samplesPerFrame,
                                      uint64_t& frameOffset) {
+    state_.readFailed = false;
     uint8_t* frame = frameBuffer_.get();
+    uint64_t at = Tell();
     if (Read(frame, kHeaderBytes) < kHeaderBytes) return nullptr;
-    while (!IsFrameHeader(frame)) {
+    for (;;) {
+        if (IsFrameHeader(frame)) {
+            const MpegFrameHeader h = DecodeFrameHeader(frame);
+            if (BelongsToStream(h)) {
+                const bool inStep = at == state_.frameEnd;
+                const size_t rest = static_cast<size_t>(h.frameLength) - kHeaderBytes;
+                const uint64_t next = at + static_cast<uint64_t>(h.frameLength);
+                if (Read(frame + kHeaderBytes, rest) < rest) {
+                    // A last frame cut short ends the data; after a jump it may be a false
+                    // header whose claimed length runs past the end, so the search goes on.
+                    if (inStep || state_.readFailed) return nullptr;
+                } else if (inStep || Confirmed(next, h)) {
+                    kbps = h.kbps;
+                    sampleRate = h.sampleRate;
+                    state_.channelMode = h.channelMode;
+                    samplesPerFrame = h.samplesPerFrame;
+                    frameLength = h.frameLength;
+                    state_.sideInfoLength = h.sideInfoLength;
+                    state_.position = next;
+                    state_.frameEnd = next;
+                    frameOffset = at;
+                    return frame;
+                }
+                Seek(at + kHeaderBytes);  // back to the byte after these four; the search goes on
+            }
+        }
         frame[0] = frame[1];
         frame[1] = frame[2];
         frame[2] = frame[3];
         if (Read(frame + 3, 1) != 1) return nullptr;
+        ++at;
     }
-    const MpegFrameHeader h = DecodeFrameHeader(frame);
-    kbps = h.kbps;
-    sampleRate = h.sampleRate;
-    state_.channelMode = h.channelMode;
-    samplesPerFrame = h.samplesPerFrame;
-    frameLength = h.frameLength;
-    state_.sideInfoLength = h.sideInfoLength;
-    const size_t rest = static_cast<size_t>(h.frameLength) - kHeaderBytes;
-    if (Read(frame + kHeaderBytes, rest) < rest) return nullptr;
-    state_.position = Tell();
-    frameOffset = state_.position - static_cast<uint64_t>(h.frameLength);
-    return frame;
 }
 
 bool CMp3Reader::CopyRange(COutputFile& output, uint64_t offset, uint64_t count) {
+    state_.readFailed = false;
     SeekTo(offset);
     while (count > 0) {
         const size_t chunk = static_cast<size_t>(std::min<uint64_t>(count, kCopyChunk));
@@ -179,7 +234,6 @@ bool CMp3Reader::OpenFile(const std::string& path) {
             if (Read(header, kHeaderBytes) == kHeaderBytes && IsFrameHeader(header)) searchFrom = tagLength;
         }
     }
-    SeekTo(searchFrom);
 
     LibraryFacts facts;
     if (!QueryLibrary(path, facts) || facts.start < 0 || static_cast<uint64_t>(facts.start) >= state_.fileSize) {
@@ -188,27 +242,71 @@ bool CMp3Reader::OpenFile(const std::string& path) {
     }
     state_.durationExact = facts.seconds;
     state_.durationSeconds = static_cast<uint32_t>(facts.seconds);
-    const double end = static_cast<double>(facts.end >= 0 ? facts.end : static_cast<int64_t>(state_.fileSize));
-    const int averageKbps = facts.seconds > 0 ? static_cast<int>(end / (facts.seconds * 125.0) + 0.5) : 0;
+    state_.audioStart = static_cast<uint64_t>(facts.start);
+
+    // The audio ends before the tags that end the file.
+    uint8_t tail[kTrailingTagProbe];
+    const size_t tailLength = static_cast<size_t>(std::min<uint64_t>(state_.fileSize, kTrailingTagProbe));
+    const bool tailRead = ReadAt(fd_, state_.fileSize - tailLength, tail, tailLength);
+    const uint64_t trailing = tailRead ? TrailingTagSize(tail, tailLength, state_.fileSize) : 0;
+    state_.audioEnd = std::max(state_.fileSize - trailing, state_.audioStart);
 
     int rate = 0, kbps = 0, length = 0, samples = 0;
     uint64_t offset = 0;
+    SeekTo(searchFrom);
     if (const uint8_t* first = ReadFrame(rate, kbps, length, samples, offset)) {
-        if (IsXingFrame(first, static_cast<size_t>(length), DecodeFrameHeader(first))) {
+        const VbrHeader header = ReadVbrHeader(first, static_cast<size_t>(length), DecodeFrameHeader(first));
+        state_.headerFrame = header.kind;
+        state_.headerFrameCount = header.frames;
+        if (header.kind == VbrHeaderKind::kXing || header.kind == VbrHeaderKind::kInfo) {
             vbrFrame_.assign(first, first + length);
         }
     }
 
-    state_.audioStart = static_cast<uint64_t>(facts.start);
     SeekTo(state_.audioStart);
-    if (ReadFrame(rate, kbps, length, samples, offset) == nullptr) {
+    state_.frameEnd = UINT64_MAX;
+    const uint8_t* audio = ReadFrame(rate, kbps, length, samples, offset);
+    if (audio == nullptr) {
         CloseFile();
         return false;
     }
+    state_.stream = DecodeFrameHeader(audio);
+    state_.streamKnown = true;
     state_.sampleRate = rate;
+    const uint64_t frames = samples > 0 ? facts.samples / static_cast<uint64_t>(samples) : 0;
+    state_.truncated = state_.headerFrameCount > 0 && frames < state_.headerFrameCount;
+    state_.headerDuration = static_cast<double>(state_.headerFrameCount) * samples / rate;
+    LearnBitrate(fd_, st, kbps);
     SeekTo(state_.audioStart);
-    state_.bitrate = averageKbps;
+    state_.frameEnd = UINT64_MAX;
     return true;
+}
+
+void CMp3Reader::LearnBitrate(int fd, const struct stat& st, int firstKbps) {
+    const VbrHeaderKind kind = state_.headerFrame;
+    if (kind == VbrHeaderKind::kNone || state_.truncated) {
+        // The audio library has just scanned this file's frames for its length: its tally is
+        // remembered, and tells whether every frame has one bit rate.
+        const audio::MpegFrameTally tally = audio::RememberedMpegFrameTally(fd, st, state_.audioStart, state_.stream);
+        state_.variableBitrate = tally.kbps == 0 && tally.frames > 1;
+        if (tally.kbps != 0 || tally.frames == 0) {
+            state_.bitrate = tally.kbps != 0 ? tally.kbps : firstKbps;
+            return;
+        }
+        const double bits = static_cast<double>(tally.bytes) * kBitsPerByte * state_.stream.sampleRate;
+        const double kbits = static_cast<double>(tally.frames) * state_.stream.samplesPerFrame * kBitsPerKbit;
+        state_.bitrate = static_cast<int>(bits / kbits + 0.5);
+        return;
+    }
+    if (kind == VbrHeaderKind::kInfo) {
+        // The encoder's word: a constant bit rate, the first audio frame's.
+        state_.bitrate = firstKbps;
+        return;
+    }
+    state_.variableBitrate = true;
+    const double seconds = state_.durationExact;
+    const double bytes = static_cast<double>(state_.audioEnd - state_.audioStart);
+    state_.bitrate = seconds > 0 ? static_cast<int>(bytes / (seconds * kBytesPerKbitSecond) + 0.5) : 0;
 }
 
 void CMp3Reader::CloseFile() {

@@ -1,9 +1,29 @@
 // CMp3Reader: reads one MP3 file frame by frame.
 //
 // An MP3 file is an optional ID3v2 tag, then MPEG audio frames, each a four-byte header and
-// its data, with nothing required between them; an ID3v1 tag or other bytes may follow. The
-// reader finds frames with a one-byte sliding search for a valid header, so garbage between
-// frames is passed over.
+// its data, with nothing required between them; an ID3v1 tag, an APE tag or other bytes may
+// follow. The reader finds frames with a one-byte sliding search for a valid header, so
+// garbage between frames is passed over.
+//
+// The stream. The first audio frame fixes the stream's version, layer, sample rate and
+// channel count; a frame whose header disagrees with them (FramesAgree) is no frame of this
+// stream and is passed over like garbage, so it never reaches a piece or a decoder that has
+// locked onto the stream's format. A header found right where the previous frame handed out
+// ended is taken at once; one found anywhere else (after garbage, or after SeekTo or
+// CopyRange moved the position) is taken only when the header after its frame agrees too, or
+// when its frame ends the audio: inside a damaged frame, four bytes that look like a header
+// are no proof of one.
+//
+// The audio's facts. The bit rate is that of the audio alone, never of tags: for a file whose
+// frames all share one bit rate (an "Info" header says so, or a scan of its frames finds it)
+// that bit rate, else the average over the audio frames' bytes. The length is the audio
+// library's: the VBR header's frame count when the file can hold what it counts, else the
+// frames found by a scan; a file cut short after it was written (a partial download) is
+// therefore measured by the frames it still has, and truncated() tells so.
+//
+// End and failure. ReadFrame gives nothing both at the end of the data and when a read
+// fails; ReadFailed() tells the two apart. A file that gets shorter while it is read is a
+// failed read too: its data is lost, not ended.
 //
 // The VBR header frame: encoders such as LAME write a first frame that holds no audio but a
 // "Xing" (VBR) or "Info" (CBR) header: frame and byte counts and a seek table, read by
@@ -21,6 +41,9 @@
 #include <vector>
 
 #include "audio/EncodingParams.h"
+#include "audio/MpegFrameHeader.h"
+
+struct stat;
 
 namespace corvane {
 
@@ -41,20 +64,26 @@ public:
     // no frame there; the reader is then closed. A symbolic link to a regular file is read.
     bool OpenFile(const std::string& path);
 
-    // Reads the next frame from the current position, searching byte by byte for a valid
-    // header. Returns the frame's bytes (valid until the next ReadFrame or CloseFile) and
-    // fills the out values, or nullptr at the end of the file, on a read error or when the
-    // last frame is cut short. Sets channelMode, sideInfoLength and position; the reader's
-    // own sampleRate and bitrate are not touched.
+    // Reads the next frame of the stream from the current position, searching byte by byte
+    // for a header that belongs to it (see the overview). Returns the frame's bytes (valid
+    // until the next ReadFrame or CloseFile) and fills the out values, or nullptr at the end
+    // of the file, when the last frame is cut short, or on a read error (ReadFailed() then
+    // says so). Sets channelMode, sideInfoLength and position; the reader's own sampleRate
+    // and bitrate are not touched.
     const uint8_t* ReadFrame(int& sampleRate, int& kbps, int& frameLength, int& samplesPerFrame,
                              uint64_t& frameOffset);
+
+    // True when the last ReadFrame or CopyRange stopped because a read failed or the file had
+    // got shorter than it was at OpenFile, not at the end of the data. Each ReadFrame and
+    // CopyRange sets it anew.
+    bool ReadFailed() const { return state_.readFailed; }
 
     // Moves the file position and the recorded position to offset.
     void SeekTo(uint64_t offset);
 
     // Copies count bytes from offset to the output's end. The recorded position becomes
     // offset; reading continues at offset + count. False when a write failed or the file
-    // ended before count bytes.
+    // ended before count bytes (ReadFailed() tells a failed read).
     bool CopyRange(COutputFile& output, uint64_t offset, uint64_t count);
 
     // Writes frames and bytes (big-endian) into the counter fields of a copy of the VBR
@@ -68,7 +97,23 @@ public:
 
     // Facts, valid while open.
     int sampleRate() const { return state_.sampleRate; }
-    int bitrate() const { return state_.bitrate; }               // average kbps
+    // kbps of the audio: the one bit rate of every frame, else the average over the audio
+    // frames' bytes (see the overview).
+    int bitrate() const { return state_.bitrate; }
+    // True when the frames do not all share one bit rate: a "Xing" or "VBRI" header says so,
+    // or a scan found several.
+    bool variableBitrate() const { return state_.variableBitrate; }
+    // MPEG audio layer of the stream, 1..3; 0 when closed.
+    int layer() const { return state_.streamKnown ? state_.stream.layerIndex + 1 : 0; }
+    // The VBR header frame at the audio's start: kNone, kXing, kInfo or kVbri.
+    VbrHeaderKind headerFrame() const { return state_.headerFrame; }
+    // The audio frames the VBR header counts, and their length in seconds; 0 without a header
+    // or a count.
+    uint32_t headerFrameCount() const { return state_.headerFrameCount; }
+    double headerDuration() const { return state_.headerDuration; }
+    // True when the file holds fewer frames than its VBR header counts: it was cut short after
+    // it was written, and the length is that of the frames present.
+    bool truncated() const { return state_.truncated; }
     uint32_t durationSeconds() const { return state_.durationSeconds; }
     int channelMode() const { return state_.channelMode; }       // 0..3, 4 when none read
     const uint8_t* vbrFrame() const { return vbrFrame_.empty() ? nullptr : vbrFrame_.data(); }
@@ -77,12 +122,26 @@ public:
     uint64_t position() const { return state_.position; }
     uint64_t fileSize() const { return state_.fileSize; }
     uint64_t audioStart() const { return state_.audioStart; }
+    // Where the audio ends: the file's size less the ID3v1 and APE tags that end it.
+    uint64_t audioEnd() const { return state_.audioEnd; }
     double durationExact() const { return state_.durationExact; }  // seconds, not truncated
 
 private:
-    // Buffered reading of the open file.
+    // Buffered reading of the open file. Read gives fewer bytes than asked only at the end
+    // of the file or on a failed read (then readFailed is set).
     size_t Read(uint8_t* dest, size_t count);
     bool Fill();
+    // Copies the count bytes at the current position to dest without moving past them.
+    bool Peek(uint8_t* dest, size_t count);
+    // True when a header h found at a position the previous frame did not end at is confirmed:
+    // its frame ends the audio, or the header at next (the current position) agrees.
+    bool Confirmed(uint64_t next, const MpegFrameHeader& h);
+    // True when h may be a frame of the open stream (any header while it is not yet known).
+    bool BelongsToStream(const MpegFrameHeader& h) const {
+        return !state_.streamKnown || FramesAgree(h, state_.stream);
+    }
+    // Sets bitrate and variableBitrate from the facts read so far (see the overview).
+    void LearnBitrate(int fd, const struct stat& st, int firstKbps);
     uint64_t Tell() const { return state_.bufferStart + state_.bufferPos; }
     void Seek(uint64_t offset);
 
@@ -93,13 +152,23 @@ private:
     struct State {
         int sampleRate = 0;
         int bitrate = 0;
+        bool variableBitrate = false;
+        VbrHeaderKind headerFrame = VbrHeaderKind::kNone;
+        uint32_t headerFrameCount = 0;
+        double headerDuration = 0;
+        bool truncated = false;
         uint32_t durationSeconds = 0;
         int channelMode = kChannelModeNone;
         int sideInfoLength = 0;
         uint64_t position = 0;
         uint64_t fileSize = 0;
         uint64_t audioStart = 0;
+        uint64_t audioEnd = 0;
         double durationExact = 0;
+        MpegFrameHeader stream;    // the first audio frame's header, once streamKnown
+        bool streamKnown = false;
+        uint64_t frameEnd = UINT64_MAX;  // where the last frame handed out ended
+        bool readFailed = false;
         uint64_t bufferStart = 0;  // file offset of readBuffer_[0]
         size_t bufferLength = 0;   // valid bytes in readBuffer_
         size_t bufferPos = 0;      // next byte to hand out

@@ -14,9 +14,13 @@ bool ReadSourceFacts(const std::string& path, SourceFacts& facts) {
     facts.milliseconds = static_cast<int64_t>(reader.durationExact() * 1000.0);
     facts.sampleRate = reader.sampleRate();
     facts.bitrate = reader.bitrate();
+    facts.variableBitrate = reader.variableBitrate();
     facts.channelMode = reader.channelMode();
-    facts.hasHeaderFrame = reader.vbrFrame() != nullptr;
+    facts.layer = reader.layer();
+    facts.hasHeaderFrame = reader.headerFrame() != VbrHeaderKind::kNone;
     facts.audioStart = reader.audioStart();
+    facts.truncated = reader.truncated();
+    facts.headerMilliseconds = static_cast<int64_t>(reader.headerDuration() * 1000.0);
     return true;
 }
 

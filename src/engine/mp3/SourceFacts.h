@@ -17,10 +17,17 @@ struct SourceFacts {
     uint32_t seconds = 0;           // the exact length in whole seconds, truncated
     int64_t milliseconds = 0;       // the exact decoded length, truncated to milliseconds
     int sampleRate = 0;             // Hz, of the first frame at the audio start
-    int bitrate = 0;                // average kbps
+    int bitrate = 0;                // kbps of the audio alone (CMp3Reader::bitrate): no tag counts
+    bool variableBitrate = false;   // the frames do not all share one bit rate
     int channelMode = kChannelModeNone;  // 0..3 as the frame header codes it
+    int layer = 0;                  // MPEG audio layer, 1..3
     bool hasHeaderFrame = false;    // the audio starts with a Xing, Info or VBRI frame
     uint64_t audioStart = 0;        // offset of the first audio frame
+    // The file holds fewer frames than its VBR header counts (cut short after it was
+    // written): the length above is that of the frames present, headerMilliseconds what the
+    // header gives.
+    bool truncated = false;
+    int64_t headerMilliseconds = 0;
 
     // The length in tenths of a second as the cutter pages take it.
     int lengthTenths() const { return static_cast<int>(milliseconds / 100); }

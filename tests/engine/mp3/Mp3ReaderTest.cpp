@@ -222,7 +222,156 @@ TEST_F(Mp3ReaderFiles, CopyRangeCopiesBytesAndReadingGoesOnAfterThem) {
     EXPECT_EQ(test::ReadFile(dir / "copy.bin"), Bytes(mp3.begin() + static_cast<long>(offsets[2]), mp3.begin() + static_cast<long>(offsets[5])));
 }
 
+// An APEv2 tag with its header, one item and its footer.
+Bytes ApeTag() {
+    const std::string key = "Title", value = "Ape";
+    Bytes item = {static_cast<uint8_t>(value.size()), 0, 0, 0, 0, 0, 0, 0};
+    item.insert(item.end(), key.begin(), key.end());
+    item.push_back(0);
+    item.insert(item.end(), value.begin(), value.end());
+    auto block = [&](uint8_t flagsHigh) {
+        Bytes b = {'A', 'P', 'E', 'T', 'A', 'G', 'E', 'X', 0xD0, 0x07, 0, 0};
+        const uint32_t size = static_cast<uint32_t>(item.size() + 32);
+        for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(size >> (8 * i)));
+        b.insert(b.end(), {1, 0, 0, 0, 0, 0, 0, flagsHigh, 0, 0, 0, 0, 0, 0, 0, 0});
+        return b;
+    };
+    return test::Concat({block(0xA0), item, block(0x80)});
+}
+
+TEST_F(Mp3ReaderFiles, TheBitrateIsTheAudiosAloneWhateverTheTags) {
+    test::EncodeOptions o;
+    o.seconds = 2;
+    const Bytes plain = test::EncodeMp3(o);
+    o.infoFrame = true;
+    const Bytes withInfo = test::EncodeMp3(o);
+    // 8 KB of tag before 32 KB of audio, and tags after it: the bytes of a file are no measure.
+    const Bytes cover = test::MakeId3v2Tag(3, {{"TIT2", "Cover"}}, false, true, 8192);
+    const Bytes tail = test::Concat({ApeTag(), test::MakeId3v1Tag("t", "a", "l", "2001", 1, 1)});
+    ASSERT_TRUE(reader.OpenFile(Write("plain.mp3", test::Concat({cover, plain, tail}))));
+    EXPECT_EQ(reader.headerFrame(), VbrHeaderKind::kNone);
+    EXPECT_EQ(reader.bitrate(), 128);
+    EXPECT_FALSE(reader.variableBitrate());
+    EXPECT_EQ(reader.audioEnd(), reader.fileSize() - tail.size());
+    ASSERT_TRUE(reader.OpenFile(Write("info.mp3", test::Concat({cover, withInfo, tail}))));
+    EXPECT_EQ(reader.headerFrame(), VbrHeaderKind::kInfo);
+    EXPECT_EQ(reader.bitrate(), 128);
+    EXPECT_FALSE(reader.variableBitrate());
+    EXPECT_EQ(reader.layer(), 3);
+
+    // A variable bit rate: the average over the audio frames (the Xing frame is no audio).
+    o.vbr = true;
+    const Bytes vbr = test::EncodeMp3(o);
+    ASSERT_TRUE(reader.OpenFile(Write("vbr.mp3", test::Concat({cover, vbr}))));
+    EXPECT_EQ(reader.headerFrame(), VbrHeaderKind::kXing);
+    EXPECT_TRUE(reader.variableBitrate());
+    const size_t audioBytes = vbr.size() - static_cast<size_t>(DecodeFrameHeader(vbr.data()).frameLength);
+    EXPECT_EQ(reader.bitrate(), static_cast<int>(audioBytes / (reader.durationExact() * 125) + 0.5));
+    // The same frames without their Xing frame: the scan finds several bit rates.
+    ASSERT_TRUE(reader.OpenFile(Write("bare.mp3", Bytes(vbr.begin() + static_cast<long>(vbr.size() - audioBytes), vbr.end()))));
+    EXPECT_EQ(reader.headerFrame(), VbrHeaderKind::kNone);
+    EXPECT_TRUE(reader.variableBitrate());
+    EXPECT_NEAR(reader.bitrate(), static_cast<double>(audioBytes) / (reader.durationExact() * 125), 0.5);
+}
+
+TEST_F(Mp3ReaderFiles, ATruncatedFileIsMeasuredByTheFramesItHas) {
+    test::EncodeOptions o;
+    o.seconds = 12;
+    o.infoFrame = true;
+    const Bytes full = test::EncodeMp3(o);
+    const std::vector<size_t> allFrames = test::FrameOffsets(full, 0);
+    ASSERT_TRUE(reader.OpenFile(Write("full.mp3", full)));
+    EXPECT_FALSE(reader.truncated());
+    EXPECT_EQ(reader.headerFrameCount(), allFrames.size() - 1);
+
+    // A partial download: the Info frame still counts every frame of the whole file.
+    const Bytes part(full.begin(), full.begin() + static_cast<long>(full.size() / 3));
+    const size_t present = test::FrameOffsets(part, 0).size() - 1;  // whole audio frames
+    ASSERT_TRUE(reader.OpenFile(Write("part.mp3", part)));
+    EXPECT_TRUE(reader.truncated());
+    EXPECT_DOUBLE_EQ(reader.durationExact(), present * 1152.0 / 44100);
+    EXPECT_DOUBLE_EQ(reader.headerDuration(), (allFrames.size() - 1) * 1152.0 / 44100);
+    EXPECT_EQ(reader.bitrate(), 128);
+}
+
+TEST_F(Mp3ReaderFiles, AfterAJumpAHeaderCountsOnlyWhenTheNextOneAgrees) {
+    test::EncodeOptions o;
+    o.seconds = 1;
+    Bytes mp3 = test::EncodeMp3(o);
+    const std::vector<size_t> offsets = test::FrameOffsets(mp3, 0);
+    // Frame 10 is damaged: its sync is gone, and inside it stand a Layer II mono header and a
+    // header of the stream's own format whose frame would end inside frame 11.
+    const size_t damaged = offsets[10];
+    mp3[damaged] = 0x00;
+    const uint8_t layer2Mono[4] = {0xFF, 0xFD, 0x90, 0xC0};
+    std::memcpy(&mp3[damaged + 20], layer2Mono, 4);
+    std::memcpy(&mp3[damaged + 100], &mp3[offsets[12]], 4);
+    ASSERT_TRUE(reader.OpenFile(Write("damaged.mp3", mp3)));
+
+    int rate, kbps, length, samples;
+    uint64_t offset = 0;
+    reader.SeekTo(damaged);
+    ASSERT_NE(reader.ReadFrame(rate, kbps, length, samples, offset), nullptr);
+    EXPECT_EQ(offset, offsets[11]);
+
+    // Read through from the start, every frame but the damaged one comes out.
+    reader.SeekTo(0);
+    std::vector<uint64_t> read;
+    while (reader.ReadFrame(rate, kbps, length, samples, offset)) read.push_back(offset);
+    std::vector<uint64_t> expected(offsets.begin(), offsets.end());
+    expected.erase(expected.begin() + 10);
+    EXPECT_EQ(read, expected);
+    EXPECT_FALSE(reader.ReadFailed());
+}
+
+TEST_F(Mp3ReaderFiles, FramesOfAnotherFormatAreNoFramesOfTheStream) {
+    const Bytes stream = test::MakeFrame(3, 3, 9, 0, 0, 1);   // Layer III, 44100 Hz, joint stereo
+    const Bytes layer2 = test::MakeFrame(3, 2, 9, 0, 0, 3);   // Layer II mono
+    const Bytes rate48 = test::MakeFrame(3, 3, 9, 1, 0, 1);   // 48000 Hz
+    const Bytes mono = test::MakeFrame(3, 3, 9, 0, 0, 3);     // one channel
+    const Bytes two = test::RepeatFrame(stream, 2);
+    const Bytes data = test::Concat({two, two, layer2, two, rate48, two, mono, two});
+    ASSERT_TRUE(reader.OpenFile(Write("mixed.mp3", data)));
+    int rate, kbps, length, samples;
+    uint64_t offset = 0;
+    std::vector<uint64_t> read;
+    while (reader.ReadFrame(rate, kbps, length, samples, offset)) {
+        EXPECT_EQ(length, 417);
+        read.push_back(offset);
+    }
+    const uint64_t f = stream.size(), a = layer2.size(), b = rate48.size(), c = mono.size();
+    EXPECT_EQ(read, (std::vector<uint64_t>{0, f, 2 * f, 3 * f, 4 * f + a, 5 * f + a, 6 * f + a + b, 7 * f + a + b,
+                                           8 * f + a + b + c, 9 * f + a + b + c}));
+}
+
 // --- Refusals and malformed input -------------------------------------------------------
+
+TEST_F(Mp3ReaderFiles, AReadThatFailsIsNotTheEndOfTheData) {
+    test::EncodeOptions o;
+    o.seconds = 40;  // 640 KB: more than the reader's buffer holds
+    const Bytes mp3 = test::EncodeMp3(o);
+    const std::string path = Write("long.mp3", mp3);
+    int rate, kbps, length, samples;
+    uint64_t offset = 0;
+    ASSERT_TRUE(reader.OpenFile(path));
+    size_t frames = 0;
+    while (reader.ReadFrame(rate, kbps, length, samples, offset)) ++frames;
+    EXPECT_EQ(frames, test::FrameOffsets(mp3, 0).size());
+    EXPECT_FALSE(reader.ReadFailed());
+
+    // The file loses its end while it is read: what follows the buffered part cannot be read.
+    ASSERT_TRUE(reader.OpenFile(path));
+    ASSERT_NE(reader.ReadFrame(rate, kbps, length, samples, offset), nullptr);
+    std::filesystem::resize_file(path, 100000);
+    frames = 1;
+    while (reader.ReadFrame(rate, kbps, length, samples, offset)) ++frames;
+    EXPECT_TRUE(reader.ReadFailed());
+    EXPECT_LT(frames, test::FrameOffsets(mp3, 0).size());
+    COutputFile out;
+    ASSERT_TRUE(out.Create(dir / "copy.bin"));
+    EXPECT_FALSE(reader.CopyRange(out, 0, mp3.size()));
+    EXPECT_TRUE(reader.ReadFailed());
+}
 
 TEST_F(Mp3ReaderFiles, RefusesFreeFormatFiles) {
     const Bytes frame = test::MakeFrame(3, 3, 0, 0, 0, 1, 0, 500);
