@@ -79,6 +79,18 @@ constexpr std::array<EncodingPreset, 4> kEncodingPresets = {{
 // more gives 320. Examples: 100 -> 96, 104 -> 96, 105 -> 112, 130 -> 128.
 int32_t NearestStandardBitrate(int32_t kbps);
 
+// The bit rates Layer III has at a sample rate and LAME encodes there: 32000 Hz and more
+// (MPEG 1) 32 to 320 kbps without 144; 16000 to 24000 Hz (MPEG 2) 8 to 160 kbps; below
+// 16000 Hz (MPEG 2.5) 8 to 64 kbps. The entry of kBitrates nearest to kbps among those hz
+// allows; on a tie the lower. Parameters derived from the sources (not chosen by the user)
+// are snapped with it, so that they are always encodable: 144 kbps at 44100 Hz gives 128,
+// 192 kbps at 22050 Hz gives 160.
+int32_t NearestBitrateForSampleRate(int32_t hz, int32_t kbps);
+
+// The entry of kSampleRates nearest to hz; on a tie the lower. A derived rate that is no MPEG
+// rate (a 96000 Hz WAV source) is snapped with it: 96000 gives 48000, 11000 gives 11025.
+int32_t NearestSampleRate(int32_t hz);
+
 // The options pages keep a chosen sample rate and bit rate a pair that Layer III allows.
 // When the bit rate is changed to kbps, the sample rate hz is moved into its range: 8 to 24
 // kbps allow at most 24000 Hz, 80 to 160 kbps at least 16000 Hz, 192 kbps and more at least

@@ -37,6 +37,26 @@ TEST(EncodingParams, NearestStandardBitrateKeepsEveryListedRate) {
     for (int32_t kbps : kBitrates) EXPECT_EQ(NearestStandardBitrate(kbps), kbps);
 }
 
+TEST(EncodingParams, TheNearestBitrateASampleRateAllows) {
+    EXPECT_EQ(NearestBitrateForSampleRate(44100, 144), 128);  // no MPEG 1 rate; a tie goes down
+    EXPECT_EQ(NearestBitrateForSampleRate(48000, 150), 160);
+    EXPECT_EQ(NearestBitrateForSampleRate(32000, 8), 32);
+    EXPECT_EQ(NearestBitrateForSampleRate(44100, 1411), 320);
+    EXPECT_EQ(NearestBitrateForSampleRate(24000, 176), 160);
+    EXPECT_EQ(NearestBitrateForSampleRate(22050, 144), 144);
+    EXPECT_EQ(NearestBitrateForSampleRate(16000, 9), 8);
+    EXPECT_EQ(NearestBitrateForSampleRate(12000, 96), 64);
+    EXPECT_EQ(NearestBitrateForSampleRate(8000, 0), 8);
+}
+
+TEST(EncodingParams, TheNearestSampleRateOfTheList) {
+    EXPECT_EQ(NearestSampleRate(96000), 48000);
+    EXPECT_EQ(NearestSampleRate(46050), 44100);  // a tie goes down
+    EXPECT_EQ(NearestSampleRate(11000), 11025);
+    EXPECT_EQ(NearestSampleRate(1), 8000);
+    for (int32_t hz : kSampleRates) EXPECT_EQ(NearestSampleRate(hz), hz);
+}
+
 TEST(EncodingParams, ABitRateMovesTheSampleRateIntoItsRange) {
     EXPECT_EQ(SampleRateForBitrate(320, 22050), 32000);
     EXPECT_EQ(SampleRateForBitrate(128, 11025), 16000);
