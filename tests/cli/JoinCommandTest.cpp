@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <thread>
 
+#include "audio/EncodingParams.h"
+#include "audio/MpegFrameHeader.h"
 #include "engine/mp3/Mp3Reader.h"
 #include "support/Mp3Factory.h"
 
@@ -42,6 +44,43 @@ Bytes Encode(int rate, int channels, test::Mode mode, int kbps, double seconds, 
 }
 
 Bytes Cbr128(double seconds) { return Encode(44100, 2, test::Mode::JointStereo, 128, seconds); }
+
+// A 16-bit PCM WAV file of SynthesizePcm audio.
+Bytes Wav(int rate, int channels, double seconds) {
+    const std::vector<int16_t> pcm = test::SynthesizePcm(rate, channels, seconds);
+    const uint32_t dataBytes = static_cast<uint32_t>(pcm.size() * 2);
+    const uint32_t byteRate = static_cast<uint32_t>(rate * channels * 2);
+    Bytes wav;
+    auto text = [&](const char* t) { wav.insert(wav.end(), t, t + 4); };
+    auto number = [&](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) wav.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    text("RIFF");
+    number(36 + dataBytes, 4);
+    text("WAVE");
+    text("fmt ");
+    number(16, 4);
+    number(1, 2);
+    number(static_cast<uint32_t>(channels), 2);
+    number(static_cast<uint32_t>(rate), 4);
+    number(byteRate, 4);
+    number(static_cast<uint32_t>(channels * 2), 2);
+    number(16, 2);
+    text("data");
+    number(dataBytes, 4);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(pcm.data());
+    wav.insert(wav.end(), bytes, bytes + dataBytes);
+    return wav;
+}
+
+// Neither mpg123 nor ffmpeg has a word to say about path.
+void ExpectCleanDecode(const std::string& path) {
+    const test::DecodeResult decoded = test::DecodeWithMpg123(path);
+    EXPECT_TRUE(decoded.ok) << decoded.messages;
+    const test::ProcessResult ffmpeg = test::RunProcess({"ffmpeg", "-v", "error", "-i", path, "-f", "null", "-"});
+    EXPECT_EQ(ffmpeg.exitCode, 0);
+    EXPECT_EQ(ffmpeg.err, "") << path;
+}
 
 class JoinCommand : public ::testing::Test {
 protected:
@@ -100,15 +139,63 @@ TEST_F(JoinCommand, AutoReencodesDifferingFilesWithDerivedParameters) {
     ASSERT_EQ(Cli({"join", "-o", t3, mixed, slow}).exitCode, 0);
     EXPECT_EQ(StreamLine(t3), "MPEG 1.0 L III cbr96 44100 j-s");
 
-    // An Info frame among otherwise equal files: re-encoded, so the target is not the frames.
-    const Bytes withInfo = Encode(44100, 2, test::Mode::JointStereo, 128, 1.0, true);
-    const std::string info = Write("info.mp3", withInfo);
-    ASSERT_EQ(Cli({"join", "-o", t4, a, info, b}).exitCode, 0);
-    const std::vector<size_t> offsets = test::FrameOffsets(withInfo, 0);
-    const Bytes infoFrames(withInfo.begin() + static_cast<long>(offsets.at(1)), withInfo.end());
-    EXPECT_NE(test::ReadFile(t4), test::Concat({Cbr128(1.0), infoFrames, Cbr128(1.0)}));
-    EXPECT_EQ(StreamLine(t4), "MPEG 1.0 L III cbr128 44100 j-s");
-    EXPECT_TRUE(test::DecodeWithMpg123(t4).ok);
+    // A variable bit rate (a Xing frame) among otherwise equal files: re-encoded.
+    test::EncodeOptions o;
+    o.vbr = true;
+    o.infoFrame = true;
+    o.seconds = 1.0;
+    const std::string vbr = Write("vbr.mp3", test::EncodeMp3(o));
+    ASSERT_EQ(Cli({"join", "-o", t4, a, vbr, b}).exitCode, 0);
+    CMp3Reader reader;
+    ASSERT_TRUE(reader.OpenFile(vbr));
+    const int kbps = NearestBitrateForSampleRate(44100, std::max(128, reader.bitrate()));
+    EXPECT_EQ(StreamLine(t4), "MPEG 1.0 L III cbr" + std::to_string(kbps) + " 44100 j-s");
+    ExpectCleanDecode(t4);
+}
+
+// LAME and ffmpeg write an Info frame into every CBR file; the frame copy leaves it behind,
+// and a cover picture in a tag changes no bit rate, so such files are joined frame for frame.
+TEST_F(JoinCommand, AutoCopiesTheAudioFramesOfCbrFilesWithInfoFramesAndCovers) {
+    const Bytes a = Encode(44100, 2, test::Mode::JointStereo, 128, 2.0, true);
+    const Bytes b = Encode(44100, 2, test::Mode::JointStereo, 128, 1.0, true);
+    const Bytes cover = test::MakeId3v2Tag(3, {{"TIT2", "Cover"}}, false, true, 8192);
+    const std::string target = dir / "out.mp3";
+    const test::ProcessResult p =
+        Cli({"join", "-o", target, Write("a.mp3", a), Write("b.mp3", test::Concat({cover, b})), Write("c.mp3", a)});
+    ASSERT_EQ(p.exitCode, 0) << p.err;
+    const auto audio = [](const Bytes& file) {
+        return Bytes(file.begin() + DecodeFrameHeader(file.data()).frameLength, file.end());
+    };
+    EXPECT_EQ(test::ReadFile(target), test::Concat({audio(a), audio(b), audio(a)}));
+    ExpectCleanDecode(target);
+}
+
+TEST_F(JoinCommand, AutoReencodesAtABitrateTheDerivedRateAllows) {
+    // 144 kbps at 22050 Hz with 128 kbps at 44100 Hz: 44100 Hz has no 144, the tie goes down.
+    const std::string target = dir / "out.mp3";
+    const test::ProcessResult p = Cli({"join", "-o", target, Write("a.mp3", Encode(22050, 2, test::Mode::JointStereo, 144, 1.0)),
+                                       Write("b.mp3", Cbr128(1.0))});
+    ASSERT_EQ(p.exitCode, 0) << p.err;
+    EXPECT_EQ(StreamLine(target), "MPEG 1.0 L III cbr128 44100 j-s");
+    ExpectCleanDecode(target);
+}
+
+TEST_F(JoinCommand, AutoReencodesWavFilesAndOtherLayers) {
+    // A 22050 Hz WAV file (705 kbps of PCM) with a 22050 Hz MP3 file: the most 22050 Hz allows.
+    const std::string wavJoin = dir / "wav.mp3";
+    test::ProcessResult p = Cli({"join", "-o", wavJoin, Write("a.wav", Wav(22050, 2, 1.0)),
+                                 Write("b.mp3", Encode(22050, 2, test::Mode::JointStereo, 64, 1.0))});
+    ASSERT_EQ(p.exitCode, 0) << p.err;
+    EXPECT_EQ(StreamLine(wavJoin), "MPEG 2.0 L III cbr160 22050 j-s");
+    ExpectCleanDecode(wavJoin);
+
+    // Layer II frames with the rate, bit rate and mode of a Layer III file: no one stream.
+    const std::string layers = dir / "layers.mp3";
+    const Bytes layer2 = test::RepeatFrame(test::MakeFrame(3, 2, 8, 0, 0, 1), 40);  // 128 kbps, joint stereo
+    p = Cli({"join", "-o", layers, Write("l2.mp3", layer2), Write("l3.mp3", Cbr128(1.0))});
+    ASSERT_EQ(p.exitCode, 0) << p.err;
+    EXPECT_EQ(StreamLine(layers), "MPEG 1.0 L III cbr128 44100 j-s");
+    ExpectCleanDecode(layers);
 }
 
 TEST_F(JoinCommand, PresetAndCustomParametersAreUsedAsGiven) {

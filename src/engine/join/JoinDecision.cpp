@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "audio/AudioSource.h"
 #include "engine/join/JoinJob.h"
 #include "engine/mp3/SourceFacts.h"
 
@@ -18,18 +19,29 @@ bool ReadJoinInputFacts(const std::string& path, JoinInputFacts& facts) {
     facts = JoinInputFacts{};
     facts.path = path;
     SourceFacts source;
-    if (!ReadSourceFacts(path, source)) return false;
-    facts.sampleRate = source.sampleRate;
-    facts.bitrate = source.bitrate;
-    facts.channelMode = source.channelMode;
-    facts.hasHeaderFrame = source.hasHeaderFrame;
+    if (ReadSourceFacts(path, source)) {
+        facts.sampleRate = source.sampleRate;
+        facts.bitrate = source.bitrate;
+        facts.channelMode = source.channelMode;
+        facts.layer = source.layer;
+        facts.variableBitrate = source.variableBitrate;
+        facts.factsRead = true;
+        return true;
+    }
+    // Not MPEG audio: the re-encoding join decodes whatever the audio library reads.
+    CLibraryAudioSource decoded;
+    if (!decoded.Open(path, 0)) return false;
+    facts.sampleRate = decoded.GetSampleRate();
+    facts.bitrate = decoded.GetBitrate();
+    facts.channelMode = decoded.GetOutputChannels() == 1 ? kChannelModeMono : kChannelModeStereo;
+    facts.layer = kNotMpegAudio;
     facts.factsRead = true;
     return true;
 }
 
 bool InputsAlike(const std::vector<JoinInputFacts>& inputs) {
     for (const JoinInputFacts& input : inputs) {
-        if (input.hasHeaderFrame) return false;
+        if (input.layer != kLayer3 || input.variableBitrate) return false;
         const JoinInputFacts& first = inputs.front();
         if (input.sampleRate != first.sampleRate || input.bitrate != first.bitrate ||
             input.channelMode != first.channelMode) {
@@ -50,7 +62,8 @@ EncodingParams DeriveJoinParams(const EncodingParams& start, const std::vector<J
             params.channelMode = kChannelModeStereo;
         }
     }
-    params.bitrate = NearestStandardBitrate(params.bitrate);
+    params.sampleRate = NearestSampleRate(params.sampleRate);
+    params.bitrate = NearestBitrateForSampleRate(params.sampleRate, params.bitrate);
     return params;
 }
 

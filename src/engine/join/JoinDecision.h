@@ -1,13 +1,22 @@
 // The join decisions: which way a join takes (frame copy or re-encoding) and with which parameters.
 //
-// Frame copy is only a well-formed stream when every input has the same sample rate, bit
-// rate and channel mode and none starts with a "Xing"/"Info" header frame (a VBR file's
-// frames vary in size and its header frame would describe only itself). "Auto" joins such
-// inputs by frame copy and re-encodes anything else with parameters derived from the inputs:
-// the largest sample rate, the standard bit rate nearest to the largest average bit rate,
-// and a channel mode found by a walk over the inputs (joint stereo wins, then stereo, else
-// the start mode stays). The joiner starts that walk from rate 0, bit rate 0 and mono over
-// all inputs; a batch join starts from the main file's own values and walks the joined files.
+// Frame copy is only a well-formed stream when every input is MPEG Layer III with the same
+// sample rate, bit rate and channel mode, and a constant bit rate. The frame-copy joiner
+// leaves each input's "Xing"/"Info" header frame behind, so an "Info" frame (LAME and ffmpeg
+// write one into every CBR file) is no reason to re-encode; a "Xing" or "VBRI" header, or
+// frames of several bit rates, mean a variable bit rate, whose joined frames no header would
+// describe. The bit rates compared are the audio's own (SourceFacts.h), so a cover picture in
+// a tag makes no difference. Files of other layers, and files that are no MPEG audio at all
+// (a WAV file, read by the audio library), are never alike: frames of two layers in one
+// stream are rejected by decoders.
+//
+// "Auto" joins alike inputs by frame copy and re-encodes anything else with parameters
+// derived from the inputs: the largest sample rate (snapped to an MPEG rate), the bit rate
+// the derived rate allows that is nearest to the largest input bit rate, and a channel mode
+// found by a walk over the inputs (joint stereo wins, then stereo, else the start mode stays).
+// Derived parameters are always encodable; chosen ones are used as given. The joiner starts
+// that walk from rate 0, bit rate 0 and mono over all inputs; a batch join starts from the
+// main file's own values and walks the joined files.
 #pragma once
 
 #include <string>
@@ -21,18 +30,25 @@ namespace corvane {
 
 class CJoinJob;
 
-// The facts of one input as the joiner lists hold them (from one OpenFile of the MP3 reader).
+// The MPEG audio layer value of JoinInputFacts for a file that is no MPEG audio.
+constexpr int kNotMpegAudio = 0;
+constexpr int kLayer3 = 3;
+
+// The facts of one input as the joiner lists hold them.
 struct JoinInputFacts {
     std::string path;
     int sampleRate = 0;           // Hz, of the first frame at the audio start
-    int bitrate = 0;              // average kbps
+    int bitrate = 0;              // kbps of the audio (SourceFacts::bitrate); a PCM file's own rate
     int channelMode = kChannelModeNone;  // 0..3, kChannelModeNone when unknown
-    bool hasHeaderFrame = false;  // the audio data starts with a Xing or Info frame
+    int layer = kNotMpegAudio;    // MPEG audio layer 1..3, kNotMpegAudio for any other format
+    bool variableBitrate = false; // a Xing or VBRI header frame, or frames of several bit rates
     bool factsRead = false;       // the facts above were read (ReadJoinInputFacts succeeded)
 };
 
-// Reads the facts of path with the MP3 reader and sets factsRead. False when the reader
-// refuses the file (the pages then do not list it); facts then holds only the path.
+// Reads the facts of path and sets factsRead: an MPEG file's with the MP3 reader, any other
+// file's that the audio library decodes (WAV, FLAC, ...) from its decoded stream (layer
+// kNotMpegAudio, mode mono or stereo by its channels, its average bit rate). False when
+// neither reads the file; facts then holds only the path.
 bool ReadJoinInputFacts(const std::string& path, JoinInputFacts& facts);
 
 // The way a join takes.
@@ -41,11 +57,13 @@ struct JoinWay {
     EncodingParams params;   // the re-encoding parameters; unused for frame copy
 };
 
-// True when no input has a header frame and all share sample rate, bit rate and channel mode.
+// True when every input is Layer III at a constant bit rate and all share sample rate, bit
+// rate and channel mode.
 bool InputsAlike(const std::vector<JoinInputFacts>& inputs);
 
-// The derived parameters: the walk described above over walked, from start. The bit rate is
-// NearestStandardBitrate of the largest bit rate, start's included.
+// The derived parameters: the walk described above over walked, from start. The sample rate
+// is NearestSampleRate of the largest rate, the bit rate NearestBitrateForSampleRate of that
+// rate and the largest bit rate, start's included in both.
 EncodingParams DeriveJoinParams(const EncodingParams& start, const std::vector<JoinInputFacts>& walked);
 
 // The joiner's decision for all inputs of a join: not Auto gives the options' parameters;

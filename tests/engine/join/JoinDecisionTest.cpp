@@ -6,12 +6,14 @@
 namespace corvane {
 namespace {
 
-JoinInputFacts Facts(int rate, int kbps, int mode, bool header = false) {
+// The facts of a constant-bit-rate Layer III file, unless said otherwise.
+JoinInputFacts Facts(int rate, int kbps, int mode, bool variable = false, int layer = kLayer3) {
     JoinInputFacts f;
     f.sampleRate = rate;
     f.bitrate = kbps;
     f.channelMode = mode;
-    f.hasHeaderFrame = header;
+    f.variableBitrate = variable;
+    f.layer = layer;
     f.factsRead = true;
     return f;
 }
@@ -36,11 +38,31 @@ TEST(JoinDecision, AutoReencodesWithTheLargestValuesAndTheModeWalk) {
     EXPECT_EQ(way.params.channelMode, kMono);
 }
 
-TEST(JoinDecision, AutoReencodesWhenAnInputHasAHeaderFrame) {
-    const JoinWay way =
-        ChooseJoinWay({}, {Facts(44100, 128, kJoint), Facts(44100, 128, kJoint, true), Facts(44100, 128, kJoint)});
-    EXPECT_FALSE(way.byFrames);
-    EXPECT_EQ(way.params, (EncodingParams{44100, 128, kJoint}));
+TEST(JoinDecision, AutoCopiesOnlyConstantBitrateLayer3Files) {
+    const JoinInputFacts cbr = Facts(44100, 128, kJoint);
+    EXPECT_TRUE(ChooseJoinWay({}, {cbr, cbr, cbr}).byFrames);
+    // A variable bit rate (a Xing header, or frames of several rates), Layer II, or a file
+    // that is no MPEG audio at all: re-encoded, whatever the other facts say.
+    for (const JoinInputFacts& odd : {Facts(44100, 128, kJoint, true), Facts(44100, 128, kJoint, false, 2),
+                                      Facts(44100, 128, kJoint, false, kNotMpegAudio)}) {
+        const JoinWay way = ChooseJoinWay({}, {cbr, odd, cbr});
+        EXPECT_FALSE(way.byFrames) << odd.layer;
+        EXPECT_EQ(way.params, (EncodingParams{44100, 128, kJoint}));
+    }
+}
+
+TEST(JoinDecision, DerivedParametersAreAlwaysEncodable) {
+    // 144 kbps exists only below 32000 Hz: at 44100 Hz the tie goes down to 128.
+    EXPECT_EQ(ChooseJoinWay({}, {Facts(44100, 128, kJoint), Facts(22050, 144, kJoint)}).params,
+              (EncodingParams{44100, 128, kJoint}));
+    // A 22050 Hz WAV file (705 kbps of PCM) with a 22050 Hz MP3 file: the most 22050 Hz allows.
+    EXPECT_EQ(ChooseJoinWay({}, {Facts(22050, 705, kStereo, false, kNotMpegAudio), Facts(22050, 64, kJoint)}).params,
+              (EncodingParams{22050, 160, kJoint}));
+    // A rate that is no MPEG rate, and MPEG 2.5's ceiling of 64 kbps.
+    EXPECT_EQ(ChooseJoinWay({}, {Facts(96000, 3072, kStereo, false, kNotMpegAudio)}).params,
+              (EncodingParams{48000, 320, kStereo}));
+    EXPECT_EQ(ChooseJoinWay({}, {Facts(8000, 128, kMono, false, kNotMpegAudio), Facts(8000, 16, kMono)}).params,
+              (EncodingParams{8000, 64, kMono}));
 }
 
 TEST(JoinDecision, BatchStartsTheWalkFromTheMainFile) {
@@ -53,6 +75,8 @@ TEST(JoinDecision, BatchStartsTheWalkFromTheMainFile) {
     EXPECT_TRUE(way.byFrames);
     way = ChooseBatchJoinWay({}, Facts(44100, 128, kJoint, true), {Facts(44100, 128, kJoint)});
     EXPECT_FALSE(way.byFrames);
+    way = ChooseBatchJoinWay({}, Facts(22050, 144, kJoint), {Facts(44100, 112, kJoint)});
+    EXPECT_EQ(way.params, (EncodingParams{44100, 128, kJoint}));
 }
 
 }  // namespace
