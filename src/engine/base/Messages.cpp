@@ -13,6 +13,7 @@ std::string QuotedText(std::string_view before, std::string_view value, std::str
 std::string CreateFileFailure(std::string_view path) { return QuotedText("Failed to create file ", path, "."); }
 std::string WriteFileFailure(std::string_view path) { return QuotedText("Failed to write file ", path, "."); }
 std::string OpenFileFailure(std::string_view path) { return QuotedText("Failed to open file ", path, "."); }
+std::string ReadFileFailure(std::string_view path) { return QuotedText("Failed to read file ", path, "."); }
 std::string LoadFileFailure(std::string_view path) { return QuotedText("Failed to load file ", path, "."); }
 std::string CreateFolderFailure(std::string_view folder) { return QuotedText("Failed to create folder ", folder); }
 std::string UnusableTargetFailure(std::string_view path) { return QuotedText("Failed to create file ", path); }

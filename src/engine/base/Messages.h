@@ -19,6 +19,8 @@ std::string CreateFileFailure(std::string_view path);
 std::string WriteFileFailure(std::string_view path);
 // "Failed to open file \"path\"."
 std::string OpenFileFailure(std::string_view path);
+// "Failed to read file \"path\"." (a read that failed halfway, not the end of the data)
+std::string ReadFileFailure(std::string_view path);
 // "Failed to load file \"path\"."
 std::string LoadFileFailure(std::string_view path);
 // "Failed to create folder \"folder\"" (no full stop)

@@ -233,6 +233,7 @@ Outcome CJoinJob::JoinByFrames(const std::string& target, IProgressDialog* dialo
             progress.Update(reader.position());
             if (progress.Cancelled()) return Outcome::Cancelled();
         }
+        if (reader.ReadFailed()) return Outcome::Failed(ReadFileFailure(inputs_[i]));
         reader.CloseFile();
     }
     if (progress.Cancelled()) return Outcome::Cancelled();

@@ -76,7 +76,8 @@ public:
     // Otherwise nothing of the job is left and the outcome is Cancelled, or Failed with one of:
     //   "Target file name is same as original file" (nothing created),
     //   "Failed to create file \"<target>\".", "Failed to open file \"<input>\".",
-    //   "Failed to write file \"<target>\".", "Target exists and skipped".
+    //   "Failed to read file \"<input>\"." (a read failed, or the input got shorter, while it
+    //   was copied), "Failed to write file \"<target>\".", "Target exists and skipped".
     Outcome JoinByFrames(const std::string& target, IProgressDialog* dialog);
 
     // Decodes every input with the job's audio source, converts it to sampleRate (Hz) and

@@ -146,6 +146,21 @@ TEST_F(JoinJobFiles, CancelInTheSecondInputDeletesTheTargetSilently) {
     EXPECT_FALSE(fs::exists(target));
 }
 
+TEST_F(JoinJobFiles, AnInputThatCannotBeReadToItsEndFailsTheJoin) {
+    // 480 KB: the part after the reader's first buffer is read while the join runs.
+    const std::string a = Write("a.mp3", Cbr(30.0));
+    CJoinJob job;
+    job.AddFiles({a, Write("b.mp3", Cbr(1.0))});
+    CRecordingDialog dialog;
+    dialog.cancelWhen = [&a](const std::string& s) {
+        if (s == "Joining 2 files into out.mp3...5%") fs::resize_file(a, 100000);  // it loses its end
+        return false;
+    };
+    const std::string target = dir / "out.mp3";
+    EXPECT_EQ(job.JoinByFrames(target, &dialog).message, "Failed to read file \"" + a + "\".");
+    EXPECT_FALSE(fs::exists(target));
+}
+
 TEST_F(JoinJobFiles, TargetThatIsAnInputIsRefusedBeforeAnythingIsWritten) {
     const Bytes a = Cbr(1.0);
     const std::string first = Write("a.mp3", a);
