@@ -3,6 +3,7 @@
 
 #include "app/HelpWindow.h"
 #include "app/MainSheet.h"
+#include "audio/AudioStartup.h"
 #include "engine/Progress.h"
 #include "engine/base/Deployment.h"
 #include "ui/MessageBox.h"
@@ -71,7 +72,7 @@ bool CMainApp::InitInstance() {
         }
     }
     audioStarted_ = true;
-    audio_.setConfig(kConfigVerifyBytes, kVerifyBytes);
+    audio::ConfigureAudioLibrary(audio_.setConfig);
 
     if (CheckFirstRun()) OpenHelp(true);
 

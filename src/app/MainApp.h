@@ -1,10 +1,11 @@
 // The application object: start-up, the main window and its pages, help, exit.
 //
 // Start-up order: the engine's message pump (the Qt event processing), window settings,
-// audio library version, audio output (the default device, else the no-sound device),
-// format-recognition length, first-run help, the main window with its seven pages at the
-// remembered place. Exit order: help window closed, window settings written, window and pages
-// deleted, audio library stopped, message pump removed.
+// audio library version, audio output (the default device, else the no-sound device), the
+// audio library's settings (ConfigureAudioLibrary, as corvane-cli sets them), first-run
+// help, the main window with its seven pages at the remembered place. Exit order: help window
+// closed, window settings written, window and pages deleted, audio library stopped, message
+// pump removed.
 #pragma once
 
 #include "ui/SettingsStore.h"
@@ -39,8 +40,6 @@ constexpr uint32_t kAudioVersionMajor = 0x0204;   // the high 16 bits GetVersion
 constexpr int kDefaultOutputDevice = -1;
 constexpr int kNoSoundDevice = 0;
 constexpr uint32_t kOutputRate = 44100;
-constexpr uint32_t kConfigVerifyBytes = 23;       // SetConfig option: bytes read to recognise a format
-constexpr uint32_t kVerifyBytes = 100000;
 
 class CMainApp : public QObject {
     Q_OBJECT

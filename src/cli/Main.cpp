@@ -2,6 +2,7 @@
 #include <cstring>
 #include <iostream>
 
+#include "audio/AudioStartup.h"
 #include "engine/base/Deployment.h"
 #include "cli/Commands.h"
 #include "cli/TerminalProgress.h"
@@ -83,6 +84,8 @@ int main(int argc, char** argv) {
         std::cout << "corvane-cli (" << corvane::kVersionText << ")\n";
         return kExitOk;
     }
+    // The audio library recognises files as the desktop program's does.
+    corvane::audio::ConfigureAudioLibrary();
     if (command == "info") return RunInfo(args);
     // The writing commands: from here to the end of the run SIGINT, SIGTERM and SIGHUP cancel
     // the running work instead of killing the process.
