@@ -15,6 +15,8 @@
 namespace corvane::cli {
 namespace {
 
+constexpr int64_t kMillisecondsPerSecond = 1000;
+
 struct FileFacts {
     std::string path;
     bool ok = false;
@@ -47,7 +49,8 @@ std::string ToJson(const FileFacts& f) {
     out << ", \"length_seconds\": " << f.source.seconds << ", \"length_ms\": " << f.source.milliseconds
         << ", \"size_bytes\": " << f.source.fileSize << ", \"sample_rate\": " << f.source.sampleRate
         << ", \"bitrate_kbps\": " << f.source.bitrate << ", \"channel_mode\": " << JsonString(ChannelModeName(f.source.channelMode))
-        << ", \"vbr_header\": " << (f.source.hasHeaderFrame ? "true" : "false") << ", \"audio_start\": " << f.source.audioStart
+        << ", \"vbr_header\": " << (f.source.hasHeaderFrame ? "true" : "false")
+        << ", \"truncated\": " << (f.source.truncated ? "true" : "false") << ", \"audio_start\": " << f.source.audioStart
         << ", \"tags\": {\"track\": " << t.track << ", \"title\": " << JsonString(t.title)
         << ", \"artist\": " << JsonString(t.artist) << ", \"album\": " << JsonString(t.album)
         << ", \"year\": " << JsonString(t.year) << ", \"genre\": " << JsonString(t.genre)
@@ -70,7 +73,14 @@ std::string ToText(const FileFacts& f) {
         << "  sample rate:  " << SampleRateText(f.source.sampleRate) << "\n"
         << "  bit rate:     " << BitrateText(f.source.bitrate) << "\n"
         << "  channel mode: " << ChannelModeName(f.source.channelMode) << "\n"
-        << "  VBR header:   " << (f.source.hasHeaderFrame ? "yes" : "no") << "\n"
+        << "  VBR header:   " << (f.source.hasHeaderFrame ? "yes" : "no") << "\n";
+    if (f.source.truncated) {
+        // The length above is that of the frames present, not the header's.
+        out << "  truncated:    yes, its VBR header gives "
+            << FormatDuration(f.source.headerMilliseconds / kMillisecondsPerSecond)
+            << "; the length is that of the frames present\n";
+    }
+    out
         << "  audio start:  " << f.source.audioStart << "\n"
         << "  track:        " << TrackText(t.track) << "\n"
         << "  title:        " << TerminalText(t.title) << "\n"

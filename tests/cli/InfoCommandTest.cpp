@@ -55,10 +55,8 @@ TEST_F(InfoCommand, ReportsTheFactsOfLameFiles) {
         const size_t firstFrame = static_cast<size_t>(DecodeFrameHeader(frames.data()).frameLength);
         EXPECT_EQ(test::JsonValue(r.out, "audio_start"), std::to_string(tag.size() + (e.options.infoFrame ? firstFrame : 0)))
             << e.name;
-        // The average counts every byte, tag and VBR header frame included.
-        if (!e.options.vbr) {
-            EXPECT_NEAR(std::stoi(test::JsonValue(r.out, "bitrate_kbps")), e.options.kbps, 1) << e.name;
-        }
+        // The audio's own bit rate: a tag or a VBR header frame counts for nothing.
+        if (!e.options.vbr) EXPECT_EQ(test::JsonValue(r.out, "bitrate_kbps"), std::to_string(e.options.kbps)) << e.name;
 
         const test::DecodeResult d = test::DecodeWithMpg123(path);
         ASSERT_TRUE(d.ok) << d.messages;
@@ -130,6 +128,61 @@ TEST_F(InfoCommand, UntrustedBytesGiveValidJsonAndEscapedText) {
     EXPECT_EQ(text.out.substr(0, text.out.find('\n') + 1), dir / "bad\\xff.mp3\n");
     EXPECT_NE(text.out.find("\n  title:        \\x1b[31mred\n"), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("\n  comment:      a\\nb\n"), std::string::npos) << text.out;
+}
+
+TEST_F(InfoCommand, ACoverPictureChangesNoBitRate) {
+    test::EncodeOptions o;
+    o.seconds = 2;
+    const std::string path = dir / "cover.mp3";
+    test::WriteFile(path, test::Concat({test::MakeId3v2Tag(3, {{"TIT2", "Cover"}}, false, true, 8192), test::EncodeMp3(o)}));
+    const test::ProcessResult r = test::RunCli({"info", path});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("\n  bit rate:     128 kbps\n"), std::string::npos) << r.out;
+}
+
+// A partial download keeps its encoder's Info frame, which counts the frames of the whole file.
+TEST_F(InfoCommand, ATruncatedFileShowsAndIsCutByTheFramesItHas) {
+    test::EncodeOptions o;
+    o.seconds = 30;
+    o.infoFrame = true;
+    const Bytes full = test::EncodeMp3(o);
+    const Bytes part(full.begin(), full.begin() + static_cast<long>(full.size() / 3));
+    const std::string path = dir / "part.mp3";
+    test::WriteFile(path, part);
+    const int64_t frames = static_cast<int64_t>(test::FrameOffsets(part, 0).size()) - 1;  // the Info frame is no audio
+
+    const test::ProcessResult r = test::RunCli({"info", "--json", path});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(test::JsonValue(r.out, "length_ms"), std::to_string(frames * 1152 * 1000 / 44100));
+    EXPECT_EQ(test::JsonValue(r.out, "bitrate_kbps"), "128");
+    EXPECT_EQ(test::JsonValue(r.out, "truncated"), "true");
+    const test::ProcessResult text = test::RunCli({"info", path});
+    EXPECT_NE(text.out.find("\n  truncated:    yes, its VBR header gives 0:30; the length is that of the frames present\n"),
+              std::string::npos)
+        << text.out;
+
+    // Three pieces of about a third of the frames present each (the last also holds the three
+    // frames it shares with the one before, and what the division left).
+    const test::ProcessResult cut = test::RunCli({"cut", "--count", "3", "--no-tag", "-d", dir / "out", path});
+    ASSERT_EQ(cut.exitCode, 0) << cut.err;
+    const std::vector<std::string> pieces = test::Lines(cut.out);
+    ASSERT_EQ(pieces.size(), 3u);
+    for (const std::string& piece : pieces) {
+        const test::DecodeResult d = test::DecodeWithMpg123(piece);
+        ASSERT_TRUE(d.ok) << d.messages;
+        EXPECT_NEAR(static_cast<double>(d.samples), frames * 1152 / 3.0, 10 * 1152) << piece;
+    }
+}
+
+// Padding of 50000 bytes after the tag: found within the search window both front ends set.
+TEST_F(InfoCommand, AFrameFarAfterTheTagIsFound) {
+    test::EncodeOptions o;
+    o.seconds = 1;
+    const std::string path = dir / "gap.mp3";
+    test::WriteFile(path, test::Concat({test::MakeId3v2Tag(3, {{"TIT2", "Gap"}}), Bytes(50000, 0), test::EncodeMp3(o)}));
+    const test::ProcessResult r = test::RunCli({"info", "--json", path});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(test::JsonValue(r.out, "sample_rate"), "44100");
 }
 
 TEST_F(InfoCommand, AFileThatCannotBeOpenedIsReportedAndFails) {
