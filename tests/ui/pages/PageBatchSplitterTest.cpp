@@ -38,6 +38,8 @@
 #include <vector>
 
 using namespace corvane;
+using test::PendingPiecesIn;
+using test::PiecesIn;
 
 namespace {
 
@@ -49,10 +51,6 @@ void Retype(QWidget* widget, const QString& text) {
 }
 
 void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, widget->rect().center()); }
-
-QStringList PiecesIn(const std::string& folder) {
-    return QDir(QString::fromStdString(folder)).entryList({"*.mp3"}, QDir::Files, QDir::Name);
-}
 
 CDualProgressDialog* OpenDualDialog() {
     for (QWidget* w : QApplication::topLevelWidgets())
@@ -513,7 +511,8 @@ private Q_SLOTS:
         connect(&watcher, &QTimer::timeout, [&] {
             CDualProgressDialog* d = OpenDualDialog();
             if (d == nullptr || pressed || d->LowerText()->text() != QStringLiteral("Cutting 2 of 3 file(s)...")) return;
-            if (!QDir(QString::fromStdString(Folder("cancel"))).entryList({"bravo-*.mp3"}).isEmpty()) {
+            // Pieces of the second file exist, still under their temporary names.
+            if (!PendingPiecesIn(Folder("cancel")).isEmpty()) {
                 pressed = true;
                 QTest::mouseClick(d->CancelButton(), Qt::LeftButton);
             }
@@ -527,6 +526,7 @@ private Q_SLOTS:
         QCOMPARE(Output(2), QStringLiteral("earlier"));
         QCOMPARE(PiecesIn(Folder("cancel")),
                  (QStringList{"alpha-1.mp3", "alpha-2.mp3", "alpha-3.mp3", "alpha-4.mp3"}));
+        QVERIFY(PendingPiecesIn(Folder("cancel")).isEmpty());
         QVERIFY(List()->Record(1)->piecePaths.empty());
         QVERIFY(opened_.empty());
         QVERIFY(page_->isEnabled());

@@ -6,10 +6,12 @@
 #include "ui/Shell.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QString>
 #include <QUrl>
 #include <QtTest>
 
+#include <string>
 #include <vector>
 
 namespace corvane::test {
@@ -42,6 +44,17 @@ struct CDesktopRecorder {
 
 // Shows page as a window and waits until it is exposed and active, so that key presses and
 // the focus reach its controls.
+// The finished pieces in a folder, by name.
+inline QStringList PiecesIn(const std::string& folder) {
+    return QDir(QString::fromStdString(folder)).entryList({"*.mp3"}, QDir::Files, QDir::Name);
+}
+
+// The pieces a cut has written so far: until their source is done they wait under hidden
+// temporary names.
+inline QStringList PendingPiecesIn(const std::string& folder) {
+    return QDir(QString::fromStdString(folder)).entryList({".corvane-*.part"}, QDir::Files | QDir::Hidden);
+}
+
 inline void ShowActive(QWidget* page) {
     page->show();
     if (!QTest::qWaitForWindowExposed(page)) qWarning("page not exposed");

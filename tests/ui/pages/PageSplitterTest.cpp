@@ -38,6 +38,8 @@
 #include <vector>
 
 using namespace corvane;
+using test::PendingPiecesIn;
+using test::PiecesIn;
 
 namespace {
 
@@ -54,10 +56,6 @@ void Retype(QWidget* widget, const QString& text) {
 }
 
 void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, widget->rect().center()); }
-
-QStringList PiecesIn(const std::string& folder) {
-    return QDir(QString::fromStdString(folder)).entryList({"*.mp3"}, QDir::Files, QDir::Name);
-}
 
 constexpr double kSourceSeconds = 30.0;
 constexpr qint64 kCancelWithinMs = 100;
@@ -530,7 +528,7 @@ private Q_SLOTS:
         QTimer watcher;
         watcher.setInterval(0);
         connect(&watcher, &QTimer::timeout, [&] {
-            if (pressed || PiecesIn(out).size() < 3) return;
+            if (pressed || PendingPiecesIn(out).size() < 3) return;
             for (QWidget* w : QApplication::topLevelWidgets()) {
                 auto* dialog = qobject_cast<CProgressDialog*>(w);
                 if (dialog == nullptr || !dialog->isVisible()) continue;
@@ -552,6 +550,7 @@ private Q_SLOTS:
         QVERIFY(windowDisabled);
         QVERIFY(barWhenPressed > 0);
         QCOMPARE(PiecesIn(out).size(), 0);
+        QCOMPARE(PendingPiecesIn(out).size(), 0);
         QVERIFY(opened_.empty());
         QVERIFY(shown_.empty());
         QVERIFY(page_->Outputs().empty());

@@ -32,8 +32,14 @@ constexpr int kPieceCount = 300;
 // How many pieces must be on disk before the test presses Cancel.
 constexpr int kPiecesBeforeCancel = 3;
 
-int PiecesIn(const QString& folder) {
-    return static_cast<int>(QDir(folder).entryList({"*.mp3"}, QDir::Files).size());
+// Pieces written so far: until the source is done they wait under hidden temporary names.
+int PendingPiecesIn(const QString& folder) {
+    return static_cast<int>(QDir(folder).entryList({".corvane-*.part"}, QDir::Files | QDir::Hidden).size());
+}
+
+// Every file in the folder, hidden ones included.
+int FilesIn(const QString& folder) {
+    return static_cast<int>(QDir(folder).entryList(QDir::Files | QDir::Hidden).size());
 }
 
 // What the watching timer saw while the cut ran.
@@ -66,7 +72,7 @@ class ProgressAdapterTest : public QObject {
             if (!running) return;
             ++watch.ticks;
             if (watch.pressed) return;
-            const int pieces = PiecesIn(PiecesFolder());
+            const int pieces = PendingPiecesIn(PiecesFolder());
             if (pieces < kPiecesBeforeCancel) return;
             watch.piecesSeen = pieces;
             watch.barWhenPressed = bar->value();
@@ -122,7 +128,7 @@ private Q_SLOTS:
         QVERIFY(watch.piecesSeen < kPieceCount);
         QCOMPARE(adapter.cancelled.load(), 1);
         QVERIFY(dialog->cancelled);
-        QCOMPARE(PiecesIn(PiecesFolder()), 0);
+        QCOMPARE(FilesIn(PiecesFolder()), 0);
         // The window kept processing events while the cut ran: the timer ran again after the
         // press, and the engine moved the dialog's bar.
         QVERIFY(watch.ticks > 1);
@@ -144,7 +150,7 @@ private Q_SLOTS:
         QVERIFY(watch.pressed);
         QVERIFY(watch.barWhenPressed > 0);
         QCOMPARE(adapter.cancelled.load(), 1);
-        QCOMPARE(PiecesIn(PiecesFolder()), 0);
+        QCOMPARE(FilesIn(PiecesFolder()), 0);
         // The whole-run bar is the page's: the engine left it alone.
         QCOMPARE(dialog->LowerBar()->value(), 4);
         QCOMPARE(dialog->LowerBar()->maximum(), 10);
