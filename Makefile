@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 TSAN_DIR ?= build-tsan
 
-.PHONY: all setup configure build run test tsan install clean
+.PHONY: all setup configure build run test tsan install deb test-package clean
 
 all: build
 
@@ -36,6 +36,15 @@ tsan: setup
 
 install: build
 	cmake --install $(BUILD_DIR)
+
+# The Debian package (CPack's DEB generator) in $(BUILD_DIR)/.
+deb: build
+	cd $(BUILD_DIR) && cpack -G DEB
+
+# Builds the package, checks it with lintian, installs it with dpkg, uses the installed
+# programs and removes the package again (needs root or sudo).
+test-package: build
+	./tests/package/test-package.sh $(BUILD_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR) $(TSAN_DIR)

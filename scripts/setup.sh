@@ -8,6 +8,7 @@ libmp3lame-dev libresample1-dev libmpg123-dev libsndfile1-dev libopenmpt-dev lib
 libsdl2-dev qt6-base-dev qt6-base-dev-tools libgl-dev
 libgtest-dev libgmock-dev googletest
 lame mpg123 python3-mutagen ffmpeg hyperfine xvfb xauth fonts-dejavu-core
+dpkg-dev file fakeroot lintian desktop-file-utils appstream man-db bash-completion
 "
 
 SUDO=""

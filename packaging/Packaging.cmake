@@ -1,0 +1,76 @@
+# What `make install` and the Debian package (`make deb`, CPack's DEB generator) carry
+# besides the programs: the man pages, the bash completion, the AppStream metainfo and the
+# Debian documentation. The package's Depends come from the shared libraries the programs
+# link (dpkg-shlibdeps), never from a list kept by hand.
+include(GNUInstallDirs)
+
+# Man pages, compressed as Debian wants them (gzip -n: no time stamp, so builds repeat).
+set(_man_dir ${PROJECT_BINARY_DIR}/man)
+file(MAKE_DIRECTORY ${_man_dir})
+add_custom_command(OUTPUT ${_man_dir}/corvane-cli.1
+  COMMAND sh ${PROJECT_SOURCE_DIR}/src/cli/render-man.sh ${PROJECT_SOURCE_DIR}/src/cli/corvane-cli.1.in
+          $<TARGET_FILE:corvane-cli> ${_man_dir}/corvane-cli.1
+  DEPENDS corvane-cli ${PROJECT_SOURCE_DIR}/src/cli/corvane-cli.1.in ${PROJECT_SOURCE_DIR}/src/cli/render-man.sh
+  COMMENT "Writing the corvane-cli man page from its --help")
+set(_man_pages corvane-cli.1)
+if(CORVANE_BUILD_DESKTOP)
+  add_custom_command(OUTPUT ${_man_dir}/corvane.1
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/src/app/corvane.1 ${_man_dir}/corvane.1
+    DEPENDS ${PROJECT_SOURCE_DIR}/src/app/corvane.1)
+  list(APPEND _man_pages corvane.1)
+endif()
+set(_man_outputs "")
+foreach(_page ${_man_pages})
+  add_custom_command(OUTPUT ${_man_dir}/${_page}.gz
+    COMMAND gzip -9 -n -c ${_man_dir}/${_page} > ${_man_dir}/${_page}.gz
+    DEPENDS ${_man_dir}/${_page})
+  list(APPEND _man_outputs ${_man_dir}/${_page}.gz)
+endforeach()
+add_custom_target(man ALL DEPENDS ${_man_outputs})
+install(FILES ${_man_outputs} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+install(FILES ${PROJECT_SOURCE_DIR}/src/cli/corvane-cli.bash-completion
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME corvane-cli)
+if(CORVANE_BUILD_DESKTOP)
+  install(FILES ${PROJECT_SOURCE_DIR}/src/app/org.example.corvane.Corvane.metainfo.xml
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+endif()
+
+# Debian's documentation of the package: the copyright and the changelog.
+set(_doc_dir ${CMAKE_INSTALL_DATADIR}/doc/corvane)
+add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/changelog.Debian.gz
+  COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/packaging/changelog.Debian > ${PROJECT_BINARY_DIR}/changelog.Debian.gz
+  DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog.Debian)
+add_custom_target(debian-changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/changelog.Debian.gz)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${PROJECT_BINARY_DIR}/changelog.Debian.gz
+  DESTINATION ${_doc_dir})
+
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME corvane)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "Corvane maintainers <support@corvane.example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "cut MP3 files into pieces and join MP3 files into one")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES TRUE)
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://corvane.example.org/")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
+# The synopsis line comes from the summary; this is the extended description.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Corvane cuts MP3 files into pieces (by size, by count, by
+duration, or into custom pieces checked by preview playback) and joins
+MP3 files into one, singly or in batches. Wherever it can, it copies the
+MPEG audio frames unchanged, so no quality is lost; fades and new
+encoding settings re-encode with LAME. Pieces and joined files get
+ID3v2 tags from their sources and names from templates.
+.
+This package holds the desktop program corvane and the terminal
+program corvane-cli.")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS bash-completion)
+include(CPack)
