@@ -24,6 +24,7 @@ bool CCutter::LoadSource(const std::string& path) {
     if (!reader_.OpenFile(path)) return false;
     ReadTags(path, sourceTags_);
     baseName_ = PieceBaseName(path);
+    sourcePath_ = path;
     frameHistory_.clear();
     historySamples_ = 0;
     pieceRecords_ = 0;
@@ -190,6 +191,8 @@ CCutter::ForwardOverlap CCutter::FindForwardOverlap() const {
 
 Outcome CCutter::WriteFailed(const COutputFile& out) { return Outcome::Failed(WriteFileFailure(out.Path())); }
 
+Outcome CCutter::ReadFailed() const { return Outcome::Failed(ReadFileFailure(sourcePath_)); }
+
 Outcome CCutter::SkipDuration(int64_t tenths, bool& eof) {
     eof = false;
     const uint64_t target = TenthsToSamples(tenths);
@@ -199,6 +202,7 @@ Outcome CCutter::SkipDuration(int64_t tenths, bool& eof) {
     uint64_t offset;
     do {
         if (!reader_.ReadFrame(rate, kbps, length, samples, offset)) {
+            if (reader_.ReadFailed()) return ReadFailed();
             eof = true;
             return Outcome::Done();
         }

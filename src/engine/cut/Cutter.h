@@ -143,6 +143,9 @@ protected:
     uint64_t TenthsToSamples(int64_t tenths) const;
     // The outcome of a piece whose output failed a write: "Failed to write file \"<path>\".".
     static Outcome WriteFailed(const COutputFile& out);
+    // The outcome of a piece whose source could not be read on (a read error, or a file that
+    // got shorter): "Failed to read file \"<source>\".". The end of the data is no failure.
+    Outcome ReadFailed() const;
     // A new output file for the next piece: one of the output set, else the cutter's own.
     COutputFile& NewOutput();
     // After a piece's output closed: without an output set, gives it its name. False when
@@ -160,6 +163,7 @@ protected:
     uint64_t backwardOverlapSamples_ = 0;
     TagFields sourceTags_;
     std::string baseName_;
+    std::string sourcePath_;
 
 private:
     // Starts counting the records of a new piece.

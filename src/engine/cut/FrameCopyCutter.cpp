@@ -18,7 +18,7 @@ Outcome CFrameCopyCutter::BeginPiece(COutputFile& out, const std::string& path, 
     if (out.Failed()) return WriteFailed(out);
     if (PollCancelled()) return Outcome::Cancelled();
     framesWritten = 0;
-    if (!WriteForwardOverlap(out, framesWritten)) return WriteFailed(out);
+    if (!WriteForwardOverlap(out, framesWritten)) return reader_.ReadFailed() ? ReadFailed() : WriteFailed(out);
     if (PollCancelled()) return Outcome::Cancelled();
     return Outcome::Done();
 }
@@ -52,6 +52,7 @@ Outcome CFrameCopyCutter::CopyFrames(COutputFile& out, Measure measure, uint64_t
     do {
         const uint8_t* frame = reader_.ReadFrame(rate, kbps, length, samples, offset);
         if (!frame) {
+            if (reader_.ReadFailed()) return ReadFailed();
             eof = true;
             break;
         }
@@ -91,7 +92,10 @@ Outcome CFrameCopyCutter::CutPiece(const std::string& path, Measure measure, uin
         uint64_t offset;
         while (sum < backwardOverlapSamples_) {
             const uint8_t* frame = reader_.ReadFrame(rate, kbps, length, samples, offset);
-            if (!frame) break;
+            if (!frame) {
+                if (reader_.ReadFailed()) return ReadFailed();
+                break;
+            }
             if (!out.Write(frame, static_cast<size_t>(length))) return WriteFailed(out);
             sum += static_cast<uint64_t>(samples);
             ++framesWritten;

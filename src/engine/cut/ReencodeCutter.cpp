@@ -93,7 +93,7 @@ int CReencodeCutter::GetOutputBitrate() { return chosen_ ? params_.bitrate : rea
 Outcome CReencodeCutter::StartEncoder(Piece& piece) {
     const int sourceRate = reader_.sampleRate();
     const int rate = chosen_ ? params_.sampleRate : sourceRate;
-    const int kbps = chosen_ ? params_.bitrate : NearestStandardBitrate(reader_.bitrate());
+    const int kbps = chosen_ ? params_.bitrate : NearestBitrateForSampleRate(rate, reader_.bitrate());
     const int mode = chosen_ ? params_.channelMode : sourceChannelMode_;
 
     piece.decoder = hip_decode_init();
@@ -264,6 +264,7 @@ Outcome CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint
     }
     if (PollCancelled()) return Outcome::Cancelled();
     decodeAhead_.Stop();
+    if (reader_.ReadFailed()) return ReadFailed();  // the source ended in a read error, not at its end
 
     if (!piece.encoder.Finish()) return WriteFailed(piece.out);
     piece.ReleaseDecoder();

@@ -1,6 +1,7 @@
 // Tests of the frame-copy cutter: exact frames of each piece, overlaps, VBR header copies,
 // tags, cancel and write failures.
 #include "engine/cut/FrameCopyCutter.h"
+#include "engine/cut/CutPlans.h"
 
 #include <gtest/gtest.h>
 
@@ -277,6 +278,28 @@ TEST_F(FrameCopyCutterTest, AFailedWriteFailsAndDeletesThePiece) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_FALSE(std::filesystem::exists(piece));
+}
+
+
+// A source that gets shorter while it is cut (a read error) fails the piece; it is no end of
+// the data. Both cutters.
+TEST(CutterReadErrors, ASourceCutShortWhileReadFailsThePiece) {
+    test::TempDir dir;
+    test::EncodeOptions o;
+    o.seconds = 20;  // longer than the reader's first read
+    const std::string path = dir / "src.mp3";
+    test::WriteFile(path, test::EncodeMp3(o));
+    for (const bool reencode : {false, true}) {
+        CutterOptions options;
+        options.reencodePieces = reencode;
+        std::unique_ptr<CCutter> cutter = CreateCutter(options);
+        ASSERT_TRUE(cutter->LoadSource(path));
+        std::filesystem::resize_file(path, std::filesystem::file_size(path) / 4);
+        const std::string piece = dir / "piece.mp3";
+        EXPECT_EQ(cutter->CutToEnd(piece, 1, 1, 1, 0).message, "Failed to read file \"" + path + "\".") << reencode;
+        EXPECT_FALSE(std::filesystem::exists(piece));
+        test::WriteFile(path, test::EncodeMp3(o));
+    }
 }
 
 }  // namespace
