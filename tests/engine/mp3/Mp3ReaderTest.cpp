@@ -16,26 +16,14 @@
 #include "engine/mp3/OutputFile.h"
 #include "engine/mp3/SourceInfo.h"
 #include "support/Mp3Factory.h"
+#include "support/ReturnsWithin.h"
 
 namespace corvane {
 namespace {
 
 using test::Bytes;
 
-// A refusal is immediate; an open() that waits for a pipe's writer never returns.
-constexpr auto kRefusalLimit = std::chrono::seconds(2);
-
-// Runs call on a thread of its own and stores what it returned; false when it has not
-// returned within kRefusalLimit. The thread is then left where it blocks, so that the test
-// fails instead of hanging.
-bool ReturnsWithin(std::function<bool()> call, bool& result) {
-    auto task = std::make_shared<std::packaged_task<bool()>>(std::move(call));
-    std::future<bool> done = task->get_future();
-    std::thread([task] { (*task)(); }).detach();
-    if (done.wait_for(kRefusalLimit) != std::future_status::ready) return false;
-    result = done.get();
-    return true;
-}
+using test::ReturnsWithin;
 
 int FrameLength(int version, int layer, int bitrateIndex, int rateIndex, int padding) {
     const Bytes h = test::MakeFrameHeader(version, layer, bitrateIndex, rateIndex, padding, 0);
