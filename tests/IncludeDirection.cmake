@@ -13,6 +13,7 @@ set(rules
   "engine/output=engine/base,engine/mp3,engine/Progress.h,audio"
   "engine/cut=engine/base,engine/mp3,engine/output,engine/Progress.h,audio"
   "engine/join=engine/base,engine/mp3,engine/output,engine/Progress.h,audio"
+  "engine/peaks=engine/base,engine/Progress.h,audio"
   "cli=engine,audio"
   "ui=ui/widgets,engine,audio"
   "ui/widgets=ui/Shell.h,ui/MessageBox.h,engine,audio"

@@ -20,6 +20,8 @@ int RunInfo(const Args& args);
 int RunCut(const Args& args, bool batch);
 // join (batch false) and batch-join.
 int RunJoinCommand(const Args& args, bool batch);
+// peaks: a file's waveform as the lowest and highest sample of each column.
+int RunPeaks(const Args& args);
 
 // Prints "corvane-cli: TEXT" and a hint to stderr; returns kExitUsage.
 int UsageError(const std::string& text);

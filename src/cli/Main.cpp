@@ -17,6 +17,7 @@ constexpr const char* kHelpText =
     "  corvane-cli batch-cut RULE [CUT OPTIONS] [--first N] FILE...\n"
     "  corvane-cli join -o TARGET [ENCODING] [TAG] FILE FILE...\n"
     "  corvane-cli batch-join [--insert | --append] --with FILE [--with FILE...] [ENCODING] [OUTPUT] MAIN...\n"
+    "  corvane-cli peaks [--columns N] [--json] FILE\n"
     "  corvane-cli --help | --version\n"
     "\n"
     "Rules (exactly one per cut):\n"
@@ -54,6 +55,11 @@ constexpr const char* kHelpText =
     "  --with FILE            batch-join: a joined file (repeatable)\n"
     "  -d DIR, --tree, --no-postfix, --if-exists rename|overwrite|skip, --no-tag   batch-join output\n"
     "\n"
+    "Peaks options:\n"
+    "  --columns N            columns over the whole file (default 100); each line is the\n"
+    "                         lowest and highest sample of one column, as fractions of full scale\n"
+    "  --json                 the same as one JSON object\n"
+    "\n"
     "  --quiet                no progress bar or status lines\n"
     "  -0, --null             end each printed path with a NUL byte instead of a newline (xargs -0)\n"
     "\n"
@@ -87,6 +93,7 @@ int main(int argc, char** argv) {
     // The audio library recognises files as the desktop program's does.
     corvane::audio::ConfigureAudioLibrary();
     if (command == "info") return RunInfo(args);
+    if (command == "peaks") return RunPeaks(args);
     // The writing commands: from here to the end of the run SIGINT, SIGTERM and SIGHUP cancel
     // the running work instead of killing the process.
     const bool writes = command == "cut" || command == "batch-cut" || command == "join" || command == "batch-join";

@@ -1,0 +1,91 @@
+// PeakMap: bins of lowest and highest samples, and columns made of them.
+#include "engine/peaks/PeakMap.h"
+
+#include <algorithm>
+
+namespace corvane {
+
+constexpr int64_t kTenthsPerSecond = 10;
+
+bool PeakMap::Complete() const {
+    return std::none_of(bins.begin(), bins.end(), [](const PeakBin& b) { return b.Empty(); });
+}
+
+uint32_t BinFramesFor(uint64_t frames) {
+    const uint64_t even = (frames + kOverviewBins - 1) / kOverviewBins;
+    return static_cast<uint32_t>(std::max<uint64_t>(kMinBinFrames, even));
+}
+
+uint64_t BinCountFor(uint64_t frames, uint32_t framesPerBin) {
+    if (framesPerBin == 0) return 0;
+    return (frames + framesPerBin - 1) / framesPerBin;
+}
+
+PeakMap MakeEmptyPeakMap(uint64_t frames, uint32_t sampleRate, uint32_t channels) {
+    PeakMap map;
+    map.frames = frames;
+    map.sampleRate = sampleRate;
+    map.channels = channels;
+    map.framesPerBin = BinFramesFor(frames);
+    map.bins.assign(static_cast<size_t>(BinCountFor(frames, map.framesPerBin)), PeakBin{});
+    return map;
+}
+
+void AddPcmToBins(PeakMap& map, uint64_t firstFrame, const int16_t* pcm, uint64_t frames) {
+    if (map.bins.empty() || map.framesPerBin == 0 || map.channels == 0) return;
+    const uint64_t lastBin = map.bins.size() - 1;
+    uint64_t frame = firstFrame;
+    const uint64_t end = firstFrame + frames;
+    while (frame < end) {
+        const uint64_t bin = std::min(frame / map.framesPerBin, lastBin);
+        // The frames of this call that fall into this bin; the last bin takes all the rest.
+        const uint64_t binEnd = bin == lastBin ? end : std::min(end, (bin + 1) * map.framesPerBin);
+        const int16_t* from = pcm + (frame - firstFrame) * map.channels;
+        const int16_t* to = pcm + (binEnd - firstFrame) * map.channels;
+        // Plain loops over one contiguous run, which the compiler vectorises.
+        int16_t low = INT16_MAX;
+        int16_t high = INT16_MIN;
+        for (const int16_t* p = from; p < to; ++p) {
+            low = std::min(low, *p);
+            high = std::max(high, *p);
+        }
+        map.bins[static_cast<size_t>(bin)].Merge(PeakBin{low, high});
+        frame = binEnd;
+    }
+}
+
+PeakColumn PeaksOfRange(const PeakMap& map, uint64_t first, uint64_t end) {
+    if (map.bins.empty() || map.framesPerBin == 0) return PeakColumn{true, 0, 0};
+    const uint64_t lastBin = map.bins.size() - 1;
+    const uint64_t firstBin = std::min(first / map.framesPerBin, lastBin);
+    const uint64_t endBin = end > first ? std::min((end - 1) / map.framesPerBin, lastBin) + 1 : firstBin + 1;
+    PeakBin peaks;
+    for (uint64_t b = firstBin; b < endBin; ++b) {
+        const PeakBin& bin = map.bins[static_cast<size_t>(b)];
+        if (bin.Empty()) return PeakColumn{};
+        peaks.Merge(bin);
+    }
+    return PeakColumn{true, peaks.low, peaks.high};
+}
+
+std::vector<PeakColumn> EvenColumns(const PeakMap& map, int columns) {
+    std::vector<PeakColumn> out;
+    if (columns <= 0) return out;
+    out.reserve(static_cast<size_t>(columns));
+    const uint64_t n = static_cast<uint64_t>(columns);
+    for (uint64_t c = 0; c < n; ++c) {
+        // 128-bit products: frames times a column number may pass 64 bits for huge requests.
+        const auto edge = [&](uint64_t k) {
+            return static_cast<uint64_t>(static_cast<unsigned __int128>(map.frames) * k / n);
+        };
+        out.push_back(PeaksOfRange(map, edge(c), edge(c + 1)));
+    }
+    return out;
+}
+
+uint64_t FrameAtTenths(int64_t tenths, uint32_t sampleRate) {
+    if (tenths <= 0) return 0;
+    return static_cast<uint64_t>(tenths) * sampleRate / kTenthsPerSecond;
+}
+
+}  // namespace corvane
