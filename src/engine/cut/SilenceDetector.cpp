@@ -1,0 +1,138 @@
+// Silence detection over decoded PCM: quiet windows, silences, split points and piece rows.
+#include "engine/cut/SilenceDetector.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "audio/AudioSource.h"
+#include "engine/base/Messages.h"
+
+namespace corvane {
+namespace {
+
+constexpr double kFullScale = 32768.0;
+constexpr int64_t kTenthsPerSecond = 10;
+
+// The sum of the squares of n samples.
+uint64_t SumOfSquares(const int16_t* samples, int32_t n) {
+    uint64_t sum = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        const int32_t s = samples[i];
+        sum += static_cast<uint32_t>(s * s);
+    }
+    return sum;
+}
+
+int RoundedTenths(uint64_t frame, int32_t sampleRate) {
+    const uint64_t rate = static_cast<uint64_t>(sampleRate);
+    return static_cast<int>((frame * kTenthsPerSecond * 2 + rate) / (2 * rate));
+}
+
+}  // namespace
+
+CSilenceDetector::CSilenceDetector(const SilenceOptions& options, int32_t sampleRate)
+    : windowFrames_(std::max(sampleRate / kSilenceWindowsPerSecond, 1)),
+      minFrames_(static_cast<uint64_t>(std::max(std::llround(options.minSeconds * sampleRate), 1LL))),
+      quietSquareLevel_(kFullScale * kFullScale * std::pow(10.0, options.thresholdDb / 10.0)) {}
+
+void CSilenceDetector::AddBlock(const int16_t* left, const int16_t* right, int32_t frames) {
+    const int32_t channels = right != nullptr ? 2 : 1;
+    int32_t done = 0;
+    while (done < frames) {
+        const int32_t n = std::min(frames - done, windowFrames_ - inWindow_);
+        sumSquares_ += SumOfSquares(left + done, n);
+        if (right != nullptr) sumSquares_ += SumOfSquares(right + done, n);
+        samplesInWindow_ += static_cast<uint64_t>(n) * static_cast<uint64_t>(channels);
+        inWindow_ += n;
+        frames_ += static_cast<uint64_t>(n);
+        done += n;
+        if (inWindow_ == windowFrames_) CloseWindow();
+    }
+}
+
+void CSilenceDetector::CloseWindow() {
+    const uint64_t windowStart = frames_ - static_cast<uint64_t>(inWindow_);
+    const bool quiet = static_cast<double>(sumSquares_) < quietSquareLevel_ * static_cast<double>(samplesInWindow_);
+    if (quiet && !inRun_) {
+        inRun_ = true;
+        runStart_ = windowStart;
+    } else if (!quiet && inRun_) {
+        inRun_ = false;
+        const uint64_t length = windowStart - runStart_;
+        if (runStart_ > 0 && length >= minFrames_) points_.push_back(runStart_ + length / 2);
+    }
+    inWindow_ = 0;
+    samplesInWindow_ = 0;
+    sumSquares_ = 0;
+}
+
+std::vector<uint64_t> CSilenceDetector::Finish() {
+    if (inWindow_ > 0) CloseWindow();
+    inRun_ = false;  // a silence that reaches the end is trailing
+    return points_;
+}
+
+Outcome DetectSilences(const std::string& path, const SilenceOptions& options, IProgressDialog* dialog,
+                       SilenceSplits& out) {
+    out = SilenceSplits{};
+    CLibraryAudioSource source;
+    if (!source.Open(path, 0)) return Outcome::Failed(LoadFileFailure(path));
+    // The audio layer delivers signed 16-bit samples only (AudioLibrary.h).
+    const int32_t rate = source.GetSampleRate();
+    const bool stereo = source.GetOutputChannels() == 2;
+    const uint64_t frameBytes =
+        static_cast<uint64_t>(source.GetChannels()) * static_cast<uint64_t>(source.GetBitsPerSample() / 8);
+    const uint64_t totalFrames = frameBytes > 0 ? source.GetLengthBytes() / frameBytes : 0;
+
+    int width = 0;
+    int shown = 0;
+    if (dialog != nullptr) {
+        width = std::max(dialog->Bar().Width(), 1);
+        dialog->Bar().SetRange(0, width);
+        dialog->Bar().SetPosition(0);
+    }
+
+    CSilenceDetector detector(options, rate);
+    int16_t left[kAudioBlockFrames];
+    int16_t right[kAudioBlockFrames];
+    for (;;) {
+        if (dialog != nullptr) {
+            PumpMessages();
+            if (dialog->cancelled.load(std::memory_order_relaxed) != 0) return Outcome::Cancelled();
+        }
+        const int32_t frames = source.Read(left, right);
+        if (frames <= 0) break;
+        detector.AddBlock(left, stereo ? right : nullptr, frames);
+        if (dialog != nullptr && totalFrames > 0) {
+            const uint64_t decoded = std::min(detector.Frames(), totalFrames);
+            const int pixel = static_cast<int>(decoded * static_cast<uint64_t>(width) / totalFrames);
+            if (pixel != shown) dialog->Bar().SetPosition(shown = pixel);
+        }
+    }
+
+    out.sampleRate = rate;
+    out.frames = detector.Frames();
+    out.points = detector.Finish();
+    out.tenths.reserve(out.points.size());
+    for (uint64_t point : out.points) out.tenths.push_back(RoundedTenths(point, rate));
+    return Outcome::Done();
+}
+
+std::vector<PieceEntry> PiecesAtSplits(const std::vector<int>& splitTenths, int totalTenths) {
+    std::vector<PieceEntry> rows;
+    if (totalTenths <= 0) return rows;
+    int start = 0;
+    for (int point : splitTenths) {
+        if (point <= start || point >= totalTenths) continue;
+        rows.emplace_back();
+        rows.back().start = start;
+        rows.back().end = point;
+        start = point;
+    }
+    rows.emplace_back();
+    rows.back().start = start;
+    rows.back().end = totalTenths;
+    return rows;
+}
+
+}  // namespace corvane
