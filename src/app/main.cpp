@@ -28,6 +28,8 @@ constexpr int kScreenshotDelayMs = 500;
 // of those seconds, as the slider and "&Add Piece" would.
 constexpr char kOpen[] = "--open";
 constexpr char kPieces[] = "--pieces";
+// "--position S": then move the cutter page's slider to S seconds, as the time box would.
+constexpr char kPosition[] = "--position";
 // "--join FILE...": show the joiner page with the files (up to the next option) listed.
 constexpr char kJoin[] = "--join";
 // "--batch-cut FILE...": show the batch cutter page with the files (up to the next option) listed.
@@ -75,6 +77,10 @@ int main(int argc, char** argv) {
             mainApp.PageSplitter()->OpenSourceFile(QString::fromLocal8Bit(argv[++i]));
         if (std::strcmp(argv[i], kPieces) == 0 && i + 1 < argc)
             AddPieces(mainApp.PageSplitter(), QString::fromLocal8Bit(argv[++i]));
+        if (std::strcmp(argv[i], kPosition) == 0 && i + 1 < argc) {
+            auto* slider = mainApp.PageSplitter()->findChild<QSlider*>(QStringLiteral("positionSlider"));
+            if (slider != nullptr) slider->setValue(static_cast<int>(QString::fromLocal8Bit(argv[++i]).toDouble() * 10));
+        }
         if (std::strcmp(argv[i], kJoin) == 0) {
             QStringList files;
             while (i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0) files << QString::fromLocal8Bit(argv[++i]);

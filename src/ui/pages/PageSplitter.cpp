@@ -15,6 +15,7 @@
 #include "ui/widgets/ProgressDialog.h"
 #include "ui/widgets/SpinButtons.h"
 #include "ui/widgets/ValueList.h"
+#include "ui/widgets/WaveformStrip.h"
 
 #include <QButtonGroup>
 #include <QContextMenuEvent>
@@ -43,7 +44,8 @@
 namespace corvane {
 
 // The position slider: tenths of a second, with the selected piece drawn as a band under
-// its groove.
+// its groove. A value is drawn where the handle's centre stands for it, as the waveform strip
+// above draws it.
 class CPositionSlider : public QSlider {
 public:
     explicit CPositionSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {}
@@ -63,12 +65,9 @@ protected:
         if (selEnd_ <= selStart_ || maximum() <= minimum()) return;
         QStyleOptionSlider option;
         initStyleOption(&option);
-        const QRect groove = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
-        const QRect handle = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
-        const int span = groove.width() - handle.width();
-        const int offset = groove.x() + handle.width() / 2;
         const auto x = [&](int value) {
-            return offset + QStyle::sliderPositionFromValue(minimum(), maximum(), value, span);
+            option.sliderPosition = value;
+            return style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this).center().x();
         };
         QPainter painter(this);
         const QRect band(x(selStart_), height() - kBandHeight - 1, std::max(1, x(selEnd_) - x(selStart_)),
@@ -131,8 +130,9 @@ constexpr int kIntegerBoxChars = 9;
 // ---- Places of the controls, in dialog units ----
 //
 // The source row across the top; the cut modes and "C&ut Now!" at the left with the
-// information box beside them, stretching right; the playback row and the position slider across the page; the
-// piece buttons, then the piece list taking what is left, then its two buttons at the bottom.
+// information box beside them, stretching right; the playback row, the waveform strip and the
+// position slider across the page; the piece buttons, then the piece list taking what is left,
+// then its two buttons at the bottom.
 
 constexpr int kButtonWidth = 50;
 
@@ -161,9 +161,17 @@ constexpr int kPlayY = kModeY + kInfoHeight + 8;
 constexpr int kTimeBoxWidth = 52;
 constexpr int kVolumeLabelWidth = 30;
 constexpr int kVolumeWidth = 80;
-constexpr int kSliderY = kPlayY + 18;
+constexpr int kStripY = kPlayY + 18;
+constexpr int kStripHeight = 40;
+constexpr int kSliderY = kStripY + kStripHeight;
 constexpr int kSliderHeight = 18;
 constexpr int kPieceButtonsY = kSliderY + kSliderHeight + 4;
+// The waveform strip takes this share of the height the page gains over its design height;
+// the slider, the piece buttons and the top of the list move down with its foot, and the list
+// takes the rest.
+constexpr int kStripGrowth = 35;
+constexpr Anchor kUnderStripLeft{0, kStripGrowth};
+constexpr Anchor kUnderStripRight{100, kStripGrowth};
 constexpr int kListY = kPieceButtonsY + 18;
 constexpr int kBottomButtonsY = kPageDesignHeight - kMargin - kButtonHeight;
 constexpr int kListBottom = kBottomButtonsY - 4;
@@ -317,15 +325,19 @@ void CPageSplitter::MakePlaybackControls(Placer& at) {
     at.Label("&Volume:", volumeSlider_, x, y, kVolumeLabelWidth - 2);
 
     positionSlider_ = at.Put(new CPositionSlider(this), "positionSlider", kMargin, kSliderY, kRight - kMargin,
-                             kSliderHeight, kTopLeft, kTopRight);
+                             kSliderHeight, kUnderStripLeft, kUnderStripRight);
     positionSlider_->setRange(0, 0);
     positionSlider_->setTickPosition(QSlider::NoTicks);
+    // Exactly as wide as the slider, so that its columns stand over the slider's groove.
+    waveStrip_ = at.Put(new CWaveformStrip(this), "waveformStrip", kMargin, kStripY, kRight - kMargin, kStripHeight,
+                        kTopLeft, kUnderStripRight);
+    waveStrip_->SetSlider(positionSlider_);
 }
 
 void CPageSplitter::MakePieceControls(Placer& at) {
     int x = kMargin;
     const auto pieceButton = [&](const char* text, const char* name) {
-        QPushButton* b = at.Button(text, name, x, kPieceButtonsY, kButtonWidth, kTopLeft);
+        QPushButton* b = at.Button(text, name, x, kPieceButtonsY, kButtonWidth, kUnderStripLeft);
         x += kButtonWidth + 4;
         return b;
     };
@@ -336,7 +348,7 @@ void CPageSplitter::MakePieceControls(Placer& at) {
     previewButton_ = pieceButton(kPreviewLabel, "previewButton");
 
     pieceList_ = at.Put(new QTreeWidget(this), "pieceList", kMargin, kListY, kRight - kMargin, kListBottom - kListY,
-                        kTopLeft, kBottomRight);
+                        kUnderStripLeft, kBottomRight);
     pieceList_->setColumnCount(static_cast<int>(std::size(kColumnTitles)));
     QStringList titles;
     for (const char* title : kColumnTitles) titles << QString::fromLatin1(title);
@@ -386,6 +398,7 @@ void CPageSplitter::ConnectControls() {
     connect(positionSlider_, &QSlider::sliderReleased, this, &CPageSplitter::OnSliderReleased);
     connect(setStartButton_, &QPushButton::clicked, this, &CPageSplitter::OnSetStart);
     connect(setEndButton_, &QPushButton::clicked, this, &CPageSplitter::OnSetEnd);
+    connect(waveStrip_, &CWaveformStrip::BoundaryMoved, this, &CPageSplitter::OnBoundaryMoved);
     connect(goStartButton_, &QPushButton::clicked, this, &CPageSplitter::OnGoToStart);
     connect(goEndButton_, &QPushButton::clicked, this, &CPageSplitter::OnGoToEnd);
     connect(previewButton_, &QPushButton::clicked, this, &CPageSplitter::OnPreview);
@@ -451,6 +464,7 @@ bool CPageSplitter::OpenSourceFile(const QString& path) {
     positionSlider_->setPageStep(std::max(1, totalLength_ / kSliderPages));
     ShowPosition(0);
     timeBox_->setText(Position(0));
+    waveStrip_->SetSource(path);
 
     pieces_ = SinglePiece(totalLength_);
     RefreshPieceList(0);
@@ -481,6 +495,7 @@ void CPageSplitter::ShowNoFile() {
     positionSlider_->setRange(0, 0);
     positionSlider_->blockSignals(false);
     positionSlider_->ClearSelection();
+    waveStrip_->Clear();
     timeBox_->setText(Position(0));
     sourceBox_->clear();
     infoBox_->clear();
@@ -574,6 +589,7 @@ void CPageSplitter::ApplyCutMode() {
     addButton_->setEnabled(custom);
     pieceList_->setEnabled(custom);
     UpdatePieceButtons();
+    ShowPiecesOnStrip();
     if (bySize) sizeBox_->setFocus();
     if (byCount) countBox_->setFocus();
     if (byTime) minutesBox_->setFocus();
@@ -636,12 +652,24 @@ void CPageSplitter::ShowSelectedRange() {
     if (row < 0) return;
     const PieceEntry& piece = pieces_[static_cast<size_t>(row)];
     positionSlider_->SetSelection(piece.start, piece.end);
+    waveStrip_->SetSelection(piece.start, piece.end);
+}
+
+void CPageSplitter::ShowPiecesOnStrip() {
+    if (waveStrip_ == nullptr) return;
+    // The pieces are the custom mode's; the other modes cut by their own rule.
+    const bool custom = !sourcePath_.isEmpty() && Settings().cutType == kByCustom;
+    std::vector<CWaveformStrip::Band> bands;
+    if (custom)
+        for (const PieceEntry& piece : pieces_) bands.push_back({piece.start, piece.end});
+    waveStrip_->SetPieces(std::move(bands), custom ? SelectedRow() : -1, custom);
 }
 
 void CPageSplitter::OnSelectionChanged() {
     if (filling_) return;
     UpdatePieceButtons();
     ShowSelectedRange();
+    ShowPiecesOnStrip();
 }
 
 void CPageSplitter::OnPieceItemChanged(QTreeWidgetItem* item) {
@@ -664,14 +692,28 @@ void CPageSplitter::OnAddPiece() {
 
 void CPageSplitter::OnSetEnd() {
     const int row = SelectedRow();
-    if (row >= 0) {
-        const PieceEditResult result = SetPieceEnd(pieces_, row, positionSlider_->value());
-        if (result.status == PieceEdit::EndNotAfterStart)
-            ShowMessage(this, QString::fromLatin1(kEndBeforeStart), QMessageBox::Warning);
-        else if (result.status == PieceEdit::Changed)
-            RefreshPieceList(result.selected);
-    }
+    if (row >= 0) SetEndAt(row, positionSlider_->value());
     positionSlider_->setFocus();
+}
+
+void CPageSplitter::SetEndAt(int row, int p) {
+    const PieceEditResult result = SetPieceEnd(pieces_, row, p);
+    if (result.status == PieceEdit::EndNotAfterStart)
+        ShowMessage(this, QString::fromLatin1(kEndBeforeStart), QMessageBox::Warning);
+    else if (result.status == PieceEdit::Changed)
+        RefreshPieceList(result.selected);
+}
+
+void CPageSplitter::OnBoundaryMoved(int row, int p) {
+    if (sourcePath_.isEmpty() || Settings().cutType != kByCustom || row < 0 ||
+        row >= static_cast<int>(pieces_.size()))
+        return;
+    if (SelectedRow() != row) {
+        QTreeWidgetItem* item = pieceList_->topLevelItem(row);
+        pieceList_->setCurrentItem(item);
+        item->setSelected(true);
+    }
+    SetEndAt(row, p);
 }
 
 void CPageSplitter::OnSetStart() {

@@ -7,6 +7,11 @@
 // pieces on the position slider (tenths of a second) while listening to the file through the
 // preview player; the piece rows always cover the whole file (engine/cut/PieceList.h).
 //
+// Above the slider the waveform strip (ui/widgets/WaveformStrip.h) shows the file's peaks in
+// line with the slider's groove, the custom pieces as bands, the selection and the position. A
+// press on the strip moves the slider as a drag of its handle does; dragging a boundary
+// between two bands is "Set End" of the left piece at the point where it is let go.
+//
 // Playback runs on the player's own thread; its end-of-playback news reaches the page as a
 // queued signal and is handled like "S&top". Without a sound device the page refuses to play.
 #pragma once
@@ -40,6 +45,7 @@ class CNumberEdit;
 class CPositionSlider;
 class CPreviewPlayer;
 class CValueList;
+class CWaveformStrip;
 
 // Where playback stands. Previewing plays the selected piece only.
 enum class PlayState { Stopped, Playing, Paused, Previewing, PreviewPaused };
@@ -106,6 +112,10 @@ private:
     void OnAddPiece();
     void OnSetStart();
     void OnSetEnd();
+    // Set End of row at p: the message when p is not after its start, else the new rows.
+    void SetEndAt(int row, int p);
+    // A boundary dragged on the waveform strip: row is selected, then Set End at p.
+    void OnBoundaryMoved(int row, int p);
     void OnGoToStart();
     void OnGoToEnd();
     void OnRemove();
@@ -140,6 +150,8 @@ private:
     void FillPieceRow(int row);
     int SelectedRow() const;
     void ShowSelectedRange();
+    // The pieces, the selected row and whether they can be edited, onto the waveform strip.
+    void ShowPiecesOnStrip();
     void FillInformation();
 
     const CutterOptions* options_ = nullptr;
@@ -181,6 +193,7 @@ private:
     QPushButton* stopButton_ = nullptr;
     QSlider* volumeSlider_ = nullptr;
     CPositionSlider* positionSlider_ = nullptr;
+    CWaveformStrip* waveStrip_ = nullptr;
     QPushButton* setStartButton_ = nullptr;
     QPushButton* setEndButton_ = nullptr;
     QPushButton* goStartButton_ = nullptr;

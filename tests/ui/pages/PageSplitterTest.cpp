@@ -1,5 +1,8 @@
 // Cutter page: driven through its own controls; the pieces it writes are compared with what
 // corvane-cli writes for the same cut, and the settings file is read back.
+//
+// With CORVANE_BENCH_PEAKS set to an MP3 file, overviewOfABenchFile opens it and reports how
+// long its waveform takes, opened first and again, and how late the event loop answered.
 #include "TestEnvironment.h"
 #include "pages/PageFixture.h"
 
@@ -14,6 +17,7 @@
 #include "ui/pages/PageSplitter.h"
 #include "ui/widgets/ProgressDialog.h"
 #include "ui/widgets/ValueList.h"
+#include "ui/widgets/WaveformStrip.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -33,6 +37,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <vector>
@@ -126,6 +131,16 @@ class PageSplitterTest : public QObject {
         QTest::qWait(0);
     }
     QTreeWidget* List() { return Get<QTreeWidget>("pieceList"); }
+    CWaveformStrip* Strip() { return Get<CWaveformStrip>("waveformStrip"); }
+    // Presses the waveform strip at the pixel of tenth from, drags to that of to and lets go.
+    void DragOnStrip(int from, int to) {
+        CWaveformStrip* strip = Strip();
+        const int y = strip->height() / 2;
+        QTest::mousePress(strip, Qt::LeftButton, Qt::NoModifier, QPoint(strip->XOfValue(from), y));
+        QTest::mouseMove(strip, QPoint((strip->XOfValue(from) + strip->XOfValue(to)) / 2, y));
+        QTest::mouseMove(strip, QPoint(strip->XOfValue(to), y));
+        QTest::mouseRelease(strip, Qt::LeftButton, Qt::NoModifier, QPoint(strip->XOfValue(to), y));
+    }
     void SelectRow(int row) {
         QTreeWidgetItem* item = List()->topLevelItem(row);
         QTest::mouseClick(List()->viewport(), Qt::LeftButton, Qt::NoModifier,
@@ -737,6 +752,121 @@ private Q_SLOTS:
         Click(preview);
         QCOMPARE(page_->State(), PlayState::Stopped);
         QCOMPARE(Slider()->value(), 100);
+    }
+
+    // ---- The waveform strip ----
+
+    void draggingABoundaryOnTheStripIsSetEndOfTheLeftPieceWhereItIsLetGo() {
+        ShowPage();
+        OpenByDialog(source_);
+        Click(Get("byCustom"));
+        // Pieces 0-10 s, 10-20 s, 20 s to the end, the last one selected.
+        const auto layOut = [&] {
+            OpenByDialog(source_);
+            for (int at : {100, 200}) {
+                MoveTo(at);
+                Click(Get("addButton"));
+            }
+            shown_.clear();
+        };
+        struct Drag {
+            int from;
+            int to;
+            int row;  // the piece the boundary ends
+        };
+        // Within the next piece, past it, before the piece's own start, and back onto itself.
+        for (const Drag drag : {Drag{100, 150, 0}, Drag{100, 250, 0}, Drag{200, 50, 1}, Drag{200, 200, 1}}) {
+            layOut();
+            DragOnStrip(drag.from, drag.to);
+            const auto dragged = Ranges();
+            const int draggedRow = List()->indexOfTopLevelItem(List()->selectedItems().value(0));
+            std::vector<QString> draggedShown;
+            for (const Shown& m : shown_) draggedShown.push_back(m.text);
+            QCOMPARE(Slider()->value(), 200);  // the slider stays where it was
+
+            layOut();
+            SelectRow(drag.row);
+            MoveTo(drag.to);
+            Click(Get("setEndButton"));
+            std::vector<QString> setEndShown;
+            for (const Shown& m : shown_) setEndShown.push_back(m.text);
+            QCOMPARE(dragged, Ranges());
+            QCOMPARE(draggedRow, List()->indexOfTopLevelItem(List()->selectedItems().value(0)));
+            QCOMPARE(draggedShown, setEndShown);
+        }
+        layOut();
+        DragOnStrip(200, 50);
+        QCOMPARE(shown_.back().text,
+                 QStringLiteral("You can not set the end position less than or equal to the start position."));
+    }
+
+    void theStripFollowsTheFileAndAPressMovesTheSlider() {
+        ShowPage();
+        QVERIFY(!Strip()->HasSource());
+        OpenByDialog(source_);
+        QVERIFY(Strip()->HasSource());
+        QTRY_COMPARE(Strip()->State(), PeakState::Complete);
+        // The strip spans the slider: its first and last tenth are under the handle's ends.
+        QCOMPARE(Strip()->geometry().left(), Slider()->geometry().left());
+        QCOMPARE(Strip()->geometry().right(), Slider()->geometry().right());
+
+        const int y = Strip()->height() / 2;
+        QTest::mouseClick(Strip(), Qt::LeftButton, Qt::NoModifier, QPoint(Strip()->XOfValue(123), y));
+        QCOMPARE(Slider()->value(), 123);
+        QCOMPARE(Get<QLineEdit>("timeBox")->text(), QStringLiteral("0:12.3"));
+
+        // Outside the custom mode the pieces are not on the strip: a press at a boundary moves
+        // the slider.
+        MoveTo(100);
+        Click(Get("byCustom"));
+        Click(Get("addButton"));
+        Click(Get("byCount"));
+        QTest::keyClick(Slider(), Qt::Key_Home);
+        QTest::mouseClick(Strip(), Qt::LeftButton, Qt::NoModifier, QPoint(Strip()->XOfValue(100), y));
+        QCOMPARE(Slider()->value(), 100);
+        QCOMPARE(Ranges().size(), size_t{2});
+
+        Click(Get("byCustom"));
+        SelectRow(0);
+        Click(Get("removeButton"));
+        Click(Get("removeButton"));
+        QVERIFY(page_->SourcePath().isEmpty());
+        QVERIFY(!Strip()->HasSource());
+        QCOMPARE(Strip()->State(), PeakState::Idle);
+    }
+
+    void overviewOfABenchFile() {
+        const QString file = qEnvironmentVariable("CORVANE_BENCH_PEAKS");
+        if (file.isEmpty()) QSKIP("CORVANE_BENCH_PEAKS not set");
+        ShowPage();
+        // A timer of 5 ms tells how late the event loop answers while the overview is made.
+        QElapsedTimer clock;
+        qint64 last = 0;
+        qint64 worst = 0;
+        QTimer probe;
+        probe.setInterval(5);
+        connect(&probe, &QTimer::timeout, [&] {
+            worst = std::max(worst, clock.elapsed() - last);
+            last = clock.elapsed();
+        });
+        for (const char* run : {"first open", "second open"}) {
+            page_->CloseSourceFile();
+            worst = 0;
+            clock.start();
+            QVERIFY(page_->OpenSourceFile(file));
+            const qint64 opened = clock.elapsed();
+            last = opened;
+            probe.start();
+            while (Strip()->State() == PeakState::Working && clock.elapsed() < 60000)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            const qint64 done = clock.elapsed();
+            probe.stop();
+            QCOMPARE(Strip()->State(), PeakState::Complete);
+            std::printf("%s: overview complete %lld ms after the open began (the open itself %lld ms, %s); "
+                        "the event loop answered within %lld ms at worst\n",
+                        run, static_cast<long long>(done), static_cast<long long>(opened),
+                        Strip()->FromCache() ? "from the cache" : "decoded", static_cast<long long>(worst));
+        }
     }
 
     void theVolumeSliderStartsFull() {
