@@ -18,6 +18,8 @@ namespace corvane {
 // milliseconds of audio at most, so the map fills smoothly).
 constexpr uint64_t kCommitBins = 16;
 constexpr uint32_t kBytesPerSample = 2;
+// A stretch that starts inside the file is reached in seeks of at most this much audio.
+constexpr uint64_t kSeekStepSeconds = 60;
 
 struct CPeakWorker::Job {
     std::string path;
@@ -72,6 +74,16 @@ void Commit(Job& job, const PeakMap& local, uint64_t firstBin, uint64_t from, ui
               job.map.bins.begin() + static_cast<ptrdiff_t>(firstBin + from));
 }
 
+// Moves the stream to frame: true when it got there. libmpg123 finds a position by reading
+// every frame header before it (a minute of a 128 kbps file takes about half a millisecond),
+// so a far position is reached in steps, and a cancel is seen between them.
+bool SeekInSteps(audio::Handle handle, uint64_t frame, uint32_t frameBytes, uint64_t stepFrames,
+                 const std::atomic<bool>& cancel) {
+    for (uint64_t at = stepFrames; at < frame; at += stepFrames)
+        if (cancel.load() || !audio::ChannelSetPosition(handle, static_cast<int64_t>(at * frameBytes))) return false;
+    return !cancel.load() && audio::ChannelSetPosition(handle, static_cast<int64_t>(frame * frameBytes));
+}
+
 // Decodes the stretch of bins [firstBin, endBin) of the open stream handle (the last stretch
 // runs to the end of the data) into the shared map. Bins the data does not reach are flat.
 void DecodeStretch(Job& job, const std::atomic<bool>& cancel, audio::Handle handle, const PeakMap& facts,
@@ -88,7 +100,9 @@ void DecodeStretch(Job& job, const std::atomic<bool>& cancel, audio::Handle hand
     uint64_t decoded = 0;  // frames from firstFrame on
     uint64_t committed = 0;
     const bool positioned =
-        handle != 0 && (firstFrame == 0 || audio::ChannelSetPosition(handle, static_cast<int64_t>(firstFrame * frameBytes)));
+        handle != 0 &&
+        (firstFrame == 0 ||
+         SeekInSteps(handle, firstFrame, frameBytes, kSeekStepSeconds * facts.sampleRate, cancel));
     std::vector<int16_t> block(static_cast<size_t>(kPeakBlockFrames) * facts.channels);
     while (positioned && !cancel.load()) {
         uint64_t want = kPeakBlockFrames;

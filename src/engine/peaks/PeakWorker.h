@@ -16,8 +16,8 @@
 // layer and the cache folder.
 //
 // Cancel stops every thread of the job and returns within kPeakCancelMs: the threads look at
-// the cancel flag after each block of kPeakBlockFrames sample frames. A cancelled job writes
-// nothing to the cache.
+// the cancel flag after each block of kPeakBlockFrames sample frames, and between the steps
+// of the seek to a stretch's start. A cancelled job writes nothing to the cache.
 #pragma once
 
 #include <atomic>

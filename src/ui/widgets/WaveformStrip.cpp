@@ -240,7 +240,7 @@ void CWaveformStrip::DrawPeaks(QPainter& painter, int x0, int x1) const {
 void CWaveformStrip::mousePressEvent(QMouseEvent* event) {
     int x0 = 0;
     int x1 = 0;
-    if (event->button() != Qt::LeftButton || source_.isEmpty() || !slider_->isEnabled() || !Span(x0, x1)) {
+    if (event->button() != Qt::LeftButton || source_.isEmpty() || !Span(x0, x1) || !slider_->isEnabled()) {
         QWidget::mousePressEvent(event);
         return;
     }
