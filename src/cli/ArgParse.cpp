@@ -140,6 +140,13 @@ bool ParseMinutesSeconds(const std::string& text, int& minutes, int& seconds) {
            minutes < 3000000;
 }
 
+bool ParseJobs(const std::string& text, int& jobs) {
+    int value = 0;
+    if (!ParseCount(text, value) || value < 1 || value > kMaxJobs) return false;
+    jobs = value;
+    return true;
+}
+
 bool ParseMode(const std::string& text, int& mode) {
     if (text == "joint") mode = kChannelModeJointStereo;
     else if (text == "stereo") mode = kChannelModeStereo;

@@ -78,6 +78,11 @@ bool ParseTenths(const std::string& text, int& tenths);
 // A duration of whole seconds ("90") or minutes and seconds ("1:30").
 bool ParseMinutesSeconds(const std::string& text, int& minutes, int& seconds);
 
+// The value of --jobs: how many worker threads re-encode at once, a whole number from 1 to
+// kMaxJobs. False when text is not one.
+constexpr int kMaxJobs = 256;
+bool ParseJobs(const std::string& text, int& jobs);
+
 // "joint", "stereo" or "mono" as an MPEG channel mode (1, 0, 3).
 bool ParseMode(const std::string& text, int& mode);
 

@@ -37,6 +37,7 @@ struct CutRequest {
     CutterOptions options;
     bool quiet = false;
     char pathEnd = kPathEndLine;
+    int jobs = DefaultJobs();
     std::vector<std::string> files;
 };
 
@@ -161,6 +162,9 @@ int ParseCutArgs(const Args& args, bool batch, CutRequest& r) {
             if (!walker.TakeValue(v)) return walker.MissingValue();
             if (!ParseCount(v, r.options.firstPiecesNumber) || r.options.firstPiecesNumber < 1) return walker.BadValue(v);
             r.options.splitFirstNPieces = true;
+        } else if (a == "--jobs") {
+            if (!walker.TakeValue(v)) return walker.MissingValue();
+            if (!ParseJobs(v, r.jobs)) return walker.BadValue(v);
         } else if (a == "--quiet" || a == "-q") {
             r.quiet = true;
         } else if (a == "--null" || a == "-0") {
@@ -188,6 +192,7 @@ CutContext MakeContext(const CutRequest& r, CTerminalProgress& progress) {
     CutContext ctx;
     ctx.options = r.options;
     ctx.dialog = &progress;
+    ctx.jobs = r.jobs;
     return ctx;
 }
 
@@ -251,44 +256,69 @@ int RunSingle(CutRequest& r) {
     return kExitOk;
 }
 
-int RunBatch(CutRequest& r) {
-    CTerminalProgress progress(!r.quiet && isatty(STDERR_FILENO));
-    progress.ReceiveSignals();
-    int sequence = 1;
-    bool allOk = true;
-    // One run over the batch: no piece replaces a source of the batch, nor another piece.
-    auto run = std::make_shared<COutputRun>();
-    run->AddSources(r.files);
-    for (const std::string& source : r.files) {
-        CutContext ctx = MakeContext(r, progress);
-        ctx.run = run;
-        SourceFacts facts;
-        const bool loaded = ReadSourceFacts(source, facts);
-        const int64_t seconds = facts.seconds;
-        const uint64_t fileSize = facts.fileSize;
-        progress.SetStatusText(source);
-        // A source the reader refuses has no length for the rule to check against.
-        Outcome outcome = Outcome::Failed(LoadFileFailure(source));
-        switch (loaded ? r.rule : Rule::None) {
-            case Rule::Size:
-                outcome = BatchCutBySize(ctx, source, seconds, fileSize, r.sizeText, r.sizeUnit, sequence);
-                break;
-            case Rule::Count: outcome = BatchCutByCount(ctx, source, seconds, r.count, sequence); break;
-            case Rule::Time: outcome = BatchCutByTime(ctx, source, seconds, r.minutes, r.seconds, sequence); break;
-            case Rule::Range:
-                outcome = BatchCutRange(ctx, source, seconds, r.beginText, r.lengthText, sequence);
-                break;
-            default: break;
-        }
-        if (!Settle(outcome, ctx, r, progress)) return InterruptedExitStatus();
+// Reports each file of a batch as it is settled, in list order: the pieces' paths on stdout,
+// the file's line on stderr.
+class CBatchCutReporter : public IBatchCutObserver {
+public:
+    CBatchCutReporter(const CutRequest& request, CTerminalProgress& progress) : r_(request), progress_(progress) {}
+
+    void OnFileStarted(size_t index) override { progress_.SetStatusText(r_.files[index]); }
+
+    void OnFileDone(size_t index, const Outcome& outcome, const std::vector<std::string>& pieces) override {
+        progress_.Clear();
+        if (outcome.cancelled()) return;
+        for (const std::string& piece : pieces) PrintWrittenPath(piece, r_.pathEnd);
+        const std::string& source = r_.files[index];
         if (outcome.done()) {
-            if (!r.quiet) std::cerr << source << ": " << ctx.createdPieces.size() << " piece(s)\n";
+            if (!r_.quiet) std::cerr << source << ": " << pieces.size() << " piece(s)\n";
         } else {
             allOk = false;
             std::cerr << source << ": Failure: " << outcome.message << "\n";
         }
     }
-    return allOk ? kExitOk : kExitFailure;
+
+    bool allOk = true;
+
+private:
+    const CutRequest& r_;
+    CTerminalProgress& progress_;
+};
+
+int RunBatch(CutRequest& r) {
+    CTerminalProgress progress(!r.quiet && isatty(STDERR_FILENO));
+    progress.ReceiveSignals();
+    BatchCutRequest request;
+    switch (r.rule) {
+        case Rule::Size: request.rule = BatchRule::Size; break;
+        case Rule::Count: request.rule = BatchRule::Count; break;
+        case Rule::Time: request.rule = BatchRule::Time; break;
+        default: request.rule = BatchRule::Range; break;
+    }
+    request.sizeText = r.sizeText;
+    request.sizeUnit = r.sizeUnit;
+    request.count = r.count;
+    request.minutes = r.minutes;
+    request.seconds = r.seconds;
+    request.beginText = r.beginText;
+    request.lengthText = r.lengthText;
+    // A source the reader refuses has no length for the rule to check against.
+    std::vector<BatchSource> files;
+    for (const std::string& source : r.files) {
+        SourceFacts facts;
+        BatchSource file;
+        file.path = source;
+        file.loadable = ReadSourceFacts(source, facts);
+        file.seconds = facts.seconds;
+        file.fileSize = facts.fileSize;
+        files.push_back(file);
+    }
+    // One run over the batch: no piece replaces a source of the batch, nor another piece.
+    CutContext ctx = MakeContext(r, progress);
+    CBatchCutReporter reporter(r, progress);
+    const Outcome outcome = RunBatchCut(ctx, request, files, reporter);
+    progress.Clear();
+    if (outcome.cancelled()) return InterruptedExitStatus();
+    return reporter.allOk ? kExitOk : kExitFailure;
 }
 
 }  // namespace

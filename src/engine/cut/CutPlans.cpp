@@ -10,6 +10,7 @@
 #include "engine/base/PathUtil.h"
 #include "engine/cut/Cutter.h"
 #include "engine/cut/FrameCopyCutter.h"
+#include "engine/cut/ParallelCut.h"
 #include "engine/cut/ReencodeCutter.h"
 #include "engine/cut/PieceTarget.h"
 #include "engine/output/PieceNaming.h"
@@ -82,16 +83,16 @@ private:
     COutputSet outputs_;
 };
 
-// Steps 1-5 common to every driver once its own checks passed: Done when the cutter is
-// ready for the first piece.
-Outcome Prepare(CutContext& ctx, CCutter& cutter, CSourcePieces& pieces, const std::string& source, bool overlaps) {
+// Steps 1-5 common to every driver once its own checks passed, but for where the pieces go:
+// Done when the cutter is loaded and set up for the first piece. bar: the bar the cutter
+// moves (null: none).
+Outcome LoadForCut(CutContext& ctx, CCutter& cutter, const std::string& source, bool overlaps, IProgressBar* bar) {
     if (PumpAndCheck(ctx)) return Outcome::Cancelled();
     ctx.run->AddSource(source);
     if (!cutter.LoadSource(source)) return Outcome::Failed(LoadFileFailure(source));
     const CutterOptions& o = ctx.options;
-    cutter.SetOutputSet(&pieces.Outputs());
     cutter.SetCancelFlag(ctx.dialog ? &ctx.dialog->cancelled : nullptr);
-    cutter.SetProgressBar(ctx.dialog ? &ctx.dialog->Bar() : nullptr);
+    cutter.SetProgressBar(bar);
     if (overlaps) {
         cutter.SetForwardOverlap(o.forwardOverlap);
         cutter.SetBackwardOverlap(o.backwardOverlap);
@@ -105,6 +106,12 @@ Outcome Prepare(CutContext& ctx, CCutter& cutter, CSourcePieces& pieces, const s
         cutter.trackMode = o.id3TrackNumType;
     }
     return Outcome::Done();
+}
+
+// LoadForCut with the dialog's bar, the pieces going into the source's set.
+Outcome Prepare(CutContext& ctx, CCutter& cutter, CSourcePieces& pieces, const std::string& source, bool overlaps) {
+    cutter.SetOutputSet(&pieces.Outputs());
+    return LoadForCut(ctx, cutter, source, overlaps, ctx.dialog ? &ctx.dialog->Bar() : nullptr);
 }
 
 // By size with re-encoding: pieces of size bytes at the output bit rate (kbps) over seconds
@@ -207,6 +214,165 @@ uint64_t PieceCountBySize(uint64_t fileSize, uint64_t size) {
 
 bool Reencodes(const CutterOptions& o) { return o.reencodePieces || o.fadeInLen > 0 || o.fadeOutLen > 0; }
 
+// Re-encoding work runs on worker threads when more than one is asked for; frame copy, bound
+// by the disk, always runs here.
+bool RunsInParallel(const CutContext& ctx) { return ctx.jobs > 1 && Reencodes(ctx.options); }
+
+// The re-encoding cutter of CreateCutter.
+std::unique_ptr<CReencodeCutter> CreateReencodeCutter(const CutterOptions& options) {
+    auto cutter = std::make_unique<CReencodeCutter>();
+    if (!options.reencodePieces || options.useSameParams) {
+        cutter->SetEncodingParams(0, 0, kChannelModeNone);
+    } else {
+        cutter->SetEncodingParams(options.mp3SampleRate, options.mp3BitRate, options.mp3ChannelMode);
+    }
+    return cutter;
+}
+
+// The plan of one source for the parallel cut: the steps a driver takes, in order, each
+// piece named as the driver names it just before cutting it.
+class CPlanBuilder {
+public:
+    CPlanBuilder(CutContext& ctx, const std::string& source, SourcePlan& plan)
+        : ctx_(ctx), source_(source), plan_(plan) {}
+
+    // A piece of index of count (sequence; the tag's numbers) named after nameIndex; false,
+    // with nothing added, once a name could not be settled.
+    bool Piece(CutStep::Measure measure, uint64_t bytes, int64_t tenths, int index, int count, int sequence,
+               int nameIndex) {
+        if (!plan_.namingFailure.empty()) return false;
+        std::string path;
+        std::string error;
+        if (!MakePieceTarget(ctx_.options, *ctx_.run, source_, nameIndex, count, sequence, path, error)) {
+            plan_.namingFailure = error;
+            return false;
+        }
+        plan_.names.push_back(path);
+        Add(CutStep::Kind::Piece, measure, bytes, tenths, index, count, sequence);
+        return true;
+    }
+    // A piece whose name was settled already.
+    void NamedPiece(const std::string& path, CutStep::Measure measure, int64_t tenths, int index, int count,
+                    int sequence) {
+        plan_.names.push_back(path);
+        Add(CutStep::Kind::Piece, measure, 0, tenths, index, count, sequence);
+    }
+    void Skip(int64_t tenths) { Add(CutStep::Kind::Skip, CutStep::Measure::Tenths, 0, tenths, 0, 0, 0); }
+
+private:
+    void Add(CutStep::Kind kind, CutStep::Measure measure, uint64_t bytes, int64_t tenths, int index, int count,
+             int sequence) {
+        CutStep step;
+        step.kind = kind;
+        step.measure = measure;
+        step.bytes = bytes;
+        step.tenths = tenths;
+        step.index = index;
+        step.count = count;
+        step.sequence = sequence;
+        step.titleDigits = ctx_.options.titleDigitNumber;
+        plan_.steps.push_back(step);
+    }
+
+    CutContext& ctx_;
+    const std::string& source_;
+    SourcePlan& plan_;
+};
+
+// The parallel plan of RunSequential (batch false) and RunBatch (batch true, numbered from
+// sequence): count pieces (0: as many as the size makes at the output bit rate over
+// seconds), each but the last of size bytes or tenths, the last to the end.
+Outcome PlanWhole(CutContext& ctx, const std::string& source, bool bySize, uint64_t size, int64_t tenths, int count,
+                  int64_t seconds, bool batch, int sequence, SourcePlan& plan) {
+    std::unique_ptr<CReencodeCutter> cutter = CreateReencodeCutter(ctx.options);
+    if (Outcome loaded = LoadForCut(ctx, *cutter, source, true, nullptr); !loaded.done()) return loaded;
+    if (count == 0) {
+        const int64_t atBitrate = PieceCountAtBitrate(seconds, size, cutter->GetOutputBitrate());
+        if (atBitrate > kMaxPieceCount) return Outcome::Failed(kSizeTooSmall);
+        count = static_cast<int>(atBitrate);
+    }
+    plan.cutter = std::move(cutter);
+    const CutStep::Measure measure = bySize ? CutStep::Measure::Bytes : CutStep::Measure::Tenths;
+    CPlanBuilder add(ctx, source, plan);
+    if (!batch) {
+        int i = 1;
+        for (; i <= count - 1; ++i) {
+            if (!add.Piece(measure, size, tenths, i, count, i, i)) return Outcome::Done();
+        }
+        add.Piece(CutStep::Measure::ToEnd, 0, 0, count, count, count, i);
+        return Outcome::Done();
+    }
+    const CutterOptions& o = ctx.options;
+    int i = 1;
+    if (count >= 2) {
+        while (!o.splitFirstNPieces || o.firstPiecesNumber >= i) {
+            if (!add.Piece(measure, size, tenths, i, count, sequence + i - 1, i)) return Outcome::Done();
+            ++i;
+            if (i >= count) break;
+        }
+    }
+    if (o.splitFirstNPieces && o.firstPiecesNumber < i) return Outcome::Done();
+    add.Piece(CutStep::Measure::ToEnd, 0, 0, count, count, sequence + i - 1, i);
+    plan.sequenceRule = SequenceRule::PiecesCut;
+    return Outcome::Done();
+}
+
+// The parallel plan of CutFileByPieces: the checked rows as pieces, the others skipped.
+Outcome PlanRows(CutContext& ctx, const std::string& source, const std::vector<PieceEntry>& rows,
+                 SourcePlan& plan) {
+    std::unique_ptr<CReencodeCutter> cutter = CreateReencodeCutter(ctx.options);
+    if (Outcome loaded = LoadForCut(ctx, *cutter, source, true, nullptr); !loaded.done()) return loaded;
+    plan.cutter = std::move(cutter);
+    CPlanBuilder add(ctx, source, plan);
+    const int n = static_cast<int>(rows.size());
+    for (int k = 1; k <= n - 1; ++k) {
+        const PieceEntry& row = rows[static_cast<size_t>(k - 1)];
+        const int duration = row.end - row.start;
+        if (!row.checked) {
+            add.Skip(duration);
+        } else if (!add.Piece(CutStep::Measure::Tenths, 0, duration, k, n, k, k)) {
+            return Outcome::Done();
+        }
+    }
+    if (rows.back().checked) add.Piece(CutStep::Measure::ToEnd, 0, 0, n, n, n, n);
+    return Outcome::Done();
+}
+
+// The parallel plan of BatchCutRange: begin tenths skipped, then one piece of length tenths
+// (0: to the end), numbered sequence.
+Outcome PlanRange(CutContext& ctx, const std::string& source, int64_t begin, int64_t length, int sequence,
+                  SourcePlan& plan) {
+    std::unique_ptr<CReencodeCutter> cutter = CreateReencodeCutter(ctx.options);
+    if (Outcome loaded = LoadForCut(ctx, *cutter, source, false, nullptr); !loaded.done()) return loaded;
+    std::string path;
+    std::string error;
+    if (!MakePieceTarget(ctx.options, *ctx.run, source, 1, 1, sequence, path, error)) return Outcome::Failed(error);
+    plan.cutter = std::move(cutter);
+    CPlanBuilder add(ctx, source, plan);
+    add.Skip(begin);
+    add.NamedPiece(path, length == 0 ? CutStep::Measure::ToEnd : CutStep::Measure::Tenths, length, 1, 1, sequence);
+    plan.sequenceRule = SequenceRule::PiecesKept;
+    return Outcome::Done();
+}
+
+// Cuts one source by plan on worker threads; its pieces end in ctx.createdPieces, as the
+// sequential drivers leave them. sequence (may be null) moves on as the batch drivers move
+// it; result (may be null) receives the whole result.
+Outcome RunParallel(CutContext& ctx, int* sequence, const std::function<Outcome(SourcePlan&)>& plan,
+                    SourceResult* result = nullptr) {
+    ctx.createdPieces.clear();
+    SourceResult kept;
+    kept.outcome = Outcome::Cancelled();
+    CParallelCut cut(ctx);
+    cut.Run(
+        1, sequence != nullptr ? *sequence : 1, [&](size_t, int, SourcePlan& p) { return plan(p); }, [](size_t) {},
+        [&](size_t, const SourceResult& r) { kept = r; });
+    ctx.createdPieces = kept.pieces;
+    if (sequence != nullptr && !kept.outcome.cancelled()) *sequence = kept.sequenceAfter;
+    if (result != nullptr) *result = kept;
+    return kept.outcome;
+}
+
 }  // namespace
 
 uint64_t SizeUnitMultiplier(SizeUnit unit) {
@@ -242,13 +408,7 @@ uint64_t ParsePieceSize(const std::string& text, SizeUnit unit) {
 
 std::unique_ptr<CCutter> CreateCutter(const CutterOptions& options) {
     if (!Reencodes(options)) return std::make_unique<CFrameCopyCutter>();
-    auto cutter = std::make_unique<CReencodeCutter>();
-    if (!options.reencodePieces || options.useSameParams) {
-        cutter->SetEncodingParams(0, 0, kChannelModeNone);
-    } else {
-        cutter->SetEncodingParams(options.mp3SampleRate, options.mp3BitRate, options.mp3ChannelMode);
-    }
-    return cutter;
+    return CreateReencodeCutter(options);
 }
 
 int SourceLengthTenths(const std::string& path) {
@@ -264,6 +424,11 @@ Outcome CutFileBySize(CutContext& ctx, const std::string& source, int64_t length
     const uint64_t bySize = PieceCountBySize(fileSize, size);
     if (bySize > static_cast<uint64_t>(kMaxPieceCount)) return Outcome::Failed(kSizeTooSmall);
     const int count = Reencodes(ctx.options) ? 0 : static_cast<int>(bySize);
+    if (RunsInParallel(ctx)) {
+        return RunParallel(ctx, nullptr, [&](SourcePlan& plan) {
+            return PlanWhole(ctx, source, true, size, 0, count, lengthTenths / kTenthsPerSecond, false, 1, plan);
+        });
+    }
     return RunSequential(ctx, source, true, size, 0, count, lengthTenths);
 }
 
@@ -271,6 +436,11 @@ Outcome CutFileByCount(CutContext& ctx, const std::string& source, int64_t lengt
     if (count <= 1) return Outcome::Failed(kCountTooSmall);
     const int64_t tenths = lengthTenths / count;
     if (tenths <= 0) return Outcome::Failed(kCountTooBig);
+    if (RunsInParallel(ctx)) {
+        return RunParallel(ctx, nullptr, [&](SourcePlan& plan) {
+            return PlanWhole(ctx, source, false, 0, tenths, count, 0, false, 1, plan);
+        });
+    }
     return RunSequential(ctx, source, false, 0, tenths, count, lengthTenths);
 }
 
@@ -280,6 +450,11 @@ Outcome CutFileByTime(CutContext& ctx, const std::string& source, int64_t length
     if (tenths <= 0) return Outcome::Failed(kDurationTooSmall);
     const int64_t count = lengthTenths / tenths + (lengthTenths % tenths ? 1 : 0);
     if (count > kMaxPieceCount) return Outcome::Failed(kDurationTooSmall);
+    if (RunsInParallel(ctx)) {
+        return RunParallel(ctx, nullptr, [&](SourcePlan& plan) {
+            return PlanWhole(ctx, source, false, 0, tenths, static_cast<int>(count), 0, false, 1, plan);
+        });
+    }
     return RunSequential(ctx, source, false, 0, tenths, static_cast<int>(count), lengthTenths);
 }
 
@@ -288,6 +463,19 @@ Outcome CutFileByPieces(CutContext& ctx, const std::string& source, std::vector<
     bool anyChecked = false;
     for (const PieceEntry& row : rows) anyChecked = anyChecked || row.checked;
     if (n <= 1 || !anyChecked) return Outcome::Failed(kPiecesRequired);
+    if (RunsInParallel(ctx)) {
+        SourceResult result;
+        const Outcome outcome =
+            RunParallel(ctx, nullptr, [&](SourcePlan& plan) { return PlanRows(ctx, source, rows, plan); }, &result);
+        // Each written row shows its piece's name; the steps are the rows in order.
+        for (size_t k = 0; k < result.stepWritten.size() && k < rows.size(); ++k) {
+            if (!result.stepWritten[k]) continue;
+            const std::string& path = result.stepPaths[k];
+            rows[k].path = path;
+            rows[k].output = path.empty() ? std::string() : FileNameOf(path);
+        }
+        return outcome;
+    }
     CSourcePieces pieces(ctx);
     std::unique_ptr<CCutter> cutter = CreateCutter(ctx.options);
     if (Outcome prepared = Prepare(ctx, *cutter, pieces, source, true); !prepared.done()) return prepared;
@@ -333,45 +521,53 @@ Outcome CutFileByPieces(CutContext& ctx, const std::string& source, std::vector<
     return keep(Outcome::Done());
 }
 
-Outcome BatchCutBySize(CutContext& ctx, const std::string& source, int64_t seconds, uint64_t fileSize,
-                       const std::string& sizeText, SizeUnit sizeUnit, int& sequenceNumber) {
-    const uint64_t size = ParsePieceSize(sizeText, sizeUnit);
-    if (size == 0) return Outcome::Failed(kSizeTooSmall);
-    const uint64_t bySize = PieceCountBySize(fileSize, size);
-    if (bySize > static_cast<uint64_t>(kMaxPieceCount)) return Outcome::Failed(kSizeTooSmall);
-    const int count = Reencodes(ctx.options) ? 0 : static_cast<int>(bySize);
-    return RunBatch(ctx, source, true, size, 0, count, seconds, sequenceNumber);
-}
+namespace {
 
-Outcome BatchCutByCount(CutContext& ctx, const std::string& source, int64_t seconds, int count,
-                        int& sequenceNumber) {
-    if (count <= 1) return Outcome::Failed(kCountTooSmall);
-    const int64_t tenths = seconds * kTenthsPerSecond / count;
-    if (tenths <= 0) return Outcome::Failed(kCountTooBig);
-    return RunBatch(ctx, source, false, 0, tenths, count, seconds, sequenceNumber);
-}
-
-Outcome BatchCutByTime(CutContext& ctx, const std::string& source, int64_t seconds, int minutes, int secs,
-                       int& sequenceNumber) {
-    const int64_t tenths = secs * kTenthsPerSecond + minutes * kTenthsPerMinute;
-    if (tenths <= 0) return Outcome::Failed(kDurationTooSmall);
-    const int64_t length = seconds * kTenthsPerSecond;
-    const int64_t count = length / tenths + (length % tenths ? 1 : 0);
-    if (count > kMaxPieceCount) return Outcome::Failed(kDurationTooSmall);
-    return RunBatch(ctx, source, false, 0, tenths, static_cast<int>(count), seconds, sequenceNumber);
-}
-
-Outcome BatchCutRange(CutContext& ctx, const std::string& source, int64_t seconds, const std::string& beginText,
-                      const std::string& lengthText, int& sequenceNumber) {
-    const int64_t begin = TypedTenths(beginText);
-    const int64_t length = TypedTenths(lengthText);
+// One file of a batch under request: the rule's checks, then the sequential cut (plan null)
+// or, with plan, the parallel plan numbered from sequence.
+Outcome CutBatchFile(CutContext& ctx, const BatchCutRequest& request, const std::string& source, int64_t seconds,
+                     uint64_t fileSize, int& sequence, SourcePlan* plan) {
+    switch (request.rule) {
+        case BatchRule::Size: {
+            const uint64_t size = ParsePieceSize(request.sizeText, request.sizeUnit);
+            if (size == 0) return Outcome::Failed(kSizeTooSmall);
+            const uint64_t bySize = PieceCountBySize(fileSize, size);
+            if (bySize > static_cast<uint64_t>(kMaxPieceCount)) return Outcome::Failed(kSizeTooSmall);
+            const int count = Reencodes(ctx.options) ? 0 : static_cast<int>(bySize);
+            if (plan != nullptr) return PlanWhole(ctx, source, true, size, 0, count, seconds, true, sequence, *plan);
+            return RunBatch(ctx, source, true, size, 0, count, seconds, sequence);
+        }
+        case BatchRule::Count: {
+            const int count = request.count;
+            if (count <= 1) return Outcome::Failed(kCountTooSmall);
+            const int64_t tenths = seconds * kTenthsPerSecond / count;
+            if (tenths <= 0) return Outcome::Failed(kCountTooBig);
+            if (plan != nullptr) return PlanWhole(ctx, source, false, 0, tenths, count, seconds, true, sequence, *plan);
+            return RunBatch(ctx, source, false, 0, tenths, count, seconds, sequence);
+        }
+        case BatchRule::Time: {
+            const int64_t tenths = request.seconds * kTenthsPerSecond + request.minutes * kTenthsPerMinute;
+            if (tenths <= 0) return Outcome::Failed(kDurationTooSmall);
+            const int64_t length = seconds * kTenthsPerSecond;
+            const int64_t count = length / tenths + (length % tenths ? 1 : 0);
+            if (count > kMaxPieceCount) return Outcome::Failed(kDurationTooSmall);
+            if (plan != nullptr) {
+                return PlanWhole(ctx, source, false, 0, tenths, static_cast<int>(count), seconds, true, sequence, *plan);
+            }
+            return RunBatch(ctx, source, false, 0, tenths, static_cast<int>(count), seconds, sequence);
+        }
+        case BatchRule::Range: break;
+    }
+    const int64_t begin = TypedTenths(request.beginText);
+    const int64_t length = TypedTenths(request.lengthText);
     if (seconds * kTenthsPerSecond < begin) return Outcome::Failed(kBeginBeyondEnd);
+    if (plan != nullptr) return PlanRange(ctx, source, begin, length, sequence, *plan);
     CSourcePieces pieces(ctx);
     std::unique_ptr<CCutter> cutter = CreateCutter(ctx.options);
     if (Outcome prepared = Prepare(ctx, *cutter, pieces, source, false); !prepared.done()) return prepared;
     std::string path;
     std::string error;
-    if (!MakePieceTarget(ctx.options, *ctx.run, source, 1, 1, sequenceNumber, path, error)) {
+    if (!MakePieceTarget(ctx.options, *ctx.run, source, 1, 1, sequence, path, error)) {
         return Outcome::Failed(error);
     }
     bool eof = false;
@@ -379,16 +575,94 @@ Outcome BatchCutRange(CutContext& ctx, const std::string& source, int64_t second
     bool written = false;
     if (!eof && !PumpAndCheck(ctx)) {
         const int digits = ctx.options.titleDigitNumber;
-        Outcome piece = length == 0 ? cutter->CutToEnd(path, 1, 1, sequenceNumber, digits)
-                                    : cutter->CutByDuration(path, length, 1, 1, sequenceNumber, digits, eof);
+        Outcome piece = length == 0 ? cutter->CutToEnd(path, 1, 1, sequence, digits)
+                                    : cutter->CutByDuration(path, length, 1, 1, sequence, digits, eof);
         if (!piece.done()) return pieces.Drop(std::move(piece));
         written = true;
     }
     if (PumpAndCheck(ctx)) return pieces.Drop(Outcome::Cancelled());
     if (!written) ctx.run->Release(path);
     Outcome kept = pieces.Keep(Outcome::Done());
-    if (written && kept.done()) ++sequenceNumber;
+    if (written && kept.done()) ++sequence;
     return kept;
+}
+
+// One file of a batch, on worker threads when the cut re-encodes.
+Outcome CutOneBatchFile(CutContext& ctx, const BatchCutRequest& request, const std::string& source, int64_t seconds,
+                        uint64_t fileSize, int& sequence) {
+    if (!RunsInParallel(ctx)) return CutBatchFile(ctx, request, source, seconds, fileSize, sequence, nullptr);
+    return RunParallel(ctx, &sequence, [&](SourcePlan& plan) {
+        int first = sequence;
+        return CutBatchFile(ctx, request, source, seconds, fileSize, first, &plan);
+    });
+}
+
+}  // namespace
+
+Outcome BatchCutBySize(CutContext& ctx, const std::string& source, int64_t seconds, uint64_t fileSize,
+                       const std::string& sizeText, SizeUnit sizeUnit, int& sequenceNumber) {
+    BatchCutRequest request;
+    request.rule = BatchRule::Size;
+    request.sizeText = sizeText;
+    request.sizeUnit = sizeUnit;
+    return CutOneBatchFile(ctx, request, source, seconds, fileSize, sequenceNumber);
+}
+
+Outcome BatchCutByCount(CutContext& ctx, const std::string& source, int64_t seconds, int count,
+                        int& sequenceNumber) {
+    BatchCutRequest request;
+    request.rule = BatchRule::Count;
+    request.count = count;
+    return CutOneBatchFile(ctx, request, source, seconds, 0, sequenceNumber);
+}
+
+Outcome BatchCutByTime(CutContext& ctx, const std::string& source, int64_t seconds, int minutes, int secs,
+                       int& sequenceNumber) {
+    BatchCutRequest request;
+    request.rule = BatchRule::Time;
+    request.minutes = minutes;
+    request.seconds = secs;
+    return CutOneBatchFile(ctx, request, source, seconds, 0, sequenceNumber);
+}
+
+Outcome BatchCutRange(CutContext& ctx, const std::string& source, int64_t seconds, const std::string& beginText,
+                      const std::string& lengthText, int& sequenceNumber) {
+    BatchCutRequest request;
+    request.rule = BatchRule::Range;
+    request.beginText = beginText;
+    request.lengthText = lengthText;
+    return CutOneBatchFile(ctx, request, source, seconds, 0, sequenceNumber);
+}
+
+Outcome RunBatchCut(CutContext& ctx, const BatchCutRequest& request, const std::vector<BatchSource>& files,
+                    IBatchCutObserver& observer) {
+    for (const BatchSource& file : files) ctx.run->AddSource(file.path);
+    if (!RunsInParallel(ctx)) {
+        int sequence = 1;
+        for (size_t k = 0; k < files.size(); ++k) {
+            // A cancel that came while the last file was published leaves that file as it is.
+            if (k > 0 && DialogCancelled(ctx)) return Outcome::Cancelled();
+            const BatchSource& file = files[k];
+            observer.OnFileStarted(k);
+            ctx.createdPieces.clear();
+            const Outcome outcome =
+                file.loadable ? CutBatchFile(ctx, request, file.path, file.seconds, file.fileSize, sequence, nullptr)
+                              : Outcome::Failed(LoadFileFailure(file.path));
+            observer.OnFileDone(k, outcome, ctx.createdPieces);
+            if (outcome.cancelled()) return outcome;
+        }
+        return Outcome::Done();
+    }
+    CParallelCut cut(ctx);
+    return cut.Run(
+        files.size(), 1,
+        [&](size_t k, int sequence, SourcePlan& plan) {
+            const BatchSource& file = files[k];
+            if (!file.loadable) return Outcome::Failed(LoadFileFailure(file.path));
+            return CutBatchFile(ctx, request, file.path, file.seconds, file.fileSize, sequence, &plan);
+        },
+        [&](size_t k) { observer.OnFileStarted(k); },
+        [&](size_t k, const SourceResult& result) { observer.OnFileDone(k, result.outcome, result.pieces); });
 }
 
 }  // namespace corvane

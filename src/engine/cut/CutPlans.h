@@ -30,6 +30,7 @@
 #include "engine/Progress.h"
 #include "engine/cut/CutterOptions.h"
 #include "engine/output/OutputRun.h"
+#include "engine/output/WorkerPool.h"
 
 namespace corvane {
 
@@ -57,13 +58,30 @@ struct PieceEntry {
     std::string output;  // the "Output" cell: the piece's file name
 };
 
+// What a parallel re-encoding cut did (ParallelCut.h), for tests and measurements.
+struct ParallelCutStats {
+    int piecesStarted = 0;       // pieces given to workers, those started again included
+    int piecesMispredicted = 0;  // pieces started at a forecast start that proved wrong
+    int sourcesReplanned = 0;    // times the sources after one were planned again
+};
+
 // What every driver shares: the options, the progress dialog (may be null), the run and the
 // pieces written for the current source.
+//
+// jobs: how many pieces or files a re-encoding cut encodes at once, on as many worker
+// threads (every hardware thread by default; 1 cuts one piece after another on the calling
+// thread). The pieces, their names and tags are the same whatever the number; frame-copy
+// cuts always run on the calling thread, one piece after another.
 struct CutContext {
     CutterOptions options;
     IProgressDialog* dialog = nullptr;
     std::shared_ptr<COutputRun> run = std::make_shared<COutputRun>();
     std::vector<std::string> createdPieces;
+    int jobs = DefaultJobs();
+    ParallelCutStats parallel;
+    // Frames added to every forecast of where a piece ends: tests set it to make the
+    // parallel cut start pieces at wrong places and throw them away.
+    int forecastSkewFrames = 0;
 };
 
 // A re-encoding cutter when the options ask for re-encoding or fades, else a frame-copy
@@ -92,5 +110,50 @@ Outcome BatchCutByTime(CutContext& ctx, const std::string& source, int64_t secon
 // does, in tenths); a length of 0 takes the rest of the source.
 Outcome BatchCutRange(CutContext& ctx, const std::string& source, int64_t seconds, const std::string& beginText,
                       const std::string& lengthText, int& sequenceNumber);
+
+// The rule of a whole batch: one of the four batch variants above with its values.
+enum class BatchRule { Size, Count, Time, Range };
+struct BatchCutRequest {
+    BatchRule rule = BatchRule::Count;
+    std::string sizeText;                // Size
+    SizeUnit sizeUnit = SizeUnit::MB;
+    int count = 0;                       // Count
+    int minutes = 0;                     // Time
+    int seconds = 0;
+    std::string beginText;               // Range
+    std::string lengthText = "0";
+};
+
+// One file of a batch: its path, length in whole seconds and size. A file that is not
+// loadable fails with "Failed to load file \"%s\"." without being cut.
+struct BatchSource {
+    std::string path;
+    int64_t seconds = 0;
+    uint64_t fileSize = 0;
+    bool loadable = true;
+};
+
+// What a front end shows of a batch cut. Every call comes on the thread that called
+// RunBatchCut, in list order.
+class IBatchCutObserver {
+public:
+    virtual ~IBatchCutObserver() = default;
+    // The file is the one being cut now: the dialog's bar is its own from here on.
+    virtual void OnFileStarted(size_t index) = 0;
+    // The file ended: outcome as the batch variants give it, pieces the full paths of the
+    // pieces it left (empty unless some were published).
+    virtual void OnFileDone(size_t index, const Outcome& outcome, const std::vector<std::string>& pieces) = 0;
+};
+
+// Cuts every file of files by request, in one run (ctx.run; the files are added to it as its
+// sources first), with sequence numbers from 1 over the whole batch. Re-encoding batches run
+// files and pieces side by side on ctx.jobs workers; the files are still reported in list
+// order (OnFileStarted, then OnFileDone) and their pieces, names, tags and sequence numbers
+// are those of a batch cut one file after another. Cancelled when the dialog's flag stopped
+// the batch: the file being cut ends Cancelled with nothing left of it, and the files after
+// it are not reported; a flag set after the last file ended leaves the batch Done. Done
+// otherwise, whatever each file's own outcome.
+Outcome RunBatchCut(CutContext& ctx, const BatchCutRequest& request, const std::vector<BatchSource>& files,
+                    IBatchCutObserver& observer);
 
 }  // namespace corvane

@@ -31,6 +31,22 @@ bool CCutter::LoadSource(const std::string& path) {
     return true;
 }
 
+bool CCutter::LoadLike(const CCutter& other) {
+    if (!reader_.OpenFile(other.sourcePath_)) return false;
+    sourceTags_ = other.sourceTags_;
+    baseName_ = other.baseName_;
+    sourcePath_ = other.sourcePath_;
+    frameHistory_.clear();
+    historySamples_ = 0;
+    pieceRecords_ = 0;
+    SetForwardOverlap(other.forwardOverlapTenths_);
+    SetBackwardOverlap(other.backwardOverlapTenths_);
+    keepTag = other.keepTag;
+    titleTemplate = other.titleTemplate;
+    trackMode = other.trackMode;
+    return true;
+}
+
 void CCutter::CloseSource() { reader_.CloseFile(); }
 
 void CCutter::SetCancelFlag(const std::atomic<int>* flag) { cancelFlag_ = flag; }
@@ -68,12 +84,14 @@ void CCutter::SetEncodingParams(int, int, int) {}
 
 bool CCutter::PollCancelled() {
     PumpMessages();
+    if (stopFlag_ && stopFlag_->load(std::memory_order_relaxed) != 0) return true;
     return cancelFlag_ && cancelFlag_->load(std::memory_order_relaxed) != 0;
 }
 
 void CCutter::UpdateProgress() { UpdateProgress(reader_.position()); }
 
 void CCutter::UpdateProgress(uint64_t position) {
+    if (positionCounter_) positionCounter_->store(position, std::memory_order_relaxed);
     if (!progressBar_) return;
     const int p = static_cast<int>(position / bytesPerStep_);
     if (p > lastProgress_) {
@@ -159,14 +177,27 @@ Outcome CCutter::CutToEnd(const std::string& path, int index, int count, int seq
     return DropUnfinished(CutPiece(path, Measure::ToEnd, 0, index, count, sequence, titleDigits, eof));
 }
 
+void CCutter::ResumeAt(uint64_t position, const std::vector<FrameRecord>& history) {
+    frameHistory_.assign(history.begin(), history.end());
+    historySamples_ = 0;
+    for (const FrameRecord& record : history) historySamples_ += static_cast<uint64_t>(record.samples);
+    pieceRecords_ = 0;
+    reader_.SeekTo(position);
+}
+
 COutputFile& CCutter::NewOutput() {
+    if (pieceOutput_ != nullptr) {
+        COutputFile& file = *pieceOutput_;
+        pieceOutput_ = nullptr;
+        return file;
+    }
     if (outputs_ != nullptr) return outputs_->Add();
     lone_ = std::make_unique<COutputFile>();
     return *lone_;
 }
 
 bool CCutter::PublishAlone(COutputFile& out) {
-    if (outputs_ != nullptr) return true;
+    if (outputs_ != nullptr || &out != lone_.get()) return true;
     if (out.Publish(out.Path(), true) == COutputFile::Published::Done) return true;
     out.Remove();
     return false;

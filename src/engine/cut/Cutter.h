@@ -25,6 +25,10 @@
 // plans) a Done piece waits there until the plan publishes the source's pieces together;
 // without one it takes its name as soon as it is complete. Unless the outcome is Done,
 // nothing of that piece is left on disk.
+//
+// A parallel cut (ParallelCut.h) runs pieces of one source on several cutters at once: each
+// worker's cutter is put at the piece's start with ResumeAt and writes into the file given by
+// SetPieceOutput; what a piece writes depends only on where it starts and the frames before.
 #pragma once
 
 #include <atomic>
@@ -88,6 +92,22 @@ public:
     // each piece takes its name as soon as it is complete, replacing a file or link there.
     void SetOutputSet(COutputSet* set) { outputs_ = set; }
 
+    // For a piece cut on a worker thread of a parallel cut (ParallelCut.h). The next piece
+    // operation writes into file (which must outlive it) instead of a file of the set, and
+    // leaves it complete under its temporary name; later ones go back to the set.
+    void SetPieceOutput(COutputFile* file) { pieceOutput_ = file; }
+    // Puts the reader at position with history as the frames read before it (oldest first),
+    // as a cut that reached position one piece after another would have them: the next piece
+    // then comes out exactly as it would there. history must hold the newest frames before
+    // position whose samples reach the forward overlap (all of them when fewer do).
+    void ResumeAt(uint64_t position, const std::vector<FrameRecord>& history);
+    // A second flag read with the cancel flag: set, it stops the piece as a cancel does (the
+    // parallel cut stops a piece it no longer wants). Null for none.
+    void SetStopFlag(const std::atomic<int>* flag) { stopFlag_ = flag; }
+    // Where the file position reached is stored as the piece runs, for a coordinating thread
+    // to read (the bar, when set, still moves too). Null for none.
+    void SetPositionCounter(std::atomic<uint64_t>* counter) { positionCounter_ = counter; }
+
     // Settings of the pieces' tags, set by the plan before the first piece.
     bool keepTag = true;
     std::string titleTemplate;
@@ -99,6 +119,8 @@ public:
     const std::deque<FrameRecord>& frameHistory() const { return frameHistory_; }
     static constexpr size_t kKeptNewestFrames = 4;
     CMp3Reader& reader() { return reader_; }
+    // The path LoadSource opened.
+    const std::string& sourcePath() const { return sourcePath_; }
 
 protected:
     // What a piece's target counts: bytes of frames, samples at the source's rate, or
@@ -165,6 +187,11 @@ protected:
     std::string baseName_;
     std::string sourcePath_;
 
+    // Opens the source other has loaded with this cutter's own reader and takes other's tag
+    // fields (not read again), overlaps and tag settings. False when the file can no longer
+    // be opened.
+    bool LoadLike(const CCutter& other);
+
 private:
     // Starts counting the records of a new piece.
     void BeginPieceRecords() { pieceRecords_ = 0; }
@@ -176,11 +203,14 @@ private:
     size_t pieceRecords_ = 0;      // the newest records that belong to the current piece
 
     // Removes the unfinished output of a piece that did not end Done (without a set; with
-    // one, the plan discards the set).
+    // one, the plan discards the set; a piece output given by SetPieceOutput is its giver's).
     Outcome DropUnfinished(Outcome outcome);
 
     COutputSet* outputs_ = nullptr;
+    COutputFile* pieceOutput_ = nullptr;
     std::unique_ptr<COutputFile> lone_;
+    const std::atomic<int>* stopFlag_ = nullptr;
+    std::atomic<uint64_t>* positionCounter_ = nullptr;
 };
 
 }  // namespace corvane

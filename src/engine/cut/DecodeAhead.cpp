@@ -5,6 +5,11 @@
 
 namespace corvane {
 
+std::mutex& HipDecoderLock() {
+    static std::mutex lock;
+    return lock;
+}
+
 CDecodeAhead::CDecodeAhead() {
     for (Slot& slot : slots_) {
         slot.left.resize(kPcmBufferSamples);
@@ -45,6 +50,7 @@ void CDecodeAhead::Run() {
         if (frame != nullptr) {
             slot.exhausted = false;
             slot.end = slot.offset + static_cast<uint64_t>(length);
+            std::lock_guard<std::mutex> decoding(HipDecoderLock());
             slot.decoded = hip_decode1_headers(decoder_, const_cast<unsigned char*>(frame), static_cast<size_t>(length),
                                                slot.left.data(), slot.right.data(), &header);
             fedAny_ = true;
@@ -58,6 +64,7 @@ void CDecodeAhead::Run() {
             slot.offset = previous.offset;
             slot.end = previous.end;
             slot.frameSamples = previous.frameSamples;
+            std::lock_guard<std::mutex> decoding(HipDecoderLock());
             slot.decoded = hip_decode1_headers(decoder_, &none, 0, slot.left.data(), slot.right.data(), &header);
         } else {
             slot.exhausted = true;

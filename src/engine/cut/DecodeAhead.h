@@ -16,6 +16,12 @@
 // frame is fed. At the end of the source the thread feeds it nothing once more, so the last
 // frame's samples come out too; they are passed on as that frame again (same offsets), so
 // that the frame history does not count the frame twice.
+//
+// Pitfall: hip_decode is not safe for two decoders at once. Inside a call it works in
+// scratch memory shared by the whole process, so two pieces decoded at the same moment on
+// two threads (a parallel cut) corrupt each other's samples; decoding one frame of one after
+// a frame of the other is fine. Every call into hip_decode (init, decode, exit) therefore
+// holds HipDecoderLock(); the encoder, LAME proper, needs no lock.
 #pragma once
 
 #include <array>
@@ -31,6 +37,9 @@
 struct hip_global_struct;
 
 namespace corvane {
+
+// The one lock of the process under which hip_decode is called (see the pitfall above).
+std::mutex& HipDecoderLock();
 
 class CDecodeAhead {
 public:

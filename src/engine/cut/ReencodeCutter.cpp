@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <mutex>
 
 #include "audio/EncodingParams.h"
 #include "audio/Mp3Encoder.h"
@@ -51,7 +52,10 @@ struct CReencodeCutter::Piece {
     bool dropFirstOutput = false;
 
     void ReleaseDecoder() {
-        if (decoder) hip_decode_exit(decoder);
+        if (decoder) {
+            std::lock_guard<std::mutex> decoding(HipDecoderLock());
+            hip_decode_exit(decoder);
+        }
         decoder = nullptr;
     }
 };
@@ -84,6 +88,34 @@ CReencodeCutter::Fade CReencodeCutter::MakeFade(bool enable, int tenths) const {
     return {enable, tenths > 0 ? static_cast<uint32_t>(tenths) : 0, TenthsToSamples(tenths)};
 }
 
+std::unique_ptr<CReencodeCutter> CReencodeCutter::CloneLoaded() const {
+    auto clone = std::make_unique<CReencodeCutter>();
+    clone->params_ = params_;
+    clone->chosen_ = chosen_;
+    if (!clone->LoadLike(*this)) return nullptr;
+    clone->fadeIn_ = fadeIn_;
+    clone->fadeOut_ = fadeOut_;
+    clone->sourceChannelMode_ = sourceChannelMode_;
+    return clone;
+}
+
+PieceModel CReencodeCutter::ForecastModel() const {
+    PieceModel model;
+    model.sourceRate = reader_.sampleRate();
+    model.sourceKbps = reader_.bitrate();
+    model.outputRate = chosen_ ? params_.sampleRate : model.sourceRate;
+    model.outputKbps = chosen_ ? params_.bitrate : NearestBitrateForSampleRate(model.outputRate, model.sourceKbps);
+    model.forwardOverlapSamples = forwardOverlapSamples_;
+    model.backwardOverlapSamples = backwardOverlapSamples_;
+    if (backwardOverlapSamples_ > 0) {
+        model.backwardOverlapBytes = TenthsToBytes(model.sourceKbps, static_cast<uint32_t>(backwardOverlapTenths_));
+    }
+    model.fadeInSamples = fadeIn_.enabled ? fadeIn_.samples : 0;
+    model.fadeOutSamples = fadeOut_.enabled ? fadeOut_.samples : 0;
+    model.fadeOutBytes = fadeOut_.enabled ? TenthsToBytes(model.sourceKbps, fadeOut_.tenths) : 0;
+    return model;
+}
+
 void CReencodeCutter::SetFadeIn(bool enable, int tenths) { fadeIn_ = MakeFade(enable, tenths); }
 
 void CReencodeCutter::SetFadeOut(bool enable, int tenths) { fadeOut_ = MakeFade(enable, tenths); }
@@ -96,13 +128,18 @@ Outcome CReencodeCutter::StartEncoder(Piece& piece) {
     const int kbps = chosen_ ? params_.bitrate : NearestBitrateForSampleRate(rate, reader_.bitrate());
     const int mode = chosen_ ? params_.channelMode : sourceChannelMode_;
 
-    piece.decoder = hip_decode_init();
+    {
+        std::lock_guard<std::mutex> decoding(HipDecoderLock());
+        piece.decoder = hip_decode_init();
+        if (piece.decoder != nullptr) {
+            hip_set_errorf(piece.decoder, QuietReport);
+            hip_set_debugf(piece.decoder, QuietReport);
+            hip_set_msgf(piece.decoder, QuietReport);
+        }
+    }
     const bool opened =
         piece.encoder.Open([&out = piece.out](const uint8_t* data, size_t count) { return out.Write(data, count); });
     if (piece.decoder == nullptr || !opened) return Outcome::Failed(BadEncodingParameterText(rate, kbps, mode));
-    hip_set_errorf(piece.decoder, QuietReport);
-    hip_set_debugf(piece.decoder, QuietReport);
-    hip_set_msgf(piece.decoder, QuietReport);
 
     piece.encoder.SetInSampleRate(sourceRate);
     piece.encoder.SetChannels(sourceChannelMode_ == kChannelModeMono ? 1 : 2);

@@ -48,12 +48,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "audio/EncodingParams.h"
 #include "engine/cut/Cutter.h"
 #include "engine/cut/DecodeAhead.h"
+#include "engine/cut/PieceForecast.h"
 
 namespace corvane {
 
@@ -81,6 +83,15 @@ public:
 
     uint64_t fadeInSamples() const { return fadeIn_.samples; }
     uint64_t fadeOutSamples() const { return fadeOut_.samples; }
+
+    // A second cutter of the loaded source with every setting of this one (encoding, fades,
+    // overlaps, the pieces' tags), for another thread: it opens the file with a reader of its
+    // own and takes the tag fields read here. Null when the file can no longer be opened.
+    // Reads this cutter only; it may run on any thread while this one is not changed.
+    std::unique_ptr<CReencodeCutter> CloneLoaded() const;
+
+    // What ForecastPiece needs to know of the loaded source and these settings.
+    PieceModel ForecastModel() const;
 
 protected:
     Outcome CutPiece(const std::string& path, Measure measure, uint64_t target, int index, int count, int sequence,

@@ -32,6 +32,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 
 namespace corvane {
 namespace {
@@ -52,6 +53,17 @@ constexpr char kCancelledCell[] = "Cancelled";
 // ---- Values ----
 
 enum CutMode { kBySize = 0, kByCount = 1, kByTime = 2, kByRange = 3 };
+
+// A batch cut's reports handed to the page's own functions.
+class CRowsView : public IBatchCutObserver {
+public:
+    std::function<void(size_t)> started;
+    std::function<void(size_t, const Outcome&, const std::vector<std::string>&)> done;
+    void OnFileStarted(size_t index) override { started(index); }
+    void OnFileDone(size_t index, const Outcome& outcome, const std::vector<std::string>& pieces) override {
+        done(index, outcome, pieces);
+    }
+};
 constexpr int kSpinHigh = 32767;
 constexpr int kSizeLow = 1;
 constexpr int kCountLow = 2;
@@ -475,16 +487,49 @@ void CPageBatchSplitter::Run(const std::vector<std::pair<FileEntry*, int>>& rows
     const CutterOptions options = options_ != nullptr ? *options_ : CutterOptions{};
     CProgressAdapter adapter(dialog);
     sequenceNumber_ = 1;
-    // One run over the batch: no piece replaces a source of the batch, nor another piece.
-    auto run = std::make_shared<COutputRun>();
-    for (const auto& [entry, row] : rows) {
-        if (entry != nullptr) run->AddSource(entry->path);
+    BatchCutRequest request;
+    switch (s.cutType) {
+        case kBySize:
+            request.rule = BatchRule::Size;
+            request.sizeText = s.cutFileSizeEx;
+            request.sizeUnit = s.cutFileUnit;
+            break;
+        case kByCount:
+            request.rule = BatchRule::Count;
+            request.count = s.cutFileAmount;
+            break;
+        case kByTime:
+            request.rule = BatchRule::Time;
+            request.minutes = s.cutTimeMin;
+            request.seconds = s.cutTimeSec;
+            break;
+        default:
+            request.rule = BatchRule::Range;
+            request.beginText = s.cutCustomFromSec;
+            request.lengthText = s.cutCustomDuration;
+            break;
     }
-    std::vector<FileEntry*> processed;
+    // The rows' files in list order; at[i] is the place of file i among the rows.
+    std::vector<BatchSource> files;
+    std::vector<int> at;
     for (int k = 1; k <= n; ++k) {
+        const FileEntry* entry = rows[static_cast<size_t>(k - 1)].first;
+        if (entry == nullptr) continue;
+        BatchSource file;
+        file.path = entry->path;
+        file.seconds = static_cast<int>(entry->length);
+        if (s.cutType == kBySize) GetFileSize64(entry->path, file.fileSize);
+        files.push_back(file);
+        at.push_back(k);
+    }
+
+    // The engine reports the files in list order, whatever order its workers finish them in.
+    CRowsView view;
+    std::vector<FileEntry*> processed;
+    view.started = [&](size_t i) {
+        const int k = at[i];
         FileEntry* entry = rows[static_cast<size_t>(k - 1)].first;
         const int row = rows[static_cast<size_t>(k - 1)].second;
-        if (entry == nullptr) continue;
         dialog->SetLowerText(QString::fromLatin1(kCuttingFiles).arg(k).arg(n));
         dialog->LowerBar()->setValue(k);
         dialog->SetUpperText(QString::fromLatin1(kCuttingFile).arg(Utf8(FileNameOf(entry->path))));
@@ -492,31 +537,12 @@ void CPageBatchSplitter::Run(const std::vector<std::pair<FileEntry*, int>>& rows
         list_->scrollToItem(list_->topLevelItem(row));
         list_->SetCell(row, outputColumn, QString::fromLatin1(kCuttingCell));
         ProcessPendingEvents();
-
-        CutContext ctx;
-        ctx.options = options;
-        ctx.dialog = &adapter;
-        ctx.run = run;
-        const int seconds = static_cast<int>(entry->length);
-        Outcome outcome;
-        switch (s.cutType) {
-            case kBySize: {
-                uint64_t fileSize = 0;
-                GetFileSize64(entry->path, fileSize);
-                outcome = BatchCutBySize(ctx, entry->path, seconds, fileSize, s.cutFileSizeEx, s.cutFileUnit,
-                                         sequenceNumber_);
-                break;
-            }
-            case kByCount: outcome = BatchCutByCount(ctx, entry->path, seconds, s.cutFileAmount, sequenceNumber_); break;
-            case kByTime:
-                outcome = BatchCutByTime(ctx, entry->path, seconds, s.cutTimeMin, s.cutTimeSec, sequenceNumber_);
-                break;
-            default:
-                outcome = BatchCutRange(ctx, entry->path, seconds, s.cutCustomFromSec, s.cutCustomDuration,
-                                        sequenceNumber_);
-                break;
-        }
-        entry->piecePaths = ctx.createdPieces;
+    };
+    view.done = [&](size_t i, const Outcome& outcome, const std::vector<std::string>& pieces) {
+        const int k = at[i];
+        FileEntry* entry = rows[static_cast<size_t>(k - 1)].first;
+        const int row = rows[static_cast<size_t>(k - 1)].second;
+        entry->piecePaths = pieces;
         processed.push_back(entry);
         QString cell;
         if (outcome.done())
@@ -526,8 +552,12 @@ void CPageBatchSplitter::Run(const std::vector<std::pair<FileEntry*, int>>& rows
         else
             cell = QString::fromLatin1(kFailureCell).arg(Utf8(outcome.message));
         list_->SetCell(row, outputColumn, cell);
-        if (adapter.cancelled || dialog->cancelled) break;
-    }
+    };
+    // One run over the batch: no piece replaces a source of the batch, nor another piece.
+    CutContext ctx;
+    ctx.options = options;
+    ctx.dialog = &adapter;
+    RunBatchCut(ctx, request, files, view);
     const bool cancelled = adapter.cancelled || dialog->cancelled;
     dialog->PostClose();
     mainWindow->setEnabled(true);
