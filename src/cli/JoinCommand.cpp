@@ -27,6 +27,7 @@ struct JoinRequest {
     bool noTag = false;
     bool quiet = false;
     char pathEnd = kPathEndLine;
+    int jobs = DefaultJobs();
 };
 
 // The track number of a tag text as the joiner takes it: the value of its leading digits, 0
@@ -115,6 +116,10 @@ int ParseJoinArgs(const Args& args, bool batch, JoinRequest& r) {
         } else if (a == "--no-tag") {
             if (!batch) return onlyFor(true);
             r.noTag = true;
+        } else if (a == "--jobs") {
+            if (!batch) return onlyFor(true);
+            if (!walker.TakeValue(v)) return walker.MissingValue();
+            if (!ParseJobs(v, r.jobs)) return walker.BadValue(v);
         } else if (a == "--quiet" || a == "-q") {
             r.quiet = true;
         } else if (a == "--null" || a == "-0") {
@@ -221,7 +226,7 @@ int RunBatch(JoinRequest& r) {
     }
 
     CBatchReporter reporter(rows, progress, r);
-    const Outcome outcome = RunBatchJoin(r.options, r.joinType, rows, joined, &progress, &reporter);
+    const Outcome outcome = RunBatchJoin(r.options, r.joinType, rows, joined, &progress, &reporter, r.jobs);
     progress.Clear();
     if (outcome.cancelled()) return InterruptedExitStatus();
     return outcome.failed() ? kExitFailure : kExitOk;

@@ -96,6 +96,36 @@ TEST_F(CutReencode, FadeInMakesEveryPieceStartSilent) {
     }
 }
 
+TEST_F(CutReencode, JobsChangeNothingButTheTime) {
+    const std::string source = Source(128, 9);
+    std::string out[2];
+    for (const int jobs : {1, 3}) {
+        const std::string folder = dir / ("out" + std::to_string(jobs));
+        const test::ProcessResult p = test::RunCli({"cut", "--count", "4", "--reencode", "--fade-in", "0.5",
+                                                    "--forward-overlap", "1", "-d", folder, "--jobs",
+                                                    std::to_string(jobs), source});
+        ASSERT_EQ(p.exitCode, 0) << p.err;
+        EXPECT_EQ(test::Lines(p.out).size(), 4u);
+        out[jobs > 1] = folder;
+    }
+    EXPECT_EQ(FilesIn(out[1]), FilesIn(out[0]));
+    for (const std::string& name : FilesIn(out[0])) {
+        EXPECT_EQ(test::ReadFile(out[1] + "/" + name), test::ReadFile(out[0] + "/" + name)) << name;
+    }
+}
+
+TEST_F(CutReencode, BatchOnSeveralJobsPrintsThePiecesInListOrder) {
+    const std::string first = Source(128, 7);
+    const std::string second = dir / "other.mp3";
+    fs::copy_file(first, second);
+    const test::ProcessResult p = test::RunCli({"batch-cut", "--time", "3", "--reencode", "--name", "%S%-%F%.mp3",
+                                                "-d", dir / "out", "--jobs", "2", first, second});
+    ASSERT_EQ(p.exitCode, 0) << p.err;
+    const std::string out = dir / "out/";
+    EXPECT_EQ(test::Lines(p.out), (std::vector<std::string>{out + "1-song.mp3", out + "2-song.mp3", out + "3-song.mp3",
+                                                          out + "4-other.mp3", out + "5-other.mp3", out + "6-other.mp3"}));
+}
+
 // ---- Failures ----
 
 TEST_F(CutReencode, BitrateImpossibleAtTheRateFailsWithNoPieceLeft) {
@@ -106,6 +136,16 @@ TEST_F(CutReencode, BitrateImpossibleAtTheRateFailsWithNoPieceLeft) {
     EXPECT_NE(r.err.find("Bad encoding parameter: 8000Hz, 320kbps, 1"), std::string::npos) << r.err;
     EXPECT_TRUE(r.out.empty());
     EXPECT_TRUE(FilesIn(dir / "out").empty());
+}
+
+TEST_F(CutReencode, JobsAreAWholeNumberFromOne) {
+    const std::string source = Source(128, 2);
+    for (const char* jobs : {"0", "x", "257"}) {
+        const test::ProcessResult r = test::RunCli({"cut", "--count", "2", "--reencode", "--jobs", jobs, source});
+        EXPECT_EQ(r.exitCode, 2) << jobs;
+        EXPECT_NE(r.err.find(std::string("invalid value for --jobs: ") + jobs), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"song.mp3"}));
 }
 
 TEST_F(CutReencode, EncodingValuesGoTogether) {

@@ -364,5 +364,22 @@ TEST_F(BatchJoinCommand, NoPostfixOverwriteRefusesEveryMainFile) {
     EXPECT_EQ(test::ReadFile(dir / "a.mp3"), a);
 }
 
+TEST_F(BatchJoinCommand, ReencodingRowsOnSeveralJobsPrintAndWriteAsOnOne) {
+    std::string out[2];
+    for (const int jobs : {1, 3}) {
+        const std::string folder = dir / ("out" + std::to_string(jobs));
+        const test::ProcessResult p = Batch({"--rate", "22050", "--bitrate", "64", "--mode", "mono", "--quiet", "-d",
+                                             folder, "--jobs", std::to_string(jobs)});
+        ASSERT_EQ(p.exitCode, 0) << p.err;
+        EXPECT_EQ(p.out, folder + "/a_joined.mp3\n" + folder + "/b_joined.mp3\n" + folder + "/c_joined.mp3\n");
+        out[jobs > 1] = folder;
+    }
+    for (const char* name : {"a_joined.mp3", "b_joined.mp3", "c_joined.mp3"}) {
+        EXPECT_EQ(test::ReadFile(out[1] + "/" + name), test::ReadFile(out[0] + "/" + name)) << name;
+    }
+    EXPECT_EQ(Batch({"--jobs", "0"}).exitCode, 2);
+    EXPECT_EQ(Cli({"join", "-o", dir / "x.mp3", "--jobs", "2", dir / "a.mp3", dir / "b.mp3"}).exitCode, 2);
+}
+
 }  // namespace
 }  // namespace corvane

@@ -248,7 +248,8 @@ Outcome CJoinJob::JoinByReencoding(const std::string& target, int sampleRate, in
     const int channels = channelMode == kChannelModeMono ? 1 : 2;
 
     COutputRun ownRun;
-    COutputSet outputs(run_ != nullptr ? *run_ : ownRun);
+    COutputSet ownOutputs(run_ != nullptr ? *run_ : ownRun);
+    COutputSet& outputs = outputs_ != nullptr ? *outputs_ : ownOutputs;
     COutputFile& output = outputs.Add();
     CMp3Encoder encoder;
     if (!output.Create(target)) return Outcome::Failed(CreateFileFailure(target));
@@ -284,6 +285,7 @@ Outcome CJoinJob::JoinByReencoding(const std::string& target, int sampleRate, in
     if (!encoder.Finish()) return Outcome::Failed(WriteFileFailure(target));
     if (progress.Cancelled()) return Outcome::Cancelled();
     if (!output.Close()) return Outcome::Failed(WriteFileFailure(target));
+    if (outputs_ != nullptr) return Outcome::Done();  // the caller publishes
     return PublishTarget(outputs);
 }
 

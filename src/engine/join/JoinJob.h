@@ -102,6 +102,13 @@ public:
     // must outlive the joins. Default: Overwrite, no run.
     void SetTargetRule(TargetExists rule, COutputRun* run);
 
+    // Where JoinByReencoding leaves its target: a new file of set (which must outlive the
+    // join), complete under its temporary name for the caller to publish (a batch join
+    // running rows side by side publishes them in list order). On Done the target is not
+    // yet named and PublishedTarget stays empty; on any other outcome the caller discards
+    // the set. Null (the default): the join publishes its target itself.
+    void SetOutputSet(COutputSet* set) { outputs_ = set; }
+
     // The name the last successful join gave its target: the target asked for, or under
     // Rename the next free numbered name when a file took it while the job ran.
     const std::string& PublishedTarget() const { return publishedTarget_; }
@@ -122,6 +129,7 @@ private:
     std::unique_ptr<CAudioSource> source_;
     TargetExists rule_ = TargetExists::Overwrite;
     COutputRun* run_ = nullptr;
+    COutputSet* outputs_ = nullptr;
     std::string publishedTarget_;
 };
 

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
+#include "engine/mp3/OutputFile.h"
 #include "engine/output/PieceNaming.h"
 #include "support/Mp3Factory.h"
 
@@ -112,6 +114,111 @@ TEST_F(BatchJoin, UnreadableFilesFailTheirRowsUnderAuto) {
     EXPECT_EQ(outcome.message, rows[0].output);
     EXPECT_EQ(rows[0].output, "Join failure. Failed to open file \"" + (dir / "gone.mp3") + "\".");
     EXPECT_FALSE(fs::exists(dir / "a_joined.mp3"));
+}
+
+// ---- Rows side by side ----
+
+// Every file in a folder, hidden ones too, with its bytes.
+std::map<std::string, Bytes> Contents(const fs::path& folder) {
+    std::map<std::string, Bytes> files;
+    if (!fs::exists(folder)) return files;
+    for (const auto& e : fs::directory_iterator(folder)) files[e.path().filename().string()] = test::ReadFile(e.path());
+    return files;
+}
+
+// Cancels as soon as a status text starts with cancelOn.
+class CPrefixCancellingDialog : public IProgressDialog {
+public:
+    IProgressBar& Bar() override { return bar_; }
+    void SetStatusText(const std::string& text) override {
+        if (text.rfind(cancelOn, 0) == 0) cancelled = 1;
+    }
+    std::string cancelOn;
+
+private:
+    CNullBar bar_;
+};
+
+class BatchJoinSideBySide : public BatchJoin {
+protected:
+    void SetUp() override {
+        BatchJoin::SetUp();
+        options.autoMP3EncodingParam = false;  // every row re-encodes
+        options.outputFolderOpt = OutputFolder::Specific;
+        test::WriteFile(dir / "c.mp3", a);
+        rows.resize(3);
+        ReadJoinInputFacts(dir / "c.mp3", rows[2].facts);
+    }
+    void Into(const std::string& folder) { options.specifiedOutputFolder = dir / folder; }
+};
+
+TEST_F(BatchJoinSideBySide, RowsAreJoinedReportedAndNamedAsOneAfterAnother) {
+    std::vector<std::string> events[2];
+    for (const int jobs : {1, 2}) {
+        Into("out" + std::to_string(jobs));
+        std::vector<BatchJoinRow> batch = rows;
+        batch[1].tag.title = "Main B";
+        CRecordingObserver observer(batch);
+        ASSERT_TRUE(RunBatchJoin(options, JoinType::InsertAtBeginning, batch, joined, nullptr, &observer, jobs).done());
+        events[jobs - 1] = observer.events;
+        EXPECT_EQ(batch[2].targetPath, dir / ("out" + std::to_string(jobs) + "/c_joined.mp3"));
+    }
+    EXPECT_EQ(events[1], events[0]);
+    EXPECT_EQ(Contents(dir.path() / "out2"), Contents(dir.path() / "out1"));
+    EXPECT_EQ(Contents(dir.path() / "out2").size(), 3u);
+}
+
+TEST_F(BatchJoinSideBySide, AFailedRowHasTheRowsAfterItNamedAgain) {
+    // Two main files named x.mp3 share a folder of targets; the first cannot be read.
+    fs::create_directories(dir.path() / "one");
+    fs::create_directories(dir.path() / "two");
+    test::WriteFile(dir / "two/x.mp3", b);
+    rows.resize(2);
+    rows[0].facts.path = dir / "one/x.mp3";
+    ReadJoinInputFacts(dir / "two/x.mp3", rows[1].facts);
+    std::vector<std::string> outputs[2];
+    for (const int jobs : {1, 2}) {
+        Into("out" + std::to_string(jobs));
+        std::vector<BatchJoinRow> batch = rows;
+        EXPECT_TRUE(RunBatchJoin(options, JoinType::InsertAtBeginning, batch, joined, nullptr, nullptr, jobs).failed());
+        outputs[jobs - 1] = {batch[0].output, batch[1].output};
+    }
+    EXPECT_EQ(outputs[0], (std::vector<std::string>{
+                              "Join failure. Failed to open file \"" + (dir / "one/x.mp3") + "\".", "x_joined.mp3"}));
+    EXPECT_EQ(outputs[1], outputs[0]);
+    EXPECT_EQ(Contents(dir.path() / "out2"), Contents(dir.path() / "out1"));
+}
+
+TEST_F(BatchJoinSideBySide, CancelLeavesNothingOfTheRowsInFlight) {
+    Into("out");
+    CPrefixCancellingDialog dialog;
+    dialog.cancelOn = "Joining 3 files into a_joined.mp3";
+    CRecordingObserver observer(rows);
+    EXPECT_TRUE(RunBatchJoin(options, JoinType::InsertAtBeginning, rows, joined, &dialog, &observer, 2).cancelled());
+    EXPECT_EQ(observer.events, (std::vector<std::string>{"0: Joining...", "Joining 1 of 3 file(s)... 1/3", "0: Cancelled"}));
+    EXPECT_TRUE(Contents(dir.path() / "out").empty());
+}
+
+TEST_F(BatchJoinSideBySide, AFailedWriteLeavesNothingOfItsRow) {
+    Into("out");
+    InjectOutputFault(OutputCall::Write, 1);
+    const Outcome outcome = RunBatchJoin(options, JoinType::InsertAtBeginning, rows, joined, nullptr, nullptr, 2);
+    InjectOutputFault(OutputCall::Write, 0);
+    EXPECT_TRUE(outcome.failed());
+    std::vector<std::string> written;
+    int failed = 0;
+    for (const BatchJoinRow& row : rows) {
+        if (row.targetPath.empty()) {
+            ++failed;
+            EXPECT_EQ(row.output.rfind("Join failure. Failed to write file", 0), 0u) << row.output;
+        } else {
+            written.push_back(row.output);
+        }
+    }
+    EXPECT_EQ(failed, 1);
+    std::vector<std::string> onDisk;
+    for (const auto& [name, bytes] : Contents(dir.path() / "out")) onDisk.push_back(name);
+    EXPECT_EQ(onDisk, written);
 }
 
 }  // namespace
