@@ -86,6 +86,63 @@ bool CArgWalker::TakeValue(std::string& value) {
     return true;
 }
 
+bool CArgWalker::TakeOptionalValue(std::string& value, bool (*accepts)(const std::string&)) {
+    if (hasInlineValue_) return TakeValue(value);
+    if (next_ >= args_.size() || onlyFiles_ || !accepts(args_[next_])) return false;
+    value = args_[next_++];
+    return true;
+}
+
+namespace {
+
+// A decimal number: an optional sign, digits, at most one "." with digits around it or not,
+// at least one digit, nothing else.
+bool ReadPlainDecimal(const std::string& text, double& value) {
+    size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    double whole = 0;
+    double scale = 1;
+    int digits = 0;
+    bool point = false;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '.' && !point) {
+            point = true;
+        } else if (std::isdigit(static_cast<unsigned char>(c)) && digits < 9) {
+            ++digits;
+            if (point) scale /= 10;
+            whole = whole * 10 + (c - '0');
+        } else {
+            return false;
+        }
+    }
+    if (digits == 0) return false;
+    value = (negative ? -whole : whole) * scale;
+    return true;
+}
+
+}  // namespace
+
+bool ParseSilence(const std::string& text, double& db, double& seconds) {
+    const size_t colon = text.find(':');
+    double level = 0;
+    if (!ReadPlainDecimal(text.substr(0, colon), level) || level > 0) return false;
+    double length = seconds;
+    if (colon != std::string::npos && (!ReadPlainDecimal(text.substr(colon + 1), length) || length <= 0)) {
+        return false;
+    }
+    db = level;
+    seconds = length;
+    return true;
+}
+
+bool IsSilenceValue(const std::string& text) {
+    double db = 0;
+    double seconds = 1;
+    return ParseSilence(text, db, seconds);
+}
+
 bool ParseCount(const std::string& text, int& value) {
     if (text.empty() || text.size() > 9) return false;
     long long v = 0;

@@ -28,6 +28,9 @@ public:
     // The option's value: its "=value" part, else the next argument (consumed). False when
     // there is none.
     bool TakeValue(std::string& value);
+    // An optional value: the "=value" part (true), else the next argument when accepts says
+    // it is one (consumed, true); false, with nothing consumed, when there is none.
+    bool TakeOptionalValue(std::string& value, bool (*accepts)(const std::string&));
     // Report the option's usage errors ("<option> needs a value", "invalid value for
     // <option>: <value>") and return their exit status.
     int MissingValue() const;
@@ -82,6 +85,13 @@ bool ParseMinutesSeconds(const std::string& text, int& minutes, int& seconds);
 // kMaxJobs. False when text is not one.
 constexpr int kMaxJobs = 256;
 bool ParseJobs(const std::string& text, int& jobs);
+
+// The value of --silence: a threshold in dBFS, 0 or below ("-48", "-40.5"), optionally
+// followed by ":" and the shortest silence in seconds above 0 ("-40:1.5"). False when text
+// is not one; db and seconds are then unchanged.
+bool ParseSilence(const std::string& text, double& db, double& seconds);
+// True when text reads as the value of --silence.
+bool IsSilenceValue(const std::string& text);
 
 // "joint", "stereo" or "mono" as an MPEG channel mode (1, 0, 3).
 bool ParseMode(const std::string& text, int& mode);

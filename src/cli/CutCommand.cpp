@@ -11,7 +11,9 @@
 #include "cli/Commands.h"
 #include "cli/PathOutput.h"
 #include "cli/TerminalProgress.h"
+#include "engine/cut/CueSheet.h"
 #include "engine/cut/CutPlans.h"
+#include "engine/cut/SilenceDetector.h"
 #include "engine/base/Messages.h"
 #include "engine/mp3/SourceFacts.h"
 #include "engine/mp3/SourceInfo.h"
@@ -19,7 +21,7 @@
 namespace corvane::cli {
 namespace {
 
-enum class Rule { None, Size, Count, Time, Points, Range };
+enum class Rule { None, Size, Count, Time, Points, Range, Silence, Cue };
 
 constexpr int64_t kMillisecondsPerTenth = 100;
 
@@ -34,6 +36,9 @@ struct CutRequest {
     std::vector<int> only;            // 1-based rows
     std::string beginText;
     std::string lengthText = "0";
+    double silenceDb = kDefaultSilenceThresholdDb;
+    double silenceSeconds = kDefaultSilenceSeconds;
+    std::string cueSheet;
     CutterOptions options;
     bool quiet = false;
     char pathEnd = kPathEndLine;
@@ -98,6 +103,17 @@ int ParseCutArgs(const Args& args, bool batch, CutRequest& r) {
                 }
             }
             setRule(Rule::Points);
+        } else if (a == "--silence") {
+            if (walker.TakeOptionalValue(v, IsSilenceValue) && !ParseSilence(v, r.silenceDb, r.silenceSeconds)) {
+                return walker.BadValue(v);
+            }
+            setRule(Rule::Silence);
+        } else if (a == "--cue") {
+            if (batch) return UsageError("--cue is for cut only");
+            if (!walker.TakeValue(v)) return walker.MissingValue();
+            if (v.empty()) return walker.BadValue(v);
+            r.cueSheet = v;
+            setRule(Rule::Cue);
         } else if (a == "--only") {
             if (batch) return UsageError("--only is for cut only");
             if (!walker.TakeValue(v)) return walker.MissingValue();
@@ -175,7 +191,7 @@ int ParseCutArgs(const Args& args, bool batch, CutRequest& r) {
     }
     if (status != 0) return status;
     if (rules != 1) return UsageError(command + " needs exactly one rule (--size, --count, --time, " +
-                                      (batch ? "--range" : "--points") + ")");
+                                      (batch ? "--range, --silence" : "--points, --silence, --cue") + ")");
     if (!r.only.empty() && r.rule != Rule::Points) return UsageError("--only goes with --points");
     if (r.files.empty()) return UsageError(command + " needs a FILE");
     if (!batch && r.files.size() > 1) return UsageError("cut takes one FILE; use batch-cut for several");
@@ -229,11 +245,11 @@ int RunSingle(CutRequest& r) {
             std::vector<PieceEntry> rows;
             int start = 0;
             for (const int point : r.points) {
-                rows.push_back({start, point, true, {}, {}});
+                rows.push_back({start, point, true, {}, {}, -1, {}});
                 start = point;
             }
             const int end = static_cast<int>(std::clamp<int64_t>(lengthTenths, start, INT_MAX));
-            rows.push_back({start, end, true, {}, {}});
+            rows.push_back({start, end, true, {}, {}, -1, {}});
             if (!r.only.empty()) {
                 for (PieceEntry& row : rows) row.checked = false;
                 for (const int k : r.only) {
@@ -244,6 +260,13 @@ int RunSingle(CutRequest& r) {
                 }
             }
             outcome = CutFileByPieces(ctx, source, rows);
+            break;
+        }
+        case Rule::Silence: outcome = CutFileAtSilences(ctx, source, r.silenceDb, r.silenceSeconds); break;
+        case Rule::Cue: {
+            CuePieces cue;
+            outcome = LoadCuePieces(r.cueSheet, source, cue);
+            if (outcome.done()) outcome = CutFileByPieces(ctx, source, cue.rows);
             break;
         }
         default: break;
@@ -292,6 +315,7 @@ int RunBatch(CutRequest& r) {
         case Rule::Size: request.rule = BatchRule::Size; break;
         case Rule::Count: request.rule = BatchRule::Count; break;
         case Rule::Time: request.rule = BatchRule::Time; break;
+        case Rule::Silence: request.rule = BatchRule::Silence; break;
         default: request.rule = BatchRule::Range; break;
     }
     request.sizeText = r.sizeText;
@@ -301,6 +325,8 @@ int RunBatch(CutRequest& r) {
     request.seconds = r.seconds;
     request.beginText = r.beginText;
     request.lengthText = r.lengthText;
+    request.silenceDb = r.silenceDb;
+    request.silenceSeconds = r.silenceSeconds;
     // A source the reader refuses has no length for the rule to check against.
     std::vector<BatchSource> files;
     for (const std::string& source : r.files) {

@@ -316,6 +316,10 @@ Outcome PlanCuePieces(const CueSheet& sheet, const std::string& sourcePath, cons
         pieces.startFrames.push_back(SampleFrames(track.start, facts.sampleRate));
         before = &track;
     }
+    for (size_t k = 0; k < pieces.rows.size(); ++k) {
+        pieces.rows[k].tags = pieces.tags[k];
+        if (k + 1 < pieces.rows.size()) pieces.rows[k].endSample = static_cast<int64_t>(pieces.startFrames[k + 1]);
+    }
     out = std::move(pieces);
     return Outcome::Done();
 }

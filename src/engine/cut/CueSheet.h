@@ -76,7 +76,9 @@ struct CueSheet {
 
 // The rows to cut and what each piece's tag holds, index for index.
 struct CuePieces {
-    std::vector<PieceEntry> rows;          // cover 0 to the file's length in tenths, in order
+    std::vector<PieceEntry> rows;          // cover 0 to the file's length in tenths, in order;
+                                           // each with its tag and (but the last) its exact
+                                           // end: the next row's startFrames
     std::vector<TagFields> tags;           // one per row
     std::vector<uint64_t> startFrames;     // where each row's track starts (its INDEX 01), in
                                            // sample frames to the nearest one; 0 for a leading

@@ -12,6 +12,7 @@
 #include "engine/cut/FrameCopyCutter.h"
 #include "engine/cut/ParallelCut.h"
 #include "engine/cut/ReencodeCutter.h"
+#include "engine/cut/SilenceDetector.h"
 #include "engine/cut/PieceTarget.h"
 #include "engine/output/PieceNaming.h"
 #include "engine/mp3/SourceFacts.h"
@@ -30,6 +31,7 @@ constexpr const char* kDurationTooLong =
 constexpr const char* kDurationTooSmall = "The duration of piece is too small.";
 constexpr const char* kPiecesRequired = "At least two pieces required. And, at least one piece checked for cutting.";
 constexpr const char* kBeginBeyondEnd = "The beginning point exceeds length of the MP3.";
+constexpr const char* kNoSilence = "No silence found to cut at.";
 
 constexpr int64_t kTenthsPerSecond = 10;
 constexpr int64_t kTenthsPerMinute = 600;
@@ -458,24 +460,14 @@ Outcome CutFileByTime(CutContext& ctx, const std::string& source, int64_t length
     return RunSequential(ctx, source, false, 0, tenths, static_cast<int>(count), lengthTenths);
 }
 
-Outcome CutFileByPieces(CutContext& ctx, const std::string& source, std::vector<PieceEntry>& rows) {
+namespace {
+
+// The custom pieces of rows (at least two), one after another on the calling thread; each
+// piece's sequence number is its row's number, or with batchSequence the batch's running
+// number, moved on past the pieces published.
+Outcome CutRowsInOrder(CutContext& ctx, const std::string& source, std::vector<PieceEntry>& rows,
+                       int* batchSequence) {
     const int n = static_cast<int>(rows.size());
-    bool anyChecked = false;
-    for (const PieceEntry& row : rows) anyChecked = anyChecked || row.checked;
-    if (n <= 1 || !anyChecked) return Outcome::Failed(kPiecesRequired);
-    if (RunsInParallel(ctx)) {
-        SourceResult result;
-        const Outcome outcome =
-            RunParallel(ctx, nullptr, [&](SourcePlan& plan) { return PlanRows(ctx, source, rows, plan); }, &result);
-        // Each written row shows its piece's name; the steps are the rows in order.
-        for (size_t k = 0; k < result.stepWritten.size() && k < rows.size(); ++k) {
-            if (!result.stepWritten[k]) continue;
-            const std::string& path = result.stepPaths[k];
-            rows[k].path = path;
-            rows[k].output = path.empty() ? std::string() : FileNameOf(path);
-        }
-        return outcome;
-    }
     CSourcePieces pieces(ctx);
     std::unique_ptr<CCutter> cutter = CreateCutter(ctx.options);
     if (Outcome prepared = Prepare(ctx, *cutter, pieces, source, true); !prepared.done()) return prepared;
@@ -496,29 +488,102 @@ Outcome CutFileByPieces(CutContext& ctx, const std::string& source, std::vector<
     std::string path;
     std::string error;
     bool eof = false;
+    // Samples from where the reader stands to a row's exact end (at least one frame's worth
+    // is taken even when the reader stands past it).
+    auto toEnd = [&](const PieceEntry& row) {
+        const uint64_t end = static_cast<uint64_t>(row.endSample);
+        return end > cutter->SamplePosition() ? end - cutter->SamplePosition() : 1;
+    };
+    // A piece's sequence number: its row's number, or in a batch the batch's running number.
+    auto sequenceOf = [&](int k) {
+        return batchSequence != nullptr ? *batchSequence + static_cast<int>(written.size()) : k;
+    };
     for (int k = 1; k <= n - 1 && !eof; ++k) {
         PieceEntry& row = rows[static_cast<size_t>(k - 1)];
         const int duration = row.end - row.start;
+        const TagFields* tags = row.tags ? &*row.tags : nullptr;
         if (row.checked) {
-            if (!MakePieceTarget(ctx.options, run, source, k, n, k, path, error)) return keep(Outcome::Failed(error));
-            Outcome piece = cutter->CutByDuration(path, duration, k, n, k, digits, eof);
+            const int sequence = sequenceOf(k);
+            if (!MakePieceTarget(ctx.options, run, source, k, n, sequence, path, error, tags)) {
+                return keep(Outcome::Failed(error));
+            }
+            cutter->SetPieceTags(tags);
+            Outcome piece = row.endSample >= 0
+                                ? cutter->CutBySamples(path, toEnd(row), k, n, sequence, digits, eof)
+                                : cutter->CutByDuration(path, duration, k, n, sequence, digits, eof);
             if (!piece.done()) return pieces.Drop(std::move(piece));
             written.push_back(&row);
-        } else if (Outcome skipped = cutter->SkipDuration(duration, eof); !skipped.done()) {
+        } else if (Outcome skipped = row.endSample >= 0 ? cutter->SkipSamples(toEnd(row), eof)
+                                                        : cutter->SkipDuration(duration, eof);
+                   !skipped.done()) {
             return pieces.Drop(std::move(skipped));
         }
     }
     if (PumpAndCheck(ctx)) return pieces.Drop(Outcome::Cancelled());
     PieceEntry& last = rows.back();
     if (!eof && last.checked) {
-        if (!MakePieceTarget(ctx.options, run, source, n, n, n, path, error)) return keep(Outcome::Failed(error));
-        if (Outcome piece = cutter->CutToEnd(path, n, n, n, digits); !piece.done()) {
+        const TagFields* tags = last.tags ? &*last.tags : nullptr;
+        const int sequence = sequenceOf(n);
+        if (!MakePieceTarget(ctx.options, run, source, n, n, sequence, path, error, tags)) {
+            return keep(Outcome::Failed(error));
+        }
+        cutter->SetPieceTags(tags);
+        if (Outcome piece = cutter->CutToEnd(path, n, n, sequence, digits); !piece.done()) {
             return pieces.Drop(std::move(piece));
         }
         written.push_back(&last);
     }
     cutter->CloseSource();
-    return keep(Outcome::Done());
+    const Outcome kept = keep(Outcome::Done());
+    if (batchSequence != nullptr && kept.done()) *batchSequence += static_cast<int>(written.size());
+    return kept;
+}
+
+// The rows of source split at its silences (SilenceDetector.h), each ending exactly at its
+// split point. Failed with kNoSilence when there is none.
+Outcome SilenceRows(CutContext& ctx, const std::string& source, double thresholdDb, double minSeconds,
+                    std::vector<PieceEntry>& rows) {
+    SilenceOptions options;
+    options.thresholdDb = thresholdDb;
+    options.minSeconds = minSeconds;
+    SilenceSplits splits;
+    if (Outcome found = DetectSilences(source, options, ctx.dialog, splits); !found.done()) return found;
+    const int total = SourceLengthTenths(source);
+    if (total < 0) return Outcome::Failed(LoadFileFailure(source));
+    rows = PiecesAtSplits(splits.tenths, splits.points, total);
+    if (rows.size() < 2) return Outcome::Failed(kNoSilence);
+    return Outcome::Done();
+}
+
+}  // namespace
+
+Outcome CutFileAtSilences(CutContext& ctx, const std::string& source, double thresholdDb, double minSeconds) {
+    std::vector<PieceEntry> rows;
+    if (Outcome found = SilenceRows(ctx, source, thresholdDb, minSeconds, rows); !found.done()) return found;
+    return CutRowsInOrder(ctx, source, rows, nullptr);
+}
+
+Outcome CutFileByPieces(CutContext& ctx, const std::string& source, std::vector<PieceEntry>& rows) {
+    const int n = static_cast<int>(rows.size());
+    bool anyChecked = false;
+    for (const PieceEntry& row : rows) anyChecked = anyChecked || row.checked;
+    if (n <= 1 || !anyChecked) return Outcome::Failed(kPiecesRequired);
+    bool ownPlaces = false;
+    for (const PieceEntry& row : rows) ownPlaces = ownPlaces || row.endSample >= 0 || row.tags.has_value();
+    if (RunsInParallel(ctx) && !ownPlaces) {
+        SourceResult result;
+        const Outcome outcome =
+            RunParallel(ctx, nullptr, [&](SourcePlan& plan) { return PlanRows(ctx, source, rows, plan); }, &result);
+        // Each written row shows its piece's name; the steps are the rows in order.
+        for (size_t k = 0; k < result.stepWritten.size() && k < rows.size(); ++k) {
+            if (!result.stepWritten[k]) continue;
+            const std::string& path = result.stepPaths[k];
+            rows[k].path = path;
+            rows[k].output = path.empty() ? std::string() : FileNameOf(path);
+        }
+        return outcome;
+    }
+    return CutRowsInOrder(ctx, source, rows, nullptr);
 }
 
 namespace {
@@ -556,6 +621,12 @@ Outcome CutBatchFile(CutContext& ctx, const BatchCutRequest& request, const std:
             }
             return RunBatch(ctx, source, false, 0, tenths, static_cast<int>(count), seconds, sequence);
         }
+        case BatchRule::Silence: {
+            std::vector<PieceEntry> rows;
+            const Outcome found = SilenceRows(ctx, source, request.silenceDb, request.silenceSeconds, rows);
+            if (!found.done()) return found;
+            return CutRowsInOrder(ctx, source, rows, &sequence);
+        }
         case BatchRule::Range: break;
     }
     const int64_t begin = TypedTenths(request.beginText);
@@ -590,7 +661,7 @@ Outcome CutBatchFile(CutContext& ctx, const BatchCutRequest& request, const std:
 // One file of a batch, on worker threads when the cut re-encodes.
 Outcome CutOneBatchFile(CutContext& ctx, const BatchCutRequest& request, const std::string& source, int64_t seconds,
                         uint64_t fileSize, int& sequence) {
-    if (!RunsInParallel(ctx)) return CutBatchFile(ctx, request, source, seconds, fileSize, sequence, nullptr);
+    if (!RunsInParallel(ctx) || request.rule == BatchRule::Silence) return CutBatchFile(ctx, request, source, seconds, fileSize, sequence, nullptr);
     return RunParallel(ctx, &sequence, [&](SourcePlan& plan) {
         int first = sequence;
         return CutBatchFile(ctx, request, source, seconds, fileSize, first, &plan);
@@ -637,7 +708,7 @@ Outcome BatchCutRange(CutContext& ctx, const std::string& source, int64_t second
 Outcome RunBatchCut(CutContext& ctx, const BatchCutRequest& request, const std::vector<BatchSource>& files,
                     IBatchCutObserver& observer) {
     for (const BatchSource& file : files) ctx.run->AddSource(file.path);
-    if (!RunsInParallel(ctx)) {
+    if (!RunsInParallel(ctx) || request.rule == BatchRule::Silence) {
         int sequence = 1;
         for (size_t k = 0; k < files.size(); ++k) {
             // A cancel that came while the last file was published leaves that file as it is.

@@ -24,11 +24,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/Progress.h"
 #include "engine/cut/CutterOptions.h"
+#include "engine/mp3/SourceInfo.h"
 #include "engine/output/OutputRun.h"
 #include "engine/output/WorkerPool.h"
 
@@ -50,12 +52,21 @@ double ReadDecimal(const std::string& text);
 uint64_t ParsePieceSize(const std::string& text, SizeUnit unit);
 
 // One row of the custom piece list: times in tenths of a second.
+//
+// Rows found in the audio (silences, a CUE sheet's INDEX 01 times) know where they end more
+// exactly than tenths tell: endSample, when not -1, is that end in sample frames from the
+// source's first audio frame (the cutter's SamplePosition), and the row is cut or skipped up
+// to the frame that reaches it rather than by its duration. A row without one is cut by its
+// duration in tenths from where the reader stands. tags, when set, is the piece's own tag
+// record, used for its tag and its name's tag placeholders instead of the source's.
 struct PieceEntry {
     int start = 0;
     int end = 0;
     bool checked = true;
     std::string path;    // filled with the piece's full path when it is written
     std::string output;  // the "Output" cell: the piece's file name
+    int64_t endSample = -1;
+    std::optional<TagFields> tags;
 };
 
 // What a parallel re-encoding cut did (ParallelCut.h), for tests and measurements.
@@ -96,7 +107,15 @@ Outcome CutFileBySize(CutContext& ctx, const std::string& source, int64_t length
                       const std::string& sizeText, SizeUnit sizeUnit);
 Outcome CutFileByCount(CutContext& ctx, const std::string& source, int64_t lengthTenths, int count);
 Outcome CutFileByTime(CutContext& ctx, const std::string& source, int64_t lengthTenths, int minutes, int seconds);
+// Rows with an endSample or their own tags are cut one after another on the calling thread,
+// also when they re-encode.
 Outcome CutFileByPieces(CutContext& ctx, const std::string& source, std::vector<PieceEntry>& rows);
+// Finds the silences of source under thresholdDb lasting minSeconds or longer
+// (DetectSilences, the dialog's bar showing the search first) and cuts it into the pieces
+// between them, each ending at the frame that reaches its split point. Failed with "No
+// silence found to cut at." when the file has none to split at (nothing is written), or as
+// DetectSilences and CutFileByPieces fail.
+Outcome CutFileAtSilences(CutContext& ctx, const std::string& source, double thresholdDb, double minSeconds);
 
 // Batch variants, per file: seconds is the file's length in whole seconds; sequenceNumber
 // runs over the whole batch (1 when a run starts).
@@ -112,7 +131,9 @@ Outcome BatchCutRange(CutContext& ctx, const std::string& source, int64_t second
                       const std::string& lengthText, int& sequenceNumber);
 
 // The rule of a whole batch: one of the four batch variants above with its values.
-enum class BatchRule { Size, Count, Time, Range };
+// Silence cuts each file as CutFileAtSilences does, the files one after another on the
+// calling thread (also when they re-encode).
+enum class BatchRule { Size, Count, Time, Range, Silence };
 struct BatchCutRequest {
     BatchRule rule = BatchRule::Count;
     std::string sizeText;                // Size
@@ -122,6 +143,8 @@ struct BatchCutRequest {
     int seconds = 0;
     std::string beginText;               // Range
     std::string lengthText = "0";
+    double silenceDb = -48.0;            // Silence: as SilenceOptions
+    double silenceSeconds = 1.0;
 };
 
 // One file of a batch: its path, length in whole seconds and size. A file that is not

@@ -26,6 +26,7 @@ bool CCutter::LoadSource(const std::string& path) {
     baseName_ = PieceBaseName(path);
     sourcePath_ = path;
     frameHistory_.clear();
+    samplePosition_ = 0;
     historySamples_ = 0;
     pieceRecords_ = 0;
     return true;
@@ -37,6 +38,7 @@ bool CCutter::LoadLike(const CCutter& other) {
     baseName_ = other.baseName_;
     sourcePath_ = other.sourcePath_;
     frameHistory_.clear();
+    samplePosition_ = 0;
     historySamples_ = 0;
     pieceRecords_ = 0;
     SetForwardOverlap(other.forwardOverlapTenths_);
@@ -104,6 +106,7 @@ void CCutter::RecordFrame(uint64_t offset, int samples) {
     if (!frameHistory_.empty() && offset <= frameHistory_.back().offset) return;
     frameHistory_.push_back({offset, samples});
     historySamples_ += static_cast<uint64_t>(samples);
+    samplePosition_ += static_cast<uint64_t>(samples);
     ++pieceRecords_;
     TrimHistory();
 }
@@ -132,6 +135,7 @@ FrameRecord CCutter::PopPieceRecord() {
     const FrameRecord newest = frameHistory_.back();
     frameHistory_.pop_back();
     historySamples_ -= static_cast<uint64_t>(newest.samples);
+    samplePosition_ -= static_cast<uint64_t>(newest.samples);
     --pieceRecords_;
     return newest;
 }
@@ -143,6 +147,12 @@ void CCutter::RewindAfterPiece() {
 }
 
 std::vector<uint8_t> CCutter::MakeTag(int index, int count, int sequence, int titleDigits) const {
+    if (pieceTags_ != nullptr) {
+        if (!keepTag) return {};
+        const TagFields& t = *pieceTags_;
+        const int track = trackMode == TrackNumber::None ? 0 : t.track;
+        return BuildId3v2Tag(t.title, t.artist, t.album, t.year, t.comment, t.genre, track);
+    }
     PieceTagSource source;
     source.keepTag = keepTag;
     source.titleTemplate = titleTemplate;
@@ -169,6 +179,13 @@ Outcome CCutter::CutByDuration(const std::string& path, int64_t tenths, int inde
     BeginPieceRecords();
     return DropUnfinished(
         CutPiece(path, Measure::Samples, TenthsToSamples(tenths), index, count, sequence, titleDigits, eof));
+}
+
+Outcome CCutter::CutBySamples(const std::string& path, uint64_t samples, int index, int count, int sequence,
+                               int titleDigits, bool& eof) {
+    BeginPieceRecords();
+    return DropUnfinished(CutPiece(path, Measure::Samples, std::max<uint64_t>(samples, 1), index, count, sequence,
+                                   titleDigits, eof));
 }
 
 Outcome CCutter::CutToEnd(const std::string& path, int index, int count, int sequence, int titleDigits) {
@@ -224,9 +241,10 @@ Outcome CCutter::WriteFailed(const COutputFile& out) { return Outcome::Failed(Wr
 
 Outcome CCutter::ReadFailed() const { return Outcome::Failed(ReadFileFailure(sourcePath_)); }
 
-Outcome CCutter::SkipDuration(int64_t tenths, bool& eof) {
+Outcome CCutter::SkipDuration(int64_t tenths, bool& eof) { return SkipSamples(TenthsToSamples(tenths), eof); }
+
+Outcome CCutter::SkipSamples(uint64_t target, bool& eof) {
     eof = false;
-    const uint64_t target = TenthsToSamples(tenths);
     if (target == 0) return Outcome::Done();
     uint64_t sum = 0;
     int rate, kbps, length, samples;

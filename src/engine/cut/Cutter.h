@@ -68,11 +68,22 @@ public:
     // The same measured in tenths of a second of audio.
     Outcome CutByDuration(const std::string& path, int64_t tenths, int index, int count, int sequence,
                           int titleDigits, bool& eof);
+    // The same up to an exact place: samples (at least 1) counted from SamplePosition(), so a
+    // plan that knows where a piece must end in the source asks for SamplePosition() up to
+    // there; the piece ends with the frame that reaches it.
+    Outcome CutBySamples(const std::string& path, uint64_t samples, int index, int count, int sequence,
+                         int titleDigits, bool& eof);
     // Writes the rest of the source as the last piece.
     Outcome CutToEnd(const std::string& path, int index, int count, int sequence, int titleDigits);
     // Reads past tenths of audio without writing; the frames stay in the history. Done, or
     // Cancelled; eof as for the cuts.
     virtual Outcome SkipDuration(int64_t tenths, bool& eof);
+    // The same for samples counted from SamplePosition().
+    Outcome SkipSamples(uint64_t samples, bool& eof);
+    // The samples of the source's frames before the next one a piece takes: the frames read
+    // since LoadSource, less those stepped back over. A position in the decoded stream as it
+    // comes from the first audio frame, without gapless trimming. Not kept after ResumeAt.
+    uint64_t SamplePosition() const { return samplePosition_; }
     virtual void SetFadeIn(bool enable, int tenths) = 0;
     virtual void SetFadeOut(bool enable, int tenths) = 0;
     // Bit rate of the pieces in kbps; the source's average here.
@@ -107,6 +118,12 @@ public:
     // Where the file position reached is stored as the piece runs, for a coordinating thread
     // to read (the bar, when set, still moves too). Null for none.
     void SetPositionCounter(std::atomic<uint64_t>* counter) { positionCounter_ = counter; }
+
+    // The record of the next piece's tag instead of the source's (null: the source's): its
+    // title is the piece's title as it is (no title template), its track number the piece's
+    // own (none when trackMode is None), and it fills the name placeholders. Set by the plan
+    // before each piece; tags must outlive the piece.
+    void SetPieceTags(const TagFields* tags) { pieceTags_ = tags; }
 
     // Settings of the pieces' tags, set by the plan before the first piece.
     bool keepTag = true;
@@ -199,6 +216,8 @@ private:
     void TrimHistory();
 
     std::deque<FrameRecord> frameHistory_;
+    uint64_t samplePosition_ = 0;  // SamplePosition()
+    const TagFields* pieceTags_ = nullptr;
     uint64_t historySamples_ = 0;  // samples of the records in frameHistory_
     size_t pieceRecords_ = 0;      // the newest records that belong to the current piece
 

@@ -8,7 +8,8 @@
 namespace corvane {
 
 bool MakePieceTarget(const CutterOptions& options, COutputRun& run, const std::string& sourcePath, int index,
-                     int count, int sequence, std::string& outPath, std::string& error) {
+                     int count, int sequence, std::string& outPath, std::string& error,
+                     const TagFields* pieceTags) {
     const int digits = options.filenameDigitNumber > 0 ? options.filenameDigitNumber : AutomaticDigits(count);
     const std::string baseName = PieceBaseName(sourcePath);
 
@@ -23,7 +24,10 @@ bool MakePieceTarget(const CutterOptions& options, COutputRun& run, const std::s
         CreateDirectoryTree(folder);  // a failure shows when the name is settled
     }
     const std::string path =
-        folder + ExpandNameTemplate(options.outputFileName, baseName, &sourcePath, index, count, sequence, digits);
+        folder + (pieceTags != nullptr
+                      ? ExpandNameTemplate(options.outputFileName, baseName, *pieceTags, index, count, sequence, digits)
+                      : ExpandNameTemplate(options.outputFileName, baseName, &sourcePath, index, count, sequence,
+                                           digits));
     return SettleTarget(options.targetExistsOpt, run, path, outPath, error);
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine/cut/CutterOptions.h"
+#include "engine/mp3/SourceInfo.h"
 
 namespace corvane {
 
@@ -17,8 +18,10 @@ class COutputRun;
 // (SettleTarget), and reserved in run; nothing is created at it. True: outPath holds the
 // path. False: error holds one of "Failed to create folder \"<folder>\"", "Target exists
 // and skipped", "Target file name is same as original file", "Failed to create file
-// \"<path>\"", and outPath is unchanged.
+// \"<path>\"", and outPath is unchanged. pieceTags, when not null, fill the name's tag
+// placeholders instead of the source's tag (a piece with its own record).
 bool MakePieceTarget(const CutterOptions& options, COutputRun& run, const std::string& sourcePath, int index,
-                     int count, int sequence, std::string& outPath, std::string& error);
+                     int count, int sequence, std::string& outPath, std::string& error,
+                     const TagFields* pieceTags = nullptr);
 
 }  // namespace corvane

@@ -119,14 +119,21 @@ Outcome DetectSilences(const std::string& path, const SilenceOptions& options, I
 }
 
 std::vector<PieceEntry> PiecesAtSplits(const std::vector<int>& splitTenths, int totalTenths) {
+    return PiecesAtSplits(splitTenths, {}, totalTenths);
+}
+
+std::vector<PieceEntry> PiecesAtSplits(const std::vector<int>& splitTenths, const std::vector<uint64_t>& splitFrames,
+                                       int totalTenths) {
     std::vector<PieceEntry> rows;
     if (totalTenths <= 0) return rows;
     int start = 0;
-    for (int point : splitTenths) {
+    for (size_t k = 0; k < splitTenths.size(); ++k) {
+        const int point = splitTenths[k];
         if (point <= start || point >= totalTenths) continue;
         rows.emplace_back();
         rows.back().start = start;
         rows.back().end = point;
+        if (k < splitFrames.size()) rows.back().endSample = static_cast<int64_t>(splitFrames[k]);
         start = point;
     }
     rows.emplace_back();

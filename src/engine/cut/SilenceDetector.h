@@ -97,5 +97,10 @@ Outcome DetectSilences(const std::string& path, const SilenceOptions& options, I
 // totalTenths, or not above the point before are left out. One row 0..totalTenths when none
 // is left; none for totalTenths <= 0.
 std::vector<PieceEntry> PiecesAtSplits(const std::vector<int>& splitTenths, int totalTenths);
+// The same with each row that ends at a point ending there exactly: splitFrames holds the
+// points in sample frames, index for index with splitTenths (SilenceSplits' points and
+// tenths), and becomes the rows' endSample.
+std::vector<PieceEntry> PiecesAtSplits(const std::vector<int>& splitTenths, const std::vector<uint64_t>& splitFrames,
+                                       int totalTenths);
 
 }  // namespace corvane

@@ -261,9 +261,12 @@ std::string SafeNameComponent(std::string name) {
     return name;
 }
 
-std::string ExpandNameTemplate(const std::string& nameTemplate, const std::string& baseName,
-                               const std::string* sourcePath, int index, int count,
-                               int sequence, int digits) {
+namespace {
+
+// ExpandNameTemplate with the tag placeholders' values: read from tags, from the file at
+// sourcePath, or the preview's when both are null.
+std::string ExpandName(const std::string& nameTemplate, const std::string& baseName, const TagFields* tags,
+                       const std::string* sourcePath, int index, int count, int sequence, int digits) {
     std::string name = nameTemplate;
     ReplaceAll(name, "%F%", baseName);
     ReplaceAll(name, "%P%", FormatPieceNumber(index, digits));
@@ -271,11 +274,14 @@ std::string ExpandNameTemplate(const std::string& nameTemplate, const std::strin
     ReplaceAll(name, "%S%", FormatPieceNumber(sequence, digits));
     if (HasTagPlaceholder(name)) {
         std::array<std::string, 6> values;
-        if (sourcePath != nullptr) {
-            TagFields tags;
-            ReadTags(*sourcePath, tags);  // no tag: all fields empty
-            values = {tags.title, tags.artist, tags.album, tags.year, tags.genre,
-                      tags.track > 0 ? std::to_string(tags.track) : std::string()};
+        if (tags != nullptr || sourcePath != nullptr) {
+            TagFields read;
+            if (tags == nullptr) {
+                ReadTags(*sourcePath, read);  // no tag: all fields empty
+                tags = &read;
+            }
+            values = {tags->title, tags->artist, tags->album, tags->year, tags->genre,
+                      tags->track > 0 ? std::to_string(tags->track) : std::string()};
         } else {
             for (size_t k = 0; k < values.size(); ++k) values[k] = kPreviewTagValues[k];
         }
@@ -285,6 +291,19 @@ std::string ExpandNameTemplate(const std::string& nameTemplate, const std::strin
         if (kForbiddenNameCharacters.find(c) != std::string_view::npos) c = ' ';
     }
     return SafeNameComponent(std::move(name));
+}
+
+}  // namespace
+
+std::string ExpandNameTemplate(const std::string& nameTemplate, const std::string& baseName,
+                               const std::string* sourcePath, int index, int count,
+                               int sequence, int digits) {
+    return ExpandName(nameTemplate, baseName, nullptr, sourcePath, index, count, sequence, digits);
+}
+
+std::string ExpandNameTemplate(const std::string& nameTemplate, const std::string& baseName, const TagFields& tags,
+                               int index, int count, int sequence, int digits) {
+    return ExpandName(nameTemplate, baseName, &tags, nullptr, index, count, sequence, digits);
 }
 
 std::string ExpandTitleTemplate(const std::string& titleTemplate, const std::string& title,

@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-
+#include "engine/mp3/SourceInfo.h"
 
 namespace corvane {
 
@@ -81,6 +81,11 @@ std::string SafeNameComponent(std::string name);
 std::string ExpandNameTemplate(const std::string& nameTemplate, const std::string& baseName,
                                const std::string* sourcePath, int index, int count,
                                int sequence, int digits);
+
+// The same with the tag placeholders filled from tags (a piece's own record, such as a CUE
+// sheet's track) instead of a source file's tag.
+std::string ExpandNameTemplate(const std::string& nameTemplate, const std::string& baseName, const TagFields& tags,
+                               int index, int count, int sequence, int digits);
 
 // Expands a title template (see the overview). digits below 1 means AutomaticDigits (count).
 std::string ExpandTitleTemplate(const std::string& titleTemplate, const std::string& title,

@@ -164,7 +164,7 @@ TEST_F(CutPlansTest, ByTimeCountsWithARemainder) {
 TEST_F(CutPlansTest, CustomPiecesSkipUncheckedRowsAndStopAfterTheLastChecked) {
     const std::string src = MakeSource(6);
     CutContext ctx = Context();
-    std::vector<PieceEntry> rows = {{0, 20, true, {}, {}}, {20, 40, false, {}, {}}, {40, 60, true, {}, {}}};
+    std::vector<PieceEntry> rows = {{0, 20, true, {}, {}, -1, {}}, {20, 40, false, {}, {}, -1, {}}, {40, 60, true, {}, {}, -1, {}}};
     ASSERT_TRUE(CutFileByPieces(ctx, src, rows).done());
     EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"song-1.mp3", "song-3.mp3"}));
     EXPECT_EQ(rows[0].output, "song-1.mp3");
@@ -173,11 +173,65 @@ TEST_F(CutPlansTest, CustomPiecesSkipUncheckedRowsAndStopAfterTheLastChecked) {
 
     fs::remove_all(out());
     CutContext ctx2 = Context();
-    rows = {{0, 20, false, {}, {}}, {20, 40, true, {}, {}}, {40, 60, false, {}, {}}};
+    rows = {{0, 20, false, {}, {}, -1, {}}, {20, 40, true, {}, {}, -1, {}}, {40, 60, false, {}, {}, -1, {}}};
     ASSERT_TRUE(CutFileByPieces(ctx2, src, rows).done());
     EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"song-2.mp3"}));
     const test::DecodeResult d = test::DecodeWithMpg123(ctx2.createdPieces[0]);
     EXPECT_EQ(d.samples, 77 * 1152);  // 20 tenths = 76.6 frames
+}
+
+// A row with its end in samples: pieces and skips run to the frame that reaches it, counted
+// from the source's first frame, whatever its tenths say.
+TEST_F(CutPlansTest, RowsWithExactEndsEndAtTheFrameThatReachesThem) {
+    const std::string src = MakeSource(6);
+    const Bytes source = test::ReadFile(src);
+    const std::vector<size_t> offsets = test::FrameOffsets(source, 0);
+    CutContext ctx = Context();
+    ctx.options.keepID3tag = false;
+    std::vector<PieceEntry> rows(4);
+    rows[0].endSample = 50000;    // frames 0..43 (44 x 1152 = 50688)
+    rows[1].endSample = 120000;   // skipped from frame 41 (after the step back) to frame 105
+    rows[1].checked = false;
+    rows[2].endSample = 200000;   // frames 105..173
+    ASSERT_TRUE(CutFileByPieces(ctx, src, rows).done());
+    ASSERT_EQ(ctx.createdPieces.size(), 3u);
+
+    // Each piece is the source's frames first..last, byte for byte (no tag).
+    auto expectFrames = [&](const std::string& piece, size_t first, size_t end) {
+        const size_t to = end < offsets.size() ? offsets[end] : source.size();
+        EXPECT_EQ(test::ReadFile(piece), Bytes(source.begin() + offsets[first], source.begin() + to)) << piece;
+    };
+    expectFrames(ctx.createdPieces[0], 0, 44);
+    expectFrames(ctx.createdPieces[1], 105, 174);
+    expectFrames(ctx.createdPieces[2], 171, offsets.size());
+}
+
+// A row with its own tag record: the piece's tag and the name's tag placeholders are the
+// row's, with its title as it is; other rows keep the source's; no tag at all without keepTag.
+TEST_F(CutPlansTest, RowsWithTheirOwnTagsTagAndNameTheirPieces) {
+    const std::string src = MakeSource(6, "song.mp3", true);
+    CutContext ctx = Context();
+    ctx.options.outputFileName = "%N%-%I%.mp3";
+    std::vector<PieceEntry> rows = {{0, 30, true, {}, {}, -1, {}}, {30, 60, true, {}, {}, -1, {}}};
+    rows[0].tags = TagFields{7, "Intro", "Band", "Album", "Rock", "1999", ""};
+    ASSERT_TRUE(CutFileByPieces(ctx, src, rows).done());
+    EXPECT_EQ(rows[0].output, "7-Intro.mp3");
+    EXPECT_EQ(rows[1].output, "4-Title.mp3");
+    TagFields read;
+    ASSERT_TRUE(ReadTags(rows[0].path, read));
+    EXPECT_EQ(read.title, "Intro");
+    EXPECT_EQ(read.track, 7);
+    EXPECT_EQ(read.artist, "Band");
+    EXPECT_EQ(read.album, "Album");
+    EXPECT_EQ(read.year, "1999");
+    ASSERT_TRUE(ReadTags(rows[1].path, read));
+    EXPECT_EQ(read.title, "Title - 2/2");
+
+    fs::remove_all(out());
+    CutContext bare = Context();
+    bare.options.keepID3tag = false;
+    ASSERT_TRUE(CutFileByPieces(bare, src, rows).done());
+    EXPECT_FALSE(ReadTags(rows[0].path, read));
 }
 
 TEST_F(CutPlansTest, BatchKeepsTheSequenceAcrossFilesAndHonoursTheFirstN) {

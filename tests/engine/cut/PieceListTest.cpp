@@ -14,7 +14,7 @@ using Ranges = std::vector<std::pair<int, int>>;
 
 std::vector<PieceEntry> Rows(const Ranges& ranges) {
     std::vector<PieceEntry> rows;
-    for (const auto& [start, end] : ranges) rows.push_back({start, end, true, {}, {}});
+    for (const auto& [start, end] : ranges) rows.push_back({start, end, true, {}, {}, -1, {}});
     return rows;
 }
 

@@ -1,0 +1,208 @@
+// End-to-end tests of corvane-cli cut --silence, batch-cut --silence and cut --cue: pieces
+// start at the silences' middles and the tracks' INDEX 01 within one frame, as frame copies of
+// the source, with the tracks' tags; a sheet past the end of the file is refused.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/CliRunner.h"
+#include "support/Mp3Factory.h"
+
+namespace corvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kRate = 44100;
+constexpr int kChannels = 2;
+constexpr int64_t kFrameSamples = 1152;
+// LAME's encoder delay plus mpg123's decoder delay: where the encoded PCM's first sample
+// lands in the decoded stream.
+constexpr int64_t kCodecDelay = 576 + 529;
+// Frames a piece after the first starts with again, for the bit reservoir.
+constexpr size_t kLeadInFrames = 3;
+
+// Seconds of tone (true) or of digital silence (false), encoded at 128 kbps without an Info
+// frame; middles receives each silence's middle in the decoded stream.
+test::Bytes Recording(const std::vector<std::pair<double, bool>>& parts, std::vector<int64_t>* middles = nullptr) {
+    std::vector<int16_t> pcm;
+    for (const auto& [seconds, tone] : parts) {
+        const auto frames = static_cast<int64_t>(seconds * kRate);
+        const auto start = static_cast<int64_t>(pcm.size() / kChannels);
+        if (tone) {
+            const std::vector<int16_t> part = test::SynthesizePcm(kRate, kChannels, seconds);
+            pcm.insert(pcm.end(), part.begin(), part.end());
+        } else {
+            pcm.resize(pcm.size() + static_cast<size_t>(frames * kChannels), 0);
+            if (middles != nullptr) middles->push_back(start + frames / 2 + kCodecDelay);
+        }
+    }
+    return test::EncodePcm(test::EncodeOptions{}, pcm);
+}
+
+// The length of the ID3v2 tag at the start of data, 0 when there is none.
+size_t TagLength(const test::Bytes& data) {
+    if (data.size() < 10 || std::memcmp(data.data(), "ID3", 3) != 0) return 0;
+    return 10 + ((size_t{data[6]} << 21) | (size_t{data[7]} << 14) | (size_t{data[8]} << 7) | data[9]);
+}
+
+// The number of the source frame a piece's frames (after its tag) start at, when they are a
+// run of the source's frames copied byte for byte to its end or to a frame's end; -1 else.
+int64_t FirstCopiedFrame(const test::Bytes& source, const std::vector<size_t>& offsets, const test::Bytes& piece) {
+    const size_t tag = TagLength(piece);
+    const size_t length = piece.size() - tag;
+    for (size_t k = 0; k < offsets.size(); ++k) {
+        const size_t end = offsets[k] + length;
+        if (end > source.size()) break;
+        const bool atBoundary = end == source.size() || std::binary_search(offsets.begin(), offsets.end(), end);
+        if (atBoundary && std::memcmp(source.data() + offsets[k], piece.data() + tag, length) == 0) {
+            return static_cast<int64_t>(k);
+        }
+    }
+    return -1;
+}
+
+// The files in folder but the given source, by name.
+std::vector<std::string> PiecesIn(const fs::path& folder, const std::string& source) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name != source && entry.path().extension() == ".mp3") names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Checks that each piece (in order) is a frame copy whose own frames, after the lead-in of
+// every piece but the first, start within one frame of starts (sample frames of the decoded
+// stream; 0 for the first) and that it decodes without messages.
+void ExpectPiecesStartAt(const test::Bytes& source, const std::vector<std::string>& pieces,
+                         const std::vector<int64_t>& starts) {
+    const std::vector<size_t> offsets = test::FrameOffsets(source, 0);
+    ASSERT_EQ(pieces.size(), starts.size());
+    for (size_t k = 0; k < pieces.size(); ++k) {
+        const int64_t first = FirstCopiedFrame(source, offsets, test::ReadFile(pieces[k]));
+        ASSERT_GE(first, 0) << pieces[k] << " is no frame copy of the source";
+        const int64_t own = k == 0 ? first : first + static_cast<int64_t>(kLeadInFrames);
+        EXPECT_LE(std::abs(own * kFrameSamples - starts[k]), kFrameSamples) << pieces[k];
+        const test::DecodeResult decoded = test::DecodeWithMpg123(pieces[k]);
+        EXPECT_TRUE(decoded.ok) << pieces[k];
+        EXPECT_EQ(decoded.messages, "") << pieces[k];
+    }
+}
+
+TEST(SplitCommand, SilenceCutsPiecesWithinOneFrameOfEachSilencesMiddle) {
+    test::TempDir dir;
+    std::vector<int64_t> middles;
+    const test::Bytes source = Recording({{2.0, true}, {1.5, false}, {2.5, true}, {1.5, false}, {2.0, true}}, &middles);
+    test::WriteFile(dir / "talk.mp3", source);
+
+    const test::ProcessResult r = test::RunCli({"cut", "--silence", dir / "talk.mp3"});
+
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::vector<std::string> names = PiecesIn(dir.path(), "talk.mp3");
+    ASSERT_EQ(names, (std::vector<std::string>{"talk-1.mp3", "talk-2.mp3", "talk-3.mp3"}));
+    EXPECT_EQ(test::Lines(r.out),
+              (std::vector<std::string>{dir / "talk-1.mp3", dir / "talk-2.mp3", dir / "talk-3.mp3"}));
+    ExpectPiecesStartAt(source, {dir / "talk-1.mp3", dir / "talk-2.mp3", dir / "talk-3.mp3"},
+                        {0, middles[0], middles[1]});
+}
+
+TEST(SplitCommand, SilenceValueSetsTheThresholdAndTheShortestSilence) {
+    test::TempDir dir;
+    test::WriteFile(dir / "talk.mp3", Recording({{2.0, true}, {1.5, false}, {2.0, true}}));
+
+    // 1.5 s is shorter than the 2 s asked for: nothing to cut at, nothing written.
+    const test::ProcessResult none = test::RunCli({"cut", "--silence", "-40:2", dir / "talk.mp3"});
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_EQ(none.err, "No silence found to cut at.\n");
+    EXPECT_EQ(none.out, "");
+    EXPECT_TRUE(PiecesIn(dir.path(), "talk.mp3").empty());
+
+    const test::ProcessResult bad = test::RunCli({"cut", "--silence=-40:0", dir / "talk.mp3"});
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_EQ(test::Lines(bad.err).front(), "corvane-cli: invalid value for --silence: -40:0");
+
+    const test::ProcessResult cut = test::RunCli({"cut", "--silence", "-40:1.2", dir / "talk.mp3"});
+    EXPECT_EQ(cut.exitCode, 0) << cut.err;
+    EXPECT_EQ(PiecesIn(dir.path(), "talk.mp3").size(), 2u);
+}
+
+TEST(SplitCommand, BatchSilenceNumbersThePiecesOverTheBatch) {
+    test::TempDir dir;
+    test::WriteFile(dir / "a.mp3", Recording({{2.0, true}, {1.5, false}, {2.0, true}}));
+    test::WriteFile(dir / "b.mp3", Recording({{2.0, true}, {1.5, false}, {2.0, true}, {1.5, false}, {2.0, true}}));
+
+    const test::ProcessResult r =
+        test::RunCli({"batch-cut", "--silence", "--name", "%S%.mp3", "-d", dir / "out", dir / "a.mp3", dir / "b.mp3"});
+
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(PiecesIn(dir.path() / "out", ""),
+              (std::vector<std::string>{"1.mp3", "2.mp3", "3.mp3", "4.mp3", "5.mp3"}));
+}
+
+// A sheet for live.wav, as a ripper writes it, in UTF-8 without a byte order mark.
+constexpr const char* kSheet =
+    "REM GENRE Jazz\n"
+    "REM DATE 2001\n"
+    "PERFORMER \"The Trio\"\n"
+    "TITLE \"Live at Home\"\n"
+    "FILE \"live.wav\" WAVE\n"
+    "  TRACK 01 AUDIO\n"
+    "    TITLE \"Opening\"\n"
+    "    INDEX 01 00:00:00\n"
+    "  TRACK 02 AUDIO\n"
+    "    TITLE \"Café Noir\"\n"
+    "    PERFORMER \"Guest\"\n"
+    "    INDEX 00 00:03:50\n"
+    "    INDEX 01 00:04:00\n"
+    "  TRACK 03 AUDIO\n"
+    "    TITLE Closing\n"
+    "    INDEX 00 00:07:70\n"
+    "    INDEX 01 00:08:12\n";
+
+TEST(SplitCommand, CueSheetCutsEachTrackAtItsIndexWithItsTag) {
+    test::TempDir dir;
+    const test::Bytes source = Recording({{12.0, true}});
+    test::WriteFile(dir / "live.mp3", source);
+    test::WriteFile(dir / "live.cue", test::Bytes(kSheet, kSheet + std::strlen(kSheet)));
+
+    const test::ProcessResult r =
+        test::RunCli({"cut", "--cue", dir / "live.cue", "--name", "%N% %I%.mp3", dir / "live.mp3"});
+
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::vector<std::string> pieces = {dir / "1 Opening.mp3", dir / "2 Café Noir.mp3", dir / "3 Closing.mp3"};
+    EXPECT_EQ(test::Lines(r.out), pieces);
+    // INDEX 01 at 4.0 s and at 8 s and 12 CUE frames (8.16 s).
+    ExpectPiecesStartAt(source, pieces, {0, 4 * kRate, 816 * kRate / 100});
+    EXPECT_EQ(test::MutagenTags(pieces[0]),
+              "TIT2=Opening\nTPE1=The Trio\nTALB=Live at Home\nTDRC=2001\nTCON=Jazz\nTRCK=1\n");
+    EXPECT_EQ(test::MutagenTags(pieces[1]),
+              "TIT2=Café Noir\nTPE1=Guest\nTALB=Live at Home\nTDRC=2001\nTCON=Jazz\nTRCK=2\n");
+    EXPECT_EQ(test::MutagenTags(pieces[2]),
+              "TIT2=Closing\nTPE1=The Trio\nTALB=Live at Home\nTDRC=2001\nTCON=Jazz\nTRCK=3\n");
+}
+
+TEST(SplitCommand, CueSheetWithATrackPastTheEndIsRefused) {
+    test::TempDir dir;
+    test::WriteFile(dir / "live.mp3", Recording({{6.0, true}}));
+    const std::string sheet = "FILE \"live.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                              "  TRACK 02 AUDIO\n    INDEX 01 00:09:00\n";
+    test::WriteFile(dir / "live.cue", test::Bytes(sheet.begin(), sheet.end()));
+
+    const test::ProcessResult r = test::RunCli({"cut", "--cue", dir / "live.cue", dir / "live.mp3"});
+
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Track 2 of the CUE sheet starts at 0:09.0, not before the end of the file (0:06.0).\n");
+    EXPECT_TRUE(PiecesIn(dir.path(), "live.mp3").empty());
+}
+
+}  // namespace
+}  // namespace corvane
