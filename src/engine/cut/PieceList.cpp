@@ -17,8 +17,12 @@ void SetStart(PieceEntry& row, int start) {
     row.start = start;
 }
 
+// A row whose end moves no longer ends at an exact place found in the audio.
 void SetEnd(PieceEntry& row, int end) {
-    if (row.end != end) Moved(row);
+    if (row.end != end) {
+        Moved(row);
+        row.endSample = -1;
+    }
     row.end = end;
 }
 
@@ -59,6 +63,7 @@ int SplitPieceAt(Rows& rows, int p) {
     PieceEntry later;
     later.start = p;
     later.end = rows[i].end;
+    later.endSample = rows[i].endSample;
     later.checked = true;
     SetEnd(rows[i], p);
     rows.insert(rows.begin() + i + 1, later);
@@ -125,6 +130,7 @@ int RemovePiece(Rows& rows, int r) {
         SetStart(rows[1], rows[0].start);
     } else {
         SetEnd(rows[r - 1], rows[r].end);
+        rows[r - 1].endSample = rows[r].endSample;
         neighbour = r - 1;
     }
     rows.erase(rows.begin() + r);
@@ -135,6 +141,7 @@ bool ResetPieces(Rows& rows, int total) {
     if (rows.size() < 2) return false;
     rows.resize(1);
     SetEnd(rows[0], total);
+    rows[0].tags.reset();
     return true;
 }
 

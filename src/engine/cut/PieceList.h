@@ -7,6 +7,11 @@
 // an operation moves loses its output (path and "Output" cell): the piece it named is no
 // longer the piece in the row. Rows an operation makes are checked.
 //
+// Exact ends (PieceEntry::endSample) and tag records follow the rows: a row whose end an
+// operation moves loses its exact end, the part after a split keeps the row's old one (and no
+// tag record), a row that takes a removed row's range takes its exact end too, and Reset
+// leaves one row without either.
+//
 // The page keeps one selected row (or none, -1); operations that move the selection return
 // the row to select.
 #pragma once

@@ -5,7 +5,9 @@
 #include "audio/PreviewPlayer.h"
 #include "engine/base/Deployment.h"
 #include "engine/base/Format.h"
+#include "engine/cut/CueSheet.h"
 #include "engine/cut/PieceList.h"
+#include "engine/cut/SilenceDetector.h"
 #include "engine/mp3/SourceInfo.h"
 #include "ui/MessageBox.h"
 #include "ui/Shell.h"
@@ -99,6 +101,11 @@ constexpr char kNoSoundPlay[] =
 constexpr char kNoSoundPreview[] =
     "Dear user, the program can't detect a sound card on your computer. The \"Preview\" doesn't work.";
 constexpr char kCutting[] = "Cutting %1...";
+constexpr char kSearchingSilences[] = "Searching for silences in %1...";
+constexpr char kNoSilence[] = "No silence found to cut at.";
+constexpr char kSilencesLabel[] = "Add Pieces at Si&lences";
+constexpr char kCueLabel[] = "Load CUE S&heet...";
+constexpr char kCueFilter[] = "CUE Sheets (*.cue);;All Files (*)";
 constexpr char kPlayLabel[] = "&Play";
 constexpr char kPauseLabel[] = "&Pause";
 constexpr char kPreviewLabel[] = "Previe&w";
@@ -135,6 +142,8 @@ constexpr int kIntegerBoxChars = 9;
 // then its two buttons at the bottom.
 
 constexpr int kButtonWidth = 50;
+constexpr int kSilencesWidth = 90;
+constexpr int kCueWidth = 74;
 
 constexpr int kSourceY = kMargin;
 constexpr int kSourceLabelWidth = 46;
@@ -368,6 +377,11 @@ void CPageSplitter::MakePieceControls(Placer& at) {
     removeButton_ = at.Button("&Remove", "removeButton", kMargin, kBottomButtonsY, kButtonWidth, kBottomLeft);
     resetButton_ =
         at.Button("R&eset", "resetButton", kMargin + kButtonWidth + 4, kBottomButtonsY, kButtonWidth, kBottomLeft);
+    constexpr int kSilencesX = kMargin + 2 * (kButtonWidth + 4);
+    silencesButton_ = at.Button(kSilencesLabel, "silencesButton", kSilencesX, kBottomButtonsY, kSilencesWidth,
+                                kBottomLeft);
+    cueButton_ = at.Button(kCueLabel, "cueButton", kSilencesX + kSilencesWidth + 4, kBottomButtonsY, kCueWidth,
+                           kBottomLeft);
 
     pieceMenu_ = new QMenu(this);
     pieceMenu_->setObjectName(QStringLiteral("pieceMenu"));
@@ -375,6 +389,11 @@ void CPageSplitter::MakePieceControls(Placer& at) {
     pieceMenu_->addAction(QStringLiteral("&Remove"), this, &CPageSplitter::OnRemove)->setObjectName("menuRemove");
     pieceMenu_->addAction(QStringLiteral("Re&set"), this, &CPageSplitter::OnReset)->setObjectName("menuReset");
     pieceMenu_->addAction(QStringLiteral("&Browse..."), this, &CPageSplitter::OnBrowse)->setObjectName("menuBrowse");
+    pieceMenu_->addSeparator();
+    pieceMenu_->addAction(QString::fromLatin1(kSilencesLabel), this, &CPageSplitter::OnAddSilences)
+        ->setObjectName("menuSilences");
+    pieceMenu_->addAction(QString::fromLatin1(kCueLabel), this, &CPageSplitter::OnLoadCueSheet)
+        ->setObjectName("menuCue");
 }
 
 QWidget* CPageSplitter::MakeSpin(Placer& at, QLineEdit* box, int x, int y, const char* name,
@@ -404,6 +423,8 @@ void CPageSplitter::ConnectControls() {
     connect(previewButton_, &QPushButton::clicked, this, &CPageSplitter::OnPreview);
     connect(removeButton_, &QPushButton::clicked, this, &CPageSplitter::OnRemove);
     connect(resetButton_, &QPushButton::clicked, this, &CPageSplitter::OnReset);
+    connect(silencesButton_, &QPushButton::clicked, this, &CPageSplitter::OnAddSilences);
+    connect(cueButton_, &QPushButton::clicked, this, &CPageSplitter::OnLoadCueSheet);
     connect(pieceList_, &QTreeWidget::itemSelectionChanged, this, &CPageSplitter::OnSelectionChanged);
     connect(pieceList_, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item) { OnPieceItemChanged(item); });
     connect(playTimer_, &QTimer::timeout, this, &CPageSplitter::OnTimerTick);
@@ -503,7 +524,8 @@ void CPageSplitter::ShowNoFile() {
              modeRadios_[0], modeRadios_[1], modeRadios_[2], modeRadios_[3], cutButton_, timeBox_, timeSpin_,
              playButton_, stopButton_, positionSlider_, sizeBox_, sizeSpin_, unitList_, countBox_, countSpin_,
              minutesBox_, minutesSpin_, secondsBox_, secondsSpin_, addButton_, resetButton_, setStartButton_,
-             setEndButton_, goStartButton_, goEndButton_, previewButton_, removeButton_, pieceList_})
+             setEndButton_, goStartButton_, goEndButton_, previewButton_, removeButton_, silencesButton_, cueButton_,
+             pieceList_})
         w->setEnabled(false);
     RefreshPieceList(-1);
 }
@@ -586,6 +608,8 @@ void CPageSplitter::ApplyCutMode() {
     for (QWidget* w : {static_cast<QWidget*>(minutesBox_), minutesSpin_, static_cast<QWidget*>(secondsBox_), secondsSpin_})
         w->setEnabled(byTime);
     resetButton_->setEnabled(custom);
+    silencesButton_->setEnabled(custom);
+    cueButton_->setEnabled(custom);
     addButton_->setEnabled(custom);
     pieceList_->setEnabled(custom);
     UpdatePieceButtons();
@@ -777,7 +801,60 @@ void CPageSplitter::OnPieceMenu(const QPoint& globalAt) {
     actions[1]->setEnabled(custom && row >= 0);
     actions[2]->setEnabled(custom);
     actions[3]->setEnabled(custom && row >= 0 && !pieces_[static_cast<size_t>(row)].path.empty());
+    // actions[4] is the separator.
+    actions[5]->setEnabled(custom);
+    actions[6]->setEnabled(custom);
     pieceMenu_->popup(globalAt);
+}
+
+// ---- Pieces found in the audio ----
+
+void CPageSplitter::ReplacePieces(std::vector<PieceEntry> rows) {
+    if (playState_ != PlayState::Stopped) OnStop();
+    pieces_ = std::move(rows);
+    RefreshPieceList(0);
+}
+
+void CPageSplitter::OnAddSilences() {
+    if (sourcePath_.isEmpty() || Settings().cutType != kByCustom) return;
+    QWidget* mainWindow = window();
+    mainWindow->setEnabled(false);
+    auto* dialog = new CProgressDialog;
+    dialog->setObjectName(QStringLiteral("silenceProgress"));
+    dialog->SetText(QString::fromLatin1(kSearchingSilences).arg(QFileInfo(sourcePath_).fileName()));
+    dialog->show();
+    ProcessPendingEvents();
+
+    CProgressAdapter adapter(dialog);
+    SilenceSplits splits;
+    const Outcome outcome = DetectSilences(sourcePath_.toStdString(), SilenceOptions{}, &adapter, splits);
+    dialog->PostClose();
+    mainWindow->setEnabled(true);
+    if (outcome.cancelled()) return;
+    if (outcome.failed()) {
+        ShowMessage(this, Utf8(outcome.message), QMessageBox::Warning);
+        return;
+    }
+    std::vector<PieceEntry> rows = PiecesAtSplits(splits.tenths, splits.points, totalLength_);
+    if (rows.size() < 2) {
+        ShowMessage(this, QString::fromLatin1(kNoSilence), QMessageBox::Warning);
+        return;
+    }
+    ReplacePieces(std::move(rows));
+}
+
+void CPageSplitter::OnLoadCueSheet() {
+    if (sourcePath_.isEmpty() || Settings().cutType != kByCustom) return;
+    QStringList files;
+    if (!ShowFileDialog(this, QString::fromLatin1(kCueFilter), FileDialogMode::Open, QString(), &files)) return;
+    if (files.isEmpty()) return;
+    CuePieces cue;
+    const Outcome outcome = LoadCuePieces(files.front().toStdString(), sourcePath_.toStdString(), cue);
+    if (!outcome.done()) {
+        ShowMessage(this, Utf8(outcome.message), QMessageBox::Warning);
+        return;
+    }
+    ReplacePieces(std::move(cue.rows));
 }
 
 // ---- Cut Now ----

@@ -14,6 +14,11 @@
 //
 // Playback runs on the player's own thread; its end-of-playback news reaches the page as a
 // queued signal and is handled like "S&top". Without a sound device the page refuses to play.
+//
+// In the custom mode "Add Pieces at Silences" and "Load CUE Sheet..." (under the list and in
+// its context menu) replace the rows with pieces found in the audio: between its silences, or
+// one per track of a sheet, each ending exactly where it was found and, for a sheet, tagged
+// as its track.
 #pragma once
 
 #include "engine/cut/CutPlans.h"
@@ -121,6 +126,14 @@ private:
     void OnRemove();
     void OnReset();
     void OnBrowse();
+    // Custom mode: the rows become the pieces between the file's silences (default threshold
+    // and length), found under a progress dialog with Cancel; or the tracks of a CUE sheet
+    // chosen in the open dialog, with their tags. All checked; a failure is shown and the
+    // rows stay.
+    void OnAddSilences();
+    void OnLoadCueSheet();
+    // Stops playback and shows rows (covering the file) with the first selected.
+    void ReplacePieces(std::vector<PieceEntry> rows);
     // Opens the piece list's menu at globalAt with its items enabled for the current state.
     void OnPieceMenu(const QPoint& globalAt);
     void OnSelectionChanged();
@@ -202,6 +215,8 @@ private:
     QTreeWidget* pieceList_ = nullptr;
     QPushButton* removeButton_ = nullptr;
     QPushButton* resetButton_ = nullptr;
+    QPushButton* silencesButton_ = nullptr;
+    QPushButton* cueButton_ = nullptr;
     QMenu* pieceMenu_ = nullptr;
     QTimer* playTimer_ = nullptr;
 
