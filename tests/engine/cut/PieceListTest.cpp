@@ -133,6 +133,26 @@ TEST(PieceList, ResetKeepsOnePieceOverTheWholeFile) {
     EXPECT_FALSE(ResetPieces(rows, 300));
 }
 
+TEST(PieceList, ExactEndsFollowTheRowsThatStillEndThere) {
+    auto rows = Rows(kThree);
+    rows[0].endSample = 441000;
+    rows[1].endSample = 882000;
+    rows[1].tags = TagFields{2, "Second", "", "", "", "", ""};
+
+    const int later = SplitPieceAt(rows, 150);  // the part after the split ends where row 1 did
+    EXPECT_EQ(rows[1].endSample, -1);
+    EXPECT_EQ(rows[static_cast<size_t>(later)].endSample, 882000);
+    EXPECT_FALSE(rows[static_cast<size_t>(later)].tags.has_value());
+
+    RemovePiece(rows, later);  // row 1 takes the removed row's range and its exact end
+    EXPECT_EQ(rows[1].endSample, 882000);
+    EXPECT_EQ(rows[0].endSample, 441000);
+
+    ResetPieces(rows, 300);
+    EXPECT_EQ(rows[0].endSample, -1);
+    EXPECT_FALSE(rows[0].tags.has_value());
+}
+
 TEST(PieceList, EveryEditKeepsTheFileCovered) {
     const int total = 300;
     for (int p = 0; p <= total; p += 5) {
