@@ -801,7 +801,7 @@ void CPageSplitter::OnPieceMenu(const QPoint& globalAt) {
     actions[1]->setEnabled(custom && row >= 0);
     actions[2]->setEnabled(custom);
     actions[3]->setEnabled(custom && row >= 0 && !pieces_[static_cast<size_t>(row)].path.empty());
-    // actions[4] is the separator.
+    actions[4]->setEnabled(custom);  // the separator
     actions[5]->setEnabled(custom);
     actions[6]->setEnabled(custom);
     pieceMenu_->popup(globalAt);
