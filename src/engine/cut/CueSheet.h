@@ -31,7 +31,11 @@
 // Pieces. Each track's piece starts at its INDEX 01 and runs to the next track's INDEX 01
 // (the last to the end of the file), so the pregap between a track's INDEX 00 and INDEX 01
 // ends the piece before it, as on the disc when it is played through. Audio before the first
-// track's INDEX 01 (a hidden first track) becomes a leading row, unchecked.
+// track's INDEX 01 (a hidden first track) becomes a leading row, unchecked. Each row but the
+// last ends exactly at the next row's start frame (PieceEntry::endSample), taken as a position
+// of the decoded stream from the first audio frame: the codec's delay (about one frame) is
+// not added, so a piece's own frames begin with the frame at or after INDEX 01, within one
+// frame of it whichever way the delay is counted.
 //
 // File names. The sheet is for the file its FILE line names. Rippers write the sheet for the
 // image they rip ("Live at Home.wav" or ".flac") and users convert the image to MP3 without

@@ -62,6 +62,11 @@ TEST(CueSheet, ThreeTracksArePiecesFromTheirIndex01WithTheirTags) {
     EXPECT_EQ(pieces.startFrames,
               (std::vector<uint64_t>{0, (240 * 75 + 37) * kSamplesPerCueFrame, (450 * 75 + 12) * kSamplesPerCueFrame}));
     for (const PieceEntry& row : pieces.rows) EXPECT_TRUE(row.checked);
+    // Each row ends exactly where the next track starts and carries its track's tag.
+    EXPECT_EQ(pieces.rows[0].endSample, static_cast<int64_t>(pieces.startFrames[1]));
+    EXPECT_EQ(pieces.rows[1].endSample, static_cast<int64_t>(pieces.startFrames[2]));
+    EXPECT_EQ(pieces.rows[2].endSample, -1);
+    for (size_t k = 0; k < 3; ++k) EXPECT_EQ(pieces.rows[k].tags->title, pieces.tags[k].title);
 
     ASSERT_EQ(pieces.tags.size(), 3u);
     const std::vector<std::pair<std::string, std::string>> titleArtist = {

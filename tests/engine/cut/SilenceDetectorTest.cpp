@@ -91,6 +91,13 @@ TEST(SilenceDetector, PiecesAtSplitsCoverTheFileAllChecked) {
     EXPECT_EQ(std::make_pair(rows[2].start, rows[2].end), std::make_pair(70, 100));
     for (const PieceEntry& row : rows) EXPECT_TRUE(row.checked);
     EXPECT_EQ(PiecesAtSplits({}, 100).size(), 1u);
+
+    // With the points in samples, each row that ends at a point ends there exactly.
+    const std::vector<PieceEntry> exact = PiecesAtSplits({0, 35, 35, 70}, {10, 154350, 154400, 308700}, 100);
+    ASSERT_EQ(exact.size(), 3u);
+    EXPECT_EQ(exact[0].endSample, 154350);
+    EXPECT_EQ(exact[1].endSample, 308700);
+    EXPECT_EQ(exact[2].endSample, -1);
 }
 
 // --- Failures -----------------------------------------------------------------------------
