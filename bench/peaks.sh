@@ -1,0 +1,32 @@
+#!/bin/sh
+# Times the waveform overview of a one-hour 44100 Hz stereo 128 kbps CBR file (a tone over
+# pink noise): on the cutter page (the page's test program, offscreen) from the start of the
+# open until the overview is complete, first decoded, then again from the peak cache, with
+# the event loop's worst delay meanwhile; and `corvane-cli peaks` without and with the cache
+# against a plain decode of the same file by the mpg123 program.
+# Usage: bench/peaks.sh [BUILD_DIR]
+# RUNS=N changes the number of hyperfine runs (5).
+set -eu
+BUILD=${1:-build}
+BUILD=$(cd "$BUILD" && pwd)
+RUNS=${RUNS:-5}
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+
+ffmpeg -v error -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=3600" \
+    -f lavfi -i "anoisesrc=color=pink:sample_rate=44100:duration=3600:amplitude=0.2" \
+    -filter_complex "[0][1]amix=inputs=2,aformat=channel_layouts=stereo" \
+    -c:a libmp3lame -b:a 128k "$WORK/hour.mp3"
+echo "one hour: $(stat -c %s "$WORK/hour.mp3") bytes in $WORK/hour.mp3"
+
+echo "cutter page (offscreen):"
+CORVANE_BENCH_PEAKS="$WORK/hour.mp3" QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy \
+    "$BUILD/tests/ui/PageSplitterTest" overviewOfABenchFile 2>&1 | grep -E "open:|PASS|FAIL|Loc"
+
+echo "corvane-cli peaks, decoded and from the cache, and mpg123 decoding the file:"
+export XDG_CACHE_HOME="$WORK/cache"
+hyperfine -N --runs "$RUNS" --prepare "rm -rf $WORK/cache" \
+    -n "peaks (decoded)" "$BUILD/corvane-cli peaks --columns 1000 $WORK/hour.mp3" \
+    -n "mpg123 -t" "mpg123 -q -t $WORK/hour.mp3"
+"$BUILD/corvane-cli" peaks --columns 1000 "$WORK/hour.mp3" > /dev/null
+hyperfine -N --warmup 2 --runs 20 -n "peaks (cached)" "$BUILD/corvane-cli peaks --columns 1000 $WORK/hour.mp3"
