@@ -117,7 +117,7 @@ int ParseJoinArgs(const Args& args, bool batch, JoinRequest& r) {
             if (!batch) return onlyFor(true);
             r.noTag = true;
         } else if (a == "--jobs") {
-            if (!batch) return onlyFor(true);
+            // A join encodes one stream; the value matters to batch-join only.
             if (!walker.TakeValue(v)) return walker.MissingValue();
             if (!ParseJobs(v, r.jobs)) return walker.BadValue(v);
         } else if (a == "--quiet" || a == "-q") {

@@ -378,7 +378,6 @@ TEST_F(BatchJoinCommand, ReencodingRowsOnSeveralJobsPrintAndWriteAsOnOne) {
         EXPECT_EQ(test::ReadFile(out[1] + "/" + name), test::ReadFile(out[0] + "/" + name)) << name;
     }
     EXPECT_EQ(Batch({"--jobs", "0"}).exitCode, 2);
-    EXPECT_EQ(Cli({"join", "-o", dir / "x.mp3", "--jobs", "2", dir / "a.mp3", dir / "b.mp3"}).exitCode, 2);
 }
 
 }  // namespace

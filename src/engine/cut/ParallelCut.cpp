@@ -118,6 +118,8 @@ CParallelCut::CParallelCut(CutContext& ctx) : ctx_(ctx) {
     const int workers = std::max(1, ctx.jobs);
     for (int i = 0; i < workers; ++i) caches_.push_back(std::make_unique<WorkerCache>());
     pool_ = std::make_unique<CWorkerPool>(workers);
+    // A worker decodes ahead on a second thread only when there are processors to spare.
+    decodeOnWorker_ = 2 * workers > DefaultJobs();
     const CutterOptions& o = ctx.options;
     sequenceMatters_ = HasSequence(o.outputFileName) ||
                        (o.keepID3tag && (HasSequence(o.id3TitleFormat) || o.id3TrackNumType == TrackNumber::Sequence));
@@ -153,13 +155,8 @@ Outcome CParallelCut::Run(size_t count, int sequence, const Planner& plan, const
             shown_ = current;
             barReady_ = false;
         }
-        const auto wait = Running() > 0 ? kTick : std::chrono::milliseconds(0);
-        for (const uint64_t id : pool_->WaitForEnded(wait)) {
-            for (const std::unique_ptr<Attempt>& attempt : attempts_) {
-                if (attempt->id == id) attempt->ended = true;
-            }
-        }
-        // Sources given up wait for their pieces to stop; then their names are released.
+        CollectEnded(Running() > 0 ? kTick : std::chrono::milliseconds(0));
+        // Sources given up wait for their pieces to stop; then they leave nothing.
         for (size_t i = 0; i < abandoned_.size();) {
             SourceRun& source = *abandoned_[i];
             const bool busy = std::any_of(attempts_.begin(), attempts_.end(), [&](const std::unique_ptr<Attempt>& a) {
@@ -169,15 +166,7 @@ Outcome CParallelCut::Run(size_t count, int sequence, const Planner& plan, const
                 ++i;
                 continue;
             }
-            StopFrom(source, 0);
-            if (source.planned) {
-                source.outputs->Discard();
-                for (const StepRun& step : source.steps) {
-                    if (!step.name.empty() && (step.file == nullptr || step.file->Path().empty())) {
-                        ctx_.run->Release(step.name);
-                    }
-                }
-            }
+            Drop(source);
             abandoned_.erase(abandoned_.begin() + static_cast<long>(i));
         }
         for (const std::unique_ptr<SourceRun>& source : open_) Advance(*source);
@@ -218,29 +207,35 @@ Outcome CParallelCut::Run(size_t count, int sequence, const Planner& plan, const
     // Cancelled: every piece stops, and nothing of the sources in flight is left.
     for (const std::unique_ptr<Attempt>& attempt : attempts_) attempt->stop.store(1);
     while (Running() > 0) {
-        for (const uint64_t id : pool_->WaitForEnded(kTick)) {
-            for (const std::unique_ptr<Attempt>& attempt : attempts_) {
-                if (attempt->id == id) attempt->ended = true;
-            }
-        }
+        CollectEnded(kTick);
         PumpMessages();
     }
-    for (std::unique_ptr<SourceRun>& source : open_) abandoned_.push_back(std::move(source));
+    for (const std::unique_ptr<SourceRun>& source : open_) Drop(*source);
+    for (const std::unique_ptr<SourceRun>& source : abandoned_) Drop(*source);
     open_.clear();
-    for (const std::unique_ptr<SourceRun>& source : abandoned_) {
-        StopFrom(*source, 0);
-        if (!source->planned) continue;
-        source->outputs->Discard();
-        for (const StepRun& step : source->steps) {
-            if (!step.name.empty() && (step.file == nullptr || step.file->Path().empty())) ctx_.run->Release(step.name);
-        }
-    }
     abandoned_.clear();
     SourceResult cancelled;
     cancelled.outcome = Outcome::Cancelled();
     cancelled.sequenceAfter = nextSequence_;
     finished(current, cancelled);
     return Outcome::Cancelled();
+}
+
+void CParallelCut::CollectEnded(std::chrono::milliseconds wait) {
+    for (const uint64_t id : pool_->WaitForEnded(wait)) {
+        for (const std::unique_ptr<Attempt>& attempt : attempts_) {
+            if (attempt->id == id) attempt->ended = true;
+        }
+    }
+}
+
+void CParallelCut::Drop(SourceRun& source) {
+    StopFrom(source, 0);
+    if (!source.planned) return;
+    source.outputs->Discard();  // gives back the names of the files it created
+    for (const StepRun& step : source.steps) {
+        if (!step.name.empty() && (step.file == nullptr || step.file->Path().empty())) ctx_.run->Release(step.name);
+    }
 }
 
 bool CParallelCut::PlanNext() {
@@ -527,6 +522,7 @@ void CParallelCut::RunAttempt(int worker, Attempt& attempt) {
         return;
     }
     CReencodeCutter& cutter = *cache.cutter;
+    cutter.SetDecodeOnCallingThread(decodeOnWorker_);
     cutter.SetCancelFlag(attempt.cancelFlag);
     cutter.SetStopFlag(&attempt.stop);
     cutter.SetPositionCounter(&attempt.position);
@@ -569,10 +565,7 @@ SourceResult CParallelCut::Finish(SourceRun& source) {
     }
     if (!source.stopped.done()) {
         // A piece failed: nothing of the source is left.
-        source.outputs->Discard();
-        for (const StepRun& step : source.steps) {
-            if (!step.name.empty() && (step.file == nullptr || step.file->Path().empty())) ctx_.run->Release(step.name);
-        }
+        Drop(source);
         result.outcome = source.stopped;
     } else {
         // The pieces the source did not come to were never named one after another.

@@ -32,6 +32,7 @@
 // sources already published stay.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -121,6 +122,9 @@ private:
     struct WorkerCache;
     struct Candidate;
 
+    void CollectEnded(std::chrono::milliseconds wait);
+    // Removes the files of a source none of whose pieces runs any more, and gives its names back.
+    void Drop(SourceRun& source);
     void StartSource(SourceRun& source);
     bool PlanNext();
     void Advance(SourceRun& source);
@@ -153,6 +157,7 @@ private:
     int nextSequence_ = 0;  // the sequence number the next source to plan starts from
     uint64_t nextId_ = 1;
     bool sequenceMatters_ = true;
+    bool decodeOnWorker_ = false;  // workers decode on their own thread, without a second one
     CForecastCorrection correction_;
     // The bar of the source shown.
     size_t shown_ = 0;
