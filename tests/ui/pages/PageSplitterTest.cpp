@@ -40,6 +40,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <utility>
 #include <vector>
 
 using namespace corvane;
@@ -186,6 +187,35 @@ class PageSplitterTest : public QObject {
             QVERIFY2(a == b, qPrintable(name));
         }
     }
+
+    // Tones with silences of 1.5 s between them at path (9.5 s).
+    static void WriteTalk(const std::string& path) {
+        constexpr int kRate = 44100;
+        constexpr int kChannels = 2;
+        std::vector<int16_t> pcm;
+        for (const auto& [seconds, tone] : std::vector<std::pair<double, bool>>{
+                 {2.0, true}, {1.5, false}, {2.5, true}, {1.5, false}, {2.0, true}}) {
+            if (!tone) {
+                pcm.resize(pcm.size() + static_cast<size_t>(seconds * kRate) * kChannels, 0);
+                continue;
+            }
+            const std::vector<int16_t> part = test::SynthesizePcm(kRate, kChannels, seconds);
+            pcm.insert(pcm.end(), part.begin(), part.end());
+        }
+        test::WriteFile(path, test::EncodePcm(test::EncodeOptions{}, pcm));
+    }
+    // The files in pageFolder and in cliFolder are the same, byte for byte, count of them.
+    void ExpectSameFiles(const std::string& pageFolder, const std::string& cliFolder, int count) {
+        const QStringList pagePieces = PiecesIn(pageFolder);
+        QCOMPARE(pagePieces, PiecesIn(cliFolder));
+        QCOMPARE(pagePieces.size(), count);
+        for (const QString& name : pagePieces) {
+            const auto a = test::ReadFile(pageFolder + "/" + name.toStdString());
+            const auto b = test::ReadFile(cliFolder + "/" + name.toStdString());
+            QVERIFY2(a == b, qPrintable(name));
+        }
+    }
+
 
 private Q_SLOTS:
     void initTestCase() {
@@ -569,6 +599,90 @@ private Q_SLOTS:
         QVERIFY(opened_.empty());
         QVERIFY(shown_.empty());
         QVERIFY(page_->Outputs().empty());
+        QVERIFY(page_->isEnabled());
+    }
+
+    void piecesAtSilencesAndFromACueSheetCutAsTheCommandLineToolCuts() {
+        const std::string talk = *dir_ / "talk.mp3";
+        WriteTalk(talk);
+        ShowPage();
+        OpenByDialog(talk);
+        Click(Get("byCustom"));
+
+        // The silences: three checked rows, cut as corvane-cli cut --silence cuts them.
+        Click(Get("silencesButton"));
+        QVERIFY(shown_.empty());
+        QCOMPARE(List()->topLevelItemCount(), 3);
+        for (const PieceEntry& row : page_->Pieces()) QVERIFY(row.checked);
+        UseOutputFolder(Folder("silences"));
+        Click(Get("cutButton"));
+        QVERIFY(shown_.empty());
+        QCOMPARE(test::RunCli({"cut", "--silence", "-d", Folder("silences-cli"), talk}).exitCode, 0);
+        ExpectSameFiles(Folder("silences"), Folder("silences-cli"), 3);
+
+        // A CUE sheet for the image the file was made from: its tracks with their tags.
+        const std::string sheet = *dir_ / "talk.cue";
+        const std::string text = "TITLE \"Talks\"\nFILE \"talk.wav\" WAVE\n  TRACK 01 AUDIO\n    TITLE \"Première\"\n"
+                                 "    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    TITLE Second\n    INDEX 01 00:03:45\n";
+        test::WriteFile(sheet, test::Bytes(text.begin(), text.end()));
+        SetFilePicker([this, sheet](const QString& filter, FileDialogMode mode, const QStringList&) {
+            pickerFilter_ = filter;
+            pickerMode_ = mode;
+            return QStringList{QString::fromStdString(sheet)};
+        });
+        Click(Get("cueButton"));
+        QCOMPARE(pickerFilter_, QStringLiteral("CUE Sheets (*.cue);;All Files (*)"));
+        QVERIFY(pickerMode_ == FileDialogMode::Open);
+        QVERIFY(shown_.empty());
+        QCOMPARE(Ranges(), (std::vector<std::pair<int, int>>{{0, 36}, {36, 95}}));
+        options_.outputFileName = "%N% %I%.mp3";
+        UseOutputFolder(Folder("cue"));
+        Click(Get("cutButton"));
+        QVERIFY(shown_.empty());
+        QCOMPARE(PiecesIn(Folder("cue")), (QStringList{QStringLiteral("1 Première.mp3"), QStringLiteral("2 Second.mp3")}));
+        QCOMPARE(test::RunCli({"cut", "--cue", sheet, "--name", "%N% %I%.mp3", "-d", Folder("cue-cli"), talk}).exitCode,
+                 0);
+        ExpectSameFiles(Folder("cue"), Folder("cue-cli"), 2);
+
+        // A sheet past the end: its message, the rows as they were.
+        const std::string late = "FILE \"talk.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:10:00\n";
+        test::WriteFile(sheet, test::Bytes(late.begin(), late.end()));
+        Click(Get("cueButton"));
+        QCOMPARE(shown_.size(), size_t{1});
+        QCOMPARE(shown_[0].text,
+                 QStringLiteral("Track 1 of the CUE sheet starts at 0:10.0, not before the end of the file (0:09.5)."));
+        QCOMPARE(shown_[0].icon, QMessageBox::Warning);
+        QCOMPARE(Ranges(), (std::vector<std::pair<int, int>>{{0, 36}, {36, 95}}));
+    }
+
+    void cancellingTheSilenceSearchKeepsTheRows() {
+        const std::string talk = *dir_ / "talk.mp3";
+        WriteTalk(talk);
+        ShowPage();
+        OpenByDialog(talk);
+        Click(Get("byCustom"));
+        bool pressed = false;
+        bool windowDisabled = false;
+        QTimer watcher;
+        watcher.setInterval(0);
+        connect(&watcher, &QTimer::timeout, [&] {
+            if (pressed) return;
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* dialog = qobject_cast<CProgressDialog*>(w);
+                if (dialog == nullptr || !dialog->isVisible()) continue;
+                QCOMPARE(dialog->Text(), QStringLiteral("Searching for silences in talk.mp3..."));
+                windowDisabled = !page_->isEnabled();
+                pressed = true;
+                QTest::mouseClick(dialog->CancelButton(), Qt::LeftButton);
+            }
+        });
+        watcher.start();
+        Click(Get("silencesButton"));
+        watcher.stop();
+        QVERIFY(pressed);
+        QVERIFY(windowDisabled);
+        QVERIFY(shown_.empty());
+        QCOMPARE(List()->topLevelItemCount(), 1);
         QVERIFY(page_->isEnabled());
     }
 
