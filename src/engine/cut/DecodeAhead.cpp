@@ -27,40 +27,7 @@ void CDecodeAhead::Start(CMp3Reader& reader, hip_global_struct* decoder) {
     stop_ = decoderWaiting_ = takerWaiting_ = false;
     fedAny_ = flushed_ = false;
     consumedEnd_ = reader.position();
-    if (onCallingThread_) {
-        runningHere_ = true;
-        return;
-    }
     thread_ = std::thread(&CDecodeAhead::Run, this);
-}
-
-bool CDecodeAhead::Fill(Slot& slot, const Slot& previous) {
-    int rate, kbps, length;
-    const uint8_t* frame = flushed_ ? nullptr : reader_->ReadFrame(rate, kbps, length, slot.frameSamples, slot.offset);
-    mp3data_struct header{};
-    if (frame != nullptr) {
-        slot.exhausted = false;
-        slot.end = slot.offset + static_cast<uint64_t>(length);
-        std::lock_guard<std::mutex> decoding(HipDecoderLock());
-        slot.decoded = hip_decode1_headers(decoder_, const_cast<unsigned char*>(frame), static_cast<size_t>(length),
-                                           slot.left.data(), slot.right.data(), &header);
-        fedAny_ = true;
-    } else if (!flushed_ && fedAny_) {
-        // The decoder hands out each frame's samples when the next one is fed; at the end
-        // of the source an empty feed gives the last frame's. It is passed on as that
-        // frame again (same offset, so the history does not count it twice).
-        flushed_ = true;
-        uint8_t none = 0;
-        slot.exhausted = false;
-        slot.offset = previous.offset;
-        slot.end = previous.end;
-        slot.frameSamples = previous.frameSamples;
-        std::lock_guard<std::mutex> decoding(HipDecoderLock());
-        slot.decoded = hip_decode1_headers(decoder_, &none, 0, slot.left.data(), slot.right.data(), &header);
-    } else {
-        slot.exhausted = true;
-    }
-    return !slot.exhausted;
 }
 
 void CDecodeAhead::Run() {
@@ -75,7 +42,33 @@ void CDecodeAhead::Run() {
             if (stop_) return;
         }
         // The slot at tail_ is not visible to the taker until it is counted in filled_.
-        const bool more = Fill(slots_[tail_], slots_[(tail_ + kSlots - 1) % kSlots]);
+        Slot& slot = slots_[tail_];
+        const Slot& previous = slots_[(tail_ + kSlots - 1) % kSlots];
+        int rate, kbps, length;
+        const uint8_t* frame = flushed_ ? nullptr : reader_->ReadFrame(rate, kbps, length, slot.frameSamples, slot.offset);
+        mp3data_struct header{};
+        if (frame != nullptr) {
+            slot.exhausted = false;
+            slot.end = slot.offset + static_cast<uint64_t>(length);
+            std::lock_guard<std::mutex> decoding(HipDecoderLock());
+            slot.decoded = hip_decode1_headers(decoder_, const_cast<unsigned char*>(frame), static_cast<size_t>(length),
+                                               slot.left.data(), slot.right.data(), &header);
+            fedAny_ = true;
+        } else if (!flushed_ && fedAny_) {
+            // The decoder hands out each frame's samples when the next one is fed; at the end
+            // of the source an empty feed gives the last frame's. It is passed on as that
+            // frame again (same offset, so the history does not count it twice).
+            flushed_ = true;
+            uint8_t none = 0;
+            slot.exhausted = false;
+            slot.offset = previous.offset;
+            slot.end = previous.end;
+            slot.frameSamples = previous.frameSamples;
+            std::lock_guard<std::mutex> decoding(HipDecoderLock());
+            slot.decoded = hip_decode1_headers(decoder_, &none, 0, slot.left.data(), slot.right.data(), &header);
+        } else {
+            slot.exhausted = true;
+        }
         bool wake = false;
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -84,20 +77,11 @@ void CDecodeAhead::Run() {
             wake = takerWaiting_;
         }
         if (wake) changed_.notify_all();
-        if (!more) return;
+        if (slot.exhausted) return;
     }
 }
 
 CDecodeAhead::Slot& CDecodeAhead::Next() {
-    if (runningHere_) {
-        // One slot at a time, filled here when the last was released.
-        if (filled_ == 0) {
-            Fill(slots_[tail_], slots_[(tail_ + kSlots - 1) % kSlots]);
-            tail_ = (tail_ + 1) % kSlots;
-            filled_ = 1;
-        }
-        return slots_[head_];
-    }
     std::unique_lock<std::mutex> lock(mutex_);
     if (filled_ == 0) {
         takerWaiting_ = true;
@@ -121,11 +105,6 @@ void CDecodeAhead::Release() {
 }
 
 void CDecodeAhead::Stop() {
-    if (runningHere_) {
-        runningHere_ = false;
-        reader_->SeekTo(consumedEnd_);
-        return;
-    }
     if (!thread_.joinable()) return;
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -64,12 +64,6 @@ public:
     CDecodeAhead(const CDecodeAhead&) = delete;
     CDecodeAhead& operator=(const CDecodeAhead&) = delete;
 
-    // With true, the runs that follow start no thread: Next reads and decodes each frame on
-    // the calling thread, in the same order and with the same results. For a cutter that is
-    // one of as many workers as there are processors, where a second thread only competes
-    // for them.
-    void SetOnCallingThread(bool onCallingThread) { onCallingThread_ = onCallingThread; }
-
     // Stops any earlier run, then starts the thread reading at the reader's position and
     // decoding with decoder. Both must outlive the run; from here until Stop they are the
     // thread's (see the ownership note above).
@@ -94,9 +88,6 @@ public:
 
 private:
     void Run();
-    // Reads and decodes the next frame into slot (previous: the slot filled before it);
-    // false once the source is exhausted.
-    bool Fill(Slot& slot, const Slot& previous);
 
     // The decoder fills the ring and then sleeps until the taker has emptied half of it, so
     // the two threads wake each other once per kSlots / 2 frames, not once a frame.
@@ -118,8 +109,6 @@ private:
     bool flushed_ = false;  // the decoder's last frame was taken out at the end
     // The caller's.
     uint64_t consumedEnd_ = 0;
-    bool onCallingThread_ = false;
-    bool runningHere_ = false;  // a run without a thread is going on
     std::mutex mutex_;
     std::condition_variable changed_;
     std::thread thread_;

@@ -118,8 +118,6 @@ CParallelCut::CParallelCut(CutContext& ctx) : ctx_(ctx) {
     const int workers = std::max(1, ctx.jobs);
     for (int i = 0; i < workers; ++i) caches_.push_back(std::make_unique<WorkerCache>());
     pool_ = std::make_unique<CWorkerPool>(workers);
-    // A worker decodes ahead on a second thread only when there are processors to spare.
-    decodeOnWorker_ = 2 * workers > DefaultJobs();
     const CutterOptions& o = ctx.options;
     sequenceMatters_ = HasSequence(o.outputFileName) ||
                        (o.keepID3tag && (HasSequence(o.id3TitleFormat) || o.id3TrackNumType == TrackNumber::Sequence));
@@ -522,7 +520,6 @@ void CParallelCut::RunAttempt(int worker, Attempt& attempt) {
         return;
     }
     CReencodeCutter& cutter = *cache.cutter;
-    cutter.SetDecodeOnCallingThread(decodeOnWorker_);
     cutter.SetCancelFlag(attempt.cancelFlag);
     cutter.SetStopFlag(&attempt.stop);
     cutter.SetPositionCounter(&attempt.position);

@@ -157,7 +157,6 @@ private:
     int nextSequence_ = 0;  // the sequence number the next source to plan starts from
     uint64_t nextId_ = 1;
     bool sequenceMatters_ = true;
-    bool decodeOnWorker_ = false;  // workers decode on their own thread, without a second one
     CForecastCorrection correction_;
     // The bar of the source shown.
     size_t shown_ = 0;

@@ -93,10 +93,6 @@ public:
     // What ForecastPiece needs to know of the loaded source and these settings.
     PieceModel ForecastModel() const;
 
-    // With true, frames are decoded on the thread that cuts instead of a second one (see
-    // CDecodeAhead::SetOnCallingThread); the pieces are the same.
-    void SetDecodeOnCallingThread(bool onCallingThread) { decodeAhead_.SetOnCallingThread(onCallingThread); }
-
 protected:
     Outcome CutPiece(const std::string& path, Measure measure, uint64_t target, int index, int count, int sequence,
                      int titleDigits, bool& eof) override;
