@@ -543,6 +543,7 @@ void CPageBatchSplitter::Run(const std::vector<std::pair<FileEntry*, int>>& rows
         FileEntry* entry = rows[static_cast<size_t>(k - 1)].first;
         const int row = rows[static_cast<size_t>(k - 1)].second;
         entry->piecePaths = pieces;
+        sequenceNumber_ += static_cast<int>(pieces.size());  // the run numbers its pieces from 1
         processed.push_back(entry);
         QString cell;
         if (outcome.done())

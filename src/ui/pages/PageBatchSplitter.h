@@ -49,7 +49,8 @@ public:
 
     // What the page holds, for its tests and the screenshot.
     CSortListCtrl* List() const { return list_; }
-    // The sequence number the last run reached (the next piece's number).
+    // The sequence number the last run reached: 1 plus the pieces it left (the next piece's
+    // number).
     int SequenceNumber() const { return sequenceNumber_; }
 
 protected:
