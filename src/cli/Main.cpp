@@ -63,6 +63,8 @@ constexpr const char* kHelpText =
     "                         lowest and highest sample of one column, as fractions of full scale\n"
     "  --json                 the same as one JSON object\n"
     "\n"
+    "  --jobs N               cut, batch-cut, join, batch-join: pieces, files or rows re-encoded\n"
+    "                         at once (default: every core; frame copy runs on one)\n"
     "  --quiet                no progress bar or status lines\n"
     "  -0, --null             end each printed path with a NUL byte instead of a newline (xargs -0)\n"
     "\n"
