@@ -13,38 +13,19 @@
 
 #include "support/CliRunner.h"
 #include "support/Mp3Factory.h"
+#include "support/Recording.h"
 
 namespace corvane {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kRate = 44100;
-constexpr int kChannels = 2;
+constexpr int kRate = test::kRecordingRate;
 constexpr int64_t kFrameSamples = 1152;
-// LAME's encoder delay plus mpg123's decoder delay: where the encoded PCM's first sample
-// lands in the decoded stream.
-constexpr int64_t kCodecDelay = 576 + 529;
 // Frames a piece after the first starts with again, for the bit reservoir.
 constexpr size_t kLeadInFrames = 3;
 
-// Seconds of tone (true) or of digital silence (false), encoded at 128 kbps without an Info
-// frame; middles receives each silence's middle in the decoded stream.
-test::Bytes Recording(const std::vector<std::pair<double, bool>>& parts, std::vector<int64_t>* middles = nullptr) {
-    std::vector<int16_t> pcm;
-    for (const auto& [seconds, tone] : parts) {
-        const auto frames = static_cast<int64_t>(seconds * kRate);
-        const auto start = static_cast<int64_t>(pcm.size() / kChannels);
-        if (tone) {
-            const std::vector<int16_t> part = test::SynthesizePcm(kRate, kChannels, seconds);
-            pcm.insert(pcm.end(), part.begin(), part.end());
-        } else {
-            pcm.resize(pcm.size() + static_cast<size_t>(frames * kChannels), 0);
-            if (middles != nullptr) middles->push_back(start + frames / 2 + kCodecDelay);
-        }
-    }
-    return test::EncodePcm(test::EncodeOptions{}, pcm);
-}
+using test::Recording;
 
 // The length of the ID3v2 tag at the start of data, 0 when there is none.
 size_t TagLength(const test::Bytes& data) {

@@ -13,38 +13,21 @@
 #include "engine/base/Messages.h"
 #include "support/FakeProgress.h"
 #include "support/Mp3Factory.h"
+#include "support/Recording.h"
 
 namespace corvane {
 namespace {
 
-constexpr int kRate = 44100;
-constexpr int kChannels = 2;
+constexpr int kRate = test::kRecordingRate;
 constexpr int64_t kFrameSamples = 1152;
-// LAME's encoder delay plus mpg123's decoder delay: where the encoded PCM's first sample
-// lands in the decoded stream.
-constexpr int64_t kCodecDelay = 576 + 529;
 
-// Parts of a recording: seconds of tone (true) or of digital silence (false).
-using Parts = std::vector<std::pair<double, bool>>;
+using Parts = test::RecordingParts;
 
-// Writes the parts as a 128 kbps stereo MP3 at path and returns the middles of its silences
-// in the decoded stream (sample frames), leading and trailing ones included.
+// Writes the parts as an MP3 at path and returns the middles of its silences in the decoded
+// stream (sample frames), leading and trailing ones included.
 std::vector<int64_t> WriteRecording(const std::string& path, const Parts& parts) {
-    std::vector<int16_t> pcm;
     std::vector<int64_t> middles;
-    for (const auto& [seconds, tone] : parts) {
-        const auto frames = static_cast<int64_t>(seconds * kRate);
-        const auto start = static_cast<int64_t>(pcm.size() / kChannels);
-        if (tone) {
-            const std::vector<int16_t> part = test::SynthesizePcm(kRate, kChannels, seconds);
-            pcm.insert(pcm.end(), part.begin(), part.end());
-        } else {
-            pcm.resize(pcm.size() + static_cast<size_t>(frames * kChannels), 0);
-            middles.push_back(start + frames / 2 + kCodecDelay);
-        }
-    }
-    test::EncodeOptions o;
-    test::WriteFile(path, test::EncodePcm(o, pcm));
+    test::WriteFile(path, test::Recording(parts, &middles));
     return middles;
 }
 
