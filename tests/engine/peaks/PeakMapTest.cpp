@@ -35,6 +35,25 @@ TEST(PeakMap, PcmIsSplitAtBinEdgesOverEveryChannel) {
     EXPECT_EQ(map.bins[2], (PeakBin{-39, 39}));
 }
 
+TEST(PeakMap, TheExtremesAreFoundAtEveryPlaceOfARunOfAnyLength) {
+    // Runs shorter and longer than the width compared side by side, with the extreme sample
+    // at every place, the tail after the last full width included.
+    for (uint64_t length = 1; length <= 70; ++length) {
+        for (uint64_t at = 0; at < length; ++at) {
+            for (const int16_t extreme : {INT16_MIN, INT16_MAX}) {
+                std::vector<int16_t> pcm(length, 7);
+                pcm[at] = extreme;
+                PeakMap map = MakeEmptyPeakMap(length, 8000, 1);
+                map.framesPerBin = 128;
+                map.bins.assign(1, PeakBin{});
+                AddPcmToBins(map, 0, pcm.data(), length);
+                const PeakBin expected = extreme < 0 ? PeakBin{extreme, 7} : PeakBin{7, extreme};
+                ASSERT_EQ(map.bins[0], length == 1 ? (PeakBin{extreme, extreme}) : expected) << length << " at " << at;
+            }
+        }
+    }
+}
+
 TEST(PeakMap, FramesPastTheLengthWidenTheLastBin) {
     PeakMap map = MakeEmptyPeakMap(32, 8000, 1);
     const std::vector<int16_t> pcm = {1, 2, 3, -900, 5};
