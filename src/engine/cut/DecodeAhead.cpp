@@ -1,14 +1,7 @@
 // CDecodeAhead: frames read and decoded on a second thread, taken in file order.
 #include "engine/cut/DecodeAhead.h"
 
-#include <lame/lame.h>
-
 namespace corvane {
-
-std::mutex& HipDecoderLock() {
-    static std::mutex lock;
-    return lock;
-}
 
 CDecodeAhead::CDecodeAhead() {
     for (Slot& slot : slots_) {
@@ -19,10 +12,10 @@ CDecodeAhead::CDecodeAhead() {
 
 CDecodeAhead::~CDecodeAhead() { Stop(); }
 
-void CDecodeAhead::Start(CMp3Reader& reader, hip_global_struct* decoder) {
+void CDecodeAhead::Start(CMp3Reader& reader, audio::CFrameDecoder& decoder) {
     Stop();
     reader_ = &reader;
-    decoder_ = decoder;
+    decoder_ = &decoder;
     head_ = tail_ = filled_ = 0;
     stop_ = decoderWaiting_ = takerWaiting_ = false;
     fedAny_ = flushed_ = false;
@@ -46,26 +39,21 @@ void CDecodeAhead::Run() {
         const Slot& previous = slots_[(tail_ + kSlots - 1) % kSlots];
         int rate, kbps, length;
         const uint8_t* frame = flushed_ ? nullptr : reader_->ReadFrame(rate, kbps, length, slot.frameSamples, slot.offset);
-        mp3data_struct header{};
         if (frame != nullptr) {
             slot.exhausted = false;
             slot.end = slot.offset + static_cast<uint64_t>(length);
-            std::lock_guard<std::mutex> decoding(HipDecoderLock());
-            slot.decoded = hip_decode1_headers(decoder_, const_cast<unsigned char*>(frame), static_cast<size_t>(length),
-                                               slot.left.data(), slot.right.data(), &header);
+            slot.decoded = decoder_->Decode(frame, static_cast<size_t>(length), slot.left.data(), slot.right.data());
             fedAny_ = true;
         } else if (!flushed_ && fedAny_) {
             // The decoder hands out each frame's samples when the next one is fed; at the end
-            // of the source an empty feed gives the last frame's. It is passed on as that
-            // frame again (same offset, so the history does not count it twice).
+            // of the source a flush gives the last frame's. It is passed on as that frame
+            // again (same offset, so the history does not count it twice).
             flushed_ = true;
-            uint8_t none = 0;
             slot.exhausted = false;
             slot.offset = previous.offset;
             slot.end = previous.end;
             slot.frameSamples = previous.frameSamples;
-            std::lock_guard<std::mutex> decoding(HipDecoderLock());
-            slot.decoded = hip_decode1_headers(decoder_, &none, 0, slot.left.data(), slot.right.data(), &header);
+            slot.decoded = decoder_->Flush(slot.left.data(), slot.right.data());
         } else {
             slot.exhausted = true;
         }

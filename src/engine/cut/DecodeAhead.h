@@ -12,16 +12,10 @@
 // slots belong to the thread until they are handed out by Next; a slot handed out stays the
 // caller's until Release.
 //
-// Pitfall: the decoder (LAME's hip_decode) hands out each frame's samples only when the next
-// frame is fed. At the end of the source the thread feeds it nothing once more, so the last
-// frame's samples come out too; they are passed on as that frame again (same offsets), so
-// that the frame history does not count the frame twice.
-//
-// Pitfall: hip_decode is not safe for two decoders at once. Inside a call it works in
-// scratch memory shared by the whole process, so two pieces decoded at the same moment on
-// two threads (a parallel cut) corrupt each other's samples; decoding one frame of one after
-// a frame of the other is fine. Every call into hip_decode (init, decode, exit) therefore
-// holds HipDecoderLock(); the encoder, LAME proper, needs no lock.
+// Pitfall: the decoder (CFrameDecoder) hands out each frame's samples only when the next
+// frame is fed. At the end of the source the thread flushes it once, so the last frame's
+// samples come out too; they are passed on as that frame again (same offsets), so that the
+// frame history does not count the frame twice.
 #pragma once
 
 #include <array>
@@ -32,20 +26,16 @@
 #include <thread>
 #include <vector>
 
+#include "audio/FrameDecoder.h"
 #include "engine/mp3/Mp3Reader.h"
 
-struct hip_global_struct;
-
 namespace corvane {
-
-// The one lock of the process under which hip_decode is called (see the pitfall above).
-std::mutex& HipDecoderLock();
 
 class CDecodeAhead {
 public:
     // PCM samples per channel the decoder may deliver for one frame; each slot holds this
     // many per channel, allocated once.
-    static constexpr int kPcmBufferSamples = 4608;
+    static constexpr int kPcmBufferSamples = audio::CFrameDecoder::kMaxSamples;
 
     // One frame read and decoded.
     struct Slot {
@@ -53,7 +43,7 @@ public:
         uint64_t offset = 0;     // the frame's file offset
         uint64_t end = 0;        // the file offset after it
         int frameSamples = 0;    // samples in the frame
-        int decoded = 0;         // hip_decode1_headers' result: samples per channel, 0 or -1
+        int decoded = 0;         // samples per channel the decoder delivered (0 for none)
         std::vector<int16_t> left;
         std::vector<int16_t> right;
     };
@@ -67,7 +57,7 @@ public:
     // Stops any earlier run, then starts the thread reading at the reader's position and
     // decoding with decoder. Both must outlive the run; from here until Stop they are the
     // thread's (see the ownership note above).
-    void Start(CMp3Reader& reader, hip_global_struct* decoder);
+    void Start(CMp3Reader& reader, audio::CFrameDecoder& decoder);
 
     // The next frame in file order, waiting for the thread when none is ready yet. The slot
     // stays valid and unchanged until Release. Once the source is exhausted, every call
@@ -95,7 +85,7 @@ private:
     static constexpr size_t kRefillBelow = kSlots / 2;
 
     CMp3Reader* reader_ = nullptr;
-    hip_global_struct* decoder_ = nullptr;
+    audio::CFrameDecoder* decoder_ = nullptr;
     std::array<Slot, kSlots> slots_;
     // Guarded by mutex_: which slots are filled, and who waits.
     size_t head_ = 0;  // next slot to take

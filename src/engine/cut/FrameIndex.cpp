@@ -2,13 +2,10 @@
 #include "engine/cut/FrameIndex.h"
 
 #include <fcntl.h>
-#include <lame/lame.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdarg>
-#include <mutex>
 
 #include "engine/cut/DecodeAhead.h"
 
@@ -17,9 +14,6 @@ namespace {
 
 // Answers QuietFrames remembers before it forgets them all.
 constexpr size_t kQuietRemembered = 4096;
-
-// LAME's decoder reports through these; a probe keeps quiet.
-void QuietReport(const char*, va_list) {}
 
 bool ReadAt(int fd, uint64_t offset, uint8_t* data, size_t count) {
     while (count > 0) {
@@ -53,18 +47,9 @@ bool CFrameIndex::Open(const std::string& path) {
 
 uint64_t CFrameIndex::QuietFrames(uint64_t position) {
     if (const auto it = quiet_.find(position); it != quiet_.end()) return it->second;
-    hip_t decoder = nullptr;
-    {
-        std::lock_guard<std::mutex> decoding(HipDecoderLock());
-        decoder = hip_decode_init();
-        if (decoder != nullptr) {
-            hip_set_errorf(decoder, QuietReport);
-            hip_set_debugf(decoder, QuietReport);
-            hip_set_msgf(decoder, QuietReport);
-        }
-    }
+    audio::CFrameDecoder decoder;
     uint64_t quiet = 0;
-    if (decoder != nullptr && fd_ >= 0) {
+    if (decoder.Open() && fd_ >= 0) {
         std::vector<int16_t> left(CDecodeAhead::kPcmBufferSamples);
         std::vector<int16_t> right(CDecodeAhead::kPcmBufferSamples);
         std::vector<uint8_t> bytes;
@@ -75,16 +60,8 @@ uint64_t CFrameIndex::QuietFrames(uint64_t position) {
             if (!Frame(n, frame, &end)) break;
             bytes.resize(static_cast<size_t>(end - frame.offset));
             if (!ReadAt(fd_, frame.offset, bytes.data(), bytes.size())) break;
-            mp3data_struct header{};
-            std::lock_guard<std::mutex> decoding(HipDecoderLock());
-            if (hip_decode1_headers(decoder, bytes.data(), bytes.size(), left.data(), right.data(), &header) <= 0) {
-                ++quiet;
-            }
+            if (decoder.Decode(bytes.data(), bytes.size(), left.data(), right.data()) <= 0) ++quiet;
         }
-    }
-    if (decoder != nullptr) {
-        std::lock_guard<std::mutex> decoding(HipDecoderLock());
-        hip_decode_exit(decoder);
     }
     if (quiet_.size() >= kQuietRemembered) quiet_.clear();
     quiet_[position] = quiet;

@@ -49,10 +49,10 @@ public:
     // samples.
     void ForgetBefore(uint64_t position, uint64_t samples);
 
-    // How many of the first kQuietProbeFrames frames from position LAME's decoder, started
+    // How many of the first kQuietProbeFrames frames from position the frame decoder, started
     // there as a piece starts it, hands no samples for: its delay of one call, and after a
-    // jump the frames whose bit reservoir lies before position. Decodes those frames once
-    // (under HipDecoderLock) and remembers the answer.
+    // jump a first frame whose bit reservoir lies before position. Decodes those frames once
+    // and remembers the answer.
     uint64_t QuietFrames(uint64_t position);
     static constexpr uint64_t kQuietProbeFrames = 8;
 

@@ -1,12 +1,8 @@
 // CReencodeCutter: pieces by decoding, fading and encoding anew.
 #include "engine/cut/ReencodeCutter.h"
 
-#include <lame/lame.h>
-
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
-#include <mutex>
 
 #include "audio/EncodingParams.h"
 #include "audio/Mp3Encoder.h"
@@ -19,9 +15,6 @@ namespace {
 
 constexpr double kBytesPerKbps = 125.0;  // 1000 bits ÷ 8
 constexpr double kSecondsPerTenth = 0.1;
-
-// LAME's decoder reports through these; the engine keeps its own messages.
-void QuietReport(const char*, va_list) {}
 
 // Bytes that tenths of audio take at kbps, truncated.
 int64_t TenthsToBytes(int kbps, uint32_t tenths) {
@@ -43,7 +36,8 @@ struct CReencodeCutter::Piece {
 
     CDecodeAhead& decodeAhead;
     COutputFile& out;
-    hip_t decoder = nullptr;
+    audio::CFrameDecoder decoder;
+    bool decoderOpen = false;
     CMp3Encoder encoder;  // writes into out
     bool writeFailed = false;
     // The decoder's first output after a jump into the stream is dropped: that frame lacks
@@ -52,11 +46,8 @@ struct CReencodeCutter::Piece {
     bool dropFirstOutput = false;
 
     void ReleaseDecoder() {
-        if (decoder) {
-            std::lock_guard<std::mutex> decoding(HipDecoderLock());
-            hip_decode_exit(decoder);
-        }
-        decoder = nullptr;
+        decoder.Close();
+        decoderOpen = false;
     }
 };
 
@@ -128,18 +119,10 @@ Outcome CReencodeCutter::StartEncoder(Piece& piece) {
     const int kbps = chosen_ ? params_.bitrate : NearestBitrateForSampleRate(rate, reader_.bitrate());
     const int mode = chosen_ ? params_.channelMode : sourceChannelMode_;
 
-    {
-        std::lock_guard<std::mutex> decoding(HipDecoderLock());
-        piece.decoder = hip_decode_init();
-        if (piece.decoder != nullptr) {
-            hip_set_errorf(piece.decoder, QuietReport);
-            hip_set_debugf(piece.decoder, QuietReport);
-            hip_set_msgf(piece.decoder, QuietReport);
-        }
-    }
+    piece.decoderOpen = piece.decoder.Open();
     const bool opened =
         piece.encoder.Open([&out = piece.out](const uint8_t* data, size_t count) { return out.Write(data, count); });
-    if (piece.decoder == nullptr || !opened) return Outcome::Failed(BadEncodingParameterText(rate, kbps, mode));
+    if (!piece.decoderOpen || !opened) return Outcome::Failed(BadEncodingParameterText(rate, kbps, mode));
 
     piece.encoder.SetInSampleRate(sourceRate);
     piece.encoder.SetChannels(sourceChannelMode_ == kChannelModeMono ? 1 : 2);

@@ -3,7 +3,7 @@
 // Each piece is its ID3v2 tag followed by constant-bit-rate frames from a fresh LAME encoder
 // (a CMp3Encoder writing into the piece's output file); no VBR header frame is written, even
 // when the source has one. The source frames of the
-// piece are decoded one at a time by LAME's own MP3 decoder (one hip_decode instance per
+// piece are decoded one at a time by a frame decoder of its own (audio::CFrameDecoder, one per
 // piece) and encoded either with the parameters given to SetEncodingParams or, when none were
 // chosen, with the source's: its sample rate and channel mode, and the standard bit rate
 // nearest to its average (NearestStandardBitrate).

@@ -3,7 +3,6 @@
 #include "engine/cut/DecodeAhead.h"
 
 #include <gtest/gtest.h>
-#include <lame/lame.h>
 
 #include <vector>
 
@@ -30,8 +29,8 @@ TEST(DecodeAhead, HandsOutFramesInFileOrderAndStopLeavesTheReaderAfterTheLastRel
 
     CMp3Reader reader;
     ASSERT_TRUE(reader.OpenFile(path));
-    hip_t decoder = hip_decode_init();
-    ASSERT_NE(decoder, nullptr);
+    audio::CFrameDecoder decoder;
+    ASSERT_TRUE(decoder.Open());
     CDecodeAhead ahead;
     ahead.Start(reader, decoder);
     constexpr size_t kTaken = 40;  // more than the ring holds
@@ -43,7 +42,6 @@ TEST(DecodeAhead, HandsOutFramesInFileOrderAndStopLeavesTheReaderAfterTheLastRel
         ahead.Release();
     }
     ahead.Stop();
-    hip_decode_exit(decoder);
     EXPECT_EQ(ahead.consumedEnd(), offsets[kTaken]);
     EXPECT_EQ(reader.position(), offsets[kTaken]);
     ASSERT_TRUE(reader.ReadFrame(rate, kbps, length, samples, offset));
