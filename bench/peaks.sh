@@ -5,7 +5,7 @@
 # the event loop's worst delay meanwhile; and `corvane-cli peaks` without and with the cache
 # against a plain decode of the same file by the mpg123 program.
 # Usage: bench/peaks.sh [BUILD_DIR]
-# RUNS=N changes the number of hyperfine runs (5).
+# RUNS=N changes the number of page runs and of hyperfine runs (5).
 set -eu
 BUILD=${1:-build}
 BUILD=$(cd "$BUILD" && pwd)
@@ -19,9 +19,16 @@ ffmpeg -v error -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=3600"
     -c:a libmp3lame -b:a 128k "$WORK/hour.mp3"
 echo "one hour: $(stat -c %s "$WORK/hour.mp3") bytes in $WORK/hour.mp3"
 
-echo "cutter page (offscreen):"
-CORVANE_BENCH_PEAKS="$WORK/hour.mp3" QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy \
-    "$BUILD/tests/ui/PageSplitterTest" overviewOfABenchFile 2>&1 | grep -E "open:|PASS|FAIL|Loc"
+echo "cutter page (offscreen), $RUNS runs, each with an empty cache:"
+for run in $(seq "$RUNS"); do
+    XDG_CACHE_HOME="$WORK/page-cache-$run" CORVANE_BENCH_PEAKS="$WORK/hour.mp3" QT_QPA_PLATFORM=offscreen \
+        SDL_AUDIODRIVER=dummy "$BUILD/tests/ui/PageSplitterTest" overviewOfABenchFile 2>&1 |
+        grep -E "open:|FAIL|Loc" | tee -a "$WORK/page.txt"
+done
+for which in first second; do
+    grep "^$which open" "$WORK/page.txt" | sed 's/.*complete \([0-9]*\) ms.*/\1/' | sort -n |
+        awk -v w="$which" '{ v[NR] = $1 } END { printf "%s open: median %d ms over %d runs (%d to %d)\n", w, v[int((NR + 1) / 2)], NR, v[1], v[NR] }'
+done
 
 echo "corvane-cli peaks, decoded and from the cache, and mpg123 decoding the file:"
 export XDG_CACHE_HOME="$WORK/cache"
