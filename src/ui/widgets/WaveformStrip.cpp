@@ -1,6 +1,7 @@
 // CWaveformStrip: peaks, piece bands, selection and position over a slider's groove.
 #include "ui/widgets/WaveformStrip.h"
 
+#include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
@@ -182,7 +183,7 @@ void CWaveformStrip::paintEvent(QPaintEvent*) {
         painter.fillRect(QRect(left, inner - kSelectionHeight, std::max(1, XOfValue(selEnd_) - left), kSelectionHeight),
                          palette().color(isEnabled() ? QPalette::Highlight : QPalette::Mid));
     }
-    if (dragRow_ >= 0) {
+    if (dragRow_ >= 0 && dragging_) {
         painter.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DashLine));
         painter.drawLine(dragX_, kFramePixels, dragX_, inner - 1);
     }
@@ -247,10 +248,16 @@ void CWaveformStrip::mousePressEvent(QMouseEvent* event) {
     const int x = event->position().toPoint().x();
     dragRow_ = BoundaryNear(x);
     if (dragRow_ >= 0) {
+        // A boundary is taken only once the pointer moves; a click there is a slider press.
+        pressX_ = x;
+        dragging_ = false;
         dragX_ = std::clamp(x, x0, x1);
-        update();
         return;
     }
+    PressSlider(x);
+}
+
+void CWaveformStrip::PressSlider(int x) {
     // As a press on the slider's handle, dragged at once to the pointer.
     slider_->setFocus(Qt::MouseFocusReason);
     sliderHeld_ = true;
@@ -261,6 +268,8 @@ void CWaveformStrip::mousePressEvent(QMouseEvent* event) {
 void CWaveformStrip::mouseMoveEvent(QMouseEvent* event) {
     const int x = event->position().toPoint().x();
     if (dragRow_ >= 0) {
+        if (!dragging_ && std::abs(x - pressX_) < QApplication::startDragDistance()) return;
+        dragging_ = true;
         int x0 = 0;
         int x1 = 0;
         if (Span(x0, x1)) dragX_ = std::clamp(x, x0, x1);
@@ -278,9 +287,15 @@ void CWaveformStrip::mouseReleaseEvent(QMouseEvent* event) {
     if (dragRow_ >= 0) {
         const int row = dragRow_;
         dragRow_ = -1;
-        update();
-        Q_EMIT BoundaryMoved(row, ValueAtX(x));
-    } else if (sliderHeld_) {
+        if (dragging_ || std::abs(x - pressX_) >= QApplication::startDragDistance()) {
+            dragging_ = false;
+            update();
+            Q_EMIT BoundaryMoved(row, ValueAtX(x));
+            return;
+        }
+        if (slider_ != nullptr && slider_->isEnabled()) PressSlider(pressX_);
+    }
+    if (sliderHeld_) {
         sliderHeld_ = false;
         if (slider_ != nullptr) {
             slider_->setSliderPosition(ValueAtX(x));

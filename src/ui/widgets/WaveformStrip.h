@@ -12,9 +12,10 @@
 //
 // Mouse. A press on the strip moves the slider there as dragging its handle would: the
 // slider is pressed, moved with the pointer and released, with the slider's own signals. When
-// pieces are editable, a press within kGrabPixels of a boundary between two pieces drags that
-// boundary instead; letting it go emits BoundaryMoved with the value under the pointer, and
-// the owner applies it (nothing changes on the strip by itself).
+// pieces are editable, a press within kGrabPixels of a boundary between two pieces that then
+// moves by the drag distance drags that boundary instead (a click there stays a slider
+// press); letting it go emits BoundaryMoved with the value under the pointer, and the owner
+// applies it (nothing changes on the strip by itself).
 #pragma once
 
 #include "engine/peaks/PeakWorker.h"
@@ -93,6 +94,8 @@ private:
     int BoundaryNear(int x) const;
     void DrawPeaks(QPainter& painter, int x0, int x1) const;
     void DrawBands(QPainter& painter) const;
+    // Presses the slider at x and moves it there, as a press on its handle dragged there.
+    void PressSlider(int x);
 
     CPeakWorker worker_;
     QPointer<QSlider> slider_;
@@ -102,8 +105,11 @@ private:
     bool editable_ = false;
     int selStart_ = 0;
     int selEnd_ = 0;
-    // The press being followed: a boundary (its row) or the slider (sliderHeld_).
+    // The press being followed: a boundary (its row; dragging_ once the pointer has moved
+    // from pressX_ by the drag distance) or the slider (sliderHeld_).
     int dragRow_ = -1;
+    int pressX_ = 0;
+    bool dragging_ = false;
     int dragX_ = 0;
     bool sliderHeld_ = false;
 };

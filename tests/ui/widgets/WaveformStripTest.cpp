@@ -117,6 +117,13 @@ private Q_SLOTS:
         QCOMPARE(pressed.size(), 2);
         QCOMPARE(boundary.size(), 1);
         QCOMPARE(slider_->value(), 10);
+
+        // A click on a boundary, without moving, moves the slider and leaves the boundary.
+        strip_->SetPieces({{0, 10}, {10, kTenths}}, 1, true);
+        QTest::mouseClick(strip_, Qt::LeftButton, Qt::NoModifier, QPoint(grab, Middle()));
+        QCOMPARE(boundary.size(), 1);
+        QCOMPARE(pressed.size(), 3);
+        QCOMPARE(slider_->value(), strip_->ValueAtX(grab));
     }
 
     void theColumnOfATenthHoldsItsAudio() {
