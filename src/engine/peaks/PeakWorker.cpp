@@ -86,7 +86,9 @@ bool SeekInSteps(audio::Handle handle, uint64_t frame, uint32_t frameBytes, uint
 
 // Decodes the stretch of bins [firstBin, endBin) of the open stream handle (the last stretch
 // runs to the end of the data) into the shared map. Bins the data does not reach are flat.
-void DecodeStretch(Job& job, const std::atomic<bool>& cancel, audio::Handle handle, const PeakMap& facts,
+// False when the stretch was not decoded to its end (no stream, a failed seek or read, a
+// cancel): its flat bins are then no fact about the file, and must not be cached.
+bool DecodeStretch(Job& job, const std::atomic<bool>& cancel, audio::Handle handle, const PeakMap& facts,
                    uint64_t firstBin, uint64_t endBin, bool last) {
     PeakMap local;
     local.frames = (endBin - firstBin) * facts.framesPerBin;
@@ -120,10 +122,11 @@ void DecodeStretch(Job& job, const std::atomic<bool>& cancel, audio::Handle hand
             NotifySometimes(job, cancel);
         }
     }
-    if (cancel.load()) return;
+    if (cancel.load()) return false;
     for (PeakBin& bin : local.bins)
         if (bin.Empty()) bin = PeakBin{0, 0};
     Commit(job, local, firstBin, committed, local.bins.size());
+    return positioned && (last || decoded >= local.frames);
 }
 
 // Runs one job on this thread (and helpers of its own): the cache, else the decode.
@@ -162,21 +165,22 @@ Outcome RunJob(Job& job, const std::atomic<bool>& cancel) {
         threads = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kMaxPeakThreads);
     const auto edge = [&](int k) { return bins * static_cast<uint64_t>(k) / static_cast<uint64_t>(threads); };
     std::vector<std::thread> helpers;
+    std::atomic<bool> whole{true};  // every stretch decoded to its end
     for (int k = 1; k < threads; ++k) {
-        helpers.emplace_back([&job, &cancel, &facts, &edge, k, threads] {
+        helpers.emplace_back([&job, &cancel, &facts, &edge, &whole, k, threads] {
             MarkBatchThread();
             const audio::Handle own = audio::StreamCreateFile(job.path, 0, 0, audio::kStreamDecode);
-            DecodeStretch(job, cancel, own, facts, edge(k), edge(k + 1), k == threads - 1);
+            if (!DecodeStretch(job, cancel, own, facts, edge(k), edge(k + 1), k == threads - 1)) whole.store(false);
             if (own != 0) audio::StreamFree(own);
         });
     }
-    DecodeStretch(job, cancel, handle, facts, edge(0), edge(1), threads == 1);
+    if (!DecodeStretch(job, cancel, handle, facts, edge(0), edge(1), threads == 1)) whole.store(false);
     for (std::thread& helper : helpers) helper.join();
     audio::StreamFree(handle);
     if (cancel.load()) return Outcome::Cancelled();
 
     // No thread writes the map any more: it is read here without the lock.
-    if (keyed) StoreCachedPeaks(key, job.map);
+    if (keyed && whole.load()) StoreCachedPeaks(key, job.map);
     return Outcome::Done();
 }
 

@@ -29,6 +29,17 @@ int64_t MsSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
+// Waits until done() holds, for 20 s at most (a hang fails the test instead of stalling it).
+template <typename Done>
+bool WaitUntil(Done done) {
+    const auto limit = Clock::now() + std::chrono::seconds(20);
+    while (!done()) {
+        if (Clock::now() > limit) return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
+}
+
 // Tone, silence, tone: a sine of kAmplitude on both channels around digital zeros.
 test::Bytes ToneSilenceTone() {
     std::vector<int16_t> pcm;
@@ -131,7 +142,7 @@ TEST_F(PeakWorker, ASecondLoadIsServedFromTheCache) {
     CPeakWorker worker;
     const auto start = Clock::now();
     worker.Start(path, {});
-    while (worker.State() == PeakState::Working) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(WaitUntil([&] { return worker.State() != PeakState::Working; }));
     EXPECT_LT(MsSince(start), kPeakCancelMs);
     EXPECT_EQ(worker.State(), PeakState::Complete);
     EXPECT_TRUE(worker.FromCache());
@@ -149,7 +160,7 @@ TEST_F(PeakWorker, AFileThatDoesNotDecodeFailsAndReadsAsAFlatLine) {
     CPeakWorker worker;
     int notified = 0;
     worker.Start(path, [&] { ++notified; });
-    while (worker.State() == PeakState::Working) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(WaitUntil([&] { return worker.State() != PeakState::Working; }));
     EXPECT_EQ(worker.State(), PeakState::Failed);
     EXPECT_EQ(worker.Columns({0.0, 1.0, 2.0}), (std::vector<PeakColumn>{{true, 0, 0}, {true, 0, 0}}));
     worker.Cancel();
@@ -175,7 +186,7 @@ TEST_F(PeakWorker, BinsComeInWhileDecodingAndACancelStopsWithinFiftyMilliseconds
 
     std::atomic<int> notified{0};
     worker.Start(path, [&] { ++notified; });
-    while (notified.load() == 0) std::this_thread::sleep_for(std::chrono::microseconds(200));
+    ASSERT_TRUE(WaitUntil([&] { return notified.load() != 0; }));
     ASSERT_EQ(worker.State(), PeakState::Working);
     // The bins decoded so far are there; the rest are not.
     const PeakMap partial = worker.Map();
