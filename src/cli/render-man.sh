@@ -17,9 +17,11 @@ escape() {
 synopsis=$(printf '%s\n' "$help" | sed -n '2,/^$/p' | sed -e '/^$/d' -e 's/^  //' | escape)
 options=$(printf '%s\n' "$help" | sed '1,/^$/d' | escape)
 
-awk -v synopsis="$synopsis" -v options="$options" '
-    $0 == "@USAGE_SYNOPSIS@" { print synopsis; next }
-    $0 == "@USAGE_OPTIONS@" { print options; next }
+# Through the environment, not awk -v: an assignment's value has its backslash escapes
+# processed (and gawk drops the backslash of \- and \e).
+synopsis=$synopsis options=$options awk '
+    $0 == "@USAGE_SYNOPSIS@" { print ENVIRON["synopsis"]; next }
+    $0 == "@USAGE_OPTIONS@" { print ENVIRON["options"]; next }
     { print }
 ' "$template" > "$output.tmp"
 mv "$output.tmp" "$output"
