@@ -464,7 +464,7 @@ namespace {
 
 // The custom pieces of rows (at least two), one after another on the calling thread; each
 // piece's sequence number is its row's number, or with batchSequence the batch's running
-// number, moved on past the pieces published.
+// number, moved on past the pieces cut (also when the source then fails).
 Outcome CutRowsInOrder(CutContext& ctx, const std::string& source, std::vector<PieceEntry>& rows,
                        int* batchSequence) {
     const int n = static_cast<int>(rows.size());
@@ -474,6 +474,14 @@ Outcome CutRowsInOrder(CutContext& ctx, const std::string& source, std::vector<P
     const int digits = ctx.options.titleDigitNumber;
     COutputRun& run = *ctx.run;
     std::vector<PieceEntry*> written;  // the rows of the set's files, in order
+    // However the source ends, a batch numbers on past the pieces it cut.
+    struct NumberOn {
+        int* sequence;
+        const std::vector<PieceEntry*>& cut;
+        ~NumberOn() {
+            if (sequence != nullptr) *sequence += static_cast<int>(cut.size());
+        }
+    } numberOn{batchSequence, written};
     // Publishes the pieces written and shows their names in their rows.
     auto keep = [&](Outcome outcome) {
         outcome = pieces.Keep(std::move(outcome));
@@ -534,9 +542,7 @@ Outcome CutRowsInOrder(CutContext& ctx, const std::string& source, std::vector<P
         written.push_back(&last);
     }
     cutter->CloseSource();
-    const Outcome kept = keep(Outcome::Done());
-    if (batchSequence != nullptr && kept.done()) *batchSequence += static_cast<int>(written.size());
-    return kept;
+    return keep(Outcome::Done());
 }
 
 // The rows of source split at its silences (SilenceDetector.h), each ending exactly at its

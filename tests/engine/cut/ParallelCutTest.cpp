@@ -13,6 +13,7 @@
 #include "engine/mp3/OutputFile.h"
 #include "support/FakeProgress.h"
 #include "support/Mp3Factory.h"
+#include "support/Recording.h"
 
 namespace corvane {
 namespace {
@@ -195,6 +196,26 @@ TEST_F(ParallelCutTest, BatchNumbersNamesAndReportsAsOneFileAfterAnother) {
                              "done 2  4-b.mp3 5-b.mp3 6-b.mp3 7-b.mp3", "start 3", "done 3  8-c.mp3 9-c.mp3"}));
     EXPECT_EQ(events[1], events[0]);
     EXPECT_EQ(Contents(dir.path() / "out2"), Contents(dir.path() / "out1"));
+}
+
+TEST_F(ParallelCutTest, ASilenceBatchNumbersOnPastThePiecesOfAFileThatFailed) {
+    // Two pieces a file; the second piece of a.mp3 finds its name taken and is skipped, so
+    // b.mp3 numbers on from the one piece a.mp3 cut, as the other batch rules do.
+    const test::Bytes talk = test::Recording({{2, true}, {1.5, false}, {2, true}});
+    test::WriteFile(dir / "a.mp3", talk);
+    test::WriteFile(dir / "b.mp3", talk);
+    const std::vector<BatchSource> files = {{dir / "a.mp3", 5, 0, true}, {dir / "b.mp3", 5, 0, true}};
+    BatchCutRequest request;
+    request.rule = BatchRule::Silence;
+    CutContext ctx = Context("out", 1);
+    ctx.options.outputFileName = "%S%-%F%.mp3";
+    ctx.options.targetExistsOpt = TargetExists::Skip;
+    std::filesystem::create_directories(dir.path() / "out");
+    test::WriteFile(dir.path() / "out" / "2-a.mp3", test::Bytes{'k'});
+    CRecordingObserver observer;
+    ASSERT_TRUE(RunBatchCut(ctx, request, files, observer).done());
+    EXPECT_EQ(observer.events, (std::vector<std::string>{"start 0", "done 0 Target exists and skipped 1-a.mp3",
+                                                         "start 1", "done 1  2-b.mp3 3-b.mp3"}));
 }
 
 TEST_F(ParallelCutTest, AFileThatWritesLessThanPlannedHasTheFilesAfterItPlannedAgain) {
