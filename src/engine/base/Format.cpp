@@ -61,16 +61,17 @@ std::string FormatSize(int64_t bytes) {
     return FixedText(n / kTera, 2) + " TB";
 }
 
-std::string FormatPosition(int tenths, int totalTenths) {
-    constexpr int kTenthsPerMinute = 600;
-    constexpr int kTenthsPerHour = 36000;
+std::string FormatPosition(int64_t tenths, int totalTenths) {
+    constexpr int64_t kTenthsPerMinute = 600;
+    constexpr int64_t kTenthsPerHour = 36000;
+    const auto t = static_cast<long long>(tenths);
     char buffer[64];
     if (totalTenths > kLongPositionAbove) {
-        std::snprintf(buffer, sizeof buffer, "%d:%02d:%02d.%d", tenths / kTenthsPerHour,
-                      tenths % kTenthsPerHour / kTenthsPerMinute, tenths % kTenthsPerMinute / 10, tenths % 10);
+        std::snprintf(buffer, sizeof buffer, "%lld:%02lld:%02lld.%lld", t / kTenthsPerHour,
+                      t % kTenthsPerHour / kTenthsPerMinute, t % kTenthsPerMinute / 10, t % 10);
     } else {
-        std::snprintf(buffer, sizeof buffer, "%d:%02d.%d", tenths / kTenthsPerMinute,
-                      tenths % kTenthsPerMinute / 10, tenths % 10);
+        std::snprintf(buffer, sizeof buffer, "%lld:%02lld.%lld", t / kTenthsPerMinute, t % kTenthsPerMinute / 10,
+                      t % 10);
     }
     return buffer;
 }

@@ -25,6 +25,6 @@ constexpr int kLongPositionAbove = 35999;
 // kLongPositionAbove, else "M:SS.t" (the leading number is not padded). The form follows the
 // file, not the position, so all times of one file read alike: in a file of exactly one hour
 // 0 reads "0:00:00.0"; in one of 3599.9 s its end reads "59:59.9". With no file open, pass 0.
-std::string FormatPosition(int tenths, int totalTenths);
+std::string FormatPosition(int64_t tenths, int totalTenths);
 
 }  // namespace corvane

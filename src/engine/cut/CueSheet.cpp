@@ -176,8 +176,10 @@ bool SameStem(const std::string& a, const std::string& b) {
     return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
 
-int RoundedTenths(int64_t cueFrames) {
-    return static_cast<int>((cueFrames * kTenthsPerSecond * 2 + kCueFramesPerSecond) / (2 * kCueFramesPerSecond));
+// Kept 64-bit: a sheet may name times far beyond any file (12-digit minutes), and they must
+// compare as such before anything narrows them.
+int64_t RoundedTenths(int64_t cueFrames) {
+    return static_cast<int64_t>((cueFrames * kTenthsPerSecond * 2 + kCueFramesPerSecond) / (2 * kCueFramesPerSecond));
 }
 
 uint64_t SampleFrames(int64_t cueFrames, int sampleRate) {
@@ -291,12 +293,13 @@ Outcome PlanCuePieces(const CueSheet& sheet, const std::string& sourcePath, cons
     const CueTrack* before = nullptr;
     for (const CueTrack& track : sheet.tracks) {
         if (track.start < 0) return Outcome::Failed(TrackFailure(track.number, "has no INDEX 01."));
-        const int start = RoundedTenths(track.start);
-        if (start >= total) {
-            return Outcome::Failed(TrackFailure(track.number, "starts at " + FormatPosition(start, total) +
+        const int64_t tenths = RoundedTenths(track.start);
+        if (tenths >= total) {
+            return Outcome::Failed(TrackFailure(track.number, "starts at " + FormatPosition(tenths, total) +
                                                                ", not before the end of the file (" +
                                                                FormatPosition(total, total) + ")."));
         }
+        const int start = static_cast<int>(tenths);
         if (before != nullptr && start <= pieces.rows.back().start) {
             return Outcome::Failed(
                 TrackFailure(track.number, "does not start after track " + std::to_string(before->number) + "."));

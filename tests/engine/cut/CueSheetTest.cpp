@@ -145,6 +145,18 @@ TEST(CueSheet, ATrackPastTheEndOfTheFileIsRefused) {
     EXPECT_TRUE(pieces.rows.empty());
 }
 
+TEST(CueSheet, ATimeBeyondAnyFileIsRefusedNotWrappedAround) {
+    // 372230499 minutes in tenths passes 2^31 many times over; narrowed it would be 0.8 s.
+    CueSheet sheet;
+    ASSERT_TRUE(ParseCueSheet("TRACK 01 AUDIO\nINDEX 01 00:00:00\nTRACK 02 AUDIO\nINDEX 01 372230499:00:00\n", sheet)
+                    .done());
+    CuePieces pieces;
+    const Outcome outcome = PlanCuePieces(sheet, "/music/set.mp3", TenMinutes(), pieces);
+    EXPECT_TRUE(outcome.failed());
+    EXPECT_EQ(outcome.message, "Track 2 of the CUE sheet starts at 372230499:00.0, not before the end of the file "
+                               "(10:00.0).");
+}
+
 TEST(CueSheet, SheetsThatDoNotDescribeTheSourceAreRefusedWithTheirMessages) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"FILE \"Other.wav\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n",
