@@ -4,15 +4,14 @@
 #include <mpg123.h>
 
 #include <algorithm>
-#include <mutex>
+
+#include "audio/LibraryMpegStream.h"
 
 namespace corvane::audio {
 namespace {
 
 constexpr size_t kHeaderBytes = 4;
 constexpr size_t kCrcBytes = 2;
-
-std::once_flag g_initOnce;
 
 // Whether a Layer III frame's main data begins before the frame (in its bit reservoir). Other
 // layers, and frames too short to tell, never do.
@@ -41,7 +40,7 @@ void CFrameDecoder::Close() {
 }
 
 bool CFrameDecoder::Open() {
-    std::call_once(g_initOnce, [] { mpg123_init(); });
+    InitMpg123Once();
     Close();
 
     int error = MPG123_OK;

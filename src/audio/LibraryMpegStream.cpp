@@ -30,20 +30,6 @@ constexpr size_t kScanLookahead = 2 * kMaxFrameLength + 8;
 // output); after this many empty results in a row the stream is taken as ended.
 constexpr int kMaxEmptyReads = 64;
 
-std::once_flag g_mpg123Once;
-
-// Reads up to count bytes at offset; returns the count read (short only at the end of the
-// file or on an error).
-size_t ReadAt(int fd, uint64_t offset, uint8_t* buffer, size_t count) {
-    size_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::pread(fd, buffer + done, count - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-    }
-    return done;
-}
 
 // Sum of the lengths of count consecutive frames from data (they are known to be there).
 size_t LengthOfFrames(const uint8_t* data, int count) {
@@ -90,6 +76,22 @@ off_t SourceSeek(void* handle, off_t offset, int whence) {
 }
 
 }  // namespace
+
+void InitMpg123Once() {
+    static std::once_flag once;
+    std::call_once(once, [] { mpg123_init(); });
+}
+
+size_t ReadAt(int fd, uint64_t offset, uint8_t* buffer, size_t count) {
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::pread(fd, buffer + done, count - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    return done;
+}
 
 bool ProbeMpegLayout(int fd, uint64_t fileSize, uint32_t searchBytes, MpegStreamLayout* layout) {
     if (fileSize < 4) return false;
@@ -302,7 +304,7 @@ std::unique_ptr<CLibraryMpegStream> CLibraryMpegStream::Open(const std::string& 
 }
 
 bool CLibraryMpegStream::OpenDecoder() {
-    std::call_once(g_mpg123Once, [] { mpg123_init(); });
+    InitMpg123Once();
     int error = MPG123_OK;
     decoder_ = mpg123_new(nullptr, &error);
     if (decoder_ == nullptr) return false;

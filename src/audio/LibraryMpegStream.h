@@ -58,6 +58,13 @@ bool ProbeMpegLayout(int fd, uint64_t fileSize, uint32_t searchBytes, MpegStream
 // A symbolic link to a regular file is accepted. info, when given, receives the facts.
 int OpenRegularFile(const std::string& path, struct stat* info = nullptr);
 
+// Initialises libmpg123 for the process, once, whichever thread asks first.
+void InitMpg123Once();
+
+// Reads up to count bytes at offset of fd (pread, again after a signal); returns the count
+// read, short only at the end of the file or on an error.
+size_t ReadAt(int fd, uint64_t offset, uint8_t* buffer, size_t count);
+
 // True when the file at path, after a leading ID3v2 tag, begins with the eleven sync bits of
 // an MPEG audio frame header. Such a file is no WAV, AIFF, FLAC or Ogg file (those begin with
 // their own magic), so asking libsndfile about it is pointless; libsndfile would hand it to

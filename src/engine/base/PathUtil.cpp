@@ -31,14 +31,14 @@ bool HandleComponent(const std::string& prefix) {
     return MakeOneDirectory(prefix);
 }
 
+}  // namespace
+
 std::string AbsoluteNormal(const std::string& path) {
     std::error_code error;
     fs::path absolute = fs::absolute(fs::path(path), error);
     if (error) absolute = fs::path(path);
     return absolute.lexically_normal().string();
 }
-
-}  // namespace
 
 std::string FileNameOf(const std::string& path) {
     const size_t slash = path.rfind(kPathSeparator);

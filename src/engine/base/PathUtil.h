@@ -26,6 +26,10 @@ std::string DirectoryOf(const std::string& path);
 // ".hidden" has no extension.
 std::string ExtensionOf(const std::string& path);
 
+// The absolute, lexically normal form of path ("a/./b" and "/cwd/a/b" give one text); path
+// itself made normal when the working folder cannot be read. Symbolic links stay as they are.
+std::string AbsoluteNormal(const std::string& path);
+
 // True when something is at path: a file, a directory, or a symbolic link (even one that
 // points nowhere, so a name taken by a dangling link counts as taken).
 bool PathExists(const std::string& path);

@@ -64,11 +64,13 @@ void CCutter::SetProgressBar(IProgressBar* bar) {
     if (bytesPerStep_ == 0) bytesPerStep_ = 1;
 }
 
-uint64_t CCutter::TenthsToSamples(int64_t tenths) const {
-    if (tenths <= 0 || reader_.sampleRate() <= 0) return 0;
+uint64_t TenthsToSamples(int sampleRate, int64_t tenths) {
+    if (tenths <= 0 || sampleRate <= 0) return 0;
     const uint64_t clamped = static_cast<uint64_t>(std::min(tenths, kLongestTenths));
-    return clamped * static_cast<uint64_t>(reader_.sampleRate()) / kTenthsPerSecond;
+    return clamped * static_cast<uint64_t>(sampleRate) / kTenthsPerSecond;
 }
+
+uint64_t CCutter::TenthsToSamples(int64_t tenths) const { return corvane::TenthsToSamples(reader_.sampleRate(), tenths); }
 
 void CCutter::SetForwardOverlap(int tenths) {
     forwardOverlapTenths_ = tenths;

@@ -53,6 +53,10 @@ struct FrameRecord {
     int32_t samples = 0;  // samples in the frame
 };
 
+// Samples of tenths of a second at sampleRate, truncated; 0 for tenths <= 0. Durations past
+// about 3.5 million years are taken as that, so the count never overflows.
+uint64_t TenthsToSamples(int sampleRate, int64_t tenths);
+
 class CCutter {
 public:
     CCutter();

@@ -1,12 +1,11 @@
 // CFrameIndex: the frames of a source, read ahead on demand.
 #include "engine/cut/FrameIndex.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 
+#include "audio/LibraryMpegStream.h"
 #include "engine/cut/DecodeAhead.h"
 
 namespace corvane {
@@ -14,18 +13,6 @@ namespace {
 
 // Answers QuietFrames remembers before it forgets them all.
 constexpr size_t kQuietRemembered = 4096;
-
-bool ReadAt(int fd, uint64_t offset, uint8_t* data, size_t count) {
-    while (count > 0) {
-        const ssize_t n = ::pread(fd, data, count, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        offset += static_cast<uint64_t>(n);
-        count -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -41,7 +28,7 @@ bool CFrameIndex::Open(const std::string& path) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     if (!reader_.OpenFile(path)) return false;
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    fd_ = audio::OpenRegularFile(path);
     return true;
 }
 
@@ -59,7 +46,7 @@ uint64_t CFrameIndex::QuietFrames(uint64_t position) {
             uint64_t end = 0;
             if (!Frame(n, frame, &end)) break;
             bytes.resize(static_cast<size_t>(end - frame.offset));
-            if (!ReadAt(fd_, frame.offset, bytes.data(), bytes.size())) break;
+            if (audio::ReadAt(fd_, frame.offset, bytes.data(), bytes.size()) != bytes.size()) break;
             if (decoder.Decode(bytes.data(), bytes.size(), left.data(), right.data()) <= 0) ++quiet;
         }
     }

@@ -21,16 +21,6 @@ namespace {
 constexpr std::chrono::milliseconds kTick{10};
 // Sources planned ahead of the one shown, besides one per worker.
 constexpr size_t kSourcesAhead = 1;
-constexpr int kTenthsPerSecond = 10;
-// Durations past this are taken as this, as CCutter does.
-constexpr int64_t kLongestTenths = int64_t{1} << 40;
-
-uint64_t TenthsToSamples(int sampleRate, int64_t tenths) {
-    if (tenths <= 0 || sampleRate <= 0) return 0;
-    return static_cast<uint64_t>(std::min(tenths, kLongestTenths)) * static_cast<uint64_t>(sampleRate) /
-           kTenthsPerSecond;
-}
-
 bool HasSequence(const std::string& text) { return text.find("%S%") != std::string::npos; }
 
 }  // namespace
@@ -39,7 +29,6 @@ bool HasSequence(const std::string& text) { return text.find("%S%") != std::stri
 struct CParallelCut::Attempt {
     uint64_t id = 0;
     SourceRun* source = nullptr;
-    size_t step = 0;
     // The worker's input, set before the attempt is posted.
     uint64_t generation = 0;
     const CReencodeCutter* base = nullptr;
@@ -488,7 +477,6 @@ void CParallelCut::Dispatch(const Candidate& candidate) {
     auto attempt = std::make_unique<Attempt>();
     attempt->id = nextId_++;
     attempt->source = &source;
-    attempt->step = candidate.step;
     attempt->generation = source.generation;
     attempt->base = source.plan.cutter.get();
     attempt->cut = step.cut;

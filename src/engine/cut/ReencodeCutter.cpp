@@ -37,7 +37,6 @@ struct CReencodeCutter::Piece {
     CDecodeAhead& decodeAhead;
     COutputFile& out;
     audio::CFrameDecoder decoder;
-    bool decoderOpen = false;
     CMp3Encoder encoder;  // writes into out
     bool writeFailed = false;
     // The decoder's first output after a jump into the stream is dropped: that frame lacks
@@ -47,7 +46,6 @@ struct CReencodeCutter::Piece {
 
     void ReleaseDecoder() {
         decoder.Close();
-        decoderOpen = false;
     }
 };
 
@@ -119,10 +117,10 @@ Outcome CReencodeCutter::StartEncoder(Piece& piece) {
     const int kbps = chosen_ ? params_.bitrate : NearestBitrateForSampleRate(rate, reader_.bitrate());
     const int mode = chosen_ ? params_.channelMode : sourceChannelMode_;
 
-    piece.decoderOpen = piece.decoder.Open();
+    const bool decoding = piece.decoder.Open();
     const bool opened =
         piece.encoder.Open([&out = piece.out](const uint8_t* data, size_t count) { return out.Write(data, count); });
-    if (!piece.decoderOpen || !opened) return Outcome::Failed(BadEncodingParameterText(rate, kbps, mode));
+    if (!decoding || !opened) return Outcome::Failed(BadEncodingParameterText(rate, kbps, mode));
 
     piece.encoder.SetInSampleRate(sourceRate);
     piece.encoder.SetChannels(sourceChannelMode_ == kChannelModeMono ? 1 : 2);

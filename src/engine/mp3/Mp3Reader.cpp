@@ -28,17 +28,6 @@ uint32_t ReadBigEndian32(const uint8_t* p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
 }
 
-// Reads exactly count bytes at offset of fd, past the reader's buffer.
-bool ReadAt(int fd, uint64_t offset, uint8_t* dest, size_t count) {
-    size_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::pread(fd, dest + done, count - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
 
 void WriteBigEndian32(uint8_t* p, uint32_t v) {
     p[0] = uint8_t(v >> 24);
@@ -113,7 +102,7 @@ bool CMp3Reader::Peek(uint8_t* dest, size_t count) {
         return true;
     }
     // The bytes straddle the buffer's end: read them apart, leaving the buffer as it is.
-    return ReadAt(fd_, Tell(), dest, count);
+    return audio::ReadAt(fd_, Tell(), dest, count) == count;
 }
 
 void CMp3Reader::Seek(uint64_t offset) {
@@ -247,7 +236,7 @@ bool CMp3Reader::OpenFile(const std::string& path) {
     // The audio ends before the tags that end the file.
     uint8_t tail[kTrailingTagProbe];
     const size_t tailLength = static_cast<size_t>(std::min<uint64_t>(state_.fileSize, kTrailingTagProbe));
-    const bool tailRead = ReadAt(fd_, state_.fileSize - tailLength, tail, tailLength);
+    const bool tailRead = audio::ReadAt(fd_, state_.fileSize - tailLength, tail, tailLength) == tailLength;
     const uint64_t trailing = tailRead ? TrailingTagSize(tail, tailLength, state_.fileSize) : 0;
     state_.audioEnd = std::max(state_.fileSize - trailing, state_.audioStart);
 

@@ -12,6 +12,8 @@
 
 #include <array>
 
+#include "engine/base/PathUtil.h"
+
 namespace corvane {
 namespace {
 
@@ -56,16 +58,6 @@ std::string RandomDigits() {
     return digits;
 }
 
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-bool Exists(const std::string& path) {
-    struct stat info;
-    return ::lstat(path.c_str(), &info) == 0;
-}
-
 // rename without replacing, for file systems that refuse RENAME_NOREPLACE: a hard link fails
 // when the name is taken; without hard links (FAT), a last look before the rename.
 COutputFile::Published PublishWithoutFlag(const std::string& from, const std::string& to) {
@@ -77,7 +69,7 @@ COutputFile::Published PublishWithoutFlag(const std::string& from, const std::st
     if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP && errno != ENOSYS) {
         return COutputFile::Published::Failed;
     }
-    if (Exists(to)) return COutputFile::Published::Taken;
+    if (PathExists(to)) return COutputFile::Published::Taken;
     return ::rename(from.c_str(), to.c_str()) == 0 ? COutputFile::Published::Done : COutputFile::Published::Failed;
 }
 
@@ -105,7 +97,7 @@ COutputFile::~COutputFile() { Remove(); }
 bool COutputFile::Create(const std::string& path) {
     Remove();
     published_ = false;
-    const std::string folder = FolderOf(path);
+    const std::string folder = DirectoryOf(path);
     for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
         std::string temporary = folder + kTemporaryPrefix + RandomDigits() + kTemporarySuffix;
         fd_ = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);

@@ -3,17 +3,9 @@
 
 #include <sys/stat.h>
 
-#include <filesystem>
-#include <system_error>
+#include "engine/base/PathUtil.h"
 
 namespace corvane {
-
-std::string NormalPathKey(const std::string& path) {
-    std::error_code error;
-    std::filesystem::path absolute = std::filesystem::absolute(path, error);
-    if (error) absolute = path;
-    return absolute.lexically_normal().string();
-}
 
 void COutputRun::AddSource(const std::string& path) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -21,7 +13,7 @@ void COutputRun::AddSource(const std::string& path) {
     if (::stat(path.c_str(), &info) == 0) {
         sourceFiles_.insert({static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)});
     }
-    sourcePaths_.insert(NormalPathKey(path));
+    sourcePaths_.insert(AbsoluteNormal(path));
 }
 
 void COutputRun::AddSources(const std::vector<std::string>& paths) {
@@ -35,22 +27,22 @@ bool COutputRun::IsSource(const std::string& path) const {
         sourceFiles_.count({static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)}) != 0) {
         return true;
     }
-    return sourcePaths_.count(NormalPathKey(path)) != 0;
+    return sourcePaths_.count(AbsoluteNormal(path)) != 0;
 }
 
 void COutputRun::Reserve(const std::string& path) {
     std::lock_guard<std::mutex> lock(mutex_);
-    reserved_.insert(NormalPathKey(path));
+    reserved_.insert(AbsoluteNormal(path));
 }
 
 void COutputRun::Release(const std::string& path) {
     std::lock_guard<std::mutex> lock(mutex_);
-    reserved_.erase(NormalPathKey(path));
+    reserved_.erase(AbsoluteNormal(path));
 }
 
 bool COutputRun::IsReserved(const std::string& path) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return reserved_.count(NormalPathKey(path)) != 0;
+    return reserved_.count(AbsoluteNormal(path)) != 0;
 }
 
 }  // namespace corvane

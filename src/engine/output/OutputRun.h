@@ -38,7 +38,4 @@ private:
     std::set<std::string> reserved_;
 };
 
-// The absolute, lexically normal form of path ("a/./b" and "/cwd/a/b" are one key).
-std::string NormalPathKey(const std::string& path);
-
 }  // namespace corvane

@@ -30,14 +30,8 @@ void CWorkerPool::Post(uint64_t id, Task task) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         queue_.emplace_back(id, std::move(task));
-        ++pending_;
     }
     work_.notify_one();
-}
-
-int CWorkerPool::Pending() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return pending_;
 }
 
 std::vector<uint64_t> CWorkerPool::WaitForEnded(std::chrono::milliseconds timeout) {
@@ -45,7 +39,6 @@ std::vector<uint64_t> CWorkerPool::WaitForEnded(std::chrono::milliseconds timeou
     ended_.wait_for(lock, timeout, [this] { return !endedIds_.empty(); });
     std::vector<uint64_t> ids;
     ids.swap(endedIds_);
-    pending_ -= static_cast<int>(ids.size());
     return ids;
 }
 

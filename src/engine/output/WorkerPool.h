@@ -47,9 +47,6 @@ public:
     // Queues task under id; the first free worker runs it, in the order posted.
     void Post(uint64_t id, Task task);
 
-    // Tasks posted and not yet listed by WaitForEnded.
-    int Pending() const;
-
     // Waits until a task has ended or timeout has passed, and returns the ids of the tasks
     // that ended since the last call, in the order they ended (empty after a timeout).
     std::vector<uint64_t> WaitForEnded(std::chrono::milliseconds timeout);
@@ -57,12 +54,11 @@ public:
 private:
     void Run(int worker);
 
-    mutable std::mutex mutex_;
+    std::mutex mutex_;
     std::condition_variable work_;   // a task was posted, or the pool is closing
     std::condition_variable ended_;  // a task ended
     std::deque<std::pair<uint64_t, Task>> queue_;
     std::vector<uint64_t> endedIds_;
-    int pending_ = 0;
     bool closing_ = false;
     std::vector<std::thread> threads_;
 };

@@ -28,11 +28,6 @@ struct PeakBin {
     int16_t high = INT16_MIN;
 
     bool Empty() const { return low > high; }
-    // Widens the bin to hold value.
-    void Add(int16_t value) {
-        if (value < low) low = value;
-        if (value > high) high = value;
-    }
     void Merge(const PeakBin& other) {
         if (other.low < low) low = other.low;
         if (other.high > high) high = other.high;
