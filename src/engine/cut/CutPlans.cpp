@@ -31,7 +31,6 @@ constexpr const char* kDurationTooLong =
 constexpr const char* kDurationTooSmall = "The duration of piece is too small.";
 constexpr const char* kPiecesRequired = "At least two pieces required. And, at least one piece checked for cutting.";
 constexpr const char* kBeginBeyondEnd = "The beginning point exceeds length of the MP3.";
-constexpr const char* kNoSilence = "No silence found to cut at.";
 
 constexpr int64_t kTenthsPerSecond = 10;
 constexpr int64_t kTenthsPerMinute = 600;
@@ -545,27 +544,14 @@ Outcome CutRowsInOrder(CutContext& ctx, const std::string& source, std::vector<P
     return keep(Outcome::Done());
 }
 
-// The rows of source split at its silences (SilenceDetector.h), each ending exactly at its
-// split point. Failed with kNoSilence when there is none.
-Outcome SilenceRows(CutContext& ctx, const std::string& source, double thresholdDb, double minSeconds,
-                    std::vector<PieceEntry>& rows) {
-    SilenceOptions options;
-    options.thresholdDb = thresholdDb;
-    options.minSeconds = minSeconds;
-    SilenceSplits splits;
-    if (Outcome found = DetectSilences(source, options, ctx.dialog, splits); !found.done()) return found;
-    const int total = SourceLengthTenths(source);
-    if (total < 0) return Outcome::Failed(LoadFileFailure(source));
-    rows = PiecesAtSplits(splits.tenths, splits.points, total);
-    if (rows.size() < 2) return Outcome::Failed(kNoSilence);
-    return Outcome::Done();
-}
-
 }  // namespace
 
 Outcome CutFileAtSilences(CutContext& ctx, const std::string& source, double thresholdDb, double minSeconds) {
     std::vector<PieceEntry> rows;
-    if (Outcome found = SilenceRows(ctx, source, thresholdDb, minSeconds, rows); !found.done()) return found;
+    SilenceOptions options;
+    options.thresholdDb = thresholdDb;
+    options.minSeconds = minSeconds;
+    if (Outcome found = FindSilencePieces(source, options, ctx.dialog, -1, rows); !found.done()) return found;
     return CutRowsInOrder(ctx, source, rows, nullptr);
 }
 
@@ -629,7 +615,10 @@ Outcome CutBatchFile(CutContext& ctx, const BatchCutRequest& request, const std:
         }
         case BatchRule::Silence: {
             std::vector<PieceEntry> rows;
-            const Outcome found = SilenceRows(ctx, source, request.silenceDb, request.silenceSeconds, rows);
+            SilenceOptions options;
+            options.thresholdDb = request.silenceDb;
+            options.minSeconds = request.silenceSeconds;
+            const Outcome found = FindSilencePieces(source, options, ctx.dialog, -1, rows);
             if (!found.done()) return found;
             return CutRowsInOrder(ctx, source, rows, &sequence);
         }

@@ -142,4 +142,16 @@ std::vector<PieceEntry> PiecesAtSplits(const std::vector<int>& splitTenths, cons
     return rows;
 }
 
+Outcome FindSilencePieces(const std::string& source, const SilenceOptions& options, IProgressDialog* dialog,
+                          int totalTenths, std::vector<PieceEntry>& rows) {
+    constexpr const char* kNoSilence = "No silence found to cut at.";
+    SilenceSplits splits;
+    if (Outcome found = DetectSilences(source, options, dialog, splits); !found.done()) return found;
+    const int total = totalTenths >= 0 ? totalTenths : SourceLengthTenths(source);
+    if (total < 0) return Outcome::Failed(LoadFileFailure(source));
+    rows = PiecesAtSplits(splits.tenths, splits.points, total);
+    if (rows.size() < 2) return Outcome::Failed(kNoSilence);
+    return Outcome::Done();
+}
+
 }  // namespace corvane

@@ -103,4 +103,11 @@ std::vector<PieceEntry> PiecesAtSplits(const std::vector<int>& splitTenths, int 
 std::vector<PieceEntry> PiecesAtSplits(const std::vector<int>& splitTenths, const std::vector<uint64_t>& splitFrames,
                                        int totalTenths);
 
+// The custom pieces of source split at its silences (DetectSilences, then PiecesAtSplits
+// with exact ends): totalTenths is the source's length as the pages take it, or -1 to read
+// it here (SourceLengthTenths). Failed with "No silence found to cut at." when that gives
+// fewer than two pieces, or as DetectSilences fails.
+Outcome FindSilencePieces(const std::string& source, const SilenceOptions& options, IProgressDialog* dialog,
+                          int totalTenths, std::vector<PieceEntry>& rows);
+
 }  // namespace corvane

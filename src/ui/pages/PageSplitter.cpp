@@ -102,7 +102,6 @@ constexpr char kNoSoundPreview[] =
     "Dear user, the program can't detect a sound card on your computer. The \"Preview\" doesn't work.";
 constexpr char kCutting[] = "Cutting %1...";
 constexpr char kSearchingSilences[] = "Searching for silences in %1...";
-constexpr char kNoSilence[] = "No silence found to cut at.";
 constexpr char kSilencesLabel[] = "Add Pieces at Si&lences";
 constexpr char kCueLabel[] = "Load CUE S&heet...";
 constexpr char kCueFilter[] = "CUE Sheets (*.cue);;All Files (*)";
@@ -826,18 +825,13 @@ void CPageSplitter::OnAddSilences() {
     ProcessPendingEvents();
 
     CProgressAdapter adapter(dialog);
-    SilenceSplits splits;
-    const Outcome outcome = DetectSilences(sourcePath_.toStdString(), SilenceOptions{}, &adapter, splits);
+    std::vector<PieceEntry> rows;
+    const Outcome outcome = FindSilencePieces(sourcePath_.toStdString(), SilenceOptions{}, &adapter, totalLength_, rows);
     dialog->PostClose();
     mainWindow->setEnabled(true);
     if (outcome.cancelled()) return;
     if (outcome.failed()) {
         ShowMessage(this, Utf8(outcome.message), QMessageBox::Warning);
-        return;
-    }
-    std::vector<PieceEntry> rows = PiecesAtSplits(splits.tenths, splits.points, totalLength_);
-    if (rows.size() < 2) {
-        ShowMessage(this, QString::fromLatin1(kNoSilence), QMessageBox::Warning);
         return;
     }
     ReplacePieces(std::move(rows));
