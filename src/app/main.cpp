@@ -15,6 +15,7 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -39,13 +40,19 @@ constexpr char kBatchCut[] = "--batch-cut";
 constexpr char kBatchJoin[] = "--batch-join";
 constexpr char kWith[] = "--with";
 
-void AddPieces(corvane::CPageSplitter* page, const QString& seconds) {
+// Moves the cutter page's slider to seconds (rounded to the tenth); false without a slider.
+bool MoveTo(corvane::CPageSplitter* page, const QString& seconds) {
     auto* slider = page->findChild<QSlider*>(QStringLiteral("positionSlider"));
+    if (slider == nullptr) return false;
+    slider->setValue(static_cast<int>(std::lround(seconds.toDouble() * 10)));
+    return true;
+}
+
+void AddPieces(corvane::CPageSplitter* page, const QString& seconds) {
     auto* add = page->findChild<QPushButton*>(QStringLiteral("addButton"));
-    if (slider == nullptr || add == nullptr) return;
+    if (add == nullptr) return;
     for (const QString& s : seconds.split(',', Qt::SkipEmptyParts)) {
-        slider->setValue(static_cast<int>(s.toDouble() * 10));
-        add->click();
+        if (MoveTo(page, s)) add->click();
     }
 }
 
@@ -77,10 +84,8 @@ int main(int argc, char** argv) {
             mainApp.PageSplitter()->OpenSourceFile(QString::fromLocal8Bit(argv[++i]));
         if (std::strcmp(argv[i], kPieces) == 0 && i + 1 < argc)
             AddPieces(mainApp.PageSplitter(), QString::fromLocal8Bit(argv[++i]));
-        if (std::strcmp(argv[i], kPosition) == 0 && i + 1 < argc) {
-            auto* slider = mainApp.PageSplitter()->findChild<QSlider*>(QStringLiteral("positionSlider"));
-            if (slider != nullptr) slider->setValue(static_cast<int>(QString::fromLocal8Bit(argv[++i]).toDouble() * 10));
-        }
+        if (std::strcmp(argv[i], kPosition) == 0 && i + 1 < argc)
+            MoveTo(mainApp.PageSplitter(), QString::fromLocal8Bit(argv[++i]));
         if (std::strcmp(argv[i], kJoin) == 0) {
             QStringList files;
             while (i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0) files << QString::fromLocal8Bit(argv[++i]);

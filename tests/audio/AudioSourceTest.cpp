@@ -5,13 +5,8 @@
 #include <sndfile.h>
 #include <sys/stat.h>
 
-#include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <functional>
-#include <future>
-#include <memory>
-#include <thread>
 
 #include "support/Mp3Factory.h"
 #include "support/ReturnsWithin.h"

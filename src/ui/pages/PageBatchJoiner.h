@@ -107,7 +107,6 @@ private:
     const RowState* StateOf(const CSortListCtrl* list, int row) const;
     TagFields TagOfRow(int mainRow) const;
     QList<int> SelectedRows(const CSortListCtrl* list) const;
-    // Exchanges two rows of the joined list: cells, record, selection.
 
     const JoinerOptions* options_ = nullptr;
     std::unordered_map<const FileEntry*, RowState> states_;

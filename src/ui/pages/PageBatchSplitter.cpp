@@ -28,7 +28,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QToolButton>
 
 #include <algorithm>
 #include <cstdio>
@@ -384,8 +383,7 @@ void CPageBatchSplitter::StepTenths(QLineEdit* box, int direction) {
 
 std::vector<std::pair<FileEntry*, int>> CPageBatchSplitter::SelectedRows() const {
     std::vector<std::pair<FileEntry*, int>> rows;
-    for (int row = 0; row < list_->RowCount(); ++row)
-        if (list_->topLevelItem(row)->isSelected()) rows.emplace_back(list_->Record(row), row);
+    for (int row : list_->SelectedRows()) rows.emplace_back(list_->Record(row), row);
     return rows;
 }
 

@@ -69,7 +69,6 @@ private:
     void StepTrack(int direction);
     // Rows selected, ascending.
     std::vector<int> SelectedRows() const;
-    // Exchanges two rows: every cell, the record, the selected and current states.
 
     void OnAddFiles();
     void OnAddFolder();

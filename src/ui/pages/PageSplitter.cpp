@@ -38,7 +38,6 @@
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTimer>
-#include <QToolButton>
 #include <QTreeWidget>
 
 #include <algorithm>

@@ -18,7 +18,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <QToolButton>
 
 #include <algorithm>
 #include <cstdio>

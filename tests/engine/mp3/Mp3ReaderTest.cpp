@@ -4,13 +4,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <functional>
-#include <future>
-#include <memory>
-#include <thread>
 
 #include "audio/MpegFrameHeader.h"
 #include "engine/mp3/OutputFile.h"

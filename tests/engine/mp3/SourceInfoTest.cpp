@@ -4,12 +4,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <chrono>
-#include <functional>
-#include <future>
-#include <memory>
-#include <thread>
-
 #include "support/Mp3Factory.h"
 #include "support/ReturnsWithin.h"
 

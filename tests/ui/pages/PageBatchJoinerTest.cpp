@@ -44,10 +44,6 @@ void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton, Qt::NoMo
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-QStringList Mp3sIn(const std::string& folder) {
-    return QDir(Q(folder)).entryList({"*.mp3"}, QDir::Files, QDir::Name);
-}
-
 // Runs work when the next modal dialog is up (the ID3 tag dialog the page opens).
 void WhenModal(std::function<void(QWidget*)> work) {
     auto* timer = new QTimer;
@@ -469,9 +465,9 @@ private Q_SLOTS:
             const test::ProcessResult r = test::RunCli({"batch-join", a, b, "--with", j1, "--with", j2,
                                                         append ? "--append" : "--insert", "-d", cliOut, "-q"});
             QCOMPARE(r.exitCode, 0);
-            QCOMPARE(Mp3sIn(pageOut), (QStringList{"a_joined.mp3", "b_joined.mp3"}));
-            QCOMPARE(Mp3sIn(cliOut), Mp3sIn(pageOut));
-            for (const QString& name : Mp3sIn(pageOut)) {
+            QCOMPARE(test::PiecesIn(pageOut), (QStringList{"a_joined.mp3", "b_joined.mp3"}));
+            QCOMPARE(test::PiecesIn(cliOut), test::PiecesIn(pageOut));
+            for (const QString& name : test::PiecesIn(pageOut)) {
                 const std::string file = "/" + name.toStdString();
                 QVERIFY2(test::ReadFile(pageOut + file) == test::ReadFile(cliOut + file), qPrintable(name));
             }

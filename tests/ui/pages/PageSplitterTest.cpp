@@ -5,6 +5,7 @@
 // long its waveform takes, opened first and again, and how late the event loop answered.
 #include "TestEnvironment.h"
 #include "pages/PageFixture.h"
+#include "support/Recording.h"
 
 #include "audio/AudioLibrary.h"
 #include "engine/Progress.h"
@@ -192,19 +193,7 @@ class PageSplitterTest : public QObject {
 
     // Tones with silences of 1.5 s between them at path (9.5 s).
     static void WriteTalk(const std::string& path) {
-        constexpr int kRate = 44100;
-        constexpr int kChannels = 2;
-        std::vector<int16_t> pcm;
-        for (const auto& [seconds, tone] : std::vector<std::pair<double, bool>>{
-                 {2.0, true}, {1.5, false}, {2.5, true}, {1.5, false}, {2.0, true}}) {
-            if (!tone) {
-                pcm.resize(pcm.size() + static_cast<size_t>(seconds * kRate) * kChannels, 0);
-                continue;
-            }
-            const std::vector<int16_t> part = test::SynthesizePcm(kRate, kChannels, seconds);
-            pcm.insert(pcm.end(), part.begin(), part.end());
-        }
-        test::WriteFile(path, test::EncodePcm(test::EncodeOptions{}, pcm));
+        test::WriteFile(path, test::Recording({{2.0, true}, {1.5, false}, {2.5, true}, {1.5, false}, {2.0, true}}));
     }
     // The files in pageFolder and in cliFolder are the same, byte for byte, count of them.
     void ExpectSameFiles(const std::string& pageFolder, const std::string& cliFolder, int count) {
