@@ -18,7 +18,7 @@ void CDecodeAhead::Start(CMp3Reader& reader, audio::CFrameDecoder& decoder) {
     decoder_ = &decoder;
     head_ = tail_ = filled_ = 0;
     stop_ = decoderWaiting_ = takerWaiting_ = false;
-    fedAny_ = flushed_ = false;
+    fedAny_ = flushed_ = endReadFailed_ = false;
     consumedEnd_ = reader.position();
     thread_ = std::thread(&CDecodeAhead::Run, this);
 }
@@ -39,6 +39,9 @@ void CDecodeAhead::Run() {
         const Slot& previous = slots_[(tail_ + kSlots - 1) % kSlots];
         int rate, kbps, length;
         const uint8_t* frame = flushed_ ? nullptr : reader_->ReadFrame(rate, kbps, length, slot.frameSamples, slot.offset);
+        // A read that fails ahead of what the cutter takes is none of its business: it is
+        // told only with the exhausted slot, if it gets that far.
+        if (frame == nullptr && !flushed_) endReadFailed_ = reader_->ReadFailed();
         if (frame != nullptr) {
             slot.exhausted = false;
             slot.end = slot.offset + static_cast<uint64_t>(length);
@@ -56,6 +59,7 @@ void CDecodeAhead::Run() {
             slot.decoded = decoder_->Flush(slot.left.data(), slot.right.data());
         } else {
             slot.exhausted = true;
+            slot.readFailed = endReadFailed_;
         }
         bool wake = false;
         {

@@ -40,6 +40,7 @@ public:
     // One frame read and decoded.
     struct Slot {
         bool exhausted = false;  // the reader had no further frame
+        bool readFailed = false; // exhausted by a failed read, not by the end of the data
         uint64_t offset = 0;     // the frame's file offset
         uint64_t end = 0;        // the file offset after it
         int frameSamples = 0;    // samples in the frame
@@ -97,6 +98,7 @@ private:
     // The thread's own, between Start and Stop.
     bool fedAny_ = false;   // a frame went to the decoder since Start
     bool flushed_ = false;  // the decoder's last frame was taken out at the end
+    bool endReadFailed_ = false;  // the read that found no further frame failed
     // The caller's.
     uint64_t consumedEnd_ = 0;
     std::mutex mutex_;

@@ -39,6 +39,7 @@ struct CReencodeCutter::Piece {
     audio::CFrameDecoder decoder;
     CMp3Encoder encoder;  // writes into out
     bool writeFailed = false;
+    bool readFailed = false;  // the source ended in a read error, not at its end
     // The decoder's first output after a jump into the stream is dropped: that frame lacks
     // the frame before it (its bit reservoir and the overlap of its transform), so it decodes
     // to noise. At the audio start there is nothing before the first frame to miss.
@@ -150,6 +151,7 @@ void CReencodeCutter::ProcessFrame(Piece& piece, bool record, double* gain, doub
     CDecodeAhead::Slot& slot = decodeAhead_.Next();
     if (slot.exhausted) {
         result.exhausted = true;
+        piece.readFailed = slot.readFailed;
         return;
     }
     if (record) RecordFrame(slot.offset, slot.frameSamples);
@@ -282,7 +284,7 @@ Outcome CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint
     }
     if (PollCancelled()) return Outcome::Cancelled();
     decodeAhead_.Stop();
-    if (reader_.ReadFailed()) return ReadFailed();  // the source ended in a read error, not at its end
+    if (piece.readFailed) return ReadFailed();
 
     if (!piece.encoder.Finish()) return WriteFailed(piece.out);
     piece.ReleaseDecoder();

@@ -302,5 +302,30 @@ TEST(CutterReadErrors, ASourceCutShortWhileReadFailsThePiece) {
     }
 }
 
+// A source cut short after a piece's end fails only the piece that reaches the damage, even
+// when the re-encoding cutter's decode-ahead thread read into it first.
+TEST(CutterReadErrors, DamageAfterAPieceLeavesThePieceWhole) {
+    test::TempDir dir;
+    test::EncodeOptions o;
+    o.seconds = 60;
+    const std::string path = dir / "src.mp3";
+    test::WriteFile(path, test::EncodeMp3(o));
+    for (const bool reencode : {false, true}) {
+        CutterOptions options;
+        options.reencodePieces = reencode;
+        std::unique_ptr<CCutter> cutter = CreateCutter(options);
+        ASSERT_TRUE(cutter->LoadSource(path));
+        // Cut short 0.3 s after the first 20 s: within the frames the decode-ahead reads.
+        std::filesystem::resize_file(path, std::filesystem::file_size(path) * 203 / 600);
+        const std::string first = dir / "first.mp3";
+        bool eof = false;
+        EXPECT_TRUE(cutter->CutByDuration(first, 200, 1, 2, 1, 0, eof).done()) << reencode;
+        EXPECT_TRUE(std::filesystem::exists(first)) << reencode;
+        EXPECT_EQ(cutter->CutToEnd(dir / "second.mp3", 2, 2, 2, 0).message, "Failed to read file \"" + path + "\".")
+            << reencode;
+        test::WriteFile(path, test::EncodeMp3(o));
+    }
+}
+
 }  // namespace
 }  // namespace corvane
