@@ -5,7 +5,7 @@
 #include <climits>
 
 #include "cli/Commands.h"
-#include "engine/cut/CutterOptions.h"
+#include "engine/Options.h"
 
 namespace corvane::cli {
 

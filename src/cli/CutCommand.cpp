@@ -71,7 +71,7 @@ int ParseCutArgs(const Args& args, bool batch, CutRequest& r) {
         r.rule = rule;
         ++rules;
     };
-    CEncodingArgs encoding(r.options.mp3SampleRate, r.options.mp3BitRate, r.options.mp3ChannelMode);
+    CEncodingArgs encoding(r.options.encoding.sampleRate, r.options.encoding.bitrate, r.options.encoding.channelMode);
     CArgWalker walker(args);
     int status = 0;
     while (walker.NextOption(r.files, encoding, status)) {
@@ -134,50 +134,50 @@ int ParseCutArgs(const Args& args, bool batch, CutRequest& r) {
             setRule(Rule::Range);
         } else if (a == "-d" || a == "--output-dir") {
             if (!walker.TakeValue(v)) return walker.MissingValue();
-            r.options.outputFolderOpt = OutputFolder::Specific;
-            r.options.specifiedOutputFolder = v;
+            r.options.placement.folder = OutputFolder::Specific;
+            r.options.placement.specificFolder = v;
         } else if (a == "--tree") {
-            r.options.createTreeDirs = true;
+            r.options.placement.treeFolders = true;
         } else if (a == "--folder-per-file") {
-            r.options.createFolderForEachMP3 = true;
+            r.options.folderPerSource = true;
         } else if (a == "--name") {
             if (!walker.TakeValue(v)) return walker.MissingValue();
             if (v.empty()) return walker.BadValue(v);
-            r.options.outputFileName = v;
+            r.options.nameTemplate = v;
         } else if (a == "--name-digits" || a == "--title-digits") {
             if (!walker.TakeValue(v)) return walker.MissingValue();
             int digits = 0;
             if (!ParseCount(v, digits) || digits > kMaxDigitNumber) return walker.BadValue(v);
-            (a == "--name-digits" ? r.options.filenameDigitNumber : r.options.titleDigitNumber) = digits;
+            (a == "--name-digits" ? r.options.nameDigits : r.options.titleDigits) = digits;
         } else if (a == "--if-exists") {
             if (!walker.TakeValue(v)) return walker.MissingValue();
-            if (!ParseTargetExists(v, r.options.targetExistsOpt)) return walker.BadValue(v);
+            if (!ParseTargetExists(v, r.options.placement.ifExists)) return walker.BadValue(v);
         } else if (a == "--no-tag") {
-            r.options.keepID3tag = false;
+            r.options.keepTag = false;
         } else if (a == "--title") {
             if (!walker.TakeValue(v)) return walker.MissingValue();
-            r.options.id3TitleFormat = v;
+            r.options.titleTemplate = v;
         } else if (a == "--track") {
             if (!walker.TakeValue(v)) return walker.MissingValue();
-            if (v == "none") r.options.id3TrackNumType = TrackNumber::None;
-            else if (v == "original") r.options.id3TrackNumType = TrackNumber::Original;
-            else if (v == "sequence") r.options.id3TrackNumType = TrackNumber::Sequence;
+            if (v == "none") r.options.trackNumbers = TrackNumber::None;
+            else if (v == "original") r.options.trackNumbers = TrackNumber::Original;
+            else if (v == "sequence") r.options.trackNumbers = TrackNumber::Sequence;
             else return walker.BadValue(v);
         } else if (a == "--reencode") {
-            r.options.reencodePieces = true;
+            r.options.reencode = true;
         } else if (a == "--fade-in" || a == "--fade-out" || a == "--forward-overlap" || a == "--backward-overlap") {
             if (!walker.TakeValue(v)) return walker.MissingValue();
             int tenths = 0;
             if (!ParseTenths(v, tenths)) return walker.BadValue(v);
-            if (a == "--fade-in") r.options.fadeInLen = tenths;
-            else if (a == "--fade-out") r.options.fadeOutLen = tenths;
-            else if (a == "--forward-overlap") r.options.forwardOverlap = tenths;
-            else r.options.backwardOverlap = tenths;
+            if (a == "--fade-in") r.options.fadeInTenths = tenths;
+            else if (a == "--fade-out") r.options.fadeOutTenths = tenths;
+            else if (a == "--forward-overlap") r.options.forwardOverlapTenths = tenths;
+            else r.options.backwardOverlapTenths = tenths;
         } else if (a == "--first") {
             if (!batch) return UsageError("--first is for batch-cut only");
             if (!walker.TakeValue(v)) return walker.MissingValue();
-            if (!ParseCount(v, r.options.firstPiecesNumber) || r.options.firstPiecesNumber < 1) return walker.BadValue(v);
-            r.options.splitFirstNPieces = true;
+            if (!ParseCount(v, r.options.firstPieces) || r.options.firstPieces < 1) return walker.BadValue(v);
+            r.options.firstPiecesOnly = true;
         } else if (a == "--jobs") {
             if (!walker.TakeValue(v)) return walker.MissingValue();
             if (!ParseJobs(v, r.jobs)) return walker.BadValue(v);
@@ -197,8 +197,8 @@ int ParseCutArgs(const Args& args, bool batch, CutRequest& r) {
     if (!batch && r.files.size() > 1) return UsageError("cut takes one FILE; use batch-cut for several");
     if ((status = encoding.Check()) != 0) return status;
     if (encoding.Given() == 3) {
-        r.options.reencodePieces = true;
-        r.options.useSameParams = false;
+        r.options.reencode = true;
+        r.options.sameParams = false;
     }
     return 0;
 }

@@ -48,7 +48,7 @@ int ParseJoinArgs(const Args& args, bool batch, JoinRequest& r) {
     const std::string command = batch ? "batch-join" : "join";
     bool autoGiven = false;
     bool presetGiven = false;
-    CEncodingArgs encoding(r.options.mp3SampleRate, r.options.mp3BitRate, r.options.mp3ChannelMode);
+    CEncodingArgs encoding(r.options.encoding.sampleRate, r.options.encoding.bitrate, r.options.encoding.channelMode);
     bool insertGiven = false;
     bool appendGiven = false;
     CArgWalker walker(args);
@@ -73,9 +73,9 @@ int ParseJoinArgs(const Args& args, bool batch, JoinRequest& r) {
                 return walker.BadValue(v);
             }
             const EncodingParams& params = kEncodingPresets[static_cast<size_t>(preset - 1)].params;
-            r.options.mp3SampleRate = params.sampleRate;
-            r.options.mp3BitRate = params.bitrate;
-            r.options.mp3ChannelMode = params.channelMode;
+            r.options.encoding.sampleRate = params.sampleRate;
+            r.options.encoding.bitrate = params.bitrate;
+            r.options.encoding.channelMode = params.channelMode;
             presetGiven = true;
         } else if (a == "--title" || a == "--artist" || a == "--album" || a == "--year" || a == "--genre" ||
                    a == "--comment" || a == "--track") {
@@ -101,18 +101,18 @@ int ParseJoinArgs(const Args& args, bool batch, JoinRequest& r) {
         } else if (a == "-d" || a == "--output-dir") {
             if (!batch) return onlyFor(true);
             if (!walker.TakeValue(v)) return walker.MissingValue();
-            r.options.outputFolderOpt = OutputFolder::Specific;
-            r.options.specifiedOutputFolder = v;
+            r.options.placement.folder = OutputFolder::Specific;
+            r.options.placement.specificFolder = v;
         } else if (a == "--tree") {
             if (!batch) return onlyFor(true);
-            r.options.createTreeDirs = true;
+            r.options.placement.treeFolders = true;
         } else if (a == "--no-postfix") {
             if (!batch) return onlyFor(true);
-            r.options.addPostfixAtEndOfFile = false;
+            r.options.joinedPostfix = false;
         } else if (a == "--if-exists") {
             if (!batch) return onlyFor(true);
             if (!walker.TakeValue(v)) return walker.MissingValue();
-            if (!ParseTargetExists(v, r.options.targetExistsOpt)) return walker.BadValue(v);
+            if (!ParseTargetExists(v, r.options.placement.ifExists)) return walker.BadValue(v);
         } else if (a == "--no-tag") {
             if (!batch) return onlyFor(true);
             r.noTag = true;
@@ -134,7 +134,7 @@ int ParseJoinArgs(const Args& args, bool batch, JoinRequest& r) {
     if (autoGiven + presetGiven + (given == 3) > 1) {
         return UsageError("choose one of --auto, --preset and --rate/--bitrate/--mode");
     }
-    r.options.autoMP3EncodingParam = !presetGiven && given == 0;
+    r.options.autoParams = !presetGiven && given == 0;
     if (insertGiven && appendGiven) return UsageError("choose one of --insert and --append");
     if (batch) {
         if (r.with.empty()) return UsageError("batch-join needs at least one --with FILE");
@@ -157,7 +157,7 @@ int RunSingle(JoinRequest& r) {
     }
 
     JoinWay way;
-    if (r.options.autoMP3EncodingParam) {
+    if (r.options.autoParams) {
         std::vector<JoinInputFacts> facts(r.files.size());
         for (size_t i = 0; i < r.files.size(); ++i) {
             if (!ReadJoinInputFacts(r.files[i], facts[i])) {

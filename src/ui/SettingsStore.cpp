@@ -150,34 +150,34 @@ void VisitKeys(Record& r, Visitor& v) {
 // encoding, the placement of the outputs and showing them afterwards.
 template <typename Record, typename Visitor>
 void VisitSharedOptionKeys(Record& o, Visitor& v) {
-    v.Number("MP3BitRate", o.mp3BitRate);
-    v.Number("MP3SampleRate", o.mp3SampleRate);
-    v.Number("MP3ChannelMode", o.mp3ChannelMode);
+    v.Number("MP3BitRate", o.encoding.bitrate);
+    v.Number("MP3SampleRate", o.encoding.sampleRate);
+    v.Number("MP3ChannelMode", o.encoding.channelMode);
     v.Number("BrowseFolder", o.browseFolder);
-    v.Number("OutputFolderOpt", o.outputFolderOpt);
-    v.FixedText("SpecifiedOutputFolder", kFolderTextBytes, o.specifiedOutputFolder);
-    v.Number("CreateTreeDirs", o.createTreeDirs);
-    v.Number("TargetExistsOpt", o.targetExistsOpt);
+    v.Number("OutputFolderOpt", o.placement.folder);
+    v.FixedText("SpecifiedOutputFolder", kFolderTextBytes, o.placement.specificFolder);
+    v.Number("CreateTreeDirs", o.placement.treeFolders);
+    v.Number("TargetExistsOpt", o.placement.ifExists);
 }
 
-template <RecordOf<CutterOptions> Record, typename Visitor>
+template <RecordOf<CutterPageOptions> Record, typename Visitor>
 void VisitKeys(Record& o, Visitor& v) {
     VisitSharedOptionKeys(o, v);
-    v.Number("ReencodePieces", o.reencodePieces);
-    v.Number("UseSameParams", o.useSameParams);
-    v.Number("FadeInLen", o.fadeInLen);
-    v.Number("FadeOutLen", o.fadeOutLen);
-    v.Number("ForwardOverlap", o.forwardOverlap);
-    v.Number("BackwardOverlap", o.backwardOverlap);
-    v.Number("ID3TrackNumType", o.id3TrackNumType);
-    v.Number("CreateFolderForEachMP3", o.createFolderForEachMP3);
-    v.Number("SplitFirstNPieces", o.splitFirstNPieces);
-    v.Number("FirstPiecesNumber", o.firstPiecesNumber);
-    v.Number("KeepID3tag", o.keepID3tag);
-    v.SizedText("OutputFileName", o.outputFileName);
-    v.Number("FilenameDigitNumber", o.filenameDigitNumber);
-    v.Number("TitleDigitNumber", o.titleDigitNumber);
-    v.SizedText("ID3TitleFormat", o.id3TitleFormat);
+    v.Number("ReencodePieces", o.reencode);
+    v.Number("UseSameParams", o.sameParams);
+    v.Number("FadeInLen", o.fadeInTenths);
+    v.Number("FadeOutLen", o.fadeOutTenths);
+    v.Number("ForwardOverlap", o.forwardOverlapTenths);
+    v.Number("BackwardOverlap", o.backwardOverlapTenths);
+    v.Number("ID3TrackNumType", o.trackNumbers);
+    v.Number("CreateFolderForEachMP3", o.folderPerSource);
+    v.Number("SplitFirstNPieces", o.firstPiecesOnly);
+    v.Number("FirstPiecesNumber", o.firstPieces);
+    v.Number("KeepID3tag", o.keepTag);
+    v.SizedText("OutputFileName", o.nameTemplate);
+    v.Number("FilenameDigitNumber", o.nameDigits);
+    v.Number("TitleDigitNumber", o.titleDigits);
+    v.SizedText("ID3TitleFormat", o.titleTemplate);
 }
 
 // The joiner page's tag fields, all sized texts of kTagGroup.
@@ -198,11 +198,11 @@ void VisitKeys(Record& r, Visitor& v) {
     for (const TagKey& key : kJoinerTagKeys) v.SizedText(key.name, r.*key.member, kTagGroup);
 }
 
-template <RecordOf<JoinerOptions> Record, typename Visitor>
+template <RecordOf<JoinerPageOptions> Record, typename Visitor>
 void VisitKeys(Record& o, Visitor& v) {
     VisitSharedOptionKeys(o, v);
-    v.Number("AutoMP3EncodingParam", o.autoMP3EncodingParam);
-    v.Number("AddPostfixAtEndOfFile", o.addPostfixAtEndOfFile);
+    v.Number("AutoMP3EncodingParam", o.autoParams);
+    v.Number("AddPostfixAtEndOfFile", o.joinedPostfix);
 }
 
 template <RecordOf<BatchJoinerSettings> Record, typename Visitor>
@@ -227,26 +227,26 @@ void Correct(CutRuleSettings& r) {
 // the pages offer becomes joint stereo, a folder option other than Specific SameAsSource.
 template <typename Options>
 void CorrectSharedOptions(Options& o) {
-    const int mode = o.mp3ChannelMode;
+    const int mode = o.encoding.channelMode;
     if (mode != kChannelModeStereo && mode != kChannelModeJointStereo && mode != kChannelModeMono)
-        o.mp3ChannelMode = kChannelModeJointStereo;
-    if (o.outputFolderOpt != OutputFolder::Specific) o.outputFolderOpt = OutputFolder::SameAsSource;
+        o.encoding.channelMode = kChannelModeJointStereo;
+    if (o.placement.folder != OutputFolder::Specific) o.placement.folder = OutputFolder::SameAsSource;
 }
 
 void Correct(CutterOptions& o) {
     CorrectSharedOptions(o);
-    NotBelow(o.fadeInLen, 0);
-    NotBelow(o.fadeOutLen, 0);
-    NotBelow(o.forwardOverlap, 0);
-    NotBelow(o.backwardOverlap, 0);
-    const int track = static_cast<int>(o.id3TrackNumType);
+    NotBelow(o.fadeInTenths, 0);
+    NotBelow(o.fadeOutTenths, 0);
+    NotBelow(o.forwardOverlapTenths, 0);
+    NotBelow(o.backwardOverlapTenths, 0);
+    const int track = static_cast<int>(o.trackNumbers);
     if (track < static_cast<int>(TrackNumber::None) || track > static_cast<int>(TrackNumber::Sequence))
-        o.id3TrackNumType = TrackNumber::Original;
-    NotBelow(o.firstPiecesNumber, 1);
-    o.filenameDigitNumber = std::clamp(o.filenameDigitNumber, 0, kMaxDigitNumber);
-    o.titleDigitNumber = std::clamp(o.titleDigitNumber, 0, kMaxDigitNumber);
-    if (o.outputFileName.empty()) o.outputFileName = kDefaultOutputFileName;
-    if (o.id3TitleFormat.empty()) o.id3TitleFormat = kDefaultId3TitleFormat;
+        o.trackNumbers = TrackNumber::Original;
+    NotBelow(o.firstPieces, 1);
+    o.nameDigits = std::clamp(o.nameDigits, 0, kMaxDigitNumber);
+    o.titleDigits = std::clamp(o.titleDigits, 0, kMaxDigitNumber);
+    if (o.nameTemplate.empty()) o.nameTemplate = kDefaultOutputFileName;
+    if (o.titleTemplate.empty()) o.titleTemplate = kDefaultId3TitleFormat;
 }
 
 void Correct(JoinerOptions& o) { CorrectSharedOptions(o); }
@@ -261,8 +261,8 @@ void Correct(BatchJoinerSettings& r) {
 // The documents folder as the specific output folder when there is one.
 template <typename Options>
 void SetDocumentsDefaults(Options& o) {
-    o.specifiedOutputFolder = DocumentsFolder();
-    o.outputFolderOpt = o.specifiedOutputFolder.empty() ? OutputFolder::SameAsSource : OutputFolder::Specific;
+    o.placement.specificFolder = DocumentsFolder();
+    o.placement.folder = o.placement.specificFolder.empty() ? OutputFolder::SameAsSource : OutputFolder::Specific;
 }
 
 // Loads record from group through its key list, then corrects it.

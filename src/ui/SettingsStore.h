@@ -20,8 +20,8 @@
 #pragma once
 
 #include "engine/cut/CutPlans.h"
-#include "engine/cut/CutterOptions.h"
-#include "engine/join/JoinerOptions.h"
+#include "engine/Options.h"
+#include "engine/Options.h"
 
 #include <cstdint>
 #include <memory>
@@ -89,7 +89,7 @@ struct CutterPageSettings : CutRuleSettings {
 };
 
 // Group "Options/Cutter", the cutter options page's values: the engine's record, stored
-// whole under the value names its members carry (CutterOptions.h). Defaults are the record's,
+// whole under the value names listed in SettingsStore.cpp. Defaults are the record's,
 // except the output folder: the documents folder, chosen as a specific folder, when one is
 // known. Load corrections: MP3ChannelMode other than stereo, joint stereo or mono becomes
 // joint stereo; FadeInLen, FadeOutLen, ForwardOverlap, BackwardOverlap below 0 become 0;
@@ -97,9 +97,18 @@ struct CutterPageSettings : CutRuleSettings {
 // than Specific becomes SameAsSource; FirstPiecesNumber below 1 becomes 1;
 // FilenameDigitNumber and TitleDigitNumber are clamped to 0..kMaxDigitNumber; an empty
 // OutputFileName or ID3TitleFormat becomes its default. TargetExistsOpt is kept as stored.
+// The option records as the pages hold them: the engine's record, and whether a page shows
+// the output folder after its work.
+struct CutterPageOptions : CutterOptions {
+    bool browseFolder = true;
+};
+struct JoinerPageOptions : JoinerOptions {
+    bool browseFolder = true;
+};
+
 struct CutterOptionSettings {
     CutterOptionSettings();  // sets the documents-folder defaults (creating that folder)
-    CutterOptions options;
+    CutterPageOptions options;
     void Load();
     void Save() const;
 };
@@ -113,11 +122,11 @@ struct JoinerPageSettings {
 };
 
 // Group "Options/Joiner", the joiner options page's values: the engine's record, stored whole
-// under the value names its members carry (JoinerOptions.h), with the cutter options' folder
+// under the value names listed in SettingsStore.cpp, with the cutter options' folder
 // defaults and their MP3ChannelMode and OutputFolderOpt corrections.
 struct JoinerOptionSettings {
     JoinerOptionSettings();  // sets the documents-folder defaults (creating that folder)
-    JoinerOptions options;
+    JoinerPageOptions options;
     void Load();
     void Save() const;
 };

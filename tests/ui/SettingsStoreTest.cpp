@@ -41,14 +41,14 @@ private Q_SLOTS:
         QCOMPARE(Num(cut.cutFileUnit), 301);
         CutterOptionSettings opt;
         opt.Load();
-        QCOMPARE(opt.options.outputFileName, std::string("%F%-%P%.mp3"));
-        QCOMPARE(opt.options.id3TitleFormat, std::string("%I% - %P%/%T%"));
-        QCOMPARE(Num(opt.options.targetExistsOpt), 11);
-        QCOMPARE(opt.options.mp3SampleRate, 44100);
+        QCOMPARE(opt.options.nameTemplate, std::string("%F%-%P%.mp3"));
+        QCOMPARE(opt.options.titleTemplate, std::string("%I% - %P%/%T%"));
+        QCOMPARE(Num(opt.options.placement.ifExists), 11);
+        QCOMPARE(opt.options.encoding.sampleRate, 44100);
         // The documents folder is known in the test home, so the specific folder is chosen.
-        QCOMPARE(Num(opt.options.outputFolderOpt), 299);
-        QVERIFY(QString::fromStdString(opt.options.specifiedOutputFolder).endsWith("/"));
-        QVERIFY(QDir(QString::fromStdString(opt.options.specifiedOutputFolder)).exists());
+        QCOMPARE(Num(opt.options.placement.folder), 299);
+        QVERIFY(QString::fromStdString(opt.options.placement.specificFolder).endsWith("/"));
+        QVERIFY(QDir(QString::fromStdString(opt.options.placement.specificFolder)).exists());
         BatchCutterSettings batch;
         batch.Load();
         QCOMPARE(batch.cutType, 0);
@@ -89,8 +89,8 @@ private Q_SLOTS:
         Store("Options/Cutter/TitleDigitNumber", -2);
         CutterOptionSettings opt;
         opt.Load();
-        QCOMPARE(opt.options.filenameDigitNumber, 1000);
-        QCOMPARE(opt.options.titleDigitNumber, 0);
+        QCOMPARE(opt.options.nameDigits, 1000);
+        QCOMPARE(opt.options.titleDigits, 0);
     }
 
     void channelModeTwoLoadsAsJointStereoOnBothOptionPages() {
@@ -100,11 +100,11 @@ private Q_SLOTS:
         cut.Load();
         JoinerOptionSettings join;
         join.Load();
-        QCOMPARE(cut.options.mp3ChannelMode, 1);
-        QCOMPARE(join.options.mp3ChannelMode, 1);
+        QCOMPARE(cut.options.encoding.channelMode, 1);
+        QCOMPARE(join.options.encoding.channelMode, 1);
         Store("Options/Joiner/MP3ChannelMode", 3);
         join.Load();
-        QCOMPARE(join.options.mp3ChannelMode, 3);
+        QCOMPARE(join.options.encoding.channelMode, 3);
     }
 
     void outputFolderZeroLoadsAsSameAsSource() {
@@ -114,18 +114,18 @@ private Q_SLOTS:
         cut.Load();
         JoinerOptionSettings join;
         join.Load();
-        QCOMPARE(Num(cut.options.outputFolderOpt), 199);
-        QCOMPARE(Num(join.options.outputFolderOpt), 199);
+        QCOMPARE(Num(cut.options.placement.folder), 199);
+        QCOMPARE(Num(join.options.placement.folder), 199);
     }
 
     void emptyTemplatesLoadAsDefaults() {
         Store("Options/Cutter/OutputFileName", "");
         Store("Options/Cutter/ID3TitleFormat", "");
         CutterOptionSettings opt;
-        opt.options.outputFileName = "changed";
+        opt.options.nameTemplate = "changed";
         opt.Load();
-        QCOMPARE(opt.options.outputFileName, std::string("%F%-%P%.mp3"));
-        QCOMPARE(opt.options.id3TitleFormat, std::string("%I% - %P%/%T%"));
+        QCOMPARE(opt.options.nameTemplate, std::string("%F%-%P%.mp3"));
+        QCOMPARE(opt.options.titleTemplate, std::string("%I% - %P%/%T%"));
     }
 
     void otherCorrections() {
@@ -141,9 +141,9 @@ private Q_SLOTS:
         QCOMPARE(cut.cutTimeSec, 0);
         CutterOptionSettings opt;
         opt.Load();
-        QCOMPARE(opt.options.fadeInLen, 0);
-        QCOMPARE(Num(opt.options.id3TrackNumType), 1);
-        QCOMPARE(opt.options.firstPiecesNumber, 1);
+        QCOMPARE(opt.options.fadeInTenths, 0);
+        QCOMPARE(Num(opt.options.trackNumbers), 1);
+        QCOMPARE(opt.options.firstPieces, 1);
         BatchJoinerSettings bj;
         bj.Load();
         QCOMPARE(Num(bj.joinType), 0);
@@ -157,7 +157,7 @@ private Q_SLOTS:
         QCOMPARE(Num(cut.cutFileUnit), 999);
         CutterOptionSettings opt;
         opt.Load();
-        QCOMPARE(Num(opt.options.targetExistsOpt), 44);
+        QCOMPARE(Num(opt.options.placement.ifExists), 44);
     }
 
     void longCommentIsReadWhole() {
@@ -192,7 +192,7 @@ private Q_SLOTS:
         Store("Options/Cutter/MP3BitRate", "fast");
         CutterOptionSettings opt;
         opt.Load();
-        QCOMPARE(opt.options.mp3BitRate, 128);
+        QCOMPARE(opt.options.encoding.bitrate, 128);
     }
 
     void emptyWindowRectangleIsIgnored() {
@@ -265,14 +265,14 @@ private Q_SLOTS:
 
     void cutterPageAndOptionsPageShareTheKeyWithoutTouchingEachOther() {
         CutterOptionSettings opt;
-        opt.options.mp3BitRate = 320;
+        opt.options.encoding.bitrate = 320;
         opt.Save();
         CutterPageSettings cut;
         cut.cutType = 2;
         cut.Save(kCutGroup);
         CutterOptionSettings back;
         back.Load();
-        QCOMPARE(back.options.mp3BitRate, 320);
+        QCOMPARE(back.options.encoding.bitrate, 320);
         QVERIFY(!StoredKeys().contains("Options/Cutter/Folder"));
         QCOMPARE(Stored("Options/Cutter/CutType").toInt(), 2);
     }
@@ -333,14 +333,14 @@ private Q_SLOTS:
         QCOMPARE(cut2.cutTimeSec, 34);
 
         CutterOptionSettings o;
-        o.options.reencodePieces = true; o.options.useSameParams = false; o.options.mp3BitRate = 192; o.options.mp3SampleRate = 22050;
-        o.options.mp3ChannelMode = 3; o.options.browseFolder = false; o.options.fadeInLen = 15; o.options.fadeOutLen = 25;
-        o.options.forwardOverlap = 3; o.options.backwardOverlap = 4; o.options.id3TrackNumType = TrackNumber::Sequence;
-        o.options.outputFolderOpt = OutputFolder::SameAsSource; o.options.specifiedOutputFolder = "/tmp/out dir/";
-        o.options.createFolderForEachMP3 = true; o.options.createTreeDirs = true; o.options.splitFirstNPieces = true;
-        o.options.firstPiecesNumber = 9; o.options.keepID3tag = false; o.options.outputFileName = "%F%[%P% of %T%].mp3";
-        o.options.filenameDigitNumber = 3; o.options.titleDigitNumber = 4; o.options.id3TitleFormat = "%I% part %P%";
-        o.options.targetExistsOpt = TargetExists::Skip;
+        o.options.reencode = true; o.options.sameParams = false; o.options.encoding.bitrate = 192; o.options.encoding.sampleRate = 22050;
+        o.options.encoding.channelMode = 3; o.options.browseFolder = false; o.options.fadeInTenths = 15; o.options.fadeOutTenths = 25;
+        o.options.forwardOverlapTenths = 3; o.options.backwardOverlapTenths = 4; o.options.trackNumbers = TrackNumber::Sequence;
+        o.options.placement.folder = OutputFolder::SameAsSource; o.options.placement.specificFolder = "/tmp/out dir/";
+        o.options.folderPerSource = true; o.options.placement.treeFolders = true; o.options.firstPiecesOnly = true;
+        o.options.firstPieces = 9; o.options.keepTag = false; o.options.nameTemplate = "%F%[%P% of %T%].mp3";
+        o.options.nameDigits = 3; o.options.titleDigits = 4; o.options.titleTemplate = "%I% part %P%";
+        o.options.placement.ifExists = TargetExists::Skip;
         o.Save();
         QCOMPARE(Stored("Options/Cutter/ReencodePieces").toInt(), 1);
         QCOMPARE(Stored("Options/Cutter/KeepID3tag").toInt(), 0);
@@ -349,21 +349,21 @@ private Q_SLOTS:
         QCOMPARE(Stored("Options/Cutter/TargetExistsOpt").toInt(), 33);
         CutterOptionSettings b;
         b.Load();
-        QCOMPARE(b.options.reencodePieces, true); QCOMPARE(b.options.useSameParams, false); QCOMPARE(b.options.mp3BitRate, 192);
-        QCOMPARE(b.options.mp3SampleRate, 22050); QCOMPARE(b.options.mp3ChannelMode, 3); QCOMPARE(b.options.browseFolder, false);
-        QCOMPARE(b.options.fadeInLen, 15); QCOMPARE(b.options.fadeOutLen, 25); QCOMPARE(b.options.forwardOverlap, 3);
-        QCOMPARE(b.options.backwardOverlap, 4); QCOMPARE(Num(b.options.id3TrackNumType), 2); QCOMPARE(Num(b.options.outputFolderOpt), 199);
-        QCOMPARE(b.options.specifiedOutputFolder, std::string("/tmp/out dir/"));
-        QCOMPARE(b.options.createFolderForEachMP3, true); QCOMPARE(b.options.createTreeDirs, true);
-        QCOMPARE(b.options.splitFirstNPieces, true); QCOMPARE(b.options.firstPiecesNumber, 9); QCOMPARE(b.options.keepID3tag, false);
-        QCOMPARE(b.options.outputFileName, std::string("%F%[%P% of %T%].mp3"));
-        QCOMPARE(b.options.filenameDigitNumber, 3); QCOMPARE(b.options.titleDigitNumber, 4);
-        QCOMPARE(b.options.id3TitleFormat, std::string("%I% part %P%")); QCOMPARE(Num(b.options.targetExistsOpt), 33);
+        QCOMPARE(b.options.reencode, true); QCOMPARE(b.options.sameParams, false); QCOMPARE(b.options.encoding.bitrate, 192);
+        QCOMPARE(b.options.encoding.sampleRate, 22050); QCOMPARE(b.options.encoding.channelMode, 3); QCOMPARE(b.options.browseFolder, false);
+        QCOMPARE(b.options.fadeInTenths, 15); QCOMPARE(b.options.fadeOutTenths, 25); QCOMPARE(b.options.forwardOverlapTenths, 3);
+        QCOMPARE(b.options.backwardOverlapTenths, 4); QCOMPARE(Num(b.options.trackNumbers), 2); QCOMPARE(Num(b.options.placement.folder), 199);
+        QCOMPARE(b.options.placement.specificFolder, std::string("/tmp/out dir/"));
+        QCOMPARE(b.options.folderPerSource, true); QCOMPARE(b.options.placement.treeFolders, true);
+        QCOMPARE(b.options.firstPiecesOnly, true); QCOMPARE(b.options.firstPieces, 9); QCOMPARE(b.options.keepTag, false);
+        QCOMPARE(b.options.nameTemplate, std::string("%F%[%P% of %T%].mp3"));
+        QCOMPARE(b.options.nameDigits, 3); QCOMPARE(b.options.titleDigits, 4);
+        QCOMPARE(b.options.titleTemplate, std::string("%I% part %P%")); QCOMPARE(Num(b.options.placement.ifExists), 33);
         const CutterOptions& plan = b.options;
-        QVERIFY(plan.reencodePieces); QVERIFY(!plan.useSameParams); QVERIFY(!plan.keepID3tag);
-        QCOMPARE(plan.mp3ChannelMode, 3); QCOMPARE(plan.forwardOverlap, 3); QCOMPARE(plan.firstPiecesNumber, 9);
-        QCOMPARE(plan.outputFileName, b.options.outputFileName); QCOMPARE(plan.specifiedOutputFolder, b.options.specifiedOutputFolder);
-        QCOMPARE(plan.targetExistsOpt, TargetExists::Skip); QCOMPARE(plan.titleDigitNumber, 4);
+        QVERIFY(plan.reencode); QVERIFY(!plan.sameParams); QVERIFY(!plan.keepTag);
+        QCOMPARE(plan.encoding.channelMode, 3); QCOMPARE(plan.forwardOverlapTenths, 3); QCOMPARE(plan.firstPieces, 9);
+        QCOMPARE(plan.nameTemplate, b.options.nameTemplate); QCOMPARE(plan.placement.specificFolder, b.options.placement.specificFolder);
+        QCOMPARE(plan.placement.ifExists, TargetExists::Skip); QCOMPARE(plan.titleDigits, 4);
 
         JoinerPageSettings j;
         j.folder = "/m/"; j.id3Title = "T\u00eftle"; j.id3Artist = "A"; j.id3Album = "Al";
@@ -376,16 +376,16 @@ private Q_SLOTS:
         QCOMPARE(j2.id3GenreEx, j.id3GenreEx); QCOMPARE(j2.id3Comment, j.id3Comment);
 
         JoinerOptionSettings jo;
-        jo.options.browseFolder = false; jo.options.autoMP3EncodingParam = false; jo.options.mp3BitRate = 64; jo.options.mp3SampleRate = 32000;
-        jo.options.mp3ChannelMode = 0; jo.options.outputFolderOpt = OutputFolder::Specific; jo.options.specifiedOutputFolder = "/x/";
-        jo.options.createTreeDirs = true; jo.options.addPostfixAtEndOfFile = false; jo.options.targetExistsOpt = TargetExists::Overwrite;
+        jo.options.browseFolder = false; jo.options.autoParams = false; jo.options.encoding.bitrate = 64; jo.options.encoding.sampleRate = 32000;
+        jo.options.encoding.channelMode = 0; jo.options.placement.folder = OutputFolder::Specific; jo.options.placement.specificFolder = "/x/";
+        jo.options.placement.treeFolders = true; jo.options.joinedPostfix = false; jo.options.placement.ifExists = TargetExists::Overwrite;
         jo.Save();
         JoinerOptionSettings jb;
         jb.Load();
-        QCOMPARE(jb.options.browseFolder, false); QCOMPARE(jb.options.autoMP3EncodingParam, false); QCOMPARE(jb.options.mp3BitRate, 64);
-        QCOMPARE(jb.options.mp3SampleRate, 32000); QCOMPARE(jb.options.mp3ChannelMode, 0); QCOMPARE(Num(jb.options.outputFolderOpt), 299);
-        QCOMPARE(jb.options.specifiedOutputFolder, std::string("/x/")); QCOMPARE(jb.options.createTreeDirs, true);
-        QCOMPARE(jb.options.addPostfixAtEndOfFile, false); QCOMPARE(Num(jb.options.targetExistsOpt), 22);
+        QCOMPARE(jb.options.browseFolder, false); QCOMPARE(jb.options.autoParams, false); QCOMPARE(jb.options.encoding.bitrate, 64);
+        QCOMPARE(jb.options.encoding.sampleRate, 32000); QCOMPARE(jb.options.encoding.channelMode, 0); QCOMPARE(Num(jb.options.placement.folder), 299);
+        QCOMPARE(jb.options.placement.specificFolder, std::string("/x/")); QCOMPARE(jb.options.placement.treeFolders, true);
+        QCOMPARE(jb.options.joinedPostfix, false); QCOMPARE(Num(jb.options.placement.ifExists), 22);
 
         BatchCutterSettings bc;
         bc.folder = "/b/"; bc.cutType = 2; bc.cutFileAmount = 4; bc.cutFileSizeEx = "700";

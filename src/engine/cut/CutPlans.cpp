@@ -67,7 +67,7 @@ public:
     // publishes the pieces and lists them in createdPieces. A failure to publish replaces a
     // Done outcome.
     Outcome Keep(Outcome outcome) {
-        Outcome published = outputs_.Publish(ctx_.options.targetExistsOpt);
+        Outcome published = outputs_.Publish(ctx_.options.placement.ifExists);
         ctx_.createdPieces = outputs_.Published();
         return outcome.done() ? published : outcome;
     }
@@ -95,16 +95,16 @@ Outcome LoadForCut(CutContext& ctx, CCutter& cutter, const std::string& source, 
     cutter.SetCancelFlag(ctx.dialog ? &ctx.dialog->cancelled : nullptr);
     cutter.SetProgressBar(bar);
     if (overlaps) {
-        cutter.SetForwardOverlap(o.forwardOverlap);
-        cutter.SetBackwardOverlap(o.backwardOverlap);
+        cutter.SetForwardOverlap(o.forwardOverlapTenths);
+        cutter.SetBackwardOverlap(o.backwardOverlapTenths);
     }
-    cutter.SetFadeIn(o.fadeInLen > 0, o.fadeInLen);
-    cutter.SetFadeOut(o.fadeOutLen > 0, o.fadeOutLen);
+    cutter.SetFadeIn(o.fadeInTenths > 0, o.fadeInTenths);
+    cutter.SetFadeOut(o.fadeOutTenths > 0, o.fadeOutTenths);
     if (PumpAndCheck(ctx)) return Outcome::Cancelled();
-    cutter.keepTag = o.keepID3tag;
-    if (o.keepID3tag) {
-        cutter.titleTemplate = o.id3TitleFormat;
-        cutter.trackMode = o.id3TrackNumType;
+    cutter.keepTag = o.keepTag;
+    if (o.keepTag) {
+        cutter.titleTemplate = o.titleTemplate;
+        cutter.trackMode = o.trackNumbers;
     }
     return Outcome::Done();
 }
@@ -139,7 +139,7 @@ Outcome RunSequential(CutContext& ctx, const std::string& source, bool bySize, u
         if (atBitrate > kMaxPieceCount) return Outcome::Failed(kSizeTooSmall);
         count = static_cast<int>(atBitrate);
     }
-    const int digits = ctx.options.titleDigitNumber;
+    const int digits = ctx.options.titleDigits;
     COutputRun& run = *ctx.run;
     std::string path;
     bool eof = false;
@@ -179,14 +179,14 @@ Outcome RunBatch(CutContext& ctx, const std::string& source, bool bySize, uint64
         count = static_cast<int>(atBitrate);
     }
     const CutterOptions& o = ctx.options;
-    const int digits = o.titleDigitNumber;
+    const int digits = o.titleDigits;
     COutputRun& run = *ctx.run;
     std::string path;
     bool eof = false;
     int i = 1;
     std::string error;
     if (count >= 2) {
-        while (!o.splitFirstNPieces || o.firstPiecesNumber >= i) {
+        while (!o.firstPiecesOnly || o.firstPieces >= i) {
             if (!MakePieceTarget(o, run, source, i, count, sequence, path, error)) {
                 return pieces.Keep(Outcome::Failed(error));
             }
@@ -200,7 +200,7 @@ Outcome RunBatch(CutContext& ctx, const std::string& source, bool bySize, uint64
         }
     }
     if (PumpAndCheck(ctx)) return pieces.Drop(Outcome::Cancelled());
-    if (eof || (o.splitFirstNPieces && o.firstPiecesNumber < i)) return pieces.Keep(Outcome::Done());
+    if (eof || (o.firstPiecesOnly && o.firstPieces < i)) return pieces.Keep(Outcome::Done());
     if (!MakePieceTarget(o, run, source, i, count, sequence, path, error)) return pieces.Keep(Outcome::Failed(error));
     if (Outcome last = cutter->CutToEnd(path, count, count, sequence, digits); !last.done()) {
         return pieces.Drop(std::move(last));
@@ -213,7 +213,7 @@ uint64_t PieceCountBySize(uint64_t fileSize, uint64_t size) {
     return fileSize / size + (fileSize % size ? 1 : 0);
 }
 
-bool Reencodes(const CutterOptions& o) { return o.reencodePieces || o.fadeInLen > 0 || o.fadeOutLen > 0; }
+bool Reencodes(const CutterOptions& o) { return o.reencode || o.fadeInTenths > 0 || o.fadeOutTenths > 0; }
 
 // Re-encoding work runs on worker threads when more than one is asked for; frame copy, bound
 // by the disk, always runs here.
@@ -222,10 +222,10 @@ bool RunsInParallel(const CutContext& ctx) { return ctx.jobs > 1 && Reencodes(ct
 // The re-encoding cutter of CreateCutter.
 std::unique_ptr<CReencodeCutter> CreateReencodeCutter(const CutterOptions& options) {
     auto cutter = std::make_unique<CReencodeCutter>();
-    if (!options.reencodePieces || options.useSameParams) {
+    if (!options.reencode || options.sameParams) {
         cutter->SetEncodingParams(0, 0, kChannelModeNone);
     } else {
-        cutter->SetEncodingParams(options.mp3SampleRate, options.mp3BitRate, options.mp3ChannelMode);
+        cutter->SetEncodingParams(options.encoding.sampleRate, options.encoding.bitrate, options.encoding.channelMode);
     }
     return cutter;
 }
@@ -271,7 +271,7 @@ private:
         step.index = index;
         step.count = count;
         step.sequence = sequence;
-        step.titleDigits = ctx_.options.titleDigitNumber;
+        step.titleDigits = ctx_.options.titleDigits;
         plan_.steps.push_back(step);
     }
 
@@ -306,13 +306,13 @@ Outcome PlanWhole(CutContext& ctx, const std::string& source, bool bySize, uint6
     const CutterOptions& o = ctx.options;
     int i = 1;
     if (count >= 2) {
-        while (!o.splitFirstNPieces || o.firstPiecesNumber >= i) {
+        while (!o.firstPiecesOnly || o.firstPieces >= i) {
             if (!add.Piece(measure, size, tenths, i, count, sequence + i - 1, i)) return Outcome::Done();
             ++i;
             if (i >= count) break;
         }
     }
-    if (o.splitFirstNPieces && o.firstPiecesNumber < i) return Outcome::Done();
+    if (o.firstPiecesOnly && o.firstPieces < i) return Outcome::Done();
     add.Piece(CutStep::Measure::ToEnd, 0, 0, count, count, sequence + i - 1, i);
     plan.sequenceRule = SequenceRule::PiecesCut;
     return Outcome::Done();
@@ -470,7 +470,7 @@ Outcome CutRowsInOrder(CutContext& ctx, const std::string& source, std::vector<P
     CSourcePieces pieces(ctx);
     std::unique_ptr<CCutter> cutter = CreateCutter(ctx.options);
     if (Outcome prepared = Prepare(ctx, *cutter, pieces, source, true); !prepared.done()) return prepared;
-    const int digits = ctx.options.titleDigitNumber;
+    const int digits = ctx.options.titleDigits;
     COutputRun& run = *ctx.run;
     std::vector<PieceEntry*> written;  // the rows of the set's files, in order
     // However the source ends, a batch numbers on past the pieces it cut.
@@ -640,7 +640,7 @@ Outcome CutBatchFile(CutContext& ctx, const BatchCutRequest& request, const std:
     if (Outcome skipped = cutter->SkipDuration(begin, eof); !skipped.done()) return pieces.Drop(std::move(skipped));
     bool written = false;
     if (!eof && !PumpAndCheck(ctx)) {
-        const int digits = ctx.options.titleDigitNumber;
+        const int digits = ctx.options.titleDigits;
         Outcome piece = length == 0 ? cutter->CutToEnd(path, 1, 1, sequence, digits)
                                     : cutter->CutByDuration(path, length, 1, 1, sequence, digits, eof);
         if (!piece.done()) return pieces.Drop(std::move(piece));

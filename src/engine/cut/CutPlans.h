@@ -29,7 +29,7 @@
 #include <vector>
 
 #include "engine/Progress.h"
-#include "engine/cut/CutterOptions.h"
+#include "engine/Options.h"
 #include "engine/mp3/SourceInfo.h"
 #include "engine/output/OutputRun.h"
 #include "engine/output/WorkerPool.h"
@@ -37,10 +37,6 @@
 namespace corvane {
 
 class CCutter;
-
-// CutFileUnit: the unit of the piece size, with the numbers the settings file stores. A value
-// that is none of these (a damaged settings file) counts bytes.
-enum class SizeUnit { KB = 201, MB = 301, GB = 401, TB = 501 };
 
 // The multiplier of a size unit; 1 for an unknown value.
 uint64_t SizeUnitMultiplier(SizeUnit unit);

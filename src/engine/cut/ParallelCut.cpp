@@ -108,8 +108,8 @@ CParallelCut::CParallelCut(CutContext& ctx) : ctx_(ctx) {
     for (int i = 0; i < workers; ++i) caches_.push_back(std::make_unique<WorkerCache>());
     pool_ = std::make_unique<CWorkerPool>(workers);
     const CutterOptions& o = ctx.options;
-    sequenceMatters_ = HasSequence(o.outputFileName) ||
-                       (o.keepID3tag && (HasSequence(o.id3TitleFormat) || o.id3TrackNumType == TrackNumber::Sequence));
+    sequenceMatters_ = HasSequence(o.nameTemplate) ||
+                       (o.keepTag && (HasSequence(o.titleTemplate) || o.trackNumbers == TrackNumber::Sequence));
 }
 
 CParallelCut::~CParallelCut() {
@@ -559,7 +559,7 @@ SourceResult CParallelCut::Finish(SourceRun& source) {
             if (step.file != nullptr) step.file->Remove();
             ctx_.run->Release(step.name);
         }
-        const Outcome published = source.outputs->Publish(ctx_.options.targetExistsOpt);
+        const Outcome published = source.outputs->Publish(ctx_.options.placement.ifExists);
         const bool namingStopped = !source.ranOut && !source.plan.namingFailure.empty();
         result.outcome = namingStopped ? Outcome::Failed(source.plan.namingFailure) : published;
         result.pieces = source.outputs->Published();

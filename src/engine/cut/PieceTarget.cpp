@@ -10,25 +10,25 @@ namespace corvane {
 bool MakePieceTarget(const CutterOptions& options, COutputRun& run, const std::string& sourcePath, int index,
                      int count, int sequence, std::string& outPath, std::string& error,
                      const TagFields* pieceTags) {
-    const int digits = options.filenameDigitNumber > 0 ? options.filenameDigitNumber : AutomaticDigits(count);
+    const int digits = options.nameDigits > 0 ? options.nameDigits : AutomaticDigits(count);
     const std::string baseName = PieceBaseName(sourcePath);
 
     std::string folder;
-    if (!ChooseOutputFolder(options.outputFolderOpt, options.specifiedOutputFolder, options.createTreeDirs,
+    if (!ChooseOutputFolder(options.placement.folder, options.placement.specificFolder, options.placement.treeFolders,
                             sourcePath, folder, error)) {
         return false;
     }
-    if (options.createFolderForEachMP3) {
+    if (options.folderPerSource) {
         folder += SafeNameComponent(baseName);
         folder += kPathSeparator;
         CreateDirectoryTree(folder);  // a failure shows when the name is settled
     }
     const std::string path =
         folder + (pieceTags != nullptr
-                      ? ExpandNameTemplate(options.outputFileName, baseName, *pieceTags, index, count, sequence, digits)
-                      : ExpandNameTemplate(options.outputFileName, baseName, &sourcePath, index, count, sequence,
+                      ? ExpandNameTemplate(options.nameTemplate, baseName, *pieceTags, index, count, sequence, digits)
+                      : ExpandNameTemplate(options.nameTemplate, baseName, &sourcePath, index, count, sequence,
                                            digits));
-    return SettleTarget(options.targetExistsOpt, run, path, outPath, error);
+    return SettleTarget(options.placement.ifExists, run, path, outPath, error);
 }
 
 }  // namespace corvane

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "engine/cut/CutterOptions.h"
+#include "engine/Options.h"
 #include "engine/mp3/SourceInfo.h"
 
 namespace corvane {

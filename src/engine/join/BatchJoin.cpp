@@ -91,7 +91,7 @@ public:
             std::string published;
             Outcome outcome = row.outcome;
             if (outcome.done()) {
-                outcome = row.outputs->Publish(options_.targetExistsOpt);
+                outcome = row.outputs->Publish(options_.placement.ifExists);
                 if (outcome.done()) published = row.outputs->Published().front();
             }
             Settle(row, outcome, published);
@@ -141,13 +141,13 @@ private:
         std::string error;
         if (!MakeJoinTarget(options_, run_, facts.facts.path, row->target, error)) {
             row->failure = kJoinFailurePrefix + error;
-        } else if (options_.autoMP3EncodingParam && (!facts.facts.factsRead || !unreadableJoined_.empty())) {
+        } else if (options_.autoParams && (!facts.facts.factsRead || !unreadableJoined_.empty())) {
             run_.Release(row->target);
             row->failure = std::string(kJoinFailurePrefix) + "Failed to open file \"" +
                            (!facts.facts.factsRead ? facts.facts.path : unreadableJoined_) + "\".";
         } else {
             row->job = std::make_unique<CJoinJob>();
-            row->job->SetTargetRule(options_.targetExistsOpt, &run_);
+            row->job->SetTargetRule(options_.placement.ifExists, &run_);
             if (joinType_ == JoinType::AppendToEnd) {
                 row->job->AddFile(facts.facts.path);
                 row->job->AddFiles(joinedPaths_);
@@ -347,7 +347,7 @@ Outcome RunBatchJoin(const JoinerOptions& options, JoinType joinType, std::vecto
     for (const BatchJoinRow& row : rows) run.AddSource(row.facts.path);
 
     CJoinJob job;
-    job.SetTargetRule(options.targetExistsOpt, &run);
+    job.SetTargetRule(options.placement.ifExists, &run);
     Outcome batch = Outcome::Done();
     for (size_t e = 0; e < rows.size(); ++e) {
         BatchJoinRow& row = rows[e];
@@ -369,7 +369,7 @@ Outcome RunBatchJoin(const JoinerOptions& options, JoinType joinType, std::vecto
             fail(kJoinFailurePrefix + error);
             continue;
         }
-        if (options.autoMP3EncodingParam && (!row.facts.factsRead || !unreadableJoined.empty())) {
+        if (options.autoParams && (!row.facts.factsRead || !unreadableJoined.empty())) {
             run.Release(target);
             fail(std::string(kJoinFailurePrefix) + "Failed to open file \"" +
                  (!row.facts.factsRead ? row.facts.path : unreadableJoined) + "\".");

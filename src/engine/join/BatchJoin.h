@@ -22,7 +22,7 @@
 
 #include "engine/Progress.h"
 #include "engine/join/JoinDecision.h"
-#include "engine/join/JoinerOptions.h"
+#include "engine/Options.h"
 #include "engine/mp3/SourceInfo.h"
 #include "engine/output/WorkerPool.h"
 

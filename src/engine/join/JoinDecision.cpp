@@ -69,8 +69,8 @@ EncodingParams DeriveJoinParams(const EncodingParams& start, const std::vector<J
 
 JoinWay ChooseJoinWay(const JoinerOptions& options, const std::vector<JoinInputFacts>& inputs) {
     JoinWay way;
-    if (!options.autoMP3EncodingParam) {
-        way.params = {options.mp3SampleRate, options.mp3BitRate, options.mp3ChannelMode};
+    if (!options.autoParams) {
+        way.params = {options.encoding.sampleRate, options.encoding.bitrate, options.encoding.channelMode};
     } else if (InputsAlike(inputs)) {
         way.byFrames = true;
     } else {
@@ -86,8 +86,8 @@ JoinWay ChooseBatchJoinWay(const JoinerOptions& options, const JoinInputFacts& m
     all.reserve(joined.size() + 1);
     all.push_back(main);
     all.insert(all.end(), joined.begin(), joined.end());
-    if (!options.autoMP3EncodingParam) {
-        way.params = {options.mp3SampleRate, options.mp3BitRate, options.mp3ChannelMode};
+    if (!options.autoParams) {
+        way.params = {options.encoding.sampleRate, options.encoding.bitrate, options.encoding.channelMode};
     } else if (InputsAlike(all)) {
         way.byFrames = true;
     } else {

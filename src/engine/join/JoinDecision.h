@@ -24,7 +24,7 @@
 
 #include "audio/EncodingParams.h"
 #include "engine/Progress.h"
-#include "engine/join/JoinerOptions.h"
+#include "engine/Options.h"
 
 namespace corvane {
 

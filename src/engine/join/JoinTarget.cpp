@@ -15,14 +15,14 @@ constexpr const char* kTargetExtension = ".mp3";
 bool MakeJoinTarget(const JoinerOptions& options, COutputRun& run, const std::string& sourcePath,
                     std::string& outPath, std::string& error) {
     std::string base;
-    if (!ChooseOutputFolder(options.outputFolderOpt, options.specifiedOutputFolder, options.createTreeDirs,
+    if (!ChooseOutputFolder(options.placement.folder, options.placement.specificFolder, options.placement.treeFolders,
                             sourcePath, base, error)) {
         return false;
     }
     // The main file's name without its extension, in the chosen folder.
     base += PieceBaseName(sourcePath);
-    if (options.addPostfixAtEndOfFile) base += kJoinedPostfix;
-    return SettleTarget(options.targetExistsOpt, run, base + kTargetExtension, outPath, error);
+    if (options.joinedPostfix) base += kJoinedPostfix;
+    return SettleTarget(options.placement.ifExists, run, base + kTargetExtension, outPath, error);
 }
 
 }  // namespace corvane

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "engine/join/JoinerOptions.h"
+#include "engine/Options.h"
 
 namespace corvane {
 

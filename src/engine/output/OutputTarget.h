@@ -1,26 +1,15 @@
 // Where cut pieces and joined targets land: the output folder, the target-exists rule and the
 // proof that a chosen name can be written. Shared by the cut and the join.
 //
-// Stored option values keep their numbers in the settings file (199/299, 11/22/33), so the
-// enums below carry them; a value read from a file that is none of them is corrected by the
-// settings store, never here.
 #pragma once
 
 #include <string>
 
+#include "engine/Options.h"
+
 namespace corvane {
 
 class COutputRun;
-
-// OutputFolderOpt.
-enum class OutputFolder { SameAsSource = 199, Specific = 299 };  // "Same as source file", "Specific folder"
-
-// TargetExistsOpt: what happens when the chosen name is taken.
-enum class TargetExists {
-    Rename = 11,     // "Rename automatically (add number at end of file name)"
-    Overwrite = 22,  // "Overwrite"
-    Skip = 33,       // "Skip (not cut)"; the batch joiner shows "Skip (not join)"
-};
 
 inline constexpr const char* kTargetExistsSkipped = "Target exists and skipped";
 inline constexpr const char* kTargetSameAsSource = "Target file name is same as original file";

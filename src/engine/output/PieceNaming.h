@@ -26,20 +26,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/Options.h"
 #include "engine/mp3/SourceInfo.h"
 
 namespace corvane {
-
-// ID3TrackNumType: the track number of a piece's tag.
-enum class TrackNumber {
-    None = 0,      // "None": no track number
-    Original = 1,  // "Original ID3 track number"
-    Sequence = 2,  // "Split sequence number"
-};
-
-// The two template defaults, also what an empty stored template becomes.
-inline constexpr const char* kDefaultOutputFileName = "%F%-%P%.mp3";
-inline constexpr const char* kDefaultId3TitleFormat = "%I% - %P%/%T%";
 
 // What the cutter learnt about its source for the pieces' tags (filled by the cutter when it
 // loads the source).

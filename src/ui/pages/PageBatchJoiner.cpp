@@ -531,7 +531,7 @@ void CPageBatchJoiner::OnJoinNow() {
         r.output = mainList_->Cell(row, outputColumn_).toStdString();
     }
 
-    const JoinerOptions options = options_ != nullptr ? *options_ : JoinerOptions{};
+    const JoinerPageOptions options = options_ != nullptr ? *options_ : JoinerPageOptions{};
     CBatchView view(dialog, [&](size_t index) {
         const int row = static_cast<int>(index);
         mainList_->SetCell(row, outputColumn_, Utf8(rows[index].output));

@@ -10,7 +10,7 @@
 #pragma once
 
 #include "engine/join/JoinDecision.h"
-#include "engine/join/JoinerOptions.h"
+#include "engine/Options.h"
 #include "engine/mp3/SourceInfo.h"
 #include "ui/SettingsStore.h"
 #include "ui/pages/SettingsPage.h"
@@ -43,7 +43,7 @@ public:
 
     // The joiner options every batch uses (the joiner options page's record); not owned, must
     // outlive the page. Without one the batch uses the record's defaults.
-    void SetOptionsSource(const JoinerOptions* options) { options_ = options; }
+    void SetOptionsSource(const JoinerPageOptions* options) { options_ = options; }
 
     // Adds paths to the main list or the joined list as the add commands do (with progress,
     // failures reported once).
@@ -108,7 +108,7 @@ private:
     TagFields TagOfRow(int mainRow) const;
     QList<int> SelectedRows(const CSortListCtrl* list) const;
 
-    const JoinerOptions* options_ = nullptr;
+    const JoinerPageOptions* options_ = nullptr;
     std::unordered_map<const FileEntry*, RowState> states_;
 
     CSortListCtrl* mainList_ = nullptr;

@@ -482,7 +482,7 @@ void CPageBatchSplitter::Run(const std::vector<std::pair<FileEntry*, int>>& rows
     dialog->show();
     ProcessPendingEvents();
 
-    const CutterOptions options = options_ != nullptr ? *options_ : CutterOptions{};
+    const CutterPageOptions options = options_ != nullptr ? *options_ : CutterPageOptions{};
     CProgressAdapter adapter(dialog);
     sequenceNumber_ = 1;
     BatchCutRequest request;

@@ -41,7 +41,7 @@ public:
 
     // The cutter options every cut uses (the cutter options page's record); not owned, must
     // outlive the page. Without one the cuts use the record's defaults.
-    void SetOptionsSource(const CutterOptions* options) { options_ = options; }
+    void SetOptionsSource(const CutterPageOptions* options) { options_ = options; }
 
     // Adds paths to the list as the loading loop does for chosen files (progress dialog,
     // Cancel, one report of the failures). Initialises the page first.
@@ -93,7 +93,7 @@ private:
     // Cuts the files of rows (record, row number) with the chosen rule.
     void Run(const std::vector<std::pair<FileEntry*, int>>& rows);
 
-    const CutterOptions* options_ = nullptr;
+    const CutterPageOptions* options_ = nullptr;
     int sequenceNumber_ = 0;
 
     QRadioButton* modeRadios_[4] = {};

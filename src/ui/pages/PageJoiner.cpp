@@ -417,7 +417,7 @@ void CPageJoiner::OnJoinNow() {
     job.MakeTag(s.id3Title, s.id3Artist, s.id3Album, s.id3Year, s.id3Comment, s.id3GenreEx,
                 TrackNumberOf(Utf8(s.id3TrackNo)));
 
-    const JoinerOptions options = options_ != nullptr ? *options_ : JoinerOptions{};
+    const JoinerPageOptions options = options_ != nullptr ? *options_ : JoinerPageOptions{};
     const JoinWay way = ChooseJoinWay(options, facts);
     Outcome outcome;
     {

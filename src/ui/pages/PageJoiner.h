@@ -38,7 +38,7 @@ public:
 
     // The joiner options every join uses (the joiner options page's record); not owned, must
     // outlive the page. Without one the joins use the record's defaults.
-    void SetOptionsSource(const JoinerOptions* options) { options_ = options; }
+    void SetOptionsSource(const JoinerPageOptions* options) { options_ = options; }
 
     // Adds paths (files, folders, link files) to the list as a drop would, with the progress
     // dialog. The page is initialised first.
@@ -82,7 +82,7 @@ private:
     void OnJoinNow();
     void OnListMenu(const QPoint& globalAt);
 
-    const JoinerOptions* options_ = nullptr;
+    const JoinerPageOptions* options_ = nullptr;
     std::string lastTarget_;
     std::unique_ptr<CFileListLoader> loader_;
 

@@ -184,41 +184,41 @@ void CPageJoinerOpt::PlaceControls() {
     y += kExampleHeight + 4;
     browseAfterCheck_ = check("browseAfterCheck", "&Browse folder of outputted files after joining", y);
 
-    const JoinerOptions& o = Settings().options;
-    folderEdit_->setText(QString::fromStdString(o.specifiedOutputFolder));
-    addPostfixCheck_->setChecked(o.addPostfixAtEndOfFile);
-    treeFoldersCheck_->setChecked(o.createTreeDirs);
+    const JoinerPageOptions& o = Settings().options;
+    folderEdit_->setText(QString::fromStdString(o.placement.specificFolder));
+    addPostfixCheck_->setChecked(o.joinedPostfix);
+    treeFoldersCheck_->setChecked(o.placement.treeFolders);
     browseAfterCheck_->setChecked(o.browseFolder);
 }
 
 void CPageJoinerOpt::FillLists() {
-    JoinerOptions& o = Settings().options;
+    JoinerPageOptions& o = Settings().options;
 
     const auto value = [](auto option) { return static_cast<int>(option); };
     outputFolderList_->AddOutputFolders();
-    if (!outputFolderList_->SelectValue(value(o.outputFolderOpt)))
-        o.outputFolderOpt = OutputFolder::SameAsSource;
-    EnableSpecificFolderControls(o.outputFolderOpt == OutputFolder::Specific);
+    if (!outputFolderList_->SelectValue(value(o.placement.folder)))
+        o.placement.folder = OutputFolder::SameAsSource;
+    EnableSpecificFolderControls(o.placement.folder == OutputFolder::Specific);
 
     targetExistsList_->AddTargetExistsRules(kSkipText);
-    if (!targetExistsList_->SelectValue(value(o.targetExistsOpt))) o.targetExistsOpt = TargetExists::Rename;
+    if (!targetExistsList_->SelectValue(value(o.placement.ifExists))) o.placement.ifExists = TargetExists::Rename;
 
     encodingList_->AddEntry(QString::fromLatin1(kAutoPresetText), kAutoEntry);
     for (int i = 0; i < static_cast<int>(kEncodingPresets.size()); ++i)
         encodingList_->AddEntry(QString::fromLatin1(kEncodingPresets[i].text), PresetEntry(i));
     encodingList_->AddEntry(QString::fromLatin1(kCustomizePresetText), kCustomizeEntry);
-    const int preset = FindEncodingPreset({o.mp3SampleRate, o.mp3BitRate, o.mp3ChannelMode});
-    encodingList_->SelectValue(o.autoMP3EncodingParam ? kAutoEntry
+    const int preset = FindEncodingPreset({o.encoding.sampleRate, o.encoding.bitrate, o.encoding.channelMode});
+    encodingList_->SelectValue(o.autoParams ? kAutoEntry
                                : preset >= 0          ? PresetEntry(preset)
                                                       : kCustomizeEntry);
-    EnableParameterLists(!o.autoMP3EncodingParam);
+    EnableParameterLists(!o.autoParams);
 
     bitrateList_->AddBitrates();
-    bitrateList_->SelectValue(o.mp3BitRate);
+    bitrateList_->SelectValue(o.encoding.bitrate);
     sampleRateList_->AddSampleRates();
-    sampleRateList_->SelectValue(o.mp3SampleRate);
+    sampleRateList_->SelectValue(o.encoding.sampleRate);
     channelList_->AddChannelModes();
-    channelList_->SelectValue(o.mp3ChannelMode);
+    channelList_->SelectValue(o.encoding.channelMode);
 }
 
 void CPageJoinerOpt::EnableSpecificFolderControls(bool enable) {
@@ -244,36 +244,36 @@ void CPageJoinerOpt::OnEncodingChosen(int entry) {
     EnableParameterLists(true);
     const int preset = PresetOfEntry(entry);
     if (preset < 0) return;  // "Customize" keeps the values shown
-    JoinerOptions& o = Settings().options;
+    JoinerPageOptions& o = Settings().options;
     const EncodingParams& params = kEncodingPresets[preset].params;
-    o.mp3BitRate = params.bitrate;
-    o.mp3SampleRate = params.sampleRate;
-    o.mp3ChannelMode = params.channelMode;
-    bitrateList_->SelectValue(o.mp3BitRate);
-    sampleRateList_->SelectValue(o.mp3SampleRate);
-    channelList_->SelectValue(o.mp3ChannelMode);
+    o.encoding.bitrate = params.bitrate;
+    o.encoding.sampleRate = params.sampleRate;
+    o.encoding.channelMode = params.channelMode;
+    bitrateList_->SelectValue(o.encoding.bitrate);
+    sampleRateList_->SelectValue(o.encoding.sampleRate);
+    channelList_->SelectValue(o.encoding.channelMode);
 }
 
 void CPageJoinerOpt::OnSampleRateChosen(int hz) {
-    JoinerOptions& o = Settings().options;
-    if (hz == o.mp3SampleRate) return;
-    const int selected = bitrateList_->Value(o.mp3BitRate);
+    JoinerPageOptions& o = Settings().options;
+    if (hz == o.encoding.sampleRate) return;
+    const int selected = bitrateList_->Value(o.encoding.bitrate);
     const int kbps = BitrateForSampleRate(hz, selected);
     if (kbps != selected) bitrateList_->SelectValue(kbps);
     SelectCustomize();
-    o.mp3SampleRate = hz;
-    o.mp3BitRate = kbps;
+    o.encoding.sampleRate = hz;
+    o.encoding.bitrate = kbps;
 }
 
 void CPageJoinerOpt::OnBitrateChosen(int kbps) {
-    JoinerOptions& o = Settings().options;
-    if (kbps == o.mp3BitRate) return;
-    const int selected = sampleRateList_->Value(o.mp3SampleRate);
+    JoinerPageOptions& o = Settings().options;
+    if (kbps == o.encoding.bitrate) return;
+    const int selected = sampleRateList_->Value(o.encoding.sampleRate);
     const int hz = SampleRateForBitrate(kbps, selected);
     if (hz != selected) sampleRateList_->SelectValue(hz);
     SelectCustomize();
-    o.mp3BitRate = kbps;
-    o.mp3SampleRate = hz;
+    o.encoding.bitrate = kbps;
+    o.encoding.sampleRate = hz;
 }
 
 void CPageJoinerOpt::OnOutputFolderChosen(int option) {
@@ -281,41 +281,41 @@ void CPageJoinerOpt::OnOutputFolderChosen(int option) {
 }
 
 void CPageJoinerOpt::TakeOverChecksAndFolder() {
-    JoinerOptions& o = Settings().options;
-    o.addPostfixAtEndOfFile = addPostfixCheck_->isChecked();
-    o.createTreeDirs = treeFoldersCheck_->isChecked();
+    JoinerPageOptions& o = Settings().options;
+    o.joinedPostfix = addPostfixCheck_->isChecked();
+    o.placement.treeFolders = treeFoldersCheck_->isChecked();
     o.browseFolder = browseAfterCheck_->isChecked();
-    o.specifiedOutputFolder = folderEdit_->text().toStdString();
+    o.placement.specificFolder = folderEdit_->text().toStdString();
 }
 
 void CPageJoinerOpt::OnBrowse() {
     // The wait cursor covers the take-over only: held over the picker it would stay on the
     // picker's own window, which the user has to work in.
     WithWaitCursor([this] { TakeOverChecksAndFolder(); });
-    JoinerOptions& o = Settings().options;
+    JoinerPageOptions& o = Settings().options;
     QString chosen;
     if (!ChooseFolder(this, QString::fromLatin1(kChooseFolderTitle),
-                      QString::fromStdString(o.specifiedOutputFolder), &chosen, kFolderTextBytes))
+                      QString::fromStdString(o.placement.specificFolder), &chosen, kFolderTextBytes))
         return;
-    o.specifiedOutputFolder = chosen.toStdString();
+    o.placement.specificFolder = chosen.toStdString();
     folderEdit_->setText(chosen);
 }
 
 bool CPageJoinerOpt::ValidateAndTakeOver() {
     if (!IsInitialised()) return true;
     TakeOverChecksAndFolder();
-    JoinerOptions& o = Settings().options;
-    o.outputFolderOpt = static_cast<OutputFolder>(outputFolderList_->Value());
-    if (o.outputFolderOpt == OutputFolder::Specific && o.specifiedOutputFolder.empty()) {
+    JoinerPageOptions& o = Settings().options;
+    o.placement.folder = static_cast<OutputFolder>(outputFolderList_->Value());
+    if (o.placement.folder == OutputFolder::Specific && o.placement.specificFolder.empty()) {
         ShowMessage(this, QString::fromLatin1(kNoFolderMessage), QMessageBox::Warning);
         folderEdit_->setFocus();
         return false;
     }
-    o.autoMP3EncodingParam = encodingList_->Value() == kAutoEntry;
-    o.mp3BitRate = bitrateList_->Value();
-    o.mp3SampleRate = sampleRateList_->Value();
-    o.mp3ChannelMode = channelList_->Value();
-    o.targetExistsOpt = static_cast<TargetExists>(targetExistsList_->Value());
+    o.autoParams = encodingList_->Value() == kAutoEntry;
+    o.encoding.bitrate = bitrateList_->Value();
+    o.encoding.sampleRate = sampleRateList_->Value();
+    o.encoding.channelMode = channelList_->Value();
+    o.placement.ifExists = static_cast<TargetExists>(targetExistsList_->Value());
     return true;
 }
 

@@ -884,7 +884,7 @@ void CPageSplitter::OnCutNow() {
     if (s.cutType == kByCustom) RefreshPieceList(SelectedRow());
 
     if (outcome.done()) {
-        if (ctx.options.browseFolder && !outputs_.empty()) ShowInFolder(Utf8(outputs_.front()));
+        if ((options_ == nullptr || options_->browseFolder) && !outputs_.empty()) ShowInFolder(Utf8(outputs_.front()));
     } else if (outcome.failed()) {
         ShowMessage(this, Utf8(outcome.message), QMessageBox::Warning);
     }

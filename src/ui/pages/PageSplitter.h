@@ -64,7 +64,7 @@ public:
 
     // The cutter options every cut uses (the cutter options page's record); not owned, must
     // outlive the page. Without one the cuts use the record's defaults.
-    void SetOptionsSource(const CutterOptions* options) { options_ = options; }
+    void SetOptionsSource(const CutterPageOptions* options) { options_ = options; }
     // Whether sound plays on a device (true) or the audio library runs on the no-sound
     // device (false, the default): without one, "&Play" and "Previe&w" only say so.
     void SetSoundOutput(bool sound) { soundOutput_ = sound; }
@@ -167,7 +167,7 @@ private:
     void ShowPiecesOnStrip();
     void FillInformation();
 
-    const CutterOptions* options_ = nullptr;
+    const CutterPageOptions* options_ = nullptr;
     bool soundOutput_ = false;
 
     QString sourcePath_;

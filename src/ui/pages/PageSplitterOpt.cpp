@@ -243,12 +243,12 @@ void CPageSplitterOpt::MakeEncodingControls(Placer& at) {
         int* held;
         int step;
     };
-    CutterOptions& o = Settings().options;
+    CutterPageOptions& o = Settings().options;
     const DecimalBox decimals[] = {
-        {"Fade-i&n (sec):", "fadeIn", &fadeIn_, &o.fadeInLen, kFadeStep},
-        {"Fa&de-out (sec):", "fadeOut", &fadeOut_, &o.fadeOutLen, kFadeStep},
-        {"&Forward overlap (sec):", "forwardOverlap", &forwardOverlap_, &o.forwardOverlap, kOverlapStep},
-        {"&Backward overlap (sec):", "backwardOverlap", &backwardOverlap_, &o.backwardOverlap, kOverlapStep},
+        {"Fade-i&n (sec):", "fadeIn", &fadeIn_, &o.fadeInTenths, kFadeStep},
+        {"Fa&de-out (sec):", "fadeOut", &fadeOut_, &o.fadeOutTenths, kFadeStep},
+        {"&Forward overlap (sec):", "forwardOverlap", &forwardOverlap_, &o.forwardOverlapTenths, kOverlapStep},
+        {"&Backward overlap (sec):", "backwardOverlap", &backwardOverlap_, &o.backwardOverlapTenths, kOverlapStep},
     };
     y += kRowPitch + kSectionGap;
     for (const DecimalBox& d : decimals) {
@@ -287,7 +287,7 @@ void CPageSplitterOpt::MakeTagControls(Placer& at) {
     titleDigitsSpin_ = MakeSpin(at, titleDigits_, kLeftFieldX + kBoxWidth, y, QStringLiteral("titleDigitsSpin"),
                                 kTopLeft, [this](int direction) {
                                     StepIntegerBox(titleDigits_, direction, 0, kMaxDigitNumber,
-                                                   Settings().options.titleDigitNumber);
+                                                   Settings().options.titleDigits);
                                 });
 
     y += kRowPitch + kSectionGap - 2;
@@ -299,7 +299,7 @@ void CPageSplitterOpt::MakeTagControls(Placer& at) {
     firstPiecesSpin_ = MakeSpin(at, firstPieces_, boxX + kFirstBoxWidth, boxY, QStringLiteral("firstPiecesSpin"),
                                 kTopLeft, [this](int direction) {
                                     StepIntegerBox(firstPieces_, direction, kFirstPiecesLow, kFirstPiecesHigh,
-                                                   Settings().options.firstPiecesNumber);
+                                                   Settings().options.firstPieces);
                                 });
     const int afterSpin = boxX + kFirstBoxWidth + kSpinWidth + 3;
     at.Label("piece(s) for batch cutter", nullptr, afterSpin, boxY, kLeftRight - afterSpin, kTopLeft, kTopCentre);
@@ -324,7 +324,7 @@ void CPageSplitterOpt::MakeOutputControls(Placer& at) {
     MakeSpin(at, fileNameDigits_, kRightDigitsX + kBoxWidth, y, QStringLiteral("fileNameDigitsSpin"), kTopCentre,
              [this](int direction) {
                  StepIntegerBox(fileNameDigits_, direction, 0, kMaxDigitNumber,
-                                Settings().options.filenameDigitNumber);
+                                Settings().options.nameDigits);
              });
 
     y += kRowPitch + kSectionGap;
@@ -361,48 +361,48 @@ void CPageSplitterOpt::MakeOutputControls(Placer& at) {
 // folder or target-exists value the list does not offer becomes the list's first entry's;
 // the encoding lists keep theirs, even one they do not offer, until the page is left.
 void CPageSplitterOpt::ShowHeldValues() {
-    CutterOptions& o = Settings().options;
+    CutterPageOptions& o = Settings().options;
     sampleRate_->AddSampleRates();
     bitrate_->AddBitrates();
     channels_->AddChannelModes();
-    sampleRate_->SelectValue(o.mp3SampleRate);
-    bitrate_->SelectValue(o.mp3BitRate);
-    channels_->SelectValue(o.mp3ChannelMode);
-    reencode_->setChecked(o.reencodePieces);
-    useSame_->setChecked(o.useSameParams);
+    sampleRate_->SelectValue(o.encoding.sampleRate);
+    bitrate_->SelectValue(o.encoding.bitrate);
+    channels_->SelectValue(o.encoding.channelMode);
+    reencode_->setChecked(o.reencode);
+    useSame_->setChecked(o.sameParams);
     UpdateEncodingControls();
 
-    fadeIn_->setText(TenthsText(o.fadeInLen));
-    fadeOut_->setText(TenthsText(o.fadeOutLen));
-    forwardOverlap_->setText(TenthsText(o.forwardOverlap));
-    backwardOverlap_->setText(TenthsText(o.backwardOverlap));
+    fadeIn_->setText(TenthsText(o.fadeInTenths));
+    fadeOut_->setText(TenthsText(o.fadeOutTenths));
+    forwardOverlap_->setText(TenthsText(o.forwardOverlapTenths));
+    backwardOverlap_->setText(TenthsText(o.backwardOverlapTenths));
 
     outputFolder_->AddOutputFolders();
-    if (!outputFolder_->SelectValue(static_cast<int>(o.outputFolderOpt)))
-        o.outputFolderOpt = OutputFolder::SameAsSource;
-    specificFolder_->setText(Utf8(o.specifiedOutputFolder));
-    folderForEach_->setChecked(o.createFolderForEachMP3);
-    treeFolders_->setChecked(o.createTreeDirs);
+    if (!outputFolder_->SelectValue(static_cast<int>(o.placement.folder)))
+        o.placement.folder = OutputFolder::SameAsSource;
+    specificFolder_->setText(Utf8(o.placement.specificFolder));
+    folderForEach_->setChecked(o.folderPerSource);
+    treeFolders_->setChecked(o.placement.treeFolders);
     UpdateFolderControls();
     targetExists_->AddTargetExistsRules("Skip (not cut)");
-    if (!targetExists_->SelectValue(static_cast<int>(o.targetExistsOpt))) o.targetExistsOpt = TargetExists::Rename;
+    if (!targetExists_->SelectValue(static_cast<int>(o.placement.ifExists))) o.placement.ifExists = TargetExists::Rename;
     browseOutput_->setChecked(o.browseFolder);
 
-    firstPiecesOnly_->setChecked(o.splitFirstNPieces);
-    firstPieces_->setText(QString::number(o.firstPiecesNumber));
+    firstPiecesOnly_->setChecked(o.firstPiecesOnly);
+    firstPieces_->setText(QString::number(o.firstPieces));
     UpdateFirstPiecesControls();
-    titleDigits_->setText(QString::number(o.titleDigitNumber));
-    fileNameDigits_->setText(QString::number(o.filenameDigitNumber));
+    titleDigits_->setText(QString::number(o.titleDigits));
+    fileNameDigits_->setText(QString::number(o.nameDigits));
 
     for (const char* entry : kFileNameTemplates) fileNameTemplate_->addItem(QString::fromLatin1(entry));
-    fileNameTemplate_->setEditText(Utf8(o.outputFileName));
+    fileNameTemplate_->setEditText(Utf8(o.nameTemplate));
     RefreshFileNameSamples();
     for (const ListEntry& e : kTrackNumberEntries) trackNumber_->AddEntry(QString::fromLatin1(e.text), e.value);
-    if (!trackNumber_->SelectValue(static_cast<int>(o.id3TrackNumType))) o.id3TrackNumType = TrackNumber::Original;
+    if (!trackNumber_->SelectValue(static_cast<int>(o.trackNumbers))) o.trackNumbers = TrackNumber::Original;
     for (const char* entry : kTitleTemplates) titleTemplate_->addItem(QString::fromLatin1(entry));
-    titleTemplate_->setEditText(Utf8(o.id3TitleFormat));
+    titleTemplate_->setEditText(Utf8(o.titleTemplate));
     RefreshTitleSamples();
-    keepTag_->setChecked(o.keepID3tag);
+    keepTag_->setChecked(o.keepTag);
     UpdateTagControls();
 }
 
@@ -416,9 +416,9 @@ void CPageSplitterOpt::ConnectControls() {
     connect(fileNameTemplate_, &QComboBox::editTextChanged, this, &CPageSplitterOpt::OnFileNameTemplateChanged);
     connect(titleTemplate_, &QComboBox::editTextChanged, this, &CPageSplitterOpt::OnTitleTemplateChanged);
     connect(titleDigits_, &QLineEdit::textChanged, this,
-            [this] { OnDigitsChanged(titleDigits_, &Settings().options.titleDigitNumber); });
+            [this] { OnDigitsChanged(titleDigits_, &Settings().options.titleDigits); });
     connect(fileNameDigits_, &QLineEdit::textChanged, this,
-            [this] { OnDigitsChanged(fileNameDigits_, &Settings().options.filenameDigitNumber); });
+            [this] { OnDigitsChanged(fileNameDigits_, &Settings().options.nameDigits); });
     connect(browse_, &QPushButton::clicked, this, &CPageSplitterOpt::OnBrowse);
     connect(fileNameHelp_, &QPushButton::clicked, this, &CPageSplitterOpt::OnFileNameHelp);
     connect(titleHelp_, &QPushButton::clicked, this, &CPageSplitterOpt::OnTitleHelp);
@@ -488,32 +488,32 @@ void CPageSplitterOpt::OnCheckBoxClicked(QCheckBox* box) {
 }
 
 void CPageSplitterOpt::OnBitrateChosen(int kbps) {
-    CutterOptions& o = Settings().options;
-    if (kbps == o.mp3BitRate) return;
-    const int hz = sampleRate_->Value(o.mp3SampleRate);
+    CutterPageOptions& o = Settings().options;
+    if (kbps == o.encoding.bitrate) return;
+    const int hz = sampleRate_->Value(o.encoding.sampleRate);
     const int fitting = SampleRateForBitrate(kbps, hz);
     if (fitting != hz) sampleRate_->SelectValue(fitting);
-    o.mp3BitRate = bitrate_->Value(kbps);
-    o.mp3SampleRate = sampleRate_->Value(fitting);
+    o.encoding.bitrate = bitrate_->Value(kbps);
+    o.encoding.sampleRate = sampleRate_->Value(fitting);
 }
 
 void CPageSplitterOpt::OnSampleRateChosen(int hz) {
-    CutterOptions& o = Settings().options;
-    if (hz == o.mp3SampleRate) return;
-    const int kbps = bitrate_->Value(o.mp3BitRate);
+    CutterPageOptions& o = Settings().options;
+    if (hz == o.encoding.sampleRate) return;
+    const int kbps = bitrate_->Value(o.encoding.bitrate);
     const int fitting = BitrateForSampleRate(hz, kbps);
     if (fitting != kbps) bitrate_->SelectValue(fitting);
-    o.mp3SampleRate = sampleRate_->Value(hz);
-    o.mp3BitRate = bitrate_->Value(fitting);
+    o.encoding.sampleRate = sampleRate_->Value(hz);
+    o.encoding.bitrate = bitrate_->Value(fitting);
 }
 
 void CPageSplitterOpt::OnFileNameTemplateChanged(const QString& text) {
-    Settings().options.outputFileName = text.toStdString();
+    Settings().options.nameTemplate = text.toStdString();
     RefreshFileNameSamples();
 }
 
 void CPageSplitterOpt::OnTitleTemplateChanged(const QString& text) {
-    Settings().options.id3TitleFormat = text.toStdString();
+    Settings().options.titleTemplate = text.toStdString();
     RefreshTitleSamples();
 }
 
@@ -533,29 +533,29 @@ void CPageSplitterOpt::OnDigitsChanged(CNumberEdit* box, int* held) {
 }
 
 void CPageSplitterOpt::RefreshFileNameSamples() {
-    const CutterOptions& o = Settings().options;
-    if (o.outputFileName.empty()) {
+    const CutterPageOptions& o = Settings().options;
+    if (o.nameTemplate.empty()) {
         fileNameSamples_->clear();
         return;
     }
-    const int digits = o.filenameDigitNumber == 0 ? 1 : o.filenameDigitNumber;
+    const int digits = o.nameDigits == 0 ? 1 : o.nameDigits;
     const std::string first =
-        ExpandNameTemplate(o.outputFileName, kSampleBaseName, nullptr, 1, kSampleCount, 1, digits);
+        ExpandNameTemplate(o.nameTemplate, kSampleBaseName, nullptr, 1, kSampleCount, 1, digits);
     const std::string second =
-        ExpandNameTemplate(o.outputFileName, kSampleBaseName, nullptr, 2, kSampleCount, 2, digits);
+        ExpandNameTemplate(o.nameTemplate, kSampleBaseName, nullptr, 2, kSampleCount, 2, digits);
     fileNameSamples_->setText(QStringLiteral("Samples: %1, %2...").arg(Utf8(first), Utf8(second)));
 }
 
 void CPageSplitterOpt::RefreshTitleSamples() {
-    const CutterOptions& o = Settings().options;
-    if (o.id3TitleFormat.empty()) {
+    const CutterPageOptions& o = Settings().options;
+    if (o.titleTemplate.empty()) {
         titleSamples_->clear();
         return;
     }
-    const std::string first = ExpandTitleTemplate(o.id3TitleFormat, kSampleTitle, kSampleBaseName, 1,
-                                                  kSampleCount, 1, o.titleDigitNumber);
-    const std::string second = ExpandTitleTemplate(o.id3TitleFormat, kSampleTitle, kSampleBaseName, 2,
-                                                   kSampleCount, 2, o.titleDigitNumber);
+    const std::string first = ExpandTitleTemplate(o.titleTemplate, kSampleTitle, kSampleBaseName, 1,
+                                                  kSampleCount, 1, o.titleDigits);
+    const std::string second = ExpandTitleTemplate(o.titleTemplate, kSampleTitle, kSampleBaseName, 2,
+                                                   kSampleCount, 2, o.titleDigits);
     titleSamples_->setText(QStringLiteral("%1, %2...").arg(Utf8(first), Utf8(second)));
 }
 
@@ -594,19 +594,19 @@ bool CPageSplitterOpt::TakeOverPlainValues() {
             return false;
         }
     }
-    CutterOptions& o = Settings().options;
-    o.reencodePieces = reencode_->isChecked();
-    o.useSameParams = useSame_->isChecked();
-    o.keepID3tag = keepTag_->isChecked();
-    o.titleDigitNumber = titleDigits;
-    o.splitFirstNPieces = firstPiecesOnly_->isChecked();
-    o.firstPiecesNumber = firstPieces;
-    o.outputFileName = fileNameTemplate_->currentText().toStdString();
-    o.id3TitleFormat = titleTemplate_->currentText().toStdString();
-    o.filenameDigitNumber = fileNameDigits;
-    o.specifiedOutputFolder = specificFolder_->text().toStdString();
-    o.createFolderForEachMP3 = folderForEach_->isChecked();
-    o.createTreeDirs = treeFolders_->isChecked();
+    CutterPageOptions& o = Settings().options;
+    o.reencode = reencode_->isChecked();
+    o.sameParams = useSame_->isChecked();
+    o.keepTag = keepTag_->isChecked();
+    o.titleDigits = titleDigits;
+    o.firstPiecesOnly = firstPiecesOnly_->isChecked();
+    o.firstPieces = firstPieces;
+    o.nameTemplate = fileNameTemplate_->currentText().toStdString();
+    o.titleTemplate = titleTemplate_->currentText().toStdString();
+    o.nameDigits = fileNameDigits;
+    o.placement.specificFolder = specificFolder_->text().toStdString();
+    o.folderPerSource = folderForEach_->isChecked();
+    o.placement.treeFolders = treeFolders_->isChecked();
     o.browseFolder = browseOutput_->isChecked();
     return true;
 }
@@ -624,29 +624,29 @@ bool CPageSplitterOpt::TakeDecimalBox(CNumberEdit* box, bool emptyIsZero, int* t
 bool CPageSplitterOpt::ValidateAndTakeOver() {
     if (!IsInitialised() || !ready_) return true;
     if (!TakeOverPlainValues()) return false;
-    CutterOptions& o = Settings().options;
-    if (!TakeDecimalBox(fadeIn_, true, &o.fadeInLen)) return false;
-    if (!TakeDecimalBox(fadeOut_, true, &o.fadeOutLen)) return false;
-    if (!TakeDecimalBox(forwardOverlap_, false, &o.forwardOverlap)) return false;
-    if (!TakeDecimalBox(backwardOverlap_, false, &o.backwardOverlap)) return false;
-    if (o.splitFirstNPieces && o.firstPiecesNumber <= 0) {
+    CutterPageOptions& o = Settings().options;
+    if (!TakeDecimalBox(fadeIn_, true, &o.fadeInTenths)) return false;
+    if (!TakeDecimalBox(fadeOut_, true, &o.fadeOutTenths)) return false;
+    if (!TakeDecimalBox(forwardOverlap_, false, &o.forwardOverlapTenths)) return false;
+    if (!TakeDecimalBox(backwardOverlap_, false, &o.backwardOverlapTenths)) return false;
+    if (o.firstPiecesOnly && o.firstPieces <= 0) {
         Refuse(firstPieces_, QString::fromLatin1(kEnterPositive));
         return false;
     }
-    if (o.outputFileName.empty()) {
+    if (o.nameTemplate.empty()) {
         Refuse(fileNameTemplate_, QString::fromLatin1(kEnterFileName));
         return false;
     }
-    o.outputFolderOpt = static_cast<OutputFolder>(outputFolder_->Value(static_cast<int>(o.outputFolderOpt)));
-    if (o.outputFolderOpt == OutputFolder::Specific && specificFolder_->text().isEmpty()) {
+    o.placement.folder = static_cast<OutputFolder>(outputFolder_->Value(static_cast<int>(o.placement.folder)));
+    if (o.placement.folder == OutputFolder::Specific && specificFolder_->text().isEmpty()) {
         Refuse(specificFolder_, QString::fromLatin1(kChooseFolder));
         return false;
     }
-    o.mp3BitRate = bitrate_->Value(o.mp3BitRate);
-    o.mp3SampleRate = sampleRate_->Value(o.mp3SampleRate);
-    o.mp3ChannelMode = channels_->Value(o.mp3ChannelMode);
-    o.targetExistsOpt = static_cast<TargetExists>(targetExists_->Value(static_cast<int>(o.targetExistsOpt)));
-    o.id3TrackNumType = static_cast<TrackNumber>(trackNumber_->Value(static_cast<int>(o.id3TrackNumType)));
+    o.encoding.bitrate = bitrate_->Value(o.encoding.bitrate);
+    o.encoding.sampleRate = sampleRate_->Value(o.encoding.sampleRate);
+    o.encoding.channelMode = channels_->Value(o.encoding.channelMode);
+    o.placement.ifExists = static_cast<TargetExists>(targetExists_->Value(static_cast<int>(o.placement.ifExists)));
+    o.trackNumbers = static_cast<TrackNumber>(trackNumber_->Value(static_cast<int>(o.trackNumbers)));
     return true;
 }
 

@@ -44,8 +44,8 @@ protected:
     }
     CutContext Context() {
         CutContext ctx;
-        ctx.options.outputFolderOpt = OutputFolder::Specific;
-        ctx.options.specifiedOutputFolder = out();
+        ctx.options.placement.folder = OutputFolder::Specific;
+        ctx.options.placement.specificFolder = out();
         ctx.dialog = &progress;
         return ctx;
     }
@@ -136,7 +136,7 @@ TEST_F(CutPlansTest, BySizeCountsPiecesFromTheFileSize) {
 TEST_F(CutPlansTest, ByCountGivesEqualPiecesAndTheLastTakesTheRest) {
     const std::string src = MakeSource(10, "song.mp3", true);
     CutContext ctx = Context();
-    ctx.options.id3TrackNumType = TrackNumber::Sequence;
+    ctx.options.trackNumbers = TrackNumber::Sequence;
     ASSERT_TRUE(CutFileByCount(ctx, src, SourceLengthTenths(src), 3).done());
     ASSERT_EQ(ctx.createdPieces.size(), 3u);
     for (int i = 0; i < 3; ++i) {
@@ -187,7 +187,7 @@ TEST_F(CutPlansTest, RowsWithExactEndsEndAtTheFrameThatReachesThem) {
     const Bytes source = test::ReadFile(src);
     const std::vector<size_t> offsets = test::FrameOffsets(source, 0);
     CutContext ctx = Context();
-    ctx.options.keepID3tag = false;
+    ctx.options.keepTag = false;
     std::vector<PieceEntry> rows(4);
     rows[0].endSample = 50000;    // frames 0..43 (44 x 1152 = 50688)
     rows[1].endSample = 120000;   // skipped from frame 41 (after the step back) to frame 105
@@ -211,7 +211,7 @@ TEST_F(CutPlansTest, RowsWithExactEndsEndAtTheFrameThatReachesThem) {
 TEST_F(CutPlansTest, RowsWithTheirOwnTagsTagAndNameTheirPieces) {
     const std::string src = MakeSource(6, "song.mp3", true);
     CutContext ctx = Context();
-    ctx.options.outputFileName = "%N%-%I%.mp3";
+    ctx.options.nameTemplate = "%N%-%I%.mp3";
     std::vector<PieceEntry> rows = {{0, 30, true, {}, {}, -1, {}}, {30, 60, true, {}, {}, -1, {}}};
     rows[0].tags = TagFields{7, "Intro", "Band", "Album", "Rock", "1999", ""};
     ASSERT_TRUE(CutFileByPieces(ctx, src, rows).done());
@@ -229,7 +229,7 @@ TEST_F(CutPlansTest, RowsWithTheirOwnTagsTagAndNameTheirPieces) {
 
     fs::remove_all(out());
     CutContext bare = Context();
-    bare.options.keepID3tag = false;
+    bare.options.keepTag = false;
     ASSERT_TRUE(CutFileByPieces(bare, src, rows).done());
     EXPECT_FALSE(ReadTags(rows[0].path, read));
 }
@@ -239,7 +239,7 @@ TEST_F(CutPlansTest, BatchKeepsTheSequenceAcrossFilesAndHonoursTheFirstN) {
     const std::string b = MakeSource(4, "b.mp3");
     int sequence = 1;
     CutContext ctx = Context();
-    ctx.options.outputFileName = "%F%-%S%.mp3";
+    ctx.options.nameTemplate = "%F%-%S%.mp3";
     ASSERT_TRUE(BatchCutByTime(ctx, a, 6, 0, 2, sequence).done());
     EXPECT_EQ(ctx.createdPieces.size(), 3u);
     ASSERT_TRUE(BatchCutByTime(ctx, b, 4, 0, 2, sequence).done());
@@ -248,8 +248,8 @@ TEST_F(CutPlansTest, BatchKeepsTheSequenceAcrossFilesAndHonoursTheFirstN) {
 
     fs::remove_all(out());
     CutContext first = Context();
-    first.options.splitFirstNPieces = true;
-    first.options.firstPiecesNumber = 2;
+    first.options.firstPiecesOnly = true;
+    first.options.firstPieces = 2;
     sequence = 1;
     ASSERT_TRUE(BatchCutByCount(first, a, 6, 5, sequence).done());
     EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"a-1.mp3", "a-2.mp3"}));
@@ -287,7 +287,7 @@ TEST_F(CutPlansTest, ANameThatExistsWithSkipStopsTheCutAndKeepsEarlierPieces) {
     fs::create_directories(out());
     test::WriteFile(out() + "/song-2.mp3", Bytes{1, 2, 3});
     CutContext ctx = Context();
-    ctx.options.targetExistsOpt = TargetExists::Skip;
+    ctx.options.placement.ifExists = TargetExists::Skip;
     const Outcome outcome = CutFileByTime(ctx, src, SourceLengthTenths(src), 0, 2);
     EXPECT_TRUE(outcome.failed());
     EXPECT_EQ(outcome.message, "Target exists and skipped");
@@ -330,7 +330,7 @@ TEST_F(CutPlansTest, OverwriteLeavesTheOldFilesUntilTheSourceIsDone) {
     test::WriteFile(out() + "/song-2.mp3", Bytes{2});
     const auto before = Snapshot(dir.path());
     CutContext ctx = Context();
-    ctx.options.targetExistsOpt = TargetExists::Overwrite;
+    ctx.options.placement.ifExists = TargetExists::Overwrite;
     progress.cancelAfterUpdates = 120;  // well into piece 3 of 5
     EXPECT_TRUE(CutFileByCount(ctx, src, SourceLengthTenths(src), 5).cancelled());
     EXPECT_EQ(Snapshot(dir.path()), before);
@@ -343,9 +343,9 @@ TEST_F(CutPlansTest, EveryFailingCallLeavesTheFolderAsItWas) {
     for (const bool reencode : {false, true}) {
         const std::string src = MakeSource(reencode ? 3 : 6);
         auto cut = [&](CutContext& ctx) {
-            ctx.options.reencodePieces = reencode;
-            ctx.options.targetExistsOpt = TargetExists::Overwrite;
-            ctx.options.forwardOverlap = 5;
+            ctx.options.reencode = reencode;
+            ctx.options.placement.ifExists = TargetExists::Overwrite;
+            ctx.options.forwardOverlapTenths = 5;
             return CutFileByCount(ctx, src, SourceLengthTenths(src), 3);
         };
         fs::create_directories(out());
@@ -394,8 +394,8 @@ TEST_F(CutPlansTest, PiecesOfOneRunNeverShareAName) {
     fs::create_directories(out());
     test::WriteFile(out() + "/x.mp3", Bytes{9});
     CutContext ctx = Context();
-    ctx.options.outputFileName = "x.mp3";
-    ctx.options.targetExistsOpt = TargetExists::Overwrite;
+    ctx.options.nameTemplate = "x.mp3";
+    ctx.options.placement.ifExists = TargetExists::Overwrite;
     ASSERT_TRUE(CutFileByCount(ctx, src, SourceLengthTenths(src), 3).done());
     EXPECT_EQ(ctx.createdPieces,
               (std::vector<std::string>{out() + "/x.mp3", out() + "/x_1.mp3", out() + "/x_2.mp3"}));
@@ -409,7 +409,7 @@ TEST_F(CutPlansTest, ALinkAtAPieceNameIsReplacedNeverFollowed) {
     fs::create_directories(out());
     fs::create_symlink(victim, out() + "/song-1.mp3");
     CutContext ctx = Context();
-    ctx.options.targetExistsOpt = TargetExists::Overwrite;
+    ctx.options.placement.ifExists = TargetExists::Overwrite;
     ASSERT_TRUE(CutFileByCount(ctx, src, SourceLengthTenths(src), 2).done());
     EXPECT_EQ(test::ReadFile(victim), (Bytes{7, 7}));
     EXPECT_FALSE(fs::is_symlink(out() + "/song-1.mp3"));
@@ -422,8 +422,8 @@ TEST_F(CutPlansTest, ABatchNeverReplacesOneOfItsSources) {
     auto run = std::make_shared<COutputRun>();
     run->AddSources({first, second});
     CutContext ctx = Context();
-    ctx.options.outputFolderOpt = OutputFolder::SameAsSource;
-    ctx.options.targetExistsOpt = TargetExists::Overwrite;
+    ctx.options.placement.folder = OutputFolder::SameAsSource;
+    ctx.options.placement.ifExists = TargetExists::Overwrite;
     ctx.run = run;
     int sequence = 1;
     const Outcome outcome = BatchCutByCount(ctx, first, 4, 2, sequence);
@@ -435,7 +435,7 @@ TEST_F(CutPlansTest, ABatchNeverReplacesOneOfItsSources) {
 TEST_F(CutPlansTest, ASourceNamedWithDotsStaysInsideTheOutputFolder) {
     const std::string src = MakeSource(4, "...mp3");
     CutContext ctx = Context();
-    ctx.options.createFolderForEachMP3 = true;
+    ctx.options.folderPerSource = true;
     ASSERT_TRUE(CutFileByCount(ctx, src, SourceLengthTenths(src), 2).done());
     EXPECT_EQ(ctx.createdPieces, (std::vector<std::string>{out() + "/__/..-1.mp3", out() + "/__/..-2.mp3"}));
 }

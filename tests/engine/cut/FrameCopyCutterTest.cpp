@@ -291,7 +291,7 @@ TEST(CutterReadErrors, ASourceCutShortWhileReadFailsThePiece) {
     test::WriteFile(path, test::EncodeMp3(o));
     for (const bool reencode : {false, true}) {
         CutterOptions options;
-        options.reencodePieces = reencode;
+        options.reencode = reencode;
         std::unique_ptr<CCutter> cutter = CreateCutter(options);
         ASSERT_TRUE(cutter->LoadSource(path));
         std::filesystem::resize_file(path, std::filesystem::file_size(path) / 4);
@@ -312,7 +312,7 @@ TEST(CutterReadErrors, DamageAfterAPieceLeavesThePieceWhole) {
     test::WriteFile(path, test::EncodeMp3(o));
     for (const bool reencode : {false, true}) {
         CutterOptions options;
-        options.reencodePieces = reencode;
+        options.reencode = reencode;
         std::unique_ptr<CCutter> cutter = CreateCutter(options);
         ASSERT_TRUE(cutter->LoadSource(path));
         // Cut short 0.3 s after the first 20 s: within the frames the decode-ahead reads.

@@ -79,19 +79,19 @@ protected:
     // A re-encoding context writing into the folder out under dir.
     CutContext Context(const std::string& out, int jobs) {
         CutContext ctx;
-        ctx.options.reencodePieces = true;
-        ctx.options.outputFolderOpt = OutputFolder::Specific;
-        ctx.options.specifiedOutputFolder = dir / out;
-        ctx.options.id3TrackNumType = TrackNumber::Sequence;
+        ctx.options.reencode = true;
+        ctx.options.placement.folder = OutputFolder::Specific;
+        ctx.options.placement.specificFolder = dir / out;
+        ctx.options.trackNumbers = TrackNumber::Sequence;
         ctx.dialog = &progress;
         ctx.jobs = jobs;
         return ctx;
     }
     void WithFadesAndOverlaps(CutContext& ctx) {
-        ctx.options.fadeInLen = 5;
-        ctx.options.fadeOutLen = 7;
-        ctx.options.forwardOverlap = 10;
-        ctx.options.backwardOverlap = 5;
+        ctx.options.fadeInTenths = 5;
+        ctx.options.fadeOutTenths = 7;
+        ctx.options.forwardOverlapTenths = 10;
+        ctx.options.backwardOverlapTenths = 5;
     }
 
     test::TempDir dir;
@@ -183,9 +183,9 @@ TEST_F(ParallelCutTest, BatchNumbersNamesAndReportsAsOneFileAfterAnother) {
     std::vector<std::string> events[2];
     for (const int jobs : {1, 2}) {
         CutContext ctx = Context("out" + std::to_string(jobs), jobs);
-        ctx.options.outputFileName = "%S%-%F%.mp3";
-        ctx.options.id3TitleFormat = "%S% %I%";
-        ctx.options.fadeInLen = 5;
+        ctx.options.nameTemplate = "%S%-%F%.mp3";
+        ctx.options.titleTemplate = "%S% %I%";
+        ctx.options.fadeInTenths = 5;
         CRecordingObserver observer;
         ASSERT_TRUE(RunBatchCut(ctx, request, files, observer).done());
         events[jobs > 1] = observer.events;
@@ -208,8 +208,8 @@ TEST_F(ParallelCutTest, ASilenceBatchNumbersOnPastThePiecesOfAFileThatFailed) {
     BatchCutRequest request;
     request.rule = BatchRule::Silence;
     CutContext ctx = Context("out", 1);
-    ctx.options.outputFileName = "%S%-%F%.mp3";
-    ctx.options.targetExistsOpt = TargetExists::Skip;
+    ctx.options.nameTemplate = "%S%-%F%.mp3";
+    ctx.options.placement.ifExists = TargetExists::Skip;
     std::filesystem::create_directories(dir.path() / "out");
     test::WriteFile(dir.path() / "out" / "2-a.mp3", test::Bytes{'k'});
     CRecordingObserver observer;
@@ -230,8 +230,8 @@ TEST_F(ParallelCutTest, AFileThatWritesLessThanPlannedHasTheFilesAfterItPlannedA
     int replanned = 0;
     for (const int jobs : {1, 2}) {
         CutContext ctx = Context("out" + std::to_string(jobs), jobs);
-        ctx.options.outputFileName = "%S%-%F%.mp3";
-        ctx.options.fadeInLen = 5;
+        ctx.options.nameTemplate = "%S%-%F%.mp3";
+        ctx.options.fadeInTenths = 5;
         CRecordingObserver observer;
         ASSERT_TRUE(RunBatchCut(ctx, request, files, observer).done());
         replanned = ctx.parallel.sourcesReplanned;
@@ -258,7 +258,7 @@ TEST_F(ParallelCutTest, WorkersNeverRunTheFrontEndsPump) {
 
 TEST_F(ParallelCutTest, FrameCopyStaysOnTheCallingThread) {
     CutContext ctx = Context("out", 4);
-    ctx.options.reencodePieces = false;
+    ctx.options.reencode = false;
     ASSERT_TRUE(CutFileByCount(ctx, Cbr(), 120, 4).done());
     EXPECT_EQ(ctx.createdPieces.size(), 4u);
     EXPECT_EQ(ctx.parallel.piecesStarted, 0);

@@ -143,13 +143,13 @@ class BatchJoinSideBySide : public BatchJoin {
 protected:
     void SetUp() override {
         BatchJoin::SetUp();
-        options.autoMP3EncodingParam = false;  // every row re-encodes
-        options.outputFolderOpt = OutputFolder::Specific;
+        options.autoParams = false;  // every row re-encodes
+        options.placement.folder = OutputFolder::Specific;
         test::WriteFile(dir / "c.mp3", a);
         rows.resize(3);
         ReadJoinInputFacts(dir / "c.mp3", rows[2].facts);
     }
-    void Into(const std::string& folder) { options.specifiedOutputFolder = dir / folder; }
+    void Into(const std::string& folder) { options.placement.specificFolder = dir / folder; }
 };
 
 TEST_F(BatchJoinSideBySide, RowsAreJoinedReportedAndNamedAsOneAfterAnother) {

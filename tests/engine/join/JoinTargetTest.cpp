@@ -43,46 +43,46 @@ TEST_F(JoinTarget, AMainFileNameWithoutExtensionIsKeptWhole) {
 }
 
 TEST_F(JoinTarget, WithoutPostfixRenameNumbersTheName) {
-    options.addPostfixAtEndOfFile = false;
+    options.joinedPostfix = false;
     EXPECT_EQ(Target(), dir / "song_1.mp3");
     test::WriteFile(dir / "song_1.mp3", {});
     EXPECT_EQ(Target(), dir / "song_2.mp3");
 }
 
 TEST_F(JoinTarget, OverwriteRefusesTheMainFileItself) {
-    options.addPostfixAtEndOfFile = false;
-    options.targetExistsOpt = TargetExists::Overwrite;
+    options.joinedPostfix = false;
+    options.placement.ifExists = TargetExists::Overwrite;
     EXPECT_EQ(Target(), "!Target file name is same as original file");
     EXPECT_EQ(test::ReadFile(song), (test::Bytes{1, 2, 3}));
 }
 
 TEST_F(JoinTarget, SkipRefusesAnExistingTarget) {
-    options.targetExistsOpt = TargetExists::Skip;
+    options.placement.ifExists = TargetExists::Skip;
     test::WriteFile(dir / "song_joined.mp3", {});
     EXPECT_EQ(Target(), "!Target exists and skipped");
 }
 
 TEST_F(JoinTarget, SpecificFolderIsCreatedAndCanRebuildTheTree) {
-    options.outputFolderOpt = OutputFolder::Specific;
-    options.specifiedOutputFolder = dir / "out/deep";
+    options.placement.folder = OutputFolder::Specific;
+    options.placement.specificFolder = dir / "out/deep";
     EXPECT_EQ(Target(), dir / "out/deep/song_joined.mp3");
     EXPECT_TRUE(fs::is_directory(dir.path() / "out/deep"));
 
-    options.specifiedOutputFolder = dir / "tree/";
-    options.createTreeDirs = true;
+    options.placement.specificFolder = dir / "tree/";
+    options.placement.treeFolders = true;
     const std::string expected = (dir.path() / "tree").string() + dir.path().string() + "/song_joined.mp3";
     EXPECT_EQ(Target(), expected);
     EXPECT_TRUE(fs::is_directory(fs::path(expected).parent_path()));
 }
 
 TEST_F(JoinTarget, FolderAndFileFailuresNameWhatCouldNotBeCreated) {
-    options.outputFolderOpt = OutputFolder::Specific;
+    options.placement.folder = OutputFolder::Specific;
     EXPECT_EQ(Target(), "!Failed to create folder \"\"");
-    options.specifiedOutputFolder = song;  // a file in the way
+    options.placement.specificFolder = song;  // a file in the way
     EXPECT_EQ(Target(), "!Failed to create folder \"" + song + "\"");
 
-    options.outputFolderOpt = OutputFolder::SameAsSource;
-    options.targetExistsOpt = TargetExists::Overwrite;
+    options.placement.folder = OutputFolder::SameAsSource;
+    options.placement.ifExists = TargetExists::Overwrite;
     fs::create_directory(dir.path() / "song_joined.mp3");  // a folder where the file would go
     EXPECT_EQ(Target(), "!Failed to create file \"" + (dir / "song_joined.mp3") + "\"");
 }

@@ -75,7 +75,7 @@ TEST(PieceNaming, AutomaticDigitsFollowThePieceCount) {
 TEST(PieceNaming, TwelvePiecesGetTwoDigitNumbers) {
     SourceFixture f;
     CutterOptions options;
-    options.outputFileName = "%F%[%P% of %T%].mp3";
+    options.nameTemplate = "%F%[%P% of %T%].mp3";
     std::string path, error;
     ASSERT_TRUE(MakePieceTarget(options, f.run, f.source, 1, 12, 1, path, error)) << error;
     EXPECT_EQ(path, f.folder + "/live[01 of 12].mp3");
@@ -88,7 +88,7 @@ TEST(PieceNaming, TwelvePiecesGetTwoDigitNumbers) {
 TEST(PieceNaming, FixedDigitsPadEveryNumber) {
     SourceFixture f;
     CutterOptions options;
-    options.filenameDigitNumber = 3;
+    options.nameDigits = 3;
     for (int i = 1; i <= 9; ++i) {
         std::string path, error;
         ASSERT_TRUE(MakePieceTarget(options, f.run, f.source, i, 9, i, path, error)) << error;
@@ -120,7 +120,7 @@ TEST(PieceNaming, SourceWithoutTagLeavesTagPlaceholdersEmpty) {
     SourceFixture f;
     test::WriteFile(f.source, test::EncodeMp3({.seconds = 0.3}));
     CutterOptions options;
-    options.outputFileName = "%A%-%I%-%P%.mp3";
+    options.nameTemplate = "%A%-%I%-%P%.mp3";
     std::string path, error;
     ASSERT_TRUE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error)) << error;
     EXPECT_EQ(path, f.folder + "/--1.mp3");
@@ -132,7 +132,7 @@ TEST(PieceNaming, TagValuesAreCleanedButNotExpandedAgain) {
                     test::Concat({test::MakeId3v2Tag(3, {{"TPE1", "A/B"}, {"TIT2", "%A%"}}),
                                   test::EncodeMp3({.seconds = 0.3})}));
     CutterOptions options;
-    options.outputFileName = "%A%-%I%-%P%.mp3";
+    options.nameTemplate = "%A%-%I%-%P%.mp3";
     std::string path, error;
     ASSERT_TRUE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error)) << error;
     EXPECT_EQ(path, f.folder + "/A B-%A%-1.mp3");
@@ -150,8 +150,8 @@ TEST(PieceNaming, TitleTemplateReplacesInItsOwnOrder) {
 TEST(PieceNaming, SpecificFolderIsCreated) {
     SourceFixture f;
     CutterOptions options;
-    options.outputFolderOpt = OutputFolder::Specific;
-    options.specifiedOutputFolder = f.dir / "out/deeper";
+    options.placement.folder = OutputFolder::Specific;
+    options.placement.specificFolder = f.dir / "out/deeper";
     std::string path, error;
     ASSERT_TRUE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error)) << error;
     EXPECT_EQ(path, f.dir / "out/deeper/live-1.mp3");
@@ -161,7 +161,7 @@ TEST(PieceNaming, SpecificFolderIsCreated) {
 TEST(PieceNaming, EmptySpecificFolderIsRefused) {
     SourceFixture f;
     CutterOptions options;
-    options.outputFolderOpt = OutputFolder::Specific;
+    options.placement.folder = OutputFolder::Specific;
     std::string path = "unchanged", error;
     EXPECT_FALSE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error));
     EXPECT_EQ(error, "Failed to create folder \"\"");
@@ -172,8 +172,8 @@ TEST(PieceNaming, SpecificFolderBlockedByAFileIsRefused) {
     SourceFixture f;
     Touch(f.dir / "out", "a file");
     CutterOptions options;
-    options.outputFolderOpt = OutputFolder::Specific;
-    options.specifiedOutputFolder = f.dir / "out/";
+    options.placement.folder = OutputFolder::Specific;
+    options.placement.specificFolder = f.dir / "out/";
     std::string path, error;
     EXPECT_FALSE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error));
     EXPECT_EQ(error, "Failed to create folder \"" + (f.dir / "out/") + "\"");
@@ -182,9 +182,9 @@ TEST(PieceNaming, SpecificFolderBlockedByAFileIsRefused) {
 TEST(PieceNaming, TreeFoldersRebuildTheSourcePathUnderTheSpecificFolder) {
     SourceFixture f;
     CutterOptions options;
-    options.outputFolderOpt = OutputFolder::Specific;
-    options.specifiedOutputFolder = f.dir / "out/";  // trailing separator: no "//" follows
-    options.createTreeDirs = true;
+    options.placement.folder = OutputFolder::Specific;
+    options.placement.specificFolder = f.dir / "out/";  // trailing separator: no "//" follows
+    options.placement.treeFolders = true;
     std::string path, error;
     ASSERT_TRUE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error)) << error;
     const std::string expectedFolder = (f.dir / "out") + f.folder + "/";
@@ -200,9 +200,9 @@ TEST(PieceNaming, TreeFoldersDropColons) {
     const std::string source = odd + "/live.mp3";
     Touch(source, "x");
     CutterOptions options;
-    options.outputFolderOpt = OutputFolder::Specific;
-    options.specifiedOutputFolder = f.dir / "out";
-    options.createTreeDirs = true;
+    options.placement.folder = OutputFolder::Specific;
+    options.placement.specificFolder = f.dir / "out";
+    options.placement.treeFolders = true;
     std::string path, error;
     ASSERT_TRUE(MakePieceTarget(options, f.run, source, 1, 2, 1, path, error)) << error;
     EXPECT_EQ(path, (f.dir / "out") + f.dir.path().string() + "/C/live-1.mp3");
@@ -211,9 +211,9 @@ TEST(PieceNaming, TreeFoldersDropColons) {
 TEST(PieceNaming, TreeFoldersKeepTheSpecifiedFolderAsGiven) {
     SourceFixture f;
     CutterOptions options;
-    options.outputFolderOpt = OutputFolder::Specific;
-    options.specifiedOutputFolder = f.dir / "out:7//deep";
-    options.createTreeDirs = true;
+    options.placement.folder = OutputFolder::Specific;
+    options.placement.specificFolder = f.dir / "out:7//deep";
+    options.placement.treeFolders = true;
     std::string path, error;
     ASSERT_TRUE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error)) << error;
     EXPECT_EQ(path, (f.dir / "out:7//deep") + f.folder + "/live-1.mp3");
@@ -223,9 +223,9 @@ TEST(PieceNaming, TreeFoldersKeepTheSpecifiedFolderAsGiven) {
 TEST(PieceNaming, TreeFoldersNeverClimbOutOfTheSpecificFolder) {
     SourceFixture f;
     CutterOptions options;
-    options.outputFolderOpt = OutputFolder::Specific;
-    options.specifiedOutputFolder = f.dir / "out";
-    options.createTreeDirs = true;
+    options.placement.folder = OutputFolder::Specific;
+    options.placement.specificFolder = f.dir / "out";
+    options.placement.treeFolders = true;
     const std::string dotted = f.folder + "/../m/live.mp3";
     std::string path, error;
     ASSERT_TRUE(MakePieceTarget(options, f.run, dotted, 1, 2, 1, path, error)) << error;
@@ -239,9 +239,9 @@ TEST(PieceNaming, TreeFolderBlockedByAFileIsRefused) {
     fs::create_directories(fs::path(blocked).parent_path());
     Touch(blocked, "a file where a folder should be");
     CutterOptions options;
-    options.outputFolderOpt = OutputFolder::Specific;
-    options.specifiedOutputFolder = out;
-    options.createTreeDirs = true;
+    options.placement.folder = OutputFolder::Specific;
+    options.placement.specificFolder = out;
+    options.placement.treeFolders = true;
     std::string path, error;
     EXPECT_FALSE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error));
     EXPECT_EQ(error, "Failed to create folder \"" + out + f.folder + "/\"");
@@ -250,7 +250,7 @@ TEST(PieceNaming, TreeFolderBlockedByAFileIsRefused) {
 TEST(PieceNaming, FolderForEachSourceIsNamedAfterIt) {
     SourceFixture f;
     CutterOptions options;
-    options.createFolderForEachMP3 = true;
+    options.folderPerSource = true;
     std::string path, error;
     ASSERT_TRUE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error)) << error;
     EXPECT_EQ(path, f.folder + "/live/live-1.mp3");
@@ -261,7 +261,7 @@ TEST(PieceNaming, FolderForEachSourceBlockedShowsWhenTheFileCannotBeCreated) {
     SourceFixture f;
     Touch(f.folder + "/live", "a file named like the folder");
     CutterOptions options;
-    options.createFolderForEachMP3 = true;
+    options.folderPerSource = true;
     std::string path, error;
     EXPECT_FALSE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error));
     EXPECT_EQ(error, "Failed to create file \"" + f.folder + "/live/live-1.mp3\"");
@@ -270,7 +270,7 @@ TEST(PieceNaming, FolderForEachSourceBlockedShowsWhenTheFileCannotBeCreated) {
 TEST(PieceNaming, UncreatableNameIsRefused) {
     SourceFixture f;
     CutterOptions options;
-    options.filenameDigitNumber = 300;  // a 300-character number: longer than any file name
+    options.nameDigits = 300;  // a 300-character number: longer than any file name
     std::string path, error;
     EXPECT_FALSE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error));
     EXPECT_EQ(error.rfind("Failed to create file \"" + f.folder + "/live-000", 0), 0u) << error;
@@ -282,8 +282,8 @@ TEST(PieceNaming, UncreatableNameIsRefused) {
 TEST(PieceNaming, OverwriteRefusesTheSourceItself) {
     SourceFixture f;
     CutterOptions options;
-    options.outputFileName = "%F%.mp3";
-    options.targetExistsOpt = TargetExists::Overwrite;
+    options.nameTemplate = "%F%.mp3";
+    options.placement.ifExists = TargetExists::Overwrite;
     std::string path, error;
     EXPECT_FALSE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error));
     EXPECT_EQ(error, "Target file name is same as original file");
@@ -294,10 +294,10 @@ TEST(PieceNaming, OverwriteRefusesTheSourceUnderAnotherName) {
     SourceFixture f;
     fs::create_directory_symlink(f.folder, f.dir / "alias");
     CutterOptions options;
-    options.outputFolderOpt = OutputFolder::Specific;
-    options.specifiedOutputFolder = f.dir / "alias";
-    options.outputFileName = "%F%.mp3";
-    options.targetExistsOpt = TargetExists::Overwrite;
+    options.placement.folder = OutputFolder::Specific;
+    options.placement.specificFolder = f.dir / "alias";
+    options.nameTemplate = "%F%.mp3";
+    options.placement.ifExists = TargetExists::Overwrite;
     std::string path, error;
     EXPECT_FALSE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error));
     EXPECT_EQ(error, "Target file name is same as original file");
@@ -308,7 +308,7 @@ TEST(PieceNaming, OverwriteKeepsAnotherFileUntilThePieceReplacesIt) {
     SourceFixture f;
     Touch(f.folder + "/live-1.mp3", "old piece");
     CutterOptions options;
-    options.targetExistsOpt = TargetExists::Overwrite;
+    options.placement.ifExists = TargetExists::Overwrite;
     std::string path, error;
     ASSERT_TRUE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error)) << error;
     EXPECT_EQ(path, f.folder + "/live-1.mp3");
@@ -318,7 +318,7 @@ TEST(PieceNaming, OverwriteKeepsAnotherFileUntilThePieceReplacesIt) {
 TEST(PieceNaming, RenameAddsANumberBeforeTheExtension) {
     SourceFixture f;
     CutterOptions options;
-    options.outputFileName = "%F%.mp3";
+    options.nameTemplate = "%F%.mp3";
     std::string path, error;
     ASSERT_TRUE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error)) << error;
     EXPECT_EQ(path, f.folder + "/live_1.mp3");
@@ -340,7 +340,7 @@ TEST(PieceNaming, SkipStopsAtTheFirstExistingTarget) {
     SourceFixture f;
     Touch(f.folder + "/live-2.mp3", "already cut");
     CutterOptions options;
-    options.targetExistsOpt = TargetExists::Skip;
+    options.placement.ifExists = TargetExists::Skip;
     std::string path, error;
     ASSERT_TRUE(MakePieceTarget(options, f.run, f.source, 1, 3, 1, path, error)) << error;
     EXPECT_EQ(path, f.folder + "/live-1.mp3");

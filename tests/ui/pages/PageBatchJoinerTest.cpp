@@ -73,7 +73,7 @@ class PageBatchJoinerTest : public QObject {
     test::CDesktopRecorder desktop_;
     std::vector<QString>& shown_ = desktop_.shown;
     std::vector<QUrl>& opened_ = desktop_.opened;
-    JoinerOptions options_;
+    JoinerPageOptions options_;
     std::unique_ptr<CPageBatchJoiner> page_;
     int folderNumber_ = 0;
 
@@ -174,7 +174,7 @@ private Q_SLOTS:
     }
     void init() {
         test::UseFreshSettings();
-        options_ = JoinerOptions{};
+        options_ = JoinerPageOptions{};
         options_.browseFolder = true;
         desktop_.Install();
     }
@@ -325,7 +325,7 @@ private Q_SLOTS:
         test::WriteFile(j, Encode(1));
         const test::Bytes existing = {1, 2, 3};
         test::WriteFile(folder + "/b_joined.mp3", existing);
-        options_.targetExistsOpt = TargetExists::Skip;
+        options_.placement.ifExists = TargetExists::Skip;
         ShowPage();
         AddMain(mains);
         AddJoined({j});
@@ -349,7 +349,7 @@ private Q_SLOTS:
         test::WriteFile(b, Encode(60));
         test::WriteFile(c, Encode(1));
         test::WriteFile(j, Encode(1));
-        options_.autoMP3EncodingParam = false;  // every join re-encodes: the long one takes a while
+        options_.autoParams = false;  // every join re-encodes: the long one takes a while
         ShowPage();
         AddMain({a, b, c});
         AddJoined({j});
@@ -399,7 +399,7 @@ private Q_SLOTS:
                                                                  {"TRCK", "4"}}),
                                          frames}));
         test::WriteFile(j, jb);
-        options_.targetExistsOpt = TargetExists::Overwrite;
+        options_.placement.ifExists = TargetExists::Overwrite;
         ShowPage();
         AddMain({m});
         AddJoined({j});
@@ -453,8 +453,8 @@ private Q_SLOTS:
         test::WriteFile(j2, Encode(2));
         for (const bool append : {true, false}) {
             const std::string pageOut = NewFolder(), cliOut = NewFolder();
-            options_.outputFolderOpt = OutputFolder::Specific;
-            options_.specifiedOutputFolder = pageOut + "/";
+            options_.placement.folder = OutputFolder::Specific;
+            options_.placement.specificFolder = pageOut + "/";
             ShowPage();
             AddMain({a, b});
             AddJoined({j1, j2});

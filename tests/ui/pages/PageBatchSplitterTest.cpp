@@ -77,7 +77,7 @@ class PageBatchSplitterTest : public QObject {
     test::CDesktopRecorder desktop_;
     std::vector<QString>& shown_ = desktop_.shown;
     std::vector<QUrl>& opened_ = desktop_.opened;
-    CutterOptions options_;
+    CutterPageOptions options_;
     std::unique_ptr<CPageBatchSplitter> page_;
 
     CPageBatchSplitter& ShowPage() {
@@ -117,8 +117,8 @@ class PageBatchSplitterTest : public QObject {
     }
     std::string Folder(const char* name) { return *dir_ / name; }
     void UseOutputFolder(const std::string& folder) {
-        options_.outputFolderOpt = OutputFolder::Specific;
-        options_.specifiedOutputFolder = folder + "/";
+        options_.placement.folder = OutputFolder::Specific;
+        options_.placement.specificFolder = folder + "/";
     }
     void ChooseMode(const char* radio) { Click(Get(radio)); }
     // The pieces of Cut All in pageFolder and of corvane-cli batch-cut with cliArgs over the
@@ -167,7 +167,7 @@ private Q_SLOTS:
     }
     void init() {
         test::UseFreshSettings();
-        options_ = CutterOptions{};
+        options_ = CutterPageOptions{};
         options_.browseFolder = true;
         desktop_.Install();
     }
@@ -418,7 +418,7 @@ private Q_SLOTS:
 
     void theSequenceNumberRestartsAtOneWithEveryRun() {
         ShowPage();
-        options_.outputFileName = "%F%-%S%.mp3";
+        options_.nameTemplate = "%F%-%S%.mp3";
         AddByDialog({sources_[0], sources_[1]});
         ChooseMode("byCount");
         Retype(Box("countBox"), "3");
@@ -452,8 +452,8 @@ private Q_SLOTS:
     void cutAllByCountWritesWhatTheCommandLineToolWrites() {
         ShowPage();
         UseOutputFolder(Folder("count"));
-        options_.splitFirstNPieces = true;
-        options_.firstPiecesNumber = 2;
+        options_.firstPiecesOnly = true;
+        options_.firstPieces = 2;
         AddByDialog({sources_[0], sources_[1], sources_[2]});
         ChooseMode("byCount");
         Retype(Box("countBox"), "3");
@@ -475,7 +475,7 @@ private Q_SLOTS:
     void cutAllByRangeWritesWhatTheCommandLineToolWrites() {
         ShowPage();
         UseOutputFolder(Folder("range"));
-        options_.fadeInLen = 10;  // re-encoded
+        options_.fadeInTenths = 10;  // re-encoded
         AddByDialog({sources_[0], sources_[1]});
         ChooseMode("byRange");
         Retype(Box("beginBox"), "2.5");

@@ -118,8 +118,8 @@ private Q_SLOTS:
         Choose(List("bitrateList"), "8 kbps");
         Choose(List("sampleRateList"), "44100 Hz");
         QCOMPARE(Shown("bitrateList"), QString("32 kbps"));
-        QCOMPARE(page_->Settings().options.mp3BitRate, 32);
-        QCOMPARE(page_->Settings().options.mp3SampleRate, 44100);
+        QCOMPARE(page_->Settings().options.encoding.bitrate, 32);
+        QCOMPARE(page_->Settings().options.encoding.sampleRate, 44100);
     }
 
     void bitrateCorrectsTheSampleRate() {
@@ -158,7 +158,7 @@ private Q_SLOTS:
         QCOMPARE(Shown("bitrateList"), QString("8 kbps"));
         QCOMPARE(Shown("targetExistsList"), QString("Rename automatically (add number at end of file name)"));
         QVERIFY(page_->CanClose());
-        QCOMPARE(page_->Settings().options.mp3BitRate, 8);
+        QCOMPARE(page_->Settings().options.encoding.bitrate, 8);
         ClosePage();
         QCOMPARE(Stored("MP3BitRate").toInt(), 8);
         QCOMPARE(Stored("TargetExistsOpt").toInt(), 11);
@@ -216,10 +216,10 @@ private Q_SLOTS:
         QCOMPARE(Stored("TargetExistsOpt").toInt(), 33);
 
         ShowPage();
-        const JoinerOptions& o = page_->Settings().options;
-        QVERIFY(!o.autoMP3EncodingParam);
-        QCOMPARE(o.specifiedOutputFolder, std::string("/tmp/joined/"));
-        QVERIFY(!o.addPostfixAtEndOfFile && o.createTreeDirs && !o.browseFolder);
+        const JoinerPageOptions& o = page_->Settings().options;
+        QVERIFY(!o.autoParams);
+        QCOMPARE(o.placement.specificFolder, std::string("/tmp/joined/"));
+        QVERIFY(!o.joinedPostfix && o.placement.treeFolders && !o.browseFolder);
         QCOMPARE(Shown("encodingList"), QString("Customize"));
         QCOMPARE(Shown("sampleRateList"), QString("22050 Hz"));
         QCOMPARE(Shown("bitrateList"), QString("48 kbps"));

@@ -57,7 +57,7 @@ class PageJoinerTest : public QObject {
     test::CDesktopRecorder desktop_;
     std::vector<QString>& shown_ = desktop_.shown;
     std::vector<QUrl>& opened_ = desktop_.opened;
-    JoinerOptions options_;
+    JoinerPageOptions options_;
     std::unique_ptr<CPageJoiner> page_;
     int pickerCalls_ = 0;
     QString pickerFilter_;
@@ -158,7 +158,7 @@ private Q_SLOTS:
     }
     void init() {
         test::UseFreshSettings();
-        options_ = JoinerOptions{};
+        options_ = JoinerPageOptions{};
         options_.browseFolder = false;
         desktop_.Install();
     }
@@ -334,10 +334,10 @@ private Q_SLOTS:
     }
 
     void reencodingByTheOptionsWritesWhatTheCliWrites() {
-        options_.autoMP3EncodingParam = false;
-        options_.mp3SampleRate = 32000;
-        options_.mp3BitRate = 96;
-        options_.mp3ChannelMode = 3;
+        options_.autoParams = false;
+        options_.encoding.sampleRate = 32000;
+        options_.encoding.bitrate = 96;
+        options_.encoding.channelMode = 3;
         ShowPage();
         AddByDialog({files_[0], lowRate_});
         Retype(Get("titleBox"), QStringLiteral("Mixed"));
@@ -440,7 +440,7 @@ private Q_SLOTS:
         test::WriteFile(longOne, test::EncodeMp3(o));
         test::WriteFile(longTwo, test::EncodeMp3(o));
         options_.browseFolder = true;
-        options_.autoMP3EncodingParam = false;  // re-encoding: slow enough to be cancelled midway
+        options_.autoParams = false;  // re-encoding: slow enough to be cancelled midway
         ShowPage();
         AddByDialog({longOne, longTwo});
         const std::string target = Path("cancelled.mp3");

@@ -72,7 +72,7 @@ class PageSplitterOptTest : public QObject {
     QToolButton* SpinButton(const char* spin, const char* which) {
         return Get<QWidget>(spin)->findChild<QToolButton*>(QString::fromLatin1(which));
     }
-    const CutterOptions& Options() const { return page_->Settings().options; }
+    const CutterPageOptions& Options() const { return page_->Settings().options; }
     // The last message, which must be a refusal with the focus on control.
     void ExpectRefusal(const QString& text, const char* control) {
         QVERIFY(!page_->ValidateAndTakeOver());
@@ -126,11 +126,11 @@ private Q_SLOTS:
 
         QVERIFY(page_->ValidateAndTakeOver());
         QVERIFY(shown_.empty());
-        QCOMPARE(Options().mp3SampleRate, 48000);
-        QCOMPARE(Options().mp3BitRate, 48);
-        QCOMPARE(Options().mp3ChannelMode, 3);
-        QVERIFY(Options().reencodePieces);
-        QVERIFY(!Options().useSameParams);
+        QCOMPARE(Options().encoding.sampleRate, 48000);
+        QCOMPARE(Options().encoding.bitrate, 48);
+        QCOMPARE(Options().encoding.channelMode, 3);
+        QVERIFY(Options().reencode);
+        QVERIFY(!Options().sameParams);
     }
 
     void decimalBoxesReadTenthsAndSpinsStopAtZero() {
@@ -139,12 +139,12 @@ private Q_SLOTS:
         Retype(Get("fadeOut"), ".5");
         Retype(Get("forwardOverlap"), "3");
         QVERIFY(page_->ValidateAndTakeOver());
-        QCOMPARE(Options().fadeInLen, 27);
-        QCOMPARE(Options().fadeOutLen, 5);
-        QCOMPARE(Options().forwardOverlap, 30);
+        QCOMPARE(Options().fadeInTenths, 27);
+        QCOMPARE(Options().fadeOutTenths, 5);
+        QCOMPARE(Options().forwardOverlapTenths, 30);
         Retype(Get("fadeIn"), "");
         QVERIFY(page_->ValidateAndTakeOver());
-        QCOMPARE(Options().fadeInLen, 0);
+        QCOMPARE(Options().fadeInTenths, 0);
         Retype(Get("forwardOverlap"), "");
         ExpectRefusal("Invalid number: , please enter it again.", "forwardOverlap");
 
@@ -166,8 +166,8 @@ private Q_SLOTS:
         Press(fade, Qt::Key_Up, 2);
         QCOMPARE(fade->text(), QStringLiteral("0.2"));
         QVERIFY(page_->ValidateAndTakeOver());
-        QCOMPARE(Options().fadeOutLen, 2);
-        QCOMPARE(Options().forwardOverlap, 0);
+        QCOMPARE(Options().fadeOutTenths, 2);
+        QCOMPARE(Options().forwardOverlapTenths, 0);
     }
 
     void samplesFollowTemplatesAndDigits() {
@@ -181,7 +181,7 @@ private Q_SLOTS:
 
         Retype(Get("fileNameDigits"), "1500");
         QCOMPARE(Get<QLineEdit>("fileNameDigits")->text(), QStringLiteral("1000"));
-        QCOMPARE(Options().filenameDigitNumber, 1000);
+        QCOMPARE(Options().nameDigits, 1000);
         Retype(Get("fileNameDigits"), "3");
         QCOMPARE(names->text(), QStringLiteral("Samples: filename-001.mp3, filename-002.mp3..."));
         Retype(Get("fileNameTemplate"), "%P%_%F%.mp3");
@@ -191,7 +191,7 @@ private Q_SLOTS:
         Retype(Get("titleDigits"), "1500");
         QCOMPARE(Get<QLineEdit>("titleDigits")->text(), QStringLiteral("1000"));
         Press(Get("titleDigits"), Qt::Key_Down);
-        QCOMPARE(Options().titleDigitNumber, 999);
+        QCOMPARE(Options().titleDigits, 999);
         Retype(Get("titleDigits"), "2");
         QCOMPARE(titles->text(), QStringLiteral("Title (01 of 09), Title (02 of 09)..."));
 
@@ -207,7 +207,7 @@ private Q_SLOTS:
         Click(Get("keepID3tag"));
         for (const char* name : tagControls) QVERIFY2(!Get(name)->isEnabled(), name);
         QCOMPARE(Get<QLabel>("titleSamples")->text(), samples);
-        QVERIFY(!Options().keepID3tag);  // a check box click takes the values over
+        QVERIFY(!Options().keepTag);  // a check box click takes the values over
         Click(Get("keepID3tag"));
         for (const char* name : tagControls) QVERIFY2(Get(name)->isEnabled(), name);
 
@@ -222,8 +222,8 @@ private Q_SLOTS:
         Retype(Get("firstPieces"), "4");
         Press(Get("trackNumber"), Qt::Key_End);
         QVERIFY(page_->ValidateAndTakeOver());
-        QCOMPARE(Options().firstPiecesNumber, 4);
-        QCOMPARE(Options().id3TrackNumType, TrackNumber::None);
+        QCOMPARE(Options().firstPieces, 4);
+        QCOMPARE(Options().trackNumbers, TrackNumber::None);
     }
 
     void helpButtonsShowTheTagLists() {
@@ -262,8 +262,8 @@ private Q_SLOTS:
         QVERIFY(Get("createFolderForEachMP3")->isEnabled());
         Retype(folder, "");  // disabled: nothing typed, and nothing needed
         QVERIFY(page_->ValidateAndTakeOver());
-        QCOMPARE(Options().outputFolderOpt, OutputFolder::SameAsSource);
-        QCOMPARE(Options().specifiedOutputFolder, std::string("/tmp/cut output/"));
+        QCOMPARE(Options().placement.folder, OutputFolder::SameAsSource);
+        QCOMPARE(Options().placement.specificFolder, std::string("/tmp/cut output/"));
     }
 
     void valuesRoundTripThroughTheSettingsFile() {
@@ -316,11 +316,11 @@ private Q_SLOTS:
         // target-exists rule falls back to renaming at once.
         ShowPage();
         QCOMPARE(Get<CValueList>("bitrate")->currentText(), QStringLiteral("8 kbps"));
-        QCOMPARE(Options().mp3BitRate, 100);
-        QCOMPARE(Options().targetExistsOpt, TargetExists::Rename);
+        QCOMPARE(Options().encoding.bitrate, 100);
+        QCOMPARE(Options().placement.ifExists, TargetExists::Rename);
         QCOMPARE(Get<QLineEdit>("fadeIn")->text(), QStringLiteral("0.7"));
         QVERIFY(page_->ValidateAndTakeOver());
-        QCOMPARE(Options().mp3BitRate, 8);
+        QCOMPARE(Options().encoding.bitrate, 8);
         ClosePage();
         QCOMPARE(OpenSettings()->value("Options/Cutter/MP3BitRate").toInt(), 8);
     }

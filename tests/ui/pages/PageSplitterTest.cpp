@@ -94,7 +94,7 @@ class PageSplitterTest : public QObject {
     std::vector<Shown> shown_;
     QMessageBox::StandardButton answer_ = QMessageBox::Yes;
     std::vector<QUrl> opened_;
-    CutterOptions options_;
+    CutterPageOptions options_;
     std::unique_ptr<CPageSplitter> page_;
     QString pickerFilter_;
     FileDialogMode pickerMode_ = FileDialogMode::Save;
@@ -169,8 +169,8 @@ class PageSplitterTest : public QObject {
     }
     std::string Folder(const char* name) { return *dir_ / name; }
     void UseOutputFolder(const std::string& folder) {
-        options_.outputFolderOpt = OutputFolder::Specific;
-        options_.specifiedOutputFolder = folder + "/";
+        options_.placement.folder = OutputFolder::Specific;
+        options_.placement.specificFolder = folder + "/";
     }
     // The pieces of the page's cut in pageFolder and of corvane-cli's with cliArgs are the
     // same files, byte for byte.
@@ -230,7 +230,7 @@ private Q_SLOTS:
         shown_.clear();
         opened_.clear();
         answer_ = QMessageBox::Yes;
-        options_ = CutterOptions{};
+        options_ = CutterPageOptions{};
         options_.browseFolder = true;
         SetMessageHandler([this](const QString& text, QMessageBox::Icon icon) {
             shown_.push_back({text, icon});
@@ -626,7 +626,7 @@ private Q_SLOTS:
         QVERIFY(pickerMode_ == FileDialogMode::Open);
         QVERIFY(shown_.empty());
         QCOMPARE(Ranges(), (std::vector<std::pair<int, int>>{{0, 36}, {36, 95}}));
-        options_.outputFileName = "%N% %I%.mp3";
+        options_.nameTemplate = "%N% %I%.mp3";
         UseOutputFolder(Folder("cue"));
         Click(Get("cutButton"));
         QVERIFY(shown_.empty());

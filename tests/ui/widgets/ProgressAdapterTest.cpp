@@ -82,9 +82,9 @@ class ProgressAdapterTest : public QObject {
         watcher.start();
 
         CutContext ctx;
-        ctx.options.outputFolderOpt = corvane::OutputFolder::Specific;
-        ctx.options.specifiedOutputFolder = PiecesFolder().toStdString() + "/";
-        ctx.options.keepID3tag = false;
+        ctx.options.placement.folder = corvane::OutputFolder::Specific;
+        ctx.options.placement.specificFolder = PiecesFolder().toStdString() + "/";
+        ctx.options.keepTag = false;
         ctx.dialog = &adapter;
         (void)CutFileByCount(ctx, source_, lengthTenths_, kPieceCount);
         running = false;
