@@ -9,8 +9,7 @@
 #include "cli/Json.h"
 #include "cli/TextEscape.h"
 #include "engine/base/Messages.h"
-#include "engine/mp3/SourceFacts.h"
-#include "engine/mp3/SourceInfo.h"
+#include "engine/Facts.h"
 
 namespace corvane::cli {
 namespace {

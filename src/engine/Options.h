@@ -46,6 +46,10 @@ inline constexpr const char* kDefaultId3TitleFormat = "%I% - %P%/%T%";
 // The postfix a batch join target's base name gets.
 inline constexpr const char* kJoinedPostfix = "_joined";
 
+// How many pieces or files a re-encoding cut or batch join encodes at once by default: one
+// per hardware thread, at least 1.
+int DefaultJobs();
+
 // Highest digit count of numbers in names and titles (0 = automatic).
 constexpr int kMaxDigitNumber = 1000;
 

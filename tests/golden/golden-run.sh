@@ -13,7 +13,7 @@
 set -eu
 CLI=$(realpath "$1")
 MANIFEST=$2
-EXPECTED=${3:-}
+EXPECTED=${3:+$(realpath "$3")}
 WORK=$(mktemp -d /tmp/corvane-golden.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
 cd "$WORK"

@@ -51,9 +51,8 @@
 #include <vector>
 
 #include "engine/Progress.h"
-#include "engine/cut/CutPlans.h"
-#include "engine/mp3/SourceFacts.h"
-#include "engine/mp3/SourceInfo.h"
+#include "engine/Cut.h"
+#include "engine/Facts.h"
 
 namespace corvane {
 
@@ -76,17 +75,6 @@ struct CueSheet {
     std::string genre;
     std::string date;
     std::vector<CueTrack> tracks;
-};
-
-// The rows to cut and what each piece's tag holds, index for index.
-struct CuePieces {
-    std::vector<PieceEntry> rows;          // cover 0 to the file's length in tenths, in order;
-                                           // each with its tag and (but the last) its exact
-                                           // end: the next row's startFrames
-    std::vector<TagFields> tags;           // one per row
-    std::vector<uint64_t> startFrames;     // where each row's track starts (its INDEX 01), in
-                                           // sample frames to the nearest one; 0 for a leading
-                                           // row (rows hold tenths, rounded to nearest)
 };
 
 // Reads the sheet's text (encoding as in the overview) into out (reset first). Done, or
@@ -117,8 +105,5 @@ Outcome ReadCueSheet(const std::string& path, CueSheet& out);
 Outcome PlanCuePieces(const CueSheet& sheet, const std::string& sourcePath, const SourceFacts& facts,
                       CuePieces& out);
 
-// ReadCueSheet (sheetPath), the source's facts (ReadSourceFacts; "Failed to load file
-// \"sourcePath\"." when the reader refuses it), then PlanCuePieces.
-Outcome LoadCuePieces(const std::string& sheetPath, const std::string& sourcePath, CuePieces& out);
 
 }  // namespace corvane

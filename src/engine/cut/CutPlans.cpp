@@ -1,23 +1,17 @@
-// The cut plans: validation, piece counts, naming and the cancel clean-up.
+// The cut planner: the rules' checks, piece counts, numbering and names, once per rule.
 #include "engine/cut/CutPlans.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
+#include <climits>
 #include <limits>
 
 #include "engine/base/Messages.h"
-#include "engine/base/PathUtil.h"
-#include "engine/cut/Cutter.h"
+#include "engine/cut/CueSheet.h"
 #include "engine/cut/FrameCopyCutter.h"
-#include "engine/cut/ParallelCut.h"
+#include "engine/cut/PieceTarget.h"
 #include "engine/cut/ReencodeCutter.h"
 #include "engine/cut/SilenceDetector.h"
-#include "engine/cut/PieceTarget.h"
-#include "engine/output/PieceNaming.h"
-#include "engine/mp3/SourceFacts.h"
-#include "engine/output/OutputRun.h"
-#include "engine/output/OutputSet.h"
 
 namespace corvane {
 namespace {
@@ -46,54 +40,19 @@ int64_t TypedTenths(const std::string& text) {
     return static_cast<int64_t>(std::clamp(tenths, -kLongestTypedTenths, kLongestTypedTenths));
 }
 
-bool DialogCancelled(const CutContext& ctx) {
+bool PumpAndCheck(const CutContext& ctx) {
+    PumpMessages();
     return ctx.dialog && ctx.dialog->cancelled.load(std::memory_order_relaxed) != 0;
 }
 
-bool PumpAndCheck(const CutContext& ctx) {
-    PumpMessages();
-    return DialogCancelled(ctx);
-}
-
-// The pieces of one source: the cutter writes them into the set under temporary names, and
-// they take their names together when the source is done.
-class CSourcePieces {
-public:
-    explicit CSourcePieces(CutContext& ctx) : ctx_(ctx), outputs_(*ctx.run) { ctx.createdPieces.clear(); }
-
-    COutputSet& Outputs() { return outputs_; }
-
-    // The source is done, or a name could not be settled (the pieces written before stay):
-    // publishes the pieces and lists them in createdPieces. A failure to publish replaces a
-    // Done outcome.
-    Outcome Keep(Outcome outcome) {
-        Outcome published = outputs_.Publish(ctx_.options.placement.ifExists);
-        ctx_.createdPieces = outputs_.Published();
-        return outcome.done() ? published : outcome;
-    }
-
-    // A piece failed or the user cancelled: nothing of the source is left.
-    Outcome Drop(Outcome outcome) {
-        outputs_.Discard();
-        ctx_.createdPieces.clear();
-        return outcome;
-    }
-
-private:
-    CutContext& ctx_;
-    COutputSet outputs_;
-};
-
-// Steps 1-5 common to every driver once its own checks passed, but for where the pieces go:
-// Done when the cutter is loaded and set up for the first piece. bar: the bar the cutter
-// moves (null: none).
-Outcome LoadForCut(CutContext& ctx, CCutter& cutter, const std::string& source, bool overlaps, IProgressBar* bar) {
+// Loads source into cutter and sets it up as the options ask (the overlaps only when the
+// rule takes them). Done when the cutter stands before the first piece.
+Outcome LoadForCut(CutContext& ctx, CCutter& cutter, const std::string& source, bool overlaps) {
     if (PumpAndCheck(ctx)) return Outcome::Cancelled();
     ctx.run->AddSource(source);
     if (!cutter.LoadSource(source)) return Outcome::Failed(LoadFileFailure(source));
     const CutterOptions& o = ctx.options;
     cutter.SetCancelFlag(ctx.dialog ? &ctx.dialog->cancelled : nullptr);
-    cutter.SetProgressBar(bar);
     if (overlaps) {
         cutter.SetForwardOverlap(o.forwardOverlapTenths);
         cutter.SetBackwardOverlap(o.backwardOverlapTenths);
@@ -109,15 +68,8 @@ Outcome LoadForCut(CutContext& ctx, CCutter& cutter, const std::string& source, 
     return Outcome::Done();
 }
 
-// LoadForCut with the dialog's bar, the pieces going into the source's set.
-Outcome Prepare(CutContext& ctx, CCutter& cutter, CSourcePieces& pieces, const std::string& source, bool overlaps) {
-    cutter.SetOutputSet(&pieces.Outputs());
-    return LoadForCut(ctx, cutter, source, overlaps, ctx.dialog ? &ctx.dialog->Bar() : nullptr);
-}
-
 // By size with re-encoding: pieces of size bytes at the output bit rate (kbps) over seconds
-// of audio, the last one taking the rest.
-// At most kMaxPieceCount + 1, which the plans refuse.
+// of audio, the last one taking the rest. At most kMaxPieceCount + 1, which the plans refuse.
 int64_t PieceCountAtBitrate(int64_t seconds, uint64_t size, int kbps) {
     const double bytesPerSecond = kbps * 1000.0 / 8.0;
     const double pieceSeconds = static_cast<double>(size) / bytesPerSecond;
@@ -127,150 +79,48 @@ int64_t PieceCountAtBitrate(int64_t seconds, uint64_t size, int kbps) {
     return count;
 }
 
-// The sequential plan of CutFileBySize, CutFileByCount and CutFileByTime.
-Outcome RunSequential(CutContext& ctx, const std::string& source, bool bySize, uint64_t size, int64_t tenths,
-                      int count, int64_t lengthTenths) {
-    CSourcePieces pieces(ctx);
-    std::unique_ptr<CCutter> cutter = CreateCutter(ctx.options);
-    if (Outcome prepared = Prepare(ctx, *cutter, pieces, source, true); !prepared.done()) return prepared;
-    if (count == 0) {
-        const int64_t atBitrate =
-            PieceCountAtBitrate(lengthTenths / kTenthsPerSecond, size, cutter->GetOutputBitrate());
-        if (atBitrate > kMaxPieceCount) return Outcome::Failed(kSizeTooSmall);
-        count = static_cast<int>(atBitrate);
-    }
-    const int digits = ctx.options.titleDigits;
-    COutputRun& run = *ctx.run;
-    std::string path;
-    bool eof = false;
-    int i = 1;
-    std::string error;
-    for (; i <= count - 1; ++i) {
-        if (!MakePieceTarget(ctx.options, run, source, i, count, i, path, error)) {
-            return pieces.Keep(Outcome::Failed(error));
-        }
-        Outcome piece = bySize ? cutter->CutBySize(path, size, i, count, i, digits, eof)
-                               : cutter->CutByDuration(path, tenths, i, count, i, digits, eof);
-        if (!piece.done()) return pieces.Drop(std::move(piece));
-        if (eof) break;
-    }
-    if (PumpAndCheck(ctx)) return pieces.Drop(Outcome::Cancelled());
-    if (!eof) {
-        if (!MakePieceTarget(ctx.options, run, source, i, count, i, path, error)) {
-            return pieces.Keep(Outcome::Failed(error));
-        }
-        if (Outcome last = cutter->CutToEnd(path, count, count, count, digits); !last.done()) {
-            return pieces.Drop(std::move(last));
-        }
-    }
-    cutter->CloseSource();
-    return pieces.Keep(Outcome::Done());
-}
-
-// The batch plan of BatchCutBySize, BatchCutByCount and BatchCutByTime.
-Outcome RunBatch(CutContext& ctx, const std::string& source, bool bySize, uint64_t size, int64_t tenths, int count,
-                 int64_t seconds, int& sequence) {
-    CSourcePieces pieces(ctx);
-    std::unique_ptr<CCutter> cutter = CreateCutter(ctx.options);
-    if (Outcome prepared = Prepare(ctx, *cutter, pieces, source, true); !prepared.done()) return prepared;
-    if (count == 0) {
-        const int64_t atBitrate = PieceCountAtBitrate(seconds, size, cutter->GetOutputBitrate());
-        if (atBitrate > kMaxPieceCount) return Outcome::Failed(kSizeTooSmall);
-        count = static_cast<int>(atBitrate);
-    }
-    const CutterOptions& o = ctx.options;
-    const int digits = o.titleDigits;
-    COutputRun& run = *ctx.run;
-    std::string path;
-    bool eof = false;
-    int i = 1;
-    std::string error;
-    if (count >= 2) {
-        while (!o.firstPiecesOnly || o.firstPieces >= i) {
-            if (!MakePieceTarget(o, run, source, i, count, sequence, path, error)) {
-                return pieces.Keep(Outcome::Failed(error));
-            }
-            Outcome piece = bySize ? cutter->CutBySize(path, size, i, count, sequence, digits, eof)
-                                   : cutter->CutByDuration(path, tenths, i, count, sequence, digits, eof);
-            if (!piece.done()) return pieces.Drop(std::move(piece));
-            ++sequence;
-            if (eof) break;
-            ++i;
-            if (i >= count) break;
-        }
-    }
-    if (PumpAndCheck(ctx)) return pieces.Drop(Outcome::Cancelled());
-    if (eof || (o.firstPiecesOnly && o.firstPieces < i)) return pieces.Keep(Outcome::Done());
-    if (!MakePieceTarget(o, run, source, i, count, sequence, path, error)) return pieces.Keep(Outcome::Failed(error));
-    if (Outcome last = cutter->CutToEnd(path, count, count, sequence, digits); !last.done()) {
-        return pieces.Drop(std::move(last));
-    }
-    ++sequence;
-    return pieces.Keep(Outcome::Done());
-}
-
 uint64_t PieceCountBySize(uint64_t fileSize, uint64_t size) {
     return fileSize / size + (fileSize % size ? 1 : 0);
 }
 
-bool Reencodes(const CutterOptions& o) { return o.reencode || o.fadeInTenths > 0 || o.fadeOutTenths > 0; }
-
-// Re-encoding work runs on worker threads when more than one is asked for; frame copy, bound
-// by the disk, always runs here.
-bool RunsInParallel(const CutContext& ctx) { return ctx.jobs > 1 && Reencodes(ctx.options); }
-
-// The re-encoding cutter of CreateCutter.
-std::unique_ptr<CReencodeCutter> CreateReencodeCutter(const CutterOptions& options) {
-    auto cutter = std::make_unique<CReencodeCutter>();
-    if (!options.reencode || options.sameParams) {
-        cutter->SetEncodingParams(0, 0, kChannelModeNone);
-    } else {
-        cutter->SetEncodingParams(options.encoding.sampleRate, options.encoding.bitrate, options.encoding.channelMode);
-    }
-    return cutter;
-}
-
-// The plan of one source for the parallel cut: the steps a driver takes, in order, each
-// piece named as the driver names it just before cutting it.
+// Adds the steps of a plan, each piece named (in order) as it is added.
 class CPlanBuilder {
 public:
     CPlanBuilder(CutContext& ctx, const std::string& source, SourcePlan& plan)
         : ctx_(ctx), source_(source), plan_(plan) {}
 
-    // A piece of index of count (sequence; the tag's numbers) named after nameIndex; false,
-    // with nothing added, once a name could not be settled.
-    bool Piece(CutStep::Measure measure, uint64_t bytes, int64_t tenths, int index, int count, int sequence,
-               int nameIndex) {
+    // A piece (step's index of count, its sequence number) named after nameIndex and the tag
+    // record of its row; false, with nothing added, once a name could not be settled.
+    bool Piece(CutStep step, int nameIndex) {
         if (!plan_.namingFailure.empty()) return false;
+        const TagFields* tags = step.row >= 0 ? RowTags(step.row) : nullptr;
         std::string path;
         std::string error;
-        if (!MakePieceTarget(ctx_.options, *ctx_.run, source_, nameIndex, count, sequence, path, error)) {
+        if (!MakePieceTarget(ctx_.options, *ctx_.run, source_, nameIndex, step.count, step.sequence, path, error,
+                             tags)) {
             plan_.namingFailure = error;
             return false;
         }
-        plan_.names.push_back(path);
-        Add(CutStep::Kind::Piece, measure, bytes, tenths, index, count, sequence);
+        NamedPiece(path, step);
         return true;
     }
     // A piece whose name was settled already.
-    void NamedPiece(const std::string& path, CutStep::Measure measure, int64_t tenths, int index, int count,
-                    int sequence) {
+    void NamedPiece(const std::string& path, CutStep step) {
         plan_.names.push_back(path);
-        Add(CutStep::Kind::Piece, measure, 0, tenths, index, count, sequence);
+        step.kind = CutStep::Kind::Piece;
+        Add(step);
     }
-    void Skip(int64_t tenths) { Add(CutStep::Kind::Skip, CutStep::Measure::Tenths, 0, tenths, 0, 0, 0); }
+    void Skip(CutStep step) {
+        step.kind = CutStep::Kind::Skip;
+        Add(step);
+    }
 
 private:
-    void Add(CutStep::Kind kind, CutStep::Measure measure, uint64_t bytes, int64_t tenths, int index, int count,
-             int sequence) {
-        CutStep step;
-        step.kind = kind;
-        step.measure = measure;
-        step.bytes = bytes;
-        step.tenths = tenths;
-        step.index = index;
-        step.count = count;
-        step.sequence = sequence;
+    const TagFields* RowTags(int row) const {
+        const PieceEntry& entry = plan_.rows[static_cast<size_t>(row)];
+        return entry.tags ? &*entry.tags : nullptr;
+    }
+    void Add(CutStep step) {
         step.titleDigits = ctx_.options.titleDigits;
         plan_.steps.push_back(step);
     }
@@ -280,98 +130,123 @@ private:
     SourcePlan& plan_;
 };
 
-// The parallel plan of RunSequential (batch false) and RunBatch (batch true, numbered from
-// sequence): count pieces (0: as many as the size makes at the output bit rate over
-// seconds), each but the last of size bytes or tenths, the last to the end.
+CutStep Step(CutStep::Measure measure, int index, int count, int sequence) {
+    CutStep step;
+    step.measure = measure;
+    step.index = index;
+    step.count = count;
+    step.sequence = sequence;
+    return step;
+}
+
+// The whole source in count pieces (0: as many as the size makes at the output bit rate over
+// seconds), each but the last of size bytes or tenths, the last to the end. A single cut
+// numbers its pieces 1 to count; a batch numbers them on from sequence and, with the first
+// pieces option, stops after them.
 Outcome PlanWhole(CutContext& ctx, const std::string& source, bool bySize, uint64_t size, int64_t tenths, int count,
                   int64_t seconds, bool batch, int sequence, SourcePlan& plan) {
-    std::unique_ptr<CReencodeCutter> cutter = CreateReencodeCutter(ctx.options);
-    if (Outcome loaded = LoadForCut(ctx, *cutter, source, true, nullptr); !loaded.done()) return loaded;
+    std::unique_ptr<CCutter> cutter = CreateCutter(ctx.options);
+    if (Outcome loaded = LoadForCut(ctx, *cutter, source, true); !loaded.done()) return loaded;
     if (count == 0) {
         const int64_t atBitrate = PieceCountAtBitrate(seconds, size, cutter->GetOutputBitrate());
         if (atBitrate > kMaxPieceCount) return Outcome::Failed(kSizeTooSmall);
         count = static_cast<int>(atBitrate);
     }
     plan.cutter = std::move(cutter);
-    const CutStep::Measure measure = bySize ? CutStep::Measure::Bytes : CutStep::Measure::Tenths;
-    CPlanBuilder add(ctx, source, plan);
-    if (!batch) {
-        int i = 1;
-        for (; i <= count - 1; ++i) {
-            if (!add.Piece(measure, size, tenths, i, count, i, i)) return Outcome::Done();
-        }
-        add.Piece(CutStep::Measure::ToEnd, 0, 0, count, count, count, i);
-        return Outcome::Done();
-    }
-    const CutterOptions& o = ctx.options;
-    int i = 1;
-    if (count >= 2) {
-        while (!o.firstPiecesOnly || o.firstPieces >= i) {
-            if (!add.Piece(measure, size, tenths, i, count, sequence + i - 1, i)) return Outcome::Done();
-            ++i;
-            if (i >= count) break;
-        }
-    }
-    if (o.firstPiecesOnly && o.firstPieces < i) return Outcome::Done();
-    add.Piece(CutStep::Measure::ToEnd, 0, 0, count, count, sequence + i - 1, i);
+    plan.sequence = sequence;
     plan.sequenceRule = SequenceRule::PiecesCut;
-    return Outcome::Done();
-}
-
-// The parallel plan of CutFileByPieces: the checked rows as pieces, the others skipped.
-Outcome PlanRows(CutContext& ctx, const std::string& source, const std::vector<PieceEntry>& rows,
-                 SourcePlan& plan) {
-    std::unique_ptr<CReencodeCutter> cutter = CreateReencodeCutter(ctx.options);
-    if (Outcome loaded = LoadForCut(ctx, *cutter, source, true, nullptr); !loaded.done()) return loaded;
-    plan.cutter = std::move(cutter);
+    const CutStep::Measure measure = bySize ? CutStep::Measure::Bytes : CutStep::Measure::Tenths;
+    const CutterOptions& o = ctx.options;
+    // Pieces 1 .. count - 1; a batch asking for the first pieces only stops after them.
+    const int lastCut = batch && o.firstPiecesOnly ? std::min(count - 1, o.firstPieces) : count - 1;
     CPlanBuilder add(ctx, source, plan);
-    const int n = static_cast<int>(rows.size());
-    for (int k = 1; k <= n - 1; ++k) {
-        const PieceEntry& row = rows[static_cast<size_t>(k - 1)];
-        const int duration = row.end - row.start;
-        if (!row.checked) {
-            add.Skip(duration);
-        } else if (!add.Piece(CutStep::Measure::Tenths, 0, duration, k, n, k, k)) {
-            return Outcome::Done();
-        }
+    int i = 1;
+    for (; i <= lastCut; ++i) {
+        CutStep step = Step(measure, i, count, batch ? sequence + i - 1 : i);
+        step.bytes = size;
+        step.tenths = tenths;
+        if (!add.Piece(step, i)) return Outcome::Done();
     }
-    if (rows.back().checked) add.Piece(CutStep::Measure::ToEnd, 0, 0, n, n, n, n);
+    if (batch && o.firstPiecesOnly && o.firstPieces < i) return Outcome::Done();
+    add.Piece(Step(CutStep::Measure::ToEnd, count, count, batch ? sequence + i - 1 : count), i);
     return Outcome::Done();
 }
 
-// The parallel plan of BatchCutRange: begin tenths skipped, then one piece of length tenths
-// (0: to the end), numbered sequence.
+// The checked rows as pieces and the others skipped, each up to its exact end when it has
+// one; the last row, when checked, to the end. A single cut numbers each piece by its row; a
+// batch (sequence above 0) numbers the pieces on from sequence.
+Outcome PlanRows(CutContext& ctx, const std::string& source, std::vector<PieceEntry> rows, int sequence,
+                 SourcePlan& plan) {
+    plan.rows = std::move(rows);
+    std::unique_ptr<CCutter> cutter = CreateCutter(ctx.options);
+    if (Outcome loaded = LoadForCut(ctx, *cutter, source, true); !loaded.done()) return loaded;
+    plan.cutter = std::move(cutter);
+    plan.sequence = sequence;
+    plan.sequenceRule = SequenceRule::PiecesCut;
+    for (const PieceEntry& row : plan.rows) plan.ownPlaces = plan.ownPlaces || row.endSample >= 0 || row.tags;
+    const bool batch = sequence > 0;
+    const int n = static_cast<int>(plan.rows.size());
+    int pieces = 0;
+    CPlanBuilder add(ctx, source, plan);
+    for (int k = 1; k <= n; ++k) {
+        const PieceEntry& row = plan.rows[static_cast<size_t>(k - 1)];
+        const bool last = k == n;
+        if (last && !row.checked) break;
+        CutStep step = Step(last ? CutStep::Measure::ToEnd
+                                 : row.endSample >= 0 ? CutStep::Measure::Samples : CutStep::Measure::Tenths,
+                            k, n, batch ? sequence + pieces : k);
+        step.tenths = row.end - row.start;
+        step.endSample = row.endSample;
+        step.row = k - 1;
+        if (!row.checked) {
+            add.Skip(step);
+            continue;
+        }
+        if (!add.Piece(step, k)) return Outcome::Done();
+        ++pieces;
+    }
+    return Outcome::Done();
+}
+
+// One piece numbered sequence: begin tenths skipped, then length tenths (0: to the end).
 Outcome PlanRange(CutContext& ctx, const std::string& source, int64_t begin, int64_t length, int sequence,
                   SourcePlan& plan) {
-    std::unique_ptr<CReencodeCutter> cutter = CreateReencodeCutter(ctx.options);
-    if (Outcome loaded = LoadForCut(ctx, *cutter, source, false, nullptr); !loaded.done()) return loaded;
+    std::unique_ptr<CCutter> cutter = CreateCutter(ctx.options);
+    if (Outcome loaded = LoadForCut(ctx, *cutter, source, false); !loaded.done()) return loaded;
     std::string path;
     std::string error;
     if (!MakePieceTarget(ctx.options, *ctx.run, source, 1, 1, sequence, path, error)) return Outcome::Failed(error);
     plan.cutter = std::move(cutter);
-    CPlanBuilder add(ctx, source, plan);
-    add.Skip(begin);
-    add.NamedPiece(path, length == 0 ? CutStep::Measure::ToEnd : CutStep::Measure::Tenths, length, 1, 1, sequence);
+    plan.sequence = sequence;
     plan.sequenceRule = SequenceRule::PiecesKept;
+    CPlanBuilder add(ctx, source, plan);
+    CutStep skip;
+    skip.tenths = begin;
+    add.Skip(skip);
+    CutStep piece = Step(length == 0 ? CutStep::Measure::ToEnd : CutStep::Measure::Tenths, 1, 1, sequence);
+    piece.tenths = length;
+    add.NamedPiece(path, piece);
     return Outcome::Done();
 }
 
-// Cuts one source by plan on worker threads; its pieces end in ctx.createdPieces, as the
-// sequential drivers leave them. sequence (may be null) moves on as the batch drivers move
-// it; result (may be null) receives the whole result.
-Outcome RunParallel(CutContext& ctx, int* sequence, const std::function<Outcome(SourcePlan&)>& plan,
-                    SourceResult* result = nullptr) {
-    ctx.createdPieces.clear();
-    SourceResult kept;
-    kept.outcome = Outcome::Cancelled();
-    CParallelCut cut(ctx);
-    cut.Run(
-        1, sequence != nullptr ? *sequence : 1, [&](size_t, int, SourcePlan& p) { return plan(p); }, [](size_t) {},
-        [&](size_t, const SourceResult& r) { kept = r; });
-    ctx.createdPieces = kept.pieces;
-    if (sequence != nullptr && !kept.outcome.cancelled()) *sequence = kept.sequenceAfter;
-    if (result != nullptr) *result = kept;
-    return kept.outcome;
+// The rows of custom points: 0..points[0], ..., the last to lengthTenths; with only, just
+// those 1-based rows checked (rows it names past the last are left out).
+std::vector<PieceEntry> RowsAtPoints(const std::vector<int>& points, const std::vector<int>& only,
+                                     int64_t lengthTenths) {
+    std::vector<PieceEntry> rows;
+    int start = 0;
+    for (const int point : points) {
+        rows.push_back({start, point, true, {}, {}, -1, {}});
+        start = point;
+    }
+    rows.push_back({start, static_cast<int>(std::clamp<int64_t>(lengthTenths, start, INT_MAX)), true, {}, {}, -1, {}});
+    if (!only.empty()) {
+        for (PieceEntry& row : rows) row.checked = false;
+        for (const int k : only) {
+            if (k >= 1 && k <= static_cast<int>(rows.size())) rows[static_cast<size_t>(k - 1)].checked = true;
+        }
+    }
+    return rows;
 }
 
 }  // namespace
@@ -407,9 +282,17 @@ uint64_t ParsePieceSize(const std::string& text, SizeUnit unit) {
     return value > 0 ? static_cast<uint64_t>(value) : 0;
 }
 
+bool Reencodes(const CutterOptions& o) { return o.reencode || o.fadeInTenths > 0 || o.fadeOutTenths > 0; }
+
 std::unique_ptr<CCutter> CreateCutter(const CutterOptions& options) {
     if (!Reencodes(options)) return std::make_unique<CFrameCopyCutter>();
-    return CreateReencodeCutter(options);
+    auto cutter = std::make_unique<CReencodeCutter>();
+    if (!options.reencode || options.sameParams) {
+        cutter->SetEncodingParams(0, 0, kChannelModeNone);
+    } else {
+        cutter->SetEncodingParams(options.encoding.sampleRate, options.encoding.bitrate, options.encoding.channelMode);
+    }
+    return cutter;
 }
 
 int SourceLengthTenths(const std::string& path) {
@@ -418,317 +301,124 @@ int SourceLengthTenths(const std::string& path) {
 }
 
 Outcome CutFileBySize(CutContext& ctx, const std::string& source, int64_t lengthTenths, uint64_t fileSize,
-                      const std::string& sizeText, SizeUnit sizeUnit) {
+                      const std::string& sizeText, SizeUnit sizeUnit, SourcePlan& plan) {
     const uint64_t size = ParsePieceSize(sizeText, sizeUnit);
     if (size >= fileSize) return Outcome::Failed(kSizeTooBig);
     if (size == 0) return Outcome::Failed(kSizeTooSmall);
     const uint64_t bySize = PieceCountBySize(fileSize, size);
     if (bySize > static_cast<uint64_t>(kMaxPieceCount)) return Outcome::Failed(kSizeTooSmall);
     const int count = Reencodes(ctx.options) ? 0 : static_cast<int>(bySize);
-    if (RunsInParallel(ctx)) {
-        return RunParallel(ctx, nullptr, [&](SourcePlan& plan) {
-            return PlanWhole(ctx, source, true, size, 0, count, lengthTenths / kTenthsPerSecond, false, 1, plan);
-        });
-    }
-    return RunSequential(ctx, source, true, size, 0, count, lengthTenths);
+    return PlanWhole(ctx, source, true, size, 0, count, lengthTenths / kTenthsPerSecond, false, 1, plan);
 }
 
-Outcome CutFileByCount(CutContext& ctx, const std::string& source, int64_t lengthTenths, int count) {
+Outcome CutFileByCount(CutContext& ctx, const std::string& source, int64_t lengthTenths, int count,
+                       SourcePlan& plan) {
     if (count <= 1) return Outcome::Failed(kCountTooSmall);
     const int64_t tenths = lengthTenths / count;
     if (tenths <= 0) return Outcome::Failed(kCountTooBig);
-    if (RunsInParallel(ctx)) {
-        return RunParallel(ctx, nullptr, [&](SourcePlan& plan) {
-            return PlanWhole(ctx, source, false, 0, tenths, count, 0, false, 1, plan);
-        });
-    }
-    return RunSequential(ctx, source, false, 0, tenths, count, lengthTenths);
+    return PlanWhole(ctx, source, false, 0, tenths, count, 0, false, 1, plan);
 }
 
-Outcome CutFileByTime(CutContext& ctx, const std::string& source, int64_t lengthTenths, int minutes, int seconds) {
+Outcome CutFileByTime(CutContext& ctx, const std::string& source, int64_t lengthTenths, int minutes, int seconds,
+                      SourcePlan& plan) {
     const int64_t tenths = seconds * kTenthsPerSecond + minutes * kTenthsPerMinute;
     if (tenths >= lengthTenths) return Outcome::Failed(kDurationTooLong);
     if (tenths <= 0) return Outcome::Failed(kDurationTooSmall);
     const int64_t count = lengthTenths / tenths + (lengthTenths % tenths ? 1 : 0);
     if (count > kMaxPieceCount) return Outcome::Failed(kDurationTooSmall);
-    if (RunsInParallel(ctx)) {
-        return RunParallel(ctx, nullptr, [&](SourcePlan& plan) {
-            return PlanWhole(ctx, source, false, 0, tenths, static_cast<int>(count), 0, false, 1, plan);
-        });
-    }
-    return RunSequential(ctx, source, false, 0, tenths, static_cast<int>(count), lengthTenths);
+    return PlanWhole(ctx, source, false, 0, tenths, static_cast<int>(count), 0, false, 1, plan);
 }
 
-namespace {
-
-// The custom pieces of rows (at least two), one after another on the calling thread; each
-// piece's sequence number is its row's number, or with batchSequence the batch's running
-// number, moved on past the pieces cut (also when the source then fails).
-Outcome CutRowsInOrder(CutContext& ctx, const std::string& source, std::vector<PieceEntry>& rows,
-                       int* batchSequence) {
-    const int n = static_cast<int>(rows.size());
-    CSourcePieces pieces(ctx);
-    std::unique_ptr<CCutter> cutter = CreateCutter(ctx.options);
-    if (Outcome prepared = Prepare(ctx, *cutter, pieces, source, true); !prepared.done()) return prepared;
-    const int digits = ctx.options.titleDigits;
-    COutputRun& run = *ctx.run;
-    std::vector<PieceEntry*> written;  // the rows of the set's files, in order
-    // However the source ends, a batch numbers on past the pieces it cut.
-    struct NumberOn {
-        int* sequence;
-        const std::vector<PieceEntry*>& cut;
-        ~NumberOn() {
-            if (sequence != nullptr) *sequence += static_cast<int>(cut.size());
-        }
-    } numberOn{batchSequence, written};
-    // Publishes the pieces written and shows their names in their rows.
-    auto keep = [&](Outcome outcome) {
-        outcome = pieces.Keep(std::move(outcome));
-        const auto& files = pieces.Outputs().Files();
-        for (size_t k = 0; k < files.size() && k < written.size(); ++k) {
-            const bool published = files[k]->IsPublished();
-            written[k]->path = published ? files[k]->Path() : std::string();
-            written[k]->output = published ? FileNameOf(files[k]->Path()) : std::string();
-        }
-        return outcome;
-    };
-    std::string path;
-    std::string error;
-    bool eof = false;
-    // Samples from where the reader stands to a row's exact end (at least one frame's worth
-    // is taken even when the reader stands past it).
-    auto toEnd = [&](const PieceEntry& row) {
-        const uint64_t end = static_cast<uint64_t>(row.endSample);
-        return end > cutter->SamplePosition() ? end - cutter->SamplePosition() : 1;
-    };
-    // A piece's sequence number: its row's number, or in a batch the batch's running number.
-    auto sequenceOf = [&](int k) {
-        return batchSequence != nullptr ? *batchSequence + static_cast<int>(written.size()) : k;
-    };
-    for (int k = 1; k <= n - 1 && !eof; ++k) {
-        PieceEntry& row = rows[static_cast<size_t>(k - 1)];
-        const int duration = row.end - row.start;
-        const TagFields* tags = row.tags ? &*row.tags : nullptr;
-        if (row.checked) {
-            const int sequence = sequenceOf(k);
-            if (!MakePieceTarget(ctx.options, run, source, k, n, sequence, path, error, tags)) {
-                return keep(Outcome::Failed(error));
-            }
-            cutter->SetPieceTags(tags);
-            Outcome piece = row.endSample >= 0
-                                ? cutter->CutBySamples(path, toEnd(row), k, n, sequence, digits, eof)
-                                : cutter->CutByDuration(path, duration, k, n, sequence, digits, eof);
-            if (!piece.done()) return pieces.Drop(std::move(piece));
-            written.push_back(&row);
-        } else if (Outcome skipped = row.endSample >= 0 ? cutter->SkipSamples(toEnd(row), eof)
-                                                        : cutter->SkipDuration(duration, eof);
-                   !skipped.done()) {
-            return pieces.Drop(std::move(skipped));
-        }
-    }
-    if (PumpAndCheck(ctx)) return pieces.Drop(Outcome::Cancelled());
-    PieceEntry& last = rows.back();
-    if (!eof && last.checked) {
-        const TagFields* tags = last.tags ? &*last.tags : nullptr;
-        const int sequence = sequenceOf(n);
-        if (!MakePieceTarget(ctx.options, run, source, n, n, sequence, path, error, tags)) {
-            return keep(Outcome::Failed(error));
-        }
-        cutter->SetPieceTags(tags);
-        if (Outcome piece = cutter->CutToEnd(path, n, n, sequence, digits); !piece.done()) {
-            return pieces.Drop(std::move(piece));
-        }
-        written.push_back(&last);
-    }
-    cutter->CloseSource();
-    return keep(Outcome::Done());
+Outcome CutFileByPieces(CutContext& ctx, const std::string& source, std::vector<PieceEntry> rows,
+                        SourcePlan& plan) {
+    const bool anyChecked = std::any_of(rows.begin(), rows.end(), [](const PieceEntry& row) { return row.checked; });
+    if (rows.size() <= 1 || !anyChecked) return Outcome::Failed(kPiecesRequired);
+    return PlanRows(ctx, source, std::move(rows), 0, plan);
 }
 
-}  // namespace
-
-Outcome CutFileAtSilences(CutContext& ctx, const std::string& source, double thresholdDb, double minSeconds) {
+Outcome CutFileAtSilences(CutContext& ctx, const std::string& source, const SilenceOptions& silence, int sequence,
+                          SourcePlan& plan) {
     std::vector<PieceEntry> rows;
-    SilenceOptions options;
-    options.thresholdDb = thresholdDb;
-    options.minSeconds = minSeconds;
-    if (Outcome found = FindSilencePieces(source, options, ctx.dialog, -1, rows); !found.done()) return found;
-    return CutRowsInOrder(ctx, source, rows, nullptr);
+    if (Outcome found = FindSilencePieces(source, silence, ctx.dialog, -1, rows); !found.done()) return found;
+    return PlanRows(ctx, source, std::move(rows), sequence, plan);
 }
-
-Outcome CutFileByPieces(CutContext& ctx, const std::string& source, std::vector<PieceEntry>& rows) {
-    const int n = static_cast<int>(rows.size());
-    bool anyChecked = false;
-    for (const PieceEntry& row : rows) anyChecked = anyChecked || row.checked;
-    if (n <= 1 || !anyChecked) return Outcome::Failed(kPiecesRequired);
-    bool ownPlaces = false;
-    for (const PieceEntry& row : rows) ownPlaces = ownPlaces || row.endSample >= 0 || row.tags.has_value();
-    if (RunsInParallel(ctx) && !ownPlaces) {
-        SourceResult result;
-        const Outcome outcome =
-            RunParallel(ctx, nullptr, [&](SourcePlan& plan) { return PlanRows(ctx, source, rows, plan); }, &result);
-        // Each written row shows its piece's name; the steps are the rows in order.
-        for (size_t k = 0; k < result.stepWritten.size() && k < rows.size(); ++k) {
-            if (!result.stepWritten[k]) continue;
-            const std::string& path = result.stepPaths[k];
-            rows[k].path = path;
-            rows[k].output = path.empty() ? std::string() : FileNameOf(path);
-        }
-        return outcome;
-    }
-    return CutRowsInOrder(ctx, source, rows, nullptr);
-}
-
-namespace {
-
-// One file of a batch under request: the rule's checks, then the sequential cut (plan null)
-// or, with plan, the parallel plan numbered from sequence.
-Outcome CutBatchFile(CutContext& ctx, const BatchCutRequest& request, const std::string& source, int64_t seconds,
-                     uint64_t fileSize, int& sequence, SourcePlan* plan) {
-    switch (request.rule) {
-        case BatchRule::Size: {
-            const uint64_t size = ParsePieceSize(request.sizeText, request.sizeUnit);
-            if (size == 0) return Outcome::Failed(kSizeTooSmall);
-            const uint64_t bySize = PieceCountBySize(fileSize, size);
-            if (bySize > static_cast<uint64_t>(kMaxPieceCount)) return Outcome::Failed(kSizeTooSmall);
-            const int count = Reencodes(ctx.options) ? 0 : static_cast<int>(bySize);
-            if (plan != nullptr) return PlanWhole(ctx, source, true, size, 0, count, seconds, true, sequence, *plan);
-            return RunBatch(ctx, source, true, size, 0, count, seconds, sequence);
-        }
-        case BatchRule::Count: {
-            const int count = request.count;
-            if (count <= 1) return Outcome::Failed(kCountTooSmall);
-            const int64_t tenths = seconds * kTenthsPerSecond / count;
-            if (tenths <= 0) return Outcome::Failed(kCountTooBig);
-            if (plan != nullptr) return PlanWhole(ctx, source, false, 0, tenths, count, seconds, true, sequence, *plan);
-            return RunBatch(ctx, source, false, 0, tenths, count, seconds, sequence);
-        }
-        case BatchRule::Time: {
-            const int64_t tenths = request.seconds * kTenthsPerSecond + request.minutes * kTenthsPerMinute;
-            if (tenths <= 0) return Outcome::Failed(kDurationTooSmall);
-            const int64_t length = seconds * kTenthsPerSecond;
-            const int64_t count = length / tenths + (length % tenths ? 1 : 0);
-            if (count > kMaxPieceCount) return Outcome::Failed(kDurationTooSmall);
-            if (plan != nullptr) {
-                return PlanWhole(ctx, source, false, 0, tenths, static_cast<int>(count), seconds, true, sequence, *plan);
-            }
-            return RunBatch(ctx, source, false, 0, tenths, static_cast<int>(count), seconds, sequence);
-        }
-        case BatchRule::Silence: {
-            std::vector<PieceEntry> rows;
-            SilenceOptions options;
-            options.thresholdDb = request.silenceDb;
-            options.minSeconds = request.silenceSeconds;
-            const Outcome found = FindSilencePieces(source, options, ctx.dialog, -1, rows);
-            if (!found.done()) return found;
-            return CutRowsInOrder(ctx, source, rows, &sequence);
-        }
-        case BatchRule::Range: break;
-    }
-    const int64_t begin = TypedTenths(request.beginText);
-    const int64_t length = TypedTenths(request.lengthText);
-    if (seconds * kTenthsPerSecond < begin) return Outcome::Failed(kBeginBeyondEnd);
-    if (plan != nullptr) return PlanRange(ctx, source, begin, length, sequence, *plan);
-    CSourcePieces pieces(ctx);
-    std::unique_ptr<CCutter> cutter = CreateCutter(ctx.options);
-    if (Outcome prepared = Prepare(ctx, *cutter, pieces, source, false); !prepared.done()) return prepared;
-    std::string path;
-    std::string error;
-    if (!MakePieceTarget(ctx.options, *ctx.run, source, 1, 1, sequence, path, error)) {
-        return Outcome::Failed(error);
-    }
-    bool eof = false;
-    if (Outcome skipped = cutter->SkipDuration(begin, eof); !skipped.done()) return pieces.Drop(std::move(skipped));
-    bool written = false;
-    if (!eof && !PumpAndCheck(ctx)) {
-        const int digits = ctx.options.titleDigits;
-        Outcome piece = length == 0 ? cutter->CutToEnd(path, 1, 1, sequence, digits)
-                                    : cutter->CutByDuration(path, length, 1, 1, sequence, digits, eof);
-        if (!piece.done()) return pieces.Drop(std::move(piece));
-        written = true;
-    }
-    if (PumpAndCheck(ctx)) return pieces.Drop(Outcome::Cancelled());
-    if (!written) ctx.run->Release(path);
-    Outcome kept = pieces.Keep(Outcome::Done());
-    if (written && kept.done()) ++sequence;
-    return kept;
-}
-
-// One file of a batch, on worker threads when the cut re-encodes.
-Outcome CutOneBatchFile(CutContext& ctx, const BatchCutRequest& request, const std::string& source, int64_t seconds,
-                        uint64_t fileSize, int& sequence) {
-    if (!RunsInParallel(ctx) || request.rule == BatchRule::Silence) return CutBatchFile(ctx, request, source, seconds, fileSize, sequence, nullptr);
-    return RunParallel(ctx, &sequence, [&](SourcePlan& plan) {
-        int first = sequence;
-        return CutBatchFile(ctx, request, source, seconds, fileSize, first, &plan);
-    });
-}
-
-}  // namespace
 
 Outcome BatchCutBySize(CutContext& ctx, const std::string& source, int64_t seconds, uint64_t fileSize,
-                       const std::string& sizeText, SizeUnit sizeUnit, int& sequenceNumber) {
-    BatchCutRequest request;
-    request.rule = BatchRule::Size;
-    request.sizeText = sizeText;
-    request.sizeUnit = sizeUnit;
-    return CutOneBatchFile(ctx, request, source, seconds, fileSize, sequenceNumber);
+                       const std::string& sizeText, SizeUnit sizeUnit, int sequence, SourcePlan& plan) {
+    const uint64_t size = ParsePieceSize(sizeText, sizeUnit);
+    if (size == 0) return Outcome::Failed(kSizeTooSmall);
+    const uint64_t bySize = PieceCountBySize(fileSize, size);
+    if (bySize > static_cast<uint64_t>(kMaxPieceCount)) return Outcome::Failed(kSizeTooSmall);
+    const int count = Reencodes(ctx.options) ? 0 : static_cast<int>(bySize);
+    return PlanWhole(ctx, source, true, size, 0, count, seconds, true, sequence, plan);
 }
 
-Outcome BatchCutByCount(CutContext& ctx, const std::string& source, int64_t seconds, int count,
-                        int& sequenceNumber) {
-    BatchCutRequest request;
-    request.rule = BatchRule::Count;
-    request.count = count;
-    return CutOneBatchFile(ctx, request, source, seconds, 0, sequenceNumber);
+Outcome BatchCutByCount(CutContext& ctx, const std::string& source, int64_t seconds, int count, int sequence,
+                        SourcePlan& plan) {
+    if (count <= 1) return Outcome::Failed(kCountTooSmall);
+    const int64_t tenths = seconds * kTenthsPerSecond / count;
+    if (tenths <= 0) return Outcome::Failed(kCountTooBig);
+    return PlanWhole(ctx, source, false, 0, tenths, count, seconds, true, sequence, plan);
 }
 
 Outcome BatchCutByTime(CutContext& ctx, const std::string& source, int64_t seconds, int minutes, int secs,
-                       int& sequenceNumber) {
-    BatchCutRequest request;
-    request.rule = BatchRule::Time;
-    request.minutes = minutes;
-    request.seconds = secs;
-    return CutOneBatchFile(ctx, request, source, seconds, 0, sequenceNumber);
+                       int sequence, SourcePlan& plan) {
+    const int64_t tenths = secs * kTenthsPerSecond + minutes * kTenthsPerMinute;
+    if (tenths <= 0) return Outcome::Failed(kDurationTooSmall);
+    const int64_t length = seconds * kTenthsPerSecond;
+    const int64_t count = length / tenths + (length % tenths ? 1 : 0);
+    if (count > kMaxPieceCount) return Outcome::Failed(kDurationTooSmall);
+    return PlanWhole(ctx, source, false, 0, tenths, static_cast<int>(count), seconds, true, sequence, plan);
 }
 
 Outcome BatchCutRange(CutContext& ctx, const std::string& source, int64_t seconds, const std::string& beginText,
-                      const std::string& lengthText, int& sequenceNumber) {
-    BatchCutRequest request;
-    request.rule = BatchRule::Range;
-    request.beginText = beginText;
-    request.lengthText = lengthText;
-    return CutOneBatchFile(ctx, request, source, seconds, 0, sequenceNumber);
+                      const std::string& lengthText, int sequence, SourcePlan& plan) {
+    const int64_t begin = TypedTenths(beginText);
+    const int64_t length = TypedTenths(lengthText);
+    if (seconds * kTenthsPerSecond < begin) return Outcome::Failed(kBeginBeyondEnd);
+    return PlanRange(ctx, source, begin, length, sequence, plan);
 }
 
-Outcome RunBatchCut(CutContext& ctx, const BatchCutRequest& request, const std::vector<BatchSource>& files,
-                    IBatchCutObserver& observer) {
-    for (const BatchSource& file : files) ctx.run->AddSource(file.path);
-    if (!RunsInParallel(ctx) || request.rule == BatchRule::Silence) {
-        int sequence = 1;
-        for (size_t k = 0; k < files.size(); ++k) {
-            // A cancel that came while the last file was published leaves that file as it is.
-            if (k > 0 && DialogCancelled(ctx)) return Outcome::Cancelled();
-            const BatchSource& file = files[k];
-            observer.OnFileStarted(k);
-            ctx.createdPieces.clear();
-            const Outcome outcome =
-                file.loadable ? CutBatchFile(ctx, request, file.path, file.seconds, file.fileSize, sequence, nullptr)
-                              : Outcome::Failed(LoadFileFailure(file.path));
-            observer.OnFileDone(k, outcome, ctx.createdPieces);
-            if (outcome.cancelled()) return outcome;
-        }
-        return Outcome::Done();
+Outcome PlanSource(CutContext& ctx, const CutRequest& request, size_t index, int sequence, SourcePlan& plan) {
+    const CutSource& source = request.sources[index];
+    const std::string& path = source.path;
+    SourceFacts facts;
+    if (source.facts) {
+        facts = *source.facts;
+    } else if (!ReadSourceFacts(path, facts)) {
+        return Outcome::Failed(LoadFileFailure(path));
     }
-    CParallelCut cut(ctx);
-    return cut.Run(
-        files.size(), 1,
-        [&](size_t k, int sequence, SourcePlan& plan) {
-            const BatchSource& file = files[k];
-            if (!file.loadable) return Outcome::Failed(LoadFileFailure(file.path));
-            return CutBatchFile(ctx, request, file.path, file.seconds, file.fileSize, sequence, &plan);
-        },
-        [&](size_t k) { observer.OnFileStarted(k); },
-        [&](size_t k, const SourceResult& result) { observer.OnFileDone(k, result.outcome, result.pieces); });
+    const CutRule& rule = request.rule;
+    const int64_t tenths = facts.milliseconds / 100;
+    const int64_t seconds = facts.seconds;
+    using Kind = CutRule::Kind;
+    if (request.batch) {
+        switch (rule.kind) {
+            case Kind::Size:
+                return BatchCutBySize(ctx, path, seconds, facts.fileSize, rule.sizeText, rule.sizeUnit, sequence, plan);
+            case Kind::Count: return BatchCutByCount(ctx, path, seconds, rule.count, sequence, plan);
+            case Kind::Time: return BatchCutByTime(ctx, path, seconds, rule.minutes, rule.seconds, sequence, plan);
+            case Kind::Range:
+                return BatchCutRange(ctx, path, seconds, rule.beginText, rule.lengthText, sequence, plan);
+            case Kind::Silence: return CutFileAtSilences(ctx, path, rule.silence, sequence, plan);
+            default: break;  // the row rules cut each source as a single cut does
+        }
+    }
+    switch (rule.kind) {
+        case Kind::Size: return CutFileBySize(ctx, path, tenths, facts.fileSize, rule.sizeText, rule.sizeUnit, plan);
+        case Kind::Count: return CutFileByCount(ctx, path, tenths, rule.count, plan);
+        case Kind::Time: return CutFileByTime(ctx, path, tenths, rule.minutes, rule.seconds, plan);
+        case Kind::Pieces: return CutFileByPieces(ctx, path, rule.pieces, plan);
+        case Kind::Points: return CutFileByPieces(ctx, path, RowsAtPoints(rule.points, rule.only, tenths), plan);
+        case Kind::Range: return BatchCutRange(ctx, path, seconds, rule.beginText, rule.lengthText, 1, plan);
+        case Kind::Silence: return CutFileAtSilences(ctx, path, rule.silence, 0, plan);
+        case Kind::Cue: {
+            CuePieces cue;
+            if (Outcome loaded = LoadCuePieces(rule.cueSheet, path, cue); !loaded.done()) return loaded;
+            return CutFileByPieces(ctx, path, std::move(cue.rows), plan);
+        }
+    }
+    return Outcome::Failed({});
 }
 
 }  // namespace corvane

@@ -41,7 +41,7 @@
 #include "engine/Progress.h"
 #include "engine/output/PieceNaming.h"
 #include "engine/mp3/Mp3Reader.h"
-#include "engine/mp3/SourceInfo.h"
+#include "engine/Facts.h"
 
 namespace corvane {
 

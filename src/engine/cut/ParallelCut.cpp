@@ -23,6 +23,9 @@ constexpr std::chrono::milliseconds kTick{10};
 constexpr size_t kSourcesAhead = 1;
 bool HasSequence(const std::string& text) { return text.find("%S%") != std::string::npos; }
 
+// The parallel cut runs re-encoding plans only.
+CReencodeCutter& Reencoder(const SourcePlan& plan) { return static_cast<CReencodeCutter&>(*plan.cutter); }
+
 }  // namespace
 
 // One run of one piece on a worker, from one start.
@@ -244,7 +247,7 @@ bool CParallelCut::PlanNext() {
 }
 
 void CParallelCut::StartSource(SourceRun& source) {
-    CReencodeCutter& cutter = *source.plan.cutter;
+    CReencodeCutter& cutter = Reencoder(source.plan);
     if (!source.frames.Open(cutter.sourcePath())) {
         source.immediate = Outcome::Failed(LoadFileFailure(cutter.sourcePath()));
         for (const std::string& name : source.plan.names) ctx_.run->Release(name);
@@ -478,7 +481,7 @@ void CParallelCut::Dispatch(const Candidate& candidate) {
     attempt->id = nextId_++;
     attempt->source = &source;
     attempt->generation = source.generation;
-    attempt->base = source.plan.cutter.get();
+    attempt->base = &Reencoder(source.plan);
     attempt->cut = step.cut;
     attempt->name = step.name;
     attempt->start = candidate.start;
@@ -524,6 +527,13 @@ void CParallelCut::RunAttempt(int worker, Attempt& attempt) {
             attempt.outcome = cutter.CutByDuration(attempt.name, cut.tenths, cut.index, cut.count, cut.sequence,
                                                    cut.titleDigits, eof);
             break;
+        case CutStep::Measure::Samples: {
+            const uint64_t end = static_cast<uint64_t>(cut.endSample);
+            const uint64_t samples = end > cutter.SamplePosition() ? end - cutter.SamplePosition() : 1;
+            attempt.outcome = cutter.CutBySamples(attempt.name, samples, cut.index, cut.count, cut.sequence,
+                                                  cut.titleDigits, eof);
+            break;
+        }
         case CutStep::Measure::ToEnd:
             attempt.outcome = cutter.CutToEnd(attempt.name, cut.index, cut.count, cut.sequence, cut.titleDigits);
             break;

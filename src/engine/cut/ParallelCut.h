@@ -49,48 +49,6 @@ namespace corvane {
 
 class CReencodeCutter;
 
-// One step of a source's plan, in file order.
-struct CutStep {
-    enum class Kind { Piece, Skip };
-    enum class Measure { Bytes, Tenths, ToEnd };
-    Kind kind = Kind::Piece;
-    Measure measure = Measure::Tenths;
-    uint64_t bytes = 0;   // Measure::Bytes: the piece's size
-    int64_t tenths = 0;   // Measure::Tenths: the piece's length; a skip's length
-    int index = 0;        // piece index, count and sequence number as the piece's tag takes them
-    int count = 0;
-    int sequence = 0;
-    int titleDigits = 0;
-};
-
-// How a source's pieces move a batch's sequence number on.
-enum class SequenceRule {
-    PiecesCut,   // by every piece cut, even when the source then fails
-    PiecesKept,  // by the pieces written when the source ends Done, else not at all
-};
-
-// A source ready to be cut: what a plan prepares before its first piece.
-struct SourcePlan {
-    std::unique_ptr<CReencodeCutter> cutter;  // loaded and set up; the workers clone it
-    std::vector<CutStep> steps;
-    // The names of the piece steps, in order. When naming failed, steps ends before the
-    // piece that could not be named and namingFailure holds the message: the source then
-    // fails with it once every step is cut (unless its audio ran out before).
-    std::vector<std::string> names;
-    std::string namingFailure;
-    SequenceRule sequenceRule = SequenceRule::PiecesCut;
-    int sequence = 0;  // the first sequence number the plan was made with
-};
-
-// How a source ended.
-struct SourceResult {
-    Outcome outcome;
-    std::vector<std::string> pieces;     // the names the published pieces took, in order
-    std::vector<std::string> stepPaths;  // for each step: the name its piece took, else empty
-    std::vector<bool> stepWritten;       // for each step: a piece was written (the source kept)
-    int sequenceAfter = 0;               // the sequence number for the next source
-};
-
 class CParallelCut {
 public:
     // Makes source (in list order, each once unless a source before it wrote other than

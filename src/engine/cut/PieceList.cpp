@@ -1,5 +1,5 @@
 // The custom piece list of the cutter page as pure operations over its rows.
-#include "engine/cut/PieceList.h"
+#include "engine/Cut.h"
 
 namespace corvane {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "engine/Options.h"
-#include "engine/mp3/SourceInfo.h"
+#include "engine/Facts.h"
 
 namespace corvane {
 

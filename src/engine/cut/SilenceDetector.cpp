@@ -6,6 +6,7 @@
 
 #include "audio/AudioSource.h"
 #include "engine/base/Messages.h"
+#include "engine/cut/CutPlans.h"  // SourceLengthTenths
 
 namespace corvane {
 namespace {

@@ -25,19 +25,12 @@
 #include <vector>
 
 #include "engine/Progress.h"
-#include "engine/cut/CutPlans.h"
+#include "engine/Cut.h"
 
 namespace corvane {
 
-constexpr double kDefaultSilenceThresholdDb = -48.0;
-constexpr double kDefaultSilenceSeconds = 1.0;
 // Windows per second: a window is 10 ms.
 constexpr int32_t kSilenceWindowsPerSecond = 100;
-
-struct SilenceOptions {
-    double thresholdDb = kDefaultSilenceThresholdDb;  // dBFS; a window under it is quiet
-    double minSeconds = kDefaultSilenceSeconds;       // the shortest silence that splits
-};
 
 // The split points of one file, in increasing order.
 struct SilenceSplits {
@@ -103,11 +96,5 @@ std::vector<PieceEntry> PiecesAtSplits(const std::vector<int>& splitTenths, int 
 std::vector<PieceEntry> PiecesAtSplits(const std::vector<int>& splitTenths, const std::vector<uint64_t>& splitFrames,
                                        int totalTenths);
 
-// The custom pieces of source split at its silences (DetectSilences, then PiecesAtSplits
-// with exact ends): totalTenths is the source's length as the pages take it, or -1 to read
-// it here (SourceLengthTenths). Failed with "No silence found to cut at." when that gives
-// fewer than two pieces, or as DetectSilences fails.
-Outcome FindSilencePieces(const std::string& source, const SilenceOptions& options, IProgressDialog* dialog,
-                          int totalTenths, std::vector<PieceEntry>& rows);
 
 }  // namespace corvane

@@ -1,5 +1,5 @@
 // ReadSourceFacts: one reader opening, every fact callers need.
-#include "engine/mp3/SourceFacts.h"
+#include "engine/Facts.h"
 
 #include "engine/mp3/Mp3Reader.h"
 

@@ -1,5 +1,5 @@
 // Tag reading, genre and channel-mode names, display texts of source facts.
-#include "engine/mp3/SourceInfo.h"
+#include "engine/Facts.h"
 
 #include <sys/stat.h>
 

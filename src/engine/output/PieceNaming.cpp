@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "engine/base/PathUtil.h"
-#include "engine/mp3/SourceInfo.h"
+#include "engine/Facts.h"
 
 namespace corvane {
 

@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "engine/Options.h"
-#include "engine/mp3/SourceInfo.h"
+#include "engine/Facts.h"
 
 namespace corvane {
 

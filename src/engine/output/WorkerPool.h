@@ -24,10 +24,9 @@
 #include <utility>
 #include <vector>
 
-namespace corvane {
+#include "engine/Options.h"  // DefaultJobs
 
-// The number of workers a parallel run uses by default: one per hardware thread, at least 1.
-int DefaultJobs();
+namespace corvane {
 
 class CWorkerPool {
 public:

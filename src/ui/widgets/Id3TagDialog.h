@@ -16,7 +16,7 @@
 // "comment", and the buttons "ok" and "cancel".
 #pragma once
 
-#include "engine/mp3/SourceInfo.h"
+#include "engine/Facts.h"
 
 #include <QDialog>
 

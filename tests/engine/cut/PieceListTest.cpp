@@ -1,6 +1,6 @@
 // The cutter page's piece list: splits, moved boundaries, removal and reset keep the rows
 // covering the whole file.
-#include "engine/cut/PieceList.h"
+#include "engine/Cut.h"
 
 #include <utility>
 #include <vector>

@@ -9,7 +9,7 @@
 
 #include "audio/MpegFrameHeader.h"
 #include "engine/mp3/OutputFile.h"
-#include "engine/mp3/SourceInfo.h"
+#include "engine/Facts.h"
 #include "support/Mp3Factory.h"
 #include "support/ReturnsWithin.h"
 

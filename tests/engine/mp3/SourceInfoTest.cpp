@@ -1,5 +1,5 @@
 // Tests of the tag reader, genre and channel-mode names.
-#include "engine/mp3/SourceInfo.h"
+#include "engine/Facts.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,0 +1,74 @@
+// The facts and tags of a source file: what one opening by the MP3 reader tells about it.
+//
+// Every list, page and command reads a source's facts through ReadSourceFacts, so the length
+// a cut divides, the bit rate Auto compares and the figures `info` prints always agree, and a
+// file one front end refuses ("Failed to load file \"...\"." from LoadFileFailure) every
+// front end refuses. Tags are read apart (ReadTags): a source's facts do not need them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "audio/EncodingParams.h"
+#include "audio/GenreTable.h"  // the genre names the lists show
+
+namespace corvane {
+
+struct SourceFacts {
+    uint64_t fileSize = 0;          // bytes
+    uint32_t seconds = 0;           // the exact length in whole seconds, truncated
+    int64_t milliseconds = 0;       // the exact decoded length, truncated to milliseconds
+    int sampleRate = 0;             // Hz, of the first frame at the audio start
+    int bitrate = 0;                // kbps of the audio alone (CMp3Reader::bitrate): no tag counts
+    bool variableBitrate = false;   // the frames do not all share one bit rate
+    int channelMode = kChannelModeNone;  // 0..3 as the frame header codes it
+    int layer = 0;                  // MPEG audio layer, 1..3
+    bool hasHeaderFrame = false;    // the audio starts with a Xing, Info or VBRI frame
+    uint64_t audioStart = 0;        // offset of the first audio frame
+    // The file holds fewer frames than its VBR header counts (cut short after it was
+    // written): the length above is that of the frames present, headerMilliseconds what the
+    // header gives.
+    bool truncated = false;
+    int64_t headerMilliseconds = 0;
+
+    // The length in tenths of a second as the cutter pages take it.
+    int lengthTenths() const { return static_cast<int>(milliseconds / 100); }
+};
+
+// Opens path with the MP3 reader and fills facts (reset first). False when the reader
+// refuses the file (not MPEG audio, unreadable); facts then stay at their defaults.
+bool ReadSourceFacts(const std::string& path, SourceFacts& facts);
+
+// The seven tag fields of a source, in the order the tag reader fills them.
+struct TagFields {
+    int track = 0;  // the track text read as an integer ("07" gives 7, "3/12" gives 3), 0 when none
+    std::string title;
+    std::string artist;
+    std::string album;
+    std::string genre;
+    std::string year;
+    std::string comment;
+};
+
+// Reads the tag of the file at path, field by field from the audio layer's record, so a text
+// keeps every character it holds (a title with a line break stays the title). All fields are
+// reset first, so they are defined on every return. True when the file has a tag (also one of
+// empty fields); false for a file the audio layer cannot open or one without a tag, which
+// callers treat as "no tag".
+bool ReadTags(const std::string& path, TagFields& out);
+
+// The leading integer of text: spaces skipped, an optional sign, digits; 0 when none.
+int LeadingInteger(const std::string& text);
+
+// The file's size in bytes; false when its attributes cannot be read.
+bool GetFileSize64(const std::string& path, uint64_t& size);
+
+// "Stereo", "J-Stereo", "Dual Channel", "Mono" for 0..3; "" for any other value.
+const char* ChannelModeName(int mode);
+
+// Display texts of the lists.
+std::string BitrateText(int kbps);        // "%d kbps"
+std::string SampleRateText(int hz);       // "%d Hz"
+std::string TrackText(int track);         // "%d" when 1 or more, else ""
+
+}  // namespace corvane
