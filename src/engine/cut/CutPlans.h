@@ -20,11 +20,10 @@
 #include <vector>
 
 #include "engine/Cut.h"
+#include "engine/cut/Cutter.h"
 #include "engine/output/OutputRun.h"
 
 namespace corvane {
-
-class CCutter;
 
 // What a parallel re-encoding cut did (ParallelCut.h), for tests and measurements.
 struct ParallelCutStats {

@@ -1,5 +1,6 @@
 // Tests of the cut plans: validation messages, piece counts and names, custom and batch
 // plans, sequence numbers and the clean-up after a cancel.
+#include "support/CutDrivers.h"
 #include "engine/cut/CutPlans.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +9,7 @@
 #include <map>
 
 #include "engine/mp3/OutputFile.h"
-#include "engine/mp3/SourceInfo.h"
+#include "engine/Facts.h"
 #include "support/FakeProgress.h"
 #include "support/Mp3Factory.h"
 
@@ -75,42 +76,42 @@ TEST_F(CutPlansTest, RefusalsHaveTheirMessagesAndWriteNothing) {
         std::string message;
     };
     const std::vector<Case> cases = {
-        {[&](CutContext& c) { return CutFileBySize(c, src, length, size, std::to_string(size), kBytes); },
+        {[&](CutContext& c) { return test::CutFileBySize(c, src, length, size, std::to_string(size), kBytes); },
          "The size of piece is greater than original file. It's not necessary to cut."},
-        {[&](CutContext& c) { return CutFileBySize(c, src, length, size, "0.0001", SizeUnit::KB); },
+        {[&](CutContext& c) { return test::CutFileBySize(c, src, length, size, "0.0001", SizeUnit::KB); },
          "The size of piece is too small."},
-        {[&](CutContext& c) { return CutFileByCount(c, src, length, 1); },
+        {[&](CutContext& c) { return test::CutFileByCount(c, src, length, 1); },
          "The file count should be greater than or equal to 2."},
-        {[&](CutContext& c) { return CutFileByCount(c, src, length, 31); }, "The file count is too big."},
-        {[&](CutContext& c) { return CutFileByTime(c, src, length, 0, 3); },
+        {[&](CutContext& c) { return test::CutFileByCount(c, src, length, 31); }, "The file count is too big."},
+        {[&](CutContext& c) { return test::CutFileByTime(c, src, length, 0, 3); },
          "The duration of piece is greater than original file. It's not necessary to cut."},
-        {[&](CutContext& c) { return CutFileByTime(c, src, length, 0, 0); }, "The duration of piece is too small."},
+        {[&](CutContext& c) { return test::CutFileByTime(c, src, length, 0, 0); }, "The duration of piece is too small."},
         {[&](CutContext& c) {
              std::vector<PieceEntry> rows = {{0, 30, true, {}, {}}};
-             return CutFileByPieces(c, src, rows);
+             return test::CutFileByPieces(c, src, rows);
          },
          "At least two pieces required. And, at least one piece checked for cutting."},
         {[&](CutContext& c) {
              std::vector<PieceEntry> rows = {{0, 10, false, {}, {}}, {10, 30, false, {}, {}}};
-             return CutFileByPieces(c, src, rows);
+             return test::CutFileByPieces(c, src, rows);
          },
          "At least two pieces required. And, at least one piece checked for cutting."},
         {[&](CutContext& c) {
              int seq = 1;
-             return BatchCutBySize(c, src, 3, size, "0", SizeUnit::MB, seq);
+             return test::BatchCutBySize(c, src, 3, size, "0", SizeUnit::MB, seq);
          },
          "The size of piece is too small."},
         {[&](CutContext& c) {
              int seq = 1;
-             return BatchCutByTime(c, src, 3, 0, 0, seq);
+             return test::BatchCutByTime(c, src, 3, 0, 0, seq);
          },
          "The duration of piece is too small."},
         {[&](CutContext& c) {
              int seq = 1;
-             return BatchCutRange(c, src, 3, "3.1", "0", seq);
+             return test::BatchCutRange(c, src, 3, "3.1", "0", seq);
          },
          "The beginning point exceeds length of the MP3."},
-        {[&](CutContext& c) { return CutFileByCount(c, (dir / "none.mp3"), 30, 2); },
+        {[&](CutContext& c) { return test::CutFileByCount(c, (dir / "none.mp3"), 30, 2); },
          "Failed to load file \"" + (dir / "none.mp3") + "\"."},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
@@ -128,7 +129,7 @@ TEST_F(CutPlansTest, BySizeCountsPiecesFromTheFileSize) {
     ASSERT_TRUE(GetFileSize64(src, size));
     CutContext ctx = Context();
     const uint64_t piece = size / 3 - 1000;  // three whole pieces and a remainder: 4 pieces
-    ASSERT_TRUE(CutFileBySize(ctx, src, SourceLengthTenths(src), size, std::to_string(piece), kBytes).done());
+    ASSERT_TRUE(test::CutFileBySize(ctx, src, SourceLengthTenths(src), size, std::to_string(piece), kBytes).done());
     EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"song-1.mp3", "song-2.mp3", "song-3.mp3", "song-4.mp3"}));
     EXPECT_EQ(ctx.createdPieces.size(), 4u);
 }
@@ -137,7 +138,7 @@ TEST_F(CutPlansTest, ByCountGivesEqualPiecesAndTheLastTakesTheRest) {
     const std::string src = MakeSource(10, "song.mp3", true);
     CutContext ctx = Context();
     ctx.options.trackNumbers = TrackNumber::Sequence;
-    ASSERT_TRUE(CutFileByCount(ctx, src, SourceLengthTenths(src), 3).done());
+    ASSERT_TRUE(test::CutFileByCount(ctx, src, SourceLengthTenths(src), 3).done());
     ASSERT_EQ(ctx.createdPieces.size(), 3u);
     for (int i = 0; i < 3; ++i) {
         TagFields t;
@@ -157,7 +158,7 @@ TEST_F(CutPlansTest, ByCountGivesEqualPiecesAndTheLastTakesTheRest) {
 TEST_F(CutPlansTest, ByTimeCountsWithARemainder) {
     const std::string src = MakeSource(4.5);
     CutContext ctx = Context();
-    ASSERT_TRUE(CutFileByTime(ctx, src, SourceLengthTenths(src), 0, 2).done());
+    ASSERT_TRUE(test::CutFileByTime(ctx, src, SourceLengthTenths(src), 0, 2).done());
     EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"song-1.mp3", "song-2.mp3", "song-3.mp3"}));
 }
 
@@ -165,7 +166,7 @@ TEST_F(CutPlansTest, CustomPiecesSkipUncheckedRowsAndStopAfterTheLastChecked) {
     const std::string src = MakeSource(6);
     CutContext ctx = Context();
     std::vector<PieceEntry> rows = {{0, 20, true, {}, {}, -1, {}}, {20, 40, false, {}, {}, -1, {}}, {40, 60, true, {}, {}, -1, {}}};
-    ASSERT_TRUE(CutFileByPieces(ctx, src, rows).done());
+    ASSERT_TRUE(test::CutFileByPieces(ctx, src, rows).done());
     EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"song-1.mp3", "song-3.mp3"}));
     EXPECT_EQ(rows[0].output, "song-1.mp3");
     EXPECT_EQ(rows[1].output, "");
@@ -174,7 +175,7 @@ TEST_F(CutPlansTest, CustomPiecesSkipUncheckedRowsAndStopAfterTheLastChecked) {
     fs::remove_all(out());
     CutContext ctx2 = Context();
     rows = {{0, 20, false, {}, {}, -1, {}}, {20, 40, true, {}, {}, -1, {}}, {40, 60, false, {}, {}, -1, {}}};
-    ASSERT_TRUE(CutFileByPieces(ctx2, src, rows).done());
+    ASSERT_TRUE(test::CutFileByPieces(ctx2, src, rows).done());
     EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"song-2.mp3"}));
     const test::DecodeResult d = test::DecodeWithMpg123(ctx2.createdPieces[0]);
     EXPECT_EQ(d.samples, 77 * 1152);  // 20 tenths = 76.6 frames
@@ -193,7 +194,7 @@ TEST_F(CutPlansTest, RowsWithExactEndsEndAtTheFrameThatReachesThem) {
     rows[1].endSample = 120000;   // skipped from frame 41 (after the step back) to frame 105
     rows[1].checked = false;
     rows[2].endSample = 200000;   // frames 105..173
-    ASSERT_TRUE(CutFileByPieces(ctx, src, rows).done());
+    ASSERT_TRUE(test::CutFileByPieces(ctx, src, rows).done());
     ASSERT_EQ(ctx.createdPieces.size(), 3u);
 
     // Each piece is the source's frames first..last, byte for byte (no tag).
@@ -214,7 +215,7 @@ TEST_F(CutPlansTest, RowsWithTheirOwnTagsTagAndNameTheirPieces) {
     ctx.options.nameTemplate = "%N%-%I%.mp3";
     std::vector<PieceEntry> rows = {{0, 30, true, {}, {}, -1, {}}, {30, 60, true, {}, {}, -1, {}}};
     rows[0].tags = TagFields{7, "Intro", "Band", "Album", "Rock", "1999", ""};
-    ASSERT_TRUE(CutFileByPieces(ctx, src, rows).done());
+    ASSERT_TRUE(test::CutFileByPieces(ctx, src, rows).done());
     EXPECT_EQ(rows[0].output, "7-Intro.mp3");
     EXPECT_EQ(rows[1].output, "4-Title.mp3");
     TagFields read;
@@ -230,7 +231,7 @@ TEST_F(CutPlansTest, RowsWithTheirOwnTagsTagAndNameTheirPieces) {
     fs::remove_all(out());
     CutContext bare = Context();
     bare.options.keepTag = false;
-    ASSERT_TRUE(CutFileByPieces(bare, src, rows).done());
+    ASSERT_TRUE(test::CutFileByPieces(bare, src, rows).done());
     EXPECT_FALSE(ReadTags(rows[0].path, read));
 }
 
@@ -240,9 +241,9 @@ TEST_F(CutPlansTest, BatchKeepsTheSequenceAcrossFilesAndHonoursTheFirstN) {
     int sequence = 1;
     CutContext ctx = Context();
     ctx.options.nameTemplate = "%F%-%S%.mp3";
-    ASSERT_TRUE(BatchCutByTime(ctx, a, 6, 0, 2, sequence).done());
+    ASSERT_TRUE(test::BatchCutByTime(ctx, a, 6, 0, 2, sequence).done());
     EXPECT_EQ(ctx.createdPieces.size(), 3u);
-    ASSERT_TRUE(BatchCutByTime(ctx, b, 4, 0, 2, sequence).done());
+    ASSERT_TRUE(test::BatchCutByTime(ctx, b, 4, 0, 2, sequence).done());
     EXPECT_EQ(sequence, 6);
     EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"a-1.mp3", "a-2.mp3", "a-3.mp3", "b-4.mp3", "b-5.mp3"}));
 
@@ -251,7 +252,7 @@ TEST_F(CutPlansTest, BatchKeepsTheSequenceAcrossFilesAndHonoursTheFirstN) {
     first.options.firstPiecesOnly = true;
     first.options.firstPieces = 2;
     sequence = 1;
-    ASSERT_TRUE(BatchCutByCount(first, a, 6, 5, sequence).done());
+    ASSERT_TRUE(test::BatchCutByCount(first, a, 6, 5, sequence).done());
     EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"a-1.mp3", "a-2.mp3"}));
 }
 
@@ -259,7 +260,7 @@ TEST_F(CutPlansTest, BatchRangeWritesOnePieceFromTheBeginning) {
     const std::string src = MakeSource(6);
     int sequence = 7;
     CutContext ctx = Context();
-    ASSERT_TRUE(BatchCutRange(ctx, src, 6, "2.5", "0", sequence).done());
+    ASSERT_TRUE(test::BatchCutRange(ctx, src, 6, "2.5", "0", sequence).done());
     ASSERT_EQ(ctx.createdPieces.size(), 1u);
     EXPECT_EQ(sequence, 8);
     const test::DecodeResult d = test::DecodeWithMpg123(ctx.createdPieces[0]);
@@ -275,7 +276,7 @@ TEST_F(CutPlansTest, BatchRangeToTheEndOfAVeryLongSourceTakesTheRest) {
     const std::string src = MakeSource(6);
     int sequence = 1;
     CutContext ctx = Context();
-    ASSERT_TRUE(BatchCutRange(ctx, src, 112197004, "2.5", "0", sequence).done());
+    ASSERT_TRUE(test::BatchCutRange(ctx, src, 112197004, "2.5", "0", sequence).done());
     ASSERT_EQ(ctx.createdPieces.size(), 1u);
     const test::DecodeResult d = test::DecodeWithMpg123(ctx.createdPieces[0]);
     ASSERT_TRUE(d.ok) << d.messages;
@@ -288,7 +289,7 @@ TEST_F(CutPlansTest, ANameThatExistsWithSkipStopsTheCutAndKeepsEarlierPieces) {
     test::WriteFile(out() + "/song-2.mp3", Bytes{1, 2, 3});
     CutContext ctx = Context();
     ctx.options.placement.ifExists = TargetExists::Skip;
-    const Outcome outcome = CutFileByTime(ctx, src, SourceLengthTenths(src), 0, 2);
+    const Outcome outcome = test::CutFileByTime(ctx, src, SourceLengthTenths(src), 0, 2);
     EXPECT_TRUE(outcome.failed());
     EXPECT_EQ(outcome.message, "Target exists and skipped");
     EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"song-1.mp3", "song-2.mp3"}));
@@ -299,7 +300,7 @@ TEST_F(CutPlansTest, CancelDuringAPieceRemovesEveryPieceOfTheSource) {
     const std::string src = MakeSource(10);
     CutContext ctx = Context();
     progress.cancelAfterUpdates = 120;  // well into piece 3 of 5
-    EXPECT_TRUE(CutFileByCount(ctx, src, SourceLengthTenths(src), 5).cancelled());
+    EXPECT_TRUE(test::CutFileByCount(ctx, src, SourceLengthTenths(src), 5).cancelled());
     EXPECT_EQ(progress.cancelled.load(), 1);
     EXPECT_TRUE(ctx.createdPieces.empty());
     EXPECT_TRUE(FilesIn(out()).empty());
@@ -308,7 +309,7 @@ TEST_F(CutPlansTest, CancelDuringAPieceRemovesEveryPieceOfTheSource) {
     progress.positions.clear();
     progress.cancelled = 0;
     CutContext batch = Context();
-    EXPECT_TRUE(BatchCutByCount(batch, src, 10, 5, sequence).cancelled());
+    EXPECT_TRUE(test::BatchCutByCount(batch, src, 10, 5, sequence).cancelled());
     EXPECT_TRUE(FilesIn(out()).empty());
 }
 
@@ -332,7 +333,7 @@ TEST_F(CutPlansTest, OverwriteLeavesTheOldFilesUntilTheSourceIsDone) {
     CutContext ctx = Context();
     ctx.options.placement.ifExists = TargetExists::Overwrite;
     progress.cancelAfterUpdates = 120;  // well into piece 3 of 5
-    EXPECT_TRUE(CutFileByCount(ctx, src, SourceLengthTenths(src), 5).cancelled());
+    EXPECT_TRUE(test::CutFileByCount(ctx, src, SourceLengthTenths(src), 5).cancelled());
     EXPECT_EQ(Snapshot(dir.path()), before);
     EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"song-1.mp3", "song-2.mp3"}));  // no temporary file
 }
@@ -346,7 +347,7 @@ TEST_F(CutPlansTest, EveryFailingCallLeavesTheFolderAsItWas) {
             ctx.options.reencode = reencode;
             ctx.options.placement.ifExists = TargetExists::Overwrite;
             ctx.options.forwardOverlapTenths = 5;
-            return CutFileByCount(ctx, src, SourceLengthTenths(src), 3);
+            return test::CutFileByCount(ctx, src, SourceLengthTenths(src), 3);
         };
         fs::create_directories(out());
         test::WriteFile(out() + "/song-2.mp3", Bytes{2});
@@ -396,7 +397,7 @@ TEST_F(CutPlansTest, PiecesOfOneRunNeverShareAName) {
     CutContext ctx = Context();
     ctx.options.nameTemplate = "x.mp3";
     ctx.options.placement.ifExists = TargetExists::Overwrite;
-    ASSERT_TRUE(CutFileByCount(ctx, src, SourceLengthTenths(src), 3).done());
+    ASSERT_TRUE(test::CutFileByCount(ctx, src, SourceLengthTenths(src), 3).done());
     EXPECT_EQ(ctx.createdPieces,
               (std::vector<std::string>{out() + "/x.mp3", out() + "/x_1.mp3", out() + "/x_2.mp3"}));
     EXPECT_NE(test::ReadFile(out() + "/x.mp3"), Bytes{9});
@@ -410,7 +411,7 @@ TEST_F(CutPlansTest, ALinkAtAPieceNameIsReplacedNeverFollowed) {
     fs::create_symlink(victim, out() + "/song-1.mp3");
     CutContext ctx = Context();
     ctx.options.placement.ifExists = TargetExists::Overwrite;
-    ASSERT_TRUE(CutFileByCount(ctx, src, SourceLengthTenths(src), 2).done());
+    ASSERT_TRUE(test::CutFileByCount(ctx, src, SourceLengthTenths(src), 2).done());
     EXPECT_EQ(test::ReadFile(victim), (Bytes{7, 7}));
     EXPECT_FALSE(fs::is_symlink(out() + "/song-1.mp3"));
 }
@@ -426,7 +427,7 @@ TEST_F(CutPlansTest, ABatchNeverReplacesOneOfItsSources) {
     ctx.options.placement.ifExists = TargetExists::Overwrite;
     ctx.run = run;
     int sequence = 1;
-    const Outcome outcome = BatchCutByCount(ctx, first, 4, 2, sequence);
+    const Outcome outcome = test::BatchCutByCount(ctx, first, 4, 2, sequence);
     ASSERT_TRUE(outcome.failed());
     EXPECT_EQ(outcome.message, "Target file name is same as original file");
     EXPECT_EQ(test::ReadFile(second), secondBytes);
@@ -436,7 +437,7 @@ TEST_F(CutPlansTest, ASourceNamedWithDotsStaysInsideTheOutputFolder) {
     const std::string src = MakeSource(4, "...mp3");
     CutContext ctx = Context();
     ctx.options.folderPerSource = true;
-    ASSERT_TRUE(CutFileByCount(ctx, src, SourceLengthTenths(src), 2).done());
+    ASSERT_TRUE(test::CutFileByCount(ctx, src, SourceLengthTenths(src), 2).done());
     EXPECT_EQ(ctx.createdPieces, (std::vector<std::string>{out() + "/__/..-1.mp3", out() + "/__/..-2.mp3"}));
 }
 

@@ -1,5 +1,6 @@
 // Tests of re-encoding cuts on several workers: the pieces, names, tags and sequence numbers
 // of a cut run one piece after another, forecasts, cancel and failed writes.
+#include "support/CutDrivers.h"
 #include "engine/cut/ParallelCut.h"
 
 #include <gtest/gtest.h>
@@ -36,13 +37,13 @@ std::vector<std::string> NamesIn(const fs::path& dir) {
 }
 
 // Records what a batch reports, in the order reported.
-class CRecordingObserver : public IBatchCutObserver {
+class CRecordingObserver : public ICutObserver {
 public:
-    void OnFileStarted(size_t index) override {
+    void OnSourceStarted(size_t index) override {
         events.push_back("start " + std::to_string(index));
         if (onStarted) onStarted(index);
     }
-    void OnFileDone(size_t index, const Outcome& outcome, const std::vector<std::string>& pieces) override {
+    void OnSourceDone(size_t index, const Outcome& outcome, const std::vector<std::string>& pieces) override {
         std::string event = "done " + std::to_string(index) + " " + outcome.message;
         for (const std::string& piece : pieces) event += " " + fs::path(piece).filename().string();
         events.push_back(event + (outcome.cancelled() ? " cancelled" : ""));
@@ -124,10 +125,10 @@ TEST_F(ParallelCutTest, EveryRuleGivesThePiecesOfACutOnePieceAfterAnother) {
     for (const std::string& source : sources) {
         const uint64_t size = fs::file_size(source);
         const std::vector<std::pair<std::string, std::function<Outcome(CutContext&, std::vector<PieceEntry>&)>>> rules = {
-            {"count", [&](CutContext& c, auto&) { return CutFileByCount(c, source, 120, 4); }},
-            {"time", [&](CutContext& c, auto&) { return CutFileByTime(c, source, 120, 0, 3); }},
-            {"size", [&](CutContext& c, auto&) { return CutFileBySize(c, source, 120, size, std::to_string(size / 3), static_cast<SizeUnit>(1)); }},
-            {"points", [&](CutContext& c, auto& r) { return CutFileByPieces(c, source, r); }},
+            {"count", [&](CutContext& c, auto&) { return test::CutFileByCount(c, source, 120, 4); }},
+            {"time", [&](CutContext& c, auto&) { return test::CutFileByTime(c, source, 120, 0, 3); }},
+            {"size", [&](CutContext& c, auto&) { return test::CutFileBySize(c, source, 120, size, std::to_string(size / 3), static_cast<SizeUnit>(1)); }},
+            {"points", [&](CutContext& c, auto& r) { return test::CutFileByPieces(c, source, r); }},
         };
         for (const auto& [rule, cut] : rules) {
             SCOPED_TRACE(source + " by " + rule);
@@ -152,7 +153,7 @@ TEST_F(ParallelCutTest, ForecastsOfDurationsAreExactWithoutARateChange) {
     const std::string source = Cbr();
     CutContext ctx = Context("out", 2);
     WithFadesAndOverlaps(ctx);
-    ASSERT_TRUE(CutFileByCount(ctx, source, 120, 5).done());
+    ASSERT_TRUE(test::CutFileByCount(ctx, source, 120, 5).done());
     EXPECT_EQ(ctx.createdPieces.size(), 5u);
     EXPECT_EQ(ctx.parallel.piecesStarted, 5);
     EXPECT_EQ(ctx.parallel.piecesMispredicted, 0);
@@ -162,23 +163,23 @@ TEST_F(ParallelCutTest, WrongForecastsCostTimeNotBytes) {
     const std::string source = Cbr();
     CutContext one = Context("one", 1);
     WithFadesAndOverlaps(one);
-    ASSERT_TRUE(CutFileByCount(one, source, 120, 5).done());
+    ASSERT_TRUE(test::CutFileByCount(one, source, 120, 5).done());
     CutContext skewed = Context("skewed", 2);
     WithFadesAndOverlaps(skewed);
     skewed.forecastSkewFrames = 2;
-    ASSERT_TRUE(CutFileByCount(skewed, source, 120, 5).done());
+    ASSERT_TRUE(test::CutFileByCount(skewed, source, 120, 5).done());
     EXPECT_GT(skewed.parallel.piecesMispredicted, 0);
     EXPECT_GT(skewed.parallel.piecesStarted, 5);
     EXPECT_EQ(Contents(dir.path() / "skewed"), Contents(dir.path() / "one"));
 }
 
 TEST_F(ParallelCutTest, BatchNumbersNamesAndReportsAsOneFileAfterAnother) {
-    const std::vector<BatchSource> files = {{Cbr("a.mp3", 7), 7, 0, true},
+    const std::vector<test::BatchSource> files = {{Cbr("a.mp3", 7), 7, 0, true},
                                             {dir / "missing.mp3", 0, 0, false},
                                             {Cbr("b.mp3", 10), 10, 0, true},
                                             {Cbr("c.mp3", 4), 4, 0, true}};
-    BatchCutRequest request;
-    request.rule = BatchRule::Time;
+    CutRule request;
+    request.kind = CutRule::Kind::Time;
     request.seconds = 3;
     std::vector<std::string> events[2];
     for (const int jobs : {1, 2}) {
@@ -187,7 +188,7 @@ TEST_F(ParallelCutTest, BatchNumbersNamesAndReportsAsOneFileAfterAnother) {
         ctx.options.titleTemplate = "%S% %I%";
         ctx.options.fadeInTenths = 5;
         CRecordingObserver observer;
-        ASSERT_TRUE(RunBatchCut(ctx, request, files, observer).done());
+        ASSERT_TRUE(test::RunBatchCut(ctx, request, files, observer).done());
         events[jobs > 1] = observer.events;
     }
     EXPECT_EQ(events[0], (std::vector<std::string>{
@@ -204,16 +205,16 @@ TEST_F(ParallelCutTest, ASilenceBatchNumbersOnPastThePiecesOfAFileThatFailed) {
     const test::Bytes talk = test::Recording({{2, true}, {1.5, false}, {2, true}});
     test::WriteFile(dir / "a.mp3", talk);
     test::WriteFile(dir / "b.mp3", talk);
-    const std::vector<BatchSource> files = {{dir / "a.mp3", 5, 0, true}, {dir / "b.mp3", 5, 0, true}};
-    BatchCutRequest request;
-    request.rule = BatchRule::Silence;
+    const std::vector<test::BatchSource> files = {{dir / "a.mp3", 5, 0, true}, {dir / "b.mp3", 5, 0, true}};
+    CutRule request;
+    request.kind = CutRule::Kind::Silence;
     CutContext ctx = Context("out", 1);
     ctx.options.nameTemplate = "%S%-%F%.mp3";
     ctx.options.placement.ifExists = TargetExists::Skip;
     std::filesystem::create_directories(dir.path() / "out");
     test::WriteFile(dir.path() / "out" / "2-a.mp3", test::Bytes{'k'});
     CRecordingObserver observer;
-    ASSERT_TRUE(RunBatchCut(ctx, request, files, observer).done());
+    ASSERT_TRUE(test::RunBatchCut(ctx, request, files, observer).done());
     EXPECT_EQ(observer.events, (std::vector<std::string>{"start 0", "done 0 Target exists and skipped 1-a.mp3",
                                                          "start 1", "done 1  2-b.mp3 3-b.mp3"}));
 }
@@ -221,10 +222,10 @@ TEST_F(ParallelCutTest, ASilenceBatchNumbersOnPastThePiecesOfAFileThatFailed) {
 TEST_F(ParallelCutTest, AFileThatWritesLessThanPlannedHasTheFilesAfterItPlannedAgain) {
     // The first file is shorter than its row says: the range starts past its audio, so it
     // writes nothing and the next file takes its sequence number.
-    const std::vector<BatchSource> files = {
+    const std::vector<test::BatchSource> files = {
         {Cbr("short.mp3", 4), 10, 0, true}, {Cbr("b.mp3", 6), 6, 0, true}, {Cbr("c.mp3", 6), 6, 0, true}};
-    BatchCutRequest request;
-    request.rule = BatchRule::Range;
+    CutRule request;
+    request.kind = CutRule::Kind::Range;
     request.beginText = "5";
     request.lengthText = "0";
     int replanned = 0;
@@ -233,7 +234,7 @@ TEST_F(ParallelCutTest, AFileThatWritesLessThanPlannedHasTheFilesAfterItPlannedA
         ctx.options.nameTemplate = "%S%-%F%.mp3";
         ctx.options.fadeInTenths = 5;
         CRecordingObserver observer;
-        ASSERT_TRUE(RunBatchCut(ctx, request, files, observer).done());
+        ASSERT_TRUE(test::RunBatchCut(ctx, request, files, observer).done());
         replanned = ctx.parallel.sourcesReplanned;
     }
     EXPECT_EQ(NamesIn(dir.path() / "out1"), (std::vector<std::string>{"1-b.mp3", "2-c.mp3"}));
@@ -249,7 +250,7 @@ TEST_F(ParallelCutTest, WorkersNeverRunTheFrontEndsPump) {
         pumped.push_back(std::this_thread::get_id());
     });
     CutContext ctx = Context("out", 2);
-    const Outcome outcome = CutFileByCount(ctx, Cbr(), 120, 4);
+    const Outcome outcome = test::CutFileByCount(ctx, Cbr(), 120, 4);
     SetMessagePump(nullptr);
     ASSERT_TRUE(outcome.done());
     ASSERT_FALSE(pumped.empty());
@@ -259,7 +260,7 @@ TEST_F(ParallelCutTest, WorkersNeverRunTheFrontEndsPump) {
 TEST_F(ParallelCutTest, FrameCopyStaysOnTheCallingThread) {
     CutContext ctx = Context("out", 4);
     ctx.options.reencode = false;
-    ASSERT_TRUE(CutFileByCount(ctx, Cbr(), 120, 4).done());
+    ASSERT_TRUE(test::CutFileByCount(ctx, Cbr(), 120, 4).done());
     EXPECT_EQ(ctx.createdPieces.size(), 4u);
     EXPECT_EQ(ctx.parallel.piecesStarted, 0);
 }
@@ -273,7 +274,7 @@ TEST_F(ParallelCutTest, CancelStopsEveryWorkerSoonAndLeavesNothingOfTheSource) {
     dialog.cancelAfterUpdates = 10;
     CutContext ctx = Context("out", 2);
     ctx.dialog = &dialog;
-    EXPECT_TRUE(CutFileByCount(ctx, source, 400, 4).cancelled());
+    EXPECT_TRUE(test::CutFileByCount(ctx, source, 400, 4).cancelled());
     const auto stopped = std::chrono::steady_clock::now();
     ASSERT_NE(dialog.cancelledAt, std::chrono::steady_clock::time_point{});
     EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(stopped - dialog.cancelledAt).count(), 100);
@@ -282,17 +283,17 @@ TEST_F(ParallelCutTest, CancelStopsEveryWorkerSoonAndLeavesNothingOfTheSource) {
 }
 
 TEST_F(ParallelCutTest, CancelInABatchKeepsOnlyTheFilesPublishedBefore) {
-    const std::vector<BatchSource> files = {
+    const std::vector<test::BatchSource> files = {
         {Cbr("a.mp3", 6), 6, 0, true}, {Cbr("b.mp3", 20), 20, 0, true}, {Cbr("c.mp3", 6), 6, 0, true}};
-    BatchCutRequest request;
-    request.rule = BatchRule::Count;
+    CutRule request;
+    request.kind = CutRule::Kind::Count;
     request.count = 3;
     CutContext ctx = Context("out", 2);
     CRecordingObserver observer;
     observer.onStarted = [&](size_t index) {
         if (index == 1) progress.cancelled = 1;
     };
-    EXPECT_TRUE(RunBatchCut(ctx, request, files, observer).cancelled());
+    EXPECT_TRUE(test::RunBatchCut(ctx, request, files, observer).cancelled());
     EXPECT_EQ(observer.events, (std::vector<std::string>{"start 0", "done 0  a-1.mp3 a-2.mp3 a-3.mp3", "start 1",
                                                          "done 1  cancelled"}));
     EXPECT_EQ(NamesIn(dir.path() / "out"), (std::vector<std::string>{"a-1.mp3", "a-2.mp3", "a-3.mp3"}));
@@ -302,7 +303,7 @@ TEST_F(ParallelCutTest, AFailedWriteInOneWorkerLeavesNothingOfTheSource) {
     const std::string source = Cbr();
     CutContext counted = Context("counted", 2);
     InjectOutputFault(OutputCall::Write, 0);  // counts from here
-    ASSERT_TRUE(CutFileByCount(counted, source, 120, 4).done());
+    ASSERT_TRUE(test::CutFileByCount(counted, source, 120, 4).done());
     const int writes = OutputCallCount(OutputCall::Write);
     ASSERT_GE(writes, 4);
     for (const int failing : {1, writes / 2, writes}) {
@@ -310,7 +311,7 @@ TEST_F(ParallelCutTest, AFailedWriteInOneWorkerLeavesNothingOfTheSource) {
         fs::remove_all(dir.path() / "out");
         InjectOutputFault(OutputCall::Write, failing);
         CutContext ctx = Context("out", 2);
-        const Outcome outcome = CutFileByCount(ctx, source, 120, 4);
+        const Outcome outcome = test::CutFileByCount(ctx, source, 120, 4);
         InjectOutputFault(OutputCall::Write, 0);
         ASSERT_TRUE(outcome.failed());
         EXPECT_EQ(outcome.message.rfind("Failed to write file \"" + (dir / "out/cbr-"), 0), 0u) << outcome.message;

@@ -3,6 +3,7 @@
 // and leaves no piece behind.
 #include "TestEnvironment.h"
 
+#include "support/CutDrivers.h"
 #include "engine/Progress.h"
 #include "engine/cut/CutPlans.h"
 #include "support/Mp3Factory.h"
@@ -86,7 +87,7 @@ class ProgressAdapterTest : public QObject {
         ctx.options.placement.specificFolder = PiecesFolder().toStdString() + "/";
         ctx.options.keepTag = false;
         ctx.dialog = &adapter;
-        (void)CutFileByCount(ctx, source_, lengthTenths_, kPieceCount);
+        (void)test::CutFileByCount(ctx, source_, lengthTenths_, kPieceCount);
         running = false;
         watcher.stop();
         return watch;
