@@ -1,5 +1,9 @@
-# Fails when a source includes a folder of ours above or beside its own, or when a Qt-free
-# layer includes a Qt header. Run as: cmake -DROOT=<checkout> -P IncludeDirection.cmake
+# Fails when a source includes a folder of ours above or beside its own, when a Qt-free
+# layer includes a Qt header, when a front end (cli, ui, app) includes an engine header that
+# is not one of the engine's use-case headers, or when a use-case header includes an engine
+# header that is not one. Use-case headers include nothing of the engine but each other (and
+# the audio layer, which includes nothing of the engine), so none reaches a mechanism through
+# another either. Run as: cmake -DROOT=<checkout> -P IncludeDirection.cmake
 cmake_policy(SET CMP0007 NEW)
 
 # Each rule: a folder under src/, "=", then what its files may include besides their own
@@ -11,14 +15,19 @@ set(rules
   "engine/base="
   "engine/mp3=engine/base,engine/Facts.h,audio"
   "engine/output=engine/base,engine/mp3,engine/Progress.h,engine/Options.h,engine/Facts.h,audio"
-  "engine/cut=engine/base,engine/mp3,engine/output,engine/Progress.h,engine/Options.h,engine/Facts.h,audio"
-  "engine/join=engine/base,engine/mp3,engine/output,engine/Progress.h,engine/Options.h,engine/Facts.h,engine/Join.h,audio"
-  "engine/peaks=engine/base,engine/Progress.h,engine/Options.h,engine/Facts.h,audio"
+  "engine/cut=engine/Cut.h,engine/base,engine/mp3,engine/output,engine/Progress.h,engine/Options.h,engine/Facts.h,audio"
+  "engine/join=engine/Join.h,engine/base,engine/mp3,engine/output,engine/Progress.h,engine/Options.h,engine/Facts.h,engine/Join.h,audio"
+  "engine/peaks=engine/base,engine/Progress.h,engine/Options.h,engine/Facts.h,engine/Peaks.h,audio"
   "cli=engine,audio"
   "ui=ui/widgets,engine,audio"
   "ui/widgets=ui/Shell.h,ui/MessageBox.h,engine,audio"
   "ui/pages=ui,engine,audio"
   "app=ui,engine,audio")
+# The engine's front door: what the front ends may include of it.
+set(use_cases engine/Cut.h engine/Join.h engine/Facts.h engine/Peaks.h engine/Options.h engine/Progress.h
+    engine/base)
+set(front_ends cli ui app)
+
 # Layers that never see Qt.
 set(qt_free audio engine cli)
 
@@ -71,6 +80,33 @@ foreach(f ${files})
     endforeach()
     if(NOT ok)
       list(APPEND bad "${f}: ${line}")
+    endif()
+    # Front ends and use-case headers reach the engine only through its use-case headers.
+    set(guarded FALSE)
+    foreach(layer ${front_ends})
+      string(FIND "${f}" "${layer}/" at)
+      if(at EQUAL 0)
+        set(guarded TRUE)
+      endif()
+    endforeach()
+    foreach(header ${use_cases})
+      string(FIND "${f}" "${header}" at)
+      if(f STREQUAL header OR (at EQUAL 0 AND NOT header MATCHES "\\.h$"))
+        set(guarded TRUE)
+      endif()
+    endforeach()
+    string(FIND "${target}" "engine/" at)
+    if(guarded AND at EQUAL 0)
+      set(door FALSE)
+      foreach(header ${use_cases})
+        string(FIND "${target}" "${header}/" under)
+        if(target STREQUAL header OR under EQUAL 0)
+          set(door TRUE)
+        endif()
+      endforeach()
+      if(NOT door)
+        list(APPEND bad "${f}: past the engine's use-case headers: ${line}")
+      endif()
     endif()
   endforeach()
 endforeach()

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/output/OutputTarget.h"
+#include "engine/Options.h"
 
 namespace corvane::cli {
 

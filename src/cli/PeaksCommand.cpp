@@ -7,7 +7,7 @@
 #include "cli/Commands.h"
 #include "cli/Json.h"
 #include "cli/TextEscape.h"
-#include "engine/peaks/PeakWorker.h"
+#include "engine/Peaks.h"
 
 namespace corvane::cli {
 namespace {

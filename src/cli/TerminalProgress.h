@@ -47,7 +47,7 @@ public:
     void ReceiveSignals();
 
 private:
-    int Width() const override { return kSteps; }
+    int Steps() const override { return kSteps; }
     void SetRange(int low, int high) override;
     void SetPosition(int position) override;
     void Draw(bool force);

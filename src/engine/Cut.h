@@ -135,6 +135,15 @@ public:
 // written. dialog and observer may be null.
 Outcome RunCut(CutRequest& request, IProgressDialog* dialog, ICutObserver* observer = nullptr);
 
+// The name and the title piece index of count (its sequence number the same) of a source
+// whose base name is baseName and whose title is title would get under the options' name
+// and title templates, for a preview: the tag placeholders of the name show as "Title",
+// "Artist", "Album", "Year", "Genre" and "9". The name's digits are the options' (1 when
+// automatic), the title's as the cut takes them.
+std::string PreviewPieceName(const CutterOptions& options, const std::string& baseName, int index, int count);
+std::string PreviewPieceTitle(const CutterOptions& options, const std::string& title, const std::string& baseName,
+                              int index, int count);
+
 // The custom piece list of a source from its silences: the rows between the silences of
 // source under options, each ending at the frame that reaches its split point, with the
 // dialog's bar showing the search. totalTenths: the source's length as the list shows it

@@ -43,7 +43,9 @@ struct Outcome {
 class IProgressBar {
 public:
     virtual ~IProgressBar() = default;
-    virtual int Width() const = 0;  // pixels; the engine uses it as the number of steps
+    // How many steps the bar shows between its ends: the engine sets its range to 0..Steps()
+    // and moves it by whole steps, so it never sets a position the bar cannot show.
+    virtual int Steps() const = 0;
     virtual void SetRange(int low, int high) = 0;
     virtual void SetPosition(int position) = 0;
 };
@@ -85,7 +87,7 @@ public:
     std::string StatusText() const;
 
 private:
-    int Width() const override { return kSteps; }
+    int Steps() const override { return kSteps; }
     void SetRange(int low, int high) override;
     void SetPosition(int position) override { position_.store(position, std::memory_order_relaxed); }
 

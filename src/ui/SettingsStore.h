@@ -19,8 +19,6 @@
 // one loses the save silently.
 #pragma once
 
-#include "engine/cut/CutPlans.h"
-#include "engine/Options.h"
 #include "engine/Options.h"
 
 #include <cstdint>

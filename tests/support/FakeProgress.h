@@ -12,7 +12,7 @@ class FakeProgress : public IProgressDialog, public IProgressBar {
 public:
     IProgressBar& Bar() override { return *this; }
     void SetStatusText(const std::string& text) override { statusTexts.push_back(text); }
-    int Width() const override { return width; }
+    int Steps() const override { return width; }
     void SetRange(int low, int high) override {
         rangeLow = low;
         rangeHigh = high;

@@ -12,6 +12,7 @@
 #include "engine/cut/PieceTarget.h"
 #include "engine/cut/ReencodeCutter.h"
 #include "engine/cut/SilenceDetector.h"
+#include "engine/output/PieceNaming.h"
 
 namespace corvane {
 namespace {
@@ -377,6 +378,16 @@ Outcome BatchCutRange(CutContext& ctx, const std::string& source, int64_t second
     const int64_t length = TypedTenths(lengthText);
     if (seconds * kTenthsPerSecond < begin) return Outcome::Failed(kBeginBeyondEnd);
     return PlanRange(ctx, source, begin, length, sequence, plan);
+}
+
+std::string PreviewPieceName(const CutterOptions& options, const std::string& baseName, int index, int count) {
+    const int digits = options.nameDigits == 0 ? 1 : options.nameDigits;
+    return ExpandNameTemplate(options.nameTemplate, baseName, nullptr, index, count, index, digits);
+}
+
+std::string PreviewPieceTitle(const CutterOptions& options, const std::string& title, const std::string& baseName,
+                              int index, int count) {
+    return ExpandTitleTemplate(options.titleTemplate, title, baseName, index, count, index, options.titleDigits);
 }
 
 Outcome PlanSource(CutContext& ctx, const CutRequest& request, size_t index, int sequence, SourcePlan& plan) {

@@ -57,7 +57,7 @@ void CCutter::SetProgressBar(IProgressBar* bar) {
     progressBar_ = bar;
     lastProgress_ = 0;
     if (!bar) return;
-    const int width = bar->Width() > 0 ? bar->Width() : 1;
+    const int width = bar->Steps() > 0 ? bar->Steps() : 1;
     bar->SetRange(0, width);
     bar->SetPosition(0);
     bytesPerStep_ = reader_.fileSize() / static_cast<uint64_t>(width);

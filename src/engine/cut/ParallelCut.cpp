@@ -599,7 +599,7 @@ void CParallelCut::ShowProgress() {
     const SourceRun& source = *open_.front();
     IProgressBar& bar = ctx_.dialog->Bar();
     if (!barReady_) {
-        const int width = bar.Width() > 0 ? bar.Width() : 1;
+        const int width = bar.Steps() > 0 ? bar.Steps() : 1;
         bar.SetRange(0, width);
         bar.SetPosition(0);
         bytesPerStep_ = std::max<uint64_t>(1, source.fileSize / static_cast<uint64_t>(width));

@@ -88,7 +88,7 @@ Outcome DetectSilences(const std::string& path, const SilenceOptions& options, I
     int width = 0;
     int shown = 0;
     if (dialog != nullptr) {
-        width = std::max(dialog->Bar().Width(), 1);
+        width = std::max(dialog->Bar().Steps(), 1);
         dialog->Bar().SetRange(0, width);
         dialog->Bar().SetPosition(0);
     }

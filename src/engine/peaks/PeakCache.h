@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/peaks/PeakMap.h"
+#include "engine/Peaks.h"
 
 namespace corvane {
 

@@ -1,5 +1,5 @@
 // PeakMap: bins of lowest and highest samples, and columns made of them.
-#include "engine/peaks/PeakMap.h"
+#include "engine/Peaks.h"
 
 #include <algorithm>
 #include <cstring>

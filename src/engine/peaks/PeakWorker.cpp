@@ -1,5 +1,5 @@
 // CPeakWorker: the cache, else the file decoded in stretches on threads of its own.
-#include "engine/peaks/PeakWorker.h"
+#include "engine/Peaks.h"
 
 #include <pthread.h>
 #include <sched.h>

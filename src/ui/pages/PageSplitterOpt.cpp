@@ -3,7 +3,7 @@
 
 
 #include "audio/EncodingParams.h"
-#include "engine/output/PieceNaming.h"
+#include "engine/Cut.h"
 #include "ui/MessageBox.h"
 #include "ui/Shell.h"
 #include "ui/pages/ControlPlacer.h"
@@ -538,11 +538,8 @@ void CPageSplitterOpt::RefreshFileNameSamples() {
         fileNameSamples_->clear();
         return;
     }
-    const int digits = o.nameDigits == 0 ? 1 : o.nameDigits;
-    const std::string first =
-        ExpandNameTemplate(o.nameTemplate, kSampleBaseName, nullptr, 1, kSampleCount, 1, digits);
-    const std::string second =
-        ExpandNameTemplate(o.nameTemplate, kSampleBaseName, nullptr, 2, kSampleCount, 2, digits);
+    const std::string first = PreviewPieceName(o, kSampleBaseName, 1, kSampleCount);
+    const std::string second = PreviewPieceName(o, kSampleBaseName, 2, kSampleCount);
     fileNameSamples_->setText(QStringLiteral("Samples: %1, %2...").arg(Utf8(first), Utf8(second)));
 }
 
@@ -552,10 +549,8 @@ void CPageSplitterOpt::RefreshTitleSamples() {
         titleSamples_->clear();
         return;
     }
-    const std::string first = ExpandTitleTemplate(o.titleTemplate, kSampleTitle, kSampleBaseName, 1,
-                                                  kSampleCount, 1, o.titleDigits);
-    const std::string second = ExpandTitleTemplate(o.titleTemplate, kSampleTitle, kSampleBaseName, 2,
-                                                   kSampleCount, 2, o.titleDigits);
+    const std::string first = PreviewPieceTitle(o, kSampleTitle, kSampleBaseName, 1, kSampleCount);
+    const std::string second = PreviewPieceTitle(o, kSampleTitle, kSampleBaseName, 2, kSampleCount);
     titleSamples_->setText(QStringLiteral("%1, %2...").arg(Utf8(first), Utf8(second)));
 }
 

@@ -31,7 +31,8 @@ void CProgressAdapter::SetStatusText(const std::string& text) {
     if (text_) text_->setText(QString::fromStdString(text));
 }
 
-int CProgressAdapter::Width() const {
+// One step a pixel: the bar shows every step the engine takes, and no more.
+int CProgressAdapter::Steps() const {
     if (bar_) lastWidth_ = std::max(1, bar_->width());
     return lastWidth_;
 }

@@ -8,7 +8,7 @@
 // `cancelled` when the dialog's Cancel button is pressed. The flag is never cleared again.
 //
 // The adapter does not own the dialog. A dialog deletes itself after PostClose; from then on
-// the adapter's bar and text calls do nothing, Width reports the last width seen, and the
+// the adapter's bar and text calls do nothing, Steps reports the last count given, and the
 // flag keeps its value. The adapter must not outlive the work it was handed to, and lives on
 // the interface thread, as the dialog does.
 #pragma once
@@ -50,7 +50,7 @@ private:
     CProgressAdapter(CProgressDialogBase* dialog, QProgressBar* bar, QLabel* text);
 
     // The bar's width in pixels, at least 1.
-    int Width() const override;
+    int Steps() const override;
     void SetRange(int low, int high) override;
     void SetPosition(int position) override;
 

@@ -4,7 +4,7 @@
 #include <QSignalBlocker>
 
 #include "audio/EncodingParams.h"
-#include "engine/output/OutputTarget.h"
+#include "engine/Options.h"
 
 namespace corvane {
 

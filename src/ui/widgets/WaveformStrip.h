@@ -18,7 +18,7 @@
 // applies it (nothing changes on the strip by itself).
 #pragma once
 
-#include "engine/peaks/PeakWorker.h"
+#include "engine/Peaks.h"
 
 #include <QPointer>
 #include <QSlider>

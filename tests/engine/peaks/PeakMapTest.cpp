@@ -1,5 +1,5 @@
 // Tests of the peak bins and the columns made from them, without any file.
-#include "engine/peaks/PeakMap.h"
+#include "engine/Peaks.h"
 
 #include <gtest/gtest.h>
 

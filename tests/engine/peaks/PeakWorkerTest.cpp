@@ -1,6 +1,6 @@
 // Tests of the peaks of real files: silence and tone where they are, the bins of a decode in
 // two stretches, the cache, files that do not decode, and a cancel while bins come in.
-#include "engine/peaks/PeakWorker.h"
+#include "engine/Peaks.h"
 
 #include <gtest/gtest.h>
 

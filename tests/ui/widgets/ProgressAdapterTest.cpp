@@ -181,7 +181,7 @@ private Q_SLOTS:
         QPointer<CProgressDialog> guard(dialog);
         dialog->show();
         auto adapter = std::make_unique<CProgressAdapter>(dialog);
-        const int width = adapter->Bar().Width();
+        const int width = adapter->Bar().Steps();
         QTest::mouseClick(dialog->CancelButton(), Qt::LeftButton);
         QCOMPARE(adapter->cancelled.load(), 1);
         dialog->PostClose();
@@ -189,7 +189,7 @@ private Q_SLOTS:
         adapter->Bar().SetRange(0, 5);
         adapter->Bar().SetPosition(3);
         adapter->SetStatusText("gone");
-        QCOMPARE(adapter->Bar().Width(), width);
+        QCOMPARE(adapter->Bar().Steps(), width);
         QCOMPARE(adapter->cancelled.load(), 1);
         adapter.reset();
     }
