@@ -8,26 +8,24 @@
 #include "cli/Commands.h"
 #include "cli/PathOutput.h"
 #include "cli/TerminalProgress.h"
-#include "engine/join/BatchJoin.h"
-#include "engine/join/JoinDecision.h"
-#include "engine/join/JoinJob.h"
-#include "engine/mp3/SourceInfo.h"
+#include "engine/Facts.h"
+#include "engine/Join.h"
+#include "engine/base/PathUtil.h"
 
 namespace corvane::cli {
 namespace {
 
-struct JoinRequest {
-    JoinerOptions options;
-    JoinType joinType = JoinType::InsertAtBeginning;
-    std::string target;
+// What a row of batch-join prints after its path when it was not joined.
+constexpr const char* kCancelledText = "Cancelled";
+
+// The arguments: the engine's request, and what only the command uses.
+struct JoinArgs {
+    JoinRequest request;             // its inputs (join) or joined files (batch-join) come from below
     std::vector<std::string> with;   // batch-join: the joined files
     std::vector<std::string> files;  // join: the inputs; batch-join: the main files
-    TagFields tag;
-    bool tagGiven = false;
     bool noTag = false;
     bool quiet = false;
     char pathEnd = kPathEndLine;
-    int jobs = DefaultJobs();
 };
 
 // The track number of a tag text as the joiner takes it: the value of its leading digits, 0
@@ -44,7 +42,8 @@ int TrackNumberOf(const std::string& text) {
 
 // Parses the arguments of join (batch false) or batch-join. Returns 0 when they are good,
 // else the exit status of the usage error already reported.
-int ParseJoinArgs(const Args& args, bool batch, JoinRequest& r) {
+int ParseJoinArgs(const Args& args, bool batch, JoinArgs& parsed) {
+    JoinRequest& r = parsed.request;
     const std::string command = batch ? "batch-join" : "join";
     bool autoGiven = false;
     bool presetGiven = false;
@@ -53,7 +52,7 @@ int ParseJoinArgs(const Args& args, bool batch, JoinRequest& r) {
     bool appendGiven = false;
     CArgWalker walker(args);
     int status = 0;
-    while (walker.NextOption(r.files, encoding, status)) {
+    while (walker.NextOption(parsed.files, encoding, status)) {
         const std::string a = walker.Text();
         auto onlyFor = [&](bool forBatch) {
             return UsageError(a + " is for " + (forBatch ? "batch-join" : "join") + " only");
@@ -88,7 +87,6 @@ int ParseJoinArgs(const Args& args, bool batch, JoinRequest& r) {
             else if (a == "--genre") r.tag.genre = v;
             else if (a == "--comment") r.tag.comment = v;
             else r.tag.track = TrackNumberOf(v);
-            r.tagGiven = true;
         } else if (a == "--insert" || a == "--append") {
             if (!batch) return onlyFor(true);
             (a == "--insert" ? insertGiven : appendGiven) = true;
@@ -97,7 +95,7 @@ int ParseJoinArgs(const Args& args, bool batch, JoinRequest& r) {
             if (!batch) return onlyFor(true);
             if (!walker.TakeValue(v)) return walker.MissingValue();
             if (v.empty()) return walker.BadValue(v);
-            r.with.push_back(v);
+            parsed.with.push_back(v);
         } else if (a == "-d" || a == "--output-dir") {
             if (!batch) return onlyFor(true);
             if (!walker.TakeValue(v)) return walker.MissingValue();
@@ -115,15 +113,15 @@ int ParseJoinArgs(const Args& args, bool batch, JoinRequest& r) {
             if (!ParseTargetExists(v, r.options.placement.ifExists)) return walker.BadValue(v);
         } else if (a == "--no-tag") {
             if (!batch) return onlyFor(true);
-            r.noTag = true;
+            parsed.noTag = true;
         } else if (a == "--jobs") {
             // A join encodes one stream; the value matters to batch-join only.
             if (!walker.TakeValue(v)) return walker.MissingValue();
             if (!ParseJobs(v, r.jobs)) return walker.BadValue(v);
         } else if (a == "--quiet" || a == "-q") {
-            r.quiet = true;
+            parsed.quiet = true;
         } else if (a == "--null" || a == "-0") {
-            r.pathEnd = kPathEndNul;
+            parsed.pathEnd = kPathEndNul;
         } else {
             return UsageError("unknown option for " + command + ": " + a);
         }
@@ -137,44 +135,25 @@ int ParseJoinArgs(const Args& args, bool batch, JoinRequest& r) {
     r.options.autoParams = !presetGiven && given == 0;
     if (insertGiven && appendGiven) return UsageError("choose one of --insert and --append");
     if (batch) {
-        if (r.with.empty()) return UsageError("batch-join needs at least one --with FILE");
-        if (r.files.empty()) return UsageError("batch-join needs a MAIN file");
+        if (parsed.with.empty()) return UsageError("batch-join needs at least one --with FILE");
+        if (parsed.files.empty()) return UsageError("batch-join needs a MAIN file");
     } else {
         if (r.target.empty()) return UsageError("join needs -o TARGET");
-        if (r.files.size() < 2) return UsageError("join needs at least two FILEs");
+        if (parsed.files.size() < 2) return UsageError("join needs at least two FILEs");
     }
     return 0;
 }
 
-int RunSingle(JoinRequest& r) {
+int RunSingle(JoinArgs& r) {
     CTerminalProgress progress(!r.quiet && isatty(STDERR_FILENO));
     progress.ReceiveSignals();
 
-    CJoinJob job;
-    job.AddFiles(r.files);
-    if (r.tagGiven) {
-        job.MakeTag(r.tag.title, r.tag.artist, r.tag.album, r.tag.year, r.tag.comment, r.tag.genre, r.tag.track);
-    }
-
-    JoinWay way;
-    if (r.options.autoParams) {
-        std::vector<JoinInputFacts> facts(r.files.size());
-        for (size_t i = 0; i < r.files.size(); ++i) {
-            if (!ReadJoinInputFacts(r.files[i], facts[i])) {
-                std::cerr << kJoinFailurePrefix << "Failed to open file \"" << r.files[i] << "\".\n";
-                return kExitFailure;
-            }
-        }
-        way = ChooseJoinWay(r.options, facts);
-    } else {
-        way = ChooseJoinWay(r.options, {});
-    }
-
-    const Outcome outcome = RunJoin(job, way, r.target, &progress);
+    r.request.inputs = r.files;
+    const Outcome outcome = JoinFiles(r.request, &progress);
     progress.Clear();
     // Done is reported as done even when a signal came after the target was committed.
     if (outcome.done()) {
-        PrintWrittenPath(r.target, r.pathEnd);
+        PrintWrittenPath(r.request.target, r.pathEnd);
         return kExitOk;
     }
     if (outcome.cancelled()) return InterruptedExitStatus();
@@ -185,24 +164,31 @@ int RunSingle(JoinRequest& r) {
 // Prints each row's result as it is settled: the target on stdout, the row's line on stderr.
 class CBatchReporter : public IBatchJoinObserver {
 public:
-    CBatchReporter(const std::vector<BatchJoinRow>& rows, CTerminalProgress& progress, const JoinRequest& request)
-        : rows_(rows), progress_(progress), quiet_(request.quiet), pathEnd_(request.pathEnd) {}
-
-    void OnOverall(const std::string&, int, int) override {}
+    CBatchReporter(const std::vector<BatchJoinRow>& rows, CTerminalProgress& progress, const JoinArgs& args)
+        : rows_(rows), progress_(progress), quiet_(args.quiet), pathEnd_(args.pathEnd) {}
 
     void OnRowChanged(size_t index) override {
         const BatchJoinRow& row = rows_[index];
-        if (row.output == kJoiningText) {
+        switch (row.state) {
+        case JoinRowState::Waiting:
+            return;
+        case JoinRowState::Joining:
             progress_.SetStatusText(row.facts.path);
             return;
-        }
-        progress_.Clear();
-        if (!row.targetPath.empty()) {
+        case JoinRowState::Joined:
+            progress_.Clear();
             PrintWrittenPath(row.targetPath, pathEnd_);
-            if (!quiet_) std::cerr << row.facts.path << ": " << row.output << "\n";
+            if (!quiet_) std::cerr << row.facts.path << ": " << FileNameOf(row.targetPath) << "\n";
+            return;
+        case JoinRowState::Failed:
+            progress_.Clear();
+            std::cerr << row.facts.path << ": " << kJoinFailurePrefix << row.failure << "\n";
+            return;
+        case JoinRowState::Cancelled:
+            progress_.Clear();
+            std::cerr << row.facts.path << ": " << kCancelledText << "\n";
             return;
         }
-        std::cerr << row.facts.path << ": " << row.output << "\n";
     }
 
 private:
@@ -212,12 +198,12 @@ private:
     char pathEnd_;
 };
 
-int RunBatch(JoinRequest& r) {
+int RunBatch(JoinArgs& r) {
     CTerminalProgress progress(!r.quiet && isatty(STDERR_FILENO));
     progress.ReceiveSignals();
 
-    std::vector<JoinInputFacts> joined(r.with.size());
-    for (size_t i = 0; i < r.with.size(); ++i) ReadJoinInputFacts(r.with[i], joined[i]);
+    r.request.joined.resize(r.with.size());
+    for (size_t i = 0; i < r.with.size(); ++i) ReadJoinInputFacts(r.with[i], r.request.joined[i]);
 
     std::vector<BatchJoinRow> rows(r.files.size());
     for (size_t i = 0; i < r.files.size(); ++i) {
@@ -226,7 +212,7 @@ int RunBatch(JoinRequest& r) {
     }
 
     CBatchReporter reporter(rows, progress, r);
-    const Outcome outcome = RunBatchJoin(r.options, r.joinType, rows, joined, &progress, &reporter, r.jobs);
+    const Outcome outcome = RunBatchJoin(r.request, rows, &progress, &reporter);
     progress.Clear();
     if (outcome.cancelled()) return InterruptedExitStatus();
     return outcome.failed() ? kExitFailure : kExitOk;
@@ -235,9 +221,9 @@ int RunBatch(JoinRequest& r) {
 }  // namespace
 
 int RunJoinCommand(const Args& args, bool batch) {
-    JoinRequest request;
-    if (const int status = ParseJoinArgs(args, batch, request); status != 0) return status;
-    return batch ? RunBatch(request) : RunSingle(request);
+    JoinArgs parsed;
+    if (const int status = ParseJoinArgs(args, batch, parsed); status != 0) return status;
+    return batch ? RunBatch(parsed) : RunSingle(parsed);
 }
 
 }  // namespace corvane::cli

@@ -1,23 +1,23 @@
-// The batch join loop over the main files of the batch joiner.
+// The batch join: the row planner, and the loops that run the planned rows one after another
+// or side by side.
 #include "engine/join/BatchJoin.h"
 
 #include <algorithm>
 #include <chrono>
 #include <deque>
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
-#include "engine/base/PathUtil.h"
-#include "engine/join/JoinJob.h"
+#include "engine/base/Messages.h"
 #include "engine/join/JoinTarget.h"
 #include "engine/output/OutputRun.h"
 #include "engine/output/OutputSet.h"
+#include "engine/output/WorkerPool.h"
 
 namespace corvane {
 namespace {
-
-std::string OverallText(size_t index, size_t count) {
-    return "Joining " + std::to_string(index + 1) + " of " + std::to_string(count) + " file(s)...";
-}
 
 bool HasTag(const TagFields& tag) {
     return tag.track >= 1 || !tag.title.empty() || !tag.artist.empty() || !tag.album.empty() ||
@@ -30,28 +30,68 @@ constexpr std::chrono::milliseconds kTick{10};
 // Rows named ahead of the one shown, besides one per worker.
 constexpr size_t kRowsAhead = 2;
 
-// The paths of the joined files, and the first of them whose facts were not read.
-std::vector<std::string> JoinedPaths(const std::vector<JoinInputFacts>& joined, std::string& unreadable) {
+std::vector<std::string> PathsOf(const std::vector<JoinInputFacts>& files) {
     std::vector<std::string> paths;
-    paths.reserve(joined.size());
-    for (const JoinInputFacts& facts : joined) {
-        paths.push_back(facts.path);
-        if (!facts.factsRead && unreadable.empty()) unreadable = facts.path;
-    }
+    paths.reserve(files.size());
+    for (const JoinInputFacts& facts : files) paths.push_back(facts.path);
     return paths;
 }
+
+// The first input of a row whose facts were not read, the main file first; empty when none.
+std::string FirstUnread(const JoinInputFacts& main, const std::vector<JoinInputFacts>& joined) {
+    if (!main.factsRead) return main.path;
+    for (const JoinInputFacts& facts : joined) {
+        if (!facts.factsRead) return facts.path;
+    }
+    return {};
+}
+
+// Every main and joined file is a source of the run: no target of the batch replaces one.
+void AddSources(COutputRun& run, const JoinRequest& request, const std::vector<BatchJoinRow>& rows) {
+    run.AddSources(PathsOf(request.joined));
+    for (const BatchJoinRow& row : rows) run.AddSource(row.facts.path);
+}
+
+// The rows' states as the batch moves them on, each change told to the observer, and the
+// batch's outcome so far.
+class CRowStates {
+public:
+    CRowStates(std::vector<BatchJoinRow>& rows, IBatchJoinObserver* observer) : rows_(rows), observer_(observer) {}
+
+    void Joining(size_t index) { Set(index, JoinRowState::Joining, {}, {}); }
+    void Joined(size_t index, std::string target) { Set(index, JoinRowState::Joined, std::move(target), {}); }
+    // The first failure is the batch's.
+    void Failed(size_t index, const std::string& failure) {
+        if (batch_.done()) batch_ = Outcome::Failed(failure);
+        Set(index, JoinRowState::Failed, {}, failure);
+    }
+    Outcome Cancelled(size_t index) {
+        Set(index, JoinRowState::Cancelled, {}, {});
+        return Outcome::Cancelled();
+    }
+    const Outcome& Batch() const { return batch_; }
+
+private:
+    void Set(size_t index, JoinRowState state, std::string target, std::string failure) {
+        BatchJoinRow& row = rows_[index];
+        row.state = state;
+        row.targetPath = std::move(target);
+        row.failure = std::move(failure);
+        if (observer_ != nullptr) observer_->OnRowChanged(index);
+    }
+
+    std::vector<BatchJoinRow>& rows_;
+    IBatchJoinObserver* observer_;
+    Outcome batch_ = Outcome::Done();
+};
 
 // The batch with its re-encoding rows on worker threads (see the header).
 class CSideBySideBatch {
 public:
-    CSideBySideBatch(const JoinerOptions& options, JoinType joinType, std::vector<BatchJoinRow>& rows,
-                     const std::vector<JoinInputFacts>& joined, IProgressDialog* dialog, IBatchJoinObserver* observer,
-                     int jobs)
-        : options_(options), joinType_(joinType), rows_(rows), joined_(joined), dialog_(dialog), observer_(observer),
-          pool_(jobs) {
-        joinedPaths_ = JoinedPaths(joined, unreadableJoined_);
-        run_.AddSources(joinedPaths_);
-        for (const BatchJoinRow& row : rows) run_.AddSource(row.facts.path);
+    CSideBySideBatch(const JoinRequest& request, std::vector<BatchJoinRow>& rows, IProgressDialog* dialog,
+                     IBatchJoinObserver* observer, int jobs)
+        : request_(request), rows_(rows), states_(rows, observer), dialog_(dialog), pool_(jobs) {
+        AddSources(run_, request, rows);
     }
 
     ~CSideBySideBatch() {
@@ -69,17 +109,18 @@ public:
             if (open_.empty() || open_.front()->index != current_) continue;
             Row& row = *open_.front();
             if (!row.announced) Announce(row);
-            if (!row.failure.empty()) {
-                Fail(row.index, row.failure);
+            const JoinRowPlan& plan = row.plan;
+            if (!plan.failure.empty()) {
+                states_.Failed(row.index, plan.failure);
                 Next(false);
                 continue;
             }
             if (Cancelled()) return Cancel();
-            if (row.way.byFrames) {
+            if (plan.way.byFrames) {
                 // Frame copy is bound by the disk: it runs here, in its turn.
-                const Outcome joinedRow = RunJoin(*row.job, row.way, row.target, dialog_);
+                const Outcome joinedRow = RunJoin(*plan.job, plan.way, plan.target, dialog_);
                 if (joinedRow.cancelled()) return Cancel();
-                Settle(row, joinedRow, joinedRow.done() ? row.job->PublishedTarget() : std::string());
+                Settle(row, joinedRow, joinedRow.done() ? plan.job->PublishedTarget() : std::string());
                 continue;
             }
             if (!row.ended) {
@@ -91,21 +132,18 @@ public:
             std::string published;
             Outcome outcome = row.outcome;
             if (outcome.done()) {
-                outcome = row.outputs->Publish(options_.placement.ifExists);
+                outcome = row.outputs->Publish(request_.options.placement.ifExists);
                 if (outcome.done()) published = row.outputs->Published().front();
             }
             Settle(row, outcome, published);
         }
-        return batch_;
+        return states_.Batch();
     }
 
 private:
     struct Row {
         size_t index = 0;
-        std::string target;
-        std::string failure;  // the row fails with this text at once (naming, unread facts)
-        JoinWay way;
-        std::unique_ptr<CJoinJob> job;
+        JoinRowPlan plan;
         std::unique_ptr<COutputSet> outputs;
         std::unique_ptr<CWorkerProgress> progress;
         uint64_t id = 0;  // the pool's id of its work
@@ -137,34 +175,11 @@ private:
         if (open_.size() >= static_cast<size_t>(pool_.Workers()) + kRowsAhead) return false;
         auto row = std::make_unique<Row>();
         row->index = nextPlan_++;
-        const BatchJoinRow& facts = rows_[row->index];
-        std::string error;
-        if (!MakeJoinTarget(options_, run_, facts.facts.path, row->target, error)) {
-            row->failure = kJoinFailurePrefix + error;
-        } else if (options_.autoParams && (!facts.facts.factsRead || !unreadableJoined_.empty())) {
-            run_.Release(row->target);
-            row->failure = std::string(kJoinFailurePrefix) + "Failed to open file \"" +
-                           (!facts.facts.factsRead ? facts.facts.path : unreadableJoined_) + "\".";
-        } else {
-            row->job = std::make_unique<CJoinJob>();
-            row->job->SetTargetRule(options_.placement.ifExists, &run_);
-            if (joinType_ == JoinType::AppendToEnd) {
-                row->job->AddFile(facts.facts.path);
-                row->job->AddFiles(joinedPaths_);
-            } else {
-                row->job->AddFiles(joinedPaths_);
-                row->job->AddFile(facts.facts.path);
-            }
-            if (HasTag(facts.tag)) {
-                row->job->MakeTag(facts.tag.title, facts.tag.artist, facts.tag.album, facts.tag.year,
-                                  facts.tag.comment, facts.tag.genre, facts.tag.track);
-            }
-            row->way = ChooseBatchJoinWay(options_, facts.facts, joined_);
-            if (!row->way.byFrames) {
-                row->outputs = std::make_unique<COutputSet>(run_);
-                row->job->SetOutputSet(row->outputs.get());
-                row->progress = std::make_unique<CWorkerProgress>();
-            }
+        row->plan = PlanJoinRow(request_, rows_[row->index], run_);
+        if (row->plan.failure.empty() && !row->plan.way.byFrames) {
+            row->outputs = std::make_unique<COutputSet>(run_);
+            row->plan.job->SetOutputSet(row->outputs.get());
+            row->progress = std::make_unique<CWorkerProgress>();
         }
         open_.push_back(std::move(row));
         return true;
@@ -174,33 +189,19 @@ private:
     void Post() {
         for (const std::unique_ptr<Row>& row : open_) {
             if (Posted() >= pool_.Workers()) return;
-            if (row->posted || !row->failure.empty() || row->way.byFrames) continue;
+            if (row->posted || !row->plan.failure.empty() || row->plan.way.byFrames) continue;
             row->posted = true;
             row->id = nextId_++;
             Row* running = row.get();
             pool_.Post(running->id, [running](int) {
-                running->outcome = RunJoin(*running->job, running->way, running->target, running->progress.get());
+                const JoinRowPlan& plan = running->plan;
+                running->outcome = RunJoin(*plan.job, plan.way, plan.target, running->progress.get());
             });
         }
     }
 
-    void Show(size_t index, std::string text) {
-        rows_[index].output = std::move(text);
-        if (observer_ != nullptr) observer_->OnRowChanged(index);
-    }
-
-    void Fail(size_t index, std::string text) {
-        if (batch_.done()) batch_ = Outcome::Failed(text);
-        Show(index, std::move(text));
-    }
-
     void Announce(Row& row) {
-        rows_[row.index].targetPath.clear();
-        Show(row.index, kJoiningText);
-        if (observer_ != nullptr) {
-            observer_->OnOverall(OverallText(row.index, rows_.size()), static_cast<int>(row.index + 1),
-                                 static_cast<int>(rows_.size()));
-        }
+        states_.Joining(row.index);
         row.announced = true;
         barReady_ = false;
         shownText_.clear();
@@ -210,14 +211,13 @@ private:
     // take the name it was given changed what the rows after it were named against.
     void Settle(Row& row, const Outcome& outcome, const std::string& published) {
         if (outcome.done()) {
-            rows_[row.index].targetPath = published;
-            Show(row.index, FileNameOf(published));
+            states_.Joined(row.index, published);
         } else {
             if (row.outputs) row.outputs->Discard();
-            run_.Release(row.target);
-            Fail(row.index, kJoinFailurePrefix + outcome.message);
+            run_.Release(row.plan.target);
+            states_.Failed(row.index, outcome.message);
         }
-        Next(published != row.target);
+        Next(published != row.plan.target);
     }
 
     // The row shown is done: the next one is shown; changed: the rows named after it are
@@ -246,9 +246,9 @@ private:
                 ++it;
                 continue;
             }
-            if (row.failure.empty()) {
+            if (row.plan.failure.empty()) {
                 if (row.outputs) row.outputs->Discard();
-                run_.Release(row.target);
+                run_.Release(row.plan.target);
             }
             it = abandoned_.erase(it);
         }
@@ -264,8 +264,7 @@ private:
         for (std::unique_ptr<Row>& row : open_) abandoned_.push_back(std::move(row));
         open_.clear();
         DropAbandoned();
-        Show(current_, kCancelledText);
-        return Outcome::Cancelled();
+        return states_.Cancelled(current_);
     }
 
     // The dialog follows the shown row's worker.
@@ -278,7 +277,7 @@ private:
         }
         IProgressBar& bar = dialog_->Bar();
         if (!barReady_) {
-            barWidth_ = std::max(bar.Width(), 1);
+            barWidth_ = std::max(bar.Steps(), 1);
             bar.SetRange(0, barWidth_);
             bar.SetPosition(0);
             barPosition_ = 0;
@@ -291,21 +290,16 @@ private:
         }
     }
 
-    const JoinerOptions& options_;
-    const JoinType joinType_;
-    std::vector<BatchJoinRow>& rows_;
-    const std::vector<JoinInputFacts>& joined_;
+    const JoinRequest& request_;
+    const std::vector<BatchJoinRow>& rows_;
+    CRowStates states_;
     IProgressDialog* dialog_;
-    IBatchJoinObserver* observer_;
-    std::vector<std::string> joinedPaths_;
-    std::string unreadableJoined_;
     COutputRun run_;
     std::deque<std::unique_ptr<Row>> open_;       // named and not yet shown done, list order
     std::deque<std::unique_ptr<Row>> abandoned_;  // given up, waiting for their work to stop
     size_t nextPlan_ = 0;
     size_t current_ = 0;
     uint64_t nextId_ = 1;
-    Outcome batch_ = Outcome::Done();
     bool barReady_ = false;
     int barWidth_ = 1;
     int barPosition_ = 0;
@@ -314,95 +308,67 @@ private:
 };
 
 // Whether rows would re-encode: only then are workers worth starting.
-size_t ReencodingRows(const JoinerOptions& options, const std::vector<BatchJoinRow>& rows,
-                      const std::vector<JoinInputFacts>& joined) {
+size_t ReencodingRows(const JoinRequest& request, const std::vector<BatchJoinRow>& rows) {
     return static_cast<size_t>(std::count_if(rows.begin(), rows.end(), [&](const BatchJoinRow& row) {
-        return !ChooseBatchJoinWay(options, row.facts, joined).byFrames;
+        return !ChooseBatchJoinWay(request.options, row.facts, request.joined).byFrames;
     }));
 }
 
 }  // namespace
 
-Outcome RunBatchJoin(const JoinerOptions& options, JoinType joinType, std::vector<BatchJoinRow>& rows,
-                     const std::vector<JoinInputFacts>& joined, IProgressDialog* dialog,
-                     IBatchJoinObserver* observer, int jobs) {
-    if (jobs > 1 && ReencodingRows(options, rows, joined) > 1) {
-        CSideBySideBatch batch(options, joinType, rows, joined, dialog, observer, jobs);
+JoinRowPlan PlanJoinRow(const JoinRequest& request, const BatchJoinRow& row, COutputRun& run) {
+    JoinRowPlan plan;
+    if (!MakeJoinTarget(request.options, run, row.facts.path, plan.target, plan.failure)) return plan;
+    if (request.options.autoParams) {
+        if (const std::string unread = FirstUnread(row.facts, request.joined); !unread.empty()) {
+            run.Release(plan.target);
+            plan.target.clear();
+            plan.failure = OpenFileFailure(unread);
+            return plan;
+        }
+    }
+    plan.job = std::make_unique<CJoinJob>();
+    plan.job->SetTargetRule(request.options.placement.ifExists, &run);
+    if (request.joinType == JoinType::AppendToEnd) {
+        plan.job->AddFile(row.facts.path);
+        plan.job->AddFiles(PathsOf(request.joined));
+    } else {
+        plan.job->AddFiles(PathsOf(request.joined));
+        plan.job->AddFile(row.facts.path);
+    }
+    const TagFields& tag = row.tag;
+    if (HasTag(tag)) plan.job->MakeTag(tag.title, tag.artist, tag.album, tag.year, tag.comment, tag.genre, tag.track);
+    plan.way = ChooseBatchJoinWay(request.options, row.facts, request.joined);
+    return plan;
+}
+
+Outcome RunBatchJoin(const JoinRequest& request, std::vector<BatchJoinRow>& rows, IProgressDialog* dialog,
+                     IBatchJoinObserver* observer) {
+    const int jobs = request.jobs > 0 ? request.jobs : DefaultJobs();
+    if (jobs > 1 && ReencodingRows(request, rows) > 1) {
+        CSideBySideBatch batch(request, rows, dialog, observer, jobs);
         return batch.Run();
     }
-    std::vector<std::string> joinedPaths;
-    joinedPaths.reserve(joined.size());
-    for (const JoinInputFacts& facts : joined) joinedPaths.push_back(facts.path);
-    std::string unreadableJoined;
-    for (const JoinInputFacts& facts : joined) {
-        if (!facts.factsRead) {
-            unreadableJoined = facts.path;
-            break;
-        }
-    }
-
-    // Every main and joined file is a source of the run: no target of the batch replaces one.
     COutputRun run;
-    run.AddSources(joinedPaths);
-    for (const BatchJoinRow& row : rows) run.AddSource(row.facts.path);
-
-    CJoinJob job;
-    job.SetTargetRule(options.placement.ifExists, &run);
-    Outcome batch = Outcome::Done();
+    AddSources(run, request, rows);
+    CRowStates states(rows, observer);
     for (size_t e = 0; e < rows.size(); ++e) {
-        BatchJoinRow& row = rows[e];
-        auto show = [&](std::string text) {
-            row.output = std::move(text);
-            if (observer) observer->OnRowChanged(e);
-        };
-        auto fail = [&](std::string text) {
-            if (batch.done()) batch = Outcome::Failed(text);
-            show(std::move(text));
-        };
-        row.targetPath.clear();
-        show(kJoiningText);
-        if (observer) observer->OnOverall(OverallText(e, rows.size()), static_cast<int>(e + 1), static_cast<int>(rows.size()));
-
-        std::string target;
-        std::string error;
-        if (!MakeJoinTarget(options, run, row.facts.path, target, error)) {
-            fail(kJoinFailurePrefix + error);
+        states.Joining(e);
+        const JoinRowPlan plan = PlanJoinRow(request, rows[e], run);
+        if (!plan.failure.empty()) {
+            states.Failed(e, plan.failure);
             continue;
         }
-        if (options.autoParams && (!row.facts.factsRead || !unreadableJoined.empty())) {
-            run.Release(target);
-            fail(std::string(kJoinFailurePrefix) + "Failed to open file \"" +
-                 (!row.facts.factsRead ? row.facts.path : unreadableJoined) + "\".");
+        const Outcome joined = RunJoin(*plan.job, plan.way, plan.target, dialog);
+        if (joined.done()) {
+            states.Joined(e, plan.job->PublishedTarget());
             continue;
         }
-
-        job.Clear();
-        if (joinType == JoinType::AppendToEnd) {
-            job.AddFile(row.facts.path);
-            job.AddFiles(joinedPaths);
-        } else {
-            job.AddFiles(joinedPaths);
-            job.AddFile(row.facts.path);
-        }
-        if (HasTag(row.tag)) {
-            job.MakeTag(row.tag.title, row.tag.artist, row.tag.album, row.tag.year, row.tag.comment, row.tag.genre,
-                        row.tag.track);
-        }
-        const JoinWay way = ChooseBatchJoinWay(options, row.facts, joined);
-        const Outcome joinedRow = RunJoin(job, way, target, dialog);
-        if (joinedRow.done()) {
-            row.targetPath = job.PublishedTarget();
-            show(FileNameOf(row.targetPath));
-        } else if (joinedRow.cancelled()) {
-            run.Release(target);
-            show(kCancelledText);
-            return Outcome::Cancelled();
-        } else {
-            run.Release(target);
-            fail(kJoinFailurePrefix + joinedRow.message);
-        }
+        run.Release(plan.target);
+        if (joined.cancelled()) return states.Cancelled(e);
+        states.Failed(e, joined.message);
     }
-    return batch;
+    return states.Batch();
 }
 
 size_t FirstJoinedRow(const std::vector<BatchJoinRow>& rows) {

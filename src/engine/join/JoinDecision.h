@@ -23,33 +23,13 @@
 #include <vector>
 
 #include "audio/EncodingParams.h"
-#include "engine/Progress.h"
+#include "engine/Join.h"
 #include "engine/Options.h"
+#include "engine/Progress.h"
 
 namespace corvane {
 
 class CJoinJob;
-
-// The MPEG audio layer value of JoinInputFacts for a file that is no MPEG audio.
-constexpr int kNotMpegAudio = 0;
-constexpr int kLayer3 = 3;
-
-// The facts of one input as the joiner lists hold them.
-struct JoinInputFacts {
-    std::string path;
-    int sampleRate = 0;           // Hz, of the first frame at the audio start
-    int bitrate = 0;              // kbps of the audio (SourceFacts::bitrate); a PCM file's own rate
-    int channelMode = kChannelModeNone;  // 0..3, kChannelModeNone when unknown
-    int layer = kNotMpegAudio;    // MPEG audio layer 1..3, kNotMpegAudio for any other format
-    bool variableBitrate = false; // a Xing or VBRI header frame, or frames of several bit rates
-    bool factsRead = false;       // the facts above were read (ReadJoinInputFacts succeeded)
-};
-
-// Reads the facts of path and sets factsRead: an MPEG file's with the MP3 reader, any other
-// file's that the audio library decodes (WAV, FLAC, ...) from its decoded stream (layer
-// kNotMpegAudio, mode mono or stereo by its channels, its average bit rate). False when
-// neither reads the file; facts then holds only the path.
-bool ReadJoinInputFacts(const std::string& path, JoinInputFacts& facts);
 
 // The way a join takes.
 struct JoinWay {

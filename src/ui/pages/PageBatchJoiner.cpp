@@ -2,8 +2,8 @@
 #include "ui/pages/PageBatchJoiner.h"
 
 
+#include "engine/Join.h"
 #include "engine/base/PathUtil.h"
-#include "engine/join/BatchJoin.h"
 #include "ui/FileListLoader.h"
 #include "ui/Shell.h"
 #include "ui/pages/ControlPlacer.h"
@@ -34,6 +34,12 @@ namespace corvane {
 namespace {
 
 constexpr char kCaption[] = "MP3 Batch Joiner";
+
+// The "Output" cell of a main row, and the overall line, while the batch runs.
+constexpr char kJoiningText[] = "Joining...";
+constexpr char kJoinFailure[] = "Join failure. %1";
+constexpr char kCancelledText[] = "Cancelled";
+constexpr char kOverallText[] = "Joining %1 of %2 file(s)...";
 
 // ---- Places of the controls, in dialog units ----
 //
@@ -80,23 +86,37 @@ int TrackNumberOf(const QString& text) {
     return value;
 }
 
-// Shows the batch's progress on the dual dialog's lower line and the rows' results in the
-// main list.
+// The "Output" cell of a row in state; empty for a row not reached.
+QString OutputText(const BatchJoinRow& row) {
+    switch (row.state) {
+    case JoinRowState::Waiting: return {};
+    case JoinRowState::Joining: return QString::fromLatin1(kJoiningText);
+    case JoinRowState::Joined: return Utf8(FileNameOf(row.targetPath));
+    case JoinRowState::Failed: return QString::fromLatin1(kJoinFailure).arg(Utf8(row.failure));
+    case JoinRowState::Cancelled: return QString::fromLatin1(kCancelledText);
+    }
+    return {};
+}
+
+// Shows the batch's progress on the dual dialog's lower line (the row being joined of all
+// rows) and the rows' results in the main list.
 class CBatchView : public IBatchJoinObserver {
 public:
     using RowChanged = std::function<void(size_t index)>;
-    CBatchView(CDualProgressDialog* dialog, RowChanged rowChanged)
-        : dialog_(dialog), rowChanged_(std::move(rowChanged)) {}
+    CBatchView(CDualProgressDialog* dialog, const std::vector<BatchJoinRow>& rows, RowChanged rowChanged)
+        : dialog_(dialog), rows_(rows), rowChanged_(std::move(rowChanged)) {}
 
-    void OnOverall(const std::string& text, int position, int) override {
-        if (dialog_ == nullptr) return;
-        dialog_->SetLowerText(Utf8(text));
+    void OnRowChanged(size_t index) override {
+        rowChanged_(index);
+        if (rows_[index].state != JoinRowState::Joining || dialog_ == nullptr) return;
+        const int position = static_cast<int>(index + 1);
+        dialog_->SetLowerText(QString::fromLatin1(kOverallText).arg(position).arg(rows_.size()));
         dialog_->LowerBar()->setValue(position);
     }
-    void OnRowChanged(size_t index) override { rowChanged_(index); }
 
 private:
     QPointer<CDualProgressDialog> dialog_;
+    const std::vector<BatchJoinRow>& rows_;
     RowChanged rowChanged_;
 };
 
@@ -521,26 +541,27 @@ void CPageBatchJoiner::OnJoinNow() {
         if (const FileEntry* record = list->Record(row)) facts.path = record->path;
         return facts;
     };
-    std::vector<JoinInputFacts> joined;
-    for (int row = 0; row < joinedList_->RowCount(); ++row) joined.push_back(factsOf(joinedList_, row));
+    const JoinerPageOptions options = options_ != nullptr ? *options_ : JoinerPageOptions{};
+    JoinRequest request;
+    request.options = options;
+    request.joinType = Settings().joinType;
+    for (int row = 0; row < joinedList_->RowCount(); ++row) request.joined.push_back(factsOf(joinedList_, row));
     std::vector<BatchJoinRow> rows(static_cast<size_t>(n));
     for (int row = 0; row < n; ++row) {
         BatchJoinRow& r = rows[static_cast<size_t>(row)];
         r.facts = factsOf(mainList_, row);
         r.tag = TagOfRow(row);
-        r.output = mainList_->Cell(row, outputColumn_).toStdString();
     }
 
-    const JoinerPageOptions options = options_ != nullptr ? *options_ : JoinerPageOptions{};
-    CBatchView view(dialog, [&](size_t index) {
+    CBatchView view(dialog, rows, [&](size_t index) {
         const int row = static_cast<int>(index);
-        mainList_->SetCell(row, outputColumn_, Utf8(rows[index].output));
+        mainList_->SetCell(row, outputColumn_, OutputText(rows[index]));
         if (RowState* state = StateOf(mainList_, row)) state->outputPath = rows[index].targetPath;
     });
     Outcome outcome;
     {
         CProgressAdapter adapter(dialog);
-        outcome = RunBatchJoin(options, Settings().joinType, rows, joined, &adapter, &view);
+        outcome = RunBatchJoin(request, rows, &adapter, &view);
     }
     dialog->PostClose();
     mainWindow->setEnabled(true);

@@ -2,16 +2,16 @@
 //
 // The upper list holds the main files, the lower one the joined files. "&Join Now!" makes
 // one target per main file: the joined files, in list order, go before the main file
-// ("&Insert at beginning") or after it ("Appe&nd to end"). The targets are named and placed
-// by the joiner options (engine/join/JoinTarget.h) and the batch runs through RunBatchJoin
-// (engine/join/BatchJoin.h) under the dual progress dialog; each main row shows its result in
-// its "Output" cell and remembers its target. A main row's tag cells are the target's tag;
-// the user edits them with the ID3 tag dialog.
+// ("&Insert at beginning") or after it ("Appe&nd to end"). The batch runs through RunBatchJoin
+// (engine/Join.h), which names and places the targets by the joiner options, under the dual
+// progress dialog; each main row shows its state in its "Output" cell ("Joining...", the
+// target's file name, "Join failure. %s" or "Cancelled") and remembers its target. A main
+// row's tag cells are the target's tag; the user edits them with the ID3 tag dialog.
 #pragma once
 
-#include "engine/join/JoinDecision.h"
+#include "engine/Facts.h"
+#include "engine/Join.h"
 #include "engine/Options.h"
-#include "engine/mp3/SourceInfo.h"
 #include "ui/SettingsStore.h"
 #include "ui/pages/SettingsPage.h"
 

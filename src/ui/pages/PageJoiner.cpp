@@ -2,8 +2,7 @@
 #include "ui/pages/PageJoiner.h"
 
 
-#include "engine/join/JoinDecision.h"
-#include "engine/join/JoinJob.h"
+#include "engine/Join.h"
 #include "ui/FileListLoader.h"
 #include "ui/MessageBox.h"
 #include "ui/Shell.h"
@@ -385,7 +384,6 @@ void CPageJoiner::OnListMenu(const QPoint& globalAt) {
 // ---- Join Now ----
 
 void CPageJoiner::OnJoinNow() {
-    CJoinJob job;
     if (list_->RowCount() < kMinFilesToJoin) return;
 
     QStringList chosen;
@@ -393,16 +391,10 @@ void CPageJoiner::OnJoinNow() {
                         QString::fromLatin1(kTargetSuffix), &chosen) ||
         chosen.isEmpty())
         return;
-    const std::string target = chosen.front().toStdString();
-
-    std::vector<JoinInputFacts> facts;
+    JoinRequest request;
+    request.target = chosen.front().toStdString();
     for (int row = 0; row < list_->RowCount(); ++row) {
-        const FileEntry* record = list_->Record(row);
-        if (record == nullptr) continue;
-        job.AddFile(record->path);
-        JoinInputFacts input;
-        ReadJoinInputFacts(record->path, input);
-        facts.push_back(input);
+        if (const FileEntry* record = list_->Record(row)) request.inputs.push_back(record->path);
     }
 
     QWidget* mainWindow = window();
@@ -414,15 +406,20 @@ void CPageJoiner::OnJoinNow() {
 
     ReadTagControls();
     const JoinerPageSettings& s = Settings();
-    job.MakeTag(s.id3Title, s.id3Artist, s.id3Album, s.id3Year, s.id3Comment, s.id3GenreEx,
-                TrackNumberOf(Utf8(s.id3TrackNo)));
+    request.tag.title = s.id3Title;
+    request.tag.artist = s.id3Artist;
+    request.tag.album = s.id3Album;
+    request.tag.year = s.id3Year;
+    request.tag.comment = s.id3Comment;
+    request.tag.genre = s.id3GenreEx;
+    request.tag.track = TrackNumberOf(Utf8(s.id3TrackNo));
 
     const JoinerPageOptions options = options_ != nullptr ? *options_ : JoinerPageOptions{};
-    const JoinWay way = ChooseJoinWay(options, facts);
+    request.options = options;
     Outcome outcome;
     {
         CProgressAdapter adapter(dialog);
-        outcome = RunJoin(job, way, target, &adapter);
+        outcome = JoinFiles(request, &adapter);
     }
     dialog->PostClose();
     mainWindow->setEnabled(true);
@@ -433,8 +430,8 @@ void CPageJoiner::OnJoinNow() {
         return;
     }
     if (outcome.cancelled()) return;
-    lastTarget_ = target;
-    if (options.browseFolder) ShowInFolder(Utf8(target));
+    lastTarget_ = request.target;
+    if (options.browseFolder) ShowInFolder(Utf8(request.target));
 }
 
 }  // namespace corvane

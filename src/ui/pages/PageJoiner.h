@@ -2,10 +2,11 @@
 //
 // The user fills the list ("&Add Files", "Add &Folder", drops), puts it in order ("&Up",
 // "&Down"), types the target's tag in the "ID3 tag of Target MP3 File" group (or copies it
-// from a listed file) and presses "&Join Now!". The page asks for the target's name, runs the
-// join with the way the joiner options choose (engine/join/JoinDecision.h) under a progress
-// dialog, reports a failure as "Join failure. %s", and shows the target in its folder when
-// the options ask for it. The list is not kept between runs; the tag texts are.
+// from a listed file) and presses "&Join Now!". The page asks for the target's name, hands
+// the join to JoinFiles (engine/Join.h) with the joiner options under a progress dialog,
+// reports a failure as "Join failure. %s" (a file whose facts Auto cannot read is refused as
+// corvane-cli refuses it), and shows the target in its folder when the options ask for it.
+// The list is not kept between runs; the tag texts are.
 #pragma once
 
 #include "ui/SettingsStore.h"

@@ -367,6 +367,26 @@ private Q_SLOTS:
         QVERIFY(page_->isEnabled());
     }
 
+    void autoRefusesAFileItCannotReadAsTheCliDoes() {
+        // Listed while it was MP3 audio, garbage by the time of the join.
+        const std::string spoiled = Path("spoiled.mp3");
+        std::filesystem::copy_file(files_[1], spoiled, std::filesystem::copy_options::overwrite_existing);
+        options_.browseFolder = true;
+        ShowPage();
+        AddByDialog({files_[0], spoiled});
+        test::WriteFile(spoiled, test::Bytes(4096, 0x5A));
+        const std::string target = Path("refused.mp3");
+        QCOMPARE(JoinInto(target), 1);
+        const test::ProcessResult cli = test::RunCli({"join", "-o", target, files_[0], spoiled});
+        QCOMPARE(cli.exitCode, 1);
+        QCOMPARE(shown_.size(), size_t{1});
+        QCOMPARE(shown_[0] + QLatin1Char('\n'), QString::fromStdString(cli.err));
+        QCOMPARE(shown_[0], QStringLiteral("Join failure. Failed to open file \"%1\".").arg(QString::fromStdString(spoiled)));
+        QVERIFY(!std::filesystem::exists(target));
+        QVERIFY(opened_.empty());
+        QVERIFY(page_->LastTarget().empty());
+    }
+
     void cancelOfTheSaveDialogJoinsNothing() {
         ShowPage();
         AddByDialog({files_[0], files_[1]});
