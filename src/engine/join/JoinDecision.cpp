@@ -5,7 +5,7 @@
 
 #include "audio/AudioSource.h"
 #include "engine/join/JoinJob.h"
-#include "engine/mp3/SourceFacts.h"
+#include "engine/Facts.h"
 
 namespace corvane {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "audio/AudioLibrary.h"
 #include "engine/Progress.h"
-#include "engine/mp3/SourceInfo.h"
+#include "engine/Facts.h"
 #include "support/CliRunner.h"
 #include "support/Mp3Factory.h"
 #include "ui/MessageBox.h"
