@@ -36,7 +36,7 @@ public:
         PumpMessages();
         if (dialog_ == nullptr) return;
         IProgressBar& bar = dialog_->Bar();
-        width_ = std::max(bar.Width(), 0);
+        width_ = std::max(bar.Steps(), 0);
         bar.SetRange(0, width_);
         ShowPercent(0);
         bar.SetPosition(0);

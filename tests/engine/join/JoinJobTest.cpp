@@ -33,7 +33,7 @@ public:
         statuses.push_back(text);
         if (cancelWhen && cancelWhen(text)) cancelled = 1;
     }
-    int Width() const override { return kBarWidth; }
+    int Steps() const override { return kBarWidth; }
     void SetRange(int low, int high) override { range = {low, high}; }
     void SetPosition(int position) override { positions.push_back(position); }
 
