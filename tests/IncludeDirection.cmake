@@ -16,7 +16,7 @@ set(rules
   "engine/mp3=engine/base,engine/Facts.h,audio"
   "engine/output=engine/base,engine/mp3,engine/Progress.h,engine/Options.h,engine/Facts.h,audio"
   "engine/cut=engine/Cut.h,engine/base,engine/mp3,engine/output,engine/Progress.h,engine/Options.h,engine/Facts.h,audio"
-  "engine/join=engine/Join.h,engine/base,engine/mp3,engine/output,engine/Progress.h,engine/Options.h,engine/Facts.h,engine/Join.h,audio"
+  "engine/join=engine/Join.h,engine/base,engine/mp3,engine/output,engine/Progress.h,engine/Options.h,engine/Facts.h,audio"
   "engine/peaks=engine/base,engine/Progress.h,engine/Options.h,engine/Facts.h,engine/Peaks.h,audio"
   "cli=engine,audio"
   "ui=ui/widgets,engine,audio"
