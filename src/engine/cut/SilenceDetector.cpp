@@ -6,7 +6,6 @@
 
 #include "audio/AudioSource.h"
 #include "engine/base/Messages.h"
-#include "engine/cut/CutPlans.h"  // SourceLengthTenths
 
 namespace corvane {
 namespace {
@@ -148,7 +147,8 @@ Outcome FindSilencePieces(const std::string& source, const SilenceOptions& optio
     constexpr const char* kNoSilence = "No silence found to cut at.";
     SilenceSplits splits;
     if (Outcome found = DetectSilences(source, options, dialog, splits); !found.done()) return found;
-    const int total = totalTenths >= 0 ? totalTenths : SourceLengthTenths(source);
+    SourceFacts facts;
+    const int total = totalTenths >= 0 ? totalTenths : ReadSourceFacts(source, facts) ? facts.lengthTenths() : -1;
     if (total < 0) return Outcome::Failed(LoadFileFailure(source));
     rows = PiecesAtSplits(splits.tenths, splits.points, total);
     if (rows.size() < 2) return Outcome::Failed(kNoSilence);
