@@ -6,8 +6,7 @@
 #include "ui/Shell.h"
 #include "engine/base/Format.h"
 #include "engine/base/PathUtil.h"
-#include "audio/AudioSource.h"
-#include "engine/mp3/SourceFacts.h"
+#include "engine/Facts.h"
 #include "ui/widgets/NumberEdit.h"
 #include "ui/widgets/ProgressDialog.h"
 
@@ -116,24 +115,14 @@ bool HasMp3Extension(const QString& path) {
     return QString::fromStdString(ExtensionOf(path.toStdString())).compare(".mp3", Qt::CaseInsensitive) == 0;
 }
 
-bool ReadFactsFromAudioSource(const std::string& path, FileEntry* entry) {
-    CLibraryAudioSource source;
-    if (!source.Open(path, 0)) return false;
-    entry->length = static_cast<uint32_t>(std::max(0, source.GetLengthSeconds()));
-    entry->sampleRate = source.GetSampleRate();
-    entry->bitRate = source.GetFrameBitrate();
-    entry->channelMode = source.GetChannelMode();
-    source.Close();
-    return true;
-}
-
-bool ReadFactsFromMp3Reader(const std::string& path, FileEntry* entry) {
-    SourceFacts facts;
-    if (!ReadSourceFacts(path, facts)) return false;
-    entry->length = facts.seconds;
-    entry->sampleRate = facts.sampleRate;
-    entry->bitRate = facts.bitrate;
-    entry->channelMode = facts.channelMode;
+bool ReadFactsFromMp3Reader(const std::string& path, FileEntry* entry, SourceFacts* facts) {
+    SourceFacts read;
+    if (!ReadSourceFacts(path, read)) return false;
+    entry->length = read.seconds;
+    entry->sampleRate = read.sampleRate;
+    entry->bitRate = read.bitrate;
+    entry->channelMode = read.channelMode;
+    if (facts != nullptr) *facts = read;
     return true;
 }
 
@@ -200,8 +189,7 @@ CFileListLoader::CFileListLoader(CSortListCtrl* list, FileListKind kind, QWidget
       page_(page),
       folder_(folder),
       saveFolder_(std::move(saveFolder)),
-      factsReader_(kind == FileListKind::BatchCutter ? FactsReader(&ReadFactsFromAudioSource)
-                                                     : FactsReader(&ReadFactsFromMp3Reader)),
+      factsReader_([](const std::string& path, FileEntry* entry) { return ReadFactsFromMp3Reader(path, entry); }),
       tagReader_(&DefaultTagReader),
       columns_(ColumnsOf(kind)) {
     QStringList captions;

@@ -7,7 +7,7 @@
 // end. Shortcuts are freedesktop link files ("*.desktop" with Type=Link and a file:// URL).
 #pragma once
 
-#include "engine/mp3/SourceInfo.h"
+#include "engine/Facts.h"
 #include "ui/widgets/FileEntry.h"
 #include "ui/widgets/SortListCtrl.h"
 
@@ -23,12 +23,13 @@ namespace corvane {
 
 class CProgressDialog;
 
-// Which list a loader fills; it decides the columns, the duplicate rule and the reader.
+// Which list a loader fills; it decides the columns and the duplicate rule. Every list reads
+// its facts with the MP3 reader (ReadFactsFromMp3Reader).
 enum class FileListKind {
-    BatchCutter,       // duplicates passed over; facts from the decoded audio source
-    Joiner,            // duplicates allowed; facts from the MP3 reader
-    BatchJoinerMain,   // duplicates passed over; facts from the MP3 reader
-    BatchJoinerJoined, // duplicates allowed; facts from the MP3 reader
+    BatchCutter,       // duplicates passed over
+    Joiner,            // duplicates allowed
+    BatchJoinerMain,   // duplicates passed over
+    BatchJoinerJoined, // duplicates allowed
 };
 
 // What a column shows.
@@ -51,11 +52,11 @@ using FactsReader = std::function<bool(const std::string& path, FileEntry* entry
 // The tag fields of a file (all empty when it has none).
 using TagReader = std::function<void(const std::string& path, TagFields* tags)>;
 
-// Facts through the decoded audio source: length, sample rate, the first frame's bit rate
-// (0 when unknown) and channel mode.
-bool ReadFactsFromAudioSource(const std::string& path, FileEntry* entry);
-// Facts through the MP3 reader: length, sample rate, average bit rate, channel mode.
-bool ReadFactsFromMp3Reader(const std::string& path, FileEntry* entry);
+// Facts through the MP3 reader (ReadSourceFacts), as every list, page and command reads them:
+// the length, sample rate, bit rate and channel mode into entry, and all of them into *facts
+// when facts is not null. False for a file the reader refuses (not MPEG audio, whatever its
+// name, or unreadable): the list then reports it among the files that failed to load.
+bool ReadFactsFromMp3Reader(const std::string& path, FileEntry* entry, SourceFacts* facts = nullptr);
 
 // The link file's target path, when path is a link file (Type=Link) whose URL is a local
 // file:// URL of at most 519 bytes. *target is emptied on failure.
@@ -83,7 +84,8 @@ public:
                     std::function<void()> saveFolder);
     ~CFileListLoader();
 
-    // The readers default to the ones of the list kind; tests pass stand-ins.
+    // The readers default to ReadFactsFromMp3Reader and ReadTags; pages that keep more of a
+    // file pass their own, tests pass stand-ins.
     void SetFactsReader(FactsReader reader) { factsReader_ = std::move(reader); }
     void SetTagReader(TagReader reader) { tagReader_ = std::move(reader); }
     // Runs after a row was filled that is the first of the list (the batch cutter enables

@@ -2,22 +2,20 @@
 #include "ui/pages/PageBatchSplitter.h"
 
 
+#include "engine/Cut.h"
 #include "engine/base/Format.h"
 #include "engine/base/PathUtil.h"
-#include "engine/cut/CutPlans.h"
-#include "engine/mp3/SourceInfo.h"
 #include "ui/FileListLoader.h"
 #include "ui/MessageBox.h"
 #include "ui/Shell.h"
 #include "ui/pages/ControlPlacer.h"
+#include "ui/pages/CutRuleControls.h"
 #include "ui/widgets/DualProgressDialog.h"
 #include "ui/widgets/NumberEdit.h"
 #include "ui/widgets/ProgressAdapter.h"
 #include "ui/widgets/SortListCtrl.h"
 #include "ui/widgets/SpinButtons.h"
-#include "ui/widgets/ValueList.h"
 
-#include <QButtonGroup>
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -27,7 +25,6 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRadioButton>
 
 #include <algorithm>
 #include <cstdio>
@@ -39,7 +36,6 @@ namespace {
 // ---- Texts ----
 
 constexpr char kCaption[] = "MP3 Batch Cutter";
-constexpr char kEnterInteger[] = "Please enter an integer.";
 constexpr char kSizeTooSmall[] = "The size of piece is too small.";
 constexpr char kDurationTooSmall[] = "The duration of piece is too small.";
 constexpr char kCuttingFiles[] = "Cutting %1 of %2 file(s)...";
@@ -51,22 +47,20 @@ constexpr char kCancelledCell[] = "Cancelled";
 
 // ---- Values ----
 
-enum CutMode { kBySize = 0, kByCount = 1, kByTime = 2, kByRange = 3 };
+constexpr int kByRange = CCutRuleControls::kByOwnRule;
 
 // A batch cut's reports handed to the page's own functions.
-class CRowsView : public IBatchCutObserver {
+class CRowsView : public ICutObserver {
 public:
     std::function<void(size_t)> started;
     std::function<void(size_t, const Outcome&, const std::vector<std::string>&)> done;
-    void OnFileStarted(size_t index) override { started(index); }
-    void OnFileDone(size_t index, const Outcome& outcome, const std::vector<std::string>& pieces) override {
+    void OnSourceStarted(size_t index) override { started(index); }
+    void OnSourceDone(size_t index, const Outcome& outcome, const std::vector<std::string>& pieces) override {
         done(index, outcome, pieces);
     }
 };
-constexpr int kSpinHigh = 32767;
 constexpr int kSizeLow = 1;
 constexpr int kCountLow = 2;
-constexpr int kSecondsHigh = 59;
 constexpr int kTextBoxChars = 20;
 constexpr int kIntegerBoxChars = 9;
 
@@ -81,14 +75,11 @@ constexpr int kButtonGap = 4;
 
 constexpr int kModeY = kMargin;
 constexpr int kModePitch = 17;
-constexpr int kRadioWidth = 52;
-constexpr int kFieldX = kMargin + kRadioWidth + 4;
-constexpr int kSizeBoxWidth = 36;
-constexpr int kUnitWidth = 34;
-constexpr int kCountBoxWidth = 36;
-constexpr int kMinutesBoxWidth = 30;
+constexpr int kFieldX = CCutRuleControls::kFieldX;
+constexpr int kSizeLabelWidth = 60;
+constexpr int kCountLabelWidth = 80;
 constexpr int kMinutesLabelWidth = 26;
-constexpr int kSecondsBoxWidth = 24;
+constexpr int kSecondsLabelWidth = 70;
 constexpr int kBeginLabelWidth = 32;
 constexpr int kTenthsBoxWidth = 36;
 constexpr int kAndLabelWidth = 46;
@@ -125,15 +116,7 @@ void CPageBatchSplitter::OnInitPage() {
 
     // The held cut values into their boxes.
     BatchCutterSettings& s = Settings();
-    modeRadios_[std::clamp(s.cutType, 0, 3)]->setChecked(true);
-    sizeBox_->setText(Utf8(s.cutFileSizeEx));
-    if (!unitList_->SelectValue(static_cast<int>(s.cutFileUnit))) {
-        unitList_->SelectValue(static_cast<int>(SizeUnit::MB));
-        s.cutFileUnit = SizeUnit::MB;
-    }
-    countBox_->setText(QString::number(s.cutFileAmount));
-    minutesBox_->setText(QString::number(s.cutTimeMin));
-    secondsBox_->setText(QString::number(s.cutTimeSec));
+    rules_->Show(s);
     beginBox_->setText(Utf8(s.cutCustomFromSec));
     lengthBox_->setText(Utf8(s.cutCustomDuration));
 
@@ -142,60 +125,24 @@ void CPageBatchSplitter::OnInitPage() {
 }
 
 void CPageBatchSplitter::MakeModeControls(Placer& at) {
-    static constexpr const char* kModeTexts[] = {"By si&ze", "By &count", "By &time", "By c&ustom"};
-    static constexpr const char* kModeNames[] = {"bySize", "byCount", "byTime", "byRange"};
-    modeGroup_ = new QButtonGroup(this);
-    const auto radio = [&](int mode) {
-        auto* r = at.Put(new QRadioButton(QString::fromLatin1(kModeTexts[mode]), this), kModeNames[mode], kMargin,
-                         kModeY + mode * kModePitch + 1, kRadioWidth, 10, kTopLeft);
-        modeGroup_->addButton(r, mode);
-        modeRadios_[mode] = r;
-    };
-    const auto stepInteger = [](CNumberEdit* box, int low, int high) {
-        return [box, low, high](int direction) {
-            int value = 0;
-            ReadInteger(box->text(), &value);
-            box->setText(QString::number(std::clamp(value + direction, low, high)));
-        };
-    };
+    CutRuleLook look;
+    look.top = kModeY;
+    look.pitch = kModePitch;
+    look.right = kModeRight;
+    look.timeRadioText = "By &time";
+    look.ownRadioText = "By c&ustom";
+    look.ownRadioName = "byRange";
+    look.sizeLow = kSizeLow;
+    look.countLow = kCountLow;
+    look.sizeLabelWidth = kSizeLabelWidth;
+    look.countLabelWidth = kCountLabelWidth;
+    look.minutesLabel = "&minutes";
+    look.minutesLabelWidth = kMinutesLabelWidth;
+    look.secondsLabel = "seconds each file";
+    look.secondsLabelWidth = kSecondsLabelWidth;
+    rules_ = new CCutRuleControls(at, look);
 
-    int y = kModeY;
-    radio(kBySize);
-    sizeBox_ = at.NumberBox("sizeBox", kFieldX, y, kSizeBoxWidth, true);
-    sizeSpin_ = MakeSpin(at, sizeBox_, kFieldX + kSizeBoxWidth, y, "sizeSpin", [this](int direction) {
-        const int value = static_cast<int>(ReadDecimal(sizeBox_->text().toStdString()));
-        sizeBox_->setText(QString::number(std::clamp(value + direction, kSizeLow, kSpinHigh)));
-    });
-    const int unitX = kFieldX + kSizeBoxWidth + kSpinWidth + 3;
-    unitList_ = at.Put(new CValueList(this), "unitList", unitX, y, kUnitWidth, kRowHeight, kTopLeft);
-    unitList_->AddEntry(QStringLiteral("GB"), static_cast<int>(SizeUnit::GB));
-    unitList_->AddEntry(QStringLiteral("MB"), static_cast<int>(SizeUnit::MB));
-    unitList_->AddEntry(QStringLiteral("KB"), static_cast<int>(SizeUnit::KB));
-    at.Label("each file", nullptr, unitX + kUnitWidth + 4, y, 60);
-
-    y += kModePitch;
-    radio(kByCount);
-    countBox_ = at.NumberBox("countBox", kFieldX, y, kCountBoxWidth, false);
-    countSpin_ = MakeSpin(at, countBox_, kFieldX + kCountBoxWidth, y, "countSpin",
-                          stepInteger(countBox_, kCountLow, kSpinHigh));
-    at.Label("equal-sized files", nullptr, kFieldX + kCountBoxWidth + kSpinWidth + 4, y, 80);
-
-    y += kModePitch;
-    radio(kByTime);
-    minutesBox_ = at.NumberBox("minutesBox", kFieldX, y, kMinutesBoxWidth, false);
-    minutesSpin_ = MakeSpin(at, minutesBox_, kFieldX + kMinutesBoxWidth, y, "minutesSpin",
-                            stepInteger(minutesBox_, 0, kSpinHigh));
-    const int minLabelX = kFieldX + kMinutesBoxWidth + kSpinWidth + 3;
-    const int secondsX = minLabelX + kMinutesLabelWidth + 2;
-    secondsBox_ = at.NumberBox("secondsBox", secondsX, y, kSecondsBoxWidth, false);
-    at.Label("&minutes", minutesBox_, minLabelX, y, kMinutesLabelWidth);
-    secondsSpin_ = MakeSpin(at, secondsBox_, secondsX + kSecondsBoxWidth, y, "secondsSpin",
-                            stepInteger(secondsBox_, 0, kSecondsHigh));
-    const int secLabelX = secondsX + kSecondsBoxWidth + kSpinWidth + 3;
-    at.Label("seconds each file", nullptr, secLabelX, y, 70);
-
-    y += kModePitch;
-    radio(kByRange);
+    const int y = kModeY + kByRange * kModePitch;
     beginBox_ = at.NumberBox("beginBox", kFieldX + kBeginLabelWidth, y, kTenthsBoxWidth, true);
     at.Label("&Begin at", beginBox_, kFieldX, y, kBeginLabelWidth - 2);
     int x = kFieldX + kBeginLabelWidth + kTenthsBoxWidth;
@@ -220,6 +167,7 @@ void CPageBatchSplitter::MakeListControls(Placer& at) {
     list_->viewport()->installEventFilter(this);  // the menu at the pointer
     loader_ = std::make_unique<CFileListLoader>(list_, FileListKind::BatchCutter, this, &Settings().folder,
                                                 [this] { Settings().Save(kFolderGroup); });
+    loader_->SetFactsReader([this](const std::string& path, FileEntry* entry) { return ReadRowFacts(path, entry); });
     loader_->SetFirstRowFilled([this] {
         removeAllButton_->setEnabled(true);
         cutAllButton_->setEnabled(true);
@@ -270,7 +218,7 @@ QWidget* CPageBatchSplitter::MakeSpin(Placer& at, QLineEdit* box, int x, int y, 
 }
 
 void CPageBatchSplitter::ConnectControls() {
-    connect(modeGroup_, &QButtonGroup::idClicked, this, [this] { ApplyCutMode(); });
+    connect(rules_, &CCutRuleControls::RuleClicked, this, [this] { ApplyCutMode(); });
     connect(cutAllButton_, &QPushButton::clicked, this, &CPageBatchSplitter::OnCutAll);
     connect(cutSelectedButton_, &QPushButton::clicked, this, &CPageBatchSplitter::OnCutSelected);
     connect(addFilesButton_, &QPushButton::clicked, this, [this] { loader_->AddFiles(); });
@@ -298,6 +246,7 @@ void CPageBatchSplitter::OnDestroyPage() {
     ReadCutValues(true);
     CSettingsPage::OnDestroyPage();
     loader_->RemoveAll();
+    facts_.clear();
 }
 
 void CPageBatchSplitter::AddPaths(const QStringList& paths) {
@@ -322,43 +271,25 @@ void CPageBatchSplitter::dropEvent(QDropEvent* event) {
 bool CPageBatchSplitter::ReadCutValues(bool quiet) {
     if (!IsInitialised()) return true;
     BatchCutterSettings& s = Settings();
-    s.cutFileUnit = static_cast<SizeUnit>(unitList_->Value(static_cast<int>(s.cutFileUnit)));
-    s.cutFileSizeEx = sizeBox_->text().toStdString();
     s.cutCustomFromSec = beginBox_->text().toStdString();
     s.cutCustomDuration = lengthBox_->text().toStdString();
-    s.cutType = std::max(0, modeGroup_->checkedId());
-    int count = s.cutFileAmount;
-    int minutes = s.cutTimeMin;
-    int seconds = s.cutTimeSec;
-    for (auto [box, value] : {std::pair{countBox_, &count}, std::pair{minutesBox_, &minutes},
-                              std::pair{secondsBox_, &seconds}}) {
-        if (!ReadInteger(box->text(), value)) {
-            if (!quiet) {
-                ShowMessage(this, QString::fromLatin1(kEnterInteger), QMessageBox::Warning);
-                box->setFocus();
-            }
-            return false;
-        }
-    }
-    s.cutFileAmount = count;
-    s.cutTimeMin = minutes;
-    s.cutTimeSec = seconds;
-    return true;
+    return rules_->Read(s, quiet);
 }
 
 void CPageBatchSplitter::EnableModeControls() {
-    const int mode = std::max(0, modeGroup_->checkedId());
-    for (QWidget* w : {static_cast<QWidget*>(sizeBox_), sizeSpin_, static_cast<QWidget*>(unitList_)})
-        w->setEnabled(mode == kBySize);
-    countBox_->setEnabled(mode == kByCount);
-    countSpin_->setEnabled(mode == kByCount);
-    for (QWidget* w : {static_cast<QWidget*>(minutesBox_), minutesSpin_, static_cast<QWidget*>(secondsBox_),
-                       secondsSpin_})
-        w->setEnabled(mode == kByTime);
+    rules_->EnableChosen(true);
+    const bool range = rules_->Chosen() == kByRange;
     for (QWidget* w : {static_cast<QWidget*>(beginBox_), beginSpin_, static_cast<QWidget*>(lengthBox_), lengthSpin_})
-        w->setEnabled(mode == kByRange);
-    QWidget* first[] = {sizeBox_, countBox_, minutesBox_, beginBox_};
-    first[mode]->setFocus();
+        w->setEnabled(range);
+    if (range) beginBox_->setFocus();
+}
+
+bool CPageBatchSplitter::ReadRowFacts(const std::string& path, FileEntry* entry) {
+    SourceFacts facts;
+    if (!ReadFactsFromMp3Reader(path, entry, &facts)) return false;
+    // The loader lists the file now; the record is the row's until the row is removed.
+    facts_[entry] = facts;
+    return true;
 }
 
 void CPageBatchSplitter::ApplyCutMode() {
@@ -401,7 +332,10 @@ void CPageBatchSplitter::UpdateListButtons() {
 
 void CPageBatchSplitter::OnRemove() {
     const auto rows = SelectedRows();
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it) loader_->RemoveRow(it->second);
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+        facts_.erase(it->first);
+        loader_->RemoveRow(it->second);
+    }
     removeButton_->setEnabled(false);
     cutSelectedButton_->setEnabled(false);
     UpdateListButtons();
@@ -410,6 +344,7 @@ void CPageBatchSplitter::OnRemove() {
 void CPageBatchSplitter::OnRemoveAll() {
     if (list_->RowCount() == 0) return;
     loader_->RemoveAll();
+    facts_.clear();
     for (QPushButton* b : {removeButton_, removeAllButton_, cutAllButton_, cutSelectedButton_}) b->setEnabled(false);
 }
 
@@ -461,18 +396,39 @@ void CPageBatchSplitter::OnCutSelected() {
 void CPageBatchSplitter::Run(const std::vector<std::pair<FileEntry*, int>>& rows) {
     if (!ReadCutValues(false)) return;
     const BatchCutterSettings& s = Settings();
-    // The plans divide by the piece size and duration: a run with none would not end.
-    if (s.cutType == kBySize && ParsePieceSize(s.cutFileSizeEx, s.cutFileUnit) == 0) {
+    // A size or a duration of nothing would fail every file alike: refused once, before the run.
+    if (s.cutType == CCutRuleControls::kBySize && ParsePieceSize(s.cutFileSizeEx, s.cutFileUnit) == 0) {
         ShowMessage(this, QString::fromLatin1(kSizeTooSmall), QMessageBox::Warning);
         return;
     }
-    if (s.cutType == kByTime && s.cutTimeMin * 60 + s.cutTimeSec <= 0) {
+    if (s.cutType == CCutRuleControls::kByTime && s.cutTimeMin * 60 + s.cutTimeSec <= 0) {
         ShowMessage(this, QString::fromLatin1(kDurationTooSmall), QMessageBox::Warning);
         return;
     }
+    CutRequest request;
+    request.rule = CCutRuleControls::MakeRule(s);
+    if (s.cutType == kByRange) {
+        request.rule.kind = CutRule::Kind::Range;
+        request.rule.beginText = s.cutCustomFromSec;
+        request.rule.lengthText = s.cutCustomDuration;
+    }
+    const CutterPageOptions options = options_ != nullptr ? *options_ : CutterPageOptions{};
+    request.options = options;
+    request.batch = true;
+    // The rows' files in list order, with the facts the list read; at[i] is the place of file
+    // i among the rows.
+    std::vector<int> at;
+    const int n = static_cast<int>(rows.size());
+    for (int k = 1; k <= n; ++k) {
+        const FileEntry* entry = rows[static_cast<size_t>(k - 1)].first;
+        if (entry == nullptr) continue;
+        CutSource source{entry->path, std::nullopt};
+        if (const auto found = facts_.find(entry); found != facts_.end()) source.facts = found->second;
+        request.sources.push_back(std::move(source));
+        at.push_back(k);
+    }
 
     const int outputColumn = loader_->ColumnOf(ColumnRole::Output);
-    const int n = static_cast<int>(rows.size());
     QWidget* mainWindow = window();
     mainWindow->setEnabled(false);
     auto* dialog = new CDualProgressDialog;
@@ -482,44 +438,8 @@ void CPageBatchSplitter::Run(const std::vector<std::pair<FileEntry*, int>>& rows
     dialog->show();
     ProcessPendingEvents();
 
-    const CutterPageOptions options = options_ != nullptr ? *options_ : CutterPageOptions{};
     CProgressAdapter adapter(dialog);
     sequenceNumber_ = 1;
-    BatchCutRequest request;
-    switch (s.cutType) {
-        case kBySize:
-            request.rule = BatchRule::Size;
-            request.sizeText = s.cutFileSizeEx;
-            request.sizeUnit = s.cutFileUnit;
-            break;
-        case kByCount:
-            request.rule = BatchRule::Count;
-            request.count = s.cutFileAmount;
-            break;
-        case kByTime:
-            request.rule = BatchRule::Time;
-            request.minutes = s.cutTimeMin;
-            request.seconds = s.cutTimeSec;
-            break;
-        default:
-            request.rule = BatchRule::Range;
-            request.beginText = s.cutCustomFromSec;
-            request.lengthText = s.cutCustomDuration;
-            break;
-    }
-    // The rows' files in list order; at[i] is the place of file i among the rows.
-    std::vector<BatchSource> files;
-    std::vector<int> at;
-    for (int k = 1; k <= n; ++k) {
-        const FileEntry* entry = rows[static_cast<size_t>(k - 1)].first;
-        if (entry == nullptr) continue;
-        BatchSource file;
-        file.path = entry->path;
-        file.seconds = static_cast<int>(entry->length);
-        if (s.cutType == kBySize) GetFileSize64(entry->path, file.fileSize);
-        files.push_back(file);
-        at.push_back(k);
-    }
 
     // The engine reports the files in list order, whatever order its workers finish them in.
     CRowsView view;
@@ -553,10 +473,7 @@ void CPageBatchSplitter::Run(const std::vector<std::pair<FileEntry*, int>>& rows
         list_->SetCell(row, outputColumn, cell);
     };
     // One run over the batch: no piece replaces a source of the batch, nor another piece.
-    CutContext ctx;
-    ctx.options = options;
-    ctx.dialog = &adapter;
-    RunBatchCut(ctx, request, files, view);
+    RunCut(request, &adapter, &view);
     const bool cancelled = adapter.cancelled || dialog->cancelled;
     dialog->PostClose();
     mainWindow->setEnabled(true);

@@ -1,35 +1,38 @@
 // The batch cutter page: one cut rule over a list of files.
 //
 // The user fills the file list ("&Add Files", "Add &Folder", drops; FileListLoader.h), picks
-// one rule (by size, by count, by time, or one range per file from a begin time for a length)
-// and presses "C&ut All" or "Cut Selecte&d". The page runs the rule's batch cut plan
-// (engine/cut/CutPlans.h) file after file behind a CDualProgressDialog: the plan moves the
-// upper bar, the page the lower one, and each row's "Output" cell tells how its file went.
+// one rule (by size, by count, by time: the shared rule controls of
+// ui/pages/CutRuleControls.h; or one range per file from a begin time for a length) and
+// presses "C&ut All" or "Cut Selecte&d". The page hands the rule, the cutter options and the
+// rows' files with the facts the list read to the engine's batch cut (RunCut, engine/Cut.h)
+// behind a CDualProgressDialog: the cut moves the upper bar, the page the lower one, and each
+// row's "Output" cell tells how its file went. A size or a duration of nothing, which would
+// fail every file alike, is refused in one message before the run.
 // The sequence number ("%S%" in the piece names) starts at 1 with every run and goes on
 // across the files of the run.
 #pragma once
 
+#include "engine/Facts.h"
 #include "ui/SettingsStore.h"
 #include "ui/pages/SettingsPage.h"
 
 #include <functional>
+#include <map>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
-class QButtonGroup;
 class QLineEdit;
 class QMenu;
 class QPushButton;
-class QRadioButton;
 
 namespace corvane {
 
+class CCutRuleControls;
 class CFileListLoader;
 class CNumberEdit;
 class CSortListCtrl;
-class CValueList;
-struct CutterOptions;
 struct FileEntry;
 
 class CPageBatchSplitter : public CSettingsPage<BatchCutterSettings> {
@@ -63,17 +66,20 @@ protected:
 
 private:
     struct Placer;
+    // The shared rule controls, the range radio among them, and the range's boxes.
     void MakeModeControls(Placer& at);
     void MakeListControls(Placer& at);
     void ConnectControls();
     QWidget* MakeSpin(Placer& at, QLineEdit* box, int x, int y, const char* name, std::function<void(int)> step);
 
-    // Reads the unit, the size, begin and length texts, the mode and the integer boxes into
-    // the settings. A box that does not hold an integer is refused with a message (unless
-    // quiet) and keeps its stored value; returns false then.
+    // Reads the rule controls (CCutRuleControls::Read) and the begin and length texts into
+    // the settings; false when a box was refused.
     bool ReadCutValues(bool quiet);
     // Enables the chosen mode's boxes and spins and focuses its first box.
     void EnableModeControls();
+    // The list's reader: the row's facts as every front end reads them (ReadSourceFacts),
+    // kept for the cut.
+    bool ReadRowFacts(const std::string& path, FileEntry* entry);
     void ApplyCutMode();
     // One tenth of a second up (+1) or down (-1) in a begin or length box.
     static void StepTenths(QLineEdit* box, int direction);
@@ -96,17 +102,10 @@ private:
     const CutterPageOptions* options_ = nullptr;
     int sequenceNumber_ = 0;
 
-    QRadioButton* modeRadios_[4] = {};
-    QButtonGroup* modeGroup_ = nullptr;
-    CNumberEdit* sizeBox_ = nullptr;
-    QWidget* sizeSpin_ = nullptr;
-    CValueList* unitList_ = nullptr;
-    CNumberEdit* countBox_ = nullptr;
-    QWidget* countSpin_ = nullptr;
-    CNumberEdit* minutesBox_ = nullptr;
-    QWidget* minutesSpin_ = nullptr;
-    CNumberEdit* secondsBox_ = nullptr;
-    QWidget* secondsSpin_ = nullptr;
+    // The facts of each listed file, by its record; an entry goes with its row.
+    std::map<const FileEntry*, SourceFacts> facts_;
+
+    CCutRuleControls* rules_ = nullptr;
     CNumberEdit* beginBox_ = nullptr;
     QWidget* beginSpin_ = nullptr;
     CNumberEdit* lengthBox_ = nullptr;
@@ -120,7 +119,6 @@ private:
     QPushButton* cutSelectedButton_ = nullptr;
     QMenu* listMenu_ = nullptr;
     std::unique_ptr<CFileListLoader> loader_;
-
 };
 
 }  // namespace corvane

@@ -5,21 +5,17 @@
 #include "audio/PreviewPlayer.h"
 #include "engine/base/Deployment.h"
 #include "engine/base/Format.h"
-#include "engine/cut/CueSheet.h"
-#include "engine/cut/PieceList.h"
-#include "engine/cut/SilenceDetector.h"
-#include "engine/mp3/SourceInfo.h"
+#include "engine/base/Messages.h"
 #include "ui/MessageBox.h"
 #include "ui/Shell.h"
 #include "ui/pages/ControlPlacer.h"
+#include "ui/pages/CutRuleControls.h"
 #include "ui/widgets/NumberEdit.h"
 #include "ui/widgets/ProgressAdapter.h"
 #include "ui/widgets/ProgressDialog.h"
 #include "ui/widgets/SpinButtons.h"
-#include "ui/widgets/ValueList.h"
 #include "ui/widgets/WaveformStrip.h"
 
-#include <QButtonGroup>
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -32,7 +28,6 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QResizeEvent>
 #include <QSlider>
 #include <QStyle>
@@ -89,7 +84,6 @@ namespace {
 constexpr char kCaption[] = "MP3 Cutter";
 constexpr char kOpenFilter[] = "MP3 Files (*.mp3);;All Files (*)";
 constexpr char kOpenFailed[] = "Failed to open file \"%1\".\n\nTo get help, please contact us at <%2>.";
-constexpr char kEnterInteger[] = "Please enter an integer.";
 constexpr char kPieceAdded[] = "%1 has been added.";
 constexpr char kEndBeforeStart[] = "You can not set the end position less than or equal to the start position.";
 constexpr char kStartAfterEnd[] = "You can not set the start position greater than or equal to the end position.";
@@ -118,9 +112,7 @@ enum Column { kNumberColumn, kStartColumn, kEndColumn, kLengthColumn, kSizeColum
 
 // ---- Values ----
 
-enum CutMode { kBySize = 0, kByCount = 1, kByTime = 2, kByCustom = 3 };
-constexpr int kSpinHigh = 32767;
-constexpr int kSecondsHigh = 59;
+constexpr int kByCustom = CCutRuleControls::kByOwnRule;
 constexpr int kTimeStep = 10;             // the time box's spin: one second
 constexpr int kTimerPeriodMs = 100;       // the play timer: the position shown ten times a second
 constexpr int kSliderPages = 20;          // the position slider's page: a twentieth of the file
@@ -129,8 +121,6 @@ constexpr int kVolumeTicks = 819;
 constexpr int kVolumeToGain = 8;          // slider position to player gain (0..65535)
 constexpr int kMaxGain = 65535;
 constexpr int kFullVolume = kMaxGain / kVolumeToGain;
-constexpr int kSizeBoxChars = 20;
-constexpr int kIntegerBoxChars = 9;
 
 // ---- Places of the controls, in dialog units ----
 //
@@ -149,14 +139,7 @@ constexpr int kOpenWidth = 50;
 
 constexpr int kModeY = 27;
 constexpr int kModePitch = 18;
-constexpr int kRadioWidth = 52;
-constexpr int kFieldX = kMargin + kRadioWidth + 4;
-constexpr int kSizeBoxWidth = 36;
-constexpr int kUnitWidth = 34;
-constexpr int kCountBoxWidth = 36;
-constexpr int kMinutesBoxWidth = 30;
 constexpr int kMinLabelWidth = 14;
-constexpr int kSecondsBoxWidth = 24;
 constexpr int kModeRight = 214;
 constexpr int kInfoX = kModeRight + 8;
 constexpr int kInfoHeight = 90;                        // all eleven lines of a tagged file
@@ -183,6 +166,14 @@ constexpr int kListY = kPieceButtonsY + 18;
 constexpr int kBottomButtonsY = kPageDesignHeight - kMargin - kButtonHeight;
 constexpr int kListBottom = kBottomButtonsY - 4;
 
+// The pieces a single cut left, as its observer hears of them.
+class CPiecesHeard : public ICutObserver {
+public:
+    std::vector<std::string> pieces;
+    void OnSourceStarted(size_t) override {}
+    void OnSourceDone(size_t, const Outcome&, const std::vector<std::string>& left) override { pieces = left; }
+};
+
 }  // namespace
 
 CPageSplitter::CPageSplitter(QWidget* parent)
@@ -202,9 +193,6 @@ struct CPageSplitter::Placer : CControlPlacer {
                         int height = kButtonHeight) const {
         return Put(new QPushButton(QString::fromLatin1(text), page), name, x, y, width, height, topLeft);
     }
-    CNumberEdit* NumberBox(const char* name, int x, int y, int width, bool decimal) const {
-        return CControlPlacer::NumberBox(name, x, y, width, decimal, decimal ? kSizeBoxChars : kIntegerBoxChars);
-    }
 };
 
 void CPageSplitter::OnInitPage() {
@@ -219,19 +207,7 @@ void CPageSplitter::OnInitPage() {
     playTimer_->setInterval(kTimerPeriodMs);
     ConnectControls();
 
-    // The held cut values into their boxes.
-    const CutterPageSettings& s = Settings();
-    const int mode = std::clamp(s.cutType, 0, 3);
-    modeRadios_[mode]->setChecked(true);
-    sizeBox_->setText(Utf8(s.cutFileSizeEx));
-    if (!unitList_->SelectValue(static_cast<int>(s.cutFileUnit))) {
-        unitList_->SelectValue(static_cast<int>(SizeUnit::MB));
-        Settings().cutFileUnit = SizeUnit::MB;
-    }
-    countBox_->setText(QString::number(s.cutFileAmount));
-    minutesBox_->setText(QString::number(s.cutTimeMin));
-    secondsBox_->setText(QString::number(s.cutTimeSec));
-
+    rules_->Show(Settings());  // the held cut values into their boxes
     volumeSlider_->setValue(kFullVolume);
     ShowNoFile();
     ApplyCutMode();
@@ -246,62 +222,18 @@ void CPageSplitter::MakeSourceControls(Placer& at) {
 }
 
 void CPageSplitter::MakeModeControls(Placer& at) {
-    static constexpr const char* kModeTexts[] = {"By si&ze", "By &count", "By ti&me", "By c&ustom"};
-    static constexpr const char* kModeNames[] = {"bySize", "byCount", "byTime", "byCustom"};
-    modeGroup_ = new QButtonGroup(this);
-    const auto radio = [&](int mode) {
-        auto* r = at.Put(new QRadioButton(QString::fromLatin1(kModeTexts[mode]), this), kModeNames[mode], kMargin,
-                         kModeY + mode * kModePitch + 1, kRadioWidth, 10, kTopLeft);
-        modeGroup_->addButton(r, mode);
-        modeRadios_[mode] = r;
-    };
-
-    int y = kModeY;
-    radio(kBySize);
-    sizeBox_ = at.NumberBox("sizeBox", kFieldX, y, kSizeBoxWidth, true);
-    sizeSpin_ = MakeSpin(at, sizeBox_, kFieldX + kSizeBoxWidth, y, "sizeSpin", [this](int direction) {
-        int value = static_cast<int>(ReadDecimal(sizeBox_->text().toStdString()));
-        value = std::clamp(value + direction, 0, kSpinHigh);
-        sizeBox_->setText(QString::number(value));
-    });
-    const int unitX = kFieldX + kSizeBoxWidth + kSpinWidth + 3;
-    unitList_ = at.Put(new CValueList(this), "unitList", unitX, y, kUnitWidth, kRowHeight, kTopLeft);
-    unitList_->AddEntry(QStringLiteral("GB"), static_cast<int>(SizeUnit::GB));
-    unitList_->AddEntry(QStringLiteral("MB"), static_cast<int>(SizeUnit::MB));
-    unitList_->AddEntry(QStringLiteral("KB"), static_cast<int>(SizeUnit::KB));
-    at.Label("each file", nullptr, unitX + kUnitWidth + 4, y, kModeRight - unitX - kUnitWidth - 4);
-
-    const auto stepInteger = [](CNumberEdit* box, int high) {
-        return [box, high](int direction) {
-            int value = 0;
-            ReadInteger(box->text(), &value);
-            box->setText(QString::number(std::clamp(value + direction, 0, high)));
-        };
-    };
-
-    y += kModePitch;
-    radio(kByCount);
-    countBox_ = at.NumberBox("countBox", kFieldX, y, kCountBoxWidth, false);
-    countSpin_ = MakeSpin(at, countBox_, kFieldX + kCountBoxWidth, y, "countSpin", stepInteger(countBox_, kSpinHigh));
-    const int countLabelX = kFieldX + kCountBoxWidth + kSpinWidth + 4;
-    at.Label("equal-sized files", nullptr, countLabelX, y, kModeRight - countLabelX);
-
-    y += kModePitch;
-    radio(kByTime);
-    minutesBox_ = at.NumberBox("minutesBox", kFieldX, y, kMinutesBoxWidth, false);
-    minutesSpin_ =
-        MakeSpin(at, minutesBox_, kFieldX + kMinutesBoxWidth, y, "minutesSpin", stepInteger(minutesBox_, kSpinHigh));
-    const int minLabelX = kFieldX + kMinutesBoxWidth + kSpinWidth + 3;
-    const int secondsX = minLabelX + kMinLabelWidth + 2;
-    secondsBox_ = at.NumberBox("secondsBox", secondsX, y, kSecondsBoxWidth, false);
-    at.Label("mi&n", secondsBox_, minLabelX, y, kMinLabelWidth);
-    secondsSpin_ =
-        MakeSpin(at, secondsBox_, secondsX + kSecondsBoxWidth, y, "secondsSpin", stepInteger(secondsBox_, kSecondsHigh));
-    const int secLabelX = secondsX + kSecondsBoxWidth + kSpinWidth + 3;
-    at.Label("sec each file", nullptr, secLabelX, y, kModeRight - secLabelX);
-
-    y += kModePitch;
-    radio(kByCustom);
+    CutRuleLook look;
+    look.top = kModeY;
+    look.pitch = kModePitch;
+    look.right = kModeRight;
+    look.timeRadioText = "By ti&me";
+    look.ownRadioText = "By c&ustom";
+    look.ownRadioName = "byCustom";
+    look.minutesLabel = "mi&n";
+    look.minutesLabelWidth = kMinLabelWidth;
+    look.minutesLabelFocusesSeconds = true;
+    look.secondsLabel = "sec each file";
+    rules_ = new CCutRuleControls(at, look);
 
     infoBox_ = at.Put(new QPlainTextEdit(this), "infoBox", kInfoX, kModeY, kRight - kInfoX, kInfoHeight, kTopLeft,
                       kTopRight);
@@ -403,7 +335,7 @@ QWidget* CPageSplitter::MakeSpin(Placer& at, QLineEdit* box, int x, int y, const
 
 void CPageSplitter::ConnectControls() {
     connect(openButton_, &QPushButton::clicked, this, &CPageSplitter::OnOpen);
-    connect(modeGroup_, &QButtonGroup::idClicked, this, [this] { ApplyCutMode(); });
+    connect(rules_, &CCutRuleControls::RuleClicked, this, [this] { ApplyCutMode(); });
     connect(cutButton_, &QPushButton::clicked, this, &CPageSplitter::OnCutNow);
     connect(addButton_, &QPushButton::clicked, this, &CPageSplitter::OnAddPiece);
     connect(playButton_, &QPushButton::clicked, this, &CPageSplitter::OnPlay);
@@ -448,28 +380,34 @@ void CPageSplitter::OnDestroyPage() {
 
 // ---- The source ----
 
-bool CPageSplitter::OpenSourceFile(const QString& path) {
+bool CPageSplitter::OpenSourceFile(const QString& path, QString* failure) {
     EnsureInitialised();
     CloseSourceFile();
-    if (QFileInfo(path).suffix().compare(QStringLiteral("mp3"), Qt::CaseInsensitive) != 0) return false;
+    const QString openFailure = QString::fromLatin1(kOpenFailed).arg(path, QString::fromLatin1(kSupportMail));
+    if (QFileInfo(path).suffix().compare(QStringLiteral("mp3"), Qt::CaseInsensitive) != 0) {
+        if (failure != nullptr) *failure = openFailure;
+        return false;
+    }
 
-    bool opened = false;
+    // The facts first, as every front end reads them: a file the reader refuses is not opened.
+    const std::string source = path.toStdString();
+    SourceFacts facts;
+    bool read = false;
+    bool loaded = false;
     WithWaitCursor([&] {
-        if (!player_->Load(path.toStdString(), [this] { Q_EMIT PlaybackEnded(); })) return;
-        totalLength_ = static_cast<int>(player_->GetLengthMs() / 100);
-        if (!GetFileSize64(path.toStdString(), fileSize_)) {
-            player_->Free();
-            totalLength_ = 0;
-            fileSize_ = 0;
-            return;
-        }
-        opened = true;
+        read = ReadSourceFacts(source, facts);
+        loaded = read && player_->Load(source, [this] { Q_EMIT PlaybackEnded(); });
     });
-    if (!opened) return false;
+    if (!loaded) {
+        if (failure != nullptr) *failure = read ? openFailure : Utf8(LoadFileFailure(source));
+        return false;
+    }
+    facts_ = facts;
+    totalLength_ = facts_.lengthTenths();
     player_->SetVolume(std::min(volumeSlider_->value() * kVolumeToGain, kMaxGain));
 
-    for (QWidget* w : std::initializer_list<QWidget*>{modeRadios_[0], modeRadios_[1], modeRadios_[2], modeRadios_[3],
-                                                      cutButton_, timeBox_, timeSpin_, playButton_, stopButton_,
+    rules_->EnableRadios(true);
+    for (QWidget* w : std::initializer_list<QWidget*>{cutButton_, timeBox_, timeSpin_, playButton_, stopButton_,
                                                       positionSlider_})
         w->setEnabled(true);
     sourcePath_ = path;
@@ -499,7 +437,7 @@ void CPageSplitter::CloseSourceFile() {
     playState_ = PlayState::Stopped;
     playOrigin_ = pausePosition_ = previewStart_ = previewEnd_ = 0;
     sourcePath_.clear();
-    fileSize_ = 0;
+    facts_ = SourceFacts{};
     totalLength_ = 0;
     outputs_.clear();
     pieces_.clear();
@@ -518,12 +456,12 @@ void CPageSplitter::ShowNoFile() {
     timeBox_->setText(Position(0));
     sourceBox_->clear();
     infoBox_->clear();
+    rules_->EnableRadios(false);
+    rules_->EnableChosen(false);
     for (QWidget* w : std::initializer_list<QWidget*>{
-             modeRadios_[0], modeRadios_[1], modeRadios_[2], modeRadios_[3], cutButton_, timeBox_, timeSpin_,
-             playButton_, stopButton_, positionSlider_, sizeBox_, sizeSpin_, unitList_, countBox_, countSpin_,
-             minutesBox_, minutesSpin_, secondsBox_, secondsSpin_, addButton_, resetButton_, setStartButton_,
-             setEndButton_, goStartButton_, goEndButton_, previewButton_, removeButton_, silencesButton_, cueButton_,
-             pieceList_})
+             cutButton_, timeBox_, timeSpin_, playButton_, stopButton_, positionSlider_, addButton_, resetButton_,
+             setStartButton_, setEndButton_, goStartButton_, goEndButton_, previewButton_, removeButton_,
+             silencesButton_, cueButton_, pieceList_})
         w->setEnabled(false);
     RefreshPieceList(-1);
 }
@@ -533,9 +471,9 @@ void CPageSplitter::FillInformation() {
     ReadTags(sourcePath_.toStdString(), tags);
     const QString text =
         QString::fromLatin1(kInfoFormat)
-            .arg(Utf8(FormatDuration(totalLength_ / 10)), Utf8(FormatSize(static_cast<int64_t>(fileSize_))),
-                 QString::number(player_->sampleRate()), QString::number(player_->bitrate()),
-                 QString::fromLatin1(player_->channels() > 1 ? "Stereo" : "Mono"), Utf8(tags.title),
+            .arg(Utf8(FormatDuration(totalLength_ / 10)), Utf8(FormatSize(static_cast<int64_t>(facts_.fileSize))),
+                 QString::number(facts_.sampleRate), QString::number(facts_.bitrate),
+                 QString::fromLatin1(facts_.channelMode == kChannelModeMono ? "Mono" : "Stereo"), Utf8(tags.title),
                  Utf8(tags.artist), Utf8(tags.album), Utf8(tags.year))
             .arg(Utf8(tags.genre), Utf8(TrackText(tags.track)), Utf8(tags.comment));
     infoBox_->setPlainText(text);
@@ -545,11 +483,8 @@ void CPageSplitter::OnOpen() {
     QStringList files;
     if (!ShowFileDialog(this, QString::fromLatin1(kOpenFilter), FileDialogMode::Open, QString(), &files)) return;
     ProcessPendingEvents();
-    const QString path = files.first();
-    if (!OpenSourceFile(path)) {
-        ShowMessage(this, QString::fromLatin1(kOpenFailed).arg(path, QString::fromLatin1(kSupportMail)),
-                    QMessageBox::Warning);
-    }
+    QString failure;
+    if (!OpenSourceFile(files.first(), &failure)) ShowMessage(this, failure, QMessageBox::Warning);
 }
 
 void CPageSplitter::dragEnterEvent(QDragEnterEvent* event) {
@@ -568,43 +503,13 @@ void CPageSplitter::dropEvent(QDropEvent* event) {
 // ---- Cut modes ----
 
 void CPageSplitter::ReadCutValues(bool quiet) {
-    if (!IsInitialised()) return;
-    CutterPageSettings& s = Settings();
-    s.cutFileUnit = static_cast<SizeUnit>(unitList_->Value(static_cast<int>(s.cutFileUnit)));
-    s.cutFileSizeEx = sizeBox_->text().toStdString();
-    s.cutType = std::max(0, modeGroup_->checkedId());
-    int count = s.cutFileAmount;
-    int minutes = s.cutTimeMin;
-    int seconds = s.cutTimeSec;
-    for (auto [box, value] : {std::pair{countBox_, &count}, std::pair{minutesBox_, &minutes},
-                              std::pair{secondsBox_, &seconds}}) {
-        if (!ReadInteger(box->text(), value)) {
-            if (!quiet) {
-                ShowMessage(this, QString::fromLatin1(kEnterInteger), QMessageBox::Warning);
-                box->setFocus();
-            }
-            return;
-        }
-    }
-    s.cutFileAmount = count;
-    s.cutTimeMin = minutes;
-    s.cutTimeSec = seconds;
+    if (IsInitialised()) rules_->Read(Settings(), quiet);
 }
 
 void CPageSplitter::ApplyCutMode() {
     ReadCutValues(false);
-    const int mode = Settings().cutType;
     const bool file = !sourcePath_.isEmpty();
-    const bool bySize = file && mode == kBySize;
-    const bool byCount = file && mode == kByCount;
-    const bool byTime = file && mode == kByTime;
-    const bool custom = file && mode == kByCustom;
-    for (QWidget* w : {static_cast<QWidget*>(sizeBox_), sizeSpin_, static_cast<QWidget*>(unitList_)})
-        w->setEnabled(bySize);
-    countBox_->setEnabled(byCount);
-    countSpin_->setEnabled(byCount);
-    for (QWidget* w : {static_cast<QWidget*>(minutesBox_), minutesSpin_, static_cast<QWidget*>(secondsBox_), secondsSpin_})
-        w->setEnabled(byTime);
+    const bool custom = file && Settings().cutType == kByCustom;
     resetButton_->setEnabled(custom);
     silencesButton_->setEnabled(custom);
     cueButton_->setEnabled(custom);
@@ -612,9 +517,7 @@ void CPageSplitter::ApplyCutMode() {
     pieceList_->setEnabled(custom);
     UpdatePieceButtons();
     ShowPiecesOnStrip();
-    if (bySize) sizeBox_->setFocus();
-    if (byCount) countBox_->setFocus();
-    if (byTime) minutesBox_->setFocus();
+    rules_->EnableChosen(file);
 }
 
 void CPageSplitter::UpdatePieceButtons() {
@@ -642,7 +545,7 @@ void CPageSplitter::FillPieceRow(int row) {
     item->setText(kStartColumn, Position(piece.start));
     item->setText(kEndColumn, Position(piece.end));
     item->setText(kLengthColumn, Position(length));
-    item->setText(kSizeColumn, Utf8(FormatSize(static_cast<int64_t>(share * static_cast<double>(fileSize_)))));
+    item->setText(kSizeColumn, Utf8(FormatSize(static_cast<int64_t>(share * static_cast<double>(facts_.fileSize)))));
     item->setText(kOutputColumn, Utf8(piece.output));
     item->setCheckState(kNumberColumn, piece.checked ? Qt::Checked : Qt::Unchecked);
 }
@@ -864,24 +767,27 @@ void CPageSplitter::OnCutNow() {
 
     ReadCutValues(false);
     const CutterPageSettings& s = Settings();
-    CutContext ctx;
-    if (options_ != nullptr) ctx.options = *options_;
-    CProgressAdapter adapter(dialog);
-    ctx.dialog = &adapter;
-    const std::string source = sourcePath_.toStdString();
-    Outcome outcome;
-    switch (s.cutType) {
-        case kBySize:
-            outcome = CutFileBySize(ctx, source, totalLength_, fileSize_, s.cutFileSizeEx, s.cutFileUnit);
-            break;
-        case kByCount: outcome = CutFileByCount(ctx, source, totalLength_, s.cutFileAmount); break;
-        case kByTime: outcome = CutFileByTime(ctx, source, totalLength_, s.cutTimeMin, s.cutTimeSec); break;
-        default: outcome = CutFileByPieces(ctx, source, pieces_); break;
+    CutRequest request;
+    request.rule = CCutRuleControls::MakeRule(s);
+    const bool custom = s.cutType == kByCustom;
+    if (custom) {
+        request.rule.kind = CutRule::Kind::Pieces;
+        request.rule.pieces = pieces_;
     }
-    outputs_ = ctx.createdPieces;
+    if (options_ != nullptr) request.options = *options_;
+    request.sources.push_back({sourcePath_.toStdString(), facts_});
+    request.batch = false;
+    CProgressAdapter adapter(dialog);
+    CPiecesHeard heard;
+    const Outcome outcome = RunCut(request, &adapter, &heard);
+    outputs_ = std::move(heard.pieces);
     dialog->PostClose();
     mainWindow->setEnabled(true);
-    if (s.cutType == kByCustom) RefreshPieceList(SelectedRow());
+    if (custom) {
+        // The rows come back with the outputs of the pieces written.
+        pieces_ = std::move(request.rule.pieces);
+        RefreshPieceList(SelectedRow());
+    }
 
     if (outcome.done()) {
         if ((options_ == nullptr || options_->browseFolder) && !outputs_.empty()) ShowInFolder(Utf8(outputs_.front()));

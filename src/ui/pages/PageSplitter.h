@@ -1,11 +1,15 @@
 // The cutter page: one source, its facts, custom pieces, the cut.
 //
 // The user opens one MP3 file (the "&Open" button or a drop on the page), reads its facts and
-// tags in the information box, chooses a cut mode (by size, by count, by time or by custom
-// pieces) and presses "C&ut Now!", which runs the mode's cut plan (engine/cut/CutPlans.h)
-// with the cutter options under a progress dialog. In the custom mode the user lays out
-// pieces on the position slider (tenths of a second) while listening to the file through the
-// preview player; the piece rows always cover the whole file (engine/cut/PieceList.h).
+// tags in the information box, chooses a cut mode (by size, by count, by time: the shared
+// rule controls of ui/pages/CutRuleControls.h; or by custom pieces) and presses "C&ut Now!",
+// which hands the rule, the cutter options and the source with its facts to the engine's cut
+// (RunCut, engine/Cut.h) under a progress dialog. The file's facts are those every front end
+// reads (ReadSourceFacts): a file the MP3 reader refuses is refused when it is opened, with
+// "Failed to load file \"...\".", as the command-line tool refuses it. In the custom mode the
+// user lays out pieces on the position slider (tenths of a second) while listening to the file
+// through the preview player; the piece rows always cover the whole file (the piece list
+// operations of engine/Cut.h).
 //
 // Above the slider the waveform strip (ui/widgets/WaveformStrip.h) shows the file's peaks in
 // line with the slider's groove, the custom pieces as bands, the selection and the position. A
@@ -21,7 +25,8 @@
 // as its track.
 #pragma once
 
-#include "engine/cut/CutPlans.h"
+#include "engine/Cut.h"
+#include "engine/Facts.h"
 #include "ui/SettingsStore.h"
 #include "ui/pages/SettingsPage.h"
 
@@ -33,12 +38,10 @@
 #include <string>
 #include <vector>
 
-class QButtonGroup;
 class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
-class QRadioButton;
 class QSlider;
 class QTimer;
 class QTreeWidget;
@@ -46,10 +49,9 @@ class QTreeWidgetItem;
 
 namespace corvane {
 
-class CNumberEdit;
+class CCutRuleControls;
 class CPositionSlider;
 class CPreviewPlayer;
-class CValueList;
 class CWaveformStrip;
 
 // Where playback stands. Previewing plays the selected piece only.
@@ -69,9 +71,12 @@ public:
     // device (false, the default): without one, "&Play" and "Previe&w" only say so.
     void SetSoundOutput(bool sound) { soundOutput_ = sound; }
 
-    // Closes the open file, then opens path (an ".mp3" the player can load). False leaves
-    // the page without a file; nothing is shown.
-    bool OpenSourceFile(const QString& path);
+    // Closes the open file, then opens path: an ".mp3" whose facts the MP3 reader reads
+    // (ReadSourceFacts) and the player loads. False leaves the page without a file; nothing is
+    // shown, and failure (when not null) gets the message to show: "Failed to load file
+    // \"path\"." for a file the reader refuses, else "Failed to open file \"path\"." with the
+    // support address.
+    bool OpenSourceFile(const QString& path, QString* failure = nullptr);
     // Stops playback and forgets the file; the file-dependent controls are disabled.
     void CloseSourceFile();
 
@@ -97,15 +102,15 @@ protected:
 private:
     struct Placer;
     void MakeSourceControls(Placer& at);
+    // The shared rule controls, the custom radio among them, the information box and
+    // "C&ut Now!".
     void MakeModeControls(Placer& at);
     void MakePlaybackControls(Placer& at);
     void MakePieceControls(Placer& at);
     void ConnectControls();
     QWidget* MakeSpin(Placer& at, QLineEdit* box, int x, int y, const char* name, std::function<void(int)> step);
 
-    // Reads the unit, the size text, the mode and the integer boxes into the settings. A box
-    // that does not hold an integer is refused with a message (unless quiet) and leaves its
-    // value as it was.
+    // Reads the rule controls into the settings (CCutRuleControls::Read).
     void ReadCutValues(bool quiet);
     void ApplyCutMode();
     void UpdatePieceButtons();
@@ -171,8 +176,8 @@ private:
     bool soundOutput_ = false;
 
     QString sourcePath_;
-    int totalLength_ = 0;  // tenths
-    uint64_t fileSize_ = 0;
+    SourceFacts facts_;    // of the open file
+    int totalLength_ = 0;  // tenths: facts_.lengthTenths()
     std::vector<PieceEntry> pieces_;
     std::vector<std::string> outputs_;
     PlayState playState_ = PlayState::Stopped;
@@ -186,17 +191,7 @@ private:
 
     QLineEdit* sourceBox_ = nullptr;
     QPushButton* openButton_ = nullptr;
-    QRadioButton* modeRadios_[4] = {};
-    QButtonGroup* modeGroup_ = nullptr;
-    CNumberEdit* sizeBox_ = nullptr;
-    QWidget* sizeSpin_ = nullptr;
-    CValueList* unitList_ = nullptr;
-    CNumberEdit* countBox_ = nullptr;
-    QWidget* countSpin_ = nullptr;
-    CNumberEdit* minutesBox_ = nullptr;
-    QWidget* minutesSpin_ = nullptr;
-    CNumberEdit* secondsBox_ = nullptr;
-    QWidget* secondsSpin_ = nullptr;
+    CCutRuleControls* rules_ = nullptr;
     QPlainTextEdit* infoBox_ = nullptr;
     QPushButton* cutButton_ = nullptr;
     QLineEdit* timeBox_ = nullptr;
@@ -219,7 +214,6 @@ private:
     QPushButton* cueButton_ = nullptr;
     QMenu* pieceMenu_ = nullptr;
     QTimer* playTimer_ = nullptr;
-
 };
 
 }  // namespace corvane
