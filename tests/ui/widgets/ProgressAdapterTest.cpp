@@ -166,7 +166,7 @@ private Q_SLOTS:
         adapter.SetStatusText("Cutting \xc3\xa9t\xc3\xa9.mp3...");
         QCOMPARE(dialog->Text(), QStringLiteral("Cutting \u00e9t\u00e9.mp3..."));
         IProgressBar& bar = adapter.Bar();
-        QCOMPARE(bar.Width(), dialog->Bar()->width());
+        QCOMPARE(bar.Steps(), dialog->Bar()->width());
         bar.SetRange(0, 50);
         bar.SetPosition(20);
         QCOMPARE(dialog->Bar()->maximum(), 50);
