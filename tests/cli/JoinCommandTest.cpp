@@ -45,34 +45,6 @@ Bytes Encode(int rate, int channels, test::Mode mode, int kbps, double seconds, 
 
 Bytes Cbr128(double seconds) { return Encode(44100, 2, test::Mode::JointStereo, 128, seconds); }
 
-// A 16-bit PCM WAV file of SynthesizePcm audio.
-Bytes Wav(int rate, int channels, double seconds) {
-    const std::vector<int16_t> pcm = test::SynthesizePcm(rate, channels, seconds);
-    const uint32_t dataBytes = static_cast<uint32_t>(pcm.size() * 2);
-    const uint32_t byteRate = static_cast<uint32_t>(rate * channels * 2);
-    Bytes wav;
-    auto text = [&](const char* t) { wav.insert(wav.end(), t, t + 4); };
-    auto number = [&](uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i) wav.push_back(static_cast<uint8_t>(v >> (8 * i)));
-    };
-    text("RIFF");
-    number(36 + dataBytes, 4);
-    text("WAVE");
-    text("fmt ");
-    number(16, 4);
-    number(1, 2);
-    number(static_cast<uint32_t>(channels), 2);
-    number(static_cast<uint32_t>(rate), 4);
-    number(byteRate, 4);
-    number(static_cast<uint32_t>(channels * 2), 2);
-    number(16, 2);
-    text("data");
-    number(dataBytes, 4);
-    const auto* bytes = reinterpret_cast<const uint8_t*>(pcm.data());
-    wav.insert(wav.end(), bytes, bytes + dataBytes);
-    return wav;
-}
-
 // Neither mpg123 nor ffmpeg has a word to say about path.
 void ExpectCleanDecode(const std::string& path) {
     const test::DecodeResult decoded = test::DecodeWithMpg123(path);
@@ -183,7 +155,7 @@ TEST_F(JoinCommand, AutoReencodesAtABitrateTheDerivedRateAllows) {
 TEST_F(JoinCommand, AutoReencodesWavFilesAndOtherLayers) {
     // A 22050 Hz WAV file (705 kbps of PCM) with a 22050 Hz MP3 file: the most 22050 Hz allows.
     const std::string wavJoin = dir / "wav.mp3";
-    test::ProcessResult p = Cli({"join", "-o", wavJoin, Write("a.wav", Wav(22050, 2, 1.0)),
+    test::ProcessResult p = Cli({"join", "-o", wavJoin, Write("a.wav", test::MakeWav(22050, 2, 1.0)),
                                  Write("b.mp3", Encode(22050, 2, test::Mode::JointStereo, 64, 1.0))});
     ASSERT_EQ(p.exitCode, 0) << p.err;
     EXPECT_EQ(StreamLine(wavJoin), "MPEG 2.0 L III cbr160 22050 j-s");

@@ -329,4 +329,35 @@ DecodeResult DecodeWithMpg123(const std::string& path) {
 
 std::string CliPath() { return CORVANE_CLI_PATH; }
 
+Bytes MakeWav(int rate, int channels, double seconds) {
+    const std::vector<int16_t> pcm = SynthesizePcm(rate, channels, seconds);
+    const uint32_t dataBytes = static_cast<uint32_t>(pcm.size() * 2);
+    const uint32_t byteRate = static_cast<uint32_t>(rate * channels * 2);
+    constexpr uint32_t kHeaderBytes = 44;
+    Bytes wav;
+    wav.reserve(kHeaderBytes + dataBytes);
+    auto text = [&](const char* t) {
+        for (int i = 0; i < 4; ++i) wav.push_back(static_cast<uint8_t>(t[i]));
+    };
+    auto number = [&](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) wav.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    text("RIFF");
+    number(kHeaderBytes - 8 + dataBytes, 4);
+    text("WAVE");
+    text("fmt ");
+    number(16, 4);
+    number(1, 2);
+    number(static_cast<uint32_t>(channels), 2);
+    number(static_cast<uint32_t>(rate), 4);
+    number(byteRate, 4);
+    number(static_cast<uint32_t>(channels * 2), 2);
+    number(16, 2);
+    text("data");
+    number(dataBytes, 4);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(pcm.data());
+    wav.insert(wav.end(), bytes, bytes + dataBytes);
+    return wav;
+}
+
 }  // namespace corvane::test

@@ -33,6 +33,9 @@ Bytes EncodeMp3(const EncodeOptions& options);
 // Encodes given interleaved PCM.
 Bytes EncodePcm(const EncodeOptions& options, const std::vector<int16_t>& pcm);
 
+// A 16-bit PCM WAV file of SynthesizePcm audio.
+Bytes MakeWav(int rate, int channels, double seconds);
+
 struct Id3Frame {
     std::string id;    // "TIT2", "TPE1", "COMM", ...
     std::string text;  // UTF-8

@@ -42,32 +42,6 @@ bool FakeFacts(const std::string& path, FileEntry* e) {
 
 void NoTags(const std::string&, TagFields*) {}
 
-// A WAV file of frames of 16-bit stereo silence at 44100 Hz.
-test::Bytes SilentWav(uint32_t frames) {
-    constexpr uint32_t kHeaderBytes = 44;
-    const uint32_t dataBytes = frames * 4;
-    test::Bytes out;
-    out.reserve(kHeaderBytes + dataBytes);
-    const auto text = [&](const char* t) { out.insert(out.end(), t, t + 4); };
-    const auto le = [&](uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-    };
-    text("RIFF");
-    le(kHeaderBytes - 8 + dataBytes, 4);
-    text("WAVEfmt ");
-    le(16, 4);
-    le(1, 2);  // PCM
-    le(2, 2);
-    le(44100, 4);
-    le(44100 * 4, 4);
-    le(4, 2);
-    le(16, 2);
-    text("data");
-    le(dataBytes, 4);
-    out.resize(out.size() + dataBytes, 0);
-    return out;
-}
-
 QStringList Column(const CSortListCtrl& list, int column) {
     QStringList out;
     for (int i = 0; i < list.RowCount(); ++i) out << list.Cell(i, column);
@@ -226,7 +200,7 @@ private Q_SLOTS:
         test::EncodeOptions o;
         o.kbps = 160;
         test::WriteFile(Path("song.mp3").toStdString(), test::EncodeMp3(o));
-        test::WriteFile(Path("tone.mp3").toStdString(), SilentWav(44100));
+        test::WriteFile(Path("tone.mp3").toStdString(), test::MakeWav(44100, 2, 1.0));
         loader.LoadFileList({Path("song.mp3"), Path("tone.mp3")}, nullptr);
         QCOMPARE(Column(list, 0), QStringList{"song.mp3"});
         QCOMPARE(list.Cell(0, 10), QString("160 kbps"));

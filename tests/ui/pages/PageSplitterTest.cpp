@@ -64,32 +64,6 @@ void Retype(QWidget* widget, const QString& text) {
 
 void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, widget->rect().center()); }
 
-// A WAV file of frames of 16-bit stereo silence at 44100 Hz.
-test::Bytes SilentWav(uint32_t frames) {
-    constexpr uint32_t kHeaderBytes = 44;
-    const uint32_t dataBytes = frames * 4;
-    test::Bytes out;
-    out.reserve(kHeaderBytes + dataBytes);
-    const auto text = [&](const char* t) { out.insert(out.end(), t, t + 4); };
-    const auto le = [&](uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-    };
-    text("RIFF");
-    le(kHeaderBytes - 8 + dataBytes, 4);
-    text("WAVEfmt ");
-    le(16, 4);
-    le(1, 2);  // PCM
-    le(2, 2);
-    le(44100, 4);
-    le(44100 * 4, 4);
-    le(4, 2);
-    le(16, 2);
-    text("data");
-    le(dataBytes, 4);
-    out.resize(out.size() + dataBytes, 0);
-    return out;
-}
-
 constexpr double kSourceSeconds = 30.0;
 constexpr qint64 kCancelWithinMs = 100;
 constexpr int kNoSoundDevice = 0;
@@ -328,7 +302,7 @@ private Q_SLOTS:
     void aFileTheMp3ReaderRefusesIsNotOpenedWhateverItsName() {
         ShowPage();
         const std::string wav = *dir_ / "tone.mp3";
-        test::WriteFile(wav, SilentWav(3 * 44100));
+        test::WriteFile(wav, test::MakeWav(44100, 2, 3.0));
         OpenByDialog(wav);
         QCOMPARE(shown_.size(), size_t{1});
         QCOMPARE(shown_[0].text, QStringLiteral("Failed to load file \"%1\".").arg(QString::fromStdString(wav)));
