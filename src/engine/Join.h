@@ -61,10 +61,10 @@ struct JoinRequest {
 
     // The batch join: the joined files' facts, in order (as the lists read them when the
     // files were added), where they go, and how many rows re-encode at once (1: one row
-    // after another; 0: one per hardware thread). Main files, tags and targets are the rows'.
+    // after another). Main files, tags and targets are the rows'.
     std::vector<JoinInputFacts> joined;
     JoinType joinType = JoinType::InsertAtBeginning;
-    int jobs = 0;
+    int jobs = DefaultJobs();
 };
 
 // The single join: request.inputs, in order, into request.target with request.tag, by the

@@ -344,7 +344,7 @@ JoinRowPlan PlanJoinRow(const JoinRequest& request, const BatchJoinRow& row, COu
 
 Outcome RunBatchJoin(const JoinRequest& request, std::vector<BatchJoinRow>& rows, IProgressDialog* dialog,
                      IBatchJoinObserver* observer) {
-    const int jobs = request.jobs > 0 ? request.jobs : DefaultJobs();
+    const int jobs = std::max(1, request.jobs);
     if (jobs > 1 && ReencodingRows(request, rows) > 1) {
         CSideBySideBatch batch(request, rows, dialog, observer, jobs);
         return batch.Run();
