@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <iostream>
 #include <sstream>
+#include <string>
 
 #include "engine/base/Format.h"
 #include "cli/ArgParse.h"
@@ -50,6 +51,9 @@ std::string ToJson(const FileFacts& f) {
         << ", \"bitrate_kbps\": " << f.source.bitrate << ", \"channel_mode\": " << JsonString(ChannelModeName(f.source.channelMode))
         << ", \"vbr_header\": " << (f.source.hasHeaderFrame ? "true" : "false")
         << ", \"truncated\": " << (f.source.truncated ? "true" : "false") << ", \"audio_start\": " << f.source.audioStart
+        << ", \"encoder_delay\": " << (f.source.hasEncoderDelays ? std::to_string(f.source.encoderDelay) : "null")
+        << ", \"encoder_padding\": " << (f.source.hasEncoderDelays ? std::to_string(f.source.encoderPadding) : "null")
+        << ", \"gapless_length_ms\": " << f.source.gaplessMilliseconds
         << ", \"tags\": {\"track\": " << t.track << ", \"title\": " << JsonString(t.title)
         << ", \"artist\": " << JsonString(t.artist) << ", \"album\": " << JsonString(t.album)
         << ", \"year\": " << JsonString(t.year) << ", \"genre\": " << JsonString(t.genre)
@@ -67,12 +71,21 @@ std::string ToText(const FileFacts& f) {
         return out.str();
     }
     const TagFields& t = f.tags;
-    out << "  length:       " << FormatDuration(f.source.seconds) << " (" << f.source.seconds << " s)\n"
+    out << "  length:       " << FormatDuration(f.source.seconds) << " (" << f.source.seconds << " s)\n";
+    if (f.source.hasEncoderDelays) {
+        // What a gapless decoder plays: the frames less the encoder delay and padding.
+        out << "  gapless:      " << FormatDuration(f.source.gaplessMilliseconds / kMillisecondsPerSecond) << " ("
+            << f.source.gaplessMilliseconds << " ms; the frames hold " << f.source.milliseconds << " ms)\n";
+    }
+    out
         << "  size:         " << FormatSize(static_cast<int64_t>(f.source.fileSize)) << " (" << f.source.fileSize << " bytes)\n"
         << "  sample rate:  " << SampleRateText(f.source.sampleRate) << "\n"
         << "  bit rate:     " << BitrateText(f.source.bitrate) << "\n"
         << "  channel mode: " << ChannelModeName(f.source.channelMode) << "\n"
         << "  VBR header:   " << (f.source.hasHeaderFrame ? "yes" : "no") << "\n";
+    if (f.source.hasEncoderDelays) {
+        out << "  LAME tag:     delay " << f.source.encoderDelay << ", padding " << f.source.encoderPadding << " samples\n";
+    }
     if (f.source.truncated) {
         // The length above is that of the frames present, not the header's.
         out << "  truncated:    yes, its VBR header gives "

@@ -30,6 +30,14 @@ struct SourceFacts {
     // header gives.
     bool truncated = false;
     int64_t headerMilliseconds = 0;
+    // The encoder delay and padding (samples per channel) a LAME tag in the VBR header frame
+    // gives (CMp3Reader::ReadLameDelays); 0 when hasEncoderDelays is false.
+    bool hasEncoderDelays = false;
+    int encoderDelay = 0;
+    int encoderPadding = 0;
+    // The length a gapless decoder plays, without the delay and padding, truncated to
+    // milliseconds; milliseconds itself (the frames' length) when no LAME tag gives them.
+    int64_t gaplessMilliseconds = 0;
 
     // The length in tenths of a second as the cutter pages take it.
     int lengthTenths() const { return static_cast<int>(milliseconds / 100); }

@@ -56,7 +56,9 @@ TEST_F(InfoCommand, ReportsTheFactsOfLameFiles) {
         EXPECT_EQ(test::JsonValue(r.out, "audio_start"), std::to_string(tag.size() + (e.options.infoFrame ? firstFrame : 0)))
             << e.name;
         // The audio's own bit rate: a tag or a VBR header frame counts for nothing.
-        if (!e.options.vbr) EXPECT_EQ(test::JsonValue(r.out, "bitrate_kbps"), std::to_string(e.options.kbps)) << e.name;
+        if (!e.options.vbr) {
+            EXPECT_EQ(test::JsonValue(r.out, "bitrate_kbps"), std::to_string(e.options.kbps)) << e.name;
+        }
 
         const test::DecodeResult d = test::DecodeWithMpg123(path);
         ASSERT_TRUE(d.ok) << d.messages;
@@ -85,6 +87,34 @@ TEST_F(InfoCommand, ReportsFilesOfOtherEncoders) {
 
     const test::DecodeResult d = test::DecodeWithMpg123(data + "/shine_128k_stereo.mp3");
     EXPECT_NEAR(std::stod(test::JsonValue(r.out, "length_ms")), d.samples * 1000.0 / 44100, 1152 * 1000.0 / 44100);
+}
+
+// The test files hold 10 s of audio each; LAME's tag, and ffmpeg's copy of it, give the
+// samples a gapless decoder drops. Shine writes no such tag.
+TEST_F(InfoCommand, ShowsTheEncoderDelayAndPaddingOfALameTag) {
+    const std::string data = CORVANE_TEST_DATA_DIR;
+    const test::ProcessResult r = test::RunCli({"info", "--json", data + "/lame_cbr128_info.mp3",
+                                                data + "/ffmpeg_lame_32k.mp3", data + "/shine_128k_stereo.mp3"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const size_t second = r.out.find("ffmpeg_lame_32k");
+    const size_t third = r.out.find("shine_128k");
+    EXPECT_EQ(test::JsonValue(r.out, "encoder_delay"), "576");
+    EXPECT_EQ(test::JsonValue(r.out, "encoder_padding"), "792");  // 384 frames * 1152 - 576 - 441000
+    EXPECT_EQ(test::JsonValue(r.out, "gapless_length_ms"), "10000");
+    EXPECT_EQ(test::JsonValue(r.out, "length_ms"), "10031");  // the frames' length stays
+    EXPECT_EQ(test::JsonValue(r.out, "encoder_delay", second), "576");
+    EXPECT_EQ(test::JsonValue(r.out, "encoder_padding", second), "832");
+    EXPECT_EQ(test::JsonValue(r.out, "gapless_length_ms", second), "10000");
+    EXPECT_EQ(test::JsonValue(r.out, "encoder_delay", third), "null");
+    EXPECT_EQ(test::JsonValue(r.out, "encoder_padding", third), "null");
+    EXPECT_EQ(test::JsonValue(r.out, "gapless_length_ms", third), test::JsonValue(r.out, "length_ms", third));
+
+    const test::ProcessResult text = test::RunCli({"info", data + "/lame_cbr128_info.mp3", data + "/shine_128k_stereo.mp3"});
+    EXPECT_NE(text.out.find("\n  length:       0:10 (10 s)\n  gapless:      0:10 (10000 ms; the frames hold 10031 ms)\n"),
+              std::string::npos)
+        << text.out;
+    EXPECT_NE(text.out.find("\n  VBR header:   yes\n  LAME tag:     delay 576, padding 792 samples\n"), std::string::npos);
+    EXPECT_EQ(text.out.find("gapless:", text.out.find("shine_128k")), std::string::npos);
 }
 
 TEST_F(InfoCommand, PrintsTagsByteExactInUtf8) {

@@ -24,6 +24,14 @@ constexpr double kBytesPerKbitSecond = 125.0;  // 1000 bits / 8
 constexpr int kBitsPerByte = 8;
 constexpr int kBitsPerKbit = 1000;
 
+// The Xing fields after the "Xing"/"Info" letters: the flags word, then what its bits announce.
+constexpr uint32_t kXingFrames = 1, kXingBytes = 2, kXingToc = 4, kXingQuality = 8;
+constexpr size_t kXingTocBytes = 100;
+// The LAME tag after them: 9 bytes of version text, 11 more, then the delay and padding as
+// two 12-bit numbers in 3 bytes.
+constexpr size_t kLameDelaysAt = 21;
+constexpr size_t kLameDelaysBytes = 3;
+
 uint32_t ReadBigEndian32(const uint8_t* p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
 }
@@ -195,6 +203,44 @@ void CMp3Reader::PatchVbrHeader(uint8_t* copy, uint32_t length, uint32_t frames,
     if ((flags & 2) && p + 4 <= length) WriteBigEndian32(copy + p, bytes);
 }
 
+bool CMp3Reader::ReadLameDelays(const uint8_t* frame, uint32_t length, int& delay, int& padding) {
+    if (length < kHeaderBytes || !IsFrameHeader(frame)) return false;
+    const MpegFrameHeader h = DecodeFrameHeader(frame);
+    if (!IsXingFrame(frame, length, h)) return false;
+    size_t p = static_cast<size_t>(VbrTagOffset(h)) + 4;
+    if (p + 4 > length) return false;
+    const uint32_t flags = ReadBigEndian32(frame + p);
+    p += 4;
+    if (flags & kXingFrames) p += 4;
+    if (flags & kXingBytes) p += 4;
+    if (flags & kXingToc) p += kXingTocBytes;
+    if (flags & kXingQuality) p += 4;
+    if (p + kLameDelaysAt + kLameDelaysBytes > length) return false;
+    const uint8_t* tag = frame + p;
+    if (std::memcmp(tag, "LAME", 4) != 0 && std::memcmp(tag, "Lavf", 4) != 0 && std::memcmp(tag, "Lavc", 4) != 0) {
+        return false;
+    }
+    const uint8_t* d = tag + kLameDelaysAt;
+    delay = (int{d[0]} << 4) | (d[1] >> 4);
+    padding = ((d[1] & 0x0F) << 8) | d[2];
+    return true;
+}
+
+uint64_t CMp3Reader::gaplessSamples() const {
+    const uint64_t samples = state_.decodedSamples;
+    if (!state_.hasEncoderDelays) return samples;
+    const uint64_t delay = static_cast<uint64_t>(state_.encoderDelay);
+    const uint64_t padding = static_cast<uint64_t>(state_.encoderPadding);
+    const uint64_t counted = uint64_t{state_.headerFrameCount} * static_cast<uint64_t>(state_.stream.samplesPerFrame);
+    if (state_.truncated && counted >= padding) {
+        // The decoder's output is kDecoderDelay samples late: it plays from delay + kDecoderDelay
+        // to counted - padding + kDecoderDelay, and this file ends before that end.
+        const uint64_t end = std::min(samples, counted - padding + kDecoderDelay);
+        return end > delay + kDecoderDelay ? end - delay - kDecoderDelay : 0;
+    }
+    return samples > delay + padding ? samples - delay - padding : 0;
+}
+
 bool CMp3Reader::OpenFile(const std::string& path) {
     CloseFile();
 
@@ -231,6 +277,7 @@ bool CMp3Reader::OpenFile(const std::string& path) {
     }
     state_.durationExact = facts.seconds;
     state_.durationSeconds = static_cast<uint32_t>(facts.seconds);
+    state_.decodedSamples = facts.samples;
     state_.audioStart = static_cast<uint64_t>(facts.start);
 
     // The audio ends before the tags that end the file.
@@ -249,6 +296,8 @@ bool CMp3Reader::OpenFile(const std::string& path) {
         state_.headerFrameCount = header.frames;
         if (header.kind == VbrHeaderKind::kXing || header.kind == VbrHeaderKind::kInfo) {
             vbrFrame_.assign(first, first + length);
+            state_.hasEncoderDelays = ReadLameDelays(first, static_cast<uint32_t>(length), state_.encoderDelay,
+                                                     state_.encoderPadding);
         }
     }
 

@@ -32,6 +32,12 @@
 // (PatchVbrHeader). The audio start reported by the audio library lies after that frame, so
 // it is never copied a second time as audio.
 //
+// Encoder delay and padding: LAME (and ffmpeg, which writes LAME's layout) appends a 36-byte
+// "LAME tag" to the Xing fields of that frame. Among other things it holds the samples the
+// encoder put before the audio (its delay) and after it (padding, to fill the last frame).
+// A gapless decoder drops both, so it plays decoded samples - delay - padding
+// (ReadLameDelays, gaplessSamples).
+//
 // Reads go through a private buffer: no system call per frame or per byte of the search.
 #pragma once
 
@@ -90,6 +96,15 @@ public:
     // header frame, as its flags word allows. Fields that would lie past length are left.
     static void PatchVbrHeader(uint8_t* copy, uint32_t length, uint32_t frames, uint32_t bytes);
 
+    // Reads the encoder delay and padding (samples per channel) from the LAME tag of a VBR
+    // header frame (length bytes, header included). The tag follows the Xing fields the flags
+    // word announces (frame count, byte count, 100-byte seek table, quality: 4, 4, 100 and 4
+    // bytes); its first 9 bytes are the encoder's version text and bytes 21..23 hold the delay
+    // (high 12 bits) and the padding (low 12 bits). True only for a tag whose version text
+    // starts with "LAME", "Lavf" or "Lavc", the encoders whose figures gapless decoders
+    // honour; delay and padding are left as they were otherwise. Never reads past length.
+    static bool ReadLameDelays(const uint8_t* frame, uint32_t length, int& delay, int& padding);
+
     // Closes the file and returns every fact to its closed value.
     void CloseFile();
 
@@ -115,6 +130,19 @@ public:
     // it was written, and the length is that of the frames present.
     bool truncated() const { return state_.truncated; }
     uint32_t durationSeconds() const { return state_.durationSeconds; }
+    // True when the VBR header frame has a LAME tag with the encoder delay and padding below
+    // (ReadLameDelays); both are 0 otherwise.
+    bool hasEncoderDelays() const { return state_.hasEncoderDelays; }
+    int encoderDelay() const { return state_.encoderDelay; }
+    int encoderPadding() const { return state_.encoderPadding; }
+    // The samples per channel the audio library decodes: the length durationExact() gives.
+    uint64_t decodedSamples() const { return state_.decodedSamples; }
+    // The samples per channel a gapless decoder plays: the decoded ones less the encoder
+    // delay and padding. The padding ends the frames the VBR header counts, so a truncated
+    // file, which lacks them, loses only the delay and the samples Layer III decoders hold
+    // back at the start (kDecoderDelay) beyond it. The decoded samples when there is no
+    // LAME tag.
+    uint64_t gaplessSamples() const;
     int channelMode() const { return state_.channelMode; }       // 0..3, 4 when none read
     const uint8_t* vbrFrame() const { return vbrFrame_.empty() ? nullptr : vbrFrame_.data(); }
     uint32_t vbrFrameLength() const { return static_cast<uint32_t>(vbrFrame_.size()); }
@@ -146,6 +174,9 @@ private:
     void Seek(uint64_t offset);
 
     static constexpr size_t kFrameBufferSize = 65536;
+    // Samples a Layer III decoder outputs before the encoder's first sample: gapless
+    // decoders drop them along with the encoder delay, and as many more at the end.
+    static constexpr int kDecoderDelay = 529;
     static constexpr size_t kReadBufferSize = 1 << 18;
 
     // Everything CloseFile returns to its closed value.
@@ -158,6 +189,10 @@ private:
         double headerDuration = 0;
         bool truncated = false;
         uint32_t durationSeconds = 0;
+        bool hasEncoderDelays = false;
+        int encoderDelay = 0;
+        int encoderPadding = 0;
+        uint64_t decodedSamples = 0;
         int channelMode = kChannelModeNone;
         int sideInfoLength = 0;
         uint64_t position = 0;

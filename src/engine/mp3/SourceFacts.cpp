@@ -21,6 +21,13 @@ bool ReadSourceFacts(const std::string& path, SourceFacts& facts) {
     facts.audioStart = reader.audioStart();
     facts.truncated = reader.truncated();
     facts.headerMilliseconds = static_cast<int64_t>(reader.headerDuration() * 1000.0);
+    facts.hasEncoderDelays = reader.hasEncoderDelays();
+    facts.encoderDelay = reader.encoderDelay();
+    facts.encoderPadding = reader.encoderPadding();
+    facts.gaplessMilliseconds =
+        facts.hasEncoderDelays && facts.sampleRate > 0
+            ? static_cast<int64_t>(reader.gaplessSamples() * 1000 / static_cast<uint64_t>(facts.sampleRate))
+            : facts.milliseconds;
     return true;
 }
 

@@ -277,6 +277,37 @@ TEST_F(Mp3ReaderFiles, ATruncatedFileIsMeasuredByTheFramesItHas) {
     EXPECT_EQ(reader.bitrate(), 128);
 }
 
+// LAME 3.100 at 44100 Hz puts 576 samples before the audio and pads the last frame; a gapless
+// decoder plays exactly the samples that went in.
+TEST_F(Mp3ReaderFiles, ReadsTheEncoderDelayAndPaddingOfTheLameTag) {
+    test::EncodeOptions o;
+    o.infoFrame = true;
+    const std::vector<int16_t> pcm = test::SynthesizePcm(o.sampleRate, o.channels, 2.3);
+    const int64_t input = static_cast<int64_t>(pcm.size()) / o.channels;
+    Bytes mp3 = test::EncodePcm(o, pcm);
+    const int64_t frames = static_cast<int64_t>(test::FrameOffsets(mp3, 0).size()) - 1;  // the Info frame is no audio
+    const uint32_t infoLength = static_cast<uint32_t>(DecodeFrameHeader(mp3.data()).frameLength);
+
+    int delay = -1, padding = -1;
+    ASSERT_TRUE(CMp3Reader::ReadLameDelays(mp3.data(), infoLength, delay, padding));
+    EXPECT_EQ(delay, 576);
+    EXPECT_EQ(padding, frames * 1152 - 576 - input);
+    ASSERT_TRUE(reader.OpenFile(Write("lame.mp3", mp3)));
+    EXPECT_TRUE(reader.hasEncoderDelays());
+    EXPECT_EQ(reader.decodedSamples(), static_cast<uint64_t>(frames * 1152));
+    EXPECT_EQ(reader.gaplessSamples(), static_cast<uint64_t>(input));
+
+    // Another encoder's version text, or a frame too short for the tag: no delays.
+    const size_t version = static_cast<size_t>(VbrTagOffset(DecodeFrameHeader(mp3.data()))) + 8 + 4 + 4 + 100 + 4;
+    EXPECT_EQ(std::memcmp(mp3.data() + version, "LAME", 4), 0);
+    EXPECT_FALSE(CMp3Reader::ReadLameDelays(mp3.data(), static_cast<uint32_t>(version) + 23, delay, padding));
+    std::memcpy(mp3.data() + version, "Xyz1", 4);
+    EXPECT_FALSE(CMp3Reader::ReadLameDelays(mp3.data(), infoLength, delay, padding));
+    ASSERT_TRUE(reader.OpenFile(Write("other.mp3", mp3)));
+    EXPECT_FALSE(reader.hasEncoderDelays());
+    EXPECT_EQ(reader.gaplessSamples(), reader.decodedSamples());
+}
+
 TEST_F(Mp3ReaderFiles, AfterAJumpAHeaderCountsOnlyWhenTheNextOneAgrees) {
     test::EncodeOptions o;
     o.seconds = 1;
