@@ -5,13 +5,15 @@
 
 #include "engine/base/Messages.h"
 #include "engine/mp3/OutputFile.h"
+#include "engine/output/PieceNaming.h"
 
 namespace corvane {
 
 Outcome CFrameCopyCutter::BeginPiece(COutputFile& out, const std::string& path, int index, int count, int sequence,
                                      int titleDigits, uint64_t& tagLength, uint32_t& framesWritten) {
     if (!out.Create(path)) return Outcome::Failed(CreateFileFailure(path));
-    const std::vector<uint8_t> tag = MakeTag(index, count, sequence, titleDigits);
+    // LAME renders the tag, but did not encode these frames: its encoder frame stays out.
+    const std::vector<uint8_t> tag = WithoutEncoderFrame(MakeTag(index, count, sequence, titleDigits));
     tagLength = tag.size();
     if (!tag.empty()) out.Write(tag.data(), tag.size());
     if (reader_.vbrFrame()) out.Write(reader_.vbrFrame(), reader_.vbrFrameLength());
@@ -39,8 +41,10 @@ bool CFrameCopyCutter::WriteForwardOverlap(COutputFile& out, uint32_t& framesWri
 bool CFrameCopyCutter::PatchVbrFrame(COutputFile& out, uint64_t tagLength, uint32_t framesWritten) {
     if (!reader_.vbrFrame()) return true;
     std::vector<uint8_t> copy(reader_.vbrFrame(), reader_.vbrFrame() + reader_.vbrFrameLength());
+    // The byte count runs from the header frame to the last frame's end, as encoders write it:
+    // the piece's tag before it is not audio.
     CMp3Reader::PatchVbrHeader(copy.data(), static_cast<uint32_t>(copy.size()), framesWritten,
-                               static_cast<uint32_t>(out.Size()));
+                               static_cast<uint32_t>(out.Size() - tagLength));
     return out.WriteAt(tagLength, copy.data(), copy.size());
 }
 

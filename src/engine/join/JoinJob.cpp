@@ -216,7 +216,9 @@ Outcome CJoinJob::JoinByFrames(const std::string& target, IProgressDialog* dialo
     COutputSet outputs(run_ != nullptr ? *run_ : ownRun);
     COutputFile& output = outputs.Add();
     if (!output.Create(target)) return Outcome::Failed(CreateFileFailure(target));
-    if (!tag_.empty() && !output.Write(tag_.data(), tag_.size())) return Outcome::Failed(WriteFileFailure(target));
+    // The frames are copied, not encoded by LAME: the tag names no encoder.
+    const std::vector<uint8_t> tag = WithoutEncoderFrame(tag_);
+    if (!tag.empty() && !output.Write(tag.data(), tag.size())) return Outcome::Failed(WriteFileFailure(target));
 
     CJoinProgress progress(dialog, inputs_.size(), target);
     progress.Start();

@@ -3,9 +3,11 @@
 
 #include <lame/lame.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 #include <utility>
 
@@ -227,6 +229,36 @@ private:
 };
 
 }  // namespace
+
+std::vector<uint8_t> WithoutEncoderFrame(const std::vector<uint8_t>& tag) {
+    constexpr size_t kHeaderBytes = 10;
+    constexpr int kSyncsafeVersion = 4;  // ID3v2.4 frame sizes are syncsafe, v2.3's plain
+    if (tag.size() < kHeaderBytes || tag[0] != 'I' || tag[1] != 'D' || tag[2] != '3') return tag;
+    const auto syncsafe = [](const uint8_t* p) {
+        return (size_t{p[0]} << 21) | (size_t{p[1]} << 14) | (size_t{p[2]} << 7) | size_t{p[3]};
+    };
+    const size_t end = std::min(tag.size(), kHeaderBytes + syncsafe(&tag[6]));
+    std::vector<uint8_t> out(tag.begin(), tag.begin() + kHeaderBytes);
+    size_t p = kHeaderBytes;
+    bool framesLeft = false;
+    while (p + kHeaderBytes <= end && tag[p] != 0) {
+        const size_t size = tag[3] == kSyncsafeVersion
+                                ? syncsafe(&tag[p + 4])
+                                : (size_t{tag[p + 4]} << 24) | (size_t{tag[p + 5]} << 16) |
+                                      (size_t{tag[p + 6]} << 8) | size_t{tag[p + 7]};
+        const size_t next = std::min(end, p + kHeaderBytes + size);
+        if (std::memcmp(&tag[p], "TSSE", 4) != 0) {
+            out.insert(out.end(), tag.begin() + static_cast<long>(p), tag.begin() + static_cast<long>(next));
+            framesLeft = true;
+        }
+        p = next;
+    }
+    if (!framesLeft) return {};
+    out.insert(out.end(), tag.begin() + static_cast<long>(p), tag.begin() + static_cast<long>(end));  // padding
+    const size_t body = out.size() - kHeaderBytes;
+    for (int i = 0; i < 4; ++i) out[6 + static_cast<size_t>(i)] = static_cast<uint8_t>((body >> (7 * (3 - i))) & 0x7F);
+    return out;
+}
 
 int AutomaticDigits(int count) {
     return static_cast<int>(std::to_string(static_cast<unsigned>(count)).size());

@@ -92,6 +92,11 @@ std::vector<uint8_t> BuildId3v2Tag(const std::string& title, const std::string& 
                                    const std::string& comment, const std::string& genre,
                                    int track);
 
+// tag (as BuildId3v2Tag renders it) without the TSSE frame in which LAME names itself: the
+// tag of a file whose frames LAME did not encode (frame-copied pieces and joins). A tag left
+// without frames becomes empty.
+std::vector<uint8_t> WithoutEncoderFrame(const std::vector<uint8_t>& tag);
+
 // The tag of piece index of count: empty when keepTag is off; otherwise the source's
 // fields with the title from the title template (titleDigits below 1: automatic) and the
 // track number: none for TrackNumber::None, index for Sequence, else the source's track number.

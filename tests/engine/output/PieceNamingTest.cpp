@@ -472,6 +472,22 @@ TEST(PieceTag, GenreNumbersAndNamesFollowLame) {
     EXPECT_EQ(frames.at("TPE1"), "Band");
 }
 
+TEST(PieceTag, WithoutEncoderFrameKeepsTheOtherFramesAndFixesTheSize) {
+    const Bytes tag = BuildId3v2Tag("Live", "Band", "", "", "", "", 0);
+    const Bytes bare = WithoutEncoderFrame(tag);
+    const auto frames = ReadFrames(bare);
+    EXPECT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames.count("TSSE"), 0u);
+    EXPECT_EQ(frames.at("TIT2"), "Live");
+    EXPECT_EQ(frames.at("TPE1"), "Band");
+    // The size field counts what follows the header, syncsafe.
+    const size_t body = (size_t{bare[6]} << 21) | (size_t{bare[7]} << 14) | (size_t{bare[8]} << 7) | bare[9];
+    EXPECT_EQ(body + 10, bare.size());
+    // A tag with nothing but the encoder frame is no tag; anything but an ID3v2 tag stays.
+    EXPECT_TRUE(WithoutEncoderFrame(BuildId3v2Tag("", "", "", "", "", "", 0)).empty());
+    EXPECT_EQ(WithoutEncoderFrame(Bytes{'T', 'A', 'G'}), (Bytes{'T', 'A', 'G'}));
+}
+
 TEST(PieceTag, EmptyFieldsGiveNoFrames) {
     const auto frames = ReadFrames(BuildId3v2Tag("only title", "", "", "", "", "", 0));
     EXPECT_EQ(frames.size(), 2u);  // TSSE and TIT2
