@@ -12,7 +12,7 @@
 # for one lame and one ffmpeg (those of the Debian release the project builds on).
 set -eu
 CLI=$(realpath "$1")
-MANIFEST=$2
+MANIFEST=$(realpath -m "$2")
 EXPECTED=${3:+$(realpath "$3")}
 WORK=$(mktemp -d /tmp/corvane-golden.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT

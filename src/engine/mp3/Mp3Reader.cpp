@@ -188,6 +188,38 @@ bool CMp3Reader::CopyRange(COutputFile& output, uint64_t offset, uint64_t count)
     return true;
 }
 
+namespace {
+
+// Where a LAME tag keeps its CRC: after its version text, method, lowpass, peak, gains,
+// flags, bit rate, delays, misc, gain, preset, music length and music CRC.
+constexpr size_t kLameTagCrcOffset = 34;
+
+uint16_t ReadBigEndian16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+
+// CRC-16 as LAME computes its tag's (polynomial 0x8005, reflected, starting at 0).
+uint16_t Crc16(const uint8_t* data, size_t length) {
+    constexpr uint16_t kReflectedPolynomial = 0xA001;
+    uint16_t crc = 0;
+    for (size_t i = 0; i < length; ++i) {
+        crc ^= data[i];
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ kReflectedPolynomial : crc >> 1;
+    }
+    return crc;
+}
+
+// Where the LAME tag of a VBR header frame with these Xing flags would start: after the
+// fields the flags announce, which follow the flags word at flagsAt.
+size_t LameTagOffset(size_t flagsAt, uint32_t flags) {
+    size_t p = flagsAt + 4;
+    if (flags & kXingFrames) p += 4;
+    if (flags & kXingBytes) p += 4;
+    if (flags & kXingToc) p += kXingTocBytes;
+    if (flags & kXingQuality) p += 4;
+    return p;
+}
+
+}  // namespace
+
 void CMp3Reader::PatchVbrHeader(uint8_t* copy, uint32_t length, uint32_t frames, uint32_t bytes) {
     if (length < kHeaderBytes || !IsFrameHeader(copy)) return;
     const MpegFrameHeader h = DecodeFrameHeader(copy);
@@ -195,12 +227,22 @@ void CMp3Reader::PatchVbrHeader(uint8_t* copy, uint32_t length, uint32_t frames,
     if (p + 4 > length) return;
     const uint32_t flags = ReadBigEndian32(copy + p);
     p += 4;
-    if (flags & 1) {
+    // A LAME tag follows the Xing fields; its last two bytes are a CRC-16 of the frame up to
+    // them, which the counts below change. A CRC that matched before is made to match again;
+    // anything else there is left as it was.
+    const size_t crcAt = LameTagOffset(p - 4, flags) + kLameTagCrcOffset;
+    const bool lameCrc = crcAt + 2 <= length && ReadBigEndian16(copy + crcAt) == Crc16(copy, crcAt);
+    if (flags & kXingFrames) {
         if (p + 4 > length) return;
         WriteBigEndian32(copy + p, frames);
         p += 4;
     }
-    if ((flags & 2) && p + 4 <= length) WriteBigEndian32(copy + p, bytes);
+    if ((flags & kXingBytes) && p + 4 <= length) WriteBigEndian32(copy + p, bytes);
+    if (lameCrc) {
+        const uint16_t crc = Crc16(copy, crcAt);
+        copy[crcAt] = static_cast<uint8_t>(crc >> 8);
+        copy[crcAt + 1] = static_cast<uint8_t>(crc);
+    }
 }
 
 bool CMp3Reader::ReadLameDelays(const uint8_t* frame, uint32_t length, int& delay, int& padding) {
@@ -209,12 +251,7 @@ bool CMp3Reader::ReadLameDelays(const uint8_t* frame, uint32_t length, int& dela
     if (!IsXingFrame(frame, length, h)) return false;
     size_t p = static_cast<size_t>(VbrTagOffset(h)) + 4;
     if (p + 4 > length) return false;
-    const uint32_t flags = ReadBigEndian32(frame + p);
-    p += 4;
-    if (flags & kXingFrames) p += 4;
-    if (flags & kXingBytes) p += 4;
-    if (flags & kXingToc) p += kXingTocBytes;
-    if (flags & kXingQuality) p += 4;
+    p = LameTagOffset(p, ReadBigEndian32(frame + p));
     if (p + kLameDelaysAt + kLameDelaysBytes > length) return false;
     const uint8_t* tag = frame + p;
     if (std::memcmp(tag, "LAME", 4) != 0 && std::memcmp(tag, "Lavf", 4) != 0 && std::memcmp(tag, "Lavc", 4) != 0) {
