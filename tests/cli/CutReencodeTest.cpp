@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "audio/MpegFrameHeader.h"
+#include "engine/output/PieceNaming.h"
 #include "support/CliRunner.h"
 
 namespace corvane {
@@ -72,7 +73,8 @@ TEST_F(CutReencode, ChosenParametersGiveMonoPiecesTaggedAsInFrameCopy) {
         EXPECT_EQ(StreamLine(piece), "MPEG 2.0 L III cbr64 22050 mono");
         const Bytes tag = TagOf(piece);
         EXPECT_FALSE(tag.empty());
-        EXPECT_EQ(tag, TagOf((dir.path() / "copy" / name).string()));
+        // The same fields; the frame-copied piece's tag leaves out LAME's encoder frame.
+        EXPECT_EQ(WithoutEncoderFrame(tag), TagOf((dir.path() / "copy" / name).string()));
         const Bytes file = test::ReadFile(piece);
         const uint8_t* first = file.data() + tag.size();
         ASSERT_TRUE(IsFrameHeader(first));

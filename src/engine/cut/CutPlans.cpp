@@ -131,6 +131,17 @@ private:
     SourcePlan& plan_;
 };
 
+// A frame copy ends its pieces where the source's audio reaches a place counted from its
+// start (the cutter's SamplePosition), not after a length from where the piece starts: the
+// frames a piece repeats for the decoder would otherwise count again, and every piece's end
+// would move by them and by the part of a frame the piece before ran over. Re-encoded pieces
+// keep their lengths: each is a function of where it starts, which the parallel cut needs.
+void EndAt(const CutContext& ctx, const SourcePlan& plan, CutStep& step, int64_t endTenths) {
+    if (step.measure != CutStep::Measure::Tenths || Reencodes(ctx.options)) return;
+    step.measure = CutStep::Measure::Samples;
+    step.endSample = static_cast<int64_t>(TenthsToSamples(plan.cutter->reader().sampleRate(), endTenths));
+}
+
 CutStep Step(CutStep::Measure measure, int index, int count, int sequence) {
     CutStep step;
     step.measure = measure;
@@ -166,6 +177,7 @@ Outcome PlanWhole(CutContext& ctx, const std::string& source, bool bySize, uint6
         CutStep step = Step(measure, i, count, batch ? sequence + i - 1 : i);
         step.bytes = size;
         step.tenths = tenths;
+        EndAt(ctx, plan, step, tenths * i);
         if (!add.Piece(step, i)) return Outcome::Done();
     }
     if (batch && o.firstPiecesOnly && o.firstPieces < i) return Outcome::Done();
@@ -199,6 +211,7 @@ Outcome PlanRows(CutContext& ctx, const std::string& source, std::vector<PieceEn
         step.tenths = row.end - row.start;
         step.endSample = row.endSample;
         step.row = k - 1;
+        EndAt(ctx, plan, step, row.end);
         if (!row.checked) {
             add.Skip(step);
             continue;
@@ -223,9 +236,11 @@ Outcome PlanRange(CutContext& ctx, const std::string& source, int64_t begin, int
     CPlanBuilder add(ctx, source, plan);
     CutStep skip;
     skip.tenths = begin;
+    EndAt(ctx, plan, skip, begin);
     add.Skip(skip);
     CutStep piece = Step(length == 0 ? CutStep::Measure::ToEnd : CutStep::Measure::Tenths, 1, 1, sequence);
     piece.tenths = length;
+    EndAt(ctx, plan, piece, begin + length);
     add.NamedPiece(path, piece);
     return Outcome::Done();
 }

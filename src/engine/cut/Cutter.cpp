@@ -142,10 +142,21 @@ FrameRecord CCutter::PopPieceRecord() {
     return newest;
 }
 
-void CCutter::RewindAfterPiece() {
+int CCutter::RewindAfterPiece() {
     uint64_t position = reader_.position();
-    for (int i = 0; i < kRewindFrames && CanStepBack(); ++i) position = PopPieceRecord().offset;
+    int frames = 0;
+    for (; frames < kRewindFrames && CanStepBack(); ++frames) position = PopPieceRecord().offset;
     reader_.SeekTo(position);
+    return frames;
+}
+
+CCutter::ForwardOverlap CCutter::NewestFrames(uint32_t count) const {
+    ForwardOverlap newest{reader_.position(), 0};
+    for (auto it = frameHistory_.rbegin(); it != frameHistory_.rend() && newest.frames < count; ++it) {
+        ++newest.frames;
+        newest.start = it->offset;
+    }
+    return newest;
 }
 
 std::vector<uint8_t> CCutter::MakeTag(int index, int count, int sequence, int titleDigits) const {

@@ -138,7 +138,7 @@ public:
     // before them, the fewest older ones whose samples reach the forward and backward
     // overlaps together. Frames read again after a step back are not recorded twice.
     const std::deque<FrameRecord>& frameHistory() const { return frameHistory_; }
-    static constexpr size_t kKeptNewestFrames = 4;
+    static constexpr size_t kKeptNewestFrames = 12;
     CMp3Reader& reader() { return reader_; }
     // The path LoadSource opened.
     const std::string& sourcePath() const { return sourcePath_; }
@@ -179,8 +179,11 @@ protected:
     // remove the newest one and the piece still moves the reader on.
     bool CanStepBack() const { return pieceRecords_ > 1; }
     // Steps back over up to three recorded frames of the piece just written (removing
-    // them), never over its first frame, and seeks there.
-    void RewindAfterPiece();
+    // them), never over its first frame, and seeks there. Returns the frames stepped back.
+    int RewindAfterPiece();
+    // The newest recorded frames, up to count of them: start is the oldest one's offset
+    // (the reader's position when there are none).
+    ForwardOverlap NewestFrames(uint32_t count) const;
     std::vector<uint8_t> MakeTag(int index, int count, int sequence, int titleDigits) const;
     // Samples of tenths at the source's sample rate, truncated; 0 for tenths <= 0.
     uint64_t TenthsToSamples(int64_t tenths) const;

@@ -263,6 +263,34 @@ bool CMp3Reader::ReadLameDelays(const uint8_t* frame, uint32_t length, int& dela
     return true;
 }
 
+bool CMp3Reader::PatchLameTag(uint8_t* copy, uint32_t length, int delay, int padding, uint32_t musicBytes) {
+    constexpr size_t kMusicLengthAt = 28;
+    constexpr int kMaxDelay = 4095;
+    int oldDelay = 0;
+    int oldPadding = 0;
+    if (!ReadLameDelays(copy, length, oldDelay, oldPadding)) return false;
+    const MpegFrameHeader h = DecodeFrameHeader(copy);
+    const size_t flagsAt = static_cast<size_t>(VbrTagOffset(h)) + 4;
+    const size_t tag = LameTagOffset(flagsAt, ReadBigEndian32(copy + flagsAt));
+    const size_t crcAt = tag + kLameTagCrcOffset;
+    if (crcAt + 2 > length) return false;
+    delay = std::clamp(delay, 0, kMaxDelay);
+    padding = std::clamp(padding, 0, kMaxDelay);
+    uint8_t* d = copy + tag + kLameDelaysAt;
+    d[0] = static_cast<uint8_t>(delay >> 4);
+    d[1] = static_cast<uint8_t>(((delay & 0x0F) << 4) | (padding >> 8));
+    d[2] = static_cast<uint8_t>(padding);
+    WriteBigEndian32(copy + tag + kMusicLengthAt, musicBytes);
+    const uint16_t crc = Crc16(copy, crcAt);
+    copy[crcAt] = static_cast<uint8_t>(crc >> 8);
+    copy[crcAt + 1] = static_cast<uint8_t>(crc);
+    return true;
+}
+
+size_t CMp3Reader::ReadBytes(uint64_t offset, uint8_t* buffer, size_t count) const {
+    return fd_ < 0 ? 0 : audio::ReadAt(fd_, offset, buffer, count);
+}
+
 uint64_t CMp3Reader::gaplessSamples() const {
     const uint64_t samples = state_.decodedSamples;
     if (!state_.hasEncoderDelays) return samples;

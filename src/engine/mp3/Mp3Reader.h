@@ -104,6 +104,11 @@ public:
     // starts with "LAME", "Lavf" or "Lavc", the encoders whose figures gapless decoders
     // honour; delay and padding are left as they were otherwise. Never reads past length.
     static bool ReadLameDelays(const uint8_t* frame, uint32_t length, int& delay, int& padding);
+    // Writes delay and padding (each 0..4095) and the music length (the bytes from the
+    // header frame's first byte to the last frame's end) into the LAME tag of a copy of the
+    // VBR header frame, and makes its CRC match again. False, with nothing changed, when the
+    // copy has no LAME tag ReadLameDelays would read.
+    static bool PatchLameTag(uint8_t* copy, uint32_t length, int delay, int padding, uint32_t musicBytes);
 
     // Closes the file and returns every fact to its closed value.
     void CloseFile();
@@ -133,6 +138,14 @@ public:
     // True when the VBR header frame has a LAME tag with the encoder delay and padding below
     // (ReadLameDelays); both are 0 otherwise.
     bool hasEncoderDelays() const { return state_.hasEncoderDelays; }
+    // Samples a Layer III decoder outputs before the encoder's first sample: gapless
+    // decoders drop them along with the encoder delay, and as many more at the end.
+    static constexpr int kDecoderDelay = 529;
+    // Reads up to count bytes of the file at offset, apart from the frames read in order;
+    // returns the count read.
+    size_t ReadBytes(uint64_t offset, uint8_t* buffer, size_t count) const;
+    // Samples per frame of the audio, as its first frame gives them.
+    int samplesPerFrame() const { return state_.stream.samplesPerFrame; }
     int encoderDelay() const { return state_.encoderDelay; }
     int encoderPadding() const { return state_.encoderPadding; }
     // The samples per channel the audio library decodes: the length durationExact() gives.
@@ -174,9 +187,6 @@ private:
     void Seek(uint64_t offset);
 
     static constexpr size_t kFrameBufferSize = 65536;
-    // Samples a Layer III decoder outputs before the encoder's first sample: gapless
-    // decoders drop them along with the encoder delay, and as many more at the end.
-    static constexpr int kDecoderDelay = 529;
     static constexpr size_t kReadBufferSize = 1 << 18;
 
     // Everything CloseFile returns to its closed value.

@@ -147,11 +147,11 @@ TEST_F(CutPlansTest, ByCountGivesEqualPiecesAndTheLastTakesTheRest) {
         EXPECT_EQ(t.track, i + 1);
         const test::DecodeResult d = test::DecodeWithMpg123(ctx.createdPieces[static_cast<size_t>(i)]);
         ASSERT_TRUE(d.ok) << d.messages;
-        // 33 tenths = 145530 samples = 126.3 frames: 127 frames, the three shared with the
-        // piece before included.
-        if (i < 2) {
-            EXPECT_EQ(d.samples, 127 * 1152);
-        }
+        // The first piece ends with the frame that reaches 3.3 s (145530 samples: frame
+        // 126), the second with the one that reaches 6.6 s (frame 252) and starts with the
+        // three frames before frame 127, which a decoder needs first.
+        if (i == 0) EXPECT_EQ(d.samples, 127 * 1152);
+        if (i == 1) EXPECT_EQ(d.samples, (253 - 124) * 1152);
     }
 }
 
@@ -178,7 +178,9 @@ TEST_F(CutPlansTest, CustomPiecesSkipUncheckedRowsAndStopAfterTheLastChecked) {
     ASSERT_TRUE(test::CutFileByPieces(ctx2, src, rows).done());
     EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"song-2.mp3"}));
     const test::DecodeResult d = test::DecodeWithMpg123(ctx2.createdPieces[0]);
-    EXPECT_EQ(d.samples, 77 * 1152);  // 20 tenths = 76.6 frames
+    // Skipped to the frame that reaches 2 s (frame 76), then the frames to the one that
+    // reaches 4 s (frame 153).
+    EXPECT_EQ(d.samples, (154 - 77) * 1152);
 }
 
 // A row with its end in samples: pieces and skips run to the frame that reaches it, counted

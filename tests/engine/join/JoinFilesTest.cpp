@@ -37,7 +37,7 @@ TEST_F(JoinFilesRequest, AutoCopiesAlikeInputsInOrderAfterTheTag) {
     request.tag.track = 2;
     const Outcome joined = JoinFiles(request, nullptr);
     ASSERT_TRUE(joined.done()) << joined.message;
-    EXPECT_EQ(test::ReadFile(dir / "out.mp3"), test::Concat({BuildId3v2Tag("Joined", "", "", "", "", "", 2), b, a}));
+    EXPECT_EQ(test::ReadFile(dir / "out.mp3"), test::Concat({WithoutEncoderFrame(BuildId3v2Tag("Joined", "", "", "", "", "", 2)), b, a}));
 }
 
 TEST_F(JoinFilesRequest, AutoRefusesAnInputWhoseFactsCannotBeReadBeforeCreatingAnything) {

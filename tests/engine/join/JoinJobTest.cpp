@@ -72,7 +72,8 @@ TEST_F(JoinJobFiles, FrameJoinWritesTheTagThenEveryInputsFramesInOrder) {
     const std::string target = dir / "out.mp3";
     const Outcome joined = job.JoinByFrames(target, nullptr);
     ASSERT_TRUE(joined.done()) << joined.message;
-    EXPECT_EQ(test::ReadFile(target), test::Concat({job.TagBytes(), a, b, c}));
+    // LAME rendered the tag but encoded none of the frames: its encoder frame stays out.
+    EXPECT_EQ(test::ReadFile(target), test::Concat({WithoutEncoderFrame(job.TagBytes()), a, b, c}));
 
     const test::DecodeResult decoded = test::DecodeWithMpg123(target);
     ASSERT_TRUE(decoded.ok) << decoded.messages;
