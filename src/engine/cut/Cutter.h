@@ -10,10 +10,11 @@
 // next frame would lose the start of that frame's audio, so after each piece the reader steps
 // back three frames (RewindAfterPiece) and the next piece starts with them again. A piece of
 // three frames or fewer steps back over all but its first frame, so every piece moves the
-// reader on by at least one frame. The history of frames read (FrameRecord) makes the step
-// back, and the forward overlap, possible without a second scan; it holds only the newest
-// frames those can reach, so a cut needs the same memory for a ten-hour source as for a
-// song.
+// reader on by at least one frame. The frame-copy cutter may put more of the frames before a
+// piece first (FrameCopyCutter.h). The history of frames read (FrameRecord) makes the step
+// back, the lead-in and the forward overlap possible without a second scan; it holds only
+// the newest frames those can reach, so a cut needs the same memory for a ten-hour source as
+// for a song.
 //
 // Durations are tenths of a second and sample counts 64-bit: a source of many hours has more
 // samples than 32 bits count.
