@@ -87,12 +87,12 @@ TEST_F(CutPlansTest, RefusalsHaveTheirMessagesAndWriteNothing) {
          "The duration of piece is greater than original file. It's not necessary to cut."},
         {[&](CutContext& c) { return test::CutFileByTime(c, src, length, 0, 0); }, "The duration of piece is too small."},
         {[&](CutContext& c) {
-             std::vector<PieceEntry> rows = {{0, 30, true, {}, {}}};
+             std::vector<PieceEntry> rows = {{0, 30, true, {}, {}, -1, {}}};
              return test::CutFileByPieces(c, src, rows);
          },
          "At least two pieces required. And, at least one piece checked for cutting."},
         {[&](CutContext& c) {
-             std::vector<PieceEntry> rows = {{0, 10, false, {}, {}}, {10, 30, false, {}, {}}};
+             std::vector<PieceEntry> rows = {{0, 10, false, {}, {}, -1, {}}, {10, 30, false, {}, {}, -1, {}}};
              return test::CutFileByPieces(c, src, rows);
          },
          "At least two pieces required. And, at least one piece checked for cutting."},
@@ -150,8 +150,11 @@ TEST_F(CutPlansTest, ByCountGivesEqualPiecesAndTheLastTakesTheRest) {
         // The first piece ends with the frame that reaches 3.3 s (145530 samples: frame
         // 126), the second with the one that reaches 6.6 s (frame 252) and starts with the
         // three frames before frame 127, which a decoder needs first.
-        if (i == 0) EXPECT_EQ(d.samples, 127 * 1152);
-        if (i == 1) EXPECT_EQ(d.samples, (253 - 124) * 1152);
+        if (i == 0) {
+            EXPECT_EQ(d.samples, 127 * 1152);
+        } else if (i == 1) {
+            EXPECT_EQ(d.samples, (253 - 124) * 1152);
+        }
     }
 }
 

@@ -117,8 +117,8 @@ TEST_F(ParallelCutTest, EveryRuleGivesThePiecesOfACutOnePieceAfterAnother) {
                                               Source("mpeg25.mp3", mpeg25)};
     // Rows of custom pieces: 0-2.5 s, 2.5-5 s left out, 5-8.5 s, the rest.
     auto rows = [] {
-        std::vector<PieceEntry> r = {{0, 25, true, {}, {}}, {25, 50, false, {}, {}}, {50, 85, true, {}, {}},
-                                     {85, 120, true, {}, {}}};
+        std::vector<PieceEntry> r = {{0, 25, true, {}, {}, -1, {}}, {25, 50, false, {}, {}, -1, {}}, {50, 85, true, {}, {}, -1, {}},
+                                     {85, 120, true, {}, {}, -1, {}}};
         return r;
     };
     int run = 0;
