@@ -1,6 +1,8 @@
 // CMp3Encoder: LAME set-up in the caller's order, the tag first, then MP3 data to a sink.
 #include "audio/Mp3Encoder.h"
 
+#include "audio/MpegFrameHeader.h"
+
 #include <lame/lame.h>
 
 #include <algorithm>
@@ -36,6 +38,7 @@ CMp3Encoder::~CMp3Encoder() { Release(); }
 bool CMp3Encoder::Open(Sink sink) {
     Finish();
     writeFailed_ = false;
+    lameTag_.clear();
     askedKbps_ = 0;
     askedOutRate_ = 0;
     encoder_ = lame_init();
@@ -84,7 +87,7 @@ void CMp3Encoder::SetMode(int mode) {
 
 bool CMp3Encoder::Start(ParameterCheck check) {
     if (encoder_ == nullptr || started_) return false;
-    lame_set_bWriteVbrTag(encoder_, 0);
+    lame_set_bWriteVbrTag(encoder_, 1);
     lame_set_VBR(encoder_, vbr_off);
     if (lame_init_params(encoder_) < 0) return false;
     // LAME moves a bit rate that does not exist at the output rate to the nearest valid one,
@@ -95,6 +98,8 @@ bool CMp3Encoder::Start(ParameterCheck check) {
         if (askedOutRate_ != 0 && lame_get_out_samplerate(encoder_) != askedOutRate_) return false;
     }
     started_ = true;
+    // The first bytes LAME hands out are the placeholder of its tag frame (Encode).
+    placeholderPending_ = true;
     if (!tag_.empty() && !Hand(tag_.data(), tag_.size())) return false;
     return true;
 }
@@ -109,7 +114,12 @@ int CMp3Encoder::Encode(const int16_t* left, const int16_t* right, int samples) 
         const int produced = lame_encode_buffer(encoder_, left, right, chunk, buffer_.data(), kOutputBufferSize);
         if (produced < 0) return -1;
         if (produced > 0 && !Hand(buffer_.data(), static_cast<size_t>(produced))) return -1;
-        handed += produced;
+        int placeholder = 0;
+        if (placeholderPending_ && produced >= 4 && IsFrameHeader(buffer_.data())) {
+            placeholder = std::min(produced, DecodeFrameHeader(buffer_.data()).frameLength);
+            placeholderPending_ = false;
+        }
+        handed += produced - placeholder;
         left += chunk;
         right += chunk;
         samples -= chunk;
@@ -121,6 +131,10 @@ bool CMp3Encoder::Finish() {
     if (started_ && !writeFailed_) {
         const int produced = lame_encode_flush(encoder_, buffer_.data(), kOutputBufferSize);
         if (produced > 0) Hand(buffer_.data(), static_cast<size_t>(produced));
+        const size_t length = lame_get_lametag_frame(encoder_, buffer_.data(), buffer_.size());
+        if (!writeFailed_ && length > 0 && length <= buffer_.size()) {
+            lameTag_.assign(buffer_.begin(), buffer_.begin() + static_cast<long>(length));
+        }
     }
     Release();
     return !writeFailed_;

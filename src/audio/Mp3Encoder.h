@@ -4,9 +4,11 @@
 // given: LAME puts its own start delay (576 samples plus the decoder's 529) of near-silence
 // before the first input sample and pads the last frame to a whole frame (1152 samples at
 // 32000 Hz and above, 576 below), so a decoded file is longer than its input by up to about
-// two frames. Players that trim this exactly learn the amounts from a "Xing"/"Info" frame
-// with LAME's extension; this encoder writes no such frame (the VBR tag is switched off), and
-// no ID3v1 tag either, so the output is an optional ID3v2 tag followed by plain frames.
+// two frames. Players that trim this exactly learn the amounts from an "Info" frame with
+// LAME's extension (the LAME tag): the encoder's first frame is a placeholder for it, and once
+// the encoding is finished LameTagFrame() holds the frame to write over that placeholder
+// (only the caller, who owns the file, can). No ID3v1 tag is written, so the output is an
+// optional ID3v2 tag, the Info frame and the audio frames.
 // Pitfall: the delay applies once per encoder. Joining files through one encoder keeps them
 // seamless; encoding each file separately and concatenating them puts delay and padding
 // between every two.
@@ -87,7 +89,8 @@ public:
 
     // Encodes samples samples per channel of signed 16-bit PCM (left, and right for two
     // channels; right may be null for one channel) and hands what LAME returns to the sink.
-    // Returns the number of bytes handed over (0 while LAME gathers a frame), or -1 when LAME
+    // Returns the number of audio bytes handed over, the tag frame's placeholder not counted
+    // (0 while LAME gathers a frame), or -1 when LAME
     // reports an error, when called before a successful Start, or when the sink refused the
     // bytes (WriteFailed() then true; after that every Encode returns -1).
     int Encode(const int16_t* left, const int16_t* right, int samples);
@@ -101,6 +104,11 @@ public:
     // True once the sink refused bytes. Reset by Open.
     bool WriteFailed() const { return writeFailed_; }
 
+    // After a Finish that returned true: the Info frame with LAME's tag (delay, padding, music
+    // length and CRCs of this encoding) to write over the first frame after the ID3v2 tag;
+    // empty when LAME gave none. Reset by Open.
+    const std::vector<uint8_t>& LameTagFrame() const { return lameTag_; }
+
 private:
     bool Hand(const void* data, size_t length);
     void Release();
@@ -109,6 +117,8 @@ private:
     lame_global_struct* encoder_ = nullptr;
     std::vector<unsigned char> buffer_;  // kOutputBufferSize bytes, reused for every call
     std::vector<uint8_t> tag_;           // owned copy of the tag bytes; empty = none
+    std::vector<uint8_t> lameTag_;       // LameTagFrame()
+    bool placeholderPending_ = false;    // the tag frame's placeholder is yet to come
     int askedKbps_ = 0;     // bit rate given to SetBitrate; 0 = none
     int askedOutRate_ = 0;  // rate given to SetOutSampleRate; 0 = none
     bool started_ = false;

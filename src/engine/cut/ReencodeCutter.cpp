@@ -287,6 +287,11 @@ Outcome CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint
     if (piece.readFailed) return ReadFailed();
 
     if (!piece.encoder.Finish()) return WriteFailed(piece.out);
+    // LAME's tag frame goes over the placeholder it began with, after the piece's tag.
+    const std::vector<uint8_t>& lameTag = piece.encoder.LameTagFrame();
+    if (!lameTag.empty() && !piece.out.WriteAt(tag.size(), lameTag.data(), lameTag.size())) {
+        return WriteFailed(piece.out);
+    }
     piece.ReleaseDecoder();
     if (!piece.out.Close() || !PublishAlone(piece.out)) return WriteFailed(piece.out);
 

@@ -285,6 +285,11 @@ Outcome CJoinJob::JoinByReencoding(const std::string& target, int sampleRate, in
         if (!input.done()) return input;
     }
     if (!encoder.Finish()) return Outcome::Failed(WriteFileFailure(target));
+    // LAME's tag frame goes over the placeholder it began with, after the target's tag.
+    const std::vector<uint8_t>& lameTag = encoder.LameTagFrame();
+    if (!lameTag.empty() && !output.WriteAt(tag_.size(), lameTag.data(), lameTag.size())) {
+        return Outcome::Failed(WriteFileFailure(target));
+    }
     if (progress.Cancelled()) return Outcome::Cancelled();
     if (!output.Close()) return Outcome::Failed(WriteFileFailure(target));
     if (outputs_ != nullptr) return Outcome::Done();  // the caller publishes

@@ -103,12 +103,18 @@ TEST_F(ReencodeCutterTest, ChosenParametersGiveMono22050At64WithTheSourceAudio) 
     ASSERT_TRUE(cutter.CutByDuration(dir / "p1.mp3", 30, 1, 2, 1, 0, eof).done());
     EXPECT_EQ(StreamLine(dir / "p1.mp3"), "MPEG 2.0 L III cbr64 22050 mono");
 
-    // No VBR header frame: the first frame is audio.
+    // LAME's Info frame comes first, with the delay and padding of this encoding, so that a
+    // gapless decoder plays what was encoded and nothing more.
     const Bytes piece = test::ReadFile(dir / "p1.mp3");
     const uint8_t* first = piece.data() + AudioStart(piece);
     ASSERT_TRUE(IsFrameHeader(first));
     const MpegFrameHeader h = DecodeFrameHeader(first);
-    EXPECT_FALSE(IsXingFrame(first, static_cast<size_t>(h.frameLength), h));
+    ASSERT_TRUE(IsXingFrame(first, static_cast<size_t>(h.frameLength), h));
+    int delay = 0;
+    int padding = 0;
+    ASSERT_TRUE(CMp3Reader::ReadLameDelays(first, static_cast<uint32_t>(h.frameLength), delay, padding));
+    EXPECT_EQ(delay, 576);
+    EXPECT_GT(padding, 0);
 
     // The audio is the source's: the source mixed to mono, taken at every other sample,
     // correlates with the piece at some lag within the encoder delays.
