@@ -125,7 +125,8 @@ run batch-cut --count 3 --reencode --jobs 2 --name '%S%-%P%.mp3' -d o/bre2 a.mp3
 run batch-cut --size 50KB --reencode --first 1 --jobs 2 -d o/bsize-re a.mp3 b.mp3
 run batch-cut --range 1:4 --fade-in 1 --jobs 2 -d o/brange-re a.mp3 b.mp3 notmp3.mp3
 run batch-cut --count 1 -d o/bbad a.mp3 b.mp3
-# Joins.
+# Joins (a join writes into an existing folder).
+mkdir -p o/j
 run join -o o/j/auto-same.mp3 a.mp3 a.mp3
 run join -o o/j/auto-mixed.mp3 a.mp3 b.mp3
 run join -o o/j/preset2.mp3 --preset 2 a.mp3 s.mp3
@@ -135,6 +136,7 @@ run join -o o/j/tagged.mp3 --title "Joined" --artist "Both" --album "Gold" --yea
 run join -o o/j/auto-same.mp3 a.mp3 s.mp3
 run join -o o/j/bad.mp3 a.mp3 notmp3.mp3
 run join -o o/j/one.mp3 a.mp3
+run join -o o/j/missing/x.mp3 a.mp3 a.mp3
 run batch-join --with b.mp3 -d o/bj-insert a.mp3 s.mp3
 run batch-join --append --with b.mp3 --with s.mp3 -d o/bj-append a.mp3
 run batch-join --append --with a.mp3 --no-postfix --no-tag -d o/bj-plain b.mp3 s.mp3
