@@ -80,6 +80,24 @@ TEST_P(GaplessPieces, EveryRulePlaysBackAsTheSource) {
     }
 }
 
+// Pieces of one cut joined in order by frame copy: each piece's lead-in repeats the frames
+// before it, and the join writes them once, so the target's frames are the source's.
+TEST(GaplessPiecesJoined, ACutJoinedBackHasTheSourceFramesByteForByte) {
+    test::TempDir dir;
+    test::EncodeOptions o = Options(44100, 2, 128, false);
+    const Bytes source = test::EncodeMp3(o);
+    const std::string path = dir / "song.mp3";
+    test::WriteFile(path, source);
+    const test::ProcessResult cut = test::RunCli({"cut", "--count", "4", "--no-tag", "-d", dir / "out", path});
+    ASSERT_EQ(cut.exitCode, 0) << cut.err;
+    std::vector<std::string> args = {"join", "-o", dir / "joined.mp3"};
+    for (const std::string& piece : test::Lines(cut.out)) args.push_back(piece);
+    const test::ProcessResult joined = test::RunCli(args);
+    ASSERT_EQ(joined.exitCode, 0) << joined.err;
+    const size_t infoFrame = test::FrameOffsets(source, 0)[1];
+    EXPECT_TRUE(test::ReadFile(dir / "joined.mp3") == Bytes(source.begin() + static_cast<long>(infoFrame), source.end()));
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Encodings, GaplessPieces,
     ::testing::Values(Source{"cbr128", Options(44100, 2, 128, false), true},

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <deque>
+#include <vector>
 
 #include "engine/base/Messages.h"
 #include "engine/base/PathUtil.h"
@@ -209,6 +211,38 @@ Outcome CJoinJob::PublishTarget(COutputSet& outputs) {
     return published;
 }
 
+namespace {
+
+// The newest frames written to a frame-copy join, for the next input's lead-in to be matched
+// against.
+class CRecentFrames {
+public:
+    // The frames a gapless decoder skips at the input's start when its LAME tag's delay
+    // skips whole frames of it (as a frame-copied piece's does), at most as many as are kept.
+    size_t LeadInOf(const CMp3Reader& reader) const {
+        const int frame = reader.samplesPerFrame();
+        if (!reader.hasEncoderDelays() || frame <= 0) return 0;
+        const int skipped = reader.encoderDelay() + CMp3Reader::kDecoderDelay;
+        if (skipped % frame != 0) return 0;
+        return std::min(static_cast<size_t>(skipped / frame), frames_.size());
+    }
+    // True when frames are the newest frames kept, byte for byte, in order.
+    bool EndsWith(const std::vector<std::vector<uint8_t>>& frames) const {
+        if (frames.size() > frames_.size()) return false;
+        return std::equal(frames.begin(), frames.end(), frames_.end() - static_cast<long>(frames.size()));
+    }
+    void Add(const uint8_t* frame, size_t length) {
+        if (frames_.size() == kKept) frames_.pop_front();
+        frames_.emplace_back(frame, frame + length);
+    }
+
+private:
+    static constexpr size_t kKept = 8;  // the longest lead-in a LAME tag's delay can skip
+    std::deque<std::vector<uint8_t>> frames_;
+};
+
+}  // namespace
+
 Outcome CJoinJob::JoinByFrames(const std::string& target, IProgressDialog* dialog) {
     publishedTarget_.clear();
     if (Outcome checked = CheckTarget(target); !checked.done()) return checked;
@@ -224,16 +258,38 @@ Outcome CJoinJob::JoinByFrames(const std::string& target, IProgressDialog* dialo
     progress.Start();
 
     CMp3Reader reader;
+    CRecentFrames recent;
     for (size_t i = 0; i < inputs_.size(); ++i) {
         if (!reader.OpenFile(inputs_[i])) return Outcome::Failed(OpenFileFailure(inputs_[i]));
         progress.BeginInput(i, reader.fileSize());
         if (progress.Cancelled()) return Outcome::Cancelled();
+        // A piece cut from the same source as the input before starts with that input's last
+        // frames, which its LAME tag's delay skips: they are written once.
+        size_t leadIn = i > 0 ? recent.LeadInOf(reader) : 0;
+        std::vector<std::vector<uint8_t>> held;
         int rate = 0, kbps = 0, length = 0, samples = 0;
         uint64_t offset = 0;
         while (const uint8_t* frame = reader.ReadFrame(rate, kbps, length, samples, offset)) {
+            if (held.size() < leadIn) {
+                held.emplace_back(frame, frame + length);
+                if (held.size() < leadIn) continue;
+                if (recent.EndsWith(held)) continue;
+                for (const std::vector<uint8_t>& kept : held) {
+                    if (!output.Write(kept.data(), kept.size())) return Outcome::Failed(WriteFileFailure(target));
+                    recent.Add(kept.data(), kept.size());
+                }
+                continue;
+            }
             if (!output.Write(frame, static_cast<size_t>(length))) return Outcome::Failed(WriteFileFailure(target));
+            recent.Add(frame, static_cast<size_t>(length));
             progress.Update(reader.position());
             if (progress.Cancelled()) return Outcome::Cancelled();
+        }
+        if (held.size() < leadIn) {  // the input ended within its lead-in
+            for (const std::vector<uint8_t>& kept : held) {
+                if (!output.Write(kept.data(), kept.size())) return Outcome::Failed(WriteFileFailure(target));
+                recent.Add(kept.data(), kept.size());
+            }
         }
         if (reader.ReadFailed()) return Outcome::Failed(ReadFileFailure(inputs_[i]));
         reader.CloseFile();
