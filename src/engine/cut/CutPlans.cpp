@@ -41,15 +41,10 @@ int64_t TypedTenths(const std::string& text) {
     return static_cast<int64_t>(std::clamp(tenths, -kLongestTypedTenths, kLongestTypedTenths));
 }
 
-bool PumpAndCheck(const CutContext& ctx) {
-    PumpMessages();
-    return ctx.dialog && ctx.dialog->cancelled.load(std::memory_order_relaxed) != 0;
-}
-
 // Loads source into cutter and sets it up as the options ask (the overlaps only when the
 // rule takes them). Done when the cutter stands before the first piece.
 Outcome LoadForCut(CutContext& ctx, CCutter& cutter, const std::string& source, bool overlaps) {
-    if (PumpAndCheck(ctx)) return Outcome::Cancelled();
+    if (ctx.PumpAndCheck()) return Outcome::Cancelled();
     ctx.run->AddSource(source);
     if (!cutter.LoadSource(source)) return Outcome::Failed(LoadFileFailure(source));
     const CutterOptions& o = ctx.options;
@@ -60,7 +55,7 @@ Outcome LoadForCut(CutContext& ctx, CCutter& cutter, const std::string& source, 
     }
     cutter.SetFadeIn(o.fadeInTenths > 0, o.fadeInTenths);
     cutter.SetFadeOut(o.fadeOutTenths > 0, o.fadeOutTenths);
-    if (PumpAndCheck(ctx)) return Outcome::Cancelled();
+    if (ctx.PumpAndCheck()) return Outcome::Cancelled();
     cutter.keepTag = o.keepTag;
     if (o.keepTag) {
         cutter.titleTemplate = o.titleTemplate;

@@ -45,6 +45,14 @@ struct CutContext {
     // Frames added to every forecast of where a piece ends: tests set it to make the
     // parallel cut start pieces at wrong places and throw them away.
     int forecastSkewFrames = 0;
+
+    // True when the user asked to stop (the dialog's flag).
+    bool Cancelled() const { return dialog != nullptr && dialog->cancelled.load(std::memory_order_relaxed) != 0; }
+    // Lets the front end handle its messages first, then Cancelled().
+    bool PumpAndCheck() const {
+        PumpMessages();
+        return Cancelled();
+    }
 };
 
 // One step of a source's plan, in file order.

@@ -9,23 +9,8 @@
 namespace corvane {
 namespace {
 
-bool Cancelled(const CutContext& ctx) {
-    return ctx.dialog && ctx.dialog->cancelled.load(std::memory_order_relaxed) != 0;
-}
-
-bool PumpAndCheck(const CutContext& ctx) {
-    PumpMessages();
-    return Cancelled(ctx);
-}
-
-// Samples from where the cutter stands to end (at least one frame's worth is taken even when
-// it stands past it).
-uint64_t SamplesTo(const CCutter& cutter, int64_t end) {
-    const uint64_t target = static_cast<uint64_t>(end);
-    return target > cutter.SamplePosition() ? target - cutter.SamplePosition() : 1;
-}
-
-// Pieces step by step, and rows in the piece rules: each step of a Pieces rule is its row.
+// Rows that end at exact places or carry their own tags (silences, CUE sheets, such custom
+// rows) are cut one after another, also when they re-encode.
 bool CutsInOrder(const CutRequest& request) {
     switch (request.rule.kind) {
         case CutRule::Kind::Silence:
@@ -39,7 +24,8 @@ bool CutsInOrder(const CutRequest& request) {
     }
 }
 
-// Shows in the request's custom rows what the steps of a Pieces rule wrote.
+// Shows in the request's custom rows what the steps of a Pieces rule wrote: each step of a
+// Pieces rule is its row.
 void ShowWrittenRows(CutRequest& request, const SourceResult& result) {
     if (request.rule.kind != CutRule::Kind::Pieces) return;
     std::vector<PieceEntry>& rows = request.rule.pieces;
@@ -83,12 +69,12 @@ SourceResult RunPlanInOrder(CutContext& ctx, SourcePlan& plan) {
     for (size_t j = 0; j < plan.steps.size() && !eof; ++j) {
         const CutStep& step = plan.steps[j];
         if (step.measure == CutStep::Measure::ToEnd) {
-            if (PumpAndCheck(ctx)) return drop(Outcome::Cancelled());
+            if (ctx.PumpAndCheck()) return drop(Outcome::Cancelled());
             checked = true;
         }
         if (step.kind == CutStep::Kind::Skip) {
             const Outcome skipped = step.measure == CutStep::Measure::Samples
-                                        ? cutter.SkipSamples(SamplesTo(cutter, step.endSample), eof)
+                                        ? cutter.SkipSamples(cutter.SamplesTo(step.endSample), eof)
                                         : cutter.SkipDuration(step.tenths, eof);
             if (!skipped.done()) return drop(skipped);
             checked = false;
@@ -107,7 +93,7 @@ SourceResult RunPlanInOrder(CutContext& ctx, SourcePlan& plan) {
                                              step.titleDigits, eof);
                 break;
             case CutStep::Measure::Samples:
-                piece = cutter.CutBySamples(path, SamplesTo(cutter, step.endSample), step.index, step.count,
+                piece = cutter.CutBySamples(path, cutter.SamplesTo(step.endSample), step.index, step.count,
                                             step.sequence, step.titleDigits, eof);
                 break;
             case CutStep::Measure::ToEnd:
@@ -118,7 +104,7 @@ SourceResult RunPlanInOrder(CutContext& ctx, SourcePlan& plan) {
         written.push_back(j);
         if (step.measure != CutStep::Measure::ToEnd) checked = false;
     }
-    if (!checked && PumpAndCheck(ctx)) return drop(Outcome::Cancelled());
+    if (!checked && ctx.PumpAndCheck()) return drop(Outcome::Cancelled());
     cutter.CloseSource();
     // The pieces the audio did not reach were named, never written: their names go back.
     for (size_t k = named; k < plan.names.size(); ++k) ctx.run->Release(plan.names[k]);
@@ -166,7 +152,7 @@ Outcome RunCut(CutContext& ctx, CutRequest& request, ICutObserver* observer) {
     int sequence = 1;
     for (size_t k = 0; k < count; ++k) {
         // A cancel that came while the last source was published leaves that source as it is.
-        if (k > 0 && Cancelled(ctx)) return Outcome::Cancelled();
+        if (k > 0 && ctx.Cancelled()) return Outcome::Cancelled();
         shown.OnSourceStarted(k);
         ctx.createdPieces.clear();
         SourcePlan plan;

@@ -89,6 +89,12 @@ public:
     // since LoadSource, less those stepped back over. A position in the decoded stream as it
     // comes from the first audio frame, without gapless trimming. Not kept after ResumeAt.
     uint64_t SamplePosition() const { return samplePosition_; }
+    // Samples from SamplePosition() to end: at least 1, so a piece or skip asked to end at a
+    // place the reader has passed still takes one frame.
+    uint64_t SamplesTo(int64_t end) const {
+        const uint64_t target = end > 0 ? static_cast<uint64_t>(end) : 0;
+        return target > samplePosition_ ? target - samplePosition_ : 1;
+    }
     virtual void SetFadeIn(bool enable, int tenths) = 0;
     virtual void SetFadeOut(bool enable, int tenths) = 0;
     // Bit rate of the pieces in kbps; the source's average here.

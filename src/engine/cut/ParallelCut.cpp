@@ -523,17 +523,13 @@ void CParallelCut::RunAttempt(int worker, Attempt& attempt) {
             attempt.outcome = cutter.CutBySize(attempt.name, cut.bytes, cut.index, cut.count, cut.sequence,
                                                cut.titleDigits, eof);
             break;
+        // Steps that end at an exact place are cut in order (CutRun.h), never here: a worker's
+        // cutter does not know the sample position. Their length in tenths stands.
+        case CutStep::Measure::Samples:
         case CutStep::Measure::Tenths:
             attempt.outcome = cutter.CutByDuration(attempt.name, cut.tenths, cut.index, cut.count, cut.sequence,
                                                    cut.titleDigits, eof);
             break;
-        case CutStep::Measure::Samples: {
-            const uint64_t end = static_cast<uint64_t>(cut.endSample);
-            const uint64_t samples = end > cutter.SamplePosition() ? end - cutter.SamplePosition() : 1;
-            attempt.outcome = cutter.CutBySamples(attempt.name, samples, cut.index, cut.count, cut.sequence,
-                                                  cut.titleDigits, eof);
-            break;
-        }
         case CutStep::Measure::ToEnd:
             attempt.outcome = cutter.CutToEnd(attempt.name, cut.index, cut.count, cut.sequence, cut.titleDigits);
             break;

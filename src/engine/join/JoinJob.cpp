@@ -231,9 +231,15 @@ public:
         if (frames.size() > frames_.size()) return false;
         return std::equal(frames.begin(), frames.end(), frames_.end() - static_cast<long>(frames.size()));
     }
+    // Keeps a copy of frame as the newest, in the storage of the oldest once kKept are held.
     void Add(const uint8_t* frame, size_t length) {
-        if (frames_.size() == kKept) frames_.pop_front();
-        frames_.emplace_back(frame, frame + length);
+        if (frames_.size() == kKept) {
+            frames_.push_back(std::move(frames_.front()));
+            frames_.pop_front();
+            frames_.back().assign(frame, frame + length);
+        } else {
+            frames_.emplace_back(frame, frame + length);
+        }
     }
 
 private:
