@@ -21,7 +21,6 @@ struct CutCommand {
     CutRequest cut;
     bool quiet = false;
     char pathEnd = kPathEndLine;
-    std::vector<std::string> files;
 };
 
 // "1.5MB" -> "1.5" and the MB unit; false when the number or the unit is not readable.
@@ -45,6 +44,7 @@ bool ParseSizeOption(const std::string& text, std::string& number, SizeUnit& uni
 int ParseCutArgs(const Args& args, bool batch, CutCommand& command) {
     CutRequest& r = command.cut;
     CutRule& rule = r.rule;
+    std::vector<std::string> files;
     const std::string name = batch ? "batch-cut" : "cut";
     int rules = 0;
     auto setRule = [&](CutRule::Kind kind) {
@@ -54,7 +54,7 @@ int ParseCutArgs(const Args& args, bool batch, CutCommand& command) {
     CEncodingArgs encoding(r.options.encoding.sampleRate, r.options.encoding.bitrate, r.options.encoding.channelMode);
     CArgWalker walker(args);
     int status = 0;
-    while (walker.NextOption(command.files, encoding, status)) {
+    while (walker.NextOption(files, encoding, status)) {
         const std::string a = walker.Text();
         std::string v;
         if (a == "--size") {
@@ -173,8 +173,8 @@ int ParseCutArgs(const Args& args, bool batch, CutCommand& command) {
     if (rules != 1) return UsageError(name + " needs exactly one rule (--size, --count, --time, " +
                                       (batch ? "--range, --silence" : "--points, --silence, --cue") + ")");
     if (!rule.only.empty() && rule.kind != CutRule::Kind::Points) return UsageError("--only goes with --points");
-    if (command.files.empty()) return UsageError(name + " needs a FILE");
-    if (!batch && command.files.size() > 1) return UsageError("cut takes one FILE; use batch-cut for several");
+    if (files.empty()) return UsageError(name + " needs a FILE");
+    if (!batch && files.size() > 1) return UsageError("cut takes one FILE; use batch-cut for several");
     if ((status = encoding.Check()) != 0) return status;
     if (encoding.Given() == 3) {
         r.options.reencode = true;
@@ -187,7 +187,7 @@ int ParseCutArgs(const Args& args, bool batch, CutCommand& command) {
         }
     }
     r.batch = batch;
-    for (const std::string& file : command.files) r.sources.push_back({file, {}});
+    for (const std::string& file : files) r.sources.push_back({file, {}});
     return 0;
 }
 
@@ -199,7 +199,7 @@ public:
     CCutReporter(const CutCommand& command, CTerminalProgress& progress) : command_(command), progress_(progress) {}
 
     void OnSourceStarted(size_t index) override {
-        if (command_.cut.batch) progress_.SetStatusText(command_.files[index]);
+        if (command_.cut.batch) progress_.SetStatusText(command_.cut.sources[index].path);
     }
 
     void OnSourceDone(size_t index, const Outcome& outcome, const std::vector<std::string>& pieces) override {
@@ -207,7 +207,7 @@ public:
         if (outcome.cancelled()) return;
         for (const std::string& piece : pieces) PrintWrittenPath(piece, command_.pathEnd);
         if (!command_.cut.batch) return;
-        const std::string& source = command_.files[index];
+        const std::string& source = command_.cut.sources[index].path;
         if (outcome.done()) {
             if (!command_.quiet) std::cerr << source << ": " << pieces.size() << " piece(s)\n";
         } else {
