@@ -15,6 +15,8 @@
 namespace corvane::cli {
 namespace {
 
+// What a failed join prints before its message.
+constexpr const char* kJoinFailurePrefix = "Join failure. ";
 // What a row of batch-join prints after its path when it was not joined.
 constexpr const char* kCancelledText = "Cancelled";
 

@@ -23,9 +23,6 @@
 
 namespace corvane {
 
-// What the front ends put before a join's failure message: "Join failure. <message>".
-inline constexpr const char* kJoinFailurePrefix = "Join failure. ";
-
 // The MPEG audio layer value of JoinInputFacts for a file that is no MPEG audio.
 constexpr int kNotMpegAudio = 0;
 constexpr int kLayer3 = 3;

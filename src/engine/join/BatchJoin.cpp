@@ -19,11 +19,6 @@
 namespace corvane {
 namespace {
 
-bool HasTag(const TagFields& tag) {
-    return tag.track >= 1 || !tag.title.empty() || !tag.artist.empty() || !tag.album.empty() ||
-           !tag.year.empty() || !tag.genre.empty() || !tag.comment.empty();
-}
-
 // How long the coordinating thread waits for a row to end before it pumps messages, moves
 // the bar and reads the cancel flag again.
 constexpr std::chrono::milliseconds kTick{10};
@@ -336,8 +331,7 @@ JoinRowPlan PlanJoinRow(const JoinRequest& request, const BatchJoinRow& row, COu
         plan.job->AddFiles(PathsOf(request.joined));
         plan.job->AddFile(row.facts.path);
     }
-    const TagFields& tag = row.tag;
-    if (HasTag(tag)) plan.job->MakeTag(tag.title, tag.artist, tag.album, tag.year, tag.comment, tag.genre, tag.track);
+    plan.job->MakeTag(row.tag);
     plan.way = ChooseBatchJoinWay(request.options, row.facts, request.joined);
     return plan;
 }

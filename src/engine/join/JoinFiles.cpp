@@ -22,8 +22,7 @@ Outcome JoinFiles(const JoinRequest& request, IProgressDialog* dialog) {
     }
     CJoinJob job;
     job.AddFiles(request.inputs);
-    const TagFields& tag = request.tag;
-    job.MakeTag(tag.title, tag.artist, tag.album, tag.year, tag.comment, tag.genre, tag.track);
+    job.MakeTag(request.tag);
     return RunJoin(job, ChooseJoinWay(request.options, facts), request.target, dialog);
 }
 

@@ -165,12 +165,6 @@ private:
 CJoinJob::CJoinJob() = default;
 CJoinJob::~CJoinJob() = default;
 
-void CJoinJob::Clear() {
-    inputs_.clear();
-    tag_.clear();
-    tag_.shrink_to_fit();
-}
-
 void CJoinJob::AddFile(const std::string& path) { inputs_.push_back(path); }
 
 void CJoinJob::AddFiles(const std::vector<std::string>& paths) {
@@ -273,17 +267,20 @@ Outcome CJoinJob::JoinByFrames(const std::string& target, IProgressDialog* dialo
         // frames, which its LAME tag's delay skips: they are written once.
         size_t leadIn = i > 0 ? recent.LeadInOf(reader) : 0;
         std::vector<std::vector<uint8_t>> held;
+        auto writeHeld = [&] {
+            for (const std::vector<uint8_t>& kept : held) {
+                if (!output.Write(kept.data(), kept.size())) return false;
+                recent.Add(kept.data(), kept.size());
+            }
+            return true;
+        };
         int rate = 0, kbps = 0, length = 0, samples = 0;
         uint64_t offset = 0;
         while (const uint8_t* frame = reader.ReadFrame(rate, kbps, length, samples, offset)) {
             if (held.size() < leadIn) {
                 held.emplace_back(frame, frame + length);
                 if (held.size() < leadIn) continue;
-                if (recent.EndsWith(held)) continue;
-                for (const std::vector<uint8_t>& kept : held) {
-                    if (!output.Write(kept.data(), kept.size())) return Outcome::Failed(WriteFileFailure(target));
-                    recent.Add(kept.data(), kept.size());
-                }
+                if (!recent.EndsWith(held) && !writeHeld()) return Outcome::Failed(WriteFileFailure(target));
                 continue;
             }
             if (!output.Write(frame, static_cast<size_t>(length))) return Outcome::Failed(WriteFileFailure(target));
@@ -291,12 +288,8 @@ Outcome CJoinJob::JoinByFrames(const std::string& target, IProgressDialog* dialo
             progress.Update(reader.position());
             if (progress.Cancelled()) return Outcome::Cancelled();
         }
-        if (held.size() < leadIn) {  // the input ended within its lead-in
-            for (const std::vector<uint8_t>& kept : held) {
-                if (!output.Write(kept.data(), kept.size())) return Outcome::Failed(WriteFileFailure(target));
-                recent.Add(kept.data(), kept.size());
-            }
-        }
+        // An input that ended within its lead-in is written as it is.
+        if (held.size() < leadIn && !writeHeld()) return Outcome::Failed(WriteFileFailure(target));
         if (reader.ReadFailed()) return Outcome::Failed(ReadFileFailure(inputs_[i]));
         reader.CloseFile();
     }

@@ -36,6 +36,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/Facts.h"
 #include "engine/Progress.h"
 #include "engine/output/OutputTarget.h"
 
@@ -54,9 +55,6 @@ public:
     CJoinJob(const CJoinJob&) = delete;
     CJoinJob& operator=(const CJoinJob&) = delete;
 
-    // Empties the input list and releases the tag.
-    void Clear();
-
     // Appends one input path (UTF-8).
     void AddFile(const std::string& path);
 
@@ -69,6 +67,9 @@ public:
     void MakeTag(const std::string& title, const std::string& artist, const std::string& album,
                  const std::string& year, const std::string& comment, const std::string& genre,
                  int track);
+    void MakeTag(const TagFields& tag) {
+        MakeTag(tag.title, tag.artist, tag.album, tag.year, tag.comment, tag.genre, tag.track);
+    }
 
     // Writes the tag, then every frame the MP3 reader returns of each input, in list order,
     // into target. dialog may be null (no progress, no cancel). Done when every input was

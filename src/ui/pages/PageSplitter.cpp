@@ -403,7 +403,6 @@ bool CPageSplitter::OpenSourceFile(const QString& path, QString* failure) {
         return false;
     }
     facts_ = facts;
-    totalLength_ = facts_.lengthTenths();
     player_->SetVolume(std::min(volumeSlider_->value() * kVolumeToGain, kMaxGain));
 
     rules_->EnableRadios(true);
@@ -417,13 +416,13 @@ bool CPageSplitter::OpenSourceFile(const QString& path, QString* failure) {
     dragging_ = false;
     FillInformation();
 
-    positionSlider_->setRange(0, totalLength_);
-    positionSlider_->setPageStep(std::max(1, totalLength_ / kSliderPages));
+    positionSlider_->setRange(0, TotalLength());
+    positionSlider_->setPageStep(std::max(1, TotalLength() / kSliderPages));
     ShowPosition(0);
     timeBox_->setText(Position(0));
     waveStrip_->SetSource(path);
 
-    pieces_ = SinglePiece(totalLength_);
+    pieces_ = SinglePiece(TotalLength());
     RefreshPieceList(0);
     ApplyCutMode();
     return true;
@@ -438,7 +437,6 @@ void CPageSplitter::CloseSourceFile() {
     playOrigin_ = pausePosition_ = previewStart_ = previewEnd_ = 0;
     sourcePath_.clear();
     facts_ = SourceFacts{};
-    totalLength_ = 0;
     outputs_.clear();
     pieces_.clear();
     ShowNoFile();
@@ -471,7 +469,7 @@ void CPageSplitter::FillInformation() {
     ReadTags(sourcePath_.toStdString(), tags);
     const QString text =
         QString::fromLatin1(kInfoFormat)
-            .arg(Utf8(FormatDuration(totalLength_ / 10)), Utf8(FormatSize(static_cast<int64_t>(facts_.fileSize))),
+            .arg(Utf8(FormatDuration(TotalLength() / 10)), Utf8(FormatSize(static_cast<int64_t>(facts_.fileSize))),
                  QString::number(facts_.sampleRate), QString::number(facts_.bitrate),
                  QString::fromLatin1(facts_.channelMode == kChannelModeMono ? "Mono" : "Stereo"), Utf8(tags.title),
                  Utf8(tags.artist), Utf8(tags.album), Utf8(tags.year))
@@ -528,7 +526,7 @@ void CPageSplitter::UpdatePieceButtons() {
 
 // ---- The piece list ----
 
-QString CPageSplitter::Position(int tenths) const { return Utf8(FormatPosition(tenths, totalLength_)); }
+QString CPageSplitter::Position(int tenths) const { return Utf8(FormatPosition(tenths, TotalLength())); }
 
 int CPageSplitter::SelectedRow() const {
     if (pieceList_ == nullptr) return -1;
@@ -540,7 +538,7 @@ void CPageSplitter::FillPieceRow(int row) {
     const PieceEntry& piece = pieces_[static_cast<size_t>(row)];
     QTreeWidgetItem* item = pieceList_->topLevelItem(row);
     const int length = piece.end - piece.start;
-    const double share = totalLength_ > 0 ? static_cast<double>(length) / totalLength_ : 0.0;
+    const double share = TotalLength() > 0 ? static_cast<double>(length) / TotalLength() : 0.0;
     item->setText(kNumberColumn, QString::number(row + 1));
     item->setText(kStartColumn, Position(piece.start));
     item->setText(kEndColumn, Position(piece.end));
@@ -684,7 +682,7 @@ void CPageSplitter::OnReset() {
     if (ShowMessage(this, QString::fromLatin1(kResetPieces), QMessageBox::Question,
                     QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return;
-    ResetPieces(pieces_, totalLength_);
+    ResetPieces(pieces_, TotalLength());
     RefreshPieceList(0);
 }
 
@@ -728,7 +726,7 @@ void CPageSplitter::OnAddSilences() {
 
     CProgressAdapter adapter(dialog);
     std::vector<PieceEntry> rows;
-    const Outcome outcome = FindSilencePieces(sourcePath_.toStdString(), SilenceOptions{}, &adapter, totalLength_, rows);
+    const Outcome outcome = FindSilencePieces(sourcePath_.toStdString(), SilenceOptions{}, &adapter, TotalLength(), rows);
     dialog->PostClose();
     mainWindow->setEnabled(true);
     if (outcome.cancelled()) return;
@@ -774,7 +772,8 @@ void CPageSplitter::OnCutNow() {
         request.rule.kind = CutRule::Kind::Pieces;
         request.rule.pieces = pieces_;
     }
-    if (options_ != nullptr) request.options = *options_;
+    const CutterPageOptions options = options_ != nullptr ? *options_ : CutterPageOptions{};
+    request.options = options;
     request.sources.push_back({sourcePath_.toStdString(), facts_});
     request.batch = false;
     CProgressAdapter adapter(dialog);
@@ -790,7 +789,7 @@ void CPageSplitter::OnCutNow() {
     }
 
     if (outcome.done()) {
-        if ((options_ == nullptr || options_->browseFolder) && !outputs_.empty()) ShowInFolder(Utf8(outputs_.front()));
+        if (options.browseFolder && !outputs_.empty()) ShowInFolder(Utf8(outputs_.front()));
     } else if (outcome.failed()) {
         ShowMessage(this, Utf8(outcome.message), QMessageBox::Warning);
     }
@@ -954,7 +953,7 @@ void CPageSplitter::OnSliderReleased() {
 
 void CPageSplitter::StepTimeBox(int direction) {
     if (sourcePath_.isEmpty() || playState_ == PlayState::Playing || playState_ == PlayState::Previewing) return;
-    ShowPosition(std::clamp(positionSlider_->value() + direction * kTimeStep, 0, totalLength_));
+    ShowPosition(std::clamp(positionSlider_->value() + direction * kTimeStep, 0, TotalLength()));
 }
 
 void CPageSplitter::OnVolume(int value) { player_->SetVolume(std::min(value * kVolumeToGain, kMaxGain)); }

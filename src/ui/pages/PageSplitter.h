@@ -84,7 +84,7 @@ public:
     const QString& SourcePath() const { return sourcePath_; }
     const std::vector<PieceEntry>& Pieces() const { return pieces_; }
     PlayState State() const { return playState_; }
-    int TotalLength() const { return totalLength_; }
+    int TotalLength() const { return facts_.lengthTenths(); }
     const std::vector<std::string>& Outputs() const { return outputs_; }
 
 Q_SIGNALS:
@@ -177,7 +177,6 @@ private:
 
     QString sourcePath_;
     SourceFacts facts_;    // of the open file
-    int totalLength_ = 0;  // tenths: facts_.lengthTenths()
     std::vector<PieceEntry> pieces_;
     std::vector<std::string> outputs_;
     PlayState playState_ = PlayState::Stopped;
