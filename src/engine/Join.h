@@ -43,6 +43,8 @@ struct JoinInputFacts {
 // kNotMpegAudio, mode mono or stereo by its channels, its average bit rate). False when
 // neither reads the file; facts then holds only the path.
 bool ReadJoinInputFacts(const std::string& path, JoinInputFacts& facts);
+// The join facts of an MPEG file at path whose facts the MP3 reader gave (factsRead set).
+JoinInputFacts JoinInputFactsOf(const std::string& path, const SourceFacts& source);
 
 // One join as a front end asks for it. Both joins read options: autoParams and encoding
 // choose the way; placement and joinedPostfix name and place the batch's targets (the single

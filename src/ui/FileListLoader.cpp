@@ -115,16 +115,7 @@ bool HasMp3Extension(const QString& path) {
     return QString::fromStdString(ExtensionOf(path.toStdString())).compare(".mp3", Qt::CaseInsensitive) == 0;
 }
 
-bool ReadFactsFromMp3Reader(const std::string& path, FileEntry* entry, SourceFacts* facts) {
-    SourceFacts read;
-    if (!ReadSourceFacts(path, read)) return false;
-    entry->length = read.seconds;
-    entry->sampleRate = read.sampleRate;
-    entry->bitRate = read.bitrate;
-    entry->channelMode = read.channelMode;
-    if (facts != nullptr) *facts = read;
-    return true;
-}
+bool ReadFactsFromMp3Reader(const std::string& path, FileEntry* entry) { return ReadSourceFacts(path, entry->facts); }
 
 bool ResolveShortcut(const QString& path, QString* target) {
     target->clear();
@@ -345,7 +336,7 @@ void CFileListLoader::FillRow(FileEntry* record, int row) {
             case R::File: continue;
             case R::Output: continue;
             case R::Size: text = haveSize ? Utf8(FormatSize(static_cast<int64_t>(size))) : QString(); break;
-            case R::Length: text = Utf8(FormatDuration(record->length)); break;
+            case R::Length: text = Utf8(FormatDuration(record->facts.seconds)); break;
             case R::Track: text = Utf8(TrackText(tags.track)); break;
             case R::Title: text = Utf8(tags.title); break;
             case R::Artist: text = Utf8(tags.artist); break;
@@ -353,9 +344,9 @@ void CFileListLoader::FillRow(FileEntry* record, int row) {
             case R::Year: text = Utf8(tags.year); break;
             case R::Genre: text = Utf8(tags.genre); break;
             case R::Comment: text = Utf8(tags.comment); break;
-            case R::BitRate: text = Utf8(BitrateText(record->bitRate)); break;
-            case R::Freq: text = Utf8(SampleRateText(record->sampleRate)); break;
-            case R::Ch: text = QString::fromLatin1(ChannelModeName(record->channelMode)); break;
+            case R::BitRate: text = Utf8(BitrateText(record->facts.bitrate)); break;
+            case R::Freq: text = Utf8(SampleRateText(record->facts.sampleRate)); break;
+            case R::Ch: text = QString::fromLatin1(ChannelModeName(record->facts.channelMode)); break;
         }
         list_->SetCell(row, c, text);
         if (columns_[c].rightAligned)

@@ -52,11 +52,10 @@ using FactsReader = std::function<bool(const std::string& path, FileEntry* entry
 // The tag fields of a file (all empty when it has none).
 using TagReader = std::function<void(const std::string& path, TagFields* tags)>;
 
-// Facts through the MP3 reader (ReadSourceFacts), as every list, page and command reads them:
-// the length, sample rate, bit rate and channel mode into entry, and all of them into *facts
-// when facts is not null. False for a file the reader refuses (not MPEG audio, whatever its
-// name, or unreadable): the list then reports it among the files that failed to load.
-bool ReadFactsFromMp3Reader(const std::string& path, FileEntry* entry, SourceFacts* facts = nullptr);
+// Facts through the MP3 reader (ReadSourceFacts), as every list, page and command reads them,
+// into entry. False for a file the reader refuses (not MPEG audio, whatever its name, or
+// unreadable): the list then reports it among the files that failed to load.
+bool ReadFactsFromMp3Reader(const std::string& path, FileEntry* entry);
 
 // The link file's target path, when path is a link file (Type=Link) whose URL is a local
 // file:// URL of at most 519 bytes. *target is emptied on failure.

@@ -33,10 +33,10 @@ void MakeLink(const QString& path, const QString& target) {
 // Facts for any file whose name does not contain "bad".
 bool FakeFacts(const std::string& path, FileEntry* e) {
     if (path.find("bad") != std::string::npos) return false;
-    e->length = 3599;
-    e->sampleRate = 44100;
-    e->bitRate = 128;
-    e->channelMode = 1;
+    e->facts.seconds = 3599;
+    e->facts.sampleRate = 44100;
+    e->facts.bitrate = 128;
+    e->facts.channelMode = 1;
     return true;
 }
 
@@ -256,10 +256,10 @@ private Q_SLOTS:
         MakeFile(Path("kilo.mp3"), 1000);
         MakeFile(Path("hour.mp3"), 20);
         f.loader.SetFactsReader([](const std::string& path, FileEntry* e) {
-            e->length = path.find("hour") != std::string::npos ? 3600 : 3599;
-            e->sampleRate = 22050;
-            e->bitRate = 32;
-            e->channelMode = 3;
+            e->facts.seconds = path.find("hour") != std::string::npos ? 3600 : 3599;
+            e->facts.sampleRate = 22050;
+            e->facts.bitrate = 32;
+            e->facts.channelMode = 3;
             return true;
         });
         f.loader.SetTagReader([](const std::string&, TagFields* t) {
@@ -276,7 +276,7 @@ private Q_SLOTS:
         QCOMPARE(f.list->Cell(0, 10), QString("32 kbps"));
         QCOMPARE(f.list->Cell(0, 11), QString("22050 Hz"));
         QCOMPARE(f.list->Cell(0, 12), QString("Mono"));
-        QCOMPARE(f.list->Record(2)->length, 3600u);
+        QCOMPARE(f.list->Record(2)->facts.seconds, 3600u);
     }
 
     void firstRowEnablesTheBatchCommands() {

@@ -15,19 +15,26 @@ constexpr EncodingParams kJoinerWalkStart = {0, 0, kChannelModeMono};
 
 }  // namespace
 
-bool ReadJoinInputFacts(const std::string& path, JoinInputFacts& facts) {
-    facts = JoinInputFacts{};
+JoinInputFacts JoinInputFactsOf(const std::string& path, const SourceFacts& source) {
+    JoinInputFacts facts;
     facts.path = path;
+    facts.sampleRate = source.sampleRate;
+    facts.bitrate = source.bitrate;
+    facts.channelMode = source.channelMode;
+    facts.layer = source.layer;
+    facts.variableBitrate = source.variableBitrate;
+    facts.factsRead = true;
+    return facts;
+}
+
+bool ReadJoinInputFacts(const std::string& path, JoinInputFacts& facts) {
     SourceFacts source;
     if (ReadSourceFacts(path, source)) {
-        facts.sampleRate = source.sampleRate;
-        facts.bitrate = source.bitrate;
-        facts.channelMode = source.channelMode;
-        facts.layer = source.layer;
-        facts.variableBitrate = source.variableBitrate;
-        facts.factsRead = true;
+        facts = JoinInputFactsOf(path, source);
         return true;
     }
+    facts = JoinInputFacts{};
+    facts.path = path;
     // Not MPEG audio: the re-encoding join decodes whatever the audio library reads.
     CLibraryAudioSource decoded;
     if (!decoded.Open(path, 0)) return false;

@@ -289,7 +289,7 @@ void CPageBatchJoiner::ReadJoinType() {
 bool CPageBatchJoiner::ReadRowFacts(const std::string& path, FileEntry* entry) {
     if (!ReadFactsFromMp3Reader(path, entry)) return false;
     RowState state;
-    ReadJoinInputFacts(path, state.facts);
+    state.facts = JoinInputFactsOf(path, entry->facts);
     // The loader lists the file now; the record is the row's until the row is removed.
     states_[entry] = std::move(state);
     return true;

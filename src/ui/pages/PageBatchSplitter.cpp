@@ -167,7 +167,6 @@ void CPageBatchSplitter::MakeListControls(Placer& at) {
     list_->viewport()->installEventFilter(this);  // the menu at the pointer
     loader_ = std::make_unique<CFileListLoader>(list_, FileListKind::BatchCutter, this, &Settings().folder,
                                                 [this] { Settings().Save(kFolderGroup); });
-    loader_->SetFactsReader([this](const std::string& path, FileEntry* entry) { return ReadRowFacts(path, entry); });
     loader_->SetFirstRowFilled([this] {
         removeAllButton_->setEnabled(true);
         cutAllButton_->setEnabled(true);
@@ -246,7 +245,6 @@ void CPageBatchSplitter::OnDestroyPage() {
     ReadCutValues(true);
     CSettingsPage::OnDestroyPage();
     loader_->RemoveAll();
-    facts_.clear();
 }
 
 void CPageBatchSplitter::AddPaths(const QStringList& paths) {
@@ -282,14 +280,6 @@ void CPageBatchSplitter::EnableModeControls() {
     for (QWidget* w : {static_cast<QWidget*>(beginBox_), beginSpin_, static_cast<QWidget*>(lengthBox_), lengthSpin_})
         w->setEnabled(range);
     if (range) beginBox_->setFocus();
-}
-
-bool CPageBatchSplitter::ReadRowFacts(const std::string& path, FileEntry* entry) {
-    SourceFacts facts;
-    if (!ReadFactsFromMp3Reader(path, entry, &facts)) return false;
-    // The loader lists the file now; the record is the row's until the row is removed.
-    facts_[entry] = facts;
-    return true;
 }
 
 void CPageBatchSplitter::ApplyCutMode() {
@@ -333,7 +323,6 @@ void CPageBatchSplitter::UpdateListButtons() {
 void CPageBatchSplitter::OnRemove() {
     const auto rows = SelectedRows();
     for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
-        facts_.erase(it->first);
         loader_->RemoveRow(it->second);
     }
     removeButton_->setEnabled(false);
@@ -344,7 +333,6 @@ void CPageBatchSplitter::OnRemove() {
 void CPageBatchSplitter::OnRemoveAll() {
     if (list_->RowCount() == 0) return;
     loader_->RemoveAll();
-    facts_.clear();
     for (QPushButton* b : {removeButton_, removeAllButton_, cutAllButton_, cutSelectedButton_}) b->setEnabled(false);
 }
 
@@ -422,9 +410,7 @@ void CPageBatchSplitter::Run(const std::vector<std::pair<FileEntry*, int>>& rows
     for (int k = 1; k <= n; ++k) {
         const FileEntry* entry = rows[static_cast<size_t>(k - 1)].first;
         if (entry == nullptr) continue;
-        CutSource source{entry->path, std::nullopt};
-        if (const auto found = facts_.find(entry); found != facts_.end()) source.facts = found->second;
-        request.sources.push_back(std::move(source));
+        request.sources.push_back({entry->path, entry->facts});
         at.push_back(k);
     }
 

@@ -17,7 +17,6 @@
 #include "ui/pages/SettingsPage.h"
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -77,9 +76,6 @@ private:
     bool ReadCutValues(bool quiet);
     // Enables the chosen mode's boxes and spins and focuses its first box.
     void EnableModeControls();
-    // The list's reader: the row's facts as every front end reads them (ReadSourceFacts),
-    // kept for the cut.
-    bool ReadRowFacts(const std::string& path, FileEntry* entry);
     void ApplyCutMode();
     // One tenth of a second up (+1) or down (-1) in a begin or length box.
     static void StepTenths(QLineEdit* box, int direction);
@@ -102,8 +98,6 @@ private:
     const CutterPageOptions* options_ = nullptr;
     int sequenceNumber_ = 0;
 
-    // The facts of each listed file, by its record; an entry goes with its row.
-    std::map<const FileEntry*, SourceFacts> facts_;
 
     CCutRuleControls* rules_ = nullptr;
     CNumberEdit* beginBox_ = nullptr;

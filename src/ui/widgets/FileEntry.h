@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/Facts.h"
+
 namespace corvane {
 
 // Facts of one listed source file. The page that owns the list creates the record when the
@@ -13,10 +15,7 @@ namespace corvane {
 struct FileEntry {
     virtual ~FileEntry() = default;
     std::string path;          // full path, as added
-    uint32_t length = 0;       // playing time, whole seconds
-    int sampleRate = 0;        // Hz
-    int bitRate = 0;           // kbps
-    int channelMode = 0;       // 0 Stereo, 1 J-Stereo, 2 Dual Channel, 3 Mono
+    SourceFacts facts;         // as the list read them when the file was added
     std::vector<std::string> piecePaths;  // batch cutter: pieces written by the last cut
 };
 
