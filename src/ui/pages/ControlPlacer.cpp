@@ -2,6 +2,7 @@
 #include "ui/pages/ControlPlacer.h"
 
 #include "ui/widgets/NumberEdit.h"
+#include "ui/widgets/SpinButtons.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -28,6 +29,12 @@ CNumberEdit* CControlPlacer::NumberBox(const char* name, int x, int y, int width
     box->SetAllowDecimalPoint(decimal);
     box->setMaxLength(maxChars);
     return box;
+}
+
+QWidget* CControlPlacer::Spin(const char* name, QWidget* box, int x, int y, std::function<void(int)> step) const {
+    auto* spin = Put(new CSpinButtons(page), name, x, y, kSpinWidth, kRowHeight, kTopLeft);
+    spin->Attach(box, std::move(step));
+    return spin;
 }
 
 }  // namespace corvane

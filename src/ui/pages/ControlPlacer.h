@@ -10,6 +10,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class QLabel;
 class QPushButton;
 
@@ -48,6 +50,8 @@ struct CControlPlacer {
     // A box for numbers without a minus sign, of at most maxChars characters; with decimal
     // a decimal point is allowed.
     CNumberEdit* NumberBox(const char* name, int x, int y, int width, bool decimal, int maxChars) const;
+    // Up and down buttons at x, y beside box, calling step with +1 or -1.
+    QWidget* Spin(const char* name, QWidget* box, int x, int y, std::function<void(int)> step) const;
 };
 
 }  // namespace corvane

@@ -67,7 +67,7 @@ CCutRuleControls::CCutRuleControls(const CControlPlacer& at, const CutRuleLook& 
     int y = look.top;
     radio(kBySize);
     sizeBox_ = numberBox("sizeBox", kFieldX, y, kSizeBoxWidth, true);
-    sizeSpin_ = MakeSpin(at, sizeBox_, kFieldX + kSizeBoxWidth, y, "sizeSpin", [this, low = look.sizeLow](int direction) {
+    sizeSpin_ = at.Spin("sizeSpin", sizeBox_, kFieldX + kSizeBoxWidth, y, [this, low = look.sizeLow](int direction) {
         const int value = static_cast<int>(ReadDecimal(sizeBox_->text().toStdString()));
         sizeBox_->setText(QString::number(std::clamp(value + direction, low, kSpinHigh)));
     });
@@ -82,7 +82,7 @@ CCutRuleControls::CCutRuleControls(const CControlPlacer& at, const CutRuleLook& 
     y += look.pitch;
     radio(kByCount);
     countBox_ = numberBox("countBox", kFieldX, y, kCountBoxWidth, false);
-    countSpin_ = MakeSpin(at, countBox_, kFieldX + kCountBoxWidth, y, "countSpin",
+    countSpin_ = at.Spin("countSpin", countBox_, kFieldX + kCountBoxWidth, y,
                           StepInteger(countBox_, look.countLow, kSpinHigh));
     const int countLabelX = kFieldX + kCountBoxWidth + kSpinWidth + 4;
     at.Label("equal-sized files", nullptr, countLabelX, y, width(look.countLabelWidth, countLabelX));
@@ -90,27 +90,20 @@ CCutRuleControls::CCutRuleControls(const CControlPlacer& at, const CutRuleLook& 
     y += look.pitch;
     radio(kByTime);
     minutesBox_ = numberBox("minutesBox", kFieldX, y, kMinutesBoxWidth, false);
-    minutesSpin_ = MakeSpin(at, minutesBox_, kFieldX + kMinutesBoxWidth, y, "minutesSpin",
+    minutesSpin_ = at.Spin("minutesSpin", minutesBox_, kFieldX + kMinutesBoxWidth, y,
                             StepInteger(minutesBox_, 0, kSpinHigh));
     const int minLabelX = kFieldX + kMinutesBoxWidth + kSpinWidth + 3;
     const int secondsX = minLabelX + look.minutesLabelWidth + 2;
     secondsBox_ = numberBox("secondsBox", secondsX, y, kSecondsBoxWidth, false);
     at.Label(look.minutesLabel, look.minutesLabelFocusesSeconds ? secondsBox_ : minutesBox_, minLabelX, y,
              look.minutesLabelWidth);
-    secondsSpin_ = MakeSpin(at, secondsBox_, secondsX + kSecondsBoxWidth, y, "secondsSpin",
+    secondsSpin_ = at.Spin("secondsSpin", secondsBox_, secondsX + kSecondsBoxWidth, y,
                             StepInteger(secondsBox_, 0, kSecondsHigh));
     const int secLabelX = secondsX + kSecondsBoxWidth + kSpinWidth + 3;
     at.Label(look.secondsLabel, nullptr, secLabelX, y, width(look.secondsLabelWidth, secLabelX));
 
     radio(kByOwnRule);
     connect(group_, &QButtonGroup::idClicked, this, &CCutRuleControls::RuleClicked);
-}
-
-QWidget* CCutRuleControls::MakeSpin(const CControlPlacer& at, QWidget* box, int x, int y, const char* name,
-                                    std::function<void(int)> step) {
-    auto* spin = at.Put(new CSpinButtons(page_), name, x, y, kSpinWidth, kRowHeight, kTopLeft);
-    spin->Attach(box, std::move(step));
-    return spin;
 }
 
 int CCutRuleControls::Chosen() const { return std::max(0, group_->checkedId()); }

@@ -98,8 +98,6 @@ Q_SIGNALS:
     void RuleClicked(int choice);
 
 private:
-    QWidget* MakeSpin(const CControlPlacer& at, QWidget* box, int x, int y, const char* name,
-                      std::function<void(int)> step);
 
     QWidget* page_;
     QButtonGroup* group_ = nullptr;

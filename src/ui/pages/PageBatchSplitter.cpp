@@ -146,12 +146,12 @@ void CPageBatchSplitter::MakeModeControls(Placer& at) {
     beginBox_ = at.NumberBox("beginBox", kFieldX + kBeginLabelWidth, y, kTenthsBoxWidth, true);
     at.Label("&Begin at", beginBox_, kFieldX, y, kBeginLabelWidth - 2);
     int x = kFieldX + kBeginLabelWidth + kTenthsBoxWidth;
-    beginSpin_ = MakeSpin(at, beginBox_, x, y, "beginSpin", [this](int d) { StepTenths(beginBox_, d); });
+    beginSpin_ = at.Spin("beginSpin", beginBox_, x, y, [this](int d) { StepTenths(beginBox_, d); });
     x += kSpinWidth + 3;
     lengthBox_ = at.NumberBox("lengthBox", x + kAndLabelWidth, y, kTenthsBoxWidth, true);
     at.Label("seconds, a&nd", lengthBox_, x, y, kAndLabelWidth - 2);
     x += kAndLabelWidth + kTenthsBoxWidth;
-    lengthSpin_ = MakeSpin(at, lengthBox_, x, y, "lengthSpin", [this](int d) { StepTenths(lengthBox_, d); });
+    lengthSpin_ = at.Spin("lengthSpin", lengthBox_, x, y, [this](int d) { StepTenths(lengthBox_, d); });
     x += kSpinWidth + 3;
     at.Label("seconds length (0 means unlimited length)", nullptr, x, y, kModeRight - x);
 }
@@ -207,13 +207,6 @@ void CPageBatchSplitter::MakeListControls(Placer& at) {
     listMenu_->addSeparator();
     item("&Remove", "menuRemove", &CPageBatchSplitter::OnRemove);
     item("Remove A&ll", "menuRemoveAll", &CPageBatchSplitter::OnRemoveAll);
-}
-
-QWidget* CPageBatchSplitter::MakeSpin(Placer& at, QLineEdit* box, int x, int y, const char* name,
-                                      std::function<void(int)> step) {
-    auto* spin = at.Put(new CSpinButtons(this), name, x, y, kSpinWidth, kRowHeight, kTopLeft);
-    spin->Attach(box, std::move(step));
-    return spin;
 }
 
 void CPageBatchSplitter::ConnectControls() {

@@ -69,7 +69,6 @@ private:
     void MakeModeControls(Placer& at);
     void MakeListControls(Placer& at);
     void ConnectControls();
-    QWidget* MakeSpin(Placer& at, QLineEdit* box, int x, int y, const char* name, std::function<void(int)> step);
 
     // Reads the rule controls (CCutRuleControls::Read) and the begin and length texts into
     // the settings; false when a box was refused.

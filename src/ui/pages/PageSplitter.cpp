@@ -246,7 +246,7 @@ void CPageSplitter::MakeModeControls(Placer& at) {
 void CPageSplitter::MakePlaybackControls(Placer& at) {
     const int y = kPlayY;
     timeBox_ = at.Put(new QLineEdit(this), "timeBox", kMargin, y, kTimeBoxWidth, kRowHeight, kTopLeft);
-    timeSpin_ = MakeSpin(at, timeBox_, kMargin + kTimeBoxWidth, y, "timeSpin",
+    timeSpin_ = at.Spin("timeSpin", timeBox_, kMargin + kTimeBoxWidth, y,
                          [this](int direction) { StepTimeBox(direction); });
     int x = kMargin + kTimeBoxWidth + kSpinWidth + 6;
     addButton_ = at.Button("&Add Piece", "addButton", x, y - 1, kButtonWidth, kTopLeft);
@@ -324,13 +324,6 @@ void CPageSplitter::MakePieceControls(Placer& at) {
         ->setObjectName("menuSilences");
     pieceMenu_->addAction(QString::fromLatin1(kCueLabel), this, &CPageSplitter::OnLoadCueSheet)
         ->setObjectName("menuCue");
-}
-
-QWidget* CPageSplitter::MakeSpin(Placer& at, QLineEdit* box, int x, int y, const char* name,
-                                 std::function<void(int)> step) {
-    auto* spin = at.Put(new CSpinButtons(this), name, x, y, kSpinWidth, kRowHeight, kTopLeft);
-    spin->Attach(box, std::move(step));
-    return spin;
 }
 
 void CPageSplitter::ConnectControls() {

@@ -108,7 +108,6 @@ private:
     void MakePlaybackControls(Placer& at);
     void MakePieceControls(Placer& at);
     void ConnectControls();
-    QWidget* MakeSpin(Placer& at, QLineEdit* box, int x, int y, const char* name, std::function<void(int)> step);
 
     // Reads the rule controls into the settings (CCutRuleControls::Read).
     void ReadCutValues(bool quiet);
