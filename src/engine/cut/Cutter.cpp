@@ -27,6 +27,7 @@ bool CCutter::LoadSource(const std::string& path) {
     sourcePath_ = path;
     frameHistory_.clear();
     samplePosition_ = 0;
+    startInFrame_ = 0;
     historySamples_ = 0;
     pieceRecords_ = 0;
     return true;
@@ -39,6 +40,7 @@ bool CCutter::LoadLike(const CCutter& other) {
     sourcePath_ = other.sourcePath_;
     frameHistory_.clear();
     samplePosition_ = 0;
+    startInFrame_ = 0;
     historySamples_ = 0;
     pieceRecords_ = 0;
     SetForwardOverlap(other.forwardOverlapTenths_);
@@ -138,8 +140,15 @@ FrameRecord CCutter::PopPieceRecord() {
     frameHistory_.pop_back();
     historySamples_ -= static_cast<uint64_t>(newest.samples);
     samplePosition_ -= static_cast<uint64_t>(newest.samples);
-    --pieceRecords_;
+    if (pieceRecords_ > 0) --pieceRecords_;
     return newest;
+}
+
+void CCutter::StepBackTo(uint64_t sample) {
+    uint64_t position = reader_.position();
+    while (!frameHistory_.empty() && samplePosition_ > sample) position = PopPieceRecord().offset;
+    reader_.SeekTo(position);
+    startInFrame_ = sample > samplePosition_ ? sample - samplePosition_ : 0;
 }
 
 int CCutter::RewindAfterPiece() {
@@ -190,8 +199,8 @@ Outcome CCutter::CutBySize(const std::string& path, uint64_t size, int index, in
 Outcome CCutter::CutByDuration(const std::string& path, int64_t tenths, int index, int count, int sequence,
                                int titleDigits, bool& eof) {
     BeginPieceRecords();
-    return DropUnfinished(
-        CutPiece(path, Measure::Samples, TenthsToSamples(tenths), index, count, sequence, titleDigits, eof));
+    return DropUnfinished(CutPiece(path, Measure::Samples, startInFrame_ + TenthsToSamples(tenths), index, count,
+                                   sequence, titleDigits, eof));
 }
 
 Outcome CCutter::CutBySamples(const std::string& path, uint64_t samples, int index, int count, int sequence,
@@ -254,11 +263,15 @@ Outcome CCutter::WriteFailed(const COutputFile& out) { return Outcome::Failed(Wr
 
 Outcome CCutter::ReadFailed() const { return Outcome::Failed(ReadFileFailure(sourcePath_)); }
 
-Outcome CCutter::SkipDuration(int64_t tenths, bool& eof) { return SkipSamples(TenthsToSamples(tenths), eof); }
+Outcome CCutter::SkipDuration(int64_t tenths, bool& eof) {
+    const uint64_t samples = TenthsToSamples(tenths);
+    return SkipSamples(samples > 0 ? startInFrame_ + samples : 0, eof);
+}
 
 Outcome CCutter::SkipSamples(uint64_t target, bool& eof) {
     eof = false;
     if (target == 0) return Outcome::Done();
+    const uint64_t end = samplePosition_ + target;
     uint64_t sum = 0;
     int rate, kbps, length, samples;
     uint64_t offset;
@@ -273,6 +286,7 @@ Outcome CCutter::SkipSamples(uint64_t target, bool& eof) {
         UpdateProgress();
         if (PollCancelled()) return Outcome::Cancelled();
     } while (sum < target);
+    SkippedTo(end);
     return Outcome::Done();
 }
 

@@ -88,12 +88,20 @@ public:
     // The samples of the source's frames before the next one a piece takes: the frames read
     // since LoadSource, less those stepped back over. A position in the decoded stream as it
     // comes from the first audio frame, without gapless trimming. Not kept after ResumeAt.
+    // The next piece's audio starts startInFrame_ samples after it.
     uint64_t SamplePosition() const { return samplePosition_; }
-    // Samples from SamplePosition() to end: at least 1, so a piece or skip asked to end at a
-    // place the reader has passed still takes one frame.
+    // Samples from SamplePosition() to end, a sample of the timeline a gapless decoder plays
+    // (GaplessStart() on in the decoded stream): at least 1, so a piece or skip asked to end
+    // at a place the reader has passed still takes one frame.
     uint64_t SamplesTo(int64_t end) const {
-        const uint64_t target = end > 0 ? static_cast<uint64_t>(end) : 0;
+        const uint64_t target = (end > 0 ? static_cast<uint64_t>(end) : 0) + GaplessStart();
         return target > samplePosition_ ? target - samplePosition_ : 1;
+    }
+    // Where a gapless decoder starts to play the source, in samples of the decoded stream: the
+    // encoder delay and the decoder's own delay when a LAME tag gives them, else its start.
+    uint64_t GaplessStart() const {
+        if (!reader_.hasEncoderDelays()) return 0;
+        return static_cast<uint64_t>(reader_.encoderDelay()) + CMp3Reader::kDecoderDelay;
     }
     virtual void SetFadeIn(bool enable, int tenths) = 0;
     virtual void SetFadeOut(bool enable, int tenths) = 0;
@@ -179,6 +187,12 @@ protected:
     // Appends a frame read to the history (unless it is there already) and lets the oldest
     // records go that no overlap or step back can reach any more.
     void RecordFrame(uint64_t offset, int samples);
+    // Steps back over the newest recorded frames while they end after sample, and seeks to the
+    // oldest one stepped back over: the reader then stands on the frame that holds sample (or
+    // begins at it), and the next piece's audio starts there (startInFrame_).
+    void StepBackTo(uint64_t sample);
+    // Called when a skip read up to sample (of the decoded stream); nothing by default.
+    virtual void SkippedTo(uint64_t) {}
     // Removes the newest record of the current piece and returns it. Only while
     // CanStepBack().
     FrameRecord PopPieceRecord();
@@ -212,6 +226,7 @@ protected:
     CMp3Reader reader_;
     int forwardOverlapTenths_ = 0;
     int backwardOverlapTenths_ = 0;
+    uint64_t startInFrame_ = 0;  // samples from SamplePosition() to where the next piece's audio starts
     uint64_t forwardOverlapSamples_ = 0;
     uint64_t backwardOverlapSamples_ = 0;
     TagFields sourceTags_;

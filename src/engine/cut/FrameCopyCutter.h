@@ -1,33 +1,42 @@
 // CFrameCopyCutter: pieces made of the source's own frames, copied unchanged.
 //
-// Each piece is: the ID3v2 tag built for it, a copy of the source's VBR header frame (when
-// the source has one) whose counts are patched to describe this piece, the lead-in (frames
-// before the piece: the forward overlap, or the frames a decoder needs first, copied as one
-// byte range), the piece's frames, and the backward overlap (frames after it). Nothing is
-// decoded, so no quality is lost; a piece's length can only be a whole number of frames.
+// Nothing is decoded, so no quality is lost. A piece covers an exact range of samples of the
+// timeline a gapless decoder plays ([start, end), the overlaps around it), whole frames
+// carry it, and its header frame tells a gapless decoder which of their samples to drop:
 //
-// When the source's header frame carries a LAME tag, each piece's copy gets its own encoder
-// delay and padding (PieceTrim), so that a gapless decoder plays the pieces one after another
-// exactly as it plays the source.
+//   ID3v2 tag | header frame | lead-in | the frames that hold the range
+//
+// The header frame is the source's copy with its counts, seek table and LAME tag patched for
+// the piece, or one made for it when the source has no LAME tag (GaplessFrames.h). Its
+// encoder delay drops the lead-in and the part of the first frame before the range; its
+// padding drops the part of the last frame after it. So the pieces of a source, played one
+// after another by a gapless decoder, are the source as it plays it, sample for sample, and
+// a piece's end lies where its rule puts it, not on a frame's edge: neighbouring pieces share
+// the frame their seam falls in.
+//
+// The lead-in. A frame's audio depends on the frame before it (the transform's overlap and
+// the synthesis filter's memory) and its data may begin in the data of the frames before
+// that (the bit reservoir). So a piece that starts in frame k starts with the frames whose
+// decode that needs: frame k-1 in MPEG-1, whose frames hold two granules, and k-2 in MPEG-2
+// and 2.5, whose frames hold one; before them, when they or the frames after them reach back
+// for reservoir bytes, a silent carrier frame holding those bytes. The delay (at most 4,095
+// samples) then never exceeds 2,926 samples in MPEG-1 and 1,774 in MPEG-2. A piece within
+// the first few frames of its source copies the frames from the source's start instead, as
+// they are. A source without a LAME tag is played by gapless decoders with 529 more samples
+// dropped at its start than by plain ones, so its first piece starts with one silent frame
+// that those samples fall in: the pieces played gaplessly are the source played plainly.
+//
+// Layer I and II streams keep no reservoir: their pieces are whole frames from the frame the
+// range starts in, with the source's header frame (when it has one) counting them.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 #include "engine/cut/Cutter.h"
+#include "engine/mp3/GaplessFrames.h"
 
 namespace corvane {
-
-// A Layer III frame before a piece's audio, with where its main data begins in the bit
-// reservoir.
-struct LeadInFrame {
-    uint64_t offset = 0;
-    std::vector<uint8_t> bytes;
-    int samples = 0;
-    size_t dataStart = 0;  // where the frame's main data area begins (after header, CRC, side info)
-    int reservoir = 0;     // main_data_begin: how far its main data reaches into the frames before
-    size_t DataBytes() const { return bytes.size() - dataStart; }
-};
 
 class CFrameCopyCutter : public CCutter {
 public:
@@ -38,58 +47,42 @@ public:
 protected:
     Outcome CutPiece(const std::string& path, Measure measure, uint64_t target, int index, int count, int sequence,
                      int titleDigits, bool& eof) override;
+    void SkippedTo(uint64_t sample) override;
 
 private:
-    // Frames a piece that does not start at the source's start begins with so that the
-    // decoder's bit reservoir and overlap are up to date where its audio starts
-    // (LeadInFrames).
-    static constexpr uint32_t kMpeg1LeadIn = 4;
-    static constexpr uint32_t kMpeg2LeadIn = 8;
-
-    // Where the piece being written starts, and whether it reached the source's end.
-    struct PieceStart {
-        uint64_t firstOffset = 0;     // the source offset of its first frame
-        uint32_t primingFrames = 0;   // its first frames, played only by a decoder that ignores the header
-        bool reachedEnd = false;      // its last frame is the source's last
+    // What is written of a piece so far.
+    struct PieceFrames {
+        uint32_t frames = 0;   // frames after the header frame
+        CSeekTable seekTable;
+        int delay = 0;         // the header's encoder delay
+        uint64_t headerAt = 0; // the output offset of the header frame
     };
-    // The LAME tag's figures of the piece being written.
-    struct GaplessTrim {
-        int delay = 0;
-        int padding = 0;
+    // The frames around the reader: the recorded ones before it, oldest first, and those
+    // parsed after it; at is the index of the reader's frame, starts their first samples.
+    struct Neighbourhood {
+        std::vector<LayerIIIFrame> frames;
+        std::vector<uint64_t> starts;
+        size_t at = 0;
     };
 
-    // Copies the source's frames up to target measured by measure (recording them in the
-    // history), or to the end of the source for Measure::ToEnd; eof when the source ran out.
-    Outcome CopyFrames(COutputFile& out, Measure measure, uint64_t target, uint32_t& framesWritten, bool& eof);
-    // Creates the output and writes the tag, the VBR header placeholder and the lead-in,
-    // polling between them.
-    Outcome BeginPiece(COutputFile& out, const std::string& path, int index, int count, int sequence,
-                       int titleDigits, uint64_t& tagLength, uint32_t& framesWritten);
-    // Patches the VBR header frame and closes the output; Failed on a failed write.
-    Outcome FinishPiece(COutputFile& out, uint64_t tagLength, uint32_t framesWritten);
-    // Copies the frames before the reader's position that go first: the forward overlap, and
-    // at least as many as make a lead-in with the frames the copy reads again; counts them in
-    // framesWritten.
-    bool WriteLeadIn(COutputFile& out, uint32_t& framesWritten);
-    // Writes the patched VBR header frame over its placeholder.
-    bool PatchVbrFrame(COutputFile& out, uint64_t tagLength, uint32_t framesWritten);
-    GaplessTrim PieceTrim() const;
-    // What the frames before a piece's audio hold (CheckLeadIn).
-    struct LeadInCheck {
-        std::vector<LeadInFrame> frames;        // the frames from the oldest recorded one to the audio's first
-        size_t content = 0;                    // the index of the audio's first frame
-        size_t real = 0;                       // the first frame after a carrier
-        bool carrier = false;                  // the plain lead-in does not hold their reservoir
-    };
-    LeadInCheck CheckLeadIn(uint64_t now, uint32_t reread) const;
-    // Writes a silent frame that carries the reservoir, then the frames from lead.real to the
-    // audio's first, and puts the reader there.
-    bool WriteCarrierLeadIn(COutputFile& out, const LeadInCheck& lead, uint64_t now, uint32_t& framesWritten);
-    uint32_t LeadInFrames() const;
+    // Writes the lead-in and the recorded frames before the reader from the frame that holds
+    // from (a sample of the decoded stream) on.
+    bool WriteLeadIn(COutputFile& out, uint64_t from, PieceFrames& piece);
+    // Copies the source's frames from the reader on (recording them) until their samples
+    // reach end, or bytes of them are written, or the source ends.
+    Outcome CopyFrames(COutputFile& out, Measure measure, uint64_t end, uint64_t bytes, PieceFrames& piece, bool& eof);
+    bool WriteFrame(COutputFile& out, const uint8_t* frame, size_t length, PieceFrames& piece);
+    Neighbourhood ReadNeighbourhood() const;
+    // Patches the header frame for a piece that ends at sample end, and closes the output.
+    Outcome FinishPiece(COutputFile& out, const PieceFrames& piece, uint64_t end, bool eof);
+    // The sample of the decoded stream where a gapless decoder stops playing the source,
+    // once it ran out: its samples, less the padding a LAME tag gives (529 included).
+    uint64_t GaplessEnd() const;
 
-    uint64_t resumeAt_ = 0;  // where the reader stood after the last piece stepped back
-    uint32_t rewound_ = 0;   // the frames it stepped back over
-    PieceStart piece_;
+    bool layerIII_ = false;
+    std::vector<uint8_t> header_;  // the header frame each piece starts from; empty for none
+    uint8_t firstHeader_[4] = {};  // the source's first audio frame's header
+    uint64_t copiedTo_ = 0;        // the end of the last frame written, in samples of the decoded stream
 };
 
 }  // namespace corvane

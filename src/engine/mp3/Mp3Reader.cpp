@@ -220,7 +220,8 @@ size_t LameTagOffset(size_t flagsAt, uint32_t flags) {
 
 }  // namespace
 
-void CMp3Reader::PatchVbrHeader(uint8_t* copy, uint32_t length, uint32_t frames, uint32_t bytes) {
+void CMp3Reader::PatchVbrHeader(uint8_t* copy, uint32_t length, uint32_t frames, uint32_t bytes,
+                                const uint8_t* seekTable) {
     if (length < kHeaderBytes || !IsFrameHeader(copy)) return;
     const MpegFrameHeader h = DecodeFrameHeader(copy);
     size_t p = static_cast<size_t>(VbrTagOffset(h)) + 4;
@@ -237,7 +238,14 @@ void CMp3Reader::PatchVbrHeader(uint8_t* copy, uint32_t length, uint32_t frames,
         WriteBigEndian32(copy + p, frames);
         p += 4;
     }
-    if ((flags & kXingBytes) && p + 4 <= length) WriteBigEndian32(copy + p, bytes);
+    if (flags & kXingBytes) {
+        if (p + 4 > length) return;
+        WriteBigEndian32(copy + p, bytes);
+        p += 4;
+    }
+    if ((flags & kXingToc) && seekTable != nullptr && p + kXingTocBytes <= length) {
+        std::memcpy(copy + p, seekTable, kXingTocBytes);
+    }
     if (lameCrc) {
         const uint16_t crc = Crc16(copy, crcAt);
         copy[crcAt] = static_cast<uint8_t>(crc >> 8);

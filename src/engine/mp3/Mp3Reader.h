@@ -92,9 +92,11 @@ public:
     // ended before count bytes (ReadFailed() tells a failed read).
     bool CopyRange(COutputFile& output, uint64_t offset, uint64_t count);
 
-    // Writes frames and bytes (big-endian) into the counter fields of a copy of the VBR
-    // header frame, as its flags word allows. Fields that would lie past length are left.
-    static void PatchVbrHeader(uint8_t* copy, uint32_t length, uint32_t frames, uint32_t bytes);
+    // Writes frames and bytes (big-endian) and, when given, the 100 bytes of seekTable into
+    // the fields of a copy of the VBR header frame, as its flags word allows. Fields that
+    // would lie past length are left.
+    static void PatchVbrHeader(uint8_t* copy, uint32_t length, uint32_t frames, uint32_t bytes,
+                               const uint8_t* seekTable = nullptr);
 
     // Reads the encoder delay and padding (samples per channel) from the LAME tag of a VBR
     // header frame (length bytes, header included). The tag follows the Xing fields the flags

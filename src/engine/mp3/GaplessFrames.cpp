@@ -1,0 +1,144 @@
+// Header frames, seek tables and carrier frames of written files.
+#include "engine/mp3/GaplessFrames.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "audio/MpegFrameHeader.h"
+#include "engine/mp3/Mp3Reader.h"
+
+namespace corvane {
+namespace {
+
+constexpr int kHighestBitrateIndex = 14;
+constexpr size_t kSeekTableEntries = 100;
+
+// The Xing fields with every flag on (letters, flags, frames, bytes, table, quality) and the
+// 36-byte LAME tag after them.
+constexpr size_t kXingFieldBytes = 4 + 4 + 4 + 4 + kSeekTableEntries + 4;
+constexpr size_t kLameTagBytes = 36;
+constexpr uint8_t kAllXingFlags = 0x0F;
+constexpr size_t kLameMethodAt = 9;
+constexpr uint8_t kMethodCbr = 1;
+
+// like's header with bit-rate index, no padding and no CRC.
+void HeaderLike(const uint8_t* like, int index, uint8_t* header) {
+    header[0] = like[0];
+    header[1] = static_cast<uint8_t>(like[1] | 1);
+    header[2] = static_cast<uint8_t>((index << 4) | (like[2] & 0x0D));
+    header[3] = like[3];
+}
+
+// The frame of like's kind at the lowest bit rate whose data area (after header and side
+// info) holds bytes, zero after its header; empty when none does.
+std::vector<uint8_t> SmallestFrameHolding(const uint8_t* like, size_t bytes) {
+    uint8_t header[4];
+    for (int index = 1; index <= kHighestBitrateIndex; ++index) {
+        HeaderLike(like, index, header);
+        if (!IsFrameHeader(header)) continue;
+        const MpegFrameHeader h = DecodeFrameHeader(header);
+        if (static_cast<size_t>(h.frameLength) < 4 + static_cast<size_t>(h.sideInfoLength) + bytes) continue;
+        std::vector<uint8_t> frame(static_cast<size_t>(h.frameLength), 0);
+        std::copy(header, header + 4, frame.begin());
+        return frame;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::vector<LayerIIIFrame> ParseLayerIIIFrames(const std::vector<uint8_t>& buffer, uint64_t offset) {
+    std::vector<LayerIIIFrame> frames;
+    size_t p = 0;
+    while (p + 6 <= buffer.size() && IsFrameHeader(buffer.data() + p)) {
+        const MpegFrameHeader h = DecodeFrameHeader(buffer.data() + p);
+        const size_t length = static_cast<size_t>(h.frameLength);
+        const size_t side = (buffer[p + 1] & 1) == 0 ? 6 : 4;  // a CRC follows the header
+        if (h.layerIndex != 2 || p + length > buffer.size() || side + static_cast<size_t>(h.sideInfoLength) > length) {
+            break;
+        }
+        LayerIIIFrame frame;
+        frame.offset = offset + p;
+        frame.bytes.assign(buffer.begin() + static_cast<long>(p), buffer.begin() + static_cast<long>(p + length));
+        frame.samples = h.samplesPerFrame;
+        frame.dataStart = side + static_cast<size_t>(h.sideInfoLength);
+        frame.reservoir = h.lsf ? buffer[p + side] : (buffer[p + side] << 1) | (buffer[p + side + 1] >> 7);
+        frames.push_back(std::move(frame));
+        p += length;
+    }
+    return frames;
+}
+
+size_t ReservoirNeed(const std::vector<LayerIIIFrame>& frames, size_t first) {
+    constexpr size_t kDeepestReservoir = 511;
+    size_t need = 0;
+    size_t held = 0;
+    for (size_t j = first; j < frames.size() && held < kDeepestReservoir; ++j) {
+        const size_t reach = static_cast<size_t>(frames[j].reservoir);
+        if (reach > held) need = std::max(need, reach - held);
+        held += frames[j].DataBytes();
+    }
+    return need;
+}
+
+std::vector<uint8_t> ReservoirBefore(const std::vector<LayerIIIFrame>& frames, size_t before, size_t count) {
+    std::vector<uint8_t> bytes;
+    for (size_t i = before; i-- > 0 && bytes.size() < count;) {
+        const LayerIIIFrame& f = frames[i];
+        bytes.insert(bytes.begin(), f.bytes.begin() + static_cast<long>(f.dataStart), f.bytes.end());
+    }
+    if (bytes.size() > count) bytes.erase(bytes.begin(), bytes.end() - static_cast<long>(count));
+    return bytes;
+}
+
+std::vector<uint8_t> CarrierFrame(const uint8_t* like, const std::vector<uint8_t>& reservoir) {
+    std::vector<uint8_t> frame = SmallestFrameHolding(like, reservoir.size());
+    if (!frame.empty()) std::copy(reservoir.begin(), reservoir.end(), frame.end() - static_cast<long>(reservoir.size()));
+    return frame;
+}
+
+std::vector<uint8_t> MakeHeaderFrame(const uint8_t* like, bool vbr) {
+    std::vector<uint8_t> frame = SmallestFrameHolding(like, kXingFieldBytes + kLameTagBytes);
+    if (frame.empty()) return frame;
+    uint8_t* p = frame.data() + VbrTagOffset(DecodeFrameHeader(frame.data()));
+    std::memcpy(p, vbr ? "Xing" : "Info", 4);
+    p[7] = kAllXingFlags;
+    uint8_t* tag = p + kXingFieldBytes;
+    std::memcpy(tag, "LAME     ", 9);
+    tag[kLameMethodAt] = vbr ? 0 : kMethodCbr;
+    FinishHeaderFrame(frame, HeaderFigures{});
+    return frame;
+}
+
+void CSeekTable::Add(uint64_t offset) {
+    if (frames_ % stride_ == 0) {
+        if (kept_.size() == kMostKept) {
+            // Every other offset goes: those of frames at multiples of the doubled stride stay.
+            for (size_t i = 0; i < kMostKept / 2; ++i) kept_[i] = kept_[2 * i];
+            kept_.resize(kMostKept / 2);
+            stride_ *= 2;
+        }
+        if (frames_ % stride_ == 0) kept_.push_back(offset);
+    }
+    ++frames_;
+}
+
+std::vector<uint8_t> CSeekTable::Entries(uint64_t bytes) const {
+    std::vector<uint8_t> table(kSeekTableEntries, 0);
+    if (frames_ == 0 || bytes == 0) return table;
+    for (size_t i = 0; i < kSeekTableEntries; ++i) {
+        const uint64_t frame = static_cast<uint64_t>(frames_) * i / kSeekTableEntries;
+        const size_t k = std::min<size_t>(static_cast<size_t>(frame / stride_), kept_.size() - 1);
+        table[i] = static_cast<uint8_t>(std::min<uint64_t>(kept_[k] * 256 / bytes, 255));
+    }
+    return table;
+}
+
+void FinishHeaderFrame(std::vector<uint8_t>& frame, const HeaderFigures& figures) {
+    const uint32_t length = static_cast<uint32_t>(frame.size());
+    CMp3Reader::PatchVbrHeader(frame.data(), length, figures.frames, figures.bytes,
+                               figures.seekTable.size() == kSeekTableEntries ? figures.seekTable.data() : nullptr);
+    CMp3Reader::PatchLameTag(frame.data(), length, figures.delay, figures.padding, figures.bytes);
+}
+
+}  // namespace corvane
