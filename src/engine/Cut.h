@@ -30,9 +30,9 @@ namespace corvane {
 // One row of the custom piece list: times in tenths of a second.
 //
 // Rows found in the audio (silences, a CUE sheet's INDEX 01 times) know where they end more
-// exactly than tenths tell: endSample, when not -1, is that end in sample frames from the
-// source's first audio frame, and the row is cut or skipped up to the frame that reaches it
-// rather than by its duration. A row without one is cut by its duration in tenths from where
+// exactly than tenths tell: endSample, when not -1, is that end in sample frames of the
+// timeline a gapless decoder plays (from the first sample it plays), and the row is cut or
+// skipped up to there rather than by its duration. A row without one is cut by its duration in tenths from where
 // the reader stands. tags, when set, is the piece's own tag record, used for its tag and its
 // name's tag placeholders instead of the source's.
 struct PieceEntry {

@@ -126,11 +126,10 @@ private:
     SourcePlan& plan_;
 };
 
-// A frame copy ends its pieces where the source's audio reaches a place counted from its
-// start (the cutter's SamplePosition), not after a length from where the piece starts: the
-// frames a piece repeats for the decoder would otherwise count again, and every piece's end
-// would move by them and by the part of a frame the piece before ran over. Re-encoded pieces
-// keep their lengths: each is a function of where it starts, which the parallel cut needs.
+// A frame copy ends its pieces at exact places of the source's timeline (tenths turned into
+// samples from its start), so that nothing drifts however many pieces there are. Re-encoded
+// pieces keep their lengths: each is a function of where it starts, which the parallel cut
+// needs.
 void EndAt(const CutContext& ctx, const SourcePlan& plan, CutStep& step, int64_t endTenths) {
     if (step.measure != CutStep::Measure::Tenths || Reencodes(ctx.options)) return;
     step.measure = CutStep::Measure::Samples;

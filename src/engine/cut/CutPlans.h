@@ -61,14 +61,14 @@ struct CutStep {
     enum class Measure {
         Bytes,    // a piece of bytes bytes
         Tenths,   // tenths of a second from where the reader stands
-        Samples,  // up to the frame that reaches endSample
+        Samples,  // up to endSample
         ToEnd,    // the rest of the source
     };
     Kind kind = Kind::Piece;
     Measure measure = Measure::Tenths;
     uint64_t bytes = 0;
     int64_t tenths = 0;
-    int64_t endSample = -1;  // sample frames from the source's first audio frame
+    int64_t endSample = -1;  // sample frames of the timeline a gapless decoder plays
     int index = 0;           // piece index, count and sequence number as the piece's tag takes them
     int count = 0;
     int sequence = 0;

@@ -5,16 +5,16 @@
 // (CutBySize), so many tenths of a second (CutByDuration), skip so many tenths
 // (SkipDuration), or the rest (CutToEnd).
 //
-// Why neighbouring pieces share three frames: a Layer III frame's audio may begin in the data
-// of up to a few frames before it (the bit reservoir). A piece that started exactly at the
-// next frame would lose the start of that frame's audio, so after each piece the reader steps
-// back three frames (RewindAfterPiece) and the next piece starts with them again. A piece of
-// three frames or fewer steps back over all but its first frame, so every piece moves the
-// reader on by at least one frame. The frame-copy cutter may put more of the frames before a
-// piece first (FrameCopyCutter.h). The history of frames read (FrameRecord) makes the step
-// back, the lead-in and the forward overlap possible without a second scan; it holds only
-// the newest frames those can reach, so a cut needs the same memory for a ten-hour source as
-// for a song.
+// Why neighbouring pieces share frames: a Layer III frame's audio may begin in the data of up
+// to a few frames before it (the bit reservoir). A piece that started exactly at the next
+// frame would lose the start of that frame's audio. The frame-copy cutter starts each piece
+// with the frames its decode needs and steps back to the frame its start falls in
+// (StepBackTo, FrameCopyCutter.h); the re-encoding one steps back three frames after each
+// piece (RewindAfterPiece) and starts the next with them again. A piece of three frames or
+// fewer steps back over all but its first frame, so every piece moves the reader on by at
+// least one frame. The history of frames read (FrameRecord) makes the step back, the lead-in
+// and the forward overlap possible without a second scan; it holds only the newest frames
+// those can reach, so a cut needs the same memory for a ten-hour source as for a song.
 //
 // Durations are tenths of a second and sample counts 64-bit: a source of many hours has more
 // samples than 32 bits count.

@@ -146,7 +146,7 @@ uint64_t CReencodeCutter::StepBackForwardOverlap() {
 }
 
 void CReencodeCutter::ProcessFrame(Piece& piece, bool record, double* gain, double step, bool fadeIn,
-                                   FrameStep& result) {
+                                   FrameStep& result, int64_t limit) {
     result = FrameStep{};
     CDecodeAhead::Slot& slot = decodeAhead_.Next();
     if (slot.exhausted) {
@@ -156,7 +156,7 @@ void CReencodeCutter::ProcessFrame(Piece& piece, bool record, double* gain, doub
     }
     if (record) RecordFrame(slot.offset, slot.frameSamples);
 
-    const int n = slot.decoded;
+    const int n = static_cast<int>(std::min<int64_t>(slot.decoded, std::max<int64_t>(limit, 0)));
     if (n > 0 && piece.dropFirstOutput) {
         piece.dropFirstOutput = false;
     } else if (n > 0) {
@@ -268,7 +268,9 @@ Outcome CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint
                                       : counted >= budget) {
             break;
         }
-        ProcessFrame(piece, record, nullptr, 0.0, false, result);
+        // A piece measured in samples ends inside the block that reaches its budget.
+        ProcessFrame(piece, record, nullptr, 0.0, false, result,
+                     measure == Measure::Samples ? budget - counted : INT64_MAX);
         if (result.stop) return StoppedOutcome(piece);
         if (result.exhausted) {
             if (measure != Measure::ToEnd) eof = true;
@@ -276,7 +278,7 @@ Outcome CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint
         }
         if (result.encoderError) break;
         if (measure == Measure::Bytes) counted += result.bytes;
-        if (measure == Measure::Samples && result.bytes > 0) counted += result.samples;
+        if (measure == Measure::Samples) counted += result.samples;
     }
 
     if (fadeOut_.enabled && !RunFade(piece, false, fadeOut_.samples, record, samplesCounted, bytesWritten)) {

@@ -16,10 +16,11 @@
 // Budgets. CutBySize counts encoded bytes written (the tag not included) against the size,
 // plus the bytes of the forward overlap actually stepped back over, plus the backward overlap
 // and minus the fade-out, both turned into bytes at the source's average bit rate.
-// CutByDuration counts decoded samples at the source's rate, a block counting only once the
-// encoder has returned data for it. CutToEnd runs to the end of the file, or, with a fade-out,
-// to the file size minus the fade-out's bytes, where the fade-out phase takes over. The block
-// that crosses a budget is encoded whole.
+// CutByDuration counts decoded samples at the source's rate and ends inside the block that
+// reaches its budget, so the piece holds exactly that many samples (a fade-in's blocks count
+// only once the encoder has returned data for them). CutToEnd runs to the end of the file,
+// or, with a fade-out, to the file size minus the fade-out's bytes, where the fade-out phase
+// takes over. A size's block that crosses its budget is encoded whole.
 //
 // Pitfall: frames right after a jump decode to nothing, because the bit reservoir of the
 // frames before them was not fed to the decoder; they are skipped, not encoded as silence.
@@ -115,8 +116,10 @@ private:
     Outcome StartEncoder(Piece& piece);
     // Steps back over the forward overlap; returns the bytes stepped back (0 when none).
     uint64_t StepBackForwardOverlap();
-    // Reads, decodes, scales by the ramp (gain, step; null for none) and encodes one frame.
-    void ProcessFrame(Piece& piece, bool record, double* gain, double step, bool fadeIn, FrameStep& result);
+    // Reads, decodes, scales by the ramp (gain, step; null for none) and encodes one frame,
+    // or only its first limit samples.
+    void ProcessFrame(Piece& piece, bool record, double* gain, double step, bool fadeIn, FrameStep& result,
+                      int64_t limit = INT64_MAX);
     // Runs a fade phase of n samples; adds the samples counted and the bytes written.
     // False when the piece must stop (cancel or write failure, recorded in piece).
     bool RunFade(Piece& piece, bool fadeIn, uint64_t n, bool record, int64_t& samples, int64_t& bytes);

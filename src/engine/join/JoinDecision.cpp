@@ -48,10 +48,9 @@ bool ReadJoinInputFacts(const std::string& path, JoinInputFacts& facts) {
 
 bool InputsAlike(const std::vector<JoinInputFacts>& inputs) {
     for (const JoinInputFacts& input : inputs) {
-        if (input.layer != kLayer3 || input.variableBitrate) return false;
         const JoinInputFacts& first = inputs.front();
-        if (input.sampleRate != first.sampleRate || input.bitrate != first.bitrate ||
-            input.channelMode != first.channelMode) {
+        if (input.layer != kLayer3 || input.sampleRate != first.sampleRate ||
+            (input.channelMode == kChannelModeMono) != (first.channelMode == kChannelModeMono)) {
             return false;
         }
     }

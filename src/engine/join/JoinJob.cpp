@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "audio/Mp3Encoder.h"
 #include "audio/PcmConverter.h"
 #include "engine/output/PieceNaming.h"
+#include "engine/mp3/GaplessFrames.h"
 #include "engine/mp3/Mp3Reader.h"
 #include "engine/mp3/OutputFile.h"
 #include "engine/output/OutputRun.h"
@@ -207,43 +209,162 @@ Outcome CJoinJob::PublishTarget(COutputSet& outputs) {
 
 namespace {
 
-// The newest frames written to a frame-copy join, for the next input's lead-in to be matched
-// against.
-class CRecentFrames {
+// A carrier frame as the frame copy writes it: its side information all zero (no granule
+// holds data), so it decodes to silence and only hands on the reservoir bytes it ends with.
+bool IsCarrier(const uint8_t* frame, size_t length) {
+    if (length < 4 || !IsFrameHeader(frame)) return false;
+    const MpegFrameHeader h = DecodeFrameHeader(frame);
+    const size_t side = (frame[1] & 1) == 0 ? 6 : 4;
+    const size_t end = side + static_cast<size_t>(h.sideInfoLength);
+    return h.layerIndex == 2 && end <= length && std::all_of(frame + side, frame + end, [](uint8_t b) { return b == 0; });
+}
+
+// The target of a frame-copy join as it is written: a header frame for the whole (patched at
+// the end), the frames counted for it and the newest ones kept, for the next input's lead-in
+// to be matched against.
+class CFrameJoinTarget {
 public:
-    // The frames a gapless decoder skips at the input's start when its LAME tag's delay
-    // skips whole frames of it (as a frame-copied piece's does), at most as many as are kept.
-    size_t LeadInOf(const CMp3Reader& reader) const {
-        const int frame = reader.samplesPerFrame();
-        if (!reader.hasEncoderDelays() || frame <= 0) return 0;
-        const int skipped = reader.encoderDelay() + CMp3Reader::kDecoderDelay;
-        if (skipped % frame != 0) return 0;
-        return std::min(static_cast<size_t>(skipped / frame), frames_.size());
-    }
-    // True when frames are the newest frames kept, byte for byte, in order.
-    bool EndsWith(const std::vector<std::vector<uint8_t>>& frames) const {
-        if (frames.size() > frames_.size()) return false;
-        return std::equal(frames.begin(), frames.end(), frames_.end() - static_cast<long>(frames.size()));
-    }
-    // Keeps a copy of frame as the newest, in the storage of the oldest once kKept are held.
-    void Add(const uint8_t* frame, size_t length) {
-        if (frames_.size() == kKept) {
-            frames_.push_back(std::move(frames_.front()));
-            frames_.pop_front();
-            frames_.back().assign(frame, frame + length);
-        } else {
-            frames_.emplace_back(frame, frame + length);
+    explicit CFrameJoinTarget(COutputFile& out) : out_(out) {}
+
+    // Writes the header frame's placeholder for a join whose first input reader has open: a
+    // copy of its header frame when it has a LAME tag (the delay stays its own), else one made
+    // for it, with a silent frame first that a gapless decoder's 529 samples fall in.
+    bool Begin(const CMp3Reader& reader) {
+        headerAt_ = out_.Size();
+        uint8_t first[4] = {};
+        if (reader.ReadBytes(reader.audioStart(), first, sizeof first) != sizeof first || !IsFrameHeader(first)) {
+            return true;  // no frame to model one on: no header
         }
+        if (reader.hasEncoderDelays()) {
+            header_.assign(reader.vbrFrame(), reader.vbrFrame() + reader.vbrFrameLength());
+            delay_ = reader.encoderDelay();
+        } else {
+            header_ = MakeHeaderFrame(first, false);
+            delay_ = reader.samplesPerFrame() - CMp3Reader::kDecoderDelay;
+        }
+        if (header_.empty() || !out_.Write(header_.data(), header_.size())) return header_.empty();
+        if (reader.hasEncoderDelays()) return true;
+        const std::vector<uint8_t> silent = CarrierFrame(first, {});
+        return Write(silent.data(), silent.size());
+    }
+
+    bool Write(const uint8_t* frame, size_t length) {
+        if (!header_.empty()) {
+            seekTable_.Add(out_.Size() - headerAt_);
+            const int kbps = DecodeFrameHeader(frame).kbps;
+            if (!IsCarrier(frame, length)) {
+                if (kbps_ != 0 && kbps != kbps_) variable_ = true;
+                kbps_ = kbps;
+            }
+        }
+        if (!out_.Write(frame, length)) return false;
+        Keep(frame, length);
+        return true;
+    }
+
+    // The padding of the last input (its LAME tag's, else none beyond the decoder's 529).
+    void SetLast(const CMp3Reader& reader) {
+        padding_ = reader.hasEncoderDelays() ? reader.encoderPadding() : CMp3Reader::kDecoderDelay;
+    }
+
+    // Patches the header frame: "Xing" when the frames' bit rates differ.
+    bool Finish() {
+        if (header_.empty()) return true;
+        const MpegFrameHeader h = DecodeFrameHeader(header_.data());
+        uint8_t* letters = header_.data() + VbrTagOffset(h);
+        if (variable_ && std::memcmp(letters, "Info", 4) == 0) std::memcpy(letters, "Xing", 4);
+        HeaderFigures figures;
+        figures.frames = seekTable_.Frames();
+        figures.bytes = static_cast<uint32_t>(out_.Size() - headerAt_);
+        figures.delay = delay_;
+        figures.padding = padding_;
+        figures.seekTable = seekTable_.Entries(figures.bytes);
+        FinishHeaderFrame(header_, figures);
+        return out_.WriteAt(headerAt_, header_.data(), header_.size());
+    }
+
+    // True when frames[from, to) are the newest frames written, byte for byte, in order.
+    bool EndsWith(const std::vector<std::vector<uint8_t>>& frames, size_t from, size_t to) const {
+        if (to <= from || to - from > recent_.size()) return false;
+        return std::equal(frames.begin() + static_cast<long>(from), frames.begin() + static_cast<long>(to),
+                          recent_.end() - static_cast<long>(to - from));
     }
 
 private:
-    static constexpr size_t kKept = 8;  // the longest lead-in a LAME tag's delay can skip
-    std::deque<std::vector<uint8_t>> frames_;
+    // Keeps a copy of frame as the newest, in the storage of the oldest once kKept are held.
+    void Keep(const uint8_t* frame, size_t length) {
+        if (recent_.size() == kKept) {
+            recent_.push_back(std::move(recent_.front()));
+            recent_.pop_front();
+            recent_.back().assign(frame, frame + length);
+        } else {
+            recent_.emplace_back(frame, frame + length);
+        }
+    }
+
+    static constexpr size_t kKept = 10;  // the longest lead-in a LAME tag's delay can skip, and one
+    COutputFile& out_;
+    std::deque<std::vector<uint8_t>> recent_;
+    std::vector<uint8_t> header_;
+    uint64_t headerAt_ = 0;
+    CSeekTable seekTable_;
+    int delay_ = 0;
+    int padding_ = CMp3Reader::kDecoderDelay;
+    int kbps_ = 0;
+    bool variable_ = false;
 };
+
+// The frames a gapless decoder drops at reader's input's start before the sample it plays
+// first (its LAME tag's delay and the decoder's 529), and whether that sample lies inside a
+// frame rather than at the start of one.
+struct LeadIn {
+    size_t frames = 0;
+    bool midFrame = false;
+};
+LeadIn LeadInOf(const CMp3Reader& reader) {
+    const int frame = reader.samplesPerFrame();
+    if (!reader.hasEncoderDelays() || frame <= 0) return {};
+    const int skipped = reader.encoderDelay() + CMp3Reader::kDecoderDelay;
+    return {static_cast<size_t>(skipped / frame), skipped % frame != 0};
+}
+
+// What of an input's first frames (held) the join leaves out, after the newest frames of
+// target. A piece of a cut whose lead-in (and the frame its start falls in) repeats the frames
+// before it, byte for byte, loses them, a carrier frame before them too: the frames then run
+// on as in the source. A piece that starts with a carrier but does not continue what is
+// before it loses its lead-in, and a new carrier (written to carrier) hands its first frame
+// the reservoir it reaches back for; a decoder then plays a frame of silence there, not
+// frames decoded from the wrong bytes.
+size_t FramesLeftOut(const CFrameJoinTarget& target, const std::vector<std::vector<uint8_t>>& held, LeadIn lead,
+                     std::vector<uint8_t>& carrier) {
+    const size_t c = lead.frames;
+    if (c == 0) return 0;
+    const bool startsWithCarrier = !held.empty() && IsCarrier(held.front().data(), held.front().size());
+    for (const size_t j : {c + (lead.midFrame ? 1 : 0), c}) {
+        if (held.size() < j) continue;
+        if (target.EndsWith(held, 0, j)) return j;
+        if (startsWithCarrier && target.EndsWith(held, 1, j)) return j;
+    }
+    if (!startsWithCarrier || held.size() <= c) return 0;
+    std::vector<uint8_t> bytes;
+    for (const std::vector<uint8_t>& frame : held) bytes.insert(bytes.end(), frame.begin(), frame.end());
+    const std::vector<LayerIIIFrame> frames = ParseLayerIIIFrames(bytes, 0);
+    if (frames.size() != held.size()) return 0;
+    const size_t need = ReservoirNeed(frames, c);
+    if (need > 0) {
+        std::vector<uint8_t> reservoir = ReservoirBefore(frames, c, need);
+        reservoir.insert(reservoir.begin(), need - reservoir.size(), 0);
+        carrier = CarrierFrame(held[c].data(), reservoir);
+    }
+    return c;
+}
 
 }  // namespace
 
 Outcome CJoinJob::JoinByFrames(const std::string& target, IProgressDialog* dialog) {
+    // Frames an input's lead-in is matched with, and the frames after them that a new carrier's
+    // reservoir serves.
+    constexpr size_t kLookAhead = 8;
     publishedTarget_.clear();
     if (Outcome checked = CheckTarget(target); !checked.done()) return checked;
     COutputRun ownRun;
@@ -258,43 +379,40 @@ Outcome CJoinJob::JoinByFrames(const std::string& target, IProgressDialog* dialo
     progress.Start();
 
     CMp3Reader reader;
-    CRecentFrames recent;
+    CFrameJoinTarget joined(output);
     for (size_t i = 0; i < inputs_.size(); ++i) {
         if (!reader.OpenFile(inputs_[i])) return Outcome::Failed(OpenFileFailure(inputs_[i]));
         progress.BeginInput(i, reader.fileSize());
         if (progress.Cancelled()) return Outcome::Cancelled();
-        // A piece cut from the same source as the input before starts with that input's last
-        // frames, which its LAME tag's delay skips: they are written once.
-        size_t leadIn = i > 0 ? recent.LeadInOf(reader) : 0;
+        if (i == 0 && !joined.Begin(reader)) return Outcome::Failed(WriteFileFailure(target));
+        if (i + 1 == inputs_.size()) joined.SetLast(reader);
+        const LeadIn lead = i > 0 ? LeadInOf(reader) : LeadIn{};
         std::vector<std::vector<uint8_t>> held;
-        auto writeHeld = [&] {
-            for (const std::vector<uint8_t>& kept : held) {
-                if (!output.Write(kept.data(), kept.size())) return false;
-                recent.Add(kept.data(), kept.size());
-            }
-            return true;
-        };
         int rate = 0, kbps = 0, length = 0, samples = 0;
         uint64_t offset = 0;
-        while (const uint8_t* frame = reader.ReadFrame(rate, kbps, length, samples, offset)) {
-            if (held.size() < leadIn) {
-                held.emplace_back(frame, frame + length);
-                if (held.size() < leadIn) continue;
-                if (!recent.EndsWith(held) && !writeHeld()) return Outcome::Failed(WriteFileFailure(target));
-                continue;
-            }
-            if (!output.Write(frame, static_cast<size_t>(length))) return Outcome::Failed(WriteFileFailure(target));
-            recent.Add(frame, static_cast<size_t>(length));
+        const uint8_t* frame = nullptr;
+        while (lead.frames > 0 && held.size() < lead.frames + kLookAhead &&
+               (frame = reader.ReadFrame(rate, kbps, length, samples, offset)) != nullptr) {
+            held.emplace_back(frame, frame + length);
+        }
+        std::vector<uint8_t> carrier;
+        const size_t leftOut = FramesLeftOut(joined, held, lead, carrier);
+        if (!carrier.empty() && !joined.Write(carrier.data(), carrier.size())) {
+            return Outcome::Failed(WriteFileFailure(target));
+        }
+        for (size_t k = leftOut; k < held.size(); ++k) {
+            if (!joined.Write(held[k].data(), held[k].size())) return Outcome::Failed(WriteFileFailure(target));
+        }
+        while ((frame = reader.ReadFrame(rate, kbps, length, samples, offset)) != nullptr) {
+            if (!joined.Write(frame, static_cast<size_t>(length))) return Outcome::Failed(WriteFileFailure(target));
             progress.Update(reader.position());
             if (progress.Cancelled()) return Outcome::Cancelled();
         }
-        // An input that ended within its lead-in is written as it is.
-        if (held.size() < leadIn && !writeHeld()) return Outcome::Failed(WriteFileFailure(target));
         if (reader.ReadFailed()) return Outcome::Failed(ReadFileFailure(inputs_[i]));
         reader.CloseFile();
     }
     if (progress.Cancelled()) return Outcome::Cancelled();
-    if (!output.Close()) return Outcome::Failed(WriteFileFailure(target));
+    if (!joined.Finish() || !output.Close()) return Outcome::Failed(WriteFileFailure(target));
     return PublishTarget(outputs);
 }
 
