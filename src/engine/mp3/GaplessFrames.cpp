@@ -125,11 +125,21 @@ void CSeekTable::Add(uint64_t offset) {
 
 std::vector<uint8_t> CSeekTable::Entries(uint64_t bytes) const {
     std::vector<uint8_t> table(kSeekTableEntries, 0);
-    if (frames_ == 0 || bytes == 0) return table;
-    for (size_t i = 0; i < kSeekTableEntries; ++i) {
-        const uint64_t frame = static_cast<uint64_t>(frames_) * i / kSeekTableEntries;
-        const size_t k = std::min<size_t>(static_cast<size_t>(frame / stride_), kept_.size() - 1);
-        table[i] = static_cast<uint8_t>(std::min<uint64_t>(kept_[k] * 256 / bytes, 255));
+    if (frames_ == 0 || bytes <= kept_.front()) return table;
+    // As LAME counts it: entry i is where the frame at i percent of the frames ends, in
+    // 256ths of the audio frames' bytes (the header frame left out); entry 0 is 0.
+    const uint64_t audioStart = kept_.front();
+    const uint64_t audio = bytes - audioStart;
+    for (size_t i = 1; i < kSeekTableEntries; ++i) {
+        const uint64_t next = static_cast<uint64_t>(frames_) * i / kSeekTableEntries + 1;  // the frame after it
+        uint64_t end = bytes;
+        if (next < frames_) {
+            // Between two kept offsets the frames are taken as equally long.
+            const size_t k = std::min<size_t>(static_cast<size_t>(next / stride_), kept_.size() - 1);
+            const uint64_t following = k + 1 < kept_.size() ? kept_[k + 1] : bytes;
+            end = kept_[k] + (following - kept_[k]) * (next - k * stride_) / stride_;
+        }
+        table[i] = static_cast<uint8_t>(std::min<uint64_t>((end - audioStart) * 256 / audio, 255));
     }
     return table;
 }

@@ -62,7 +62,9 @@ public:
     // The frame that begins at offset (from the header frame's first byte), in order.
     void Add(uint64_t offset);
     uint32_t Frames() const { return frames_; }
-    // The 100 entries: entry i is the byte at i percent of the frames, in 256ths of bytes.
+    // The 100 entries of a file of bytes from the header frame's first byte, the first frame
+    // added being the first after the header frame: entry i is where the frame at i percent
+    // of the frames ends, in 256ths of the audio frames' bytes.
     std::vector<uint8_t> Entries(uint64_t bytes) const;
 
 private:

@@ -1,0 +1,103 @@
+// The header frame, seek table and carrier frame writers.
+#include "engine/mp3/GaplessFrames.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "audio/MpegFrameHeader.h"
+#include "engine/mp3/Mp3Reader.h"
+#include "support/Mp3Factory.h"
+
+namespace corvane {
+namespace {
+
+using test::Bytes;
+
+uint32_t At32(const uint8_t* p) { return (uint32_t{p[0]} << 24) | (p[1] << 16) | (p[2] << 8) | p[3]; }
+
+// Given the figures LAME wrote into its Info frame, and a seek table counted over the file's
+// own frames, the writer writes LAME's frame byte for byte: counts, table, delays and CRC.
+TEST(GaplessFrames, TheHeaderWriterWritesWhatLameWrites) {
+    for (const bool vbr : {false, true}) {
+        SCOPED_TRACE(vbr ? "VBR" : "CBR");
+        test::EncodeOptions o;
+        o.infoFrame = true;
+        o.vbr = vbr;
+        o.seconds = 3.1;
+        const Bytes mp3 = test::EncodeMp3(o);
+        const MpegFrameHeader h = DecodeFrameHeader(mp3.data());
+        const Bytes lame(mp3.begin(), mp3.begin() + h.frameLength);
+        const size_t xing = static_cast<size_t>(VbrTagOffset(h));
+        HeaderFigures figures;
+        figures.frames = At32(lame.data() + xing + 8);
+        figures.bytes = At32(lame.data() + xing + 12);
+        ASSERT_TRUE(CMp3Reader::ReadLameDelays(lame.data(), static_cast<uint32_t>(lame.size()), figures.delay,
+                                               figures.padding));
+        CSeekTable table;
+        const std::vector<size_t> offsets = test::FrameOffsets(mp3, 0);
+        for (size_t k = 1; k < offsets.size(); ++k) table.Add(offsets[k]);
+        EXPECT_EQ(table.Frames(), figures.frames);
+        // LAME counts bit rates where the table counts bytes: an entry may round the other way.
+        const std::vector<uint8_t> entries = table.Entries(figures.bytes);
+        for (size_t i = 0; i < 100; ++i) EXPECT_NEAR(entries[i], lame[xing + 16 + i], 1) << i;
+        figures.seekTable.assign(lame.begin() + static_cast<long>(xing) + 16, lame.begin() + static_cast<long>(xing) + 116);
+
+        Bytes copy = lame;
+        std::fill(copy.begin() + static_cast<long>(xing) + 8, copy.begin() + static_cast<long>(xing) + 116, 0);
+        std::fill(copy.begin() + static_cast<long>(xing) + 120 + 21, copy.begin() + static_cast<long>(xing) + 120 + 24, 0);
+        copy[xing + 120 + 35] ^= 0xFF;
+        FinishHeaderFrame(copy, figures);
+        const auto differs = std::mismatch(copy.begin(), copy.end(), lame.begin());
+        EXPECT_EQ(copy, lame) << "first difference at byte " << differs.first - copy.begin();
+    }
+}
+
+// A header frame made for a source without one: the smallest frame of the source's kind that
+// holds the Xing fields and a LAME tag decoders trust, read back as written.
+TEST(GaplessFrames, AMadeHeaderFrameHoldsAFullLameTag) {
+    const uint8_t mpeg1At32kbps[4] = {0xFF, 0xFB, 0x10, 0x44};   // 44.1 kHz joint stereo
+    const uint8_t mpeg25Mono[4] = {0xFF, 0xE3, 0x40, 0xC4};      // 11.025 kHz mono, 32 kbps
+    for (const uint8_t* like : {mpeg1At32kbps, mpeg25Mono}) {
+        std::vector<uint8_t> frame = MakeHeaderFrame(like, true);
+        ASSERT_FALSE(frame.empty());
+        const MpegFrameHeader h = DecodeFrameHeader(frame.data());
+        EXPECT_EQ(h.sampleRate, DecodeFrameHeader(like).sampleRate);
+        EXPECT_EQ(h.channelMode, DecodeFrameHeader(like).channelMode);
+        EXPECT_GE(static_cast<size_t>(h.frameLength), static_cast<size_t>(VbrTagOffset(h)) + 156);
+        EXPECT_EQ(std::string(frame.begin() + VbrTagOffset(h), frame.begin() + VbrTagOffset(h) + 4), "Xing");
+        FinishHeaderFrame(frame, HeaderFigures{1000, 123456, 1105, 1300, {}});
+        int delay = 0, padding = 0;
+        ASSERT_TRUE(CMp3Reader::ReadLameDelays(frame.data(), static_cast<uint32_t>(frame.size()), delay, padding));
+        EXPECT_EQ(delay, 1105);
+        EXPECT_EQ(padding, 1300);
+        EXPECT_EQ(At32(frame.data() + VbrTagOffset(h) + 8), 1000u);
+    }
+}
+
+// The carrier ends its data area with the reservoir and holds nothing else: side information
+// all zero, the lowest bit rate whose data area holds the bytes.
+TEST(GaplessFrames, ACarrierFrameHoldsTheReservoirAtItsEnd) {
+    const uint8_t like[4] = {0xFF, 0xFB, 0x90, 0x64};  // 128 kbps, 44.1 kHz, joint stereo
+    const std::vector<uint8_t> reservoir(300, 0xA5);
+    const std::vector<uint8_t> frame = CarrierFrame(like, reservoir);
+    const MpegFrameHeader h = DecodeFrameHeader(frame.data());
+    EXPECT_EQ(h.kbps, 112);  // 96 kbps holds 313 - 36 bytes of data, 112 kbps 365 - 36
+    EXPECT_TRUE(std::equal(reservoir.begin(), reservoir.end(), frame.end() - 300));
+    EXPECT_TRUE(std::all_of(frame.begin() + 4, frame.end() - 300, [](uint8_t b) { return b == 0; }));
+}
+
+// A table over a long file keeps one offset of every few frames and still finds where the
+// frame at each percent ends.
+TEST(GaplessFrames, TheSeekTableOfAManyFramesFileFindsEachPercent) {
+    CSeekTable table;
+    constexpr uint32_t kFrames = 100000;
+    for (uint32_t k = 0; k < kFrames; ++k) table.Add(400 + uint64_t{k} * 400);  // after a 400-byte header
+    const std::vector<uint8_t> entries = table.Entries(uint64_t{kFrames + 1} * 400);
+    ASSERT_EQ(entries.size(), 100u);
+    EXPECT_EQ(entries[0], 0);
+    for (size_t i = 1; i < 100; ++i) EXPECT_EQ(entries[i], static_cast<uint8_t>((i * 1000 + 1) * 256 / 100000)) << i;
+}
+
+}  // namespace
+}  // namespace corvane
