@@ -167,7 +167,9 @@ Handle StreamCreateFile(const std::string& path, uint64_t offset, uint64_t lengt
         if (!StartsWithFrameSync(path)) {
             if (auto stream = CLibrarySndfileStream::Open(path)) return Insert(std::move(stream), playable);
         }
-        if (auto stream = CLibraryMpegStream::Open(path, verifyBytes)) return Insert(std::move(stream), playable);
+        if (auto stream = CLibraryMpegStream::Open(path, verifyBytes, (flags & kStreamGapless) != 0)) {
+            return Insert(std::move(stream), playable);
+        }
     } catch (...) {
     }
     return 0;

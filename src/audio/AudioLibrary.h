@@ -26,6 +26,10 @@ using Handle = uint32_t;
 
 // Flags of StreamCreateFile and MusicLoad.
 constexpr uint32_t kStreamDecode = 0x200000;      // decode-only: read with ChannelGetData
+// MPEG audio as a gapless decoder plays it: without the encoder delay and padding a LAME tag
+// gives (and the 529 samples a Layer III decoder puts first); lengths and positions count
+// those samples only.
+constexpr uint32_t kStreamGapless = 0x400000;
 constexpr uint32_t kMusicDecodeFlags = 0x220200;  // decode-only module, pre-scanned length, ramping
 
 // Modes of StreamGetFilePosition.
@@ -73,7 +77,7 @@ bool SetConfig(uint32_t option, uint32_t value);
 // no decoder accepts the file's content. libsndfile is asked first (WAV, AIFF, FLAC, Ogg
 // Vorbis, Opus); otherwise the file is MPEG audio only when, after a leading ID3v2 tag, at
 // least four consecutive frame headers agree (fewer when the file ends exactly after them).
-// flags may be kStreamDecode or 0; the stream owns an open descriptor of the file until
+// flags may be kStreamDecode, kStreamGapless, both, or 0; the stream owns an open descriptor of the file until
 // StreamFree.
 Handle StreamCreateFile(const std::string& path, uint64_t offset, uint64_t length, uint32_t flags);
 

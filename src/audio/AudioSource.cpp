@@ -98,7 +98,7 @@ bool CLibraryAudioSource::Open(const std::string& path, int32_t frequency) {
     if (handle_ != 0) Close();
     ResetFacts();
 
-    handle_ = audio::StreamCreateFile(path, 0, 0, audio::kStreamDecode);
+    handle_ = audio::StreamCreateFile(path, 0, 0, audio::kStreamDecode | audio::kStreamGapless);
     isModule_ = false;
     if (handle_ == 0) {
         const uint32_t rate = frequency > 0 ? static_cast<uint32_t>(frequency) : kDefaultMusicFrequency;

@@ -283,7 +283,8 @@ CLibraryMpegStream::~CLibraryMpegStream() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-std::unique_ptr<CLibraryMpegStream> CLibraryMpegStream::Open(const std::string& path, uint32_t searchBytes) {
+std::unique_ptr<CLibraryMpegStream> CLibraryMpegStream::Open(const std::string& path, uint32_t searchBytes,
+                                                         bool gapless) {
     struct stat st {};
     const int fd = OpenRegularFile(path, &st);
     if (fd < 0) return nullptr;
@@ -299,7 +300,19 @@ std::unique_ptr<CLibraryMpegStream> CLibraryMpegStream::Open(const std::string& 
     }
     if (frames == 0) frames = RememberedMpegFrameTally(fd, st, layout.audioStart, layout.header).frames;
     std::unique_ptr<CLibraryMpegStream> stream(new CLibraryMpegStream(path, fd, layout, frames));
+    const int64_t block = static_cast<int64_t>(stream->chans_) * 2;
+    const uint64_t decoded = frames * static_cast<uint64_t>(layout.header.samplesPerFrame);
+    uint64_t kept = decoded;
+    if (gapless && layout.vbrHeader.hasDelays) {
+        constexpr uint64_t kDecoderDelay = 529;
+        const VbrHeader& v = layout.vbrHeader;
+        stream->skipped_ = std::min<uint64_t>(static_cast<uint64_t>(v.delay) + kDecoderDelay, decoded);
+        const uint64_t dropped = static_cast<uint64_t>(v.delay) + static_cast<uint64_t>(v.padding);
+        kept = decoded > dropped ? decoded - dropped : 0;
+    }
+    stream->length_ = static_cast<int64_t>(kept) * block;
     if (!stream->OpenDecoder()) return nullptr;
+    stream->discard_ = stream->skipped_;
     return stream;
 }
 
@@ -334,9 +347,7 @@ ChannelInfo CLibraryMpegStream::Info() const {
     return info;
 }
 
-int64_t CLibraryMpegStream::Length() const {
-    return static_cast<int64_t>(frames_) * layout_.header.samplesPerFrame * chans_ * 2;
-}
+int64_t CLibraryMpegStream::Length() const { return length_; }
 
 int64_t CLibraryMpegStream::FilePosition(int mode) const {
     if (mode == kFilePosStart) return static_cast<int64_t>(layout_.audioStart);
@@ -346,6 +357,19 @@ int64_t CLibraryMpegStream::FilePosition(int mode) const {
 
 int32_t CLibraryMpegStream::GetData(void* buffer, uint32_t bytes) {
     if (frames_ == 0) return 0;
+    // A gapless stream starts after the delay, decoded and dropped (a seek into the first
+    // frames would not give the same samples), and ends where the padding begins.
+    const int64_t block = static_cast<int64_t>(chans_) * 2;
+    while (discard_ > 0) {
+        unsigned char dropped[16384];
+        const size_t ask = static_cast<size_t>(std::min<uint64_t>(discard_ * static_cast<uint64_t>(block), sizeof dropped));
+        size_t done = 0;
+        const int result = mpg123_read(decoder_, dropped, ask, &done);
+        discard_ -= std::min<uint64_t>(discard_, done / static_cast<size_t>(block));
+        if (result != MPG123_OK && result != MPG123_NEW_FORMAT) return result == MPG123_DONE ? 0 : -1;
+    }
+    if (skipped_ > 0) bytes = static_cast<uint32_t>(std::min<int64_t>(bytes, std::max<int64_t>(length_ - position_, 0)));
+    if (bytes == 0) return 0;
     auto* out = static_cast<unsigned char*>(buffer);
     size_t total = 0;
     int empty = 0;
@@ -374,9 +398,12 @@ bool CLibraryMpegStream::SetPosition(int64_t bytes) {
         position_ = 0;
         return true;
     }
-    const off_t reached = mpg123_seek(decoder_, static_cast<off_t>(bytes / block), SEEK_SET);
-    if (reached < 0) return false;
-    position_ = static_cast<int64_t>(reached) * block;
+    // Back to the start, the delay is decoded and dropped again.
+    const off_t skipped = bytes == 0 ? 0 : static_cast<off_t>(skipped_);
+    const off_t reached = mpg123_seek(decoder_, static_cast<off_t>(bytes / block) + skipped, SEEK_SET);
+    if (reached < skipped) return false;
+    position_ = static_cast<int64_t>(reached - skipped) * block;
+    discard_ = bytes == 0 ? skipped_ : 0;
     return true;
 }
 

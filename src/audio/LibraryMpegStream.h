@@ -93,7 +93,9 @@ MpegFrameTally RememberedMpegFrameTally(int fd, const struct stat& st, uint64_t 
 class CLibraryMpegStream final : public CLibraryChannel {
 public:
     // Opens path as MPEG audio; nullptr when it is not MPEG audio or libmpg123 refuses it.
-    static std::unique_ptr<CLibraryMpegStream> Open(const std::string& path, uint32_t searchBytes);
+    // gapless: without the samples a LAME tag's delay and padding give (kStreamGapless).
+    static std::unique_ptr<CLibraryMpegStream> Open(const std::string& path, uint32_t searchBytes,
+                                                    bool gapless = false);
     ~CLibraryMpegStream() override;
 
     ChannelInfo Info() const override;
@@ -130,6 +132,9 @@ private:
     Source source_;
     mpg123_handle_struct* decoder_ = nullptr;
     int64_t position_ = 0;
+    uint64_t skipped_ = 0;  // samples of the decode before position 0 (gapless: delay + 529)
+    uint64_t discard_ = 0;  // samples still to drop before the next ones handed out
+    int64_t length_ = 0;    // bytes Length() gives
 };
 
 }  // namespace corvane::audio

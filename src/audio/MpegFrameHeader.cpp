@@ -119,7 +119,23 @@ VbrHeader ReadVbrHeader(const uint8_t* frame, size_t length, const MpegFrameHead
             header.frames = BigEndian32(frame + at);
             at += 4;
         }
-        if ((flags & kXingBytesFlag) != 0 && at + 4 <= length) header.bytes = BigEndian32(frame + at);
+        if ((flags & kXingBytesFlag) != 0) {
+            if (at + 4 > length) return header;
+            header.bytes = BigEndian32(frame + at);
+            at += 4;
+        }
+        constexpr uint32_t kXingTocFlag = 4, kXingQualityFlag = 8;
+        constexpr size_t kTocBytes = 100, kDelaysAt = 21;
+        if ((flags & kXingTocFlag) != 0) at += kTocBytes;
+        if ((flags & kXingQualityFlag) != 0) at += 4;
+        const uint8_t* lame = frame + at;
+        if (at + kDelaysAt + 3 <= length &&
+            (std::memcmp(lame, "LAME", 4) == 0 || std::memcmp(lame, "Lavf", 4) == 0 || std::memcmp(lame, "Lavc", 4) == 0)) {
+            const uint8_t* d = lame + kDelaysAt;
+            header.hasDelays = true;
+            header.delay = (int{d[0]} << 4) | (d[1] >> 4);
+            header.padding = ((d[1] & 0x0F) << 8) | d[2];
+        }
     } else if (IsVbriFrame(frame, length)) {
         header.kind = VbrHeaderKind::kVbri;
         if (kVbriOffset + kVbriFramesOffset + 4 <= length) {

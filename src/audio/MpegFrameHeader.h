@@ -68,13 +68,20 @@ struct VbrHeader {
     VbrHeaderKind kind = VbrHeaderKind::kNone;
     uint32_t frames = 0;  // audio frames counted (the header frame not among them); 0 when not given
     uint32_t bytes = 0;   // bytes of the stream, the header frame included; 0 when not given
+    // The encoder delay and padding of a LAME tag after the Xing fields, when its version text
+    // starts with "LAME", "Lavf" or "Lavc" (the encoders whose figures gapless decoders trust).
+    bool hasDelays = false;
+    int delay = 0;
+    int padding = 0;
 };
 
 // Reads the VBR header of the frame at frame (length bytes, header included): a "Xing" or
 // "Info" header at the side-information offset (flags word, then the frame count when flag
 // bit 0 is set and the byte count when bit 1 is set), or a "VBRI" header 32 bytes after the
-// frame header. kind is kNone for any other frame. Never reads past length; a count that
-// would lie past it is left at 0.
+// frame header, and the delays of a LAME tag after the Xing fields (the ones the flags word
+// announces: frame count, byte count, 100-byte seek table, quality; then 9 bytes of version
+// text, 11 more, and the delay and padding as two 12-bit numbers). kind is kNone for any
+// other frame. Never reads past length; a count that would lie past it is left at 0.
 VbrHeader ReadVbrHeader(const uint8_t* frame, size_t length, const MpegFrameHeader& h);
 
 // True when a file of fileSize bytes can hold what header counts: its byte count, from the

@@ -21,8 +21,8 @@ CPreviewPlayer::~CPreviewPlayer() { Free(); }
 
 bool CPreviewPlayer::Load(const std::string& path, Notify notify) {
     Free();
-    audio::Handle stream = audio::StreamCreateFile(path, 0, 0, 0);
-    if (stream == 0) stream = audio::StreamCreateFile(path, 0, 0, audio::kStreamDecode);
+    audio::Handle stream = audio::StreamCreateFile(path, 0, 0, audio::kStreamGapless);
+    if (stream == 0) stream = audio::StreamCreateFile(path, 0, 0, audio::kStreamDecode | audio::kStreamGapless);
     if (stream == 0) return false;
 
     audio::ChannelInfo info;

@@ -5,9 +5,11 @@
 #include <sndfile.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
+#include "support/CliRunner.h"
 #include "support/Mp3Factory.h"
 #include "support/ReturnsWithin.h"
 
@@ -274,6 +276,36 @@ TEST(AudioSource, PipesAndDevicesFailAtOnce) {
         ASSERT_TRUE(ReturnsWithin([path] { return CLibraryAudioSource().Open(path, 0); }, opened)) << path;
         EXPECT_FALSE(opened) << path;
     }
+}
+
+}  // namespace
+}  // namespace corvane
+
+namespace corvane {
+namespace {
+
+// A source with a LAME tag decodes as a gapless decoder plays it: `mpg123 --gapless`, which
+// applies the tag's delay and padding, gives the same samples, and the length counts only them.
+TEST(AudioSourceGapless, AnMp3WithALameTagDecodesAsAGaplessDecoderPlaysIt) {
+    test::TempDir dir;
+    test::EncodeOptions o;
+    o.infoFrame = true;
+    o.seconds = 2.3;
+    const std::string path = dir / "tagged.mp3";
+    test::WriteFile(path, test::EncodeMp3(o));
+    CLibraryAudioSource source;
+    ASSERT_TRUE(source.Open(path, 0));
+    std::string pcm;
+    int16_t left[kAudioBlockFrames];
+    int16_t right[kAudioBlockFrames];
+    for (int32_t n; (n = source.Read(left, right)) > 0;) {
+        for (int32_t i = 0; i < n; ++i) {
+            for (const int16_t v : {left[i], right[i]}) pcm.append(reinterpret_cast<const char*>(&v), 2);
+        }
+    }
+    const test::ProcessResult gapless = test::RunProcess({"mpg123", "-q", "--gapless", "-s", path});
+    EXPECT_EQ(source.GetLengthBytes(), gapless.out.size());
+    EXPECT_TRUE(pcm == gapless.out);
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 
 #include "audio/AudioSource.h"
 #include "engine/base/Messages.h"
-#include "engine/mp3/Mp3Reader.h"
 
 namespace corvane {
 namespace {
@@ -114,13 +113,6 @@ Outcome DetectSilences(const std::string& path, const SilenceOptions& options, I
     out.sampleRate = rate;
     out.frames = detector.Frames();
     out.points = detector.Finish();
-    // The decode runs from the first frame; the points are places a gapless decoder plays,
-    // which drops the encoder's and its own delay first.
-    SourceFacts facts;
-    if (ReadSourceFacts(path, facts) && facts.hasEncoderDelays) {
-        const uint64_t delay = static_cast<uint64_t>(facts.encoderDelay) + CMp3Reader::kDecoderDelay;
-        for (uint64_t& point : out.points) point -= std::min(point, delay);
-    }
     out.tenths.reserve(out.points.size());
     for (uint64_t point : out.points) out.tenths.push_back(RoundedTenths(point, rate));
     return Outcome::Done();

@@ -78,8 +78,7 @@ private:
 // points. dialog may be null; otherwise its bar shows the share decoded (range 0 to its
 // width) and, between blocks, PumpMessages runs and the dialog's cancelled flag is read.
 // Done: out holds the rate, the frames decoded and the split points, counted on the timeline
-// a gapless decoder plays (the encoder delay and the decoder's own, when a LAME tag gives
-// them, before the first). Failed with
+// a gapless decoder plays (the audio layer decodes so). Failed with
 // "Failed to load file \"path\"." when the audio layer cannot open the file (out is then
 // empty). Cancelled when the flag was set; out is then empty. A file whose decoding stops
 // early is judged on what was decoded.

@@ -1,14 +1,14 @@
 // The join decisions: which way a join takes (frame copy or re-encoding) and with which parameters.
 //
-// Frame copy is only a well-formed stream when every input is MPEG Layer III with the same
-// sample rate, bit rate and channel mode, and a constant bit rate. The frame-copy joiner
-// leaves each input's "Xing"/"Info" header frame behind, so an "Info" frame (LAME and ffmpeg
-// write one into every CBR file) is no reason to re-encode; a "Xing" or "VBRI" header, or
-// frames of several bit rates, mean a variable bit rate, whose joined frames no header would
-// describe. The bit rates compared are the audio's own (SourceFacts.h), so a cover picture in
-// a tag makes no difference. Files of other layers, and files that are no MPEG audio at all
-// (a WAV file, read by the audio library), are never alike: frames of two layers in one
-// stream are rejected by decoders.
+// Frame copy is a well-formed stream when every input is MPEG Layer III with the same sample
+// rate and the same channel count (mono, or two channels: stereo, joint stereo and dual
+// channel frames follow one another in one stream). Bit rates may differ from frame to
+// frame in Layer III, so neither a variable bit rate nor inputs of different bit rates are
+// a reason to re-encode: the frame-copy joiner leaves each input's "Xing"/"Info" header
+// frame behind and writes one for the whole target ("Xing" when its frames' bit rates
+// differ). Files of other layers, and files that are no MPEG audio at all (a WAV file, read
+// by the audio library), are never alike: frames of two layers in one stream are rejected by
+// decoders.
 //
 // "Auto" joins alike inputs by frame copy and re-encodes anything else with parameters
 // derived from the inputs: the largest sample rate (snapped to an MPEG rate), the bit rate
@@ -37,8 +37,7 @@ struct JoinWay {
     EncodingParams params;   // the re-encoding parameters; unused for frame copy
 };
 
-// True when every input is Layer III at a constant bit rate and all share sample rate, bit
-// rate and channel mode.
+// True when every input is Layer III and all share the sample rate and the channel count.
 bool InputsAlike(const std::vector<JoinInputFacts>& inputs);
 
 // The derived parameters: the walk described above over walked, from start. The sample rate

@@ -30,7 +30,6 @@ constexpr size_t kXingTocBytes = 100;
 // The LAME tag after them: 9 bytes of version text, 11 more, then the delay and padding as
 // two 12-bit numbers in 3 bytes.
 constexpr size_t kLameDelaysAt = 21;
-constexpr size_t kLameDelaysBytes = 3;
 
 uint32_t ReadBigEndian32(const uint8_t* p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
@@ -255,19 +254,10 @@ void CMp3Reader::PatchVbrHeader(uint8_t* copy, uint32_t length, uint32_t frames,
 
 bool CMp3Reader::ReadLameDelays(const uint8_t* frame, uint32_t length, int& delay, int& padding) {
     if (length < kHeaderBytes || !IsFrameHeader(frame)) return false;
-    const MpegFrameHeader h = DecodeFrameHeader(frame);
-    if (!IsXingFrame(frame, length, h)) return false;
-    size_t p = static_cast<size_t>(VbrTagOffset(h)) + 4;
-    if (p + 4 > length) return false;
-    p = LameTagOffset(p, ReadBigEndian32(frame + p));
-    if (p + kLameDelaysAt + kLameDelaysBytes > length) return false;
-    const uint8_t* tag = frame + p;
-    if (std::memcmp(tag, "LAME", 4) != 0 && std::memcmp(tag, "Lavf", 4) != 0 && std::memcmp(tag, "Lavc", 4) != 0) {
-        return false;
-    }
-    const uint8_t* d = tag + kLameDelaysAt;
-    delay = (int{d[0]} << 4) | (d[1] >> 4);
-    padding = ((d[1] & 0x0F) << 8) | d[2];
+    const VbrHeader header = ReadVbrHeader(frame, length, DecodeFrameHeader(frame));
+    if (!header.hasDelays) return false;
+    delay = header.delay;
+    padding = header.padding;
     return true;
 }
 

@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 // map's facts, its bins as pairs of low and high samples, then the checksum of every byte
 // before it. All numbers little-endian.
 constexpr char kMagic[8] = {'C', 'V', 'P', 'E', 'A', 'K', 'S', '\n'};
-constexpr uint32_t kFormatVersion = 1;
+constexpr uint32_t kFormatVersion = 2;  // 2: peaks of the gapless decode
 constexpr size_t kBinBytes = 4;
 constexpr size_t kChecksumBytes = 8;
 // Paths longer than this are not cached (no path of a real file system comes near it).

@@ -143,7 +143,7 @@ Outcome RunJob(Job& job, const std::atomic<bool>& cancel) {
         }
     }
 
-    const audio::Handle handle = audio::StreamCreateFile(job.path, 0, 0, audio::kStreamDecode);
+    const audio::Handle handle = audio::StreamCreateFile(job.path, 0, 0, audio::kStreamDecode | audio::kStreamGapless);
     if (handle == 0) return Outcome::Failed(LoadFileFailure(job.path));
     audio::ChannelInfo info;
     const int64_t length = audio::ChannelGetLength(handle);
@@ -169,7 +169,7 @@ Outcome RunJob(Job& job, const std::atomic<bool>& cancel) {
     for (int k = 1; k < threads; ++k) {
         helpers.emplace_back([&job, &cancel, &facts, &edge, &whole, k, threads] {
             MarkBatchThread();
-            const audio::Handle own = audio::StreamCreateFile(job.path, 0, 0, audio::kStreamDecode);
+            const audio::Handle own = audio::StreamCreateFile(job.path, 0, 0, audio::kStreamDecode | audio::kStreamGapless);
             if (!DecodeStretch(job, cancel, own, facts, edge(k), edge(k + 1), k == threads - 1)) whole.store(false);
             if (own != 0) audio::StreamFree(own);
         });

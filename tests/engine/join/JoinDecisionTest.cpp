@@ -24,29 +24,32 @@ constexpr int kDual = kChannelModeDualChannel;
 constexpr int kMono = kChannelModeMono;
 
 TEST(JoinDecision, AutoReencodesWithTheLargestValuesAndTheModeWalk) {
-    JoinWay way = ChooseJoinWay({}, {Facts(44100, 128, kJoint), Facts(44100, 160, kJoint), Facts(44100, 128, kJoint)});
+    JoinWay way = ChooseJoinWay({}, {Facts(44100, 128, kJoint), Facts(48000, 160, kJoint), Facts(44100, 192, kJoint)});
     EXPECT_FALSE(way.byFrames);
-    EXPECT_EQ(way.params, (EncodingParams{44100, 160, kJoint}));
+    EXPECT_EQ(way.params, (EncodingParams{48000, 192, kJoint}));
 
     way = ChooseJoinWay({}, {Facts(22050, 32, kMono), Facts(44100, 112, kStereo)});
     EXPECT_EQ(way.params, (EncodingParams{44100, 112, kStereo}));
 
     // Joint stereo wins over stereo wherever it stands; dual channel and mono change nothing.
-    way = ChooseJoinWay({}, {Facts(32000, 64, kJoint), Facts(32000, 64, kStereo)});
+    way = ChooseJoinWay({}, {Facts(32000, 64, kJoint), Facts(16000, 64, kStereo)});
     EXPECT_EQ(way.params.channelMode, kJoint);
     way = ChooseJoinWay({}, {Facts(32000, 64, kDual), Facts(22050, 64, kDual)});
     EXPECT_EQ(way.params.channelMode, kMono);
 }
 
-TEST(JoinDecision, AutoCopiesOnlyConstantBitrateLayer3Files) {
+TEST(JoinDecision, AutoCopiesLayer3FilesOfOneSampleRateAndChannelCount) {
+    // Bit rates, a variable bit rate and the kind of two channels make no difference.
     const JoinInputFacts cbr = Facts(44100, 128, kJoint);
-    EXPECT_TRUE(ChooseJoinWay({}, {cbr, cbr, cbr}).byFrames);
-    // A variable bit rate (a Xing header, or frames of several rates), Layer II, or a file
-    // that is no MPEG audio at all: re-encoded, whatever the other facts say.
-    for (const JoinInputFacts& odd : {Facts(44100, 128, kJoint, true), Facts(44100, 128, kJoint, false, 2),
+    EXPECT_TRUE(ChooseJoinWay({}, {cbr, Facts(44100, 192, kStereo, true), Facts(44100, 320, kDual)}).byFrames);
+    EXPECT_TRUE(ChooseJoinWay({}, {Facts(22050, 32, kMono), Facts(22050, 64, kMono, true)}).byFrames);
+    // Another sample rate, one channel among two, Layer II, or a file that is no MPEG audio at
+    // all: re-encoded.
+    for (const JoinInputFacts& odd : {Facts(32000, 128, kJoint), Facts(44100, 128, kMono),
+                                      Facts(44100, 128, kJoint, false, 2),
                                       Facts(44100, 128, kJoint, false, kNotMpegAudio)}) {
         const JoinWay way = ChooseJoinWay({}, {cbr, odd, cbr});
-        EXPECT_FALSE(way.byFrames) << odd.layer;
+        EXPECT_FALSE(way.byFrames) << odd.sampleRate << ' ' << odd.channelMode << ' ' << odd.layer;
         EXPECT_EQ(way.params, (EncodingParams{44100, 128, kJoint}));
     }
 }
@@ -71,10 +74,12 @@ TEST(JoinDecision, BatchStartsTheWalkFromTheMainFile) {
     EXPECT_EQ(way.params, (EncodingParams{44100, 96, kDual}));
     way = ChooseBatchJoinWay({}, Facts(48000, 192, kMono), {Facts(44100, 96, kStereo)});
     EXPECT_EQ(way.params, (EncodingParams{48000, 192, kStereo}));
-    way = ChooseBatchJoinWay({}, Facts(44100, 128, kJoint), {Facts(44100, 128, kJoint), Facts(44100, 128, kJoint)});
+    way = ChooseBatchJoinWay({}, Facts(44100, 128, kJoint),
+                             {Facts(44100, 192, kStereo, true), Facts(44100, 64, kJoint)});
     EXPECT_TRUE(way.byFrames);
-    way = ChooseBatchJoinWay({}, Facts(44100, 128, kJoint, true), {Facts(44100, 128, kJoint)});
+    way = ChooseBatchJoinWay({}, Facts(44100, 128, kMono), {Facts(44100, 128, kJoint)});
     EXPECT_FALSE(way.byFrames);
+    EXPECT_EQ(way.params, (EncodingParams{44100, 128, kJoint}));
     way = ChooseBatchJoinWay({}, Facts(22050, 144, kJoint), {Facts(44100, 112, kJoint)});
     EXPECT_EQ(way.params, (EncodingParams{44100, 128, kJoint}));
 }

@@ -16,6 +16,7 @@
 #include "engine/mp3/OutputFile.h"
 #include "engine/output/PieceNaming.h"
 #include "support/Mp3Factory.h"
+#include "support/SplitAtFirstFrame.h"
 
 namespace corvane {
 namespace {
@@ -60,7 +61,7 @@ protected:
 };
 
 TEST_F(JoinJobFiles, FrameJoinWritesTheTagThenEveryInputsFramesInOrder) {
-    const Bytes a = Cbr(2.0), b = Cbr(3.0), c = Cbr(1.5);
+    const Bytes a = Cbr(2.0), b = Cbr(3.0, 192), c = Cbr(1.5);
     const Bytes tagB = test::MakeId3v2Tag(3, {{"TIT2", "second"}});
     const Bytes v1 = test::MakeId3v1Tag("t", "a", "l", "2001", 3, 1);
     CJoinJob job;
@@ -72,12 +73,26 @@ TEST_F(JoinJobFiles, FrameJoinWritesTheTagThenEveryInputsFramesInOrder) {
     const std::string target = dir / "out.mp3";
     const Outcome joined = job.JoinByFrames(target, nullptr);
     ASSERT_TRUE(joined.done()) << joined.message;
+    const test::FirstFrameSplit written = test::SplitAtFirstFrame(test::ReadFile(target));
     // LAME rendered the tag but encoded none of the frames: its encoder frame stays out.
-    EXPECT_EQ(test::ReadFile(target), test::Concat({WithoutEncoderFrame(job.TagBytes()), a, b, c}));
+    EXPECT_EQ(written.tag, WithoutEncoderFrame(job.TagBytes()));
+    // No input has a LAME tag: a header frame is made at the lowest bit rate that holds one,
+    // and a silent frame of a's kind at 32 kbps goes first, the decoder's delay falling in it.
+    Bytes silent = {0xFF, 0xFB, 0x10, a[3]};
+    silent.resize(104);
+    EXPECT_EQ(written.rest, test::Concat({silent, a, b, c}));
+    EXPECT_EQ(DecodeFrameHeader(written.first.data()).kbps, 64);
+    const test::HeaderFrameFigures figures = test::FiguresOf(written.first);
+    EXPECT_EQ(figures.letters, "Xing");  // 128 and 192 kbps
+    EXPECT_EQ(figures.frames, 1 + test::FrameOffsets(a, 0).size() + test::FrameOffsets(b, 0).size() +
+                                  test::FrameOffsets(c, 0).size());
+    EXPECT_EQ(figures.bytes, written.first.size() + written.rest.size());
+    EXPECT_EQ(figures.delay, 1152 - 529);
+    EXPECT_EQ(figures.padding, 529);
 
     const test::DecodeResult decoded = test::DecodeWithMpg123(target);
     ASSERT_TRUE(decoded.ok) << decoded.messages;
-    EXPECT_EQ(decoded.samples, test::DecodeWithMpg123(dir / "a.mp3").samples +
+    EXPECT_EQ(decoded.samples, 1152 + test::DecodeWithMpg123(dir / "a.mp3").samples +
                                    test::DecodeWithMpg123(dir / "b.mp3").samples +
                                    test::DecodeWithMpg123(dir / "c.mp3").samples);
 }
@@ -86,17 +101,27 @@ TEST_F(JoinJobFiles, FrameJoinLeavesTheInputsHeaderFramesBehind) {
     test::EncodeOptions o;
     o.infoFrame = true;
     o.seconds = 1.0;
-    const Bytes withInfo = test::EncodeMp3(o);
-    const std::vector<size_t> offsets = test::FrameOffsets(withInfo, 0);
-    ASSERT_GT(offsets.size(), 2u);
-    const Bytes frames(withInfo.begin() + static_cast<long>(offsets[1]), withInfo.end());
+    const test::FirstFrameSplit a = test::SplitAtFirstFrame(test::EncodeMp3(o));
+    o.seconds = 1.3;
+    const test::FirstFrameSplit b = test::SplitAtFirstFrame(test::EncodeMp3(o));
+    ASSERT_NE(test::FiguresOf(a.first).padding, test::FiguresOf(b.first).padding);
 
     CJoinJob job;
-    job.AddFiles({Write("a.mp3", withInfo), Write("b.mp3", withInfo)});
+    job.AddFiles({Write("a.mp3", test::Concat({a.first, a.rest})), Write("b.mp3", test::Concat({b.first, b.rest}))});
     const std::string target = dir / "out.mp3";
     const Outcome joined = job.JoinByFrames(target, nullptr);
     ASSERT_TRUE(joined.done()) << joined.message;
-    EXPECT_EQ(test::ReadFile(target), test::Concat({frames, frames}));
+    const test::FirstFrameSplit written = test::SplitAtFirstFrame(test::ReadFile(target));
+    EXPECT_EQ(written.rest, test::Concat({a.rest, b.rest}));
+    // The one header frame is a's, with the figures of the whole: a's delay, b's padding.
+    ASSERT_EQ(written.first.size(), a.first.size());
+    EXPECT_EQ(Bytes(written.first.begin(), written.first.begin() + 44), Bytes(a.first.begin(), a.first.begin() + 44));
+    const test::HeaderFrameFigures figures = test::FiguresOf(written.first);
+    EXPECT_EQ(figures.letters, "Info");
+    EXPECT_EQ(figures.frames, test::FiguresOf(a.first).frames + test::FiguresOf(b.first).frames);
+    EXPECT_EQ(figures.bytes, written.first.size() + written.rest.size());
+    EXPECT_EQ(figures.delay, test::FiguresOf(a.first).delay);
+    EXPECT_EQ(figures.padding, test::FiguresOf(b.first).padding);
 }
 
 TEST_F(JoinJobFiles, EachInputGetsAnEqualShareOfTheProgress) {
