@@ -240,6 +240,23 @@ private Q_SLOTS:
         app.ExitInstance();
     }
 
+    // A page opened for the first time shows its controls, never its list's context menu.
+    void openingEachPageShowsNoOtherWindow() {
+        MarkNotFirstRun();
+        Store("Options/StartPage", 6);
+        CMainApp app(FakeAudio::Startup());
+        QVERIFY(app.InitInstance());
+        for (int page = 0; page < app.Sheet()->Tabs()->count(); ++page) {
+            app.Sheet()->Tabs()->setCurrentIndex(page);
+            QApplication::processEvents();
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                QVERIFY2(!window->isVisible() || window == app.Sheet(), qPrintable(window->metaObject()->className()));
+            }
+        }
+        CloseWindow(app);
+        app.ExitInstance();
+    }
+
     void startPageOutsideThePagesOpensTheFirst() {
         MarkNotFirstRun();
         Store("Options/StartPage", 42);

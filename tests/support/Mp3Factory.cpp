@@ -299,11 +299,11 @@ ProcessResult RunProcess(const std::vector<std::string>& argv) {
     return result;
 }
 
-DecodeResult DecodeWithMpg123(const std::string& path) {
+namespace {
+
+// The WAV file a decoder wrote (as p ran), read into a result.
+DecodeResult ReadDecodedWav(const ProcessResult& p, const std::string& wav) {
     DecodeResult r;
-    TempDir dir;
-    const std::string wav = dir / "out.wav";
-    ProcessResult p = RunProcess({"mpg123", "-q", "--no-gapless", "-w", wav, path});
     r.messages = p.err;
     const Bytes data = ReadFile(wav);
     if (p.exitCode != 0 || data.size() < 44) return r;
@@ -323,7 +323,24 @@ DecodeResult DecodeWithMpg123(const std::string& path) {
         at += 8 + size + (size & 1);
     }
     if (r.channels > 0) r.samples = static_cast<int64_t>(r.pcm.size()) / r.channels;
-    r.ok = r.channels > 0 && p.err.find("rror") == std::string::npos;
+    return r;
+}
+
+}  // namespace
+
+DecodeResult DecodeWithMpg123(const std::string& path) {
+    TempDir dir;
+    const std::string wav = dir / "out.wav";
+    DecodeResult r = ReadDecodedWav(RunProcess({"mpg123", "-q", "--no-gapless", "-w", wav, path}), wav);
+    r.ok = r.channels > 0 && r.messages.find("rror") == std::string::npos;
+    return r;
+}
+
+DecodeResult DecodeGapless(const std::string& path) {
+    TempDir dir;
+    const std::string wav = dir / "out.wav";
+    DecodeResult r = ReadDecodedWav(RunProcess({"ffmpeg", "-loglevel", "error", "-i", path, wav}), wav);
+    r.ok = r.channels > 0 && r.messages.empty();
     return r;
 }
 

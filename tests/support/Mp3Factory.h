@@ -100,6 +100,10 @@ struct DecodeResult {
     std::string messages;
 };
 DecodeResult DecodeWithMpg123(const std::string& path);
+// The same by ffmpeg, which plays a file as gapless players do: without the samples its LAME
+// tag's encoder delay and padding name (and the decoder's own delay with them). ok is false
+// when ffmpeg failed or reported anything.
+DecodeResult DecodeGapless(const std::string& path);
 
 // The path of the built corvane-cli.
 std::string CliPath();

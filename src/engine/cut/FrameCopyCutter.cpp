@@ -208,11 +208,14 @@ Outcome CFrameCopyCutter::CutPiece(const std::string& path, Measure measure, uin
     if (!copied.done()) return copied;
     if (measure == Measure::Bytes) next = copiedTo_;
     uint64_t end = measure == Measure::ToEnd ? copiedTo_ : next + backwardOverlapSamples_;
+    // A backward overlap that runs into the source's end ends this piece there, not the cut:
+    // the next piece still starts at next.
+    bool overlapRanOut = false;
     if (!eof && measure != Measure::ToEnd && backwardOverlapSamples_ > 0) {
-        copied = CopyFrames(out, Measure::Samples, end, 0, piece, eof);
+        copied = CopyFrames(out, Measure::Samples, end, 0, piece, overlapRanOut);
         if (!copied.done()) return copied;
     }
-    const bool ranOut = eof || measure == Measure::ToEnd;
+    const bool ranOut = eof || overlapRanOut || measure == Measure::ToEnd;
     Outcome finished = FinishPiece(out, piece, end, ranOut);
     if (!finished.done()) return finished;
     if (measure == Measure::ToEnd) {

@@ -51,7 +51,9 @@ PieceForecast ForecastPiece(const PieceModel& model, const PieceAsk& ask) {
         ask.atAudioStart ? 0 : std::min<uint64_t>(CeilDiv(static_cast<double>(model.forwardOverlapSamples), frameSamples),
                                                   ask.framesBefore);
     const uint64_t quiet = ask.quietFrames > 0 ? ask.quietFrames : ask.atAudioStart ? kQuietAtAudioStart : kQuietAfterJump;
-    uint64_t calls = quiet + (ask.atAudioStart ? 0 : kDroppedAfterJump) + (firstBytesCall - 1);
+    uint64_t calls = quiet + (ask.atAudioStart ? 0 : kDroppedAfterJump);
+    // Calls before LAME's first bytes: a fade-in and a size count only blocks it returned bytes for.
+    if (model.fadeInSamples > 0 || ask.measure == PieceAsk::Measure::Bytes) calls += firstBytesCall - 1;
 
     // Fade-in: blocks count once LAME returned bytes for them.
     double samplesCounted = 0;
@@ -71,8 +73,8 @@ PieceForecast ForecastPiece(const PieceModel& model, const PieceAsk& ask) {
                               (stepsBack ? static_cast<double>(model.forwardOverlapSamples) : 0.0) +
                               static_cast<double>(model.backwardOverlapSamples) -
                               static_cast<double>(model.fadeOutSamples);
-        const uint64_t counting = CeilDiv(budget - samplesCounted, frameSamples);
-        calls += CeilDiv(static_cast<double>(counting), share);
+        // Every decoded block counts.
+        calls += CeilDiv(budget - samplesCounted, frameSamples);
     } else {
         const double budget = static_cast<double>(ask.target) +
                               (stepsBack ? static_cast<double>(ask.bytesBefore) : 0.0) +

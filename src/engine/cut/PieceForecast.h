@@ -3,8 +3,8 @@
 // A parallel cut starts a piece before the piece ahead of it has ended, at the position
 // where that one is forecast to leave the reader, and keeps the result only if the forecast
 // was right. Where a re-encoded piece ends depends on the decoder and the encoder, not only
-// on its budget: a block of samples counts toward a duration only once LAME has returned
-// bytes for it, and a size counts the bytes LAME returned. The forecast follows the phases
+// on its budget: a block of a fade-in counts toward a duration only once LAME has returned
+// bytes for it (the main phase counts every block), and a size counts the bytes LAME returned. The forecast follows the phases
 // of CReencodeCutter::CutPiece call by call, one source frame a call:
 //
 //  - calls that count nothing at first: the decoder hands out a frame's samples one call
@@ -15,7 +15,7 @@
 //    preset, BLKSIZE + frame - FFTOFFSET needed);
 //  - the fade-in, the main phase and the fade-out, each counted as CutPiece counts them;
 //    when LAME's frame is longer than what one call gives it (a lower output rate), only
-//    that share of the calls returns bytes and counts;
+//    that share of the calls returns bytes (and counts, in a fade-in);
 //  - the step back: the backward overlap's frames and three more.
 //
 // For a clean source without rate conversion the forecast of a duration is exact. Sizes depend

@@ -565,6 +565,7 @@ void CPageBatchJoiner::OnJoinNow() {
     }
     dialog->PostClose();
     mainWindow->setEnabled(true);
+    mainWindow->activateWindow();  // the keyboard goes back to the window, not to where the progress was
 
     if (!outcome.cancelled() && options.browseFolder) {
         const size_t first = FirstJoinedRow(rows);

@@ -130,7 +130,7 @@ void CPageBatchSplitter::MakeModeControls(Placer& at) {
     look.pitch = kModePitch;
     look.right = kModeRight;
     look.timeRadioText = "By &time";
-    look.ownRadioText = "By c&ustom";
+    look.ownRadioText = "B&y custom";
     look.ownRadioName = "byRange";
     look.sizeLow = kSizeLow;
     look.countLow = kCountLow;
@@ -219,7 +219,6 @@ void CPageBatchSplitter::ConnectControls() {
     connect(removeAllButton_, &QPushButton::clicked, this, &CPageBatchSplitter::OnRemoveAll);
     connect(list_, &QTreeWidget::itemSelectionChanged, this, &CPageBatchSplitter::OnSelectionChanged);
     connect(list_, &QTreeWidget::itemDoubleClicked, this, [this] { OnPlay(); });
-    connect(list_->header(), &QHeaderView::sectionClicked, list_, &CSortListCtrl::SortByColumn);
 }
 
 bool CPageBatchSplitter::eventFilter(QObject* watched, QEvent* event) {
@@ -456,6 +455,7 @@ void CPageBatchSplitter::Run(const std::vector<std::pair<FileEntry*, int>>& rows
     const bool cancelled = adapter.cancelled || dialog->cancelled;
     dialog->PostClose();
     mainWindow->setEnabled(true);
+    mainWindow->activateWindow();  // the keyboard goes back to the window, not to where the progress was
 
     if (cancelled || !options.browseFolder) return;
     for (const FileEntry* entry : processed) {

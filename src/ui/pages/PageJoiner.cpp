@@ -423,6 +423,7 @@ void CPageJoiner::OnJoinNow() {
     }
     dialog->PostClose();
     mainWindow->setEnabled(true);
+    mainWindow->activateWindow();  // the keyboard goes back to the window, not to where the progress was
 
     if (outcome.failed()) {
         if (!outcome.message.empty())

@@ -227,7 +227,7 @@ void CPageSplitter::MakeModeControls(Placer& at) {
     look.pitch = kModePitch;
     look.right = kModeRight;
     look.timeRadioText = "By ti&me";
-    look.ownRadioText = "By c&ustom";
+    look.ownRadioText = "B&y custom";
     look.ownRadioName = "byCustom";
     look.minutesLabel = "mi&n";
     look.minutesLabelWidth = kMinLabelWidth;
@@ -722,6 +722,7 @@ void CPageSplitter::OnAddSilences() {
     const Outcome outcome = FindSilencePieces(sourcePath_.toStdString(), SilenceOptions{}, &adapter, TotalLength(), rows);
     dialog->PostClose();
     mainWindow->setEnabled(true);
+    mainWindow->activateWindow();  // the keyboard goes back to the window, not to where the progress was
     if (outcome.cancelled()) return;
     if (outcome.failed()) {
         ShowMessage(this, Utf8(outcome.message), QMessageBox::Warning);
@@ -775,6 +776,7 @@ void CPageSplitter::OnCutNow() {
     outputs_ = std::move(heard.pieces);
     dialog->PostClose();
     mainWindow->setEnabled(true);
+    mainWindow->activateWindow();  // the keyboard goes back to the window, not to where the progress was
     if (custom) {
         // The rows come back with the outputs of the pieces written.
         pieces_ = std::move(request.rule.pieces);

@@ -45,9 +45,9 @@ void CResizablePage::EnsureInitialised() {
     resize(DesignSize());
     OnInitPage();
     // Controls made while the page is being shown would stay hidden: show those that were
-    // not hidden on purpose.
+    // not hidden on purpose. Windows the page owns (its context menus) open only when asked.
     for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-        if (!child->testAttribute(Qt::WA_WState_ExplicitShowHide)) child->show();
+        if (!child->isWindow() && !child->testAttribute(Qt::WA_WState_ExplicitShowHide)) child->show();
     if (!current.isEmpty() && current != DesignSize()) resize(current);
     layout_->SetInitialised(true);
     layout_->Arrange(size());

@@ -149,7 +149,7 @@ CId3TagDialog::CId3TagDialog(QWidget* parent) : QDialog(parent) {
     place(spin, "trackSpin", kFieldRight - kSpinWidth, kTrackY, kSpinWidth, kRowHeight);
     connect(spin->Up(), &QToolButton::clicked, this, [this] { StepTrack(+1); });
     connect(spin->Down(), &QToolButton::clicked, this, [this] { StepTrack(-1); });
-    label("&Track #:", trackBox_, kMargin, kTrackY);
+    label("T&rack #:", trackBox_, kMargin, kTrackY);
 
     titleBox_ = line("title", kTitleY);
     label("&Title:", titleBox_, kMargin, kTitleY);

@@ -30,6 +30,17 @@ std::vector<std::string> FilesIn(const fs::path& dir) {
     return names;
 }
 
+// Expects path to play, as a gapless decoder plays it, as samples [from, to) of source's decode
+// (to -1: to its end).
+void ExpectPlays(const std::string& path, const test::DecodeResult& source, int64_t from, int64_t to = -1) {
+    const test::DecodeResult d = test::DecodeGapless(path);
+    ASSERT_TRUE(d.ok) << path << ": " << d.messages;
+    if (to < 0) to = source.samples;
+    ASSERT_EQ(d.samples, to - from) << path;
+    const auto at = [&](int64_t sample) { return source.pcm.begin() + sample * source.channels; };
+    EXPECT_TRUE(d.pcm == std::vector<int16_t>(at(from), at(to))) << path;
+}
+
 class CutPlansTest : public ::testing::Test {
 protected:
     // A 44100 Hz CBR source of the given seconds in "in/", pieces go to "out/".
@@ -140,21 +151,14 @@ TEST_F(CutPlansTest, ByCountGivesEqualPiecesAndTheLastTakesTheRest) {
     ctx.options.trackNumbers = TrackNumber::Sequence;
     ASSERT_TRUE(test::CutFileByCount(ctx, src, SourceLengthTenths(src), 3).done());
     ASSERT_EQ(ctx.createdPieces.size(), 3u);
+    const test::DecodeResult whole = test::DecodeGapless(src);
     for (int i = 0; i < 3; ++i) {
         TagFields t;
         ASSERT_TRUE(ReadTags(ctx.createdPieces[static_cast<size_t>(i)], t));
         EXPECT_EQ(t.title, "Title - " + std::to_string(i + 1) + "/3");
         EXPECT_EQ(t.track, i + 1);
-        const test::DecodeResult d = test::DecodeWithMpg123(ctx.createdPieces[static_cast<size_t>(i)]);
-        ASSERT_TRUE(d.ok) << d.messages;
-        // The first piece ends with the frame that reaches 3.3 s (145530 samples: frame
-        // 126), the second with the one that reaches 6.6 s (frame 252) and starts with the
-        // three frames before frame 127, which a decoder needs first.
-        if (i == 0) {
-            EXPECT_EQ(d.samples, 127 * 1152);
-        } else if (i == 1) {
-            EXPECT_EQ(d.samples, (253 - 124) * 1152);
-        }
+        // 3.3 s (145530 samples) each, the last the rest.
+        ExpectPlays(ctx.createdPieces[static_cast<size_t>(i)], whole, i * 145530, i < 2 ? (i + 1) * 145530 : -1);
     }
 }
 
@@ -180,36 +184,26 @@ TEST_F(CutPlansTest, CustomPiecesSkipUncheckedRowsAndStopAfterTheLastChecked) {
     rows = {{0, 20, false, {}, {}, -1, {}}, {20, 40, true, {}, {}, -1, {}}, {40, 60, false, {}, {}, -1, {}}};
     ASSERT_TRUE(test::CutFileByPieces(ctx2, src, rows).done());
     EXPECT_EQ(FilesIn(out()), (std::vector<std::string>{"song-2.mp3"}));
-    const test::DecodeResult d = test::DecodeWithMpg123(ctx2.createdPieces[0]);
-    // Skipped to the frame that reaches 2 s (frame 76), then the frames to the one that
-    // reaches 4 s (frame 153).
-    EXPECT_EQ(d.samples, (154 - 77) * 1152);
+    ExpectPlays(ctx2.createdPieces[0], test::DecodeGapless(src), 2 * 44100, 4 * 44100);
 }
 
-// A row with its end in samples: pieces and skips run to the frame that reaches it, counted
-// from the source's first frame, whatever its tenths say.
-TEST_F(CutPlansTest, RowsWithExactEndsEndAtTheFrameThatReachesThem) {
+// A row with its end in samples: pieces and skips end there, on the timeline a gapless decoder
+// plays, whatever its tenths say.
+TEST_F(CutPlansTest, RowsWithExactEndsEndAtThoseSamples) {
     const std::string src = MakeSource(6);
-    const Bytes source = test::ReadFile(src);
-    const std::vector<size_t> offsets = test::FrameOffsets(source, 0);
     CutContext ctx = Context();
     ctx.options.keepTag = false;
     std::vector<PieceEntry> rows(4);
-    rows[0].endSample = 50000;    // frames 0..43 (44 x 1152 = 50688)
-    rows[1].endSample = 120000;   // skipped from frame 41 (after the step back) to frame 105
+    rows[0].endSample = 50000;
+    rows[1].endSample = 120000;  // skipped
     rows[1].checked = false;
-    rows[2].endSample = 200000;   // frames 105..173
+    rows[2].endSample = 200000;
     ASSERT_TRUE(test::CutFileByPieces(ctx, src, rows).done());
     ASSERT_EQ(ctx.createdPieces.size(), 3u);
-
-    // Each piece is the source's frames first..last, byte for byte (no tag).
-    auto expectFrames = [&](const std::string& piece, size_t first, size_t end) {
-        const size_t to = end < offsets.size() ? offsets[end] : source.size();
-        EXPECT_EQ(test::ReadFile(piece), Bytes(source.begin() + offsets[first], source.begin() + to)) << piece;
-    };
-    expectFrames(ctx.createdPieces[0], 0, 44);
-    expectFrames(ctx.createdPieces[1], 105, 174);
-    expectFrames(ctx.createdPieces[2], 171, offsets.size());
+    const test::DecodeResult whole = test::DecodeGapless(src);
+    ExpectPlays(ctx.createdPieces[0], whole, 0, 50000);
+    ExpectPlays(ctx.createdPieces[1], whole, 120000, 200000);
+    ExpectPlays(ctx.createdPieces[2], whole, 200000);
 }
 
 // A row with its own tag record: the piece's tag and the name's tag placeholders are the
@@ -268,11 +262,7 @@ TEST_F(CutPlansTest, BatchRangeWritesOnePieceFromTheBeginning) {
     ASSERT_TRUE(test::BatchCutRange(ctx, src, 6, "2.5", "0", sequence).done());
     ASSERT_EQ(ctx.createdPieces.size(), 1u);
     EXPECT_EQ(sequence, 8);
-    const test::DecodeResult d = test::DecodeWithMpg123(ctx.createdPieces[0]);
-    ASSERT_TRUE(d.ok);
-    const int64_t total = test::DecodeWithMpg123(src).samples;
-    // Skipped: 25 tenths = 110250 samples = 96 frames (95.7); the piece is the rest.
-    EXPECT_EQ(d.samples, total - 96 * 1152);
+    ExpectPlays(ctx.createdPieces[0], test::DecodeGapless(src), 110250);  // from 2.5 s on
 }
 
 // A length read from a header counting 0xFFFFFFFF frames (112197 thousand seconds): twice
@@ -283,9 +273,7 @@ TEST_F(CutPlansTest, BatchRangeToTheEndOfAVeryLongSourceTakesTheRest) {
     CutContext ctx = Context();
     ASSERT_TRUE(test::BatchCutRange(ctx, src, 112197004, "2.5", "0", sequence).done());
     ASSERT_EQ(ctx.createdPieces.size(), 1u);
-    const test::DecodeResult d = test::DecodeWithMpg123(ctx.createdPieces[0]);
-    ASSERT_TRUE(d.ok) << d.messages;
-    EXPECT_EQ(d.samples, test::DecodeWithMpg123(src).samples - 96 * 1152);
+    ExpectPlays(ctx.createdPieces[0], test::DecodeGapless(src), 110250);
 }
 
 TEST_F(CutPlansTest, ANameThatExistsWithSkipStopsTheCutAndKeepsEarlierPieces) {

@@ -21,8 +21,9 @@ namespace {
 
 using test::Bytes;
 
-// 8000 Hz MPEG 2.5: 576 samples a frame, 800 samples a tenth, so whole frame counts are
-// easy to ask for in tenths: 72 tenths = 100 frames, 7 tenths = 10 frames, 3 tenths = 5.
+// 8000 Hz MPEG 2.5 mono: 576 samples a frame, 800 a tenth (72 tenths = 100 frames). The source
+// has no LAME tag, so a gapless decoder plays it from its first frame's first sample on, and
+// its pieces' delays count from there.
 class FrameCopyCutterTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -37,6 +38,7 @@ protected:
         test::WriteFile(path, source);
         offsets = test::FrameOffsets(source, 0);
         offsets.push_back(source.size());
+        lastFrame = offsets.size() - 2;
     }
 
     // The bytes of source frames first..last inclusive.
@@ -44,12 +46,42 @@ protected:
         return Bytes(source.begin() + static_cast<long>(offsets[first]), source.begin() + static_cast<long>(offsets[last + 1]));
     }
 
+    // Expects the piece name (no tag) to be a header frame that counts its frames and bytes
+    // and gives delay and padding, a silent frame of silent bytes (0: none), then the source's
+    // frames first..last.
+    void ExpectPiece(const std::string& name, size_t silent, size_t first, size_t last, int delay, int padding) const {
+        const Bytes piece = test::ReadFile(dir / name);
+        ASSERT_GT(piece.size(), 4u) << name;
+        const size_t header = static_cast<size_t>(DecodeFrameHeader(piece.data()).frameLength);
+        ASSERT_GE(piece.size(), header + silent) << name;
+        int d = -1, p = -1;
+        ASSERT_TRUE(CMp3Reader::ReadLameDelays(piece.data(), static_cast<uint32_t>(header), d, p)) << name;
+        EXPECT_EQ(d, delay) << name;
+        EXPECT_EQ(p, padding) << name;
+        const uint8_t* info = piece.data() + 4 + 9;  // after the header and the mono side info
+        ASSERT_EQ(std::memcmp(info, "Info", 4), 0) << name;
+        auto field = [&](int at) {
+            return uint32_t(info[at]) << 24 | info[at + 1] << 16 | info[at + 2] << 8 | info[at + 3];
+        };
+        EXPECT_EQ(field(8), (silent > 0 ? 1 : 0) + last + 1 - first) << name;
+        EXPECT_EQ(field(12), piece.size()) << name;
+        if (silent > 0) {
+            EXPECT_EQ(static_cast<size_t>(DecodeFrameHeader(piece.data() + header).frameLength), silent) << name;
+        }
+        EXPECT_EQ(Bytes(piece.begin() + static_cast<long>(header + silent), piece.end()), Frames(first, last)) << name;
+    }
+
     test::TempDir dir;
     Bytes source;
     std::string path;
     std::vector<size_t> offsets;
+    size_t lastFrame = 0;
 };
 
+// A piece from the source's start begins with a silent frame, which the decoder's 529 samples
+// of delay and 47 more drop. A later one begins with a silent frame that carries the bit
+// reservoir and the two frames before the one its first sample falls in; its delay drops all
+// before that sample. The padding drops the last frame's samples after the piece's end.
 TEST_F(FrameCopyCutterTest, WorkedSequenceWithOverlapsGivesExactFrames) {
     CFrameCopyCutter cutter;
     ASSERT_TRUE(cutter.LoadSource(path));
@@ -58,37 +90,37 @@ TEST_F(FrameCopyCutterTest, WorkedSequenceWithOverlapsGivesExactFrames) {
     cutter.keepTag = false;
     bool eof = true;
 
+    // Samples 0..60000 (7.2 s and the 0.3 s backward overlap): frames 0..104.
     ASSERT_TRUE(cutter.CutByDuration(dir / "p1.mp3", 72, 1, 3, 1, 0, eof).done());
     EXPECT_FALSE(eof);
-    EXPECT_EQ(test::ReadFile(dir / "p1.mp3"), test::Concat({Frames(0, 99), Frames(100, 104)}));
-    EXPECT_EQ(cutter.reader().position(), offsets[97]);
+    ExpectPiece("p1.mp3", 72, 0, 104, 47, 105 * 576 + 529 - 60000);
+    EXPECT_EQ(cutter.reader().position(), offsets[100]);
     // The history keeps the newest twelve records and before them the fewest whose samples
-    // reach both overlaps (8000 samples: 14 frames), less the three stepped back over.
-    EXPECT_EQ(cutter.frameHistory().size(), 23u);
+    // reach both overlaps (8000 samples: 14 frames), less the five stepped back over.
+    EXPECT_EQ(cutter.frameHistory().size(), 21u);
 
+    // 52000..117600 (the 0.7 s forward overlap before 7.2 s): 52000 falls in frame 90.
     ASSERT_TRUE(cutter.CutByDuration(dir / "p2.mp3", 72, 2, 3, 2, 0, eof).done());
-    EXPECT_EQ(test::ReadFile(dir / "p2.mp3"), test::Concat({Frames(87, 96), Frames(97, 196), Frames(197, 201)}));
-    EXPECT_EQ(cutter.reader().position(), offsets[194]);
+    ExpectPiece("p2.mp3", 288, 88, 204, 52000 - 87 * 576 - 529, 205 * 576 + 529 - 117600);
+    EXPECT_EQ(cutter.reader().position(), offsets[200]);
 
     ASSERT_TRUE(cutter.CutToEnd(dir / "p3.mp3", 3, 3, 3, 0).done());
-    EXPECT_EQ(test::ReadFile(dir / "p3.mp3"), test::Concat({Frames(184, 193), Frames(194, offsets.size() - 2)}));
+    ExpectPiece("p3.mp3", 72, 188, lastFrame, 109600 - 187 * 576 - 529, 529);
 }
 
-// Without a LAME tag to tell players to skip them, the next piece starts with just the three
-// frames the reader stepped back over.
-TEST_F(FrameCopyCutterTest, NeighbouringPiecesShareThreeFrames) {
+// A piece of a size ends with the frame that crosses it; the next one's first sample is the
+// first of the frame after, so it repeats the two frames before.
+TEST_F(FrameCopyCutterTest, APieceAfterOneOfASizeRepeatsTheFramesItsFirstNeeds) {
     CFrameCopyCutter cutter;
     ASSERT_TRUE(cutter.LoadSource(path));
     cutter.keepTag = false;
     bool eof = false;
     ASSERT_TRUE(cutter.CutBySize(dir / "a.mp3", 10000, 1, 2, 1, 0, eof).done());
     ASSERT_TRUE(cutter.CutToEnd(dir / "b.mp3", 2, 2, 2, 0).done());
-    const Bytes a = test::ReadFile(dir / "a.mp3");
-    const Bytes b = test::ReadFile(dir / "b.mp3");
-    const size_t n = test::FrameOffsets(a, 0).size();
-    EXPECT_GE(a.size(), 10000u);
-    EXPECT_LT(a.size(), 10000u + 100);
-    EXPECT_EQ(b, Frames(n - 3, offsets.size() - 2));
+    ASSERT_LT(offsets[69], 10000u);
+    ASSERT_GE(offsets[70], 10000u);
+    ExpectPiece("a.mp3", 72, 0, 69, 47, 529);
+    ExpectPiece("b.mp3", 288, 68, lastFrame, 3 * 576 - 529, 529);
 }
 
 TEST_F(FrameCopyCutterTest, SkippedFramesFeedTheNextForwardOverlap) {
@@ -101,7 +133,7 @@ TEST_F(FrameCopyCutterTest, SkippedFramesFeedTheNextForwardOverlap) {
     EXPECT_EQ(cutter.frameHistory().size(), 22u);  // 12 newest and 10 frames for the overlap
     EXPECT_EQ(cutter.frameHistory().front().offset, offsets[78]);
     ASSERT_TRUE(cutter.CutByDuration(dir / "p.mp3", 72, 2, 3, 2, 0, eof).done());
-    EXPECT_EQ(test::ReadFile(dir / "p.mp3"), test::Concat({Frames(90, 99), Frames(100, 199)}));
+    ExpectPiece("p.mp3", 288, 88, 199, 52000 - 87 * 576 - 529, 529);
 }
 
 TEST_F(FrameCopyCutterTest, AnOverlapLongerThanTheHistoryStartsAtTheFirstFrame) {
@@ -111,21 +143,22 @@ TEST_F(FrameCopyCutterTest, AnOverlapLongerThanTheHistoryStartsAtTheFirstFrame) 
     cutter.SetForwardOverlap(100);  // 10 seconds
     bool eof = false;
     ASSERT_TRUE(cutter.CutByDuration(dir / "p1.mp3", 36, 1, 2, 1, 0, eof).done());
-    EXPECT_EQ(test::ReadFile(dir / "p1.mp3"), Frames(0, 49));  // the first piece has no history
+    ExpectPiece("p1.mp3", 72, 0, 49, 47, 529);
     ASSERT_TRUE(cutter.CutByDuration(dir / "p2.mp3", 36, 2, 2, 2, 0, eof).done());
-    EXPECT_EQ(test::ReadFile(dir / "p2.mp3"), test::Concat({Frames(0, 46), Frames(47, 96)}));
+    ExpectPiece("p2.mp3", 72, 0, 99, 47, 529);
 }
 
+// An overlap past the source's end ends the piece there, not the cut.
 TEST_F(FrameCopyCutterTest, ABackwardOverlapEndsQuietlyAtTheLastFrame) {
     CFrameCopyCutter cutter;
     ASSERT_TRUE(cutter.LoadSource(path));
     cutter.keepTag = false;
     cutter.SetBackwardOverlap(600);
     bool eof = false;
-    const size_t last = offsets.size() - 2;
     ASSERT_TRUE(cutter.CutByDuration(dir / "p.mp3", 72, 1, 2, 1, 0, eof).done());
     EXPECT_FALSE(eof);
-    EXPECT_EQ(test::ReadFile(dir / "p.mp3"), Frames(0, last));
+    ExpectPiece("p.mp3", 72, 0, lastFrame, 47, 529);
+    EXPECT_EQ(cutter.reader().position(), offsets[100]);
 }
 
 TEST_F(FrameCopyCutterTest, TheSourceEndingInsideAPieceSetsEndOfFile) {
@@ -135,23 +168,25 @@ TEST_F(FrameCopyCutterTest, TheSourceEndingInsideAPieceSetsEndOfFile) {
     bool eof = false;
     ASSERT_TRUE(cutter.CutByDuration(dir / "p.mp3", 3000, 1, 1, 1, 0, eof).done());
     EXPECT_TRUE(eof);
-    EXPECT_EQ(test::ReadFile(dir / "p.mp3"), source);
+    ExpectPiece("p.mp3", 72, 0, lastFrame, 47, 529);
 }
 
-// A piece of three frames or fewer shares all but its first frame with the next one.
-TEST_F(FrameCopyCutterTest, PiecesOfThreeFramesOrFewerStillMoveOn) {
+// Pieces whose first sample a delay (at most 4095, and the decoder's 529) reaches from the
+// silent frame before the source's start copy the frames from there; the one from frame 9 on
+// does not.
+TEST_F(FrameCopyCutterTest, PiecesNearTheStartCopyFromTheFirstFrame) {
     CFrameCopyCutter cutter;
     ASSERT_TRUE(cutter.LoadSource(path));
     cutter.keepTag = false;
     bool eof = false;
     ASSERT_TRUE(cutter.CutBySize(dir / "a.mp3", 1, 1, 4, 1, 0, eof).done());
-    EXPECT_EQ(test::ReadFile(dir / "a.mp3"), Frames(0, 0));
+    ExpectPiece("a.mp3", 72, 0, 0, 47, 529);
     ASSERT_TRUE(cutter.CutBySize(dir / "b.mp3", offsets[4] - offsets[1] - 1, 2, 4, 2, 0, eof).done());
-    EXPECT_EQ(test::ReadFile(dir / "b.mp3"), Frames(1, 3));
-    ASSERT_TRUE(cutter.CutBySize(dir / "c.mp3", offsets[7] - offsets[2] - 1, 3, 4, 3, 0, eof).done());
-    EXPECT_EQ(test::ReadFile(dir / "c.mp3"), Frames(2, 6));
+    ExpectPiece("b.mp3", 72, 0, 3, 576 + 47, 529);
+    ASSERT_TRUE(cutter.CutBySize(dir / "c.mp3", offsets[9] - offsets[4] - 1, 3, 4, 3, 0, eof).done());
+    ExpectPiece("c.mp3", 72, 0, 8, 4 * 576 + 47, 529);
     ASSERT_TRUE(cutter.CutToEnd(dir / "d.mp3", 4, 4, 4, 0).done());
-    EXPECT_EQ(test::ReadFile(dir / "d.mp3"), Frames(4, offsets.size() - 2));
+    ExpectPiece("d.mp3", 216, 7, lastFrame, 3 * 576 - 529, 529);
 }
 
 // 5368720 tenths at 8000 Hz are 4294976000 samples, past 32 bits.
@@ -162,7 +197,7 @@ TEST_F(FrameCopyCutterTest, ADurationPastThirtyTwoBitsOfSamplesRunsToTheEnd) {
     bool eof = false;
     ASSERT_TRUE(cutter.CutByDuration(dir / "p.mp3", 5368720, 1, 1, 1, 0, eof).done());
     EXPECT_TRUE(eof);
-    EXPECT_EQ(test::ReadFile(dir / "p.mp3"), source);
+    ExpectPiece("p.mp3", 72, 0, lastFrame, 47, 529);
 }
 
 TEST_F(FrameCopyCutterTest, ProgressMovesForwardOnlyAcrossPieces) {
@@ -215,12 +250,12 @@ TEST(FrameCopyCutterVbr, EachPieceCarriesItsOwnPatchedVbrFrameAfterTheTag) {
         const uint32_t frameLength = static_cast<uint32_t>(h.frameLength);
         ASSERT_TRUE(CMp3Reader::ReadLameDelays(frames.data(), frameLength, sourceDelay, sourcePadding));
         ASSERT_TRUE(CMp3Reader::ReadLameDelays(vbr.data(), frameLength, delay, padding));
-        // The first piece starts where the source does; the second after a silent frame that
-        // carries the reservoir and the frame before its audio (frames this small hold less
-        // reservoir in four frames than the decoder needs); the first plays its last frame
-        // whole; the second ends as the source does.
-        EXPECT_EQ(delay, name == "a.mp3" ? sourceDelay : 2 * 1152 - 529) << name;
-        EXPECT_EQ(padding, name == "a.mp3" ? 529 : sourcePadding) << name;
+        // The first piece starts where the source does and ends 2 s in, inside frame 77; the
+        // second starts there, after a silent frame that carries the reservoir and frame 76,
+        // and ends as the source does.
+        const int end = 20 * 4410 + sourceDelay + 529;  // in the decoded stream
+        EXPECT_EQ(delay, name == "a.mp3" ? sourceDelay : 2 * 1152 + end % 1152 - 529) << name;
+        EXPECT_EQ(padding, name == "a.mp3" ? (end / 1152 + 1) * 1152 + 529 - end : sourcePadding) << name;
         EXPECT_EQ(Bytes(vbr.begin(), vbr.begin() + 44), Bytes(frames.begin(), frames.begin() + 44)) << name;
     }
 }

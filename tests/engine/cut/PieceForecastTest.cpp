@@ -29,17 +29,17 @@ PieceAsk Duration(int64_t tenths, bool atAudioStart, uint64_t framesBefore) {
 }
 
 TEST(PieceForecast, APieceAtTheAudioStartCountsFromItsThirdFrame) {
-    // 37.5 s are 1435.55 frames: 1436 counted, 2 before them (the decoder's and LAME's
-    // delay), 3 stepped back over.
+    // 37.5 s are 1435.55 frames: 1436 counted, 1 before them (the decoder's delay), 3
+    // stepped back over.
     const PieceForecast forecast = ForecastPiece(Model(), Duration(375, true, 0));
-    EXPECT_EQ(forecast.framesRead, 1438u);
-    EXPECT_EQ(forecast.advance, 1435);
+    EXPECT_EQ(forecast.framesRead, 1437u);
+    EXPECT_EQ(forecast.advance, 1434);
 }
 
 TEST(PieceForecast, APieceAfterAJumpAlsoPassesOverTheFrameWithoutItsReservoir) {
     const PieceForecast forecast = ForecastPiece(Model(), Duration(375, false, 1435));
-    EXPECT_EQ(forecast.framesRead, 1440u);
-    EXPECT_EQ(forecast.advance, 1437);
+    EXPECT_EQ(forecast.framesRead, 1439u);
+    EXPECT_EQ(forecast.advance, 1436);
 }
 
 TEST(PieceForecast, FadesAndOverlapsAreCountedPhaseByPhase) {

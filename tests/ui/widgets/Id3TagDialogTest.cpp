@@ -70,6 +70,17 @@ private Q_SLOTS:
         QCOMPARE(Find<QPlainTextEdit>(dialog, "comment")->toPlainText(), QStringLiteral("Line one\nline two"));
     }
 
+    // Each label's letter reaches its own box: Alt+T the title, Alt+R the track.
+    void mnemonicsReachTheirOwnBoxes() {
+        CId3TagDialog dialog(Sample(), nullptr);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QTest::keyClick(&dialog, Qt::Key_T, Qt::AltModifier);
+        QCOMPARE(QApplication::focusWidget(), Find<QLineEdit>(dialog, "title"));
+        QTest::keyClick(&dialog, Qt::Key_R, Qt::AltModifier);
+        QCOMPARE(QApplication::focusWidget(), Find<QLineEdit>(dialog, "track"));
+    }
+
     void genreListIsSortedAndCarriesTableNumbers() {
         CId3TagDialog dialog;
         auto* genres = Find<QComboBox>(dialog, "genre");
