@@ -45,6 +45,21 @@ CMainApp* CMainApp::Instance() { return g_instance; }
 
 CMainSheet* CMainApp::Sheet() const { return sheet_; }
 CPageSplitter* CMainApp::PageSplitter() const { return pageSplitter_; }
+
+void CMainApp::OpenFiles(const QStringList& files) {
+    if (!sheet_) return;
+    if (files.size() == 1) {
+        sheet_->Tabs()->setCurrentWidget(pageSplitter_);
+        QString failure;
+        if (!pageSplitter_->OpenSourceFile(files.front(), &failure)) ShowMessage(sheet_, failure, QMessageBox::Warning);
+    } else if (files.size() > 1) {
+        sheet_->Tabs()->setCurrentWidget(pageJoiner_);
+        pageJoiner_->AddPaths(files);
+    }
+    if (sheet_->isMinimized()) sheet_->showNormal();
+    sheet_->raise();
+    sheet_->activateWindow();
+}
 CPageBatchSplitter* CMainApp::PageBatchSplitter() const { return pageBatchSplitter_; }
 CPageJoiner* CMainApp::PageJoiner() const { return pageJoiner_; }
 CPageBatchJoiner* CMainApp::PageBatchJoiner() const { return pageBatchJoiner_; }

@@ -12,6 +12,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 
 #include <cstdint>
 
@@ -59,6 +60,9 @@ public:
 
     // Raises the help window when it is open, else opens it.
     void Help();
+    // Files given on the command line or handed over by a later start: one opens on the
+    // cutter page, several are listed on the joiner page; the window comes to the front.
+    void OpenFiles(const QStringList& files);
 
     CMainSheet* Sheet() const;
     CPageSplitter* PageSplitter() const;

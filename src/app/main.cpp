@@ -1,6 +1,7 @@
 // Entry point of the desktop program.
 #include "app/MainApp.h"
 #include "app/MainSheet.h"
+#include "app/SingleInstance.h"
 #include "audio/AudioLibrary.h"
 #include "ui/pages/PageBatchJoiner.h"
 #include "ui/pages/PageBatchSplitter.h"
@@ -16,6 +17,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -40,6 +42,29 @@ constexpr char kBatchCut[] = "--batch-cut";
 constexpr char kBatchJoin[] = "--batch-join";
 constexpr char kWith[] = "--with";
 
+constexpr char kUsage[] =
+    "Usage: corvane [FILE...]\n"
+    "Opens the Corvane window: one MP3 file on the MP3 Cutter page, several on the MP3 Joiner\n"
+    "page. When Corvane already runs on this display, the files go to its window.\n";
+
+// The arguments that are no options: the files to open.
+QStringList FilesOf(int argc, char** argv) {
+    QStringList files;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--", 2) == 0) return {};  // developer options: no files, no hand-off
+        files << QString::fromLocal8Bit(argv[i]);
+    }
+    return files;
+}
+
+// True when argv holds only files (or nothing): a start a running window can take over.
+bool OnlyFiles(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--", 2) == 0) return false;
+    }
+    return true;
+}
+
 // Moves the cutter page's slider to seconds (rounded to the tenth); false without a slider.
 bool MoveTo(corvane::CPageSplitter* page, const QString& seconds) {
     auto* slider = page->findChild<QSlider*>(QStringLiteral("positionSlider"));
@@ -59,6 +84,12 @@ void AddPieces(corvane::CPageSplitter* page, const QString& seconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Corvane"));
     QApplication::setOrganizationName(QStringLiteral("Corvane"));
@@ -72,11 +103,21 @@ int main(int argc, char** argv) {
     audio.setConfig = &corvane::audio::SetConfig;
     audio.free = &corvane::audio::Free;
 
+    const QString instance = corvane::InstanceName();
+    const bool plainStart = OnlyFiles(argc, argv);
+    if (plainStart && corvane::HandOffToRunning(instance, FilesOf(argc, argv))) return 0;
+
     corvane::CMainApp mainApp(audio);
     if (!mainApp.InitInstance()) {
         mainApp.ExitInstance();
         return 1;
     }
+    corvane::CInstanceServer server;
+    if (plainStart && server.Listen(instance)) {
+        QObject::connect(&server, &corvane::CInstanceServer::FilesReceived, &mainApp,
+                         [&mainApp](const QStringList& files) { mainApp.OpenFiles(files); });
+    }
+    if (plainStart) mainApp.OpenFiles(FilesOf(argc, argv));
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], kQuitAfterShow) == 0)
             QTimer::singleShot(0, mainApp.Sheet(), [&mainApp] { mainApp.Sheet()->close(); });

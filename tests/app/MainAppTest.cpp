@@ -4,15 +4,20 @@
 #include "app/HelpWindow.h"
 #include "app/MainApp.h"
 #include "app/MainSheet.h"
+#include "app/SingleInstance.h"
 #include "ui/MessageBox.h"
 #include "ui/SettingsStore.h"
 #include "ui/pages/PageBatchJoiner.h"
+#include "ui/pages/PageJoiner.h"
 #include "ui/pages/PageJoinerOpt.h"
+#include "ui/pages/PageSplitter.h"
+#include "support/Mp3Factory.h"
 
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTreeWidget>
 
 #include <vector>
 
@@ -255,6 +260,42 @@ private Q_SLOTS:
         }
         CloseWindow(app);
         app.ExitInstance();
+    }
+
+    // Files from the command line or a later start: one opens on the cutter page, several
+    // are listed on the joiner page.
+    void filesOpenOnTheCutterOrTheJoinerPage() {
+        MarkNotFirstRun();
+        test::TempDir dir;
+        const std::string a = dir / "a.mp3";
+        const std::string b = dir / "b.mp3";
+        test::WriteFile(a, test::EncodeMp3(test::EncodeOptions{}));
+        test::WriteFile(b, test::EncodeMp3(test::EncodeOptions{}));
+        CMainApp app(FakeAudio::Startup());
+        QVERIFY(app.InitInstance());
+        app.OpenFiles({QString::fromStdString(a)});
+        QCOMPARE(app.Sheet()->Tabs()->currentWidget(), static_cast<QWidget*>(app.PageSplitter()));
+        QCOMPARE(app.PageSplitter()->SourcePath(), QString::fromStdString(a));
+        app.OpenFiles({QString::fromStdString(a), QString::fromStdString(b)});
+        QCOMPARE(app.Sheet()->Tabs()->currentWidget(), static_cast<QWidget*>(app.PageJoiner()));
+        QCOMPARE(app.PageJoiner()->findChild<QTreeWidget*>()->topLevelItemCount(), 2);
+        QVERIFY(messages_.empty());
+        CloseWindow(app);
+        app.ExitInstance();
+    }
+
+    // A later start's files reach the running window through its socket.
+    void aLaterStartHandsItsFilesToTheRunningWindow() {
+        const QString name = QStringLiteral("corvane-test-%1").arg(QCoreApplication::applicationPid());
+        QVERIFY(!HandOffToRunning(name, {}));  // nobody listens yet
+        CInstanceServer server;
+        QVERIFY(server.Listen(name));
+        QStringList received = {QStringLiteral("not yet")};
+        connect(&server, &CInstanceServer::FilesReceived, this, [&received](const QStringList& files) { received = files; });
+        QVERIFY(HandOffToRunning(name, {QStringLiteral("/music/one.mp3"), QStringLiteral("/music/two words.mp3")}));
+        QTRY_COMPARE(received, (QStringList{"/music/one.mp3", "/music/two words.mp3"}));
+        QVERIFY(HandOffToRunning(name, {}));
+        QTRY_COMPARE(received, QStringList());
     }
 
     void startPageOutsideThePagesOpensTheFirst() {
