@@ -1,6 +1,8 @@
 // Desktop shell helpers.
 #include "ui/Shell.h"
 
+#include "ui/MessageBox.h"
+
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -142,9 +144,18 @@ bool ShowFileDialog(QWidget* owner, const QString& filter, FileDialogMode mode,
                                                             : QFileDialog::ExistingFile);
     }
     if (!files->isEmpty()) dialog.selectFile(files->first());
-    if (dialog.exec() != QDialog::Accepted) return false;
-    *files = dialog.selectedFiles();
-    return !files->isEmpty();
+    for (;;) {
+        if (dialog.exec() != QDialog::Accepted) return false;
+        *files = dialog.selectedFiles();
+        if (files->isEmpty()) return false;
+        // A name typed into a folder that does not exist is refused here, not when the file
+        // cannot be made.
+        const QFileInfo chosen(files->first());
+        if (mode != FileDialogMode::Save || chosen.absoluteDir().exists()) return true;
+        ShowMessage(&dialog, QStringLiteral("The folder \"%1\" does not exist.").arg(chosen.absolutePath()),
+                    QMessageBox::Warning);
+        dialog.selectFile(chosen.fileName());
+    }
 }
 
 void ProcessPendingEvents() {

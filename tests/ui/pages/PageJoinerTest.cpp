@@ -15,6 +15,7 @@
 
 #include <QComboBox>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMenu>
@@ -399,6 +400,34 @@ private Q_SLOTS:
         QCOMPARE(pickerCalls_, 1);
         QVERIFY(shown_.empty());
         QVERIFY(opened_.empty());
+    }
+
+    // The real save dialog: a name in a folder that does not exist is refused with a message
+    // and the dialog stays open; a name in a folder that exists is joined into.
+    void theSaveDialogRefusesAFolderThatDoesNotExist() {
+        ShowPage();
+        AddByDialog({files_[0], files_[1]});
+        const QString missing = QString::fromStdString(Path("no such folder")) + "/joined.mp3";
+        const QString target = QString::fromStdString(Path("joined-by-dialog.mp3"));
+        int refusedWhileOpen = 0;
+        auto typeInto = [](QFileDialog* dialog, const QString& name) {
+            auto* box = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            box->setText(name);
+            QTest::keyClick(box, Qt::Key_Return);
+        };
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog != nullptr);
+            typeInto(dialog, missing);
+            QTimer::singleShot(0, this, [&, dialog] {  // runs once the dialog is open again
+                refusedWhileOpen = dialog->isVisible() ? static_cast<int>(shown_.size()) : -1;
+                typeInto(dialog, target);
+            });
+        });
+        Click(Get("joinButton"));
+        QCOMPARE(refusedWhileOpen, 1);
+        QCOMPARE(shown_.front(), QString("The folder \"%1\" does not exist.").arg(QString::fromStdString(Path("no such folder"))));
+        QTRY_VERIFY(std::filesystem::exists(target.toStdString()));
     }
 
     void contextMenuItemsFollowTheSelection() {
