@@ -3,6 +3,7 @@
 
 #include "ui/MessageBox.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -65,11 +66,21 @@ QUrl ShellUrl(const QString& target) {
 
 void SetShellOpener(std::function<bool(const QUrl&)> opener) { Opener() = std::move(opener); }
 
+namespace {
+
+// The window a message about a desktop request belongs to.
+QWidget* MessageOwner() { return QApplication::activeWindow(); }
+
+}  // namespace
+
 int OpenWithShell(const QString& target) {
     return OpenUrl(ShellUrl(target)) ? kShellOpened : kShellNoAssociation;
 }
 
-void OpenDocument(const QString& path) { OpenUrl(ShellUrl(path)); }
+void OpenDocument(const QString& target) {
+    if (OpenUrl(ShellUrl(target))) return;
+    ShowMessage(MessageOwner(), QStringLiteral("No program could open \"%1\".").arg(target), QMessageBox::Warning);
+}
 
 QString ShellErrorText(int code) {
     for (const ShellErrorEntry& e : kShellErrors)
@@ -77,7 +88,7 @@ QString ShellErrorText(int code) {
     return QStringLiteral("Unknown Error (%1) occurred.").arg(code);
 }
 
-void ShowInFolder(const QString& path) {
+bool ShowInFolder(const QString& path) {
     const QString file = QFileInfo(path).absoluteFilePath();
     if (!Opener()) {
         QDBusMessage call = QDBusMessage::createMethodCall(
@@ -85,9 +96,13 @@ void ShowInFolder(const QString& path) {
             "org.freedesktop.FileManager1", "ShowItems");
         call << QStringList{QUrl::fromLocalFile(file).toString()} << QString();
         const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 3000);
-        if (reply.type() == QDBusMessage::ReplyMessage) return;
+        if (reply.type() == QDBusMessage::ReplyMessage) return true;
     }
-    OpenUrl(QUrl::fromLocalFile(QFileInfo(file).absolutePath()));
+    const QString folder = QFileInfo(file).absolutePath();
+    if (OpenUrl(QUrl::fromLocalFile(folder))) return true;
+    ShowMessage(MessageOwner(), QStringLiteral("No file manager could show the folder \"%1\".").arg(folder),
+                QMessageBox::Warning);
+    return false;
 }
 
 namespace {

@@ -19,15 +19,17 @@ constexpr int kShellNoAssociation = 31;  // no program could open the target
 constexpr int kShellOpenFailed = 32;
 
 // Opens the target's folder in the file manager with the target selected (the file manager's
-// D-Bus interface), else the folder itself. Nothing is reported.
-void ShowInFolder(const QString& path);
+// D-Bus interface), else the folder itself. When nothing can show it, says so with the folder's
+// path ("No file manager could show the folder \"%s\".") and returns false.
+bool ShowInFolder(const QString& path);
 
 // Asks the desktop to open target: a file path, a web address or a "mailto:" address.
 // Returns kShellOpened when it was handed over, kShellNoAssociation otherwise.
 int OpenWithShell(const QString& target);
 
-// Opens a source or output file with its program; nothing is checked.
-void OpenDocument(const QString& path);
+// Opens a file or an address with its program as OpenWithShell does; when no program could,
+// says so ("No program could open \"%s\".").
+void OpenDocument(const QString& target);
 
 // The text of a failed shell open's result code; "Unknown Error (%d) occurred." for codes
 // without a text of their own.

@@ -86,11 +86,11 @@ void CPageAbout::OnHelpTopics() {
 }
 
 void CPageAbout::OnCheckForUpdates() {
-    WithWaitCursor([] { OpenWithShell(UpdateAddress()); });
+    WithWaitCursor([] { OpenDocument(UpdateAddress()); });
 }
 
 void CPageAbout::OnTellAFriend() {
-    WithWaitCursor([] { OpenWithShell(TellAFriendAddress()); });
+    WithWaitCursor([] { OpenDocument(TellAFriendAddress()); });
 }
 
 }  // namespace corvane

@@ -539,6 +539,21 @@ private Q_SLOTS:
         QVERIFY(opened_.empty());
     }
 
+    // With "Browse output folder" on and nothing that can show a folder, the cut says where
+    // its pieces are.
+    void aFolderNothingCanShowIsNamed() {
+        ShowPage();
+        OpenByDialog(source_);
+        UseOutputFolder(Folder("unshown"));
+        SetShellOpener([](const QUrl&) { return false; });
+        Click(Get("byCount"));
+        Retype(Get("countBox"), QStringLiteral("2"));
+        Click(Get("cutButton"));
+        QCOMPARE(PiecesIn(Folder("unshown")).size(), 2);
+        QCOMPARE(shown_.size(), size_t{1});
+        QCOMPARE(shown_[0].text, QString("No file manager could show the folder \"%1\".").arg(QString::fromStdString(Folder("unshown"))));
+    }
+
     void aFailingPlanShowsItsMessage() {
         ShowPage();
         OpenByDialog(source_);

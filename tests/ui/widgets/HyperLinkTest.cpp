@@ -136,6 +136,11 @@ private Q_SLOTS:
         page.OnTellAFriend();
         QCOMPARE(opened_.size(), size_t(2));
         QCOMPARE(opened_[0].toString(), CPageAbout::UpdateAddress());
+        QVERIFY(messages_.empty());
+        // Without a program for them the buttons say so.
+        openWorks_ = false;
+        page.OnCheckForUpdates();
+        QCOMPARE(messages_, (std::vector<QString>{"No program could open \"" + CPageAbout::UpdateAddress() + "\"."}));
     }
 };
 
