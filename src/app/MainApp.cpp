@@ -49,11 +49,11 @@ CPageSplitter* CMainApp::PageSplitter() const { return pageSplitter_; }
 void CMainApp::OpenFiles(const QStringList& files) {
     if (!sheet_) return;
     if (files.size() == 1) {
-        sheet_->Tabs()->setCurrentWidget(pageSplitter_);
+        sheet_->ShowPage(pageSplitter_);
         QString failure;
         if (!pageSplitter_->OpenSourceFile(files.front(), &failure)) ShowMessage(sheet_, failure, QMessageBox::Warning);
     } else if (files.size() > 1) {
-        sheet_->Tabs()->setCurrentWidget(pageJoiner_);
+        sheet_->ShowPage(pageJoiner_);
         pageJoiner_->AddPaths(files);
     }
     if (sheet_->isMinimized()) sheet_->showNormal();

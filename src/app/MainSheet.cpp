@@ -5,7 +5,10 @@
 #include "ui/pages/ResizablePage.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QIcon>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTabBar>
 #include <QTabWidget>
 
@@ -13,6 +16,7 @@ namespace corvane {
 namespace {
 
 constexpr int kSheetMargin = 7;  // pixels between the window's edge and the tabs
+constexpr QSize kSmallestWindow(480, 320);
 
 }  // namespace
 
@@ -26,7 +30,7 @@ CMainSheet::CMainSheet(const QString& caption)
 void CMainSheet::OnCurrentChanged(int index) {
     if (switching_) return;
     const int left = shownPage_;
-    auto* page = qobject_cast<CResizablePage*>(tabs_->widget(left));
+    auto* page = PageAt(left);
     if (left == index || page == nullptr) {
         shownPage_ = index;
         return;
@@ -40,7 +44,27 @@ void CMainSheet::OnCurrentChanged(int index) {
     shownPage_ = tabs_->currentIndex();
 }
 
-void CMainSheet::AddPage(CResizablePage* page) { tabs_->addTab(page, page->Caption()); }
+void CMainSheet::AddPage(CResizablePage* page) {
+    auto* scroll = new QScrollArea;
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    page->setMinimumSize(page->DesignSize());
+    scroll->setWidget(page);
+    tabs_->addTab(scroll, page->Caption());
+}
+
+CResizablePage* CMainSheet::PageAt(int index) const {
+    auto* scroll = qobject_cast<QScrollArea*>(tabs_->widget(index));
+    return scroll != nullptr ? qobject_cast<CResizablePage*>(scroll->widget()) : nullptr;
+}
+
+CResizablePage* CMainSheet::CurrentPage() const { return PageAt(tabs_->currentIndex()); }
+
+void CMainSheet::ShowPage(CResizablePage* page) {
+    for (int i = 0; i < tabs_->count(); ++i) {
+        if (PageAt(i) == page) tabs_->setCurrentIndex(i);
+    }
+}
 
 void CMainSheet::SetStartPage(int index) {
     if (index < 0 || index >= tabs_->count()) index = 0;
@@ -58,22 +82,28 @@ void CMainSheet::Create() {
     // The window starts at the size the largest page was designed for.
     QSize pageSize(0, 0);
     for (int i = 0; i < tabs_->count(); ++i)
-        if (auto* page = qobject_cast<CResizablePage*>(tabs_->widget(i)))
+        if (auto* page = PageAt(i))
             pageSize = pageSize.expandedTo(page->DesignSize());
     const QSize tabsSize = tabs_->sizeHint().expandedTo(
         pageSize + QSize(0, tabs_->tabBar()->sizeHint().height()) + QSize(4, 4));
-    resize(tabsSize + QSize(2 * kSheetMargin, 2 * kSheetMargin));
-    tabs_->setGeometry(kSheetMargin, kSheetMargin, tabsSize.width(), tabsSize.height());
+    const QSize margins(2 * kSheetMargin, 2 * kSheetMargin);
+    QSize window = tabsSize + margins;
+    // Below the design size the pages scroll: the window fits small screens and large fonts.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        window = window.boundedTo(screen->availableSize() - (frameGeometry().size() - size()));
+    }
+    window = window.expandedTo(kSmallestWindow);
+    setMinimumSize(kSmallestWindow);
+    resize(window);
+    tabs_->setGeometry(QRect(QPoint(kSheetMargin, kSheetMargin), window - margins));
     layout_->AddAnchor(tabs_, kTopLeft, kBottomRight);
     layout_->SetInitialised(true);
-    // The window can never be made smaller than it starts.
-    setMinimumSize(size());
 }
 
 void CMainSheet::closeEvent(QCloseEvent* event) {
     if (!destroyed_) {
         for (int i = 0; i < tabs_->count(); ++i) {
-            auto* page = qobject_cast<CResizablePage*>(tabs_->widget(i));
+            auto* page = PageAt(i);
             if (page != nullptr && !page->CanClose()) {
                 event->ignore();
                 return;
@@ -94,7 +124,7 @@ void CMainSheet::DestroyWindow() {
     rect_ = WindowRect{normal.x(), normal.y(), normal.x() + normal.width(),
                        normal.y() + normal.height()};
     for (int i = 0; i < tabs_->count(); ++i)
-        if (auto* page = qobject_cast<CResizablePage*>(tabs_->widget(i))) page->DestroyPage();
+        if (auto* page = PageAt(i)) page->DestroyPage();
 }
 
 }  // namespace corvane

@@ -22,16 +22,23 @@ public:
     // view, with its message shown and the focus on the control it names.
 
     // Adds page as the next tab, captioned with the page's caption. The sheet does not own
-    // the page's object lifetime decisions beyond Qt parenting; see CMainApp.
+    // the page's object lifetime decisions beyond Qt parenting; see CMainApp. A window smaller
+    // than the page's design size shows the page at that size with scroll bars: nothing is
+    // squeezed or hidden, and at the design size or above nothing changes.
     void AddPage(CResizablePage* page);
     // Sets the page shown first; an index outside the pages opens the first page.
     void SetStartPage(int index);
-    // Builds the window (icon, font, anchors) and fixes its minimum size at the size it has
-    // then. Call once, after the pages are added and before the window is shown.
+    // Builds the window (icon, font, anchors) at the size of its largest page, or the screen's
+    // room when that is smaller. Call once, after the pages are added and before the window is
+    // shown.
     void Create();
 
     QTabWidget* Tabs() const { return tabs_; }
     int ActivePage() const;
+    // The page of tab index (null outside the tabs), the page in view, and bringing page into view.
+    CResizablePage* PageAt(int index) const;
+    CResizablePage* CurrentPage() const;
+    void ShowPage(CResizablePage* page);
 
     // State recorded when the window was destroyed (closed).
     int RecordedActivePage() const { return activePage_; }

@@ -130,20 +130,20 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], kJoin) == 0) {
             QStringList files;
             while (i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0) files << QString::fromLocal8Bit(argv[++i]);
-            mainApp.Sheet()->Tabs()->setCurrentWidget(mainApp.PageJoiner());
+            mainApp.Sheet()->ShowPage(mainApp.PageJoiner());
             mainApp.PageJoiner()->AddPaths(files);
         }
         if (std::strcmp(argv[i], kBatchCut) == 0) {
             QStringList files;
             while (i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0) files << QString::fromLocal8Bit(argv[++i]);
-            mainApp.Sheet()->Tabs()->setCurrentWidget(mainApp.PageBatchSplitter());
+            mainApp.Sheet()->ShowPage(mainApp.PageBatchSplitter());
             mainApp.PageBatchSplitter()->AddPaths(files);
         }
         if (std::strcmp(argv[i], kBatchJoin) == 0 || std::strcmp(argv[i], kWith) == 0) {
             const bool mainFiles = std::strcmp(argv[i], kBatchJoin) == 0;
             QStringList files;
             while (i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0) files << QString::fromLocal8Bit(argv[++i]);
-            mainApp.Sheet()->Tabs()->setCurrentWidget(mainApp.PageBatchJoiner());
+            mainApp.Sheet()->ShowPage(mainApp.PageBatchJoiner());
             if (mainFiles)
                 mainApp.PageBatchJoiner()->AddMainFiles(files);
             else

@@ -5,6 +5,8 @@
 #include "ui/widgets/ResizableLayout.h"
 #include "ui/pages/ResizablePage.h"
 
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTabWidget>
 
 #include <QPushButton>
@@ -109,18 +111,26 @@ private Q_SLOTS:
         QCOMPARE(page->geometry(), QRect(10, 30, 480, 360));  // a declined entry stays
     }
 
-    void mainWindowCannotBeMadeSmallerThanItsInitialSize() {
+    // Smaller than its page's design, the window scrolls the page, which keeps that size;
+    // from the design size on, the page follows the window and nothing scrolls.
+    void aWindowSmallerThanItsPageScrollsIt() {
         CMainSheet sheet("Corvane");
-        sheet.AddPage(new CResizablePage("A", 200, 100));
+        auto* page = new CResizablePage("A", 400, 300);
+        sheet.AddPage(page);
         sheet.Create();
-        const QSize initial = sheet.size();
         sheet.show();
-        sheet.resize(initial.width() - 100, initial.height() - 50);
+        const QSize design = page->DesignSize();
+        auto* scroll = qobject_cast<QScrollArea*>(sheet.Tabs()->currentWidget());
+        QVERIFY(scroll != nullptr);
+        sheet.resize(sheet.minimumSize());  // 480 x 320, below the page's 700 x 488
         QApplication::processEvents();
-        QCOMPARE(sheet.size(), initial);
-        sheet.resize(initial + QSize(100, 60));
+        QCOMPARE(sheet.size(), QSize(480, 320));
+        QCOMPARE(page->size(), design);
+        QVERIFY(scroll->horizontalScrollBar()->isVisible() && scroll->verticalScrollBar()->isVisible());
+        sheet.resize(design + QSize(100, 100));
         QApplication::processEvents();
-        QCOMPARE(sheet.size(), initial + QSize(100, 60));
+        QVERIFY(!scroll->horizontalScrollBar()->isVisible() && !scroll->verticalScrollBar()->isVisible());
+        QCOMPARE(page->size(), scroll->viewport()->size());
     }
 
     void tabsFollowTheWindowGrowth() {
