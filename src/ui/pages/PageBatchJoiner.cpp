@@ -23,6 +23,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QRadioButton>
 
 #include <algorithm>
@@ -386,8 +387,11 @@ void CPageBatchJoiner::dropEvent(QDropEvent* event) {
     for (const QUrl& url : event->mimeData()->urls())
         if (url.isLocalFile()) paths << url.toLocalFile();
     event->acceptProposedAction();
-    mainLoader_->DropFiles(paths);
-    UpdateJoinButton();
+    // The drop ends at once for the file manager; the files load after it.
+    QTimer::singleShot(0, this, [this, paths] {
+        mainLoader_->DropFiles(paths);
+        UpdateJoinButton();
+    });
 }
 
 void CPageBatchJoiner::RemoveSelected(CFileListLoader& loader) {

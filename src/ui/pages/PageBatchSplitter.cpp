@@ -25,6 +25,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -253,7 +254,8 @@ void CPageBatchSplitter::dropEvent(QDropEvent* event) {
     for (const QUrl& url : event->mimeData()->urls())
         if (url.isLocalFile()) paths << url.toLocalFile();
     event->acceptProposedAction();
-    loader_->DropFiles(paths);
+    // The drop ends at once for the file manager; the files load after it.
+    QTimer::singleShot(0, this, [this, paths] { loader_->DropFiles(paths); });
 }
 
 // ---- Cut modes ----

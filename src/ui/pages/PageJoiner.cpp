@@ -25,6 +25,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 
 #include <algorithm>
@@ -289,7 +290,8 @@ void CPageJoiner::dropEvent(QDropEvent* event) {
     for (const QUrl& url : event->mimeData()->urls())
         if (url.isLocalFile()) paths.append(url.toLocalFile());
     event->acceptProposedAction();
-    if (!paths.isEmpty()) AddPaths(paths);
+    // The drop ends at once for the file manager; the files load after it.
+    if (!paths.isEmpty()) QTimer::singleShot(0, this, [this, paths] { AddPaths(paths); });
 }
 
 void CPageJoiner::OnAddFiles() {

@@ -483,12 +483,16 @@ void CPageSplitter::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void CPageSplitter::dropEvent(QDropEvent* event) {
-    for (const QUrl& url : event->mimeData()->urls()) {
-        const QFileInfo info(url.toLocalFile());
-        if (!url.isLocalFile() || info.isDir() || !info.isReadable()) continue;
-        if (OpenSourceFile(info.filePath())) break;
-    }
+    const QList<QUrl> urls = event->mimeData()->urls();
     event->acceptProposedAction();
+    // The drop ends at once for the file manager; the file opens after it.
+    QTimer::singleShot(0, this, [this, urls] {
+        for (const QUrl& url : urls) {
+            const QFileInfo info(url.toLocalFile());
+            if (!url.isLocalFile() || info.isDir() || !info.isReadable()) continue;
+            if (OpenSourceFile(info.filePath())) break;
+        }
+    });
 }
 
 // ---- Cut modes ----

@@ -210,7 +210,8 @@ private Q_SLOTS:
         QVERIFY(enter.isAccepted());
         QDropEvent drop(QPointF(page_->rect().center()), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(page_.get(), &drop);
-        QCOMPARE(FileColumn(), (QStringList{"a.mp3", "c.mp3", "a.mp3"}));
+        QCOMPARE(FileColumn(), QStringList{"a.mp3"});  // the drop ends before the files load
+        QTRY_COMPARE(FileColumn(), (QStringList{"a.mp3", "c.mp3", "a.mp3"}));
 
         Click(Get("removeAllButton"));
         QCOMPARE(List()->topLevelItemCount(), 0);
