@@ -14,7 +14,21 @@
 
 namespace corvane {
 
+// What tells one version of a file from another: its size, times of change and identity.
+struct FileStamp {
+    uint64_t size = 0;
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    int64_t modifiedNs = 0;
+    int64_t changedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of the file at path (a link is followed); false when it cannot be read.
+bool ReadFileStamp(const std::string& path, FileStamp& stamp);
+
 struct SourceFacts {
+    FileStamp stamp;                // the file as it was when the facts were read
     uint64_t fileSize = 0;          // bytes
     uint32_t seconds = 0;           // the exact length in whole seconds, truncated
     int64_t milliseconds = 0;       // the exact decoded length, truncated to milliseconds
@@ -46,6 +60,11 @@ struct SourceFacts {
 // Opens path with the MP3 reader and fills facts (reset first). False when the reader
 // refuses the file (not MPEG audio, unreadable); facts then stay at their defaults.
 bool ReadSourceFacts(const std::string& path, SourceFacts& facts);
+
+// True when the file at path is still the one facts were read from: same size, times,
+// device and inode. A file replaced, rewritten or gone since is not; work planned from its
+// old facts (a piece count, a length) must read them again first.
+bool StillAsRead(const std::string& path, const SourceFacts& facts);
 
 // The seven tag fields of a source, in the order the tag reader fills them.
 struct TagFields {

@@ -540,9 +540,13 @@ void CPageBatchJoiner::OnJoinNow() {
 
     // The facts read when the files were added (a row without them joins by its path only).
     const auto factsOf = [this](const CSortListCtrl* list, int row) {
-        if (const RowState* state = StateOf(list, row)) return state->facts;
+        const FileEntry* record = list->Record(row);
+        const RowState* state = StateOf(list, row);
+        // A file changed since it was listed has its facts read again.
+        if (state != nullptr && record != nullptr && StillAsRead(record->path, record->facts)) return state->facts;
         JoinInputFacts facts;
-        if (const FileEntry* record = list->Record(row)) facts.path = record->path;
+        if (record != nullptr && !ReadJoinInputFacts(record->path, facts)) facts = JoinInputFacts{};
+        if (record != nullptr) facts.path = record->path;
         return facts;
     };
     const JoinerPageOptions options = options_ != nullptr ? *options_ : JoinerPageOptions{};

@@ -404,7 +404,9 @@ void CPageBatchSplitter::Run(const std::vector<std::pair<FileEntry*, int>>& rows
     for (int k = 1; k <= n; ++k) {
         const FileEntry* entry = rows[static_cast<size_t>(k - 1)].first;
         if (entry == nullptr) continue;
-        request.sources.push_back({entry->path, entry->facts});
+        // A file changed since it was listed has its facts read again for the cut.
+        request.sources.push_back(
+            {entry->path, StillAsRead(entry->path, entry->facts) ? std::optional<SourceFacts>(entry->facts) : std::nullopt});
         at.push_back(k);
     }
 

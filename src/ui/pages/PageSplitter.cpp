@@ -94,6 +94,8 @@ constexpr char kNoSoundPlay[] =
 constexpr char kNoSoundPreview[] =
     "Dear user, the program can't detect a sound card on your computer. The \"Preview\" doesn't work.";
 constexpr char kCutting[] = "Cutting %1...";
+constexpr char kSourceChanged[] =
+    "\"%1\" has changed since it was opened, so it was opened again. Check the pieces, then cut.";
 constexpr char kSearchingSilences[] = "Searching for silences in %1...";
 constexpr char kSilencesLabel[] = "Add Pieces at Si&lences";
 constexpr char kCueLabel[] = "Load CUE S&heet...";
@@ -753,6 +755,17 @@ void CPageSplitter::OnLoadCueSheet() {
 
 void CPageSplitter::OnCutNow() {
     if (sourcePath_.isEmpty()) return;
+    // A file replaced or rewritten since it was opened is never cut by its old facts.
+    if (!StillAsRead(sourcePath_.toStdString(), facts_)) {
+        const QString path = sourcePath_;
+        QString failure;
+        if (OpenSourceFile(path, &failure)) {
+            ShowMessage(this, QString::fromLatin1(kSourceChanged).arg(path), QMessageBox::Information);
+        } else {
+            ShowMessage(this, failure, QMessageBox::Warning);
+        }
+        return;
+    }
     QWidget* mainWindow = window();
     mainWindow->setEnabled(false);
     auto* dialog = new CProgressDialog;

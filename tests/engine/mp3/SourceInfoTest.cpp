@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
 #include "support/Mp3Factory.h"
 #include "support/ReturnsWithin.h"
 
@@ -141,6 +145,33 @@ TEST(SourceInfo, FileSizeOfAFile) {
     EXPECT_TRUE(GetFileSize64(dir / "f.bin", size));
     EXPECT_EQ(size, 1234u);
     EXPECT_FALSE(GetFileSize64(dir / "none.bin", size));
+}
+
+}  // namespace
+}  // namespace corvane
+
+namespace corvane {
+namespace {
+
+// A file rewritten in place (same name and size) or replaced by another is no longer the file
+// its facts were read from.
+TEST(SourceFactsStamp, ARewrittenOrReplacedFileIsNoLongerAsRead) {
+    test::TempDir dir;
+    const std::string path = dir / "song.mp3";
+    const test::Bytes mp3 = test::EncodeMp3(test::EncodeOptions{});
+    test::WriteFile(path, mp3);
+    SourceFacts facts;
+    ASSERT_TRUE(ReadSourceFacts(path, facts));
+    EXPECT_TRUE(StillAsRead(path, facts));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // past the file system clock's tick
+    test::WriteFile(path, mp3);  // same bytes, written again
+    EXPECT_FALSE(StillAsRead(path, facts));
+    ASSERT_TRUE(ReadSourceFacts(path, facts));
+    test::WriteFile(path + ".new", mp3);
+    std::filesystem::rename(path + ".new", path);  // another file under the name
+    EXPECT_FALSE(StillAsRead(path, facts));
+    std::filesystem::remove(path);
+    EXPECT_FALSE(StillAsRead(path, facts));
 }
 
 }  // namespace

@@ -192,6 +192,28 @@ private Q_SLOTS:
         QCOMPARE(clickName(), (QStringList{"charlie.mp3", "bravo.mp3", "alpha.mp3"}));
     }
 
+    // A listed file replaced before the cut is cut by what it is now, as corvane-cli cuts it.
+    void aFileReplacedAfterItWasListedIsCutAsItIsNow() {
+        ShowPage();
+        const std::string path = Folder("replaced.mp3");
+        test::EncodeOptions o;
+        o.seconds = 12.0;
+        test::WriteFile(path, test::EncodeMp3(o));
+        AddByDialog({path});
+        o.seconds = 4.0;
+        test::WriteFile(path + ".new", test::EncodeMp3(o));
+        std::filesystem::rename(path + ".new", path);
+        ChooseMode("byCount");
+        Retype(Box("countBox"), "2");
+        UseOutputFolder(Folder("replaced-out"));
+        Click(Get("cutAllButton"));
+        QCOMPARE(test::RunCli({"batch-cut", "--count", "2", "-d", Folder("replaced-cli"), path}).exitCode, 0);
+        QCOMPARE(PiecesIn(Folder("replaced-out")), (QStringList{"replaced-1.mp3", "replaced-2.mp3"}));
+        for (const char* piece : {"/replaced-1.mp3", "/replaced-2.mp3"}) {
+            QVERIFY(test::ReadFile(Folder("replaced-out") + piece) == test::ReadFile(Folder("replaced-cli") + piece));
+        }
+    }
+
     void startsWithTheStoredRuleAndNothingToCut() {
         ShowPage();
         QCOMPARE(page_->Caption(), QStringLiteral("MP3 Batch Cutter"));

@@ -556,6 +556,34 @@ private Q_SLOTS:
         QCOMPARE(shown_[0].text, QString("No file manager could show the folder \"%1\".").arg(QString::fromStdString(Folder("unshown"))));
     }
 
+    // A file replaced after it was opened is opened again, not cut by its old length.
+    void aFileReplacedAfterOpeningIsOpenedAgainNotCut() {
+        ShowPage();
+        const std::string path = Folder("replaced.mp3");
+        test::EncodeOptions o;
+        o.seconds = 12.0;
+        test::WriteFile(path, test::EncodeMp3(o));
+        OpenByDialog(path);
+        QCOMPARE(page_->TotalLength(), 120);
+        o.seconds = 4.0;
+        test::WriteFile(path + ".new", test::EncodeMp3(o));
+        std::filesystem::rename(path + ".new", path);
+        UseOutputFolder(Folder("replaced"));
+        Click(Get("byCount"));
+        Retype(Get("countBox"), QStringLiteral("2"));
+        Click(Get("cutButton"));
+        QVERIFY(PiecesIn(Folder("replaced")).isEmpty());
+        QCOMPARE(shown_.size(), size_t{1});
+        QVERIFY(shown_[0].text.contains("has changed since it was opened"));
+        QCOMPARE(page_->TotalLength(), 40);
+        Click(Get("cutButton"));
+        QCOMPARE(PiecesIn(Folder("replaced")), (QStringList{"replaced-1.mp3", "replaced-2.mp3"}));
+        QCOMPARE(test::RunCli({"cut", "--count", "2", "-d", Folder("replaced-cli"), path}).exitCode, 0);
+        for (const char* piece : {"/replaced-1.mp3", "/replaced-2.mp3"}) {
+            QVERIFY(test::ReadFile(Folder("replaced") + piece) == test::ReadFile(Folder("replaced-cli") + piece));
+        }
+    }
+
     void aFailingPlanShowsItsMessage() {
         ShowPage();
         OpenByDialog(source_);
