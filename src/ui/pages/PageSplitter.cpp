@@ -32,6 +32,8 @@
 #include <QSlider>
 #include <QStyle>
 #include <QStyleOptionSlider>
+#include <QKeyEvent>
+#include <QShortcut>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -353,6 +355,31 @@ void CPageSplitter::ConnectControls() {
     connect(pieceList_, &QTreeWidget::itemSelectionChanged, this, &CPageSplitter::OnSelectionChanged);
     connect(pieceList_, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item) { OnPieceItemChanged(item); });
     connect(playTimer_, &QTimer::timeout, this, &CPageSplitter::OnTimerTick);
+    auto* open = new QShortcut(QKeySequence::Open, this, this, &CPageSplitter::OnOpen);
+    open->setContext(Qt::WidgetWithChildrenShortcut);
+    // What a label does not say, with the keys that do it.
+    openButton_->setToolTip(QStringLiteral("Open an MP3 file (Ctrl+O)"));
+    playButton_->setToolTip(QStringLiteral("Play or pause from the slider's position (Space)"));
+    stopButton_->setToolTip(QStringLiteral("Stop playing and go back to where playing started"));
+    timeSpin_->setToolTip(QStringLiteral("Move the position by a second"));
+    volumeSlider_->setToolTip(QStringLiteral("Volume of playing and previews"));
+    waveStrip_->setToolTip(
+        QStringLiteral("Click to move the position; drag the line between two pieces to move where one ends"));
+    previewButton_->setToolTip(QStringLiteral("Play the selected piece only"));
+    removeButton_->setToolTip(QStringLiteral("Remove the selected piece (Delete); its range goes to a neighbour"));
+    resetButton_->setToolTip(QStringLiteral("Make the whole file one piece again"));
+}
+
+void CPageSplitter::keyPressEvent(QKeyEvent* event) {
+    if (event->modifiers() == Qt::NoModifier && event->key() == Qt::Key_Space && playButton_->isEnabled()) {
+        OnPlay();
+        return;
+    }
+    if (event->modifiers() == Qt::NoModifier && event->key() == Qt::Key_Delete && removeButton_->isEnabled()) {
+        OnRemove();
+        return;
+    }
+    CSettingsPage::keyPressEvent(event);
 }
 
 bool CPageSplitter::eventFilter(QObject* watched, QEvent* event) {

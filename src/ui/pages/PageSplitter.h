@@ -96,6 +96,9 @@ protected:
     void OnDestroyPage() override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // Space plays or pauses and Delete removes the selected piece, when the control with the
+    // focus does not take the key itself (a button, a text box, the list's check boxes).
+    void keyPressEvent(QKeyEvent* event) override;
     // The piece list's context menu.
     bool eventFilter(QObject* watched, QEvent* event) override;
 

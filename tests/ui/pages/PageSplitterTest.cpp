@@ -756,6 +756,39 @@ private Q_SLOTS:
         QCOMPARE(Get<QPushButton>("previewButton")->text(), QStringLiteral("Previe&w"));
     }
 
+    // Ctrl+O opens, Space plays where the focus does not take it, Delete removes the selected
+    // piece from the list; in the time box Space and Delete stay the box's.
+    void theKeysOfThePage() {
+        ShowPage(false);
+        int pickerCalls = 0;
+        SetFilePicker([&pickerCalls, this](const QString&, FileDialogMode, const QStringList&) {
+            ++pickerCalls;
+            return QStringList{QString::fromStdString(source_)};
+        });
+        QTest::keyClick(page_.get(), Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(pickerCalls, 1);
+        QCOMPARE(page_->SourcePath(), QString::fromStdString(source_));
+        Click(Get("byCustom"));
+        for (int at : {100, 200}) {
+            MoveTo(at);
+            Click(Get("addButton"));
+        }
+        Slider()->setFocus();
+        QTest::keyClick(Slider(), Qt::Key_Space);
+        QCOMPARE(shown_.size(), size_t{1});  // "Play" ran: without a sound device it says so
+        QVERIFY(shown_[0].text.contains("\"Play\""));
+        SelectRow(1);
+        List()->setFocus();
+        QTest::keyClick(List(), Qt::Key_Delete);
+        QCOMPARE(page_->Pieces().size(), size_t{2});
+        Get("timeBox")->setFocus();
+        QTest::keyClick(Get("timeBox"), Qt::Key_Space);
+        QTest::keyClick(Get("timeBox"), Qt::Key_Delete);
+        QCOMPARE(shown_.size(), size_t{1});
+        QCOMPARE(page_->Pieces().size(), size_t{2});
+        QVERIFY(!Get("playButton")->toolTip().isEmpty() && Get("playButton")->toolTip().contains("Space"));
+    }
+
     void thePieceListsMenuFollowsTheModeAndTheSelection() {
         options_.browseFolder = false;
         ShowPage();
