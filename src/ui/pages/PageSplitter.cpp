@@ -357,6 +357,10 @@ void CPageSplitter::ConnectControls() {
     connect(playTimer_, &QTimer::timeout, this, &CPageSplitter::OnTimerTick);
     auto* open = new QShortcut(QKeySequence::Open, this, this, &CPageSplitter::OnOpen);
     open->setContext(Qt::WidgetWithChildrenShortcut);
+    auto* undo = new QShortcut(QKeySequence::Undo, this, this, &CPageSplitter::Undo);
+    undo->setContext(Qt::WidgetWithChildrenShortcut);
+    auto* redo = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), this, this, &CPageSplitter::Redo);
+    redo->setContext(Qt::WidgetWithChildrenShortcut);
     // What a label does not say, with the keys that do it.
     openButton_->setToolTip(QStringLiteral("Open an MP3 file (Ctrl+O)"));
     playButton_->setToolTip(QStringLiteral("Play or pause from the slider's position (Space)"));
@@ -445,6 +449,7 @@ bool CPageSplitter::OpenSourceFile(const QString& path, QString* failure) {
     waveStrip_->SetSource(path);
 
     pieces_ = SinglePiece(TotalLength());
+    ForgetEdits();
     RefreshPieceList(0);
     ApplyCutMode();
     return true;
@@ -461,6 +466,7 @@ void CPageSplitter::CloseSourceFile() {
     facts_ = SourceFacts{};
     outputs_.clear();
     pieces_.clear();
+    ForgetEdits();
     ShowNoFile();
 }
 
@@ -574,8 +580,48 @@ void CPageSplitter::FillPieceRow(int row) {
     item->setCheckState(kNumberColumn, piece.checked ? Qt::Checked : Qt::Unchecked);
 }
 
+namespace {
+
+// The rows as an edit changes them: places, checks and own ends and tags, not the outputs a
+// cut wrote.
+bool SameEdits(const std::vector<PieceEntry>& a, const std::vector<PieceEntry>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const PieceEntry& x, const PieceEntry& y) {
+        return x.start == y.start && x.end == y.end && x.checked == y.checked && x.endSample == y.endSample &&
+               x.tags.has_value() == y.tags.has_value() && (!x.tags || x.tags->title == y.tags->title);
+    });
+}
+
+}  // namespace
+
+void CPageSplitter::NoteEdit() {
+    if (!restoring_ && !lastShown_.empty() && !SameEdits(lastShown_, pieces_)) {
+        undo_.push_back(lastShown_);
+        redo_.clear();
+    }
+    lastShown_ = pieces_;
+}
+
+void CPageSplitter::ForgetEdits() {
+    undo_.clear();
+    redo_.clear();
+    lastShown_ = pieces_;
+}
+
+void CPageSplitter::StepEdits(std::vector<std::vector<PieceEntry>>& from, std::vector<std::vector<PieceEntry>>& to) {
+    if (from.empty() || sourcePath_.isEmpty()) return;
+    if (playState_ != PlayState::Stopped) OnStop();
+    to.push_back(pieces_);
+    pieces_ = std::move(from.back());
+    from.pop_back();
+    restoring_ = true;
+    RefreshPieceList(std::min(SelectedRow(), static_cast<int>(pieces_.size()) - 1));
+    restoring_ = false;
+    lastShown_ = pieces_;
+}
+
 void CPageSplitter::RefreshPieceList(int select) {
     if (pieceList_ == nullptr) return;
+    NoteEdit();
     filling_ = true;
     const int rows = static_cast<int>(pieces_.size());
     while (pieceList_->topLevelItemCount() > rows) delete pieceList_->takeTopLevelItem(pieceList_->topLevelItemCount() - 1);
@@ -626,6 +672,7 @@ void CPageSplitter::OnPieceItemChanged(QTreeWidgetItem* item) {
     const int row = pieceList_->indexOfTopLevelItem(item);
     if (row < 0 || row >= static_cast<int>(pieces_.size())) return;
     pieces_[static_cast<size_t>(row)].checked = item->checkState(kNumberColumn) == Qt::Checked;
+    NoteEdit();
 }
 
 void CPageSplitter::OnAddPiece() {

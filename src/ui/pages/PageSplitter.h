@@ -79,6 +79,9 @@ public:
     bool OpenSourceFile(const QString& path, QString* failure = nullptr);
     // Stops playback and forgets the file; the file-dependent controls are disabled.
     void CloseSourceFile();
+    // Ctrl+Z and Ctrl+Shift+Z: the piece list as it was before the last edit, and again after.
+    void Undo() { StepEdits(undo_, redo_); }
+    void Redo() { StepEdits(redo_, undo_); }
 
     // What the page holds, for its tests and the screenshot.
     const QString& SourcePath() const { return sourcePath_; }
@@ -180,6 +183,16 @@ private:
     QString sourcePath_;
     SourceFacts facts_;    // of the open file
     std::vector<PieceEntry> pieces_;
+    // Undo and redo of the piece list's edits: the rows before each edit, newest last. Every
+    // edit ends by showing the rows (RefreshPieceList), which notes it; a check box's change
+    // is noted where it happens. Opening or closing a file forgets them.
+    std::vector<std::vector<PieceEntry>> undo_;
+    std::vector<std::vector<PieceEntry>> redo_;
+    std::vector<PieceEntry> lastShown_;
+    bool restoring_ = false;
+    void NoteEdit();
+    void ForgetEdits();
+    void StepEdits(std::vector<std::vector<PieceEntry>>& from, std::vector<std::vector<PieceEntry>>& to);
     std::vector<std::string> outputs_;
     PlayState playState_ = PlayState::Stopped;
     int playOrigin_ = 0;

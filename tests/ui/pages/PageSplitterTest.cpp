@@ -40,6 +40,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <tuple>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -787,6 +789,43 @@ private Q_SLOTS:
         QCOMPARE(shown_.size(), size_t{1});
         QCOMPARE(page_->Pieces().size(), size_t{2});
         QVERIFY(!Get("playButton")->toolTip().isEmpty() && Get("playButton")->toolTip().contains("Space"));
+    }
+
+    // Every edit of the piece list undoes with Ctrl+Z to the rows before it and redoes with
+    // Ctrl+Shift+Z to the rows after it.
+    void everyPieceEditUndoesAndRedoes() {
+        ShowPage();
+        OpenByDialog(source_);
+        Click(Get("byCustom"));
+        struct Edit {
+            const char* name;
+            std::function<void()> apply;
+        };
+        auto rows = [this] {
+            std::vector<std::tuple<int, int, bool>> r;
+            for (const PieceEntry& p : page_->Pieces()) r.emplace_back(p.start, p.end, p.checked);
+            return r;
+        };
+        const std::vector<Edit> edits = {
+            {"Add Piece", [this] { MoveTo(100); Click(Get("addButton")); }},
+            {"Add Piece", [this] { MoveTo(200); Click(Get("addButton")); }},
+            {"Set End", [this] { SelectRow(0); MoveTo(50); Click(Get("setEndButton")); }},
+            {"Set Start", [this] { SelectRow(2); MoveTo(230); Click(Get("setStartButton")); }},
+            {"check box", [this] { ClickCheckBox(1); }},
+            {"boundary drag", [this] { DragOnStrip(page_->Pieces()[1].end, page_->Pieces()[1].end - 30); }},
+            {"Remove", [this] { SelectRow(1); Click(Get("removeButton")); }},
+            {"Reset", [this] { Click(Get("resetButton")); }},
+        };
+        for (const Edit& edit : edits) {
+            const auto before = rows();
+            edit.apply();
+            const auto after = rows();
+            QVERIFY2(after != before, edit.name);
+            QTest::keyClick(List(), Qt::Key_Z, Qt::ControlModifier);
+            QVERIFY2(rows() == before, edit.name);
+            QTest::keyClick(List(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+            QVERIFY2(rows() == after, edit.name);
+        }
     }
 
     void thePieceListsMenuFollowsTheModeAndTheSelection() {
