@@ -346,6 +346,23 @@ bool CheckFirstRun() {
 
 // ---- Options/Cutter ----
 
+QStringList LoadRecentFiles() {
+    GroupScope s(kCutter);
+    QStringList files = (*s).value("RecentFiles").toStringList();
+    files.removeAll(QString());
+    while (files.size() > kRecentFiles) files.removeLast();
+    return files;
+}
+
+void RememberRecentFile(const QString& path) {
+    QStringList files = LoadRecentFiles();
+    files.removeAll(path);
+    files.prepend(path);
+    while (files.size() > kRecentFiles) files.removeLast();
+    GroupScope s(kCutter);
+    (*s).setValue("RecentFiles", files);
+}
+
 void CutterPageSettings::Load() { LoadKeys(kCutter, CutRuleOf(*this)); }
 void CutterPageSettings::Save(unsigned groups) const { SaveKeys(kCutter, CutRuleOf(*this), groups); }
 

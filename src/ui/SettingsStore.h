@@ -25,6 +25,8 @@
 #include <memory>
 #include <string>
 
+#include <QStringList>
+
 class QSettings;
 
 namespace corvane {
@@ -53,6 +55,12 @@ struct WindowRect {
     // True when the rectangle has no area (right not past left, or bottom not past top).
     bool IsEmpty() const { return right <= left || bottom <= top; }
 };
+
+// Group "Options/Cutter", value "RecentFiles": the sources the cutter page opened, newest
+// first, at most kRecentFiles. Remembering one writes the list at once.
+constexpr int kRecentFiles = 10;
+QStringList LoadRecentFiles();
+void RememberRecentFile(const QString& path);
 
 // Group "Options": the main window's state. Read at the start of start-up, written at exit.
 struct WindowSettings {

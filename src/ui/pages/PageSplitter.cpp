@@ -32,6 +32,7 @@
 #include <QSlider>
 #include <QStyle>
 #include <QStyleOptionSlider>
+#include <QAction>
 #include <QKeyEvent>
 #include <QShortcut>
 #include <QTimer>
@@ -221,6 +222,11 @@ void CPageSplitter::MakeSourceControls(Placer& at) {
     sourceBox_ = at.Put(new QLineEdit(this), "sourceBox", kMargin + kSourceLabelWidth, kSourceY,
                         kRight - kOpenWidth - 4 - kMargin - kSourceLabelWidth, kRowHeight, kTopLeft, kTopRight);
     sourceBox_->setReadOnly(true);
+    QAction* recent = sourceBox_->addAction(style()->standardIcon(QStyle::SP_ArrowDown), QLineEdit::TrailingPosition);
+    recent->setObjectName(QStringLiteral("recentFilesAction"));
+    recent->setToolTip(QStringLiteral("Recent files (Down)"));
+    connect(recent, &QAction::triggered, this, &CPageSplitter::ShowRecentFiles);
+    sourceBox_->installEventFilter(this);
     at.Label("Source &File:", sourceBox_, kMargin, kSourceY, kSourceLabelWidth - 2);
     openButton_ = at.Button("&Open", "openButton", kRight - kOpenWidth, kSourceY - 1, kOpenWidth, kTopRight);
 }
@@ -386,7 +392,27 @@ void CPageSplitter::keyPressEvent(QKeyEvent* event) {
     CSettingsPage::keyPressEvent(event);
 }
 
+void CPageSplitter::ShowRecentFiles() {
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("recentMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const QStringList files = LoadRecentFiles();
+    for (const QString& file : files) {
+        menu->addAction(file, this, [this, file] {
+            QString failure;
+            if (!OpenSourceFile(file, &failure)) ShowMessage(this, failure, QMessageBox::Warning);
+        });
+    }
+    if (files.isEmpty()) menu->addAction(QStringLiteral("No recent files"))->setEnabled(false);
+    menu->popup(sourceBox_->mapToGlobal(sourceBox_->rect().bottomLeft()));
+}
+
 bool CPageSplitter::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == sourceBox_ && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Down) {
+        ShowRecentFiles();
+        return true;
+    }
     if (event->type() == QEvent::ContextMenu && pieceList_ != nullptr && watched == pieceList_->viewport()) {
         // At the pointer; from the keyboard at the list's centre.
         const auto* menuEvent = static_cast<QContextMenuEvent*>(event);
@@ -448,6 +474,7 @@ bool CPageSplitter::OpenSourceFile(const QString& path, QString* failure) {
     timeBox_->setText(Position(0));
     waveStrip_->SetSource(path);
 
+    RememberRecentFile(path);
     pieces_ = SinglePiece(TotalLength());
     ForgetEdits();
     RefreshPieceList(0);

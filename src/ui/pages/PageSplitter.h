@@ -79,6 +79,9 @@ public:
     bool OpenSourceFile(const QString& path, QString* failure = nullptr);
     // Stops playback and forgets the file; the file-dependent controls are disabled.
     void CloseSourceFile();
+    // The recent files, newest first, as a menu under the source box (its arrow, or the Down
+    // key there); choosing one opens it.
+    void ShowRecentFiles();
     // Ctrl+Z and Ctrl+Shift+Z: the piece list as it was before the last edit, and again after.
     void Undo() { StepEdits(undo_, redo_); }
     void Redo() { StepEdits(redo_, undo_); }

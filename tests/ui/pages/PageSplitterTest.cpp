@@ -828,6 +828,26 @@ private Q_SLOTS:
         }
     }
 
+    // The files opened come back, newest first, under the source box, and from the settings
+    // file at the next start; choosing one opens it.
+    void recentFilesAreOfferedUnderTheSourceBox() {
+        ShowPage();
+        const std::string other = Folder("other.mp3");
+        std::filesystem::copy_file(source_, other, std::filesystem::copy_options::overwrite_existing);
+        OpenByDialog(source_);
+        OpenByDialog(other);
+        OpenByDialog(source_);
+        QCOMPARE(LoadRecentFiles(), (QStringList{QString::fromStdString(source_), QString::fromStdString(other)}));
+        Get("sourceBox")->setFocus();
+        QTest::keyClick(Get("sourceBox"), Qt::Key_Down);
+        auto* menu = page_->findChild<QMenu*>(QStringLiteral("recentMenu"));
+        QVERIFY(menu != nullptr);
+        QCOMPARE(menu->actions().size(), 2);
+        menu->actions().at(1)->trigger();
+        QCOMPARE(page_->SourcePath(), QString::fromStdString(other));
+        menu->close();
+    }
+
     void thePieceListsMenuFollowsTheModeAndTheSelection() {
         options_.browseFolder = false;
         ShowPage();
