@@ -12,6 +12,7 @@
 #include "ui/widgets/NumberEdit.h"
 #include "ui/widgets/ProgressAdapter.h"
 #include "ui/widgets/SortListCtrl.h"
+#include "ui/widgets/WorkReport.h"
 
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
@@ -574,6 +575,9 @@ void CPageBatchJoiner::OnJoinNow() {
     dialog->PostClose();
     mainWindow->setEnabled(true);
     mainWindow->activateWindow();  // the keyboard goes back to the window, not to where the progress was
+    NotifyDesktop(window(), QStringLiteral("Corvane"),
+                  outcome.cancelled() ? QStringLiteral("The batch join was cancelled.")
+                                      : QStringLiteral("The batch join is done."));
 
     if (!outcome.cancelled() && options.browseFolder) {
         const size_t first = FirstJoinedRow(rows);

@@ -15,6 +15,7 @@
 #include "ui/widgets/ProgressAdapter.h"
 #include "ui/widgets/SortListCtrl.h"
 #include "ui/widgets/SpinButtons.h"
+#include "ui/widgets/WorkReport.h"
 
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
@@ -460,6 +461,11 @@ void CPageBatchSplitter::Run(const std::vector<std::pair<FileEntry*, int>>& rows
     dialog->PostClose();
     mainWindow->setEnabled(true);
     mainWindow->activateWindow();  // the keyboard goes back to the window, not to where the progress was
+    size_t pieces = 0;
+    for (const FileEntry* entry : processed) pieces += entry->piecePaths.size();
+    NotifyDesktop(window(), QStringLiteral("Corvane"),
+                  cancelled ? QStringLiteral("The batch cut was cancelled.")
+                            : QStringLiteral("The batch cut is done: %1 pieces written.").arg(pieces));
 
     if (cancelled || !options.browseFolder) return;
     for (const FileEntry* entry : processed) {

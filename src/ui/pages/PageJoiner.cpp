@@ -13,6 +13,7 @@
 #include "ui/widgets/ProgressDialog.h"
 #include "ui/widgets/SortListCtrl.h"
 #include "ui/widgets/SpinButtons.h"
+#include "ui/widgets/WorkReport.h"
 
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -119,6 +120,10 @@ void CPageJoiner::MakeListControls(Placer& at) {
     removeAllButton_ = at.Button("Remove A&ll", "removeAllButton", kButtonX, next(), kButtonWidth, kButtonHeight, kTopRight);
     upButton_ = at.Button("&Up", "upButton", kButtonX, next(), kButtonWidth, kButtonHeight, kTopRight);
     downButton_ = at.Button("&Down", "downButton", kButtonX, next(), kButtonWidth, kButtonHeight, kTopRight);
+    report_ = at.Put(new CWorkReport(this), "workReport", kButtonX, y, kButtonWidth, kListBottom - y, kTopRight,
+                     kBottomRight);
+    report_->setWordWrap(true);
+    report_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     listMenu_ = new QMenu(this);
     listMenu_->setObjectName(QStringLiteral("listMenu"));
@@ -427,6 +432,16 @@ void CPageJoiner::OnJoinNow() {
     mainWindow->setEnabled(true);
     mainWindow->activateWindow();  // the keyboard goes back to the window, not to where the progress was
 
+    // What was written, on the page and, when the window is in the background, on the desktop.
+    const QString said = outcome.done() ? QStringLiteral("Joined into %1").arg(Utf8(request.target))
+                         : outcome.failed() ? QStringLiteral("The join failed: %1").arg(Utf8(outcome.message))
+                                            : QStringLiteral("The join was cancelled; nothing was written.");
+    if (outcome.done()) {
+        report_->ShowDone(said, Utf8(request.target));
+    } else {
+        report_->ShowFailed(said);
+    }
+    NotifyDesktop(window(), QStringLiteral("Corvane"), said);
     if (outcome.failed()) {
         if (!outcome.message.empty())
             ShowMessage(this, QString::fromLatin1(kJoinFailure).arg(Utf8(outcome.message)), QMessageBox::Warning);

@@ -26,6 +26,8 @@ class QPushButton;
 
 namespace corvane {
 
+class CWorkReport;
+
 class CFileListLoader;
 class CNumberEdit;
 class CSortListCtrl;
@@ -95,6 +97,7 @@ private:
     QPushButton* removeAllButton_ = nullptr;
     QPushButton* upButton_ = nullptr;
     QPushButton* downButton_ = nullptr;
+    CWorkReport* report_ = nullptr;
     QPushButton* copyButton_ = nullptr;
     QLineEdit* titleBox_ = nullptr;
     QLineEdit* artistBox_ = nullptr;

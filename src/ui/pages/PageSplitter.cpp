@@ -14,6 +14,7 @@
 #include "ui/widgets/ProgressAdapter.h"
 #include "ui/widgets/ProgressDialog.h"
 #include "ui/widgets/SpinButtons.h"
+#include "ui/widgets/WorkReport.h"
 #include "ui/widgets/WaveformStrip.h"
 
 #include <QContextMenuEvent>
@@ -322,6 +323,9 @@ void CPageSplitter::MakePieceControls(Placer& at) {
                                 kBottomLeft);
     cueButton_ = at.Button(kCueLabel, "cueButton", kSilencesX + kSilencesWidth + 4, kBottomButtonsY, kCueWidth,
                            kBottomLeft);
+    constexpr int kReportX = kSilencesX + kSilencesWidth + 4 + kCueWidth + 8;
+    report_ = at.Put(new CWorkReport(this), "workReport", kReportX, kBottomButtonsY, kRight - kReportX, kButtonHeight,
+                     kBottomLeft, kBottomRight);
 
     pieceMenu_ = new QMenu(this);
     pieceMenu_->setObjectName(QStringLiteral("pieceMenu"));
@@ -475,6 +479,7 @@ bool CPageSplitter::OpenSourceFile(const QString& path, QString* failure) {
     waveStrip_->SetSource(path);
 
     RememberRecentFile(path);
+    report_->Clear();
     pieces_ = SinglePiece(TotalLength());
     ForgetEdits();
     RefreshPieceList(0);
@@ -901,6 +906,18 @@ void CPageSplitter::OnCutNow() {
         RefreshPieceList(SelectedRow());
     }
 
+    // What was written, on the page and, when the window is in the background, on the desktop.
+    QString said;
+    if (outcome.done() && !outputs_.empty()) {
+        said = PiecesWrittenText(outputs_.size(), Utf8(outputs_.front()));
+        report_->ShowDone(said, Utf8(outputs_.front()));
+    } else {
+        said = outcome.failed() ? QStringLiteral("The cut failed: %1").arg(Utf8(outcome.message))
+                                : outcome.cancelled() ? QStringLiteral("The cut was cancelled; nothing was written.")
+                                                      : QStringLiteral("Nothing was written.");
+        report_->ShowFailed(said);
+    }
+    NotifyDesktop(window(), QStringLiteral("Corvane"), said);
     if (outcome.done()) {
         if (options.browseFolder && !outputs_.empty()) ShowInFolder(Utf8(outputs_.front()));
     } else if (outcome.failed()) {

@@ -49,6 +49,8 @@ class QTreeWidgetItem;
 
 namespace corvane {
 
+class CWorkReport;
+
 class CCutRuleControls;
 class CPositionSlider;
 class CPreviewPlayer;
@@ -229,6 +231,7 @@ private:
     QPushButton* resetButton_ = nullptr;
     QPushButton* silencesButton_ = nullptr;
     QPushButton* cueButton_ = nullptr;
+    CWorkReport* report_ = nullptr;
     QMenu* pieceMenu_ = nullptr;
     QTimer* playTimer_ = nullptr;
 };

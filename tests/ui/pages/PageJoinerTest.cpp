@@ -17,6 +17,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -270,11 +271,12 @@ private Q_SLOTS:
         QCOMPARE(JoinInto(target), 1);
         QCOMPARE(pickerFilter_, QStringLiteral("MP3 File (*.mp3);;All Files (*)"));
         QVERIFY(shown_.empty());
+        QVERIFY(Get<QLabel>("workReport")->text().startsWith("Joined into " + QString::fromStdString(target)));
         ExpectSameAsCli(target,
                         {"--title", "Joined", "--artist", "Various", "--album", "Best of", "--track", "12", "--year",
                          "2020", "--genre", "Chiptune", "--comment", "made here"},
                         {files_[0], files_[1], files_[2]});
-        // Frame copy: the target is the tag and the frames, no re-encoding.
+        // Frame copy: the target is the tag, a header frame and the frames, no re-encoding.
         QCOMPARE(page_->LastTarget(), target);
         QCOMPARE(opened_.size(), size_t{1});
         QCOMPARE(opened_[0], QUrl::fromLocalFile(QString::fromStdString(dir_->path().string())));

@@ -23,6 +23,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QDropEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -541,6 +542,11 @@ private Q_SLOTS:
         Click(Get("cutButton"));
         QCOMPARE(PiecesIn(Folder("quiet")).size(), 2);
         QVERIFY(opened_.empty());
+        // The page says what was written, and its link shows the folder.
+        auto* report = Get<QLabel>("workReport");
+        QVERIFY(report->text().startsWith(QString("2 pieces written to %1 ").arg(QString::fromStdString(Folder("quiet")))));
+        Q_EMIT report->linkActivated(QStringLiteral("show"));
+        QCOMPARE(opened_.size(), size_t{1});
     }
 
     // With "Browse output folder" on and nothing that can show a folder, the cut says where
