@@ -182,6 +182,11 @@ private Q_SLOTS:
         for (QWidget* w : QApplication::topLevelWidgets())
             if (w->windowTitle() == "Corvane Help" && w->isVisible()) ++helpWindows;
         QCOMPARE(helpWindows, 1);
+        // The guide covers what the pages offer, and only that.
+        const QString guide = first->toPlainText();
+        for (const char* topic : {"waveform", "Add Pieces at Silences", "Load CUE Sheet", "corvane FILE"})
+            QVERIFY2(guide.contains(QLatin1String(topic)), topic);
+        QVERIFY(!guide.contains(QLatin1String("FLAC")));
         CloseWindow(app);
         app.ExitInstance();
     }

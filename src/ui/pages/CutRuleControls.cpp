@@ -104,6 +104,10 @@ CCutRuleControls::CCutRuleControls(const CControlPlacer& at, const CutRuleLook& 
 
     radio(kByOwnRule);
     connect(group_, &QButtonGroup::idClicked, this, &CCutRuleControls::RuleClicked);
+    sizeSpin_->setToolTip(QStringLiteral("One more or one less of the unit (Up, Down in the box)"));
+    countSpin_->setToolTip(QStringLiteral("One piece more or less (Up, Down in the box)"));
+    minutesSpin_->setToolTip(QStringLiteral("One minute more or less (Up, Down in the box)"));
+    secondsSpin_->setToolTip(QStringLiteral("One second more or less (Up, Down in the box)"));
 }
 
 int CCutRuleControls::Chosen() const { return std::max(0, group_->checkedId()); }
