@@ -331,10 +331,11 @@ LeadIn LeadInOf(const CMp3Reader& reader) {
 // What of an input's first frames (held) the join leaves out, after the newest frames of
 // target. A piece of a cut whose lead-in (and the frame its start falls in) repeats the frames
 // before it, byte for byte, loses them, a carrier frame before them too: the frames then run
-// on as in the source. A piece that starts with a carrier but does not continue what is
-// before it loses its lead-in, and a new carrier (written to carrier) hands its first frame
-// the reservoir it reaches back for; a decoder then plays a frame of silence there, not
-// frames decoded from the wrong bytes.
+// on as in the source. A piece that does not continue what is before it (its lead-in starts
+// with a carrier, or is the frames its first one's decode needs) loses its lead-in, and a new
+// carrier (written to carrier) hands its first frame the reservoir it reaches back for; a
+// decoder then plays a frame of silence there, not frames decoded from the wrong bytes, nor
+// two unrelated frames overlapping.
 size_t FramesLeftOut(const CFrameJoinTarget& target, const std::vector<std::vector<uint8_t>>& held, LeadIn lead,
                      std::vector<uint8_t>& carrier) {
     const size_t c = lead.frames;
@@ -345,17 +346,19 @@ size_t FramesLeftOut(const CFrameJoinTarget& target, const std::vector<std::vect
         if (target.EndsWith(held, 0, j)) return j;
         if (startsWithCarrier && target.EndsWith(held, 1, j)) return j;
     }
-    if (!startsWithCarrier || held.size() <= c) return 0;
+    // Without a carrier, a lead-in is the frames the first one's decode needs (one in MPEG-1,
+    // two in MPEG-2 and 2.5); fewer are an encoder's own start.
+    const bool mpeg1 = !held.empty() && DecodeFrameHeader(held.front().data()).samplesPerFrame >= 1152;
+    if ((!startsWithCarrier && c < (mpeg1 ? 1u : 2u)) || held.size() <= c) return 0;
     std::vector<uint8_t> bytes;
     for (const std::vector<uint8_t>& frame : held) bytes.insert(bytes.end(), frame.begin(), frame.end());
     const std::vector<LayerIIIFrame> frames = ParseLayerIIIFrames(bytes, 0);
     if (frames.size() != held.size()) return 0;
+    // The silent frame also keeps the input before from running into this one's first frame.
     const size_t need = ReservoirNeed(frames, c);
-    if (need > 0) {
-        std::vector<uint8_t> reservoir = ReservoirBefore(frames, c, need);
-        reservoir.insert(reservoir.begin(), need - reservoir.size(), 0);
-        carrier = CarrierFrame(held[c].data(), reservoir);
-    }
+    std::vector<uint8_t> reservoir = ReservoirBefore(frames, c, need);
+    reservoir.insert(reservoir.begin(), need - reservoir.size(), 0);
+    carrier = CarrierFrame(held[c].data(), reservoir);
     return c;
 }
 
