@@ -221,6 +221,7 @@ void CCutter::ResumeAt(uint64_t position, const std::vector<FrameRecord>& histor
     historySamples_ = 0;
     for (const FrameRecord& record : history) historySamples_ += static_cast<uint64_t>(record.samples);
     pieceRecords_ = 0;
+    startInFrame_ = position == reader_.audioStart() ? GaplessStart() : 0;
     reader_.SeekTo(position);
 }
 

@@ -191,8 +191,9 @@ protected:
     // oldest one stepped back over: the reader then stands on the frame that holds sample (or
     // begins at it), and the next piece's audio starts there (startInFrame_).
     void StepBackTo(uint64_t sample);
-    // Called when a skip read up to sample (of the decoded stream); nothing by default.
-    virtual void SkippedTo(uint64_t) {}
+    // Called when a skip read up to sample (of the decoded stream): by default the next piece
+    // starts where the reader stands.
+    virtual void SkippedTo(uint64_t) { startInFrame_ = 0; }
     // Removes the newest record of the current piece and returns it. Only while
     // CanStepBack().
     FrameRecord PopPieceRecord();

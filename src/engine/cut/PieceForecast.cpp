@@ -70,6 +70,7 @@ PieceForecast ForecastPiece(const PieceModel& model, const PieceAsk& ask) {
     const bool stepsBack = forecast.overlapFrames > 0;
     if (ask.measure == PieceAsk::Measure::Samples) {
         const double budget = static_cast<double>(ask.target) +
+                              (ask.atAudioStart ? static_cast<double>(model.gaplessStart) : 0.0) +
                               (stepsBack ? static_cast<double>(model.forwardOverlapSamples) : 0.0) +
                               static_cast<double>(model.backwardOverlapSamples) -
                               static_cast<double>(model.fadeOutSamples);

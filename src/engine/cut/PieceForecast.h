@@ -41,6 +41,7 @@ struct PieceModel {
     uint64_t fadeInSamples = 0;     // 0: no fade-in
     uint64_t fadeOutSamples = 0;    // 0: no fade-out
     int64_t fadeOutBytes = 0;
+    uint64_t gaplessStart = 0;      // samples a piece at the audio start reads before its audio
 };
 
 // What one piece asks for.

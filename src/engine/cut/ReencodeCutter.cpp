@@ -44,6 +44,9 @@ struct CReencodeCutter::Piece {
     // the frame before it (its bit reservoir and the overlap of its transform), so it decodes
     // to noise. At the audio start there is nothing before the first frame to miss.
     bool dropFirstOutput = false;
+    // At the audio start, the samples a gapless decoder drops (GaplessStart): the encoder's
+    // delay and the decoder's own are not the source's audio and are not encoded again.
+    uint64_t skipSamples = 0;
 
     void ReleaseDecoder() {
         decoder.Close();
@@ -56,6 +59,7 @@ struct CReencodeCutter::FrameStep {
     bool encoderError = false;  // LAME reported an error
     bool stop = false;          // cancel or write failure: the piece must stop
     int samples = 0;            // decoded samples per channel
+    int skipped = 0;            // of them, dropped before the piece's audio (Piece::skipSamples)
     int bytes = 0;              // encoded bytes written
 };
 
@@ -66,6 +70,7 @@ CReencodeCutter::~CReencodeCutter() = default;
 bool CReencodeCutter::LoadSource(const std::string& path) {
     if (!CCutter::LoadSource(path)) return false;
     sourceChannelMode_ = reader_.channelMode();
+    startInFrame_ = GaplessStart();  // the first piece's audio starts after the source's delay
     return true;
 }
 
@@ -103,6 +108,7 @@ PieceModel CReencodeCutter::ForecastModel() const {
     model.fadeInSamples = fadeIn_.enabled ? fadeIn_.samples : 0;
     model.fadeOutSamples = fadeOut_.enabled ? fadeOut_.samples : 0;
     model.fadeOutBytes = fadeOut_.enabled ? TenthsToBytes(model.sourceKbps, fadeOut_.tenths) : 0;
+    model.gaplessStart = GaplessStart();
     return model;
 }
 
@@ -156,13 +162,22 @@ void CReencodeCutter::ProcessFrame(Piece& piece, bool record, double* gain, doub
     }
     if (record) RecordFrame(slot.offset, slot.frameSamples);
 
-    const int n = static_cast<int>(std::min<int64_t>(slot.decoded, std::max<int64_t>(limit, 0)));
+    int16_t* left = slot.left.data();
+    int16_t* right = slot.right.data();
+    int available = slot.decoded;
+    if (available > 0 && piece.skipSamples > 0 && !piece.dropFirstOutput) {
+        const int skipped = static_cast<int>(std::min<uint64_t>(piece.skipSamples, static_cast<uint64_t>(available)));
+        piece.skipSamples -= static_cast<uint64_t>(skipped);
+        result.skipped = skipped;
+        left += skipped;
+        right += skipped;
+        available -= skipped;
+    }
+    const int n = static_cast<int>(std::min<int64_t>(available, std::max<int64_t>(limit, 0)));
     if (n > 0 && piece.dropFirstOutput) {
         piece.dropFirstOutput = false;
     } else if (n > 0) {
         result.samples = n;
-        int16_t* left = slot.left.data();
-        int16_t* right = slot.right.data();
         if (gain != nullptr) {
             const bool both = sourceChannelMode_ != kChannelModeMono;
             double g = *gain;
@@ -238,6 +253,7 @@ Outcome CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint
         if (measure == Measure::Samples) budget += static_cast<int64_t>(backwardOverlapSamples_);
     }
     piece.dropFirstOutput = reader_.position() != reader_.audioStart();
+    if (!piece.dropFirstOutput) piece.skipSamples = GaplessStart();
     decodeAhead_.Start(reader_, piece.decoder);
     if (PollCancelled()) return Outcome::Cancelled();
 
@@ -278,7 +294,8 @@ Outcome CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint
         }
         if (result.encoderError) break;
         if (measure == Measure::Bytes) counted += result.bytes;
-        if (measure == Measure::Samples) counted += result.samples;
+        // The samples dropped before the audio count: the budget of the first piece has them.
+        if (measure == Measure::Samples) counted += result.samples + result.skipped;
     }
 
     if (fadeOut_.enabled && !RunFade(piece, false, fadeOut_.samples, record, samplesCounted, bytesWritten)) {
@@ -297,6 +314,7 @@ Outcome CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint
     piece.ReleaseDecoder();
     if (!piece.out.Close() || !PublishAlone(piece.out)) return WriteFailed(piece.out);
 
+    startInFrame_ = 0;  // later pieces start where the reader stands
     if (measure != Measure::ToEnd) {
         if (backwardOverlapSamples_ > 0) {
             uint64_t position = reader_.position();
