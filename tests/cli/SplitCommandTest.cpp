@@ -161,5 +161,20 @@ TEST(SplitCommand, CueSheetWithATrackPastTheEndIsRefused) {
     EXPECT_TRUE(PiecesIn(dir.path(), "live.mp3").empty());
 }
 
+// The sheet is read by the cut: a piece named like it never replaces it, even with overwrite.
+TEST(SplitCommand, APieceNamedLikeTheCueSheetNeverReplacesIt) {
+    test::TempDir dir;
+    test::WriteFile(dir / "live.mp3", Recording({{12.0, true}}));
+    const test::Bytes sheet(kSheet, kSheet + std::strlen(kSheet));
+    test::WriteFile(dir / "live.cue", sheet);
+
+    const test::ProcessResult r = test::RunCli(
+        {"cut", "--cue", dir / "live.cue", "--name", "live.cue", "--if-exists", "overwrite", dir / "live.mp3"});
+
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Target file name is same as original file\n");
+    EXPECT_TRUE(test::ReadFile(dir / "live.cue") == sheet);
+}
+
 }  // namespace
 }  // namespace corvane

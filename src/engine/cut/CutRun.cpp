@@ -131,6 +131,10 @@ Outcome RunCut(CutContext& ctx, CutRequest& request, ICutObserver* observer) {
     CNoObserver none;
     ICutObserver& shown = observer != nullptr ? *observer : none;
     const size_t count = request.batch ? request.sources.size() : std::min<size_t>(request.sources.size(), 1);
+    // A CUE sheet is read by the run like its sources: no piece may replace it.
+    if (request.rule.kind == CutRule::Kind::Cue && !request.rule.cueSheet.empty()) {
+        ctx.run->AddSource(request.rule.cueSheet);
+    }
     // A batch claims all of its sources before the first is cut: no piece replaces one.
     if (request.batch) {
         for (const CutSource& source : request.sources) ctx.run->AddSource(source.path);
