@@ -319,10 +319,19 @@ std::string ExpandName(const std::string& nameTemplate, const std::string& baseN
         }
         name = ReplaceTagPlaceholders(name, values);
     }
-    for (char& c : name) {
-        if (kForbiddenNameCharacters.find(c) != std::string_view::npos) c = ' ';
+    // Characters no file name should hold become a space: the forbidden ones, and control
+    // characters (C0, DEL, and C1, which UTF-8 writes as 0xC2 0x80..0x9F), which a terminal
+    // would act on when it shows the name.
+    std::string clean;
+    clean.reserve(name.size());
+    for (size_t i = 0; i < name.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        const bool c1 = byte == 0xC2 && i + 1 < name.size() && (static_cast<unsigned char>(name[i + 1]) & 0xE0) == 0x80;
+        if (c1) ++i;
+        const bool control = byte < 0x20 || byte == 0x7F || c1;
+        clean += control || kForbiddenNameCharacters.find(name[i]) != std::string_view::npos ? ' ' : name[i];
     }
-    return SafeNameComponent(std::move(name));
+    return SafeNameComponent(std::move(clean));
 }
 
 }  // namespace

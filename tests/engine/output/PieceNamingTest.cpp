@@ -104,6 +104,11 @@ TEST(PieceNaming, SequenceAndCountUseTheSameDigits) {
 TEST(PieceNaming, ForbiddenCharactersBecomeSpaces) {
     EXPECT_EQ(ExpandNameTemplate("a\\b/c:d*e?f\"g<h>i|j-%P%.mp3", "", nullptr, 1, 1, 1, 1),
               "a b c d e f g h i j-1.mp3");
+    // Control characters from a tag (ESC, BEL, a line break, DEL, C1's U+009D) too; other
+    // text, accents included, stays.
+    TagFields tags;
+    tags.title = "\x1b]0;PWN\x07\x1b[2Jx\ny\x7f\xc2\x9d\xc3\xa9";
+    EXPECT_EQ(ExpandNameTemplate("%I%.mp3", "", tags, 1, 1, 1, 1), " ]0;PWN  [2Jx y  \xc3\xa9.mp3");
 }
 
 TEST(PieceNaming, PlaceholderInsideTheBaseNameIsNumbered) {
