@@ -138,9 +138,20 @@ bool ParseSilence(const std::string& text, double& db, double& seconds) {
 }
 
 bool IsSilenceValue(const std::string& text) {
+    const size_t colon = text.find(':');
+    double value = 0;
+    return ReadPlainDecimal(text.substr(0, colon), value) &&
+           (colon == std::string::npos || ReadPlainDecimal(text.substr(colon + 1), value));
+}
+
+std::string SilenceValueFault(const std::string& text) {
     double db = 0;
     double seconds = 1;
-    return ParseSilence(text, db, seconds);
+    if (ParseSilence(text, db, seconds)) return {};
+    const size_t colon = text.find(':');
+    double level = 0;
+    ReadPlainDecimal(text.substr(0, colon), level);
+    return level > 0 ? "the level is in dBFS, 0 or below" : "the shortest silence must last longer than 0 seconds";
 }
 
 bool ParseCount(const std::string& text, int& value) {

@@ -90,8 +90,11 @@ bool ParseJobs(const std::string& text, int& jobs);
 // followed by ":" and the shortest silence in seconds above 0 ("-40:1.5"). False when text
 // is not one; db and seconds are then unchanged.
 bool ParseSilence(const std::string& text, double& db, double& seconds);
-// True when text reads as the value of --silence.
+// True when text has the form of a --silence value (numbers, either sign): the option takes
+// it as its value, and ParseSilence judges it.
 bool IsSilenceValue(const std::string& text);
+// What is wrong with a value IsSilenceValue takes that ParseSilence refuses; empty when nothing.
+std::string SilenceValueFault(const std::string& text);
 
 // "joint", "stereo" or "mono" as an MPEG channel mode (1, 0, 3).
 bool ParseMode(const std::string& text, int& mode);

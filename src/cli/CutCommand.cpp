@@ -85,7 +85,7 @@ int ParseCutArgs(const Args& args, bool batch, CutCommand& command) {
             setRule(CutRule::Kind::Points);
         } else if (a == "--silence") {
             if (walker.TakeOptionalValue(v, IsSilenceValue) && !ParseSilence(v, rule.silence.thresholdDb, rule.silence.minSeconds)) {
-                return walker.BadValue(v);
+                return UsageError("invalid value for --silence: " + v + " (" + SilenceValueFault(v) + ")");
             }
             setRule(CutRule::Kind::Silence);
         } else if (a == "--cue") {

@@ -293,14 +293,15 @@ TEST_F(CutCommand, HangupThenTerminateRemovesThePiecesAndExits129) {
     EXPECT_EQ(FilesIn(dir.path() / "out"), std::vector<std::string>{});
 }
 
-// With -0 each path ends with a NUL byte, and a name holding a newline comes through whole.
+// With -0 each path ends with a NUL byte, and a folder name holding a newline comes through
+// whole; in the pieces' own names a newline from the source's name becomes a space.
 TEST_F(CutCommand, NullEndsEachPrintedPath) {
     const std::string path = Source(4, {}, false, "two\nlines.mp3");
-    const test::ProcessResult r = test::RunCli({"cut", "--count", "2", "-0", "-d", dir / "out", path});
+    const std::string out = dir / "out\nput";
+    const test::ProcessResult r = test::RunCli({"cut", "--count", "2", "-0", "-d", out, path});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, dir / "out/two\nlines-1.mp3" + std::string(1, '\0') + dir / "out/two\nlines-2.mp3" +
-                         std::string(1, '\0'));
-    EXPECT_EQ(FilesIn(dir.path() / "out"), (std::vector<std::string>{"two\nlines-1.mp3", "two\nlines-2.mp3"}));
+    EXPECT_EQ(r.out, out + "/two lines-1.mp3" + std::string(1, '\0') + out + "/two lines-2.mp3" + std::string(1, '\0'));
+    EXPECT_EQ(FilesIn(out), (std::vector<std::string>{"two lines-1.mp3", "two lines-2.mp3"}));
 }
 
 // Overwrite never reaches a source of the batch, and one run never writes two pieces to one

@@ -82,9 +82,20 @@ TEST(SplitCommand, SilenceValueSetsTheThresholdAndTheShortestSilence) {
     EXPECT_EQ(none.out, "");
     EXPECT_TRUE(PiecesIn(dir.path(), "talk.mp3").empty());
 
-    const test::ProcessResult bad = test::RunCli({"cut", "--silence=-40:0", dir / "talk.mp3"});
-    EXPECT_EQ(bad.exitCode, 2);
-    EXPECT_EQ(test::Lines(bad.err).front(), "corvane-cli: invalid value for --silence: -40:0");
+    // A value of the option's form is its value, and what is wrong with it is named.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--silence=-40:0"}, std::vector<std::string>{"--silence", "-40:0"}}) {
+        std::vector<std::string> command = {"cut"};
+        command.insert(command.end(), args.begin(), args.end());
+        command.push_back(dir / "talk.mp3");
+        const test::ProcessResult bad = test::RunCli(command);
+        EXPECT_EQ(bad.exitCode, 2);
+        EXPECT_EQ(test::Lines(bad.err).front(),
+                  "corvane-cli: invalid value for --silence: -40:0 (the shortest silence must last longer than 0 seconds)");
+    }
+    const test::ProcessResult positive = test::RunCli({"cut", "--silence", "10", dir / "talk.mp3"});
+    EXPECT_EQ(test::Lines(positive.err).front(),
+              "corvane-cli: invalid value for --silence: 10 (the level is in dBFS, 0 or below)");
 
     const test::ProcessResult cut = test::RunCli({"cut", "--silence", "-40:1.2", dir / "talk.mp3"});
     EXPECT_EQ(cut.exitCode, 0) << cut.err;
