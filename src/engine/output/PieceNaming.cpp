@@ -295,6 +295,20 @@ std::string SafeNameComponent(std::string name) {
 
 namespace {
 
+// name cut at a character boundary before its extension so that it and a rename number
+// ("_12") fit the 255 bytes a file name may have on Linux file systems.
+std::string ShortenedName(std::string name) {
+    constexpr size_t kLongestName = 240;      // 255 less room for a rename number
+    constexpr size_t kLongestExtension = 16;  // a longer "extension" is part of the name
+    if (name.size() <= kLongestName) return name;
+    const size_t dot = name.rfind('.');
+    const std::string extension =
+        dot != std::string::npos && name.size() - dot <= kLongestExtension ? name.substr(dot) : std::string();
+    size_t keep = kLongestName - extension.size();
+    while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;  // not inside a character
+    return name.substr(0, keep) + extension;
+}
+
 // ExpandNameTemplate with the tag placeholders' values: read from tags, from the file at
 // sourcePath, or the preview's when both are null.
 std::string ExpandName(const std::string& nameTemplate, const std::string& baseName, const TagFields* tags,
@@ -331,7 +345,7 @@ std::string ExpandName(const std::string& nameTemplate, const std::string& baseN
         const bool control = byte < 0x20 || byte == 0x7F || c1;
         clean += control || kForbiddenNameCharacters.find(name[i]) != std::string_view::npos ? ' ' : name[i];
     }
-    return SafeNameComponent(std::move(clean));
+    return SafeNameComponent(ShortenedName(std::move(clean)));
 }
 
 }  // namespace
