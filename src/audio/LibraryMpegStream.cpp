@@ -283,6 +283,18 @@ CLibraryMpegStream::~CLibraryMpegStream() {
     if (fd_ >= 0) ::close(fd_);
 }
 
+bool HeaderUndercounts(int fd, const MpegStreamLayout& layout) {
+    constexpr size_t kTailProbe = 160;  // an ID3v1 tag and an APE footer
+    if (layout.vbrHeader.bytes == 0) return false;
+    uint8_t tail[kTailProbe];
+    const size_t probe = static_cast<size_t>(std::min<uint64_t>(layout.fileSize, kTailProbe));
+    const uint64_t trailing = ReadAt(fd, layout.fileSize - probe, tail, probe) == probe
+                                  ? TrailingTagSize(tail, probe, layout.fileSize)
+                                  : 0;
+    const uint64_t audio = layout.fileSize - std::min(layout.fileSize, trailing + layout.firstFrame);
+    return audio > uint64_t{layout.vbrHeader.bytes} + kMaxFrameLength;
+}
+
 std::unique_ptr<CLibraryMpegStream> CLibraryMpegStream::Open(const std::string& path, uint32_t searchBytes,
                                                          bool gapless) {
     struct stat st {};
@@ -297,6 +309,12 @@ std::unique_ptr<CLibraryMpegStream> CLibraryMpegStream::Open(const std::string& 
     if (frames != 0 && !VbrHeaderFitsFile(layout.vbrHeader, layout.header, layout.firstFrame, layout.audioStart,
                                           layout.fileSize)) {
         frames = 0;  // cut short since it was written: its frames are counted instead
+    }
+    if (frames != 0 && HeaderUndercounts(fd, layout)) {
+        // More audio follows than the header counts (files glued with cat): its frames are
+        // counted, and its delays, which describe only the first of them, are not applied.
+        frames = 0;
+        layout.vbrHeader.hasDelays = false;
     }
     if (frames == 0) frames = RememberedMpegFrameTally(fd, st, layout.audioStart, layout.header).frames;
     std::unique_ptr<CLibraryMpegStream> stream(new CLibraryMpegStream(path, fd, layout, frames));

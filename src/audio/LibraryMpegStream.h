@@ -90,6 +90,11 @@ MpegFrameTally TallyMpegFrames(int fd, uint64_t start, uint64_t fileSize, const 
 // scanned again. Thread-safe.
 MpegFrameTally RememberedMpegFrameTally(int fd, const struct stat& st, uint64_t start, const MpegFrameHeader& first);
 
+// True when the file holds more audio after the header frame than its VBR header's byte
+// count gives (by more than a frame, tags at the end aside): files glued together with cat,
+// whose first header counts only the first of them.
+bool HeaderUndercounts(int fd, const MpegStreamLayout& layout);
+
 class CLibraryMpegStream final : public CLibraryChannel {
 public:
     // Opens path as MPEG audio; nullptr when it is not MPEG audio or libmpg123 refuses it.

@@ -92,6 +92,11 @@ std::string ToText(const FileFacts& f) {
             << FormatDuration(f.source.headerMilliseconds / kMillisecondsPerSecond)
             << "; the length is that of the frames present\n";
     }
+    if (f.source.headerUndercounts) {
+        out << "  glued:        yes, its VBR header gives "
+            << FormatDuration(f.source.headerMilliseconds / kMillisecondsPerSecond)
+            << "; the length is that of the frames present\n";
+    }
     out
         << "  audio start:  " << f.source.audioStart << "\n"
         << "  track:        " << TrackText(t.track) << "\n"

@@ -44,6 +44,9 @@ struct SourceFacts {
     // header gives.
     bool truncated = false;
     int64_t headerMilliseconds = 0;
+    // The file holds more frames than its VBR header counts (files glued with cat): the length
+    // above is that of the frames, and the header gives no delays.
+    bool headerUndercounts = false;
     // The encoder delay and padding (samples per channel) a LAME tag in the VBR header frame
     // gives (CMp3Reader::ReadLameDelays); 0 when hasEncoderDelays is false.
     bool hasEncoderDelays = false;

@@ -117,6 +117,27 @@ TEST_F(InfoCommand, ShowsTheEncoderDelayAndPaddingOfALameTag) {
     EXPECT_EQ(text.out.find("gapless:", text.out.find("shine_128k")), std::string::npos);
 }
 
+// Two files glued with cat: the first one's header counts only the first, so the frames are
+// counted, its delays are not used, and a cut divides the whole.
+TEST_F(InfoCommand, FilesGluedWithCatAreMeasuredByTheirFrames) {
+    const std::string data = CORVANE_TEST_DATA_DIR;
+    const Bytes one = test::ReadFile(data + "/lame_cbr128_info.mp3");
+    Bytes glued = one;
+    glued.insert(glued.end(), one.begin(), one.end());
+    test::WriteFile(dir / "glued.mp3", glued);
+    const test::ProcessResult r = test::RunCli({"info", "--json", dir / "glued.mp3"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(test::JsonValue(r.out, "length_ms"), "20088");  // 769 frames after the first header
+    EXPECT_EQ(test::JsonValue(r.out, "encoder_delay"), "null");
+    const test::ProcessResult text = test::RunCli({"info", dir / "glued.mp3"});
+    EXPECT_NE(text.out.find("\n  glued:        yes, its VBR header gives 0:10; the length is that of the frames present\n"),
+              std::string::npos)
+        << text.out;
+    const test::ProcessResult cut = test::RunCli({"cut", "--count", "2", "--no-tag", "-d", dir / "out", dir / "glued.mp3"});
+    ASSERT_EQ(cut.exitCode, 0) << cut.err;
+    EXPECT_EQ(test::Lines(cut.out).size(), 2u);
+}
+
 TEST_F(InfoCommand, PrintsTagsByteExactInUtf8) {
     const std::string path = dir / "tags.mp3";
     test::EncodeOptions o;

@@ -376,6 +376,13 @@ bool CMp3Reader::OpenFile(const std::string& path) {
     state_.sampleRate = rate;
     const uint64_t frames = samples > 0 ? facts.samples / static_cast<uint64_t>(samples) : 0;
     state_.truncated = state_.headerFrameCount > 0 && frames < state_.headerFrameCount;
+    // A header that counts fewer frames than the file holds (files glued with cat) describes
+    // the first of them only: neither its count nor its delays are the file's.
+    state_.headerUndercounts = state_.headerFrameCount > 0 && frames > uint64_t{state_.headerFrameCount} + 1;
+    if (state_.headerUndercounts) {
+        state_.hasEncoderDelays = false;
+        state_.encoderDelay = state_.encoderPadding = 0;
+    }
     state_.headerDuration = static_cast<double>(state_.headerFrameCount) * samples / rate;
     LearnBitrate(fd_, st, kbps);
     SeekTo(state_.audioStart);
@@ -385,7 +392,7 @@ bool CMp3Reader::OpenFile(const std::string& path) {
 
 void CMp3Reader::LearnBitrate(int fd, const struct stat& st, int firstKbps) {
     const VbrHeaderKind kind = state_.headerFrame;
-    if (kind == VbrHeaderKind::kNone || state_.truncated) {
+    if (kind == VbrHeaderKind::kNone || state_.truncated || state_.headerUndercounts) {
         // The audio library has just scanned this file's frames for its length: its tally is
         // remembered, and tells whether every frame has one bit rate.
         const audio::MpegFrameTally tally = audio::RememberedMpegFrameTally(fd, st, state_.audioStart, state_.stream);

@@ -136,6 +136,9 @@ public:
     // True when the file holds fewer frames than its VBR header counts: it was cut short after
     // it was written, and the length is that of the frames present.
     bool truncated() const { return state_.truncated; }
+    // True when the file holds more frames than its VBR header counts (files glued with cat):
+    // the length is that of the frames, and the header's delays are not used.
+    bool headerUndercounts() const { return state_.headerUndercounts; }
     uint32_t durationSeconds() const { return state_.durationSeconds; }
     // True when the VBR header frame has a LAME tag with the encoder delay and padding below
     // (ReadLameDelays); both are 0 otherwise.
@@ -200,6 +203,7 @@ private:
         uint32_t headerFrameCount = 0;
         double headerDuration = 0;
         bool truncated = false;
+        bool headerUndercounts = false;
         uint32_t durationSeconds = 0;
         bool hasEncoderDelays = false;
         int encoderDelay = 0;

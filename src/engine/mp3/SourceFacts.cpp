@@ -42,6 +42,7 @@ bool ReadSourceFacts(const std::string& path, SourceFacts& facts) {
     facts.hasHeaderFrame = reader.headerFrame() != VbrHeaderKind::kNone;
     facts.audioStart = reader.audioStart();
     facts.truncated = reader.truncated();
+    facts.headerUndercounts = reader.headerUndercounts();
     facts.headerMilliseconds = static_cast<int64_t>(reader.headerDuration() * 1000.0);
     facts.hasEncoderDelays = reader.hasEncoderDelays();
     facts.encoderDelay = reader.encoderDelay();
