@@ -251,9 +251,10 @@ public:
     bool Write(const uint8_t* frame, size_t length) {
         if (!header_.empty()) {
             seekTable_.Add(out_.Size() - headerAt_);
+            // A carrier's bit rate is the lowest that holds its bytes: it says nothing of the audio.
             const int kbps = DecodeFrameHeader(frame).kbps;
-            if (!IsCarrier(frame, length)) {
-                if (kbps_ != 0 && kbps != kbps_) variable_ = true;
+            if (kbps != kbps_ && !IsCarrier(frame, length)) {
+                variable_ = variable_ || kbps_ != 0;
                 kbps_ = kbps;
             }
         }

@@ -308,47 +308,6 @@ TEST_F(Mp3ReaderFiles, ReadsTheEncoderDelayAndPaddingOfTheLameTag) {
     EXPECT_EQ(reader.gaplessSamples(), reader.decodedSamples());
 }
 
-// The tag writer against LAME's own: given the figures LAME wrote, it writes LAME's frame
-// byte for byte, CRC included; other figures change only their fields and the CRC.
-TEST_F(Mp3ReaderFiles, PatchingALameTagWritesWhatLameWrites) {
-    test::EncodeOptions o;
-    o.infoFrame = true;
-    o.seconds = 1.7;
-    const Bytes mp3 = test::EncodeMp3(o);
-    const uint32_t length = static_cast<uint32_t>(DecodeFrameHeader(mp3.data()).frameLength);
-    const Bytes lame(mp3.begin(), mp3.begin() + length);
-    const size_t tag = static_cast<size_t>(VbrTagOffset(DecodeFrameHeader(mp3.data()))) + 120;
-    const auto at32 = [](const uint8_t* p) { return (uint32_t{p[0]} << 24) | (p[1] << 16) | (p[2] << 8) | p[3]; };
-    int delay = 0, padding = 0;
-    ASSERT_TRUE(CMp3Reader::ReadLameDelays(lame.data(), length, delay, padding));
-    // LAME's music length is its Xing byte count: from the Info frame's first byte to the end.
-    EXPECT_EQ(at32(lame.data() + tag + 28), mp3.size());
-
-    Bytes copy = lame;
-    std::fill(copy.begin() + static_cast<long>(tag) + 21, copy.begin() + static_cast<long>(tag) + 24, 0);
-    copy[tag + 34] ^= 0xFF;
-    ASSERT_TRUE(CMp3Reader::PatchLameTag(copy.data(), length, delay, padding, at32(lame.data() + tag + 28)));
-    EXPECT_EQ(copy, lame);
-
-    ASSERT_TRUE(CMp3Reader::PatchLameTag(copy.data(), length, 1775, 529, 12345));
-    int newDelay = 0, newPadding = 0;
-    ASSERT_TRUE(CMp3Reader::ReadLameDelays(copy.data(), length, newDelay, newPadding));
-    EXPECT_EQ(newDelay, 1775);
-    EXPECT_EQ(newPadding, 529);
-    EXPECT_EQ(at32(copy.data() + tag + 28), 12345u);
-    for (size_t i = 0; i < length; ++i) {
-        if ((i < tag + 21 || i >= tag + 24) && (i < tag + 28 || i >= tag + 32) && i < tag + 34) {
-            EXPECT_EQ(copy[i], lame[i]) << i;
-        }
-    }
-    // A frame without a LAME tag is left alone.
-    Bytes plain = lame;
-    std::memcpy(plain.data() + tag, "Xyz1", 4);
-    const Bytes before = plain;
-    EXPECT_FALSE(CMp3Reader::PatchLameTag(plain.data(), length, 1, 1, 1));
-    EXPECT_EQ(plain, before);
-}
-
 TEST_F(Mp3ReaderFiles, AfterAJumpAHeaderCountsOnlyWhenTheNextOneAgrees) {
     test::EncodeOptions o;
     o.seconds = 1;
