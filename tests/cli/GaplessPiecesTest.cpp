@@ -137,6 +137,19 @@ TEST(GaplessPiecesJoined, ACutJoinedBackHasTheSourceFramesByteForByte) {
         const size_t joinedAudio = test::FrameOffsets(joined, 0)[1];
         EXPECT_TRUE(Bytes(joined.begin() + static_cast<long>(joinedAudio), joined.end()) ==
                     Bytes(source.begin() + static_cast<long>(sourceAudio), source.end()));
+        // Its header frame is the source's: counts, delays, music length and music CRC (the
+        // seek table may round an entry the other way, and the tag's CRC follows it).
+        Bytes header(joined.begin(), joined.begin() + static_cast<long>(joinedAudio));
+        ASSERT_EQ(header.size(), sourceAudio);
+        const std::string text(header.begin(), header.end());
+        const size_t table = std::min(text.find("Xing"), text.find("Info")) + 16;
+        ASSERT_LT(table + 140, header.size());
+        std::copy(source.begin() + static_cast<long>(table), source.begin() + static_cast<long>(table) + 100,
+                  header.begin() + static_cast<long>(table));
+        const size_t tagCrc = table + 100 + 4 + 34;
+        std::copy(source.begin() + static_cast<long>(tagCrc), source.begin() + static_cast<long>(tagCrc) + 2,
+                  header.begin() + static_cast<long>(tagCrc));
+        EXPECT_TRUE(header == Bytes(source.begin(), source.begin() + static_cast<long>(sourceAudio)));
         EXPECT_TRUE(FfmpegDecode(out + "/joined.mp3") == FfmpegDecode(path));
 
         ASSERT_EQ(test::RunCli({"join", "-o", out + "/1and3.mp3", pieces[0], pieces[2]}).exitCode, 0);

@@ -89,6 +89,7 @@ CFrameCopyCutter::Neighbourhood CFrameCopyCutter::ReadNeighbourhood() const {
 bool CFrameCopyCutter::WriteFrame(COutputFile& out, const uint8_t* frame, size_t length, PieceFrames& piece) {
     piece.seekTable.Add(out.Size() - piece.headerAt);
     ++piece.frames;
+    if (!header_.empty()) piece.musicCrc = LameCrc16(piece.musicCrc, frame, length);
     return out.Write(frame, length);
 }
 
@@ -171,6 +172,7 @@ Outcome CFrameCopyCutter::FinishPiece(COutputFile& out, const PieceFrames& piece
         figures.frames = piece.frames;
         figures.bytes = static_cast<uint32_t>(out.Size() - piece.headerAt);
         figures.delay = piece.delay;
+        figures.musicCrc = piece.musicCrc;
         const int64_t padding = static_cast<int64_t>(copiedTo_) + kDecoderDelay - static_cast<int64_t>(end);
         figures.padding = static_cast<int>(std::clamp<int64_t>(padding, 0, kLongestDelay));
         figures.seekTable = piece.seekTable.Entries(figures.bytes);

@@ -55,6 +55,7 @@ private:
         uint32_t frames = 0;   // frames after the header frame
         CSeekTable seekTable;
         int delay = 0;         // the header's encoder delay
+        uint16_t musicCrc = 0; // of the frames after the header frame
         uint64_t headerAt = 0; // the output offset of the header frame
     };
     // The frames around the reader: the recorded ones before it, oldest first, and those

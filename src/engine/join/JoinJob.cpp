@@ -257,6 +257,7 @@ public:
                 variable_ = variable_ || kbps_ != 0;
                 kbps_ = kbps;
             }
+            musicCrc_ = LameCrc16(musicCrc_, frame, length);
         }
         if (!out_.Write(frame, length)) return false;
         Keep(frame, length);
@@ -279,6 +280,7 @@ public:
         figures.bytes = static_cast<uint32_t>(out_.Size() - headerAt_);
         figures.delay = delay_;
         figures.padding = padding_;
+        figures.musicCrc = musicCrc_;
         figures.seekTable = seekTable_.Entries(figures.bytes);
         FinishHeaderFrame(header_, figures);
         return out_.WriteAt(headerAt_, header_.data(), header_.size());
@@ -312,6 +314,7 @@ private:
     int delay_ = 0;
     int padding_ = CMp3Reader::kDecoderDelay;
     int kbps_ = 0;
+    uint16_t musicCrc_ = 0;
     bool variable_ = false;
 };
 

@@ -148,7 +148,8 @@ void FinishHeaderFrame(std::vector<uint8_t>& frame, const HeaderFigures& figures
     const uint32_t length = static_cast<uint32_t>(frame.size());
     CMp3Reader::PatchVbrHeader(frame.data(), length, figures.frames, figures.bytes,
                                figures.seekTable.size() == kSeekTableEntries ? figures.seekTable.data() : nullptr);
-    CMp3Reader::PatchLameTag(frame.data(), length, figures.delay, figures.padding, figures.bytes);
+    CMp3Reader::PatchLameTag(frame.data(), length, figures.delay, figures.padding, figures.bytes,
+                             figures.musicCrc);
 }
 
 }  // namespace corvane

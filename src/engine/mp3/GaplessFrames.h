@@ -80,6 +80,7 @@ struct HeaderFigures {
     uint32_t bytes = 0;    // from the header frame's first byte to the last frame's end
     int delay = 0;         // samples a gapless decoder drops at the start, its own 529 apart
     int padding = 0;       // and at the end, 529 included
+    uint16_t musicCrc = 0; // LameCrc16 of the audio frames after the header frame
     std::vector<uint8_t> seekTable;  // 100 entries, or empty to leave the table as it is
 };
 

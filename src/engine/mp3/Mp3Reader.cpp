@@ -195,16 +195,30 @@ constexpr size_t kLameTagCrcOffset = 34;
 
 uint16_t ReadBigEndian16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
 
-// CRC-16 as LAME computes its tag's (polynomial 0x8005, reflected, starting at 0).
-uint16_t Crc16(const uint8_t* data, size_t length) {
-    constexpr uint16_t kReflectedPolynomial = 0xA001;
-    uint16_t crc = 0;
-    for (size_t i = 0; i < length; ++i) {
-        crc ^= data[i];
-        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ kReflectedPolynomial : crc >> 1;
+// Eight tables of the reflected CRC-16: table[k][b] is the CRC of byte b followed by k zero
+// bytes, so eight bytes are folded in per step (the music CRC runs over every byte a frame
+// copy writes).
+struct Crc16Tables {
+    uint16_t table[8][256];
+    Crc16Tables() {
+        constexpr uint16_t kReflectedPolynomial = 0xA001;
+        for (int b = 0; b < 256; ++b) {
+            uint16_t crc = static_cast<uint16_t>(b);
+            for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ kReflectedPolynomial : crc >> 1;
+            table[0][b] = crc;
+        }
+        for (int k = 1; k < 8; ++k) {
+            for (int b = 0; b < 256; ++b) {
+                const uint16_t prior = table[k - 1][b];
+                table[k][b] = static_cast<uint16_t>((prior >> 8) ^ table[0][prior & 0xFF]);
+            }
+        }
     }
-    return crc;
-}
+};
+
+const Crc16Tables kCrc16;
+
+uint16_t Crc16(const uint8_t* data, size_t length) { return LameCrc16(0, data, length); }
 
 // Where the LAME tag of a VBR header frame with these Xing flags would start: after the
 // fields the flags announce, which follow the flags word at flagsAt.
@@ -218,6 +232,20 @@ size_t LameTagOffset(size_t flagsAt, uint32_t flags) {
 }
 
 }  // namespace
+
+uint16_t LameCrc16(uint16_t crc, const uint8_t* data, size_t length) {
+    const auto& t = kCrc16.table;
+    while (length >= 8) {
+        const uint8_t a = static_cast<uint8_t>(data[0] ^ crc);
+        const uint8_t b = static_cast<uint8_t>(data[1] ^ (crc >> 8));
+        crc = static_cast<uint16_t>(t[7][a] ^ t[6][b] ^ t[5][data[2]] ^ t[4][data[3]] ^ t[3][data[4]] ^
+                                    t[2][data[5]] ^ t[1][data[6]] ^ t[0][data[7]]);
+        data += 8;
+        length -= 8;
+    }
+    while (length-- > 0) crc = static_cast<uint16_t>((crc >> 8) ^ t[0][(crc ^ *data++) & 0xFF]);
+    return crc;
+}
 
 void CMp3Reader::PatchVbrHeader(uint8_t* copy, uint32_t length, uint32_t frames, uint32_t bytes,
                                 const uint8_t* seekTable) {
@@ -261,8 +289,10 @@ bool CMp3Reader::ReadLameDelays(const uint8_t* frame, uint32_t length, int& dela
     return true;
 }
 
-bool CMp3Reader::PatchLameTag(uint8_t* copy, uint32_t length, int delay, int padding, uint32_t musicBytes) {
+bool CMp3Reader::PatchLameTag(uint8_t* copy, uint32_t length, int delay, int padding, uint32_t musicBytes,
+                              uint16_t musicCrc) {
     constexpr size_t kMusicLengthAt = 28;
+    constexpr size_t kMusicCrcAt = 32;
     constexpr int kMaxDelay = 4095;
     int oldDelay = 0;
     int oldPadding = 0;
@@ -279,6 +309,8 @@ bool CMp3Reader::PatchLameTag(uint8_t* copy, uint32_t length, int delay, int pad
     d[1] = static_cast<uint8_t>(((delay & 0x0F) << 4) | (padding >> 8));
     d[2] = static_cast<uint8_t>(padding);
     WriteBigEndian32(copy + tag + kMusicLengthAt, musicBytes);
+    copy[tag + kMusicCrcAt] = static_cast<uint8_t>(musicCrc >> 8);
+    copy[tag + kMusicCrcAt + 1] = static_cast<uint8_t>(musicCrc);
     const uint16_t crc = Crc16(copy, crcAt);
     copy[crcAt] = static_cast<uint8_t>(crc >> 8);
     copy[crcAt + 1] = static_cast<uint8_t>(crc);

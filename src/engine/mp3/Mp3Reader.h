@@ -55,6 +55,10 @@ namespace corvane {
 
 class COutputFile;
 
+// CRC-16 as LAME computes its tag's and the music's (polynomial 0x8005, reflected), carried
+// on from crc over length more bytes; 0 starts a new one.
+uint16_t LameCrc16(uint16_t crc, const uint8_t* data, size_t length);
+
 class CMp3Reader {
 public:
     CMp3Reader();
@@ -106,11 +110,13 @@ public:
     // starts with "LAME", "Lavf" or "Lavc", the encoders whose figures gapless decoders
     // honour; delay and padding are left as they were otherwise. Never reads past length.
     static bool ReadLameDelays(const uint8_t* frame, uint32_t length, int& delay, int& padding);
-    // Writes delay and padding (each 0..4095) and the music length (the bytes from the
-    // header frame's first byte to the last frame's end) into the LAME tag of a copy of the
-    // VBR header frame, and makes its CRC match again. False, with nothing changed, when the
-    // copy has no LAME tag ReadLameDelays would read.
-    static bool PatchLameTag(uint8_t* copy, uint32_t length, int delay, int padding, uint32_t musicBytes);
+    // Writes delay and padding (each 0..4095), the music length (the bytes from the header
+    // frame's first byte to the last frame's end) and the music CRC (LameCrc16 of the audio
+    // frames after the header frame) into the LAME tag of a copy of the VBR header frame, and
+    // makes its CRC match again. False, with nothing changed, when the copy has no LAME tag
+    // ReadLameDelays would read.
+    static bool PatchLameTag(uint8_t* copy, uint32_t length, int delay, int padding, uint32_t musicBytes,
+                             uint16_t musicCrc);
 
     // Closes the file and returns every fact to its closed value.
     void CloseFile();

@@ -17,7 +17,8 @@ using test::Bytes;
 uint32_t At32(const uint8_t* p) { return (uint32_t{p[0]} << 24) | (p[1] << 16) | (p[2] << 8) | p[3]; }
 
 // Given the figures LAME wrote into its Info frame, and a seek table counted over the file's
-// own frames, the writer writes LAME's frame byte for byte: counts, table, delays and CRC.
+// own frames, the writer writes LAME's frame byte for byte: counts, table, delays, the music
+// CRC over the frames after it and the tag's CRC.
 TEST(GaplessFrames, TheHeaderWriterWritesWhatLameWrites) {
     for (const bool vbr : {false, true}) {
         SCOPED_TRACE(vbr ? "VBR" : "CBR");
@@ -42,10 +43,13 @@ TEST(GaplessFrames, TheHeaderWriterWritesWhatLameWrites) {
         const std::vector<uint8_t> entries = table.Entries(figures.bytes);
         for (size_t i = 0; i < 100; ++i) EXPECT_NEAR(entries[i], lame[xing + 16 + i], 1) << i;
         figures.seekTable.assign(lame.begin() + static_cast<long>(xing) + 16, lame.begin() + static_cast<long>(xing) + 116);
+        ASSERT_LE(figures.bytes, mp3.size());
+        figures.musicCrc = LameCrc16(0, mp3.data() + lame.size(), figures.bytes - lame.size());
 
         Bytes copy = lame;
         std::fill(copy.begin() + static_cast<long>(xing) + 8, copy.begin() + static_cast<long>(xing) + 116, 0);
         std::fill(copy.begin() + static_cast<long>(xing) + 120 + 21, copy.begin() + static_cast<long>(xing) + 120 + 24, 0);
+        std::fill(copy.begin() + static_cast<long>(xing) + 120 + 32, copy.begin() + static_cast<long>(xing) + 120 + 34, 0);
         copy[xing + 120 + 35] ^= 0xFF;
         FinishHeaderFrame(copy, figures);
         const auto differs = std::mismatch(copy.begin(), copy.end(), lame.begin());
@@ -66,7 +70,7 @@ TEST(GaplessFrames, AMadeHeaderFrameHoldsAFullLameTag) {
         EXPECT_EQ(h.channelMode, DecodeFrameHeader(like).channelMode);
         EXPECT_GE(static_cast<size_t>(h.frameLength), static_cast<size_t>(VbrTagOffset(h)) + 156);
         EXPECT_EQ(std::string(frame.begin() + VbrTagOffset(h), frame.begin() + VbrTagOffset(h) + 4), "Xing");
-        FinishHeaderFrame(frame, HeaderFigures{1000, 123456, 1105, 1300, {}});
+        FinishHeaderFrame(frame, HeaderFigures{1000, 123456, 1105, 1300, 0, {}});
         int delay = 0, padding = 0;
         ASSERT_TRUE(CMp3Reader::ReadLameDelays(frame.data(), static_cast<uint32_t>(frame.size()), delay, padding));
         EXPECT_EQ(delay, 1105);
