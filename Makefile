@@ -3,8 +3,10 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 TSAN_DIR ?= build-tsan
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
 
-.PHONY: all setup configure build run test tsan install deb test-package clean
+.PHONY: all setup configure build run test tsan fuzz install deb test-package clean
 
 all: build
 
@@ -34,6 +36,14 @@ tsan: setup
 	cmake --build $(TSAN_DIR) -j $(JOBS)
 	cd $(TSAN_DIR) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --output-on-failure -j $(JOBS)
 
+# The fuzz targets of fuzz/ built with clang (libFuzzer, ASan, UBSan) in their own folder,
+# each run for FUZZ_SECONDS; fails on any finding (fuzz/run-fuzzers.sh tells where it is).
+fuzz: setup
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCORVANE_FUZZ=ON \
+	  -DCORVANE_BUILD_DESKTOP=OFF -DCORVANE_BUILD_TESTS=OFF
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
+	sh fuzz/run-fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
+
 install: build
 	cmake --install $(BUILD_DIR)
 
@@ -47,4 +57,4 @@ test-package: build
 	./tests/package/test-package.sh $(BUILD_DIR)
 
 clean:
-	rm -rf $(BUILD_DIR) $(TSAN_DIR)
+	rm -rf $(BUILD_DIR) $(TSAN_DIR) $(FUZZ_DIR)

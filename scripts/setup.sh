@@ -7,6 +7,7 @@ build-essential cmake pkg-config
 libmp3lame-dev libresample1-dev libmpg123-dev libsndfile1-dev libopenmpt-dev libtag1-dev
 libsdl2-dev qt6-base-dev qt6-base-dev-tools libgl-dev
 libgtest-dev libgmock-dev googletest
+clang libclang-rt-dev llvm
 lame mpg123 mp3val python3-mutagen ffmpeg hyperfine xvfb xauth fonts-dejavu-core
 dpkg-dev file fakeroot lintian desktop-file-utils appstream man-db bash-completion
 "
