@@ -345,7 +345,11 @@ std::string ExpandName(const std::string& nameTemplate, const std::string& baseN
         const bool control = byte < 0x20 || byte == 0x7F || c1;
         clean += control || kForbiddenNameCharacters.find(name[i]) != std::string_view::npos ? ' ' : name[i];
     }
-    return SafeNameComponent(ShortenedName(std::move(clean)));
+    // A name that is an extension alone (".mp3" from an empty title) would be a hidden file
+    // without a name: its empty name becomes "_", as SafeNameComponent makes an empty name.
+    std::string safe = SafeNameComponent(ShortenedName(std::move(clean)));
+    if (safe.front() == '.' && safe.find('.', 1) == std::string::npos) safe.insert(0, 1, kDotReplacement);
+    return safe;
 }
 
 }  // namespace

@@ -7,7 +7,8 @@
 // whole); then, only when one of them is present, the tag fields "%I%" title, "%A%" artist,
 // "%L%" album, "%Y%" year, "%G%" genre, "%N%" track number, in one pass; then every character
 // of \ / : * ? " < > | and NUL becomes a space; last a name that would be empty, "." or ".."
-// is made safe (SafeNameComponent). Because of that order a "%P%" inside the base name is
+// is made safe (SafeNameComponent), and so is one that is an extension alone (".mp3" from an
+// empty title, a hidden file without a name), which becomes "_.mp3". Because of that order a "%P%" inside the base name is
 // numbered, while a tag value that reads like a placeholder stays as it is, and a template
 // cannot make folders.
 //

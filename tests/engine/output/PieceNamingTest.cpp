@@ -139,6 +139,8 @@ TEST(PieceNaming, SourceWithoutTagLeavesTagPlaceholdersEmpty) {
     std::string path, error;
     ASSERT_TRUE(MakePieceTarget(options, f.run, f.source, 1, 2, 1, path, error)) << error;
     EXPECT_EQ(path, f.folder + "/--1.mp3");
+    // An empty title alone leaves only the extension, which would be a hidden file.
+    EXPECT_EQ(ExpandNameTemplate("%I%.mp3", "", TagFields{}, 1, 2, 1, 1), "_.mp3");
 }
 
 TEST(PieceNaming, TagValuesAreCleanedButNotExpandedAgain) {
