@@ -83,8 +83,12 @@ struct PeakMap {
     bool Complete() const;
 };
 
+// The longest file a map describes: kOverviewBins bins of the most frames a bin can hold
+// (about 186 years at 48000 Hz). A longer length is no fact about a real file.
+constexpr uint64_t kMaxPeakFrames = uint64_t{kOverviewBins} * UINT32_MAX;
+
 // The frames per bin for a file of frames sample frames: at least kMinBinFrames, and few
-// enough bins that there are at most kOverviewBins.
+// enough bins that there are at most kOverviewBins (for frames up to kMaxPeakFrames).
 uint32_t BinFramesFor(uint64_t frames);
 
 // The bins a file of frames needs with framesPerBin frames each (the last may be short).

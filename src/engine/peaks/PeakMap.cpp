@@ -12,14 +12,15 @@ bool PeakMap::Complete() const {
     return std::none_of(bins.begin(), bins.end(), [](const PeakBin& b) { return b.Empty(); });
 }
 
+// Both divisions round up without adding to frames first, which would wrap near 2^64.
 uint32_t BinFramesFor(uint64_t frames) {
-    const uint64_t even = (frames + kOverviewBins - 1) / kOverviewBins;
-    return static_cast<uint32_t>(std::max<uint64_t>(kMinBinFrames, even));
+    const uint64_t even = frames / kOverviewBins + (frames % kOverviewBins != 0 ? 1 : 0);
+    return static_cast<uint32_t>(std::clamp<uint64_t>(even, kMinBinFrames, UINT32_MAX));
 }
 
 uint64_t BinCountFor(uint64_t frames, uint32_t framesPerBin) {
     if (framesPerBin == 0) return 0;
-    return (frames + framesPerBin - 1) / framesPerBin;
+    return frames / framesPerBin + (frames % framesPerBin != 0 ? 1 : 0);
 }
 
 PeakMap MakeEmptyPeakMap(uint64_t frames, uint32_t sampleRate, uint32_t channels) {

@@ -147,7 +147,8 @@ Outcome RunJob(Job& job, const std::atomic<bool>& cancel) {
     if (handle == 0) return Outcome::Failed(LoadFileFailure(job.path));
     audio::ChannelInfo info;
     const int64_t length = audio::ChannelGetLength(handle);
-    if (!audio::ChannelGetInfo(handle, &info) || info.chans == 0 || info.freq == 0 || length < 0) {
+    if (!audio::ChannelGetInfo(handle, &info) || info.chans == 0 || info.freq == 0 || length < 0 ||
+        static_cast<uint64_t>(length) / (info.chans * kBytesPerSample) > kMaxPeakFrames) {
         audio::StreamFree(handle);
         return Outcome::Failed(LoadFileFailure(job.path));
     }

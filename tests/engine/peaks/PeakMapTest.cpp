@@ -17,6 +17,11 @@ TEST(PeakMap, BinsAreFineEnoughForAnyWidthAndNeverMoreThanTheOverviewCount) {
     EXPECT_EQ(BinCountFor(33, 16), 3u);  // the last bin is short
     EXPECT_EQ(MakeEmptyPeakMap(33, 8000, 1).bins.size(), 3u);
     EXPECT_FALSE(MakeEmptyPeakMap(33, 8000, 1).Complete());
+    // No sum wraps near 2^64: the counts stay exact up to the longest length.
+    EXPECT_EQ(BinFramesFor(kMaxPeakFrames), UINT32_MAX);
+    EXPECT_EQ(BinCountFor(kMaxPeakFrames, UINT32_MAX), kOverviewBins);
+    EXPECT_EQ(BinFramesFor(UINT64_MAX), UINT32_MAX);
+    EXPECT_EQ(BinCountFor(UINT64_MAX, 2), uint64_t{1} << 63);
 }
 
 TEST(PeakMap, PcmIsSplitAtBinEdgesOverEveryChannel) {

@@ -2,6 +2,8 @@
 // two stretches, the cache, files that do not decode, and a cancel while bins come in.
 #include "engine/Peaks.h"
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -147,6 +149,27 @@ TEST_F(PeakWorker, ASecondLoadIsServedFromTheCache) {
     EXPECT_EQ(worker.State(), PeakState::Complete);
     EXPECT_TRUE(worker.FromCache());
     EXPECT_EQ(worker.Map().bins, first.bins);
+}
+
+TEST_F(PeakWorker, AnEntryOfNoUseIsRemovedAndTheDecodeStoredInItsPlace) {
+    const std::string path = dir_ / "gap.mp3";
+    test::WriteFile(path, ToneSilenceTone());
+    PeakMap first;
+    ASSERT_TRUE(LoadPeakMap(path, first, std::atomic<bool>{false}).done());
+    PeakCacheKey key;
+    ASSERT_TRUE(ReadPeakCacheKey(path, key));
+    const std::string entry = PeakCacheEntryPath(PeakCacheFolder(), key);
+    const test::Bytes stored = test::ReadFile(entry);
+    ASSERT_EQ(truncate(entry.c_str(), off_t{1} << 40), 0);  // a terabyte, sparse
+
+    PeakMap again;
+    bool cached = true;
+    ASSERT_TRUE(LoadPeakMap(path, again, std::atomic<bool>{false}, &cached).done());
+    EXPECT_FALSE(cached);
+    EXPECT_EQ(again.bins, first.bins);
+    EXPECT_EQ(test::ReadFile(entry), stored);
+    ASSERT_TRUE(LoadPeakMap(path, again, std::atomic<bool>{false}, &cached).done());
+    EXPECT_TRUE(cached);
 }
 
 TEST_F(PeakWorker, AFileThatDoesNotDecodeFailsAndReadsAsAFlatLine) {
