@@ -11,6 +11,7 @@
 #include "cli/Commands.h"
 #include "cli/PathOutput.h"
 #include "cli/TerminalProgress.h"
+#include "cli/TextEscape.h"
 #include "engine/Cut.h"
 
 namespace corvane::cli {
@@ -209,10 +210,10 @@ public:
         if (!command_.cut.batch) return;
         const std::string& source = command_.cut.sources[index].path;
         if (outcome.done()) {
-            if (!command_.quiet) std::cerr << source << ": " << pieces.size() << " piece(s)\n";
+            if (!command_.quiet) std::cerr << TerminalText(source) << ": " << pieces.size() << " piece(s)\n";
         } else {
             allOk = false;
-            std::cerr << source << ": Failure: " << outcome.message << "\n";
+            std::cerr << TerminalText(source) << ": Failure: " << TerminalText(outcome.message) << "\n";
         }
     }
 
@@ -235,7 +236,7 @@ int RunCut(const Args& args, bool batch) {
     progress.Clear();
     if (outcome.cancelled()) return InterruptedExitStatus();
     if (outcome.failed()) {
-        std::cerr << outcome.message << "\n";
+        std::cerr << TerminalText(outcome.message) << "\n";
         return kExitFailure;
     }
     return reporter.allOk ? kExitOk : kExitFailure;

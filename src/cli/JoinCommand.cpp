@@ -8,6 +8,7 @@
 #include "cli/Commands.h"
 #include "cli/PathOutput.h"
 #include "cli/TerminalProgress.h"
+#include "cli/TextEscape.h"
 #include "engine/Facts.h"
 #include "engine/Join.h"
 #include "engine/base/PathUtil.h"
@@ -159,7 +160,7 @@ int RunSingle(JoinArgs& r) {
         return kExitOk;
     }
     if (outcome.cancelled()) return InterruptedExitStatus();
-    std::cerr << kJoinFailurePrefix << outcome.message << "\n";
+    std::cerr << kJoinFailurePrefix << TerminalText(outcome.message) << "\n";
     return kExitFailure;
 }
 
@@ -180,15 +181,15 @@ public:
         case JoinRowState::Joined:
             progress_.Clear();
             PrintWrittenPath(row.targetPath, pathEnd_);
-            if (!quiet_) std::cerr << row.facts.path << ": " << FileNameOf(row.targetPath) << "\n";
+            if (!quiet_) std::cerr << TerminalText(row.facts.path) << ": " << TerminalText(FileNameOf(row.targetPath)) << "\n";
             return;
         case JoinRowState::Failed:
             progress_.Clear();
-            std::cerr << row.facts.path << ": " << kJoinFailurePrefix << row.failure << "\n";
+            std::cerr << TerminalText(row.facts.path) << ": " << kJoinFailurePrefix << TerminalText(row.failure) << "\n";
             return;
         case JoinRowState::Cancelled:
             progress_.Clear();
-            std::cerr << row.facts.path << ": " << kCancelledText << "\n";
+            std::cerr << TerminalText(row.facts.path) << ": " << kCancelledText << "\n";
             return;
         }
     }

@@ -6,6 +6,7 @@
 #include "engine/base/Deployment.h"
 #include "cli/Commands.h"
 #include "cli/TerminalProgress.h"
+#include "cli/TextEscape.h"
 
 namespace corvane::cli {
 namespace {
@@ -76,7 +77,7 @@ constexpr const char* kHelpText =
 }  // namespace
 
 int UsageError(const std::string& text) {
-    std::cerr << "corvane-cli: " << text << "\nTry 'corvane-cli --help' for more information.\n";
+    std::cerr << "corvane-cli: " << TerminalText(text) << "\nTry 'corvane-cli --help' for more information.\n";
     return kExitUsage;
 }
 

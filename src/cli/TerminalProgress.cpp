@@ -5,6 +5,8 @@
 #include <csignal>
 #include <cstdio>
 
+#include "cli/TextEscape.h"
+
 namespace corvane::cli {
 namespace {
 
@@ -63,7 +65,7 @@ void CTerminalProgress::ReceiveSignals() {
 }
 
 void CTerminalProgress::SetStatusText(const std::string& text) {
-    status_ = text;
+    status_ = TerminalText(text);
     Draw(true);
 }
 

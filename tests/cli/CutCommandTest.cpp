@@ -157,13 +157,16 @@ TEST_F(CutCommand, CustomPointsAndOnlyWriteTheChosenRows) {
 
 TEST_F(CutCommand, BatchCutReportsEachSource) {
     const std::string a = Source(5, {}, false, "a.mp3");
-    const std::string bad = dir / "bad.mp3";
+    // A name that would drive a terminal (clear the screen, a second line) is escaped on stderr.
+    const std::string bad = dir / "bad\x1b[2J\n.mp3";
+    const std::string shown = dir / "bad\\x1b[2J\\n.mp3";
     test::WriteFile(bad, Bytes(3000, 7));
     const test::ProcessResult r = test::RunCli({"batch-cut", "--time", "2", "--first", "2", "-d", dir / "out", a, bad});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(FilesIn(dir.path() / "out"), (std::vector<std::string>{"a-1.mp3", "a-2.mp3"}));
     EXPECT_NE(r.err.find(a + ": 2 piece(s)\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find(bad + ": Failure: Failed to load file \"" + bad + "\".\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(shown + ": Failure: Failed to load file \"" + shown + "\".\n"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
 
     const test::ProcessResult range = test::RunCli({"batch-cut", "--range", "1.5:2", "-d", dir / "range", a});
     ASSERT_EQ(range.exitCode, 0) << range.err;
