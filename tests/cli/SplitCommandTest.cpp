@@ -1,6 +1,7 @@
 // End-to-end tests of corvane-cli cut --silence, batch-cut --silence and cut --cue: pieces
 // start within one frame of the silences' middles and at the tracks' INDEX 01, and played one
-// after another are the source; the tracks' tags; a sheet past the end of the file is refused.
+// after another are the source; the tracks' tags and numbers; a sheet past the end of the
+// file is refused.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -170,6 +171,45 @@ TEST(SplitCommand, CueSheetWithATrackPastTheEndIsRefused) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "Track 2 of the CUE sheet starts at 0:09.0, not before the end of the file (0:06.0).\n");
     EXPECT_TRUE(PiecesIn(dir.path(), "live.mp3").empty());
+}
+
+// Audio before the first track is left out and takes no number; tracks 4 CUE frames (53 ms)
+// apart within one tenth (4.05 s and 4.11 s) are two pieces, each starting at its sample; a
+// sheet of one track is one piece.
+TEST(SplitCommand, CueSheetPiecesAreNumberedFromTheFirstTrackHoweverFewOrCloseTheTracks) {
+    test::TempDir dir;
+    test::WriteFile(dir / "live.mp3", Recording({{6.0, true}}));
+    const std::vector<int16_t> source = test::DecodeGapless(dir / "live.mp3").pcm;
+    const auto write = [&](const std::string& name, const std::string& text) {
+        test::WriteFile(dir / name, test::Bytes(text.begin(), text.end()));
+    };
+    write("late.cue", "TRACK 01 AUDIO\nINDEX 01 00:01:00\nTRACK 02 AUDIO\nINDEX 01 00:04:04\n"
+                      "TRACK 03 AUDIO\nINDEX 01 00:04:08\n");
+    write("one.cue", "FILE \"live.wav\" WAVE\nTRACK 05 AUDIO\nTITLE \"All\"\nINDEX 01 00:00:00\n");
+
+    const test::ProcessResult late = test::RunCli({"cut", "--cue", dir / "late.cue", "-d", dir / "late", dir / "live.mp3"});
+    ASSERT_EQ(late.exitCode, 0) << late.err;
+    const std::vector<std::string> pieces = {dir / "late/live-1.mp3", dir / "late/live-2.mp3", dir / "late/live-3.mp3"};
+    EXPECT_EQ(test::Lines(late.out), pieces);
+    EXPECT_EQ(PiecesIn(dir.path() / "late", ""), (std::vector<std::string>{"live-1.mp3", "live-2.mp3", "live-3.mp3"}));
+    // Played one after another they are the source from 1 s on, split 4 and 8 CUE frames (588
+    // samples each) after 4 s.
+    std::vector<int16_t> played;
+    std::vector<int64_t> lengths;
+    for (const std::string& piece : pieces) {
+        const test::DecodeResult decoded = test::DecodeGapless(piece);
+        lengths.push_back(decoded.samples);
+        played.insert(played.end(), decoded.pcm.begin(), decoded.pcm.end());
+    }
+    EXPECT_EQ(lengths[0], 3 * kRate + 4 * 588);
+    EXPECT_EQ(lengths[1], 4 * 588);
+    EXPECT_TRUE(played == std::vector<int16_t>(source.begin() + kRate * test::kRecordingChannels, source.end()));
+
+    const test::ProcessResult one = test::RunCli({"cut", "--cue", dir / "one.cue", "-d", dir / "one", "--name",
+                                                  "%P%-%T% %N% %I%.mp3", dir / "live.mp3"});
+    ASSERT_EQ(one.exitCode, 0) << one.err;
+    EXPECT_EQ(test::Lines(one.out), std::vector<std::string>{dir / "one/1-1 5 All.mp3"});
+    EXPECT_TRUE(test::DecodeGapless(dir / "one/1-1 5 All.mp3").pcm == source);
 }
 
 // The sheet is read by the cut: a piece named like it never replaces it, even with overwrite.

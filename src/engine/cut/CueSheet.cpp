@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cerrno>
@@ -18,6 +19,9 @@ namespace corvane {
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LittleEndianBom = "\xFF\xFE";
+constexpr std::string_view kUtf16BigEndianBom = "\xFE\xFF";
+constexpr uint32_t kReplacementCharacter = 0xFFFD;
 constexpr int64_t kTenthsPerSecond = 10;
 constexpr int kIndexPregap = 0;
 constexpr int kIndexStart = 1;
@@ -26,43 +30,47 @@ constexpr int64_t kSecondsPerMinute = 60;
 constexpr const char* kMoreThanOneFile = "The CUE sheet names more than one file.";
 constexpr const char* kNoTrack = "The CUE sheet has no track.";
 
-// Windows-1252 for the bytes 0x80 to 0x9F; the five it leaves undefined keep their Latin-1
-// code points.
-constexpr std::array<char16_t, 32> kWindows1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+// Windows-1252 for the bytes 0x80 to 0x9F; the five it leaves undefined (0x81, 0x8D, 0x8F,
+// 0x90, 0x9D) are no characters at all.
+constexpr std::array<char32_t, 32> kWindows1252High = {
+    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
 
 bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
-// True when text is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
+// The length of the well-formed UTF-8 character at text[i] (no overlong form, surrogate or
+// value past U+10FFFF); 0 when the bytes there are none.
+size_t Utf8CharacterLength(std::string_view text, size_t i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    size_t length = 0;
+    uint32_t min = 0;
+    uint32_t code = 0;
+    if (c < 0x80) {
+        return 1;
+    } else if ((c & 0xE0) == 0xC0) {
+        length = 2, min = 0x80, code = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+        length = 3, min = 0x800, code = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+        length = 4, min = 0x10000, code = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size()) return 0;
+    for (size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[i + k]);
+        if (!IsContinuation(next)) return 0;
+        code = (code << 6) | (next & 0x3F);
+    }
+    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+    return length;
+}
+
 bool IsValidUtf8(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size()) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        size_t length = 0;
-        uint32_t min = 0;
-        uint32_t code = 0;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            length = 2, min = 0x80, code = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            length = 3, min = 0x800, code = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            length = 4, min = 0x10000, code = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + length > text.size()) return false;
-        for (size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if (!IsContinuation(next)) return false;
-            code = (code << 6) | (next & 0x3F);
-        }
-        if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-        i += length;
+    for (size_t i = 0, length = 0; i < text.size(); i += length) {
+        length = Utf8CharacterLength(text, i);
+        if (length == 0) return false;
     }
     return true;
 }
@@ -73,17 +81,62 @@ void AppendUtf8(std::string& out, uint32_t code) {
     } else if (code < 0x800) {
         out += static_cast<char>(0xC0 | (code >> 6));
         out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
+    } else if (code < 0x10000) {
         out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
         out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (code & 0x3F));
     }
 }
 
-// The sheet's text as UTF-8.
-std::string DecodeSheetText(std::string_view text) {
-    if (text.substr(0, kUtf8Bom.size()) == kUtf8Bom) return std::string(text.substr(kUtf8Bom.size()));
-    if (IsValidUtf8(text)) return std::string(text);
+// UTF-8 text as it is, each byte that starts no well-formed character made U+FFFD.
+std::string CheckedUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    size_t i = 0;
+    while (i < text.size()) {
+        const size_t length = Utf8CharacterLength(text, i);
+        if (length == 0) {
+            AppendUtf8(out, kReplacementCharacter);
+            ++i;
+        } else {
+            out.append(text, i, length);
+            i += length;
+        }
+    }
+    return out;
+}
+
+// UTF-16 code units, two bytes each in the order given, as UTF-8: surrogate pairs join into
+// one character; a surrogate without its partner and a last odd byte become U+FFFD.
+std::string FromUtf16(std::string_view bytes, bool bigEndian) {
+    const auto unit = [&](size_t k) {
+        const auto first = static_cast<unsigned char>(bytes[2 * k]);
+        const auto second = static_cast<unsigned char>(bytes[2 * k + 1]);
+        return static_cast<uint32_t>(bigEndian ? first << 8 | second : second << 8 | first);
+    };
+    const size_t units = bytes.size() / 2;
+    std::string out;
+    out.reserve(bytes.size());
+    for (size_t k = 0; k < units; ++k) {
+        uint32_t code = unit(k);
+        if (code >= 0xD800 && code <= 0xDBFF && k + 1 < units && unit(k + 1) >= 0xDC00 && unit(k + 1) <= 0xDFFF) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (unit(k + 1) - 0xDC00);
+            ++k;
+        } else if (code >= 0xD800 && code <= 0xDFFF) {
+            code = kReplacementCharacter;
+        }
+        AppendUtf8(out, code);
+    }
+    if (bytes.size() % 2 != 0) AppendUtf8(out, kReplacementCharacter);
+    return out;
+}
+
+std::string FromWindows1252(std::string_view text) {
     std::string out;
     out.reserve(text.size() * 2);
     for (char ch : text) {
@@ -91,6 +144,19 @@ std::string DecodeSheetText(std::string_view text) {
         AppendUtf8(out, c >= 0x80 && c < 0xA0 ? kWindows1252High[c - 0x80] : c);
     }
     return out;
+}
+
+// The sheet's text as UTF-8 (see the overview).
+std::string DecodeSheetText(std::string_view text) {
+    if (text.substr(0, kUtf8Bom.size()) == kUtf8Bom) return CheckedUtf8(text.substr(kUtf8Bom.size()));
+    if (text.substr(0, kUtf16LittleEndianBom.size()) == kUtf16LittleEndianBom) {
+        return FromUtf16(text.substr(kUtf16LittleEndianBom.size()), false);
+    }
+    if (text.substr(0, kUtf16BigEndianBom.size()) == kUtf16BigEndianBom) {
+        return FromUtf16(text.substr(kUtf16BigEndianBom.size()), true);
+    }
+    if (IsValidUtf8(text)) return std::string(text);
+    return FromWindows1252(text);
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -195,6 +261,10 @@ PieceEntry Row(int start, int end, bool checked) {
     return row;
 }
 
+std::string LineFailure(int lineNumber, const std::string& what) {
+    return "Line " + std::to_string(lineNumber) + " of the CUE sheet " + what;
+}
+
 std::string TrackFailure(int number, const std::string& after) {
     return "Track " + std::to_string(number) + " of the CUE sheet " + after;
 }
@@ -219,8 +289,13 @@ Outcome ParseCueSheet(std::string_view raw, CueSheet& out) {
         if (SameWord(command, "FILE")) {
             out.files.push_back(FileNameValue(rest));
         } else if (SameWord(command, "TRACK")) {
+            int64_t number = 0;
+            if (!ReadNumber(NextWord(rest), number) || number < 1 || number > kMaxCueTrackNumber) {
+                return Outcome::Failed(LineFailure(lineNumber, "has a track number that is not 1 to " +
+                                                                   std::to_string(kMaxCueTrackNumber) + "."));
+            }
             out.tracks.emplace_back();
-            out.tracks.back().number = LeadingInteger(std::string(NextWord(rest)));
+            out.tracks.back().number = static_cast<int>(number);
         } else if (SameWord(command, "TITLE")) {
             (track ? track->title : out.title) = ValueOf(rest);
         } else if (SameWord(command, "PERFORMER")) {
@@ -234,8 +309,7 @@ Outcome ParseCueSheet(std::string_view raw, CueSheet& out) {
             if (number != kIndexPregap && number != kIndexStart) continue;
             int64_t frames = 0;
             if (!ReadCueTime(NextWord(rest), frames)) {
-                return Outcome::Failed("Line " + std::to_string(lineNumber) +
-                                       " of the CUE sheet has a time that is not mm:ss:ff.");
+                return Outcome::Failed(LineFailure(lineNumber, "has a time that is not mm:ss:ff."));
             }
             (number == kIndexStart ? track->start : track->pregap) = frames;
         }
@@ -289,22 +363,27 @@ Outcome PlanCuePieces(const CueSheet& sheet, const std::string& sourcePath, cons
     albumTag.genre = sheet.genre;
     albumTag.year = sheet.date;
 
+    // Rows hold tenths and must each be longer than nothing, while tracks may lie closer
+    // than a tenth: a row starts at its track's rounded start or one tenth after the row
+    // before, whichever is later; its exact end (the next track's start in samples) is what
+    // the cut keeps.
     CuePieces pieces;
     const CueTrack* before = nullptr;
     for (const CueTrack& track : sheet.tracks) {
         if (track.start < 0) return Outcome::Failed(TrackFailure(track.number, "has no INDEX 01."));
-        const int64_t tenths = RoundedTenths(track.start);
+        if (before != nullptr && track.start <= before->start) {
+            return Outcome::Failed(
+                TrackFailure(track.number, "does not start after track " + std::to_string(before->number) + "."));
+        }
+        const int64_t earliest = pieces.rows.empty() ? (track.start > 0 ? 1 : 0) : pieces.rows.back().start + 1;
+        const int64_t tenths = std::max(RoundedTenths(track.start), earliest);
         if (tenths >= total) {
             return Outcome::Failed(TrackFailure(track.number, "starts at " + FormatPosition(tenths, total) +
                                                                ", not before the end of the file (" +
                                                                FormatPosition(total, total) + ")."));
         }
         const int start = static_cast<int>(tenths);
-        if (before != nullptr && start <= pieces.rows.back().start) {
-            return Outcome::Failed(
-                TrackFailure(track.number, "does not start after track " + std::to_string(before->number) + "."));
-        }
-        if (before == nullptr && start > 0) {
+        if (before == nullptr && track.start > 0) {
             pieces.rows.push_back(Row(0, start, false));
             pieces.tags.push_back(albumTag);
             pieces.startFrames.push_back(0);

@@ -20,18 +20,26 @@
 // rest of the line, trimmed; for FILE the last word, the file type, is not part of the name).
 // TITLE, PERFORMER, REM GENRE and REM DATE before the first TRACK belong to the sheet (album,
 // album performer, genre, year), TITLE and PERFORMER after it to the track. Times are mm:ss:ff,
-// minutes (any number of digits), seconds and frames of 75 per second. Other commands
-// (CATALOG, FLAGS, ISRC, PREGAP, SONGWRITER, further REMs, INDEX 02 and up) are passed over.
+// minutes (any number of digits), seconds and frames of 75 per second. Track numbers run from
+// 1 to kMaxCueTrackNumber, the numbers a piece's tag takes. Other commands (CATALOG, FLAGS,
+// ISRC, PREGAP, SONGWRITER, further REMs, INDEX 02 and up) are passed over.
 //
-// Text. A sheet starting with the UTF-8 byte order mark is UTF-8; one without is UTF-8 when
-// all of it is valid UTF-8, else Windows-1252, the Latin-1 that Windows rippers write (bytes
-// 0x80 to 0x9F as Windows-1252 reads them, since no title holds a C1 control): every text
-// handed out is UTF-8.
+// Text. A sheet starting with a byte order mark is in its encoding: UTF-8, or UTF-16 little-
+// or big-endian (as Windows editors save "Unicode"). One without is UTF-8 when all of it is
+// well-formed UTF-8, else Windows-1252, the Latin-1 that Windows rippers write (bytes 0x80 to
+// 0x9F as Windows-1252 reads them, since no title holds a C1 control). Every text handed out
+// is well-formed UTF-8: a byte or code unit that makes no character in the sheet's encoding
+// (a broken sequence after a UTF-8 mark, a lone surrogate, one of the five bytes Windows-1252
+// leaves undefined) becomes U+FFFD. Control characters are kept: the names built from them
+// turn them into spaces.
 //
 // Pieces. Each track's piece starts at its INDEX 01 and runs to the next track's INDEX 01
 // (the last to the end of the file), so the pregap between a track's INDEX 00 and INDEX 01
 // ends the piece before it, as on the disc when it is played through. Audio before the first
-// track's INDEX 01 (a hidden first track) becomes a leading row, unchecked. Each row but the
+// track's INDEX 01 (a hidden first track, most often the silent pregap of a disc) becomes a
+// leading row, unchecked and no track: the cut leaves it out and numbers the tracks' pieces
+// from 1. Starts are compared in CUE frames: tracks may lie closer than the rows' tenths tell,
+// and a row then starts one tenth after the row before so that none is empty. Each row but the
 // last ends exactly at the next row's start frame (PieceEntry::endSample), taken as a position
 // of the decoded stream from the first audio frame: the codec's delay (about one frame) is
 // not added, so a piece's own frames begin with the frame at or after INDEX 01, within one
@@ -57,6 +65,9 @@
 namespace corvane {
 
 constexpr int kCueFramesPerSecond = 75;
+// The highest TRACK number: the track numbers a piece's tag takes (1 to 255, as the tag
+// dialogs take them and as an ID3v1 byte holds them).
+constexpr int kMaxCueTrackNumber = 255;
 // A longer file is no CUE sheet (a sheet of 99 tracks is a few kilobytes).
 constexpr uint64_t kMaxCueSheetBytes = 1 << 20;
 
@@ -77,9 +88,12 @@ struct CueSheet {
     std::vector<CueTrack> tracks;
 };
 
-// Reads the sheet's text (encoding as in the overview) into out (reset first). Done, or
-// Failed with "Line N of the CUE sheet has a time that is not mm:ss:ff." for an INDEX 00 or
-// INDEX 01 that cannot be read.
+// Reads the sheet's bytes (any bytes: encoding as in the overview) into out (reset first).
+// Done, or Failed with
+//   "Line N of the CUE sheet has a time that is not mm:ss:ff." for an INDEX 00 or INDEX 01
+//    that cannot be read,
+//   "Line N of the CUE sheet has a track number that is not 1 to 255." for a TRACK whose
+//    number is not a plain number in that range.
 Outcome ParseCueSheet(std::string_view text, CueSheet& out);
 
 // Reads the file at path and parses it. Failed with "Failed to open file \"path\"." when it
@@ -93,7 +107,8 @@ Outcome ReadCueSheet(const std::string& path, CueSheet& out);
 // page takes it). Each track's row starts at its INDEX 01, checked; its tag holds the track
 // number, the track's title, its performer (the sheet's when it has none), the sheet's title
 // as the album, its genre and its date as the year. A leading row for audio before the first
-// track is unchecked and tagged with the sheet's fields alone (track 0, no title).
+// track is unchecked and tagged with the sheet's fields alone (track 0, no title). A sheet of
+// one track from 0:00 gives one row.
 // Fails, with out empty, with:
 //   "The CUE sheet names more than one file."
 //   "The CUE sheet is for \"NAME\", not \"SOURCE NAME\"."

@@ -179,11 +179,17 @@ Outcome PlanWhole(CutContext& ctx, const std::string& source, bool bySize, uint6
     return Outcome::Done();
 }
 
+// How a single cut of rows numbers its pieces.
+enum class RowNumbers {
+    ByRow,    // each piece by its row, skipped rows counted: the row numbers the user sees
+    ByPiece,  // the pieces written, 1 to how many there are (a CUE sheet's tracks)
+};
+
 // The checked rows as pieces and the others skipped, each up to its exact end when it has
-// one; the last row, when checked, to the end. A single cut numbers each piece by its row; a
-// batch (sequence above 0) numbers the pieces on from sequence.
+// one; the last row, when checked, to the end. A single cut numbers its pieces as numbers
+// says; a batch (sequence above 0) numbers the pieces on from sequence.
 Outcome PlanRows(CutContext& ctx, const std::string& source, std::vector<PieceEntry> rows, int sequence,
-                 SourcePlan& plan) {
+                 SourcePlan& plan, RowNumbers numbers = RowNumbers::ByRow) {
     plan.rows = std::move(rows);
     std::unique_ptr<CCutter> cutter = CreateCutter(ctx.options);
     if (Outcome loaded = LoadForCut(ctx, *cutter, source, true); !loaded.done()) return loaded;
@@ -193,15 +199,20 @@ Outcome PlanRows(CutContext& ctx, const std::string& source, std::vector<PieceEn
     for (const PieceEntry& row : plan.rows) plan.ownPlaces = plan.ownPlaces || row.endSample >= 0 || row.tags;
     const bool batch = sequence > 0;
     const int n = static_cast<int>(plan.rows.size());
+    const bool byPiece = numbers == RowNumbers::ByPiece;
+    const int count = byPiece ? static_cast<int>(std::count_if(plan.rows.begin(), plan.rows.end(),
+                                                               [](const PieceEntry& row) { return row.checked; }))
+                              : n;
     int pieces = 0;
     CPlanBuilder add(ctx, source, plan);
     for (int k = 1; k <= n; ++k) {
         const PieceEntry& row = plan.rows[static_cast<size_t>(k - 1)];
         const bool last = k == n;
         if (last && !row.checked) break;
+        const int number = byPiece ? pieces + 1 : k;
         CutStep step = Step(last ? CutStep::Measure::ToEnd
                                  : row.endSample >= 0 ? CutStep::Measure::Samples : CutStep::Measure::Tenths,
-                            k, n, batch ? sequence + pieces : k);
+                            number, count, batch ? sequence + pieces : number);
         step.tenths = row.end - row.start;
         step.endSample = row.endSample;
         step.row = k - 1;
@@ -210,7 +221,7 @@ Outcome PlanRows(CutContext& ctx, const std::string& source, std::vector<PieceEn
             add.Skip(step);
             continue;
         }
-        if (!add.Piece(step, k)) return Outcome::Done();
+        if (!add.Piece(step, number)) return Outcome::Done();
         ++pieces;
     }
     return Outcome::Done();
@@ -257,6 +268,14 @@ std::vector<PieceEntry> RowsAtPoints(const std::vector<int>& points, const std::
         }
     }
     return rows;
+}
+
+// The tracks of a CUE sheet: one piece per track (one track is enough), numbered 1 to the
+// number of tracks; audio before the first track is skipped and takes no number.
+Outcome CutFileByCueSheet(CutContext& ctx, const std::string& source, const std::string& sheet, SourcePlan& plan) {
+    CuePieces cue;
+    if (Outcome loaded = LoadCuePieces(sheet, source, cue); !loaded.done()) return loaded;
+    return PlanRows(ctx, source, std::move(cue.rows), 0, plan, RowNumbers::ByPiece);
 }
 
 }  // namespace
@@ -432,11 +451,7 @@ Outcome PlanSource(CutContext& ctx, const CutRequest& request, size_t index, int
         case Kind::Points: return CutFileByPieces(ctx, path, RowsAtPoints(rule.points, rule.only, tenths), plan);
         case Kind::Range: return BatchCutRange(ctx, path, seconds, rule.beginText, rule.lengthText, 1, plan);
         case Kind::Silence: return CutFileAtSilences(ctx, path, rule.silence, 0, plan);
-        case Kind::Cue: {
-            CuePieces cue;
-            if (Outcome loaded = LoadCuePieces(rule.cueSheet, path, cue); !loaded.done()) return loaded;
-            return CutFileByPieces(ctx, path, std::move(cue.rows), plan);
-        }
+        case Kind::Cue: return CutFileByCueSheet(ctx, path, rule.cueSheet, plan);
     }
     return Outcome::Failed({});
 }

@@ -118,6 +118,63 @@ TEST(CueSheet, AUtf8SheetWithAByteOrderMarkReads) {
     EXPECT_EQ(sheet.tracks[0].title, "Ünï");
 }
 
+// Starts are kept in CUE frames: a sheet of one track is one row, tracks within one tenth of
+// each other are rows one tenth apart that end exactly at the next track's sample, and a first
+// track one CUE frame after 0:00 leaves a leading row.
+TEST(CueSheet, EveryTrackIsARowHoweverFewOrCloseTheTracks) {
+    CueSheet sheet;
+    ASSERT_TRUE(ParseCueSheet("TRACK 01 AUDIO\nINDEX 01 00:00:00\n", sheet).done());
+    CuePieces pieces;
+    ASSERT_TRUE(PlanCuePieces(sheet, "a.mp3", TenMinutes(), pieces).done());
+    EXPECT_EQ(RangesOf(pieces), (std::vector<std::pair<int, int>>{{0, 6000}}));
+    EXPECT_TRUE(pieces.rows[0].checked);
+
+    // 0:01 is 0.013 s; 1:00:04, 1:00:05 and 1:00:08 are 60.053, 60.067 and 60.107 s.
+    ASSERT_TRUE(ParseCueSheet("TRACK 1 AUDIO\nINDEX 01 00:00:01\nTRACK 2 AUDIO\nINDEX 01 01:00:04\n"
+                              "TRACK 3 AUDIO\nINDEX 01 01:00:05\nTRACK 4 AUDIO\nINDEX 01 01:00:08\n",
+                              sheet)
+                    .done());
+    ASSERT_TRUE(PlanCuePieces(sheet, "a.mp3", TenMinutes(), pieces).done());
+    EXPECT_EQ(RangesOf(pieces),
+              (std::vector<std::pair<int, int>>{{0, 1}, {1, 601}, {601, 602}, {602, 603}, {603, 6000}}));
+    EXPECT_FALSE(pieces.rows[0].checked);
+    const std::vector<int64_t> ends = {1, 60 * 75 + 4, 60 * 75 + 5, 60 * 75 + 8};
+    for (size_t k = 0; k < ends.size(); ++k) EXPECT_EQ(pieces.rows[k].endSample, ends[k] * kSamplesPerCueFrame);
+    EXPECT_EQ(pieces.tags[4].track, 4);
+}
+
+// The encodings: a byte order mark names UTF-8 or UTF-16 (either order, a pair beyond the basic
+// plane, a lone surrogate); after a UTF-8 mark a broken sequence, and without a mark the five
+// bytes Windows-1252 leaves undefined, are U+FFFD; control characters stay.
+TEST(CueSheet, EveryEncodingReadsAsWellFormedUtf8) {
+    const auto utf16 = [](const std::u16string& text, bool bigEndian) {
+        std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+        for (const char16_t unit : text) {
+            const char high = static_cast<char>(unit >> 8);
+            const char low = static_cast<char>(unit & 0xFF);
+            bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+        }
+        return bytes;
+    };
+    const std::u16string text = u"TITLE \"Caf\u00E9 \U0001F3B5 \xD800x\"\r\nTRACK 01 AUDIO\r\nTITLE \u65E5\u672C\r\n"
+                                u"INDEX 01 00:00:00\r\n";
+    for (const bool bigEndian : {false, true}) {
+        CueSheet sheet;
+        ASSERT_TRUE(ParseCueSheet(utf16(text, bigEndian), sheet).done());
+        EXPECT_EQ(sheet.title, "Café \xF0\x9F\x8E\xB5 \xEF\xBF\xBDx");
+        ASSERT_EQ(sheet.tracks.size(), 1u);
+        EXPECT_EQ(sheet.tracks[0].title, "日本");
+        EXPECT_EQ(sheet.tracks[0].start, 0);
+    }
+
+    CueSheet sheet;
+    ASSERT_TRUE(ParseCueSheet("\xEF\xBB\xBFTITLE \"Caf\xE9 \xC3\xA9\"\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n", sheet).done());
+    EXPECT_EQ(sheet.title, "Caf\xEF\xBF\xBD é");
+    ASSERT_TRUE(ParseCueSheet("TITLE \"\x80\x81\x8D\x8F\x90\x9D\x9F\x01\x1B\"\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n", sheet)
+                    .done());
+    EXPECT_EQ(sheet.title, "€\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBDŸ\x01\x1B");
+}
+
 TEST(CueSheet, TheImageTheSheetWasWrittenForNamesTheSource) {
     CueSheet sheet;
     ASSERT_TRUE(ParseCueSheet("FILE \"C:\\Rips\\LIVE AT HOME.flac\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
@@ -179,6 +236,21 @@ TEST(CueSheet, SheetsThatDoNotDescribeTheSourceAreRefusedWithTheirMessages) {
     CueSheet sheet;
     EXPECT_EQ(ParseCueSheet("TRACK 01 AUDIO\n\nINDEX 01 00:61:00\n", sheet).message,
               "Line 3 of the CUE sheet has a time that is not mm:ss:ff.");
+}
+
+// A track takes the numbers a tag holds, 1 to 255; any other is the sheet's fault, not
+// narrowed or clamped into a number the sheet does not give.
+TEST(CueSheet, TrackNumbersOutsideOneTo255AreRefused) {
+    for (const char* number : {"99999999999999", "256", "0", "-3", "x1", ""}) {
+        CueSheet sheet;
+        const std::string text = std::string("TRACK 01 AUDIO\nINDEX 01 00:00:00\nTRACK ") + number + " AUDIO\n";
+        EXPECT_EQ(ParseCueSheet(text, sheet).message,
+                  "Line 3 of the CUE sheet has a track number that is not 1 to 255.")
+            << number;
+    }
+    CueSheet sheet;
+    ASSERT_TRUE(ParseCueSheet("TRACK 255 AUDIO\nINDEX 01 00:00:00\n", sheet).done());
+    EXPECT_EQ(sheet.tracks[0].number, 255);
 }
 
 }  // namespace
