@@ -5,12 +5,18 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
+#include <map>
+#include <mutex>
+#include <set>
 
 #include "engine/base/PathUtil.h"
 
@@ -20,11 +26,18 @@ namespace {
 // Permissions of a new output before the umask.
 constexpr mode_t kFileMode = 0666;
 
-// Temporary names: a hidden prefix, random hex digits, a suffix no finished output has.
+// Temporary names: a hidden prefix, the owner's token, "-", random hex digits, a suffix no
+// finished output has (".corvane-0123456789ab-01234567.part"). The owner's lock file: the
+// prefix, the token, ".lock". Earlier versions, without a lock, named them with the prefix,
+// kRandomDigits digits and the suffix only.
 constexpr const char* kTemporaryPrefix = ".corvane-";
 constexpr const char* kTemporarySuffix = ".part";
+constexpr const char* kLockSuffix = ".lock";
+constexpr char kTokenSeparator = '-';
+constexpr size_t kTokenDigits = 12;
 constexpr size_t kRandomDigits = 8;
-// Names tried before Create gives up (each one collides only by chance or by malice).
+// Names tried before Create gives up (each one collides only by chance or by malice); the
+// same for tokens.
 constexpr int kCreateAttempts = 64;
 
 struct FaultCounter {
@@ -42,7 +55,7 @@ bool InjectedFault(OutputCall call) {
     return true;
 }
 
-std::string RandomDigits() {
+std::string RandomDigits(size_t count) {
     uint64_t value = 0;
     if (::getrandom(&value, sizeof value, 0) != static_cast<ssize_t>(sizeof value)) {
         static std::atomic<uint64_t> fallback{0};
@@ -50,12 +63,148 @@ std::string RandomDigits() {
                 static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&value));
     }
     static constexpr char kHex[] = "0123456789abcdef";
-    std::string digits(kRandomDigits, '0');
+    std::string digits(count, '0');
     for (char& c : digits) {
         c = kHex[value & 0xF];
         value >>= 4;
     }
     return digits;
+}
+
+bool IsHexDigits(const std::string& text, size_t at, size_t count) {
+    if (text.size() < at + count) return false;
+    for (size_t i = at; i < at + count; ++i) {
+        const char c = text[i];
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+    }
+    return true;
+}
+
+bool HasAffixes(const std::string& name, const char* suffix, size_t middle) {
+    const size_t prefix = std::strlen(kTemporaryPrefix);
+    const size_t suffixSize = std::strlen(suffix);
+    return name.size() == prefix + middle + suffixSize && name.compare(0, prefix, kTemporaryPrefix) == 0 &&
+           name.compare(name.size() - suffixSize, suffixSize, suffix) == 0;
+}
+
+// The token of a temporary's name; "" when name is not one.
+std::string TokenOfTemporary(const std::string& name) {
+    const size_t at = std::strlen(kTemporaryPrefix);
+    if (!HasAffixes(name, kTemporarySuffix, kTokenDigits + 1 + kRandomDigits) || !IsHexDigits(name, at, kTokenDigits) ||
+        name[at + kTokenDigits] != kTokenSeparator || !IsHexDigits(name, at + kTokenDigits + 1, kRandomDigits)) {
+        return std::string();
+    }
+    return name.substr(at, kTokenDigits);
+}
+
+// The token of a lock file's name; "" when name is not one.
+std::string TokenOfLock(const std::string& name) {
+    const size_t at = std::strlen(kTemporaryPrefix);
+    if (!HasAffixes(name, kLockSuffix, kTokenDigits) || !IsHexDigits(name, at, kTokenDigits)) return std::string();
+    return name.substr(at, kTokenDigits);
+}
+
+// A temporary of an earlier version (no token, no lock).
+bool IsUnlockedTemporaryName(const std::string& name) {
+    return HasAffixes(name, kTemporarySuffix, kRandomDigits) && IsHexDigits(name, std::strlen(kTemporaryPrefix), kRandomDigits);
+}
+
+std::string LockName(const std::string& token) { return kTemporaryPrefix + token + kLockSuffix; }
+
+// Removes name from the folder dirFd when it is a regular file, and when minimumAge is above
+// 0, only if it was last modified that many seconds ago or earlier.
+void RemoveRegularFile(int dirFd, const std::string& name, int64_t minimumAge) {
+    struct stat info;
+    if (::fstatat(dirFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) return;
+    if (minimumAge > 0 && static_cast<int64_t>(::time(nullptr)) - static_cast<int64_t>(info.st_mtime) < minimumAge) return;
+    ::unlinkat(dirFd, name.c_str(), 0);
+}
+
+// True when path names the file open at fd (not a link, not a file put there since).
+bool NameLeadsTo(int dirFd, const std::string& name, int fd) {
+    struct stat opened, named;
+    return ::fstat(fd, &opened) == 0 && ::fstatat(dirFd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+           opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+// The lock this process holds in a folder while it has temporaries there.
+struct FolderLock {
+    std::string token;
+    int fd = -1;
+    int temporaries = 0;
+};
+
+// Every folder lock of the process, by folder as Create got it ("" for the working folder),
+// and the folders already cleaned. One mutex: taking a lock and cleaning a folder are rare.
+struct FolderLocks {
+    std::mutex mutex;
+    std::map<std::string, FolderLock> held;
+    std::set<std::string> cleaned;
+};
+
+FolderLocks& TheFolderLocks() {
+    static FolderLocks locks;
+    return locks;
+}
+
+// Makes and locks a new lock file in folder (see the header's overview). False when none
+// can be made there.
+bool TakeNewLock(const std::string& folder, FolderLock& lock) {
+    const int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) return false;
+    bool taken = false;
+    for (int attempt = 0; attempt < kCreateAttempts && !taken; ++attempt) {
+        const std::string token = RandomDigits(kTokenDigits);
+        const std::string name = LockName(token);
+        const int fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            break;
+        }
+        // A cleaner holds it (it took the new file for an abandoned one and will remove it):
+        // another token. A file system without locks (ENOLCK, EOPNOTSUPP) lets no cleaner
+        // take it either, so the file is kept unlocked.
+        int locked;
+        do {
+            locked = ::flock(fd, LOCK_EX | LOCK_NB);
+        } while (locked != 0 && errno == EINTR);
+        if ((locked != 0 && errno == EWOULDBLOCK) || !NameLeadsTo(dirFd, name, fd)) {
+            ::close(fd);
+            continue;
+        }
+        lock.token = token;
+        lock.fd = fd;
+        taken = true;
+    }
+    ::close(dirFd);
+    return taken;
+}
+
+// Counts one more temporary of the process in folder; its token, or "" when no lock file
+// can be made there. The first time in a folder, cleans it first.
+std::string AcquireFolder(const std::string& folder) {
+    FolderLocks& locks = TheFolderLocks();
+    std::lock_guard<std::mutex> guard(locks.mutex);
+    if (locks.cleaned.insert(folder).second) RemoveAbandonedTemporaries(folder);
+    FolderLock& lock = locks.held[folder];
+    if (lock.temporaries == 0 && !TakeNewLock(folder, lock)) {
+        locks.held.erase(folder);
+        return std::string();
+    }
+    ++lock.temporaries;
+    return lock.token;
+}
+
+// Counts one temporary less in folder; with the last one, unlinks the lock file, then
+// unlocks it.
+void ReleaseFolderLock(const std::string& folder) {
+    FolderLocks& locks = TheFolderLocks();
+    std::lock_guard<std::mutex> guard(locks.mutex);
+    const auto found = locks.held.find(folder);
+    if (found == locks.held.end() || --found->second.temporaries > 0) return;
+    ::unlink((folder + LockName(found->second.token)).c_str());
+    ::close(found->second.fd);
+    locks.held.erase(found);
 }
 
 // rename without replacing, for file systems that refuse RENAME_NOREPLACE: a hard link fails
@@ -83,11 +232,49 @@ void InjectOutputFault(OutputCall call, int n) {
 
 int OutputCallCount(OutputCall call) { return g_faults[static_cast<size_t>(call)].calls.load(); }
 
-bool IsTemporaryOutputName(const std::string& name) {
-    const size_t prefix = std::strlen(kTemporaryPrefix);
-    const size_t suffix = std::strlen(kTemporarySuffix);
-    return name.size() == prefix + kRandomDigits + suffix && name.compare(0, prefix, kTemporaryPrefix) == 0 &&
-           name.compare(name.size() - suffix, suffix, kTemporarySuffix) == 0;
+bool IsTemporaryOutputName(const std::string& name) { return !TokenOfTemporary(name).empty(); }
+
+void RemoveAbandonedTemporaries(const std::string& folder) {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr) return;
+    const int dirFd = ::dirfd(dir);
+    // Every token seen, with its temporaries; tokens with only a lock file have none.
+    std::map<std::string, std::vector<std::string>> tokens;
+    std::vector<std::string> unlocked;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.compare(0, std::strlen(kTemporaryPrefix), kTemporaryPrefix) != 0) continue;
+        if (std::string token = TokenOfTemporary(name); !token.empty()) {
+            tokens[token].push_back(name);
+        } else if (std::string token = TokenOfLock(name); !token.empty()) {
+            tokens[token];
+        } else if (IsUnlockedTemporaryName(name)) {
+            unlocked.push_back(name);
+        }
+    }
+    for (const auto& [token, temporaries] : tokens) {
+        const std::string lockName = LockName(token);
+        const int fd = ::openat(dirFd, lockName.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            // No lock file: its owner, or a cleaner, removed it after the listing, or a
+            // cleaner stopped between a token's temporaries and its lock file.
+            if (errno == ENOENT) {
+                for (const std::string& name : temporaries) RemoveRegularFile(dirFd, name, kUnlockedTemporaryAgeSeconds);
+            }
+            continue;
+        }
+        struct stat info;
+        // The owner is gone when the lock can be taken, and the name still leads to that
+        // file (not one its owner unlinked, with another lock file put there since).
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            NameLeadsTo(dirFd, lockName, fd)) {
+            for (const std::string& name : temporaries) RemoveRegularFile(dirFd, name, 0);
+            ::unlinkat(dirFd, lockName.c_str(), 0);
+        }
+        ::close(fd);
+    }
+    for (const std::string& name : unlocked) RemoveRegularFile(dirFd, name, kUnlockedTemporaryAgeSeconds);
+    ::closedir(dir);
 }
 
 COutputFile::COutputFile() = default;
@@ -98,16 +285,24 @@ bool COutputFile::Create(const std::string& path) {
     Remove();
     published_ = false;
     const std::string folder = DirectoryOf(path);
+    const std::string token = AcquireFolder(folder);
+    if (token.empty()) return false;
     for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
-        std::string temporary = folder + kTemporaryPrefix + RandomDigits() + kTemporarySuffix;
+        std::string temporary =
+            folder + kTemporaryPrefix + token + kTokenSeparator + RandomDigits(kRandomDigits) + kTemporarySuffix;
         fd_ = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
         if (fd_ >= 0) {
             temporary_ = std::move(temporary);
             break;
         }
-        if (errno != EEXIST) return false;
+        if (errno != EEXIST) break;
     }
-    if (fd_ < 0) return false;
+    if (fd_ < 0) {
+        ReleaseFolderLock(folder);
+        return false;
+    }
+    folder_ = folder;
+    holdsFolder_ = true;
     path_ = path;
     if (buffer_.empty()) buffer_.resize(kBufferSize);
     used_ = 0;
@@ -212,6 +407,7 @@ COutputFile::Published COutputFile::Publish(const std::string& path, bool replac
     if (result != Published::Done) return result;
     path_ = path;
     temporary_.clear();
+    ReleaseFolder();
     complete_ = false;
     published_ = true;
     return result;
@@ -226,6 +422,13 @@ void COutputFile::Remove() {
     if (!temporary_.empty()) ::unlink(temporary_.c_str());
     temporary_.clear();
     complete_ = false;
+    ReleaseFolder();
+}
+
+void COutputFile::ReleaseFolder() {
+    if (!holdsFolder_) return;
+    holdsFolder_ = false;
+    ReleaseFolderLock(folder_);
 }
 
 }  // namespace corvane

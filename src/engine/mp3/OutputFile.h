@@ -2,15 +2,34 @@
 // only once it is complete.
 //
 // Pieces and joined files are written through this class. Create makes a new file with a
-// name of its own (".corvane-XXXXXXXX.part") in the folder of the final name, with O_EXCL and
-// O_NOFOLLOW, so nothing that stands at the final name, or anywhere else, is opened, truncated
-// or followed. Writes are gathered in a buffer and reach the disk in large blocks; the first
-// failure (disk full, file size limit, device gone) is remembered, every later write is
-// refused, and Close reports it. Publish then renames the complete file to its final name in
-// one step: until then a file of that name is untouched, and a reader never sees a truncated
-// output under a finished name. The object owns its temporary file: one that was not
-// published (a failed write, a cancel, an early return) is deleted when the object goes, and
-// nothing else is ever deleted.
+// name of its own in the folder of the final name, with O_EXCL and O_NOFOLLOW, so nothing
+// that stands at the final name, or anywhere else, is opened, truncated or followed. Writes
+// are gathered in a buffer and reach the disk in large blocks; the first failure (disk full,
+// file size limit, device gone) is remembered, every later write is refused, and Close
+// reports it. Publish then renames the complete file to its final name in one step: until
+// then a file of that name is untouched, and a reader never sees a truncated output under a
+// finished name. The object owns its temporary file: one that was not published (a failed
+// write, a cancel, an early return) is deleted when the object goes, and nothing else is
+// ever deleted by it.
+//
+// Temporaries a killed process left. A process that is killed (SIGKILL, a crash, power
+// loss) deletes nothing, so every temporary carries its owner's mark: while a process has
+// temporaries in a folder it holds a lock file there, ".corvane-<token>.lock", locked with
+// flock(LOCK_EX), and names its temporaries ".corvane-<token>-<digits>.part" with the same
+// token. The kernel drops the lock when the process dies, however it dies. One lock per
+// process and folder, not per file: a cut of an hour into one-second pieces keeps 3,600
+// complete pieces waiting for their names, closed, and only one descriptor for the lock.
+// The first time a process writes into a folder it removes the temporaries there whose
+// token's lock it can take at once (their owner is gone), then the lock file itself.
+//
+// The pitfall is the moment between making a lock file and locking it: a cleaner could take
+// the new, still unlocked file for an abandoned one. So the owner creates the lock file with
+// O_EXCL, locks it, and only then checks that the name still leads to the file it locked
+// (a cleaner unlinks a lock file only while it holds the lock); when it does not, the owner
+// starts over with a new token. It creates no temporary before that check, so a cleaner
+// never finds a temporary of a live process whose lock it could take. When the last
+// temporary of a process in a folder is published or removed, the process unlinks its lock
+// file, then unlocks it.
 //
 // Test seam: InjectOutputFault makes the nth write, close or rename of output files fail as
 // a full disk would, so tests can sweep every failure point of a cut or a join.
@@ -32,9 +51,11 @@ public:
     COutputFile& operator=(const COutputFile&) = delete;
 
     // Creates a new temporary file, write access only, in the folder of path ("." when path
-    // has none); path becomes the final name Publish gives it. False when no file can be
-    // created there; the object then holds nothing. A file this object still holds is
-    // removed first.
+    // has none); path becomes the final name Publish gives it. The first Create of the
+    // process in a folder removes the temporaries other, dead processes left there
+    // (RemoveAbandonedTemporaries). The process's lock file in that folder is made (or its
+    // count of temporaries there raised) before the file. False when no file can be created
+    // there; the object then holds nothing. A file this object still holds is removed first.
     bool Create(const std::string& path);
 
     // Appends count bytes. False once any write has failed.
@@ -83,6 +104,8 @@ public:
 
 private:
     bool Flush();
+    // Gives back the folder's lock held for temporary_ (see the overview).
+    void ReleaseFolder();
     bool WriteAll(const uint8_t* data, size_t count);
 
     static constexpr size_t kBufferSize = 1 << 18;
@@ -90,6 +113,8 @@ private:
     int fd_ = -1;
     std::string path_;
     std::string temporary_;
+    std::string folder_;        // the folder of temporary_ as Create got it ("" for ".")
+    bool holdsFolder_ = false;  // temporary_ counts in that folder's lock
     std::vector<uint8_t> buffer_;
     size_t used_ = 0;
     uint64_t size_ = 0;
@@ -109,5 +134,20 @@ int OutputCallCount(OutputCall call);
 
 // True when name (a file name without folder) is one Create uses for its temporary files.
 bool IsTemporaryOutputName(const std::string& name);
+
+// How old (by modification time) a temporary must be before RemoveAbandonedTemporaries
+// removes it without a lock to prove its owner gone: ".corvane-XXXXXXXX.part" of earlier
+// versions, which held no lock, and a temporary whose lock file is missing. No cut or join
+// keeps a temporary unchanged that long.
+inline constexpr int64_t kUnlockedTemporaryAgeSeconds = 24 * 60 * 60;
+
+// Removes from folder ("" for ".") the temporaries no live process owns: every regular
+// ".corvane-<token>-<digits>.part" and the lock file ".corvane-<token>.lock" itself when that
+// lock can be taken without waiting, and unlocked temporaries older than
+// kUnlockedTemporaryAgeSeconds. Removes nothing else: no other name, no folder, no
+// symbolic link (a link with such a name stays, and is never followed), nothing whose lock
+// is held (by any process, this one too) or cannot be taken on that file system. Errors are
+// ignored: what cannot be read or removed stays.
+void RemoveAbandonedTemporaries(const std::string& folder);
 
 }  // namespace corvane

@@ -3,7 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 
 #include "support/Mp3Factory.h"
@@ -28,8 +33,9 @@ TEST(OutputFile, BytesReachTheNameOnlyWhenPublished) {
     ASSERT_TRUE(out.Create(path));
     ASSERT_TRUE(out.Write("new!", 4));
     ASSERT_TRUE(out.Close());
-    // Complete, but still under its temporary name beside the old file.
-    ASSERT_EQ(Names(dir).size(), 2u);
+    // Complete, but still under its temporary name beside the old file and the process's
+    // lock file.
+    ASSERT_EQ(Names(dir).size(), 3u);
     EXPECT_TRUE(IsTemporaryOutputName(fs::path(out.TemporaryPath()).filename().string()));
     EXPECT_EQ(test::ReadFile(path), (test::Bytes{'o', 'l', 'd'}));
 
@@ -49,7 +55,7 @@ TEST(OutputFile, UnpublishedFilesLeaveNothingWhenTheObjectGoes) {
         COutputFile closed;
         ASSERT_TRUE(closed.Create(dir / "b.mp3"));
         ASSERT_TRUE(closed.Close());
-        EXPECT_EQ(Names(dir).size(), 2u);
+        EXPECT_EQ(Names(dir).size(), 3u);  // and the process's lock file
     }
     EXPECT_TRUE(Names(dir).empty());
 }
@@ -69,6 +75,74 @@ TEST(OutputFile, ReplacingALinkReplacesTheLinkNotItsTarget) {
     EXPECT_EQ(test::ReadFile(victim), (test::Bytes{'k', 'e', 'e', 'p'}));
 }
 
+// Kills and reaps a forked helper, however the test ends.
+struct ChildGuard {
+    pid_t pid;
+    ~ChildGuard() {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+};
+
+TEST(OutputFile, TemporariesAreRemovedOnlyOnceTheirOwnerIsGone) {
+    test::TempDir dir;
+    test::WriteFile(dir / "victim.mp3", {'v'});
+    const std::string nearMiss = ".corvane-0123456789ab-0123456.part";
+    const std::string oldFresh = ".corvane-0123abcd.part";  // an earlier version's, maybe still writing
+    const std::string oldStale = ".corvane-4567cdef.part";
+    for (const std::string& name : {nearMiss, oldFresh}) test::WriteFile(dir / name, {'x'});
+
+    // A helper process with a complete temporary and an empty one, then killed.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        COutputFile complete, reserved;
+        const bool ok = complete.Create(dir / "a.mp3") && complete.Write("abc", 3) && complete.Close() &&
+                        reserved.Create(dir / "b.mp3");
+        const char byte = ok ? '1' : '0';
+        if (::write(ready[1], &byte, 1) != 1) ::_exit(1);
+        for (;;) ::pause();
+    }
+    ChildGuard child{pid};
+    ::close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ::close(ready[0]);
+    ASSERT_EQ(byte, '1');
+
+    std::string lock;
+    for (const std::string& name : Names(dir)) {
+        if (name.size() > 5 && name.compare(name.size() - 5, 5, ".lock") == 0) lock = name;
+    }
+    ASSERT_FALSE(lock.empty());
+    test::WriteFile(dir / oldStale, {'x'});
+    fs::last_write_time(dir / oldStale, fs::file_time_type::clock::now() - std::chrono::hours(25));
+    // A link named as one of the helper's temporaries, to a file that must stay.
+    const std::string link = lock.substr(0, lock.size() - 5) + "-00000000.part";
+    fs::create_symlink("victim.mp3", dir / link);
+    std::vector<std::string> expected = Names(dir);
+    ASSERT_EQ(expected.size(), 8u);
+
+    // Alive: its lock holds; only the stale temporary of an earlier version goes.
+    RemoveAbandonedTemporaries(dir.path().string() + "/");
+    expected.erase(std::find(expected.begin(), expected.end(), oldStale));
+    EXPECT_EQ(Names(dir), expected);
+
+    // Dead: the first output this process writes there clears what the helper left.
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    COutputFile out;
+    ASSERT_TRUE(out.Create(dir / "c.mp3"));
+    EXPECT_EQ(Names(dir).size(), 6u);  // 4 that stay, out's temporary and its lock file
+    out.Remove();
+    expected = {nearMiss, oldFresh, link, "victim.mp3"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Names(dir), expected);
+    EXPECT_EQ(test::ReadFile(dir / "victim.mp3"), (test::Bytes{'v'}));
+    EXPECT_TRUE(fs::is_symlink(dir / link));
+}
+
 // ---- Failures ----
 
 TEST(OutputFile, InjectedFailuresLeaveNothing) {
@@ -80,7 +154,9 @@ TEST(OutputFile, InjectedFailuresLeaveNothing) {
         out.Write("abc", 3);
         const bool closed = out.Close();
         EXPECT_EQ(closed, call == OutputCall::Rename);
-        if (closed) EXPECT_EQ(out.Publish(dir / "a.mp3", true), COutputFile::Published::Failed);
+        if (closed) {
+            EXPECT_EQ(out.Publish(dir / "a.mp3", true), COutputFile::Published::Failed);
+        }
         out.Remove();
         EXPECT_TRUE(Names(dir).empty()) << static_cast<int>(call);
         EXPECT_EQ(OutputCallCount(call), 1);
