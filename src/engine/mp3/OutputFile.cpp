@@ -106,7 +106,8 @@ std::string TokenOfLock(const std::string& name) {
 
 // A temporary of an earlier version (no token, no lock).
 bool IsUnlockedTemporaryName(const std::string& name) {
-    return HasAffixes(name, kTemporarySuffix, kRandomDigits) && IsHexDigits(name, std::strlen(kTemporaryPrefix), kRandomDigits);
+    return HasAffixes(name, kTemporarySuffix, kRandomDigits) &&
+           IsHexDigits(name, std::strlen(kTemporaryPrefix), kRandomDigits);
 }
 
 std::string LockName(const std::string& token) { return kTemporaryPrefix + token + kLockSuffix; }
@@ -116,7 +117,8 @@ std::string LockName(const std::string& token) { return kTemporaryPrefix + token
 void RemoveRegularFile(int dirFd, const std::string& name, int64_t minimumAge) {
     struct stat info;
     if (::fstatat(dirFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) return;
-    if (minimumAge > 0 && static_cast<int64_t>(::time(nullptr)) - static_cast<int64_t>(info.st_mtime) < minimumAge) return;
+    const int64_t age = static_cast<int64_t>(::time(nullptr)) - static_cast<int64_t>(info.st_mtime);
+    if (minimumAge > 0 && age < minimumAge) return;
     ::unlinkat(dirFd, name.c_str(), 0);
 }
 
@@ -142,9 +144,10 @@ struct FolderLocks {
     std::set<std::string> cleaned;
 };
 
+// Never destroyed: a worker may still give back a file while the process exits.
 FolderLocks& TheFolderLocks() {
-    static FolderLocks locks;
-    return locks;
+    static FolderLocks* locks = new FolderLocks;
+    return *locks;
 }
 
 // Makes and locks a new lock file in folder (see the header's overview). False when none
@@ -161,9 +164,9 @@ bool TakeNewLock(const std::string& folder, FolderLock& lock) {
             if (errno == EEXIST) continue;
             break;
         }
-        // A cleaner holds it (it took the new file for an abandoned one and will remove it):
-        // another token. A file system without locks (ENOLCK, EOPNOTSUPP) lets no cleaner
-        // take it either, so the file is kept unlocked.
+        // Held: a cleaner took the new file for an abandoned one and will remove it; another
+        // token. A file system without locks (ENOLCK, EOPNOTSUPP) lets no cleaner take it
+        // either, so there the file stays unlocked and still keeps its temporaries.
         int locked;
         do {
             locked = ::flock(fd, LOCK_EX | LOCK_NB);
@@ -259,7 +262,9 @@ void RemoveAbandonedTemporaries(const std::string& folder) {
             // No lock file: its owner, or a cleaner, removed it after the listing, or a
             // cleaner stopped between a token's temporaries and its lock file.
             if (errno == ENOENT) {
-                for (const std::string& name : temporaries) RemoveRegularFile(dirFd, name, kUnlockedTemporaryAgeSeconds);
+                for (const std::string& name : temporaries) {
+                    RemoveRegularFile(dirFd, name, kUnlockedTemporaryAgeSeconds);
+                }
             }
             continue;
         }
