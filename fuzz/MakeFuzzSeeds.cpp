@@ -67,9 +67,10 @@ int main(int argc, char** argv) {
     fs::create_directories(out / "cache-home");
     ::setenv("XDG_CACHE_HOME", fs::absolute(out / "cache-home").c_str(), 1);
 
+    // Small entries: the peak cache target reads inputs of up to 16 KB.
     bool ok = WritePeakSeed(out / "peaks" / "one-bin", 10, 44100, 1) &&
-              WritePeakSeed(out / "peaks" / "short", 44100 * 3, 44100, 2) &&
-              WritePeakSeed(out / "peaks" / "many-bins", 8000 * 600, 8000, 2);
+              WritePeakSeed(out / "peaks" / "second", 8000, 8000, 2) &&
+              WritePeakSeed(out / "peaks" / "few-seconds", 30000, 11025, 2);
     fs::remove_all(out / "cache-home");
 
     for (const fs::directory_entry& file : fs::directory_iterator(data)) {

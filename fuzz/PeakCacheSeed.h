@@ -1,5 +1,4 @@
-// The file whose peak cache entry the peak cache target reads, shared with the seed maker so
-// that its seed entries are of that file.
+// The peak cache entries of the seed maker and the checksum the peak cache target appends.
 #pragma once
 
 #include <cstdint>
@@ -8,11 +7,14 @@
 
 namespace corvane::fuzz {
 
+// The file the seed entries are of.
 inline PeakCacheKey FuzzPeakCacheKey() {
     PeakCacheKey key;
     key.path = "/music/Live at Home.mp3";
     key.size = 4242424;
     key.mtimeNs = 1700000000123456789;
+    key.inode = 131075;
+    key.ctimeNs = 1700000000987654321;
     return key;
 }
 
