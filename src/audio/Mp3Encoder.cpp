@@ -85,6 +85,18 @@ void CMp3Encoder::SetMode(int mode) {
     lame_set_mode(encoder_, static_cast<MPEG_mode>(mode));
 }
 
+void CMp3Encoder::SetBitReservoir(bool on) {
+    if (encoder_ == nullptr) return;
+    lame_set_disable_reservoir(encoder_, on ? 0 : 1);
+}
+
+void CMp3Encoder::SetShortBlocks(bool on) {
+    if (encoder_ == nullptr) return;
+    lame_set_no_short_blocks(encoder_, on ? 0 : 1);
+}
+
+int CMp3Encoder::EncoderDelay() const { return encoder_ == nullptr ? 0 : lame_get_encoder_delay(encoder_); }
+
 bool CMp3Encoder::Start(ParameterCheck check) {
     if (encoder_ == nullptr || started_) return false;
     lame_set_bWriteVbrTag(encoder_, 1);

@@ -78,6 +78,11 @@ public:
     // MPEG channel mode of the output as coded in the frame header (0 stereo, 1 joint
     // stereo, 2 dual channel, 3 mono); any other value is not passed on and LAME chooses.
     void SetMode(int mode);
+    // Off: every frame's main data lies in the frame itself (main_data_begin 0), so any frame
+    // decodes without the frames before it. On unless set.
+    void SetBitReservoir(bool on);
+    // Off: every granule is one long transform block. On unless set.
+    void SetShortBlocks(bool on);
 
     // Switches the VBR tag and VBR off, initialises LAME with the parameters set, then hands
     // the tag bytes, if any, to the sink as they are. False when LAME rejects the parameters:
@@ -100,6 +105,10 @@ public:
     // refused any bytes since Open, the last frames included (the answer stays the same for
     // further calls until the next Open); true otherwise.
     bool Finish();
+
+    // Samples of near-silence LAME puts before the first input sample (a decoder's own 529
+    // come on top); 0 without an open encoder.
+    int EncoderDelay() const;
 
     // True once the sink refused bytes. Reset by Open.
     bool WriteFailed() const { return writeFailed_; }

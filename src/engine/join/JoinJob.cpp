@@ -14,6 +14,7 @@
 #include "audio/Mp3Encoder.h"
 #include "audio/PcmConverter.h"
 #include "engine/output/PieceNaming.h"
+#include "engine/join/SeamBridge.h"
 #include "engine/mp3/GaplessFrames.h"
 #include "engine/mp3/Mp3Reader.h"
 #include "engine/mp3/OutputFile.h"
@@ -248,29 +249,41 @@ public:
         return Write(silent.data(), silent.size());
     }
 
+    // Writes frame after the others. The newest frames wait in memory (Drop may take them back)
+    // until more follow or Finish.
     bool Write(const uint8_t* frame, size_t length) {
-        if (!header_.empty()) {
-            seekTable_.Add(out_.Size() - headerAt_);
-            // A carrier's bit rate is the lowest that holds its bytes: it says nothing of the audio.
-            const int kbps = DecodeFrameHeader(frame).kbps;
-            if (kbps != kbps_ && !IsCarrier(frame, length)) {
-                variable_ = variable_ || kbps_ != 0;
-                kbps_ = kbps;
-            }
-            musicCrc_ = LameCrc16(musicCrc_, frame, length);
-        }
-        if (!out_.Write(frame, length)) return false;
         Keep(frame, length);
+        pending_.emplace_back(frame, frame + length);
+        while (pending_.size() > kPending) {
+            if (!WriteOut(pending_.front())) return false;
+            pending_.pop_front();
+        }
         return true;
     }
+
+    // Takes back the newest count frames; false, with nothing changed, when some are written.
+    bool Drop(size_t count) {
+        if (count > pending_.size() || count > recent_.size()) return false;
+        pending_.resize(pending_.size() - count);
+        recent_.resize(recent_.size() - count);
+        return true;
+    }
+
+    // The newest frames, oldest first.
+    std::vector<std::vector<uint8_t>> Recent() const { return {recent_.begin(), recent_.end()}; }
 
     // The padding of the last input (its LAME tag's, else none beyond the decoder's 529).
     void SetLast(const CMp3Reader& reader) {
         padding_ = reader.hasEncoderDelays() ? reader.encoderPadding() : CMp3Reader::kDecoderDelay;
     }
 
-    // Patches the header frame: "Xing" when the frames' bit rates differ.
+    // Writes the frames still waiting and patches the header frame: "Xing" when the frames'
+    // bit rates differ.
     bool Finish() {
+        for (const std::vector<uint8_t>& frame : pending_) {
+            if (!WriteOut(frame)) return false;
+        }
+        pending_.clear();
         if (header_.empty()) return true;
         const MpegFrameHeader h = DecodeFrameHeader(header_.data());
         uint8_t* letters = header_.data() + VbrTagOffset(h);
@@ -294,6 +307,22 @@ public:
     }
 
 private:
+    bool WriteOut(const std::vector<uint8_t>& bytes) {
+        const uint8_t* frame = bytes.data();
+        const size_t length = bytes.size();
+        if (!header_.empty()) {
+            seekTable_.Add(out_.Size() - headerAt_);
+            // A carrier's bit rate is the lowest that holds its bytes: it says nothing of the audio.
+            const int kbps = DecodeFrameHeader(frame).kbps;
+            if (kbps != kbps_ && !IsCarrier(frame, length)) {
+                variable_ = variable_ || kbps_ != 0;
+                kbps_ = kbps;
+            }
+            musicCrc_ = LameCrc16(musicCrc_, frame, length);
+        }
+        return out_.Write(frame, length);
+    }
+
     // Keeps a copy of frame as the newest, in the storage of the oldest once kKept are held.
     void Keep(const uint8_t* frame, size_t length) {
         if (recent_.size() == kKept) {
@@ -305,9 +334,13 @@ private:
         }
     }
 
-    static constexpr size_t kKept = 10;  // the longest lead-in a LAME tag's delay can skip, and one
+    // The longest lead-in a LAME tag's delay can skip, and one; and what a seam's decode needs
+    // before the frames it replaces at the lowest bit rates.
+    static constexpr size_t kKept = 16;
+    static constexpr size_t kPending = 8;  // more than a LAME tag's padding can span
     COutputFile& out_;
     std::deque<std::vector<uint8_t>> recent_;
+    std::deque<std::vector<uint8_t>> pending_;
     std::vector<uint8_t> header_;
     uint64_t headerAt_ = 0;
     CSeekTable seekTable_;
@@ -387,6 +420,7 @@ Outcome CJoinJob::JoinByFrames(const std::string& target, IProgressDialog* dialo
 
     CMp3Reader reader;
     CFrameJoinTarget joined(output);
+    int paddingBefore = CMp3Reader::kDecoderDelay;  // the LAME tag padding of the input before
     for (size_t i = 0; i < inputs_.size(); ++i) {
         if (!reader.OpenFile(inputs_[i])) return Outcome::Failed(OpenFileFailure(inputs_[i]));
         progress.BeginInput(i, reader.fileSize());
@@ -403,7 +437,23 @@ Outcome CJoinJob::JoinByFrames(const std::string& target, IProgressDialog* dialo
             held.emplace_back(frame, frame + length);
         }
         std::vector<uint8_t> carrier;
-        const size_t leftOut = FramesLeftOut(joined, held, lead, carrier);
+        size_t leftOut = FramesLeftOut(joined, held, lead, carrier);
+        if (!carrier.empty()) {
+            // Not a continuation: the frames around the seam are encoded again when they can be.
+            const std::vector<std::vector<uint8_t>> recent = joined.Recent();
+            const uint64_t frameSamples = static_cast<uint64_t>(reader.samplesPerFrame());
+            const uint64_t trimmed = static_cast<uint64_t>(std::max(paddingBefore - CMp3Reader::kDecoderDelay, 0));
+            const uint64_t endBefore = recent.size() * frameSamples - std::min(trimmed, recent.size() * frameSamples);
+            const uint64_t startAfter = static_cast<uint64_t>(reader.encoderDelay() + CMp3Reader::kDecoderDelay);
+            SeamBridge bridge = BridgeSeam(recent, endBefore, held, startAfter);
+            if (!bridge.frames.empty() && joined.Drop(bridge.dropBefore)) {
+                for (const std::vector<uint8_t>& bridging : bridge.frames) {
+                    if (!joined.Write(bridging.data(), bridging.size())) return Outcome::Failed(WriteFileFailure(target));
+                }
+                leftOut = bridge.dropAfter;
+                carrier.clear();
+            }
+        }
         if (!carrier.empty() && !joined.Write(carrier.data(), carrier.size())) {
             return Outcome::Failed(WriteFileFailure(target));
         }
@@ -416,6 +466,7 @@ Outcome CJoinJob::JoinByFrames(const std::string& target, IProgressDialog* dialo
             if (progress.Cancelled()) return Outcome::Cancelled();
         }
         if (reader.ReadFailed()) return Outcome::Failed(ReadFileFailure(inputs_[i]));
+        paddingBefore = reader.hasEncoderDelays() ? reader.encoderPadding() : CMp3Reader::kDecoderDelay;
         reader.CloseFile();
     }
     if (progress.Cancelled()) return Outcome::Cancelled();

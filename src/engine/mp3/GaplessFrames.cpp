@@ -69,6 +69,31 @@ std::vector<LayerIIIFrame> ParseLayerIIIFrames(const std::vector<uint8_t>& buffe
     return frames;
 }
 
+std::vector<int> GranuleBlockTypes(const LayerIIIFrame& frame) {
+    const MpegFrameHeader h = DecodeFrameHeader(frame.bytes.data());
+    const int channels = h.channelMode == 3 ? 1 : 2;
+    const int granules = h.lsf ? 1 : 2;
+    const size_t side = frame.dataStart - static_cast<size_t>(h.sideInfoLength);
+    size_t bit = side * 8;
+    auto read = [&](int count) {
+        int value = 0;
+        for (int i = 0; i < count; ++i, ++bit) value = (value << 1) | ((frame.bytes[bit / 8] >> (7 - bit % 8)) & 1);
+        return value;
+    };
+    // main_data_begin, private bits, and in MPEG-1 the scale factor selection per channel.
+    bit += h.lsf ? (channels == 1 ? 9 : 10) : (channels == 1 ? 14 : 12) + 4 * static_cast<size_t>(channels);
+    std::vector<int> types;
+    for (int g = 0; g < granules; ++g) {
+        for (int c = 0; c < channels; ++c) {
+            const size_t start = bit;
+            bit += 12 + 9 + 8 + (h.lsf ? 9 : 4);  // part2_3_length, big_values, global_gain, scalefac_compress
+            types.push_back(read(1) != 0 ? read(2) : 0);
+            bit = start + (h.lsf ? 63 : 59);
+        }
+    }
+    return types;
+}
+
 size_t ReservoirNeed(const std::vector<LayerIIIFrame>& frames, size_t first) {
     constexpr size_t kDeepestReservoir = 511;
     size_t need = 0;
@@ -95,6 +120,17 @@ std::vector<uint8_t> CarrierFrame(const uint8_t* like, const std::vector<uint8_t
     std::vector<uint8_t> frame = SmallestFrameHolding(like, reservoir.size());
     if (!frame.empty()) std::copy(reservoir.begin(), reservoir.end(), frame.end() - static_cast<long>(reservoir.size()));
     return frame;
+}
+
+std::vector<uint8_t> FrameEndingWith(const std::vector<uint8_t>& frame, const std::vector<uint8_t>& reservoir) {
+    if (frame.size() < 4 || !IsFrameHeader(frame.data()) || (frame[1] & 1) == 0) return {};
+    const size_t dataStart = 4 + static_cast<size_t>(DecodeFrameHeader(frame.data()).sideInfoLength);
+    if (frame.size() < dataStart) return {};
+    std::vector<uint8_t> larger = SmallestFrameHolding(frame.data(), frame.size() - dataStart + reservoir.size());
+    if (larger.empty()) return larger;
+    std::copy(frame.begin() + 4, frame.end(), larger.begin() + 4);
+    std::copy(reservoir.begin(), reservoir.end(), larger.end() - static_cast<long>(reservoir.size()));
+    return larger;
 }
 
 std::vector<uint8_t> MakeHeaderFrame(const uint8_t* like, bool vbr) {

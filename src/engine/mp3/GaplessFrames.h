@@ -36,6 +36,12 @@ struct LayerIIIFrame {
 // whole frames go.
 std::vector<LayerIIIFrame> ParseLayerIIIFrames(const std::vector<uint8_t>& buffer, uint64_t offset);
 
+// The block types of a Layer III frame's granules, channel by channel, granule after granule
+// (0 long, 1 start, 2 short, 3 stop). A granule's transform overlaps the next one's, and
+// their windows must meet: a long second half (types 0 and 3) before a long first half
+// (types 0 and 1).
+std::vector<int> GranuleBlockTypes(const LayerIIIFrame& frame);
+
 // The reservoir bytes frames[first ..] reach back for before frames[first]'s data, counting
 // every frame whose reservoir can still reach there.
 size_t ReservoirNeed(const std::vector<LayerIIIFrame>& frames, size_t first);
@@ -48,6 +54,11 @@ std::vector<uint8_t> ReservoirBefore(const std::vector<LayerIIIFrame>& frames, s
 // sample rate and channel mode, the lowest bit rate that holds the bytes, no CRC. Empty when
 // no bit rate does.
 std::vector<uint8_t> CarrierFrame(const uint8_t* like, const std::vector<uint8_t>& reservoir);
+
+// frame (Layer III, no CRC) in the smallest frame of its kind whose data area holds its own
+// data and then ends with reservoir, the bytes between zero (a decoder skips them as
+// ancillary data). Empty when no bit rate holds both.
+std::vector<uint8_t> FrameEndingWith(const std::vector<uint8_t>& frame, const std::vector<uint8_t>& reservoir);
 
 // The header frame made for audio whose source has no LAME tag: like's version, sample rate
 // and channel mode, the lowest bit rate that holds the Xing fields and the LAME tag; "Xing"

@@ -79,6 +79,49 @@ TEST(GaplessFrames, AMadeHeaderFrameHoldsAFullLameTag) {
     }
 }
 
+// A LAME stream that starts with an attack switches to short blocks and back: every block
+// type read is one the windows allow after the one before (long halves meet long halves).
+TEST(GaplessFrames, BlockTypesOfAStreamMeetTheirNeighbours) {
+    for (const int rate : {44100, 22050}) {
+        test::EncodeOptions o;
+        o.sampleRate = rate;
+        o.seconds = 2;
+        const Bytes mp3 = test::EncodeMp3(o);
+        const std::vector<LayerIIIFrame> frames = ParseLayerIIIFrames(mp3, 0);
+        ASSERT_GT(frames.size(), 20u);
+        std::vector<int> previous(2, 0);
+        int shortBlocks = 0;
+        for (const LayerIIIFrame& frame : frames) {
+            const std::vector<int> types = GranuleBlockTypes(frame);
+            ASSERT_EQ(types.size(), rate == 44100 ? 4u : 2u);
+            for (size_t i = 0; i < types.size(); ++i) {
+                const bool longBefore = previous[i % 2] == 0 || previous[i % 2] == 3;
+                const bool longAfter = types[i] == 0 || types[i] == 1;
+                EXPECT_EQ(longBefore, longAfter) << "frame at " << frame.offset;
+                previous[i % 2] = types[i];
+                shortBlocks += types[i] == 2;
+            }
+        }
+        EXPECT_GT(shortBlocks, 0) << rate;
+    }
+}
+
+// frame with room after its own data: the same bytes at a higher bit rate, the reservoir last.
+TEST(GaplessFrames, AFrameEndingWithAReservoirKeepsItsOwnData) {
+    test::EncodeOptions o;
+    o.kbps = 64;
+    const Bytes mp3 = test::EncodeMp3(o);
+    const std::vector<LayerIIIFrame> frames = ParseLayerIIIFrames(mp3, 0);
+    ASSERT_GT(frames.size(), 3u);
+    const std::vector<uint8_t>& own = frames[3].bytes;
+    const std::vector<uint8_t> reservoir(200, 0x5A);
+    const std::vector<uint8_t> frame = FrameEndingWith(own, reservoir);
+    ASSERT_FALSE(frame.empty());
+    EXPECT_EQ(DecodeFrameHeader(frame.data()).kbps, 128);  // 64 kbps: 208 bytes; 112: 365; 128: 417
+    EXPECT_TRUE(std::equal(own.begin() + 4, own.end(), frame.begin() + 4));
+    EXPECT_TRUE(std::equal(reservoir.begin(), reservoir.end(), frame.end() - 200));
+}
+
 // The carrier ends its data area with the reservoir and holds nothing else: side information
 // all zero, the lowest bit rate whose data area holds the bytes.
 TEST(GaplessFrames, ACarrierFrameHoldsTheReservoirAtItsEnd) {
