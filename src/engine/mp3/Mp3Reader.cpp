@@ -195,29 +195,6 @@ constexpr size_t kLameTagCrcOffset = 34;
 
 uint16_t ReadBigEndian16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
 
-// Eight tables of the reflected CRC-16: table[k][b] is the CRC of byte b followed by k zero
-// bytes, so eight bytes are folded in per step (the music CRC runs over every byte a frame
-// copy writes).
-struct Crc16Tables {
-    uint16_t table[8][256];
-    Crc16Tables() {
-        constexpr uint16_t kReflectedPolynomial = 0xA001;
-        for (int b = 0; b < 256; ++b) {
-            uint16_t crc = static_cast<uint16_t>(b);
-            for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ kReflectedPolynomial : crc >> 1;
-            table[0][b] = crc;
-        }
-        for (int k = 1; k < 8; ++k) {
-            for (int b = 0; b < 256; ++b) {
-                const uint16_t prior = table[k - 1][b];
-                table[k][b] = static_cast<uint16_t>((prior >> 8) ^ table[0][prior & 0xFF]);
-            }
-        }
-    }
-};
-
-const Crc16Tables kCrc16;
-
 uint16_t Crc16(const uint8_t* data, size_t length) { return LameCrc16(0, data, length); }
 
 // Where the LAME tag of a VBR header frame with these Xing flags would start: after the
@@ -232,20 +209,6 @@ size_t LameTagOffset(size_t flagsAt, uint32_t flags) {
 }
 
 }  // namespace
-
-uint16_t LameCrc16(uint16_t crc, const uint8_t* data, size_t length) {
-    const auto& t = kCrc16.table;
-    while (length >= 8) {
-        const uint8_t a = static_cast<uint8_t>(data[0] ^ crc);
-        const uint8_t b = static_cast<uint8_t>(data[1] ^ (crc >> 8));
-        crc = static_cast<uint16_t>(t[7][a] ^ t[6][b] ^ t[5][data[2]] ^ t[4][data[3]] ^ t[3][data[4]] ^
-                                    t[2][data[5]] ^ t[1][data[6]] ^ t[0][data[7]]);
-        data += 8;
-        length -= 8;
-    }
-    while (length-- > 0) crc = static_cast<uint16_t>((crc >> 8) ^ t[0][(crc ^ *data++) & 0xFF]);
-    return crc;
-}
 
 void CMp3Reader::PatchVbrHeader(uint8_t* copy, uint32_t length, uint32_t frames, uint32_t bytes,
                                 const uint8_t* seekTable) {
