@@ -1,6 +1,7 @@
 // Fuzz target: the frame-level MP3 code on raw bytes, without a file: frame headers, the VBR
 // header and LAME tag (read and patched), the tags at either end of a file, Layer III frames
-// with their bit reservoir, and the header, carrier and seek-table frames made for output.
+// with their bit reservoir, the header, carrier and seek-table frames made for output, and
+// the LAME CRC against a plain bit-by-bit one.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -139,6 +140,24 @@ void CheckLayerIII(const std::vector<uint8_t>& buffer, uint64_t offset) {
     }
 }
 
+// CRC-16 as LAME computes it, one bit at a time (polynomial 0x8005, reflected).
+uint16_t PlainCrc16(uint16_t crc, const uint8_t* data, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+        crc ^= data[i];
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+    }
+    return crc;
+}
+
+// The whole input from any start value, in one call and carried on across a split.
+void CheckCrc(const uint8_t* data, size_t size) {
+    const uint16_t start = static_cast<uint16_t>(Word(data, size, size / 3));
+    const uint16_t expected = PlainCrc16(start, data, size);
+    CORVANE_FUZZ_CHECK(LameCrc16(start, data, size) == expected);
+    const size_t split = size > 0 ? Word(data, size, 7) % size : 0;
+    CORVANE_FUZZ_CHECK(LameCrc16(LameCrc16(start, data, split), data + split, size - split) == expected);
+}
+
 // A seek table of a written file: offsets in order, stride doubling past its size.
 void CheckSeekTable(const uint8_t* data, size_t size) {
     CSeekTable table;
@@ -186,5 +205,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     if (size > 0) CheckSeekTable(data, size);
+    CheckCrc(data, size);
     return 0;
 }
