@@ -82,6 +82,9 @@ struct CutRule {
     int minutes = 0;
     int seconds = 0;
     std::vector<PieceEntry> pieces;
+    // The pieces are a CUE sheet's tracks (and the audio before the first): numbered by the
+    // pieces written, and one piece is enough.
+    bool tracks = false;
     std::vector<int> points;  // tenths
     std::vector<int> only;
     std::string beginText;
@@ -159,7 +162,8 @@ struct CuePieces {
     std::vector<TagFields> tags;           // one per row
     std::vector<uint64_t> startFrames;     // where each row's track starts (its INDEX 01), in
                                            // sample frames to the nearest one; 0 for a leading
-                                           // row (rows hold tenths, rounded to nearest)
+                                           // row (its tenths are for showing; the exact ends
+                                           // are what is cut)
 };
 // Reads the sheet, the source's facts ("Failed to load file \"sourcePath\"." when the reader
 // refuses it), then the rows; fails with the sheet's own messages.

@@ -359,10 +359,10 @@ Outcome CutFileByTime(CutContext& ctx, const std::string& source, int64_t length
 }
 
 Outcome CutFileByPieces(CutContext& ctx, const std::string& source, std::vector<PieceEntry> rows,
-                        SourcePlan& plan) {
+                        SourcePlan& plan, bool tracks) {
     const bool anyChecked = std::any_of(rows.begin(), rows.end(), [](const PieceEntry& row) { return row.checked; });
-    if (rows.size() <= 1 || !anyChecked) return Outcome::Failed(kPiecesRequired);
-    return PlanRows(ctx, source, std::move(rows), 0, plan);
+    if ((rows.size() <= 1 && !tracks) || !anyChecked) return Outcome::Failed(kPiecesRequired);
+    return PlanRows(ctx, source, std::move(rows), 0, plan, tracks ? RowNumbers::ByPiece : RowNumbers::ByRow);
 }
 
 Outcome CutFileAtSilences(CutContext& ctx, const std::string& source, const SilenceOptions& silence, int sequence,
@@ -447,7 +447,7 @@ Outcome PlanSource(CutContext& ctx, const CutRequest& request, size_t index, int
         case Kind::Size: return CutFileBySize(ctx, path, tenths, facts.fileSize, rule.sizeText, rule.sizeUnit, plan);
         case Kind::Count: return CutFileByCount(ctx, path, tenths, rule.count, plan);
         case Kind::Time: return CutFileByTime(ctx, path, tenths, rule.minutes, rule.seconds, plan);
-        case Kind::Pieces: return CutFileByPieces(ctx, path, rule.pieces, plan);
+        case Kind::Pieces: return CutFileByPieces(ctx, path, rule.pieces, plan, rule.tracks);
         case Kind::Points: return CutFileByPieces(ctx, path, RowsAtPoints(rule.points, rule.only, tenths), plan);
         case Kind::Range: return BatchCutRange(ctx, path, seconds, rule.beginText, rule.lengthText, 1, plan);
         case Kind::Silence: return CutFileAtSilences(ctx, path, rule.silence, 0, plan);

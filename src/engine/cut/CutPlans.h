@@ -128,9 +128,10 @@ Outcome CutFileByCount(CutContext& ctx, const std::string& source, int64_t lengt
                        SourcePlan& plan);
 Outcome CutFileByTime(CutContext& ctx, const std::string& source, int64_t lengthTenths, int minutes, int seconds,
                       SourcePlan& plan);
-// The checked rows as pieces, the others skipped (at least two rows, one checked).
+// The checked rows as pieces, the others skipped (at least two rows, one checked), numbered
+// by row; a CUE sheet's tracks (tracks) numbered by the pieces written, one row enough.
 Outcome CutFileByPieces(CutContext& ctx, const std::string& source, std::vector<PieceEntry> rows,
-                        SourcePlan& plan);
+                        SourcePlan& plan, bool tracks = false);
 // The rows between the source's silences (FindSilencePieces, the dialog's bar showing the
 // search); in a batch (sequence above 0) numbered on from sequence.
 Outcome CutFileAtSilences(CutContext& ctx, const std::string& source, const SilenceOptions& silence, int sequence,

@@ -481,6 +481,7 @@ bool CPageSplitter::OpenSourceFile(const QString& path, QString* failure) {
     RememberRecentFile(path);
     report_->Clear();
     pieces_ = SinglePiece(TotalLength());
+    cueTracks_ = false;
     ForgetEdits();
     RefreshPieceList(0);
     ApplyCutMode();
@@ -498,6 +499,7 @@ void CPageSplitter::CloseSourceFile() {
     facts_ = SourceFacts{};
     outputs_.clear();
     pieces_.clear();
+    cueTracks_ = false;
     ForgetEdits();
     ShowNoFile();
 }
@@ -644,6 +646,7 @@ void CPageSplitter::StepEdits(std::vector<std::vector<PieceEntry>>& from, std::v
     if (playState_ != PlayState::Stopped) OnStop();
     to.push_back(pieces_);
     pieces_ = std::move(from.back());
+    cueTracks_ = false;
     from.pop_back();
     restoring_ = true;
     RefreshPieceList(std::min(SelectedRow(), static_cast<int>(pieces_.size()) - 1));
@@ -711,6 +714,7 @@ void CPageSplitter::OnAddPiece() {
     if (sourcePath_.isEmpty()) return;
     const int p = positionSlider_->value();
     const int added = SplitPieceAt(pieces_, p);
+    if (added >= 0) cueTracks_ = false;
     if (added < 0) {
         ShowMessage(this, QString::fromLatin1(kPieceAdded).arg(Position(p)), QMessageBox::Warning);
         return;
@@ -779,7 +783,10 @@ void CPageSplitter::OnRemove() {
         return;
     }
     const int neighbour = RemovePiece(pieces_, SelectedRow());
-    if (neighbour >= 0) RefreshPieceList(neighbour);
+    if (neighbour >= 0) {
+        cueTracks_ = false;
+        RefreshPieceList(neighbour);
+    }
 }
 
 void CPageSplitter::OnReset() {
@@ -788,6 +795,7 @@ void CPageSplitter::OnReset() {
                     QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return;
     ResetPieces(pieces_, TotalLength());
+    cueTracks_ = false;
     RefreshPieceList(0);
 }
 
@@ -816,6 +824,7 @@ void CPageSplitter::OnPieceMenu(const QPoint& globalAt) {
 void CPageSplitter::ReplacePieces(std::vector<PieceEntry> rows) {
     if (playState_ != PlayState::Stopped) OnStop();
     pieces_ = std::move(rows);
+    cueTracks_ = false;
     RefreshPieceList(0);
 }
 
@@ -855,6 +864,7 @@ void CPageSplitter::OnLoadCueSheet() {
         return;
     }
     ReplacePieces(std::move(cue.rows));
+    cueTracks_ = true;
 }
 
 // ---- Cut Now ----
@@ -888,6 +898,7 @@ void CPageSplitter::OnCutNow() {
     if (custom) {
         request.rule.kind = CutRule::Kind::Pieces;
         request.rule.pieces = pieces_;
+        request.rule.tracks = cueTracks_;
     }
     const CutterPageOptions options = options_ != nullptr ? *options_ : CutterPageOptions{};
     request.options = options;

@@ -680,10 +680,11 @@ private Q_SLOTS:
         QCOMPARE(test::RunCli({"cut", "--silence", "-d", Folder("silences-cli"), talk}).exitCode, 0);
         ExpectSameFiles(Folder("silences"), Folder("silences-cli"), 3);
 
-        // A CUE sheet for the image the file was made from: its tracks with their tags.
+        // A CUE sheet for the image the file was made from: its tracks with their tags, the
+        // audio before the first unchecked and unnumbered.
         const std::string sheet = *dir_ / "talk.cue";
         const std::string text = "TITLE \"Talks\"\nFILE \"talk.wav\" WAVE\n  TRACK 01 AUDIO\n    TITLE \"Première\"\n"
-                                 "    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    TITLE Second\n    INDEX 01 00:03:45\n";
+                                 "    INDEX 01 00:01:00\n  TRACK 02 AUDIO\n    TITLE Second\n    INDEX 01 00:03:45\n";
         test::WriteFile(sheet, test::Bytes(text.begin(), text.end()));
         SetFilePicker([this, sheet](const QString& filter, FileDialogMode mode, const QStringList&) {
             pickerFilter_ = filter;
@@ -694,7 +695,7 @@ private Q_SLOTS:
         QCOMPARE(pickerFilter_, QStringLiteral("CUE Sheets (*.cue);;All Files (*)"));
         QVERIFY(pickerMode_ == FileDialogMode::Open);
         QVERIFY(shown_.empty());
-        QCOMPARE(Ranges(), (std::vector<std::pair<int, int>>{{0, 36}, {36, 95}}));
+        QCOMPARE(Ranges(), (std::vector<std::pair<int, int>>{{0, 10}, {10, 36}, {36, 95}}));
         options_.nameTemplate = "%N% %I%.mp3";
         UseOutputFolder(Folder("cue"));
         Click(Get("cutButton"));
@@ -704,6 +705,15 @@ private Q_SLOTS:
                  0);
         ExpectSameFiles(Folder("cue"), Folder("cue-cli"), 2);
 
+        // A sheet of one track: one piece.
+        const std::string one = "FILE \"talk.wav\" WAVE\n  TRACK 01 AUDIO\n    TITLE Whole\n    INDEX 01 00:00:00\n";
+        test::WriteFile(sheet, test::Bytes(one.begin(), one.end()));
+        Click(Get("cueButton"));
+        UseOutputFolder(Folder("one"));
+        Click(Get("cutButton"));
+        QVERIFY(shown_.empty());
+        QCOMPARE(PiecesIn(Folder("one")), (QStringList{QStringLiteral("1 Whole.mp3")}));
+
         // A sheet past the end: its message, the rows as they were.
         const std::string late = "FILE \"talk.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:10:00\n";
         test::WriteFile(sheet, test::Bytes(late.begin(), late.end()));
@@ -712,7 +722,7 @@ private Q_SLOTS:
         QCOMPARE(shown_[0].text,
                  QStringLiteral("Track 1 of the CUE sheet starts at 0:10.0, not before the end of the file (0:09.5)."));
         QCOMPARE(shown_[0].icon, QMessageBox::Warning);
-        QCOMPARE(Ranges(), (std::vector<std::pair<int, int>>{{0, 36}, {36, 95}}));
+        QCOMPARE(Ranges(), (std::vector<std::pair<int, int>>{{0, 95}}));
     }
 
     void cancellingTheSilenceSearchKeepsTheRows() {
