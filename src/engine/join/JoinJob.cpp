@@ -249,22 +249,19 @@ public:
         return Write(silent.data(), silent.size());
     }
 
-    // Writes frame after the others. The newest frames wait in memory (Drop may take them back)
-    // until more follow or Finish.
+    // Writes frame after the others. The newest frames wait among the frames kept (Drop may
+    // take them back) until more follow or Finish.
     bool Write(const uint8_t* frame, size_t length) {
         Keep(frame, length);
-        pending_.emplace_back(frame, frame + length);
-        while (pending_.size() > kPending) {
-            if (!WriteOut(pending_.front())) return false;
-            pending_.pop_front();
-        }
-        return true;
+        if (++pending_ <= kPending) return true;
+        --pending_;
+        return WriteOut(recent_[recent_.size() - 1 - pending_]);
     }
 
     // Takes back the newest count frames; false, with nothing changed, when some are written.
     bool Drop(size_t count) {
-        if (count > pending_.size() || count > recent_.size()) return false;
-        pending_.resize(pending_.size() - count);
+        if (count > pending_) return false;
+        pending_ -= count;
         recent_.resize(recent_.size() - count);
         return true;
     }
@@ -280,10 +277,9 @@ public:
     // Writes the frames still waiting and patches the header frame: "Xing" when the frames'
     // bit rates differ.
     bool Finish() {
-        for (const std::vector<uint8_t>& frame : pending_) {
-            if (!WriteOut(frame)) return false;
+        for (; pending_ > 0; --pending_) {
+            if (!WriteOut(recent_[recent_.size() - pending_])) return false;
         }
-        pending_.clear();
         if (header_.empty()) return true;
         const MpegFrameHeader h = DecodeFrameHeader(header_.data());
         uint8_t* letters = header_.data() + VbrTagOffset(h);
@@ -340,7 +336,7 @@ private:
     static constexpr size_t kPending = 8;  // more than a LAME tag's padding can span
     COutputFile& out_;
     std::deque<std::vector<uint8_t>> recent_;
-    std::deque<std::vector<uint8_t>> pending_;
+    size_t pending_ = 0;  // the newest of recent_ not written yet
     std::vector<uint8_t> header_;
     uint64_t headerAt_ = 0;
     CSeekTable seekTable_;
