@@ -121,11 +121,20 @@ void CCutter::RecordFrame(uint64_t offset, int samples) {
 // samples still reach both overlaps without the oldest one.
 void CCutter::TrimHistory() {
     if (frameHistory_.size() <= kKeptNewestFrames + 1) return;
+    const uint64_t reach = forwardOverlapSamples_ + backwardOverlapSamples_;
+    if (reach == 0) {
+        // No overlap to reach: only the newest records stay (the common case, every frame).
+        while (frameHistory_.size() > kKeptNewestFrames + 1) {
+            historySamples_ -= static_cast<uint64_t>(frameHistory_.front().samples);
+            frameHistory_.pop_front();
+        }
+        pieceRecords_ = std::min(pieceRecords_, frameHistory_.size());
+        return;
+    }
     uint64_t newest = 0;
     for (size_t i = 1; i <= kKeptNewestFrames; ++i) {
         newest += static_cast<uint64_t>(frameHistory_[frameHistory_.size() - i].samples);
     }
-    const uint64_t reach = forwardOverlapSamples_ + backwardOverlapSamples_;
     while (frameHistory_.size() > kKeptNewestFrames + 1) {
         const uint64_t oldest = static_cast<uint64_t>(frameHistory_.front().samples);
         if (historySamples_ - newest - oldest < reach) break;
