@@ -385,6 +385,17 @@ bool CMp3Reader::OpenFile(const std::string& path) {
     return true;
 }
 
+namespace {
+
+// An average bit rate, rounded; never above the highest any frame can have (bytes between
+// frames that are no audio can make the quotient anything, even more than an int holds).
+int AverageKbps(double kbps) {
+    constexpr double kHighestKbps = 448;  // Layer I, MPEG-1
+    return static_cast<int>(std::clamp(kbps, 0.0, kHighestKbps) + 0.5);
+}
+
+}  // namespace
+
 void CMp3Reader::LearnBitrate(int fd, const struct stat& st, int firstKbps) {
     const VbrHeaderKind kind = state_.headerFrame;
     if (kind == VbrHeaderKind::kNone || state_.truncated || state_.headerUndercounts) {
@@ -398,7 +409,7 @@ void CMp3Reader::LearnBitrate(int fd, const struct stat& st, int firstKbps) {
         }
         const double bits = static_cast<double>(tally.bytes) * kBitsPerByte * state_.stream.sampleRate;
         const double kbits = static_cast<double>(tally.frames) * state_.stream.samplesPerFrame * kBitsPerKbit;
-        state_.bitrate = static_cast<int>(bits / kbits + 0.5);
+        state_.bitrate = AverageKbps(bits / kbits);
         return;
     }
     if (kind == VbrHeaderKind::kInfo) {
@@ -409,7 +420,7 @@ void CMp3Reader::LearnBitrate(int fd, const struct stat& st, int firstKbps) {
     state_.variableBitrate = true;
     const double seconds = state_.durationExact;
     const double bytes = static_cast<double>(state_.audioEnd - state_.audioStart);
-    state_.bitrate = seconds > 0 ? static_cast<int>(bytes / (seconds * kBytesPerKbitSecond) + 0.5) : 0;
+    state_.bitrate = seconds > 0 ? AverageKbps(bytes / (seconds * kBytesPerKbitSecond)) : 0;
 }
 
 void CMp3Reader::CloseFile() {
