@@ -2,6 +2,7 @@
 #include "audio/AudioLibrary.h"
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -9,9 +10,9 @@
 #include "audio/LibraryChannel.h"
 #include "audio/LibraryModuleMusic.h"
 #include "audio/LibraryMpegStream.h"
-#include "audio/LibraryOutput.h"
-#include "audio/LibraryTagReader.h"
 #include "audio/LibrarySndfileStream.h"
+#include "audio/LibraryTable.h"
+#include "audio/LibraryTagReader.h"
 
 namespace corvane::audio {
 namespace {
@@ -31,9 +32,6 @@ struct Library {
     std::map<Handle, std::shared_ptr<Slot>> slots;
     Handle next = 1;
     Handle nextSync = 1;
-    bool initialised = false;
-    int device = 0;
-    uint32_t freq = 0;
     uint32_t verifyBytes = kDefaultVerifyBytes;
 };
 
@@ -42,12 +40,15 @@ Library& TheLibrary() {
     return library;
 }
 
-// Adds channel to the table, playable with a voice when playable is true.
+// The output of the playback library, once its Init has run.
+std::atomic<CLibraryPlayback*> g_playback{nullptr};
+
+// Adds channel to the table, playable with a voice of the output when playable is true.
 Handle Insert(std::unique_ptr<CLibraryChannel> channel, bool playable = false) {
     if (channel == nullptr) return 0;
     auto slot = std::make_shared<Slot>();
     slot->channel = std::move(channel);
-    if (playable) slot->voice = std::make_unique<CLibraryVoice>();
+    if (playable) slot->voice = g_playback.load()->NewVoice();
     Library& library = TheLibrary();
     std::lock_guard<std::mutex> guard(library.lock);
     while (library.next == 0 || library.slots.count(library.next) != 0) ++library.next;
@@ -56,12 +57,7 @@ Handle Insert(std::unique_ptr<CLibraryChannel> channel, bool playable = false) {
     return handle;
 }
 
-std::shared_ptr<Slot> Find(Handle handle) {
-    Library& library = TheLibrary();
-    std::lock_guard<std::mutex> guard(library.lock);
-    const auto found = library.slots.find(handle);
-    return found == library.slots.end() ? nullptr : found->second;
-}
+std::shared_ptr<Slot> Find(Handle handle) { return FindLibrarySlot(handle); }
 
 // Removes the channel of handle when it is module music (music true) or a stream (false).
 bool Remove(Handle handle, bool music) {
@@ -75,13 +71,14 @@ bool Remove(Handle handle, bool music) {
         library.slots.erase(found);
     }
     if (slot->voice) {
-        CLibraryOutput::Instance().Forget(slot.get());
+        CLibraryPlayback* playback = g_playback.load();  // set: it made the voice
+        playback->Forget(slot.get());
         {
             std::lock_guard<std::mutex> guard(slot->lock);
             slot->voice->playing = false;
             slot->voice->syncs.clear();
         }
-        CLibraryOutput::Instance().WaitForSyncs();
+        playback->WaitForSyncs();
     }
     // The channel is destroyed here, or by the last call still running on it.
     return true;
@@ -101,46 +98,25 @@ Result WithChannel(Handle handle, Result fallback, Call call) {
     }
 }
 
-// Runs call(channel, voice) under the channel's lock when handle is a playable stream.
-template <typename Result, typename Call>
-Result WithVoice(Handle handle, Result fallback, Call call) {
-    const std::shared_ptr<Slot> slot = Find(handle);
-    if (slot == nullptr) return fallback;
-    std::lock_guard<std::mutex> guard(slot->lock);
-    if (!slot->voice) return fallback;
-    try {
-        return call(*slot->channel, *slot->voice);
-    } catch (...) {
-        return fallback;
-    }
-}
-
 }  // namespace
 
-uint32_t GetVersion() { return kVersion; }
+void SetLibraryPlayback(CLibraryPlayback* playback) { g_playback = playback; }
 
-bool Init(int device, uint32_t freq) {
-    if (device < -1) return false;
-    const bool opened = CLibraryOutput::Instance().Open(device, freq);
+std::shared_ptr<LibrarySlot> FindLibrarySlot(Handle handle) {
     Library& library = TheLibrary();
     std::lock_guard<std::mutex> guard(library.lock);
-    library.initialised = opened;
-    library.device = device;
-    library.freq = freq;
-    return opened;
+    const auto found = library.slots.find(handle);
+    return found == library.slots.end() ? nullptr : found->second;
 }
 
-bool Free() {
-    bool was;
-    {
-        Library& library = TheLibrary();
-        std::lock_guard<std::mutex> guard(library.lock);
-        was = library.initialised;
-        library.initialised = false;
-    }
-    CLibraryOutput::Instance().Close();
-    return was;
+Handle NewLibrarySyncId() {
+    Library& library = TheLibrary();
+    std::lock_guard<std::mutex> guard(library.lock);
+    if (library.nextSync == 0) ++library.nextSync;
+    return library.nextSync++;
 }
+
+uint32_t GetVersion() { return kVersion; }
 
 bool SetConfig(uint32_t option, uint32_t value) {
     if (option != kConfigVerify) return false;
@@ -153,7 +129,8 @@ bool SetConfig(uint32_t option, uint32_t value) {
 Handle StreamCreateFile(const std::string& path, uint64_t offset, uint64_t length, uint32_t flags) {
     if (offset != 0 || length != 0 || path.empty()) return 0;
     const bool playable = (flags & kStreamDecode) == 0;
-    if (playable && !CLibraryOutput::Instance().Plays()) return 0;
+    CLibraryPlayback* playback = g_playback.load();
+    if (playable && (playback == nullptr || !playback->Plays())) return 0;
     uint32_t verifyBytes;
     {
         Library& library = TheLibrary();
@@ -266,86 +243,5 @@ std::string TagsRead(Handle h, const char* format) {
     if (format == nullptr || !TagsGetInfo(h, &info)) return {};
     return FormatTagInfo(info, format);
 }
-
-bool ChannelPlay(Handle h, bool restart) {
-    const std::shared_ptr<Slot> slot = Find(h);
-    if (slot == nullptr || !slot->voice) return false;
-    CLibraryOutput& output = CLibraryOutput::Instance();
-    {
-        std::lock_guard<std::mutex> guard(slot->lock);
-        if (!output.Plays()) return false;
-        try {
-            if (restart) {
-                if (!slot->channel->SetPosition(0)) return false;
-                slot->voice->Restart(0);
-            }
-        } catch (...) {
-            return false;
-        }
-        slot->voice->playing = true;
-    }
-    output.Start(slot);
-    return true;
-}
-
-bool ChannelPause(Handle h) {
-    return WithVoice(h, false, [](CLibraryChannel&, CLibraryVoice& voice) {
-        const bool was = voice.playing;
-        voice.playing = false;
-        return was;
-    });
-}
-
-bool ChannelIsPlaying(Handle h) {
-    return WithVoice(h, false, [](CLibraryChannel&, CLibraryVoice& voice) { return voice.playing; });
-}
-
-Handle ChannelSetSync(Handle h, uint32_t type, int64_t param, SyncProc proc) {
-    if (type != kSyncPosition && type != kSyncEnd) return 0;
-    Handle id;
-    {
-        Library& library = TheLibrary();
-        std::lock_guard<std::mutex> guard(library.lock);
-        if (library.nextSync == 0) ++library.nextSync;
-        id = library.nextSync++;
-    }
-    return WithVoice(h, Handle{0}, [&](CLibraryChannel&, CLibraryVoice& voice) {
-        voice.syncs.push_back({id, type, param, std::move(proc)});
-        return id;
-    });
-}
-
-bool ChannelRemoveSync(Handle h, Handle sync) {
-    const bool removed = WithVoice(h, false, [&](CLibraryChannel&, CLibraryVoice& voice) {
-        const auto found = std::find_if(voice.syncs.begin(), voice.syncs.end(),
-                                        [&](const LibrarySync& entry) { return entry.id == sync; });
-        if (found == voice.syncs.end()) return false;
-        voice.syncs.erase(found);
-        return true;
-    });
-    // A procedure that fell due before the removal may be running: wait for it.
-    if (removed) CLibraryOutput::Instance().WaitForSyncs();
-    return removed;
-}
-
-bool ChannelSetAttribute(Handle h, uint32_t attribute, float value) {
-    if (attribute != kAttribVolume || !(value == value)) return false;
-    return WithVoice(h, false, [&](CLibraryChannel&, CLibraryVoice& voice) {
-        voice.volume = std::clamp(value, 0.0f, 1.0f);
-        return true;
-    });
-}
-
-bool ChannelGetAttribute(Handle h, uint32_t attribute, float* value) {
-    if (attribute != kAttribVolume || value == nullptr) return false;
-    return WithVoice(h, false, [&](CLibraryChannel&, CLibraryVoice& voice) {
-        *value = voice.volume;
-        return true;
-    });
-}
-
-void UseManualOutput(bool manual) { CLibraryOutput::Instance().SetManual(manual); }
-
-bool OutputPump(uint32_t frames, int16_t* out) { return CLibraryOutput::Instance().Pump(frames, out); }
 
 }  // namespace corvane::audio

@@ -4,7 +4,8 @@
 // channels, each a stream of a file, decode-only or played through the output device (SDL2
 // audio; see "Playback" below). MPEG audio (Layers I-III) is decoded by libmpg123,
 // WAV/AIFF/FLAC/Ogg Vorbis/Opus by libsndfile, module music (MOD, XM, IT, S3M...) by
-// libopenmpt, tags are read by TagLib.
+// libopenmpt, tags are read by TagLib. libsndfile and libopenmpt are loaded when a file is
+// first offered to them (OptionalLibraries.h).
 //
 // Formats are recognised by content, never by file name. libsndfile is asked first; MPEG
 // audio is accepted only where several consecutive frame headers agree, so a stray 0xFFFx
@@ -61,12 +62,19 @@ struct ChannelInfo {
     uint32_t ctype = 0;   // kCtype...: the decoder that accepted the file
 };
 
-// Library life cycle. Init(-1, freq) opens the default output device (SDL2 audio, 16-bit
-// stereo at freq), Init(n, freq) with n >= 1 SDL's output device n - 1, and Init(0, ...)
-// the "no sound" device, which always opens and plays nothing; false when the device does
-// not open (and below -1). Init again closes the device first. Free closes the device
-// (every playing stream stops) and returns false when Init had not succeeded. Decoding
-// works without any of them. GetVersion returns kVersion.
+// Library life cycle. Init(-1, freq) selects the default output device (SDL2 audio, 16-bit
+// stereo at freq), which opens on the first ChannelPlay, not before: until something plays
+// there is no sound server connection and no audio thread. When it does not open then, that
+// ChannelPlay fails and the library goes on as on the "no sound" device. Init(n, freq) with
+// n >= 1 opens SDL's output device n - 1 at once, and Init(0, ...) the "no sound" device,
+// which always opens and plays nothing; false when the device does not open (and below -1,
+// and for freq 0 with a device that plays). Init again closes the device first. Free closes
+// the device (every playing stream stops) and returns false when Init had not succeeded.
+// Decoding works without any of them. GetVersion returns kVersion.
+//
+// Init, Free and the playback operations below (ChannelPlay to OutputPump) live in the
+// playback library, corvane_playback, which links SDL; a program that only decodes links
+// corvane_audio alone (LibraryTable.h).
 uint32_t GetVersion();
 bool Init(int device, uint32_t freq);
 bool Free();
@@ -171,8 +179,9 @@ constexpr uint32_t kAttribVolume = 2;  // gain applied when mixing, 0 (silent) t
 // running sync procedure to return); it should only hand the news over to its own thread.
 using SyncProc = std::function<void()>;
 
-// Starts playback from the current position (from the start with restart). False on a bad
-// handle, a decode-only stream, or when no output device is open.
+// Starts playback from the current position (from the start with restart), opening the
+// default output device first when it is not open yet. False on a bad handle, a decode-only
+// stream, or when no output device is open or opens.
 bool ChannelPlay(Handle h, bool restart);
 // Stops the sound where it is; ChannelPlay(h, false) continues. False when not playing.
 bool ChannelPause(Handle h);

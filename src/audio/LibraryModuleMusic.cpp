@@ -1,8 +1,6 @@
 // libopenmpt module music: load, render to 16-bit stereo, seek.
 #include "audio/LibraryModuleMusic.h"
 
-#include <libopenmpt/libopenmpt.h>
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +9,7 @@
 #include <vector>
 
 #include "audio/LibraryMpegStream.h"
+#include "audio/OptionalLibraries.h"
 
 namespace corvane::audio {
 namespace {
@@ -39,30 +38,31 @@ bool ReadModuleFile(const std::string& path, std::vector<char>& data) {
 
 }  // namespace
 
-CLibraryModuleMusic::CLibraryModuleMusic(const std::string& path, openmpt_module* module, uint32_t freq,
-                                         int64_t frames)
-    : CLibraryChannel(path, LibraryFileKind::kModule), module_(module), freq_(freq), frames_(frames) {}
+CLibraryModuleMusic::CLibraryModuleMusic(const std::string& path, const OpenmptCalls& mpt, openmpt_module* module,
+                                         uint32_t freq, int64_t frames)
+    : CLibraryChannel(path, LibraryFileKind::kModule), mpt_(mpt), module_(module), freq_(freq), frames_(frames) {}
 
 CLibraryModuleMusic::~CLibraryModuleMusic() {
-    if (module_ != nullptr) openmpt_module_destroy(module_);
+    if (module_ != nullptr) mpt_.destroy(module_);
 }
 
 std::unique_ptr<CLibraryModuleMusic> CLibraryModuleMusic::Load(const std::string& path, uint32_t freq) {
     if (freq == 0) return nullptr;
     std::vector<char> data;
     if (!ReadModuleFile(path, data)) return nullptr;
+    const OpenmptCalls* mpt = Openmpt();
+    if (mpt == nullptr) return nullptr;
 
-    openmpt_module* module = openmpt_module_create_from_memory2(data.data(), data.size(), openmpt_log_func_silent,
-                                                                nullptr, openmpt_error_func_ignore, nullptr,
-                                                                nullptr, nullptr, nullptr);
+    openmpt_module* module = mpt->createFromMemory2(data.data(), data.size(), mpt->logFuncSilent, nullptr,
+                                                    mpt->errorFuncIgnore, nullptr, nullptr, nullptr, nullptr);
     if (module == nullptr) return nullptr;
-    const double seconds = openmpt_module_get_duration_seconds(module);
+    const double seconds = mpt->getDurationSeconds(module);
     if (!(seconds > 0.0) || !std::isfinite(seconds)) {
-        openmpt_module_destroy(module);
+        mpt->destroy(module);
         return nullptr;
     }
     const auto frames = static_cast<int64_t>(std::llround(seconds * freq));
-    return std::unique_ptr<CLibraryModuleMusic>(new CLibraryModuleMusic(path, module, freq, frames));
+    return std::unique_ptr<CLibraryModuleMusic>(new CLibraryModuleMusic(path, *mpt, module, freq, frames));
 }
 
 ChannelInfo CLibraryModuleMusic::Info() const {
@@ -76,9 +76,8 @@ ChannelInfo CLibraryModuleMusic::Info() const {
 int32_t CLibraryModuleMusic::GetData(void* buffer, uint32_t bytes) {
     const int64_t wanted = std::min<int64_t>(bytes / kBlockAlign, frames_ - position_);
     if (wanted <= 0) return 0;
-    const size_t got = openmpt_module_read_interleaved_stereo(module_, static_cast<int32_t>(freq_),
-                                                              static_cast<size_t>(wanted),
-                                                              static_cast<int16_t*>(buffer));
+    const size_t got = mpt_.readInterleavedStereo(module_, static_cast<int32_t>(freq_), static_cast<size_t>(wanted),
+                                                  static_cast<int16_t*>(buffer));
     position_ += static_cast<int64_t>(got);
     return static_cast<int32_t>(got * kBlockAlign);
 }
@@ -86,7 +85,7 @@ int32_t CLibraryModuleMusic::GetData(void* buffer, uint32_t bytes) {
 bool CLibraryModuleMusic::SetPosition(int64_t bytes) {
     if (bytes < 0 || bytes > Length()) return false;
     const int64_t frame = bytes / kBlockAlign;
-    openmpt_module_set_position_seconds(module_, static_cast<double>(frame) / freq_);
+    mpt_.setPositionSeconds(module_, static_cast<double>(frame) / freq_);
     position_ = frame;
     return true;
 }

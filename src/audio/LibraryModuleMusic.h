@@ -11,10 +11,12 @@ struct openmpt_module;
 
 namespace corvane::audio {
 
+struct OpenmptCalls;
+
 class CLibraryModuleMusic final : public CLibraryChannel {
 public:
     // Loads the module at path, rendered at freq Hz, stereo. nullptr when libopenmpt does not
-    // take the file for a module, or freq is 0. The length is the module's duration (song
+    // take the file for a module, is not installed (OptionalLibraries.h), or freq is 0. The length is the module's duration (song
     // played once) times freq sample frames; no more is delivered.
     static std::unique_ptr<CLibraryModuleMusic> Load(const std::string& path, uint32_t freq);
     ~CLibraryModuleMusic() override;
@@ -29,8 +31,10 @@ public:
 
 private:
     static constexpr int64_t kBlockAlign = 4;  // stereo, 16-bit
-    CLibraryModuleMusic(const std::string& path, openmpt_module* module, uint32_t freq, int64_t frames);
+    CLibraryModuleMusic(const std::string& path, const OpenmptCalls& mpt, openmpt_module* module, uint32_t freq,
+                        int64_t frames);
 
+    const OpenmptCalls& mpt_;  // the loaded library's functions
     openmpt_module* module_ = nullptr;
     uint32_t freq_ = 0;
     int64_t frames_ = 0;    // sample frames in the whole song

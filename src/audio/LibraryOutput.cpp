@@ -33,16 +33,13 @@ int64_t OutputFramesAsStreamBytes(uint64_t frames, uint32_t outputRate, uint32_t
 
 }  // namespace
 
-CLibraryVoice::~CLibraryVoice() {
+COutputVoice::~COutputVoice() {
     if (converter != nullptr) SDL_FreeAudioStream(converter);
 }
 
-void CLibraryVoice::Restart(int64_t position) {
+void COutputVoice::Restart(int64_t position) {
     if (converter != nullptr) SDL_AudioStreamClear(converter);
-    decoderEnded = false;
-    played = position;
-    startedAt = position;
-    outputFrames = 0;
+    CLibraryVoice::Restart(position);
 }
 
 CLibraryOutput& CLibraryOutput::Instance() {
@@ -65,6 +62,25 @@ bool CLibraryOutput::Open(int device, uint32_t freq) {
         plays_ = true;
         return true;
     }
+    if (device == -1) {
+        rate_ = freq;
+        kind_ = Kind::kSdlDeferred;
+        plays_ = true;
+        return true;
+    }
+    return OpenSdl(device, freq);
+}
+
+bool CLibraryOutput::OpenDeferred() {
+    std::lock_guard<std::mutex> guard(openLock_);
+    if (kind_ == Kind::kSdlDeferred && !OpenSdl(-1, rate_)) {
+        kind_ = Kind::kNoSound;
+        plays_ = false;
+    }
+    return plays_;
+}
+
+bool CLibraryOutput::OpenSdl(int device, uint32_t freq) {
     // The programs handle their own signals (a cancel on SIGINT): SDL must not take them.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
@@ -122,6 +138,8 @@ void CLibraryOutput::Close() {
 
 bool CLibraryOutput::Plays() const { return plays_; }
 
+std::unique_ptr<CLibraryVoice> CLibraryOutput::NewVoice() { return std::make_unique<COutputVoice>(); }
+
 void CLibraryOutput::Start(const std::shared_ptr<LibrarySlot>& slot) {
     std::lock_guard<std::mutex> guard(listLock_);
     if (std::find(playing_.begin(), playing_.end(), slot) == playing_.end()) playing_.push_back(slot);
@@ -176,7 +194,7 @@ void CLibraryOutput::MixSlot(LibrarySlot& slot, uint32_t frames, std::vector<Due
                              const std::shared_ptr<LibrarySlot>& self) {
     std::lock_guard<std::mutex> guard(slot.lock);
     if (!slot.voice || !slot.voice->playing) return;
-    CLibraryVoice& voice = *slot.voice;
+    auto& voice = static_cast<COutputVoice&>(*slot.voice);  // made by NewVoice
     CLibraryChannel& channel = *slot.channel;
     const ChannelInfo info = channel.Info();
     const uint32_t blockAlign = channel.BlockAlign();

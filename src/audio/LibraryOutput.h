@@ -26,66 +26,52 @@
 
 #include "audio/AudioLibrary.h"
 #include "audio/LibraryChannel.h"
+#include "audio/LibraryTable.h"
 
 struct _SDL_AudioStream;
 
 namespace corvane::audio {
 
-// One sync of a playable stream.
-struct LibrarySync {
-    Handle id = 0;
-    uint32_t type = kSyncEnd;
-    int64_t param = 0;  // kSyncPosition: the byte position
-    SyncProc proc;
-};
-
-// The playback side of one playable stream; every field is guarded by the slot's lock.
-class CLibraryVoice {
+// The voice of a playable stream on this output: the common part and SDL's converter from
+// the stream's format to the output's.
+class COutputVoice final : public CLibraryVoice {
 public:
-    CLibraryVoice() = default;
-    ~CLibraryVoice();
-    CLibraryVoice(const CLibraryVoice&) = delete;
-    CLibraryVoice& operator=(const CLibraryVoice&) = delete;
+    COutputVoice() = default;
+    ~COutputVoice() override;
 
-    // Forgets everything decoded ahead of the device; the played position becomes position.
-    void Restart(int64_t position);
+    void Restart(int64_t position) override;
 
-    bool playing = false;
-    bool decoderEnded = false;  // the channel delivered its last byte to the converter
-    int64_t played = 0;         // the played position, bytes of the stream
-    int64_t startedAt = 0;      // the position of the last Restart
-    uint64_t outputFrames = 0;  // sample frames that went to the device since then
-    float volume = 1.0f;
-    std::vector<LibrarySync> syncs;
     _SDL_AudioStream* converter = nullptr;  // stream format to output format, made by Mix
     uint32_t converterRate = 0;             // output rate the converter was made for
 };
 
-// One entry of the handle table: a channel, its lock, and its voice when playable.
-struct LibrarySlot {
-    std::mutex lock;
-    std::unique_ptr<CLibraryChannel> channel;
-    std::unique_ptr<CLibraryVoice> voice;  // null for a decode-only channel
-};
-
-class CLibraryOutput {
+class CLibraryOutput final : public CLibraryPlayback {
 public:
     static CLibraryOutput& Instance();
 
-    // Opens device -1 (the default SDL output device), n >= 1 (SDL's output device n - 1) or
-    // 0 (no sound), closing whatever was open. With the manual output selected, -1 opens
-    // that instead of SDL. False when the device does not open (nothing is open then).
+    // Selects device -1 (the default SDL output device), n >= 1 (SDL's output device n - 1)
+    // or 0 (no sound), closing whatever was open. With the manual output selected, -1 opens
+    // that instead of SDL. The default device is not opened here but by OpenDeferred, on the
+    // first play: a program that never plays starts no sound server connection and no audio
+    // thread, and waits for none at its end. Device n >= 1 opens at once. False when the
+    // device does not open (nothing is open then).
     bool Open(int device, uint32_t freq);
+    // Opens the default device selected by Open when it is not open yet. When it does not
+    // open, the output becomes the "no sound" device (playable streams stay silent). True
+    // when an output that plays is open.
+    bool OpenDeferred();
     // Closes the device: every stream stops, no sync runs afterwards.
     void Close();
-    // True when an output that plays is open (not the "no sound" device, not closed).
-    bool Plays() const;
+    // True when an output that plays is open or selected (not the "no sound" device, not
+    // closed).
+    bool Plays() const override;
+    std::unique_ptr<CLibraryVoice> NewVoice() override;
 
     // Adds a playable slot to those Mix looks at (once); Forget removes it.
     void Start(const std::shared_ptr<LibrarySlot>& slot);
-    void Forget(const LibrarySlot* slot);
+    void Forget(const LibrarySlot* slot) override;
     // Returns once no sync procedure is running; at once when called from one.
-    void WaitForSyncs();
+    void WaitForSyncs() override;
 
     // Test clock: see UseManualOutput and OutputPump in AudioLibrary.h.
     void SetManual(bool manual) { manual_ = manual; }
@@ -96,11 +82,13 @@ public:
 
 private:
     CLibraryOutput() = default;
-    enum class Kind { kClosed, kNoSound, kSdl, kManual };
+    enum class Kind { kClosed, kNoSound, kSdlDeferred, kSdl, kManual };
     struct Due {
         std::shared_ptr<LibrarySlot> slot;
         Handle sync;
     };
+    // Opens SDL's device (-1 the default, n >= 1 device n - 1); openLock_ held.
+    bool OpenSdl(int device, uint32_t freq);
     void MixSlot(LibrarySlot& slot, uint32_t frames, std::vector<Due>& due, const std::shared_ptr<LibrarySlot>& self);
     void Dispatch(const std::vector<Due>& due);
 
@@ -110,7 +98,7 @@ private:
     std::mutex dispatchLock_;   // held while sync procedures run
     std::atomic<std::thread::id> dispatcher_{};
     std::atomic<Kind> kind_{Kind::kClosed};
-    std::atomic<bool> plays_{false};  // kSdl or kManual
+    std::atomic<bool> plays_{false};  // kSdlDeferred, kSdl or kManual
     std::atomic<uint32_t> rate_{0};
     std::atomic<bool> manual_{false};
     uint32_t sdlDevice_ = 0;    // SDL_AudioDeviceID, 0 when none

@@ -1,10 +1,10 @@
 // libsndfile streams: open, facts, 16-bit reads and seeks.
 #include "audio/LibrarySndfileStream.h"
 
-#include <sndfile.h>
 #include <unistd.h>
 
 #include "audio/LibraryMpegStream.h"
+#include "audio/OptionalLibraries.h"
 
 namespace corvane::audio {
 namespace {
@@ -25,35 +25,38 @@ LibraryFileKind KindOf(int format) {
 
 }  // namespace
 
-CLibrarySndfileStream::CLibrarySndfileStream(const std::string& path, LibraryFileKind kind, int fd, SNDFILE* file)
-    : CLibraryChannel(path, kind), fd_(fd), file_(file) {}
+CLibrarySndfileStream::CLibrarySndfileStream(const std::string& path, LibraryFileKind kind, const SndfileCalls& sf,
+                                             int fd, SNDFILE* file)
+    : CLibraryChannel(path, kind), sf_(sf), fd_(fd), file_(file) {}
 
 CLibrarySndfileStream::~CLibrarySndfileStream() {
-    if (file_ != nullptr) sf_close(file_);
+    if (file_ != nullptr) sf_.close(file_);
     if (fd_ >= 0) ::close(fd_);
 }
 
 std::unique_ptr<CLibrarySndfileStream> CLibrarySndfileStream::Open(const std::string& path) {
     // Opened by descriptor, so that libsndfile recognises the content only: by path it
     // would also guess from the file name and try any ".mp3" as MPEG audio.
+    const SndfileCalls* sf = Sndfile();
+    if (sf == nullptr) return nullptr;
     struct stat st {};
     const int fd = OpenRegularFile(path, &st);
     if (fd < 0) return nullptr;
     SF_INFO info{};
-    SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
+    SNDFILE* file = sf->openFd(fd, SFM_READ, &info, SF_FALSE);
     if (file == nullptr) {
         ::close(fd);
         return nullptr;
     }
     if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG || info.channels <= 0 || info.samplerate <= 0 ||
         info.frames < 0) {
-        sf_close(file);
+        sf->close(file);
         ::close(fd);
         return nullptr;
     }
     // Float data is scaled to the 16-bit range rather than clipped at +-1.
-    sf_command(file, SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE);
-    std::unique_ptr<CLibrarySndfileStream> stream(new CLibrarySndfileStream(path, KindOf(info.format), fd, file));
+    sf->command(file, SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE);
+    std::unique_ptr<CLibrarySndfileStream> stream(new CLibrarySndfileStream(path, KindOf(info.format), *sf, fd, file));
     stream->rate_ = static_cast<uint32_t>(info.samplerate);
     stream->chans_ = static_cast<uint32_t>(info.channels);
     stream->frames_ = info.frames;
@@ -81,9 +84,9 @@ int32_t CLibrarySndfileStream::GetData(void* buffer, uint32_t bytes) {
     const sf_count_t block = chans_ * 2;
     const sf_count_t wanted = static_cast<sf_count_t>(bytes) / block;
     if (wanted == 0) return 0;
-    const sf_count_t got = sf_readf_short(file_, static_cast<short*>(buffer), wanted);
+    const sf_count_t got = sf_.readfShort(file_, static_cast<short*>(buffer), wanted);
     if (got < 0) return -1;
-    if (got == 0 && sf_error(file_) != SF_ERR_NO_ERROR) return -1;
+    if (got == 0 && sf_.error(file_) != SF_ERR_NO_ERROR) return -1;
     position_ += got * block;
     return static_cast<int32_t>(got * block);
 }
@@ -91,7 +94,7 @@ int32_t CLibrarySndfileStream::GetData(void* buffer, uint32_t bytes) {
 bool CLibrarySndfileStream::SetPosition(int64_t bytes) {
     if (bytes < 0 || bytes > Length()) return false;
     const sf_count_t block = chans_ * 2;
-    const sf_count_t reached = sf_seek(file_, bytes / block, SEEK_SET);
+    const sf_count_t reached = sf_.seek(file_, bytes / block, SEEK_SET);
     if (reached < 0) return false;
     position_ = reached * block;
     return true;

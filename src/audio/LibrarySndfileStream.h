@@ -11,11 +11,13 @@ struct sf_private_tag;
 
 namespace corvane::audio {
 
+struct SndfileCalls;
+
 class CLibrarySndfileStream final : public CLibraryChannel {
 public:
-    // Opens path with libsndfile. nullptr when libsndfile does not read the file, and for
-    // MPEG audio (which libsndfile can read too): that is left to CLibraryMpegStream, which
-    // reports the exact frame facts.
+    // Opens path with libsndfile. nullptr when libsndfile does not read the file, when it is
+    // not installed (OptionalLibraries.h), and for MPEG audio (which libsndfile can read
+    // too): that is left to CLibraryMpegStream, which reports the exact frame facts.
     static std::unique_ptr<CLibrarySndfileStream> Open(const std::string& path);
     ~CLibrarySndfileStream() override;
 
@@ -28,8 +30,10 @@ public:
     bool SetPosition(int64_t bytes) override;
 
 private:
-    CLibrarySndfileStream(const std::string& path, LibraryFileKind kind, int fd, sf_private_tag* file);
+    CLibrarySndfileStream(const std::string& path, LibraryFileKind kind, const SndfileCalls& sf, int fd,
+                          sf_private_tag* file);
 
+    const SndfileCalls& sf_;  // the loaded library's functions
     int fd_ = -1;  // owned; libsndfile reads through it
     sf_private_tag* file_ = nullptr;
     uint32_t rate_ = 0;

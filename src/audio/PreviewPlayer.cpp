@@ -66,30 +66,28 @@ void CPreviewPlayer::Seek(int64_t ms) {
     audio::ChannelSetPosition(stream_, bytes);
 }
 
-void CPreviewPlayer::Play(bool restart) {
-    if (stream_ == 0) return;
+bool CPreviewPlayer::Play(bool restart) {
+    if (stream_ == 0) return false;
     if (sync_ != 0) audio::ChannelRemoveSync(stream_, sync_);
     sync_ = audio::ChannelSetSync(stream_, audio::kSyncEnd, 0, notify_);
-    audio::ChannelPlay(stream_, restart);
+    return audio::ChannelPlay(stream_, restart);
 }
 
-void CPreviewPlayer::PlayRange(int64_t startMs, int64_t endMs) {
-    if (stream_ == 0) return;
+bool CPreviewPlayer::PlayRange(int64_t startMs, int64_t endMs) {
+    if (stream_ == 0) return false;
     if (sync_ != 0) audio::ChannelRemoveSync(stream_, sync_);
     const int64_t endBytes =
         audio::ChannelSeconds2Bytes(stream_, static_cast<double>(std::max<int64_t>(endMs, 0)) * 0.001);
     sync_ = audio::ChannelSetSync(stream_, audio::kSyncPosition, endBytes, notify_);
     Seek(startMs);
-    audio::ChannelPlay(stream_, false);
+    return audio::ChannelPlay(stream_, false);
 }
 
 void CPreviewPlayer::Pause() {
     if (stream_ != 0) audio::ChannelPause(stream_);
 }
 
-void CPreviewPlayer::Resume() {
-    if (stream_ != 0) audio::ChannelPlay(stream_, false);
-}
+bool CPreviewPlayer::Resume() { return stream_ != 0 && audio::ChannelPlay(stream_, false); }
 
 void CPreviewPlayer::Free() {
     if (stream_ != 0) {

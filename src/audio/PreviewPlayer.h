@@ -45,13 +45,16 @@ public:
     // Moves the play position to ms (clamped to the stream).
     void Seek(int64_t ms);
     // Removes the current end notification, sets one at the end of the stream and plays
-    // from the current position (from the start with restart).
-    void Play(bool restart = false);
-    // Removes the current end notification, sets one at endMs, seeks to startMs and plays.
-    void PlayRange(int64_t startMs, int64_t endMs);
-    // Stops the sound where it is; Resume continues from there.
+    // from the current position (from the start with restart). The output device opens on
+    // the first play. False when nothing sounds: no file, a decode-only stream, or no
+    // device opens (then nothing is notified either).
+    bool Play(bool restart = false);
+    // Removes the current end notification, sets one at endMs, seeks to startMs and plays;
+    // false as for Play.
+    bool PlayRange(int64_t startMs, int64_t endMs);
+    // Stops the sound where it is; Resume continues from there (false as for Play).
     void Pause();
-    void Resume();
+    bool Resume();
     // Releases the stream and its notification: nothing is notified afterwards.
     void Free();
 

@@ -1,0 +1,53 @@
+// libsndfile and libopenmpt, loaded when a file first needs them.
+//
+// Most sources are MPEG audio, which neither library reads. Linked in the usual way, both
+// would be loaded into every process at start together with everything they need (FLAC,
+// Vorbis, Opus, mpg123 and LAME again...), a few milliseconds of the dynamic loader for each
+// corvane-cli run. Instead each is opened by its soname with dlopen the first time a file
+// is offered to it, and the few functions the layer calls are looked up then, once per
+// process. The library stays loaded until the process ends.
+//
+// A library that is not installed decodes nothing: its formats are then not recognised,
+// like any content no decoder accepts, and the caller reports the file as unreadable. The
+// Debian package still depends on both (packaging/Packaging.cmake adds them, since
+// dpkg-shlibdeps sees only the libraries a program links).
+#pragma once
+
+#include <libopenmpt/libopenmpt.h>
+#include <sndfile.h>
+
+namespace corvane::audio {
+
+// Sonames opened; the major versions of the headers compiled against.
+constexpr char kSndfileSoname[] = "libsndfile.so.1";
+constexpr char kOpenmptSoname[] = "libopenmpt.so.0";
+
+// The libsndfile functions the layer calls, with the header's own signatures.
+struct SndfileCalls {
+    decltype(&sf_open_fd) openFd = nullptr;
+    decltype(&sf_close) close = nullptr;
+    decltype(&sf_command) command = nullptr;
+    decltype(&sf_readf_short) readfShort = nullptr;
+    decltype(&sf_error) error = nullptr;
+    decltype(&sf_seek) seek = nullptr;
+};
+
+// The libopenmpt functions the layer calls (the silent log and ignoring error functions are
+// the library's own).
+struct OpenmptCalls {
+    decltype(&openmpt_module_create_from_memory2) createFromMemory2 = nullptr;
+    decltype(&openmpt_module_destroy) destroy = nullptr;
+    decltype(&openmpt_module_get_duration_seconds) getDurationSeconds = nullptr;
+    decltype(&openmpt_module_read_interleaved_stereo) readInterleavedStereo = nullptr;
+    decltype(&openmpt_module_set_position_seconds) setPositionSeconds = nullptr;
+    decltype(&openmpt_log_func_silent) logFuncSilent = nullptr;
+    decltype(&openmpt_error_func_ignore) errorFuncIgnore = nullptr;
+};
+
+// The loaded library's functions, every one set; nullptr when the library cannot be loaded
+// or lacks one of them. The first call loads it (thread-safe); later calls return the same
+// pointer, valid until the process ends.
+const SndfileCalls* Sndfile();
+const OpenmptCalls* Openmpt();
+
+}  // namespace corvane::audio
