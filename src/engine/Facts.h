@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "audio/EncodingParams.h"
 #include "audio/GenreTable.h"  // the genre names the lists show
@@ -86,6 +87,21 @@ struct TagFields {
 // empty fields); false for a file the audio layer cannot open or one without a tag, which
 // callers treat as "no tag".
 bool ReadTags(const std::string& path, TagFields& out);
+
+// A chapter of a file as its ID3v2 tag marks it (a CHAP frame): start and end in
+// milliseconds of the timeline a gapless decoder plays, and the title of its TIT2 sub-frame
+// (empty when it has none).
+struct Chapter {
+    int64_t startMs = 0;
+    int64_t endMs = 0;
+    std::string title;
+    bool operator==(const Chapter&) const = default;
+};
+
+// The chapters of the file at path, ordered by start: those of the CHAP frames of its
+// leading ID3v2.3 or ID3v2.4 tag, each end at least its start. Empty for a file without a
+// tag, without CHAP frames, or that cannot be read (never an error: "no chapters").
+std::vector<Chapter> ReadChapters(const std::string& path);
 
 // The leading integer of text: spaces skipped, an optional sign, digits; 0 when none.
 int LeadingInteger(const std::string& text);
