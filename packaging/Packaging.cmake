@@ -1,7 +1,8 @@
 # What `make install` and the Debian package (`make deb`, CPack's DEB generator) carry
 # besides the programs: the man pages, the bash completion, the AppStream metainfo and the
 # Debian documentation. The package's Depends come from the shared libraries the programs
-# link (dpkg-shlibdeps), never from a list kept by hand.
+# link (dpkg-shlibdeps) and from the packages of the libraries they open with dlopen, never
+# from a list kept by hand.
 include(GNUInstallDirs)
 
 # Man pages, compressed as Debian wants them (gzip -n: no time stamp, so builds repeat).
@@ -61,6 +62,30 @@ set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://corvane.example.org/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# libsndfile and libopenmpt are opened with dlopen when a file first needs them (the sonames
+# of src/audio/OptionalLibraries.h), so they are in no program's NEEDED entries and
+# dpkg-shlibdeps does not see them. Their dependencies are taken as dpkg-shlibdeps takes
+# those of a linked library: from the shlibs file of the package that holds the library on
+# the build machine ("libsndfile 1 libsndfile1 (>= 1.2.0)"). CPack adds what
+# dpkg-shlibdeps finds to these.
+set(_dlopen_depends "")
+find_program(DPKG_QUERY dpkg-query)
+foreach(_lib "${SNDFILE_LIBDIR}/libsndfile.so.1" "${OPENMPT_LIBDIR}/libopenmpt.so.0")
+  if(NOT DPKG_QUERY)
+    break()
+  endif()
+  get_filename_component(_soname ${_lib} NAME)
+  string(REGEX REPLACE "^(.*)\\.so\\.(.*)$" "\\1 \\2" _shlib_key ${_soname})
+  execute_process(COMMAND ${DPKG_QUERY} -S ${_lib} OUTPUT_VARIABLE _owner ERROR_QUIET)
+  string(REGEX REPLACE ":[^:]*$" "" _owner "${_owner}")  # "libsndfile1:amd64: /usr/lib/..." less the path
+  execute_process(COMMAND ${DPKG_QUERY} --control-show ${_owner} shlibs OUTPUT_VARIABLE _shlibs ERROR_QUIET)
+  if(_shlibs MATCHES "(^|\n)${_shlib_key} ([^\n]+)")
+    list(APPEND _dlopen_depends "${CMAKE_MATCH_2}")
+  else()
+    message(FATAL_ERROR "No Debian package dependency found for ${_lib} (package \"${_owner}\")")
+  endif()
+endforeach()
+list(JOIN _dlopen_depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 # The synopsis line comes from the summary; this is the extended description.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Corvane cuts MP3 files into pieces (by size, by count, by

@@ -21,6 +21,11 @@ fail() { echo "FAILED: $*"; exit 1; }
 deb=$(ls -t "$BUILD"/corvane_*.deb | head -n 1)
 echo "package: $deb"
 dpkg-deb -f "$deb" Package Version Depends
+# libsndfile and libopenmpt are opened with dlopen, out of dpkg-shlibdeps' sight: still named.
+depends=$(dpkg-deb -f "$deb" Depends)
+for lib in libsndfile1 libopenmpt0; do
+    case ", $depends" in *", $lib"*) ;; *) fail "Depends lacks $lib" ;; esac
+done
 
 # lintian: errors fail, warnings are listed.
 lintian --tag-display-limit 0 "$deb" > "$WORK/lintian.txt" 2>&1 || true
