@@ -1,0 +1,92 @@
+#!/bin/sh
+# Every benchmark against its peer in one go, and one table of ratios. Each row is one
+# hyperfine run of the Corvane command and its peer in turn (page cache warm), so both see
+# the machine in the same state; CPU is user + system time of the whole process.
+#
+#   frame-copy cut, 1 h into 60 pieces      corvane-cli cut --time 1:00   vs  cat of the file
+#   frame-copy cut, 10 h into 3 pieces      corvane-cli cut --count 3     vs  cat of the file
+#   start of the CLI                        corvane-cli --version         vs  an empty main linked
+#   info of one file                        corvane-cli info              vs    to mpg123, LAME, TagLib
+#   silence split of an hour, first         corvane-cli cut --silence     vs  mpg123 -t (wall)
+#   silence split, another threshold        the same, cache warm          vs  0.3 s
+#   desktop start to first window           corvane --quit-after-show     vs  a minimal Qt window
+#                                                                             with seven tabs
+# The sources are made once in WORK (a minute of tone and 2 s of silence, LAME 128 kbps
+# without an Info frame, repeated). Needs hyperfine, lame, ffmpeg, mpg123, g++, python3 and,
+# for the desktop row, the desktop program and Xvfb (skipped without them).
+# Usage: bench/all.sh [BUILD_DIR]     (RUNS=N, default 10; about 4 minutes on two cores)
+set -eu
+cd "$(dirname "$0")/.."
+BUILD=$(cd "${1:-build}" && pwd)
+CLI="$BUILD/corvane-cli"
+WORK=${WORK:-/tmp/corvane-bench-all}
+RUNS=${RUNS:-10}
+mkdir -p "$WORK"
+export XDG_CACHE_HOME="$WORK/cache"
+
+if [ ! -f "$WORK/hour.mp3" ]; then
+    ffmpeg -loglevel error -y -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=58" \
+        -af "apad=pad_dur=2" -ac 2 "$WORK/minute.wav"
+    lame --quiet -b 128 -t "$WORK/minute.wav" "$WORK/minute.mp3"
+    for i in $(seq 60); do cat "$WORK/minute.mp3"; done > "$WORK/hour.mp3"
+    for i in $(seq 10); do cat "$WORK/hour.mp3"; done > "$WORK/ten-hours.mp3"
+fi
+if [ ! -x "$WORK/empty-main" ]; then
+    echo 'int main() { return 0; }' > "$WORK/empty-main.cpp"
+    g++ -O2 -o "$WORK/empty-main" "$WORK/empty-main.cpp" -Wl,--no-as-needed -lmpg123 -lmp3lame -ltag
+fi
+cat "$WORK/hour.mp3" "$WORK/ten-hours.mp3" > /dev/null
+
+# row NAME CORVANE PEER [PREPARE]: one hyperfine run of both commands, kept as WORK/NAME.json.
+row() {
+    hyperfine -N --warmup 2 --runs "$RUNS" --style none --export-json "$WORK/$1.json" \
+        ${4:+--prepare "$4"} -n corvane "$2" -n peer "$3" > /dev/null
+}
+
+OUT="$WORK/out"
+FRESH="sh -c 'rm -rf $OUT $WORK/cat.mp3 && mkdir -p $OUT'"
+CAT="sh -c 'cat $WORK/hour.mp3 > $WORK/cat.mp3'"
+CAT10="sh -c 'cat $WORK/ten-hours.mp3 > $WORK/cat.mp3'"
+echo "timing (about four minutes)..." >&2
+row cut-hour "$CLI cut --quiet --time 1:00 -d $OUT $WORK/hour.mp3" "$CAT" "$FRESH"
+row cut-ten-hours "$CLI cut --quiet --count 3 -d $OUT $WORK/ten-hours.mp3" "$CAT10" "$FRESH"
+row version "$CLI --version" "$WORK/empty-main"
+row info "$CLI info $WORK/minute.mp3" "$WORK/empty-main"
+row silence-first "$CLI cut --quiet --silence -d $OUT $WORK/hour.mp3" "mpg123 -q -t $WORK/hour.mp3" \
+    "sh -c 'rm -rf $OUT $XDG_CACHE_HOME && mkdir -p $OUT'"
+rm -rf "$OUT" && "$CLI" cut --quiet --silence -d "$OUT" "$WORK/hour.mp3" > /dev/null
+row silence-again "$CLI cut --quiet --silence -40:0.5 -d $OUT $WORK/hour.mp3" "sleep 0.3" "$FRESH"
+if [ -x "$BUILD/corvane" ] && [ -x "$BUILD/bench/minimal-window" ] && command -v xvfb-run > /dev/null; then
+    mkdir -p "$WORK/home/.config/Corvane"
+    printf '[Options]\nFirstRun=0\n' > "$WORK/home/.config/Corvane/Corvane.conf"
+    HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/.config" xvfb-run -a -s "-screen 0 1280x900x24" \
+        hyperfine -N --warmup 3 --runs "$RUNS" --style none --export-json "$WORK/start.json" \
+        -n corvane "$BUILD/corvane --quit-after-show" -n peer "$BUILD/bench/minimal-window --quit-after-show" \
+        > /dev/null
+fi
+
+python3 - "$WORK" <<'PY'
+import json, os, sys
+work = sys.argv[1]
+rows = [
+    ("cut-hour", "frame-copy cut, 1 h into 60 pieces", "cat"),
+    ("cut-ten-hours", "frame-copy cut, 10 h into 3 pieces", "cat"),
+    ("version", "corvane-cli --version", "empty main"),
+    ("info", "corvane-cli info, one file", "empty main"),
+    ("silence-first", "silence split of an hour", "mpg123 -t"),
+    ("silence-again", "the same at another threshold", "0.3 s"),
+    ("start", "desktop start to first window", "minimal Qt window"),
+]
+print(f"| {'work':38} | {'corvane wall':>12} | {'CPU':>9} | {'peer':18} | {'wall':>9} | {'CPU':>9} | {'CPU ratio':>9} | {'wall ratio':>10} |")
+print(f"|{'-' * 40}|{'-' * 14}|{'-' * 11}|{'-' * 20}|{'-' * 11}|{'-' * 11}|{'-' * 11}|{'-' * 12}|")
+for key, work_name, peer in rows:
+    path = os.path.join(work, key + ".json")
+    if not os.path.exists(path):
+        continue
+    r = {x["command"]: x for x in json.load(open(path))["results"]}
+    c, p = r["corvane"], r["peer"]
+    cpu = lambda x: x["user"] + x["system"]
+    ms = lambda s: f"{s * 1000:.1f} ms"
+    print(f"| {work_name:38} | {ms(c['median']):>12} | {ms(cpu(c)):>9} | {peer:18} | {ms(p['median']):>9} | "
+          f"{ms(cpu(p)):>9} | {cpu(c) / max(cpu(p), 1e-9):>9.2f} | {c['median'] / p['median']:>10.2f} |")
+PY
