@@ -95,6 +95,8 @@ int ParseCutArgs(const Args& args, bool batch, CutCommand& command) {
             if (v.empty()) return walker.BadValue(v);
             rule.cueSheet = v;
             setRule(CutRule::Kind::Cue);
+        } else if (a == "--chapters") {
+            setRule(CutRule::Kind::Chapters);
         } else if (a == "--only") {
             if (batch) return UsageError("--only is for cut only");
             if (!walker.TakeValue(v)) return walker.MissingValue();
@@ -172,7 +174,7 @@ int ParseCutArgs(const Args& args, bool batch, CutCommand& command) {
     }
     if (status != 0) return status;
     if (rules != 1) return UsageError(name + " needs exactly one rule (--size, --count, --time, " +
-                                      (batch ? "--range, --silence" : "--points, --silence, --cue") + ")");
+                                      (batch ? "--range, --silence, --chapters" : "--points, --silence, --cue, --chapters") + ")");
     if (!rule.only.empty() && rule.kind != CutRule::Kind::Points) return UsageError("--only goes with --points");
     if (files.empty()) return UsageError(name + " needs a FILE");
     if (!batch && files.size() > 1) return UsageError("cut takes one FILE; use batch-cut for several");

@@ -23,6 +23,7 @@ struct FileFacts {
     std::string error;
     SourceFacts source;
     TagFields tags;
+    std::vector<Chapter> chapters;
 };
 
 FileFacts Examine(const std::string& path) {
@@ -35,6 +36,7 @@ FileFacts Examine(const std::string& path) {
     facts.ok = true;
     GetFileSize64(path, facts.source.fileSize);
     ReadTags(path, facts.tags);
+    facts.chapters = ReadChapters(path);
     return facts;
 }
 
@@ -57,7 +59,13 @@ std::string ToJson(const FileFacts& f) {
         << ", \"tags\": {\"track\": " << t.track << ", \"title\": " << JsonString(t.title)
         << ", \"artist\": " << JsonString(t.artist) << ", \"album\": " << JsonString(t.album)
         << ", \"year\": " << JsonString(t.year) << ", \"genre\": " << JsonString(t.genre)
-        << ", \"comment\": " << JsonString(t.comment) << "}}";
+        << ", \"comment\": " << JsonString(t.comment) << "}, \"chapters\": [";
+    for (size_t k = 0; k < f.chapters.size(); ++k) {
+        const Chapter& c = f.chapters[k];
+        out << (k ? ", " : "") << "{\"start_ms\": " << c.startMs << ", \"end_ms\": " << c.endMs
+            << ", \"title\": " << JsonString(c.title) << "}";
+    }
+    out << "]}";
     return out.str();
 }
 
@@ -106,6 +114,12 @@ std::string ToText(const FileFacts& f) {
         << "  year:         " << TerminalText(t.year) << "\n"
         << "  genre:        " << TerminalText(t.genre) << "\n"
         << "  comment:      " << TerminalText(t.comment) << "\n";
+    // Chapters as start-end in milliseconds and their titles, one a line.
+    for (size_t k = 0; k < f.chapters.size(); ++k) {
+        const Chapter& c = f.chapters[k];
+        out << (k == 0 ? "  chapters:     " : "                ") << c.startMs << "-" << c.endMs << " ms  "
+            << TerminalText(c.title) << "\n";
+    }
     return out.str();
 }
 

@@ -117,6 +117,9 @@ int ParseJoinArgs(const Args& args, bool batch, JoinArgs& parsed) {
         } else if (a == "--no-tag") {
             if (!batch) return onlyFor(true);
             parsed.noTag = true;
+            r.options.writeChapters = false;  // no tag, so no chapters either
+        } else if (a == "--no-chapters") {
+            r.options.writeChapters = false;
         } else if (a == "--jobs") {
             // A join encodes one stream; the value matters to batch-join only.
             if (!walker.TakeValue(v)) return walker.MissingValue();

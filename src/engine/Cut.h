@@ -74,6 +74,7 @@ struct CutRule {
         Range,    // one piece from beginText seconds, lengthText seconds long (0: to the end)
         Silence,  // the pieces between the silences of silence
         Cue,      // one piece per track of the CUE sheet cueSheet, tagged as the track
+        Chapters, // one piece per chapter of the source's tag, tagged as a CUE track is
     };
     Kind kind = Kind::Count;
     std::string sizeText;
@@ -168,6 +169,22 @@ struct CuePieces {
 // Reads the sheet, the source's facts ("Failed to load file \"sourcePath\"." when the reader
 // refuses it), then the rows; fails with the sheet's own messages.
 Outcome LoadCuePieces(const std::string& sheetPath, const std::string& sourcePath, CuePieces& out);
+
+// The custom piece list of a source from the chapters of its tag (ReadChapters): one
+// checked row per chapter, from its start to the next chapter's, each but the last with its
+// exact end (the next chapter's start in samples, or its own end when a gap follows), the
+// last to the end of the file; the stretch before the first chapter, gaps between chapters
+// and the rest after a last chapter that ends early are unchecked rows. Each row carries the
+// source's tag with the chapter's title and its number (1 on) as the track; the unchecked ones
+// the source's tag as it is. Rows of chapters that start at or after the end of the file, or
+// less than a tenth after the row before, are left out. sampleRate, lengthTenths and the
+// source's tag are the source's.
+std::vector<PieceEntry> ChapterPieceRows(const std::vector<Chapter>& chapters, int sampleRate, int lengthTenths,
+                                         const TagFields& sourceTags);
+// Reads the source's facts ("Failed to load file \"sourcePath\"." when the reader refuses
+// it), tag and chapters, then the rows; fails with kNoChapters when the file has none.
+constexpr const char* kNoChapters = "The file has no chapters to cut at.";
+Outcome LoadChapterPieces(const std::string& sourcePath, std::vector<PieceEntry>& rows);
 
 // The custom piece list of the cutter page as pure operations over its rows.
 //

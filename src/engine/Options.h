@@ -102,6 +102,9 @@ struct JoinerOptions {
     // Placement of batch join targets; joinedPostfix appends kJoinedPostfix to their names.
     OutputPlacement placement;
     bool joinedPostfix = true;
+
+    // Joined targets get a chapter per input (CHAP and CTOC frames in their tag). Stored.
+    bool writeChapters = true;
 };
 
 }  // namespace corvane

@@ -372,6 +372,16 @@ Outcome CutFileAtSilences(CutContext& ctx, const std::string& source, const Sile
     return PlanRows(ctx, source, std::move(rows), sequence, plan);
 }
 
+Outcome CutFileByChapters(CutContext& ctx, const std::string& source, const SourceFacts& facts, int sequence,
+                          SourcePlan& plan) {
+    TagFields tags;
+    ReadTags(source, tags);
+    std::vector<PieceEntry> rows =
+        ChapterPieceRows(ReadChapters(source), facts.sampleRate, facts.lengthTenths(), tags);
+    if (rows.empty()) return Outcome::Failed(kNoChapters);
+    return PlanRows(ctx, source, std::move(rows), sequence, plan, RowNumbers::ByPiece);
+}
+
 Outcome BatchCutBySize(CutContext& ctx, const std::string& source, int64_t seconds, uint64_t fileSize,
                        const std::string& sizeText, SizeUnit sizeUnit, int sequence, SourcePlan& plan) {
     const uint64_t size = ParsePieceSize(sizeText, sizeUnit);
@@ -440,6 +450,7 @@ Outcome PlanSource(CutContext& ctx, const CutRequest& request, size_t index, int
             case Kind::Range:
                 return BatchCutRange(ctx, path, seconds, rule.beginText, rule.lengthText, sequence, plan);
             case Kind::Silence: return CutFileAtSilences(ctx, path, rule.silence, sequence, plan);
+            case Kind::Chapters: return CutFileByChapters(ctx, path, facts, sequence, plan);
             default: break;  // the row rules cut each source as a single cut does
         }
     }
@@ -452,6 +463,7 @@ Outcome PlanSource(CutContext& ctx, const CutRequest& request, size_t index, int
         case Kind::Range: return BatchCutRange(ctx, path, seconds, rule.beginText, rule.lengthText, 1, plan);
         case Kind::Silence: return CutFileAtSilences(ctx, path, rule.silence, 0, plan);
         case Kind::Cue: return CutFileByCueSheet(ctx, path, rule.cueSheet, plan);
+        case Kind::Chapters: return CutFileByChapters(ctx, path, facts, 0, plan);
     }
     return Outcome::Failed({});
 }

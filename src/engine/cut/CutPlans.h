@@ -136,6 +136,10 @@ Outcome CutFileByPieces(CutContext& ctx, const std::string& source, std::vector<
 // search); in a batch (sequence above 0) numbered on from sequence.
 Outcome CutFileAtSilences(CutContext& ctx, const std::string& source, const SilenceOptions& silence, int sequence,
                           SourcePlan& plan);
+// The rows of the source's chapters (ChapterPieceRows), numbered by the pieces written; in a
+// batch (sequence above 0) numbered on from sequence. Failed with kNoChapters without any.
+Outcome CutFileByChapters(CutContext& ctx, const std::string& source, const SourceFacts& facts, int sequence,
+                          SourcePlan& plan);
 
 // ...and of a batch (seconds: the source's length in whole seconds; sequence: the first
 // sequence number of the source's pieces).

@@ -14,7 +14,8 @@ namespace {
 bool CutsInOrder(const CutRequest& request) {
     switch (request.rule.kind) {
         case CutRule::Kind::Silence:
-        case CutRule::Kind::Cue: return true;
+        case CutRule::Kind::Cue:
+        case CutRule::Kind::Chapters: return true;
         case CutRule::Kind::Pieces:
             for (const PieceEntry& row : request.rule.pieces) {
                 if (row.endSample >= 0 || row.tags) return true;

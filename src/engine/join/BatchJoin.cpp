@@ -332,6 +332,7 @@ JoinRowPlan PlanJoinRow(const JoinRequest& request, const BatchJoinRow& row, COu
         plan.job->AddFile(row.facts.path);
     }
     plan.job->MakeTag(row.tag);
+    plan.job->SetChapters(request.options.writeChapters);
     plan.way = ChooseBatchJoinWay(request.options, row.facts, request.joined);
     return plan;
 }

@@ -23,6 +23,7 @@ Outcome JoinFiles(const JoinRequest& request, IProgressDialog* dialog) {
     CJoinJob job;
     job.AddFiles(request.inputs);
     job.MakeTag(request.tag);
+    job.SetChapters(request.options.writeChapters);
     return RunJoin(job, ChooseJoinWay(request.options, facts), request.target, dialog);
 }
 

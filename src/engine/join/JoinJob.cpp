@@ -16,6 +16,7 @@
 #include "engine/output/PieceNaming.h"
 #include "engine/join/SeamBridge.h"
 #include "engine/mp3/GaplessFrames.h"
+#include "engine/mp3/Id3Chapters.h"
 #include "engine/mp3/Mp3Reader.h"
 #include "engine/mp3/OutputFile.h"
 #include "engine/output/OutputRun.h"
@@ -97,6 +98,82 @@ private:
     int shownPixel_ = 0;
 };
 
+// The chapters a join writes: each input's title and own chapters, read before the join, and
+// where each input starts on the target's timeline, learnt while it is joined.
+class CJoinChapters {
+public:
+    // Reads the inputs' titles and chapters when write is on and there are two or more inputs.
+    CJoinChapters(bool write, const std::vector<std::string>& inputs) {
+        if (!write || inputs.size() < 2) return;
+        for (const std::string& input : inputs) {
+            Input in;
+            TagFields tags;
+            ReadTags(input, tags);
+            in.title = tags.title.empty() ? NameWithoutExtension(input) : tags.title;
+            in.own = ReadChapters(input);
+            inputs_.push_back(std::move(in));
+        }
+    }
+
+    // tag (the job's, maybe empty) with the chapters' frames at time 0: as long as the tag
+    // Placed gives later. tag itself when there are no chapters.
+    std::vector<uint8_t> Placeholder(const std::vector<uint8_t>& tag) const {
+        return WithChapterFrames(tag, Place(0, 1));
+    }
+
+    // Input index starts sample samples into the target's timeline.
+    void SetStart(size_t index, int64_t sample) {
+        if (index < inputs_.size()) inputs_[index].start = sample;
+    }
+
+    // tag with the chapters at their places; end: the target's length in samples at rate Hz.
+    std::vector<uint8_t> Placed(const std::vector<uint8_t>& tag, int64_t end, int rate) const {
+        return WithChapterFrames(tag, Place(end, rate));
+    }
+
+    bool Written() const { return !inputs_.empty(); }
+
+private:
+    struct Input {
+        std::string title;
+        std::vector<Chapter> own;
+        int64_t start = 0;  // samples
+    };
+
+    static std::string NameWithoutExtension(const std::string& path) {
+        std::string name = FileNameOf(path);
+        const size_t dot = name.rfind('.');
+        return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+    }
+
+    // One chapter per input, or its own ones moved to its start and kept within it (so
+    // their count never depends on the times); starts to the nearest millisecond, the last
+    // end truncated as lengths are.
+    std::vector<Chapter> Place(int64_t end, int rate) const {
+        constexpr int64_t kMillisecondsPerSecond = 1000;
+        const auto ms = [rate](int64_t samples) {
+            return (std::max<int64_t>(samples, 0) * kMillisecondsPerSecond + rate / 2) / rate;
+        };
+        const int64_t endMs = std::max<int64_t>(end, 0) * kMillisecondsPerSecond / rate;
+        std::vector<Chapter> chapters;
+        for (size_t i = 0; i < inputs_.size(); ++i) {
+            const int64_t from = std::min(ms(inputs_[i].start), endMs);
+            const int64_t to = i + 1 < inputs_.size() ? std::clamp(ms(inputs_[i + 1].start), from, endMs) : endMs;
+            if (inputs_[i].own.empty()) {
+                chapters.push_back({from, to, inputs_[i].title});
+                continue;
+            }
+            for (const Chapter& own : inputs_[i].own) {
+                const int64_t start = std::min(from + own.startMs, to);
+                chapters.push_back({start, std::clamp(from + own.endMs, start, to), own.title});
+            }
+        }
+        return chapters;
+    }
+
+    std::vector<Input> inputs_;
+};
+
 // The re-encoding join's work on each input, with its buffers reused from input to input.
 class CInputEncoder {
 public:
@@ -144,13 +221,19 @@ public:
             if (encoder_.Encode(pcmLeft, channels_ == 2 ? pcmRight : nullptr, count) < 0) {
                 return Outcome::Failed(WriteFileFailure(target_));
             }
+            encoded_ += static_cast<uint64_t>(count);
         }
         outLeft_ = {};
         outRight_ = {};
         return Outcome::Done();
     }
 
+    // Sample frames given to the encoder so far, at the target's rate: where the next input
+    // starts on the timeline a gapless decoder plays.
+    uint64_t Encoded() const { return encoded_; }
+
 private:
+    uint64_t encoded_ = 0;
     CMp3Encoder& encoder_;
     CJoinProgress& progress_;
     const std::string& target_;
@@ -252,6 +335,7 @@ public:
     // Writes frame after the others. The newest frames wait among the frames kept (Drop may
     // take them back) until more follow or Finish.
     bool Write(const uint8_t* frame, size_t length) {
+        samples_ += static_cast<uint64_t>(DecodeFrameHeader(frame).samplesPerFrame);
         Keep(frame, length);
         if (++pending_ <= kPending) return true;
         --pending_;
@@ -261,10 +345,21 @@ public:
     // Takes back the newest count frames; false, with nothing changed, when some are written.
     bool Drop(size_t count) {
         if (count > pending_) return false;
+        for (size_t k = recent_.size() - count; k < recent_.size(); ++k) {
+            samples_ -= static_cast<uint64_t>(DecodeFrameHeader(recent_[k].data()).samplesPerFrame);
+        }
         pending_ -= count;
         recent_.resize(recent_.size() - count);
         return true;
     }
+
+    // The samples of the audio frames written (or waiting) so far, the header frame not
+    // counted: where the next frame starts in the decoded stream.
+    uint64_t Samples() const { return samples_; }
+    // The delay and padding the header frame gives (a gapless decoder plays the samples
+    // from Delay() to Samples() - Padding()).
+    int Delay() const { return delay_; }
+    int Padding() const { return padding_; }
 
     // The newest frames, oldest first.
     std::vector<std::vector<uint8_t>> Recent() const { return {recent_.begin(), recent_.end()}; }
@@ -337,6 +432,7 @@ private:
     COutputFile& out_;
     std::deque<std::vector<uint8_t>> recent_;
     size_t pending_ = 0;  // the newest of recent_ not written yet
+    uint64_t samples_ = 0;
     std::vector<uint8_t> header_;
     uint64_t headerAt_ = 0;
     CSeekTable seekTable_;
@@ -408,8 +504,13 @@ Outcome CJoinJob::JoinByFrames(const std::string& target, IProgressDialog* dialo
     COutputFile& output = outputs.Add();
     if (!output.Create(target)) return Outcome::Failed(CreateFileFailure(target));
     // The frames are copied, not encoded by LAME: the tag names no encoder.
-    const std::vector<uint8_t> tag = WithoutEncoderFrame(tag_);
+    const std::vector<uint8_t> bare = WithoutEncoderFrame(tag_);
+    CJoinChapters chapters(chapters_, inputs_);
+    const std::vector<uint8_t> tag = chapters.Placeholder(bare);
     if (!tag.empty() && !output.Write(tag.data(), tag.size())) return Outcome::Failed(WriteFileFailure(target));
+    // Where the first input's audio starts in the decoded stream: the target's time 0.
+    int64_t origin = 0;
+    int targetRate = 0;
 
     CJoinProgress progress(dialog, inputs_.size(), target);
     progress.Start();
@@ -453,6 +554,16 @@ Outcome CJoinJob::JoinByFrames(const std::string& target, IProgressDialog* dialo
         if (!carrier.empty() && !joined.Write(carrier.data(), carrier.size())) {
             return Outcome::Failed(WriteFileFailure(target));
         }
+        // The input's audio starts its delay after its first frame (a decoder's own delay
+        // before it when no LAME tag names one), the frames left out counted back.
+        const int64_t startsAt = static_cast<int64_t>(joined.Samples()) +
+                                 (reader.hasEncoderDelays() ? reader.encoderDelay() : -CMp3Reader::kDecoderDelay) -
+                                 static_cast<int64_t>(leftOut) * reader.samplesPerFrame();
+        if (i == 0) {
+            origin = startsAt;
+            targetRate = reader.sampleRate();
+        }
+        chapters.SetStart(i, startsAt - origin);
         for (size_t k = leftOut; k < held.size(); ++k) {
             if (!joined.Write(held[k].data(), held[k].size())) return Outcome::Failed(WriteFileFailure(target));
         }
@@ -466,7 +577,13 @@ Outcome CJoinJob::JoinByFrames(const std::string& target, IProgressDialog* dialo
         reader.CloseFile();
     }
     if (progress.Cancelled()) return Outcome::Cancelled();
-    if (!joined.Finish() || !output.Close()) return Outcome::Failed(WriteFileFailure(target));
+    if (!joined.Finish()) return Outcome::Failed(WriteFileFailure(target));
+    if (chapters.Written() && targetRate > 0) {
+        const int64_t end = static_cast<int64_t>(joined.Samples()) - joined.Padding() - origin;
+        const std::vector<uint8_t> placed = chapters.Placed(bare, end, targetRate);
+        if (!output.WriteAt(0, placed.data(), placed.size())) return Outcome::Failed(WriteFileFailure(target));
+    }
+    if (!output.Close()) return Outcome::Failed(WriteFileFailure(target));
     return PublishTarget(outputs);
 }
 
@@ -486,7 +603,9 @@ Outcome CJoinJob::JoinByReencoding(const std::string& target, int sampleRate, in
         return Outcome::Failed(CreateFileFailure(target));
     }
     PumpMessages();
-    if (!tag_.empty()) encoder.SetTag(tag_.data(), tag_.size());
+    CJoinChapters chapters(chapters_, inputs_);
+    const std::vector<uint8_t> tag = chapters.Placeholder(tag_);
+    if (!tag.empty()) encoder.SetTag(tag.data(), tag.size());
     encoder.SetChannels(channels);
     encoder.SetInSampleRate(sampleRate);
     // Any bit rate and mode are taken: the bit rate is clamped to the ones offered, and a mode
@@ -506,6 +625,7 @@ Outcome CJoinJob::JoinByReencoding(const std::string& target, int sampleRate, in
     if (!source_) source_ = std::make_unique<CLibraryAudioSource>();
     CInputEncoder inputEncoder(encoder, progress, target, sampleRate, channels);
     for (size_t i = 0; i < inputs_.size(); ++i) {
+        chapters.SetStart(i, static_cast<int64_t>(inputEncoder.Encoded()));
         if (!source_->Open(inputs_[i], 0)) return Outcome::Failed(OpenFileFailure(inputs_[i]));
         const Outcome input = inputEncoder.Encode(*source_, i, inputs_[i]);
         source_->Close();
@@ -514,8 +634,14 @@ Outcome CJoinJob::JoinByReencoding(const std::string& target, int sampleRate, in
     if (!encoder.Finish()) return Outcome::Failed(WriteFileFailure(target));
     // LAME's tag frame goes over the placeholder it began with, after the target's tag.
     const std::vector<uint8_t>& lameTag = encoder.LameTagFrame();
-    if (!lameTag.empty() && !output.WriteAt(tag_.size(), lameTag.data(), lameTag.size())) {
+    if (!lameTag.empty() && !output.WriteAt(tag.size(), lameTag.data(), lameTag.size())) {
         return Outcome::Failed(WriteFileFailure(target));
+    }
+    // The chapters' times over those the tag was written with: the encoder's own delay and
+    // padding are what a gapless decoder leaves out, so the timeline is the samples given.
+    if (chapters.Written()) {
+        const std::vector<uint8_t> placed = chapters.Placed(tag_, static_cast<int64_t>(inputEncoder.Encoded()), sampleRate);
+        if (!output.WriteAt(0, placed.data(), placed.size())) return Outcome::Failed(WriteFileFailure(target));
     }
     if (progress.Cancelled()) return Outcome::Cancelled();
     if (!output.Close()) return Outcome::Failed(WriteFileFailure(target));

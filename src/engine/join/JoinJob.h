@@ -94,6 +94,15 @@ public:
     Outcome JoinByReencoding(const std::string& target, int sampleRate, int bitrate, int channelMode,
                              IProgressDialog* dialog);
 
+    // Chapters (off by default): with write on, a join of two or more inputs adds CHAP and
+    // CTOC frames to its tag (Id3Chapters.h; without a tag, a tag holding only them), one
+    // chapter per input titled by the input's title (else its file name without extension),
+    // or the input's own chapters when its tag has some, each moved to where the input starts
+    // on the target's timeline (what a gapless decoder plays), to the millisecond. The tag is
+    // written first with the chapters' titles and put over with their times once the frames
+    // are written; its length does not change.
+    void SetChapters(bool write) { chapters_ = write; }
+
     // Replaces the decoded source JoinByReencoding reads inputs through (by default a
     // CLibraryAudioSource). The job owns it. For tests that need a source that fails.
     void SetAudioSource(std::unique_ptr<CAudioSource> source);
@@ -127,6 +136,7 @@ private:
 
     std::vector<std::string> inputs_;
     std::vector<uint8_t> tag_;
+    bool chapters_ = false;
     std::unique_ptr<CAudioSource> source_;
     TargetExists rule_ = TargetExists::Overwrite;
     COutputRun* run_ = nullptr;
