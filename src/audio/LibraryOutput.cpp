@@ -6,8 +6,58 @@
 #include <algorithm>
 #include <cmath>
 
+#include "audio/OptionalLibraries.h"
+
 namespace corvane::audio {
 namespace {
+
+// SDL is opened by soname on the first play (SDL_OpenAudioDevice) or the first mix of the
+// test clock, not linked: linked, it would load the sound server's and the window systems'
+// client libraries (PulseAudio, ALSA, X11, Wayland...) into the program at start, though most
+// runs never play. Its functions, with SDL.h's own signatures, are looked up then.
+constexpr char kSdlSoname[] = "libSDL2-2.0.so.0";
+
+struct SdlCalls {
+    decltype(&SDL_AudioStreamAvailable) AudioStreamAvailable = nullptr;
+    decltype(&SDL_AudioStreamClear) AudioStreamClear = nullptr;
+    decltype(&SDL_AudioStreamFlush) AudioStreamFlush = nullptr;
+    decltype(&SDL_AudioStreamGet) AudioStreamGet = nullptr;
+    decltype(&SDL_AudioStreamPut) AudioStreamPut = nullptr;
+    decltype(&SDL_CloseAudioDevice) CloseAudioDevice = nullptr;
+    decltype(&SDL_FreeAudioStream) FreeAudioStream = nullptr;
+    decltype(&SDL_GetAudioDeviceName) GetAudioDeviceName = nullptr;
+    decltype(&SDL_GetNumAudioDevices) GetNumAudioDevices = nullptr;
+    decltype(&SDL_InitSubSystem) InitSubSystem = nullptr;
+    decltype(&SDL_NewAudioStream) NewAudioStream = nullptr;
+    decltype(&SDL_OpenAudioDevice) OpenAudioDevice = nullptr;
+    decltype(&SDL_PauseAudioDevice) PauseAudioDevice = nullptr;
+    decltype(&SDL_QuitSubSystem) QuitSubSystem = nullptr;
+    decltype(&SDL_SetHint) SetHint = nullptr;
+};
+
+// The loaded library's functions; nullptr when SDL cannot be loaded (nothing plays then).
+// Every caller that holds an SDL object (a device, a converter) had it from a loaded SDL.
+const SdlCalls* Sdl() {
+    static SdlCalls c;
+    static const bool loaded = LoadOptionalLibrary(kSdlSoname, [](void* library) {
+        return ResolveFunction(library, "SDL_AudioStreamAvailable", c.AudioStreamAvailable) &&
+               ResolveFunction(library, "SDL_AudioStreamClear", c.AudioStreamClear) &&
+               ResolveFunction(library, "SDL_AudioStreamFlush", c.AudioStreamFlush) &&
+               ResolveFunction(library, "SDL_AudioStreamGet", c.AudioStreamGet) &&
+               ResolveFunction(library, "SDL_AudioStreamPut", c.AudioStreamPut) &&
+               ResolveFunction(library, "SDL_CloseAudioDevice", c.CloseAudioDevice) &&
+               ResolveFunction(library, "SDL_FreeAudioStream", c.FreeAudioStream) &&
+               ResolveFunction(library, "SDL_GetAudioDeviceName", c.GetAudioDeviceName) &&
+               ResolveFunction(library, "SDL_GetNumAudioDevices", c.GetNumAudioDevices) &&
+               ResolveFunction(library, "SDL_InitSubSystem", c.InitSubSystem) &&
+               ResolveFunction(library, "SDL_NewAudioStream", c.NewAudioStream) &&
+               ResolveFunction(library, "SDL_OpenAudioDevice", c.OpenAudioDevice) &&
+               ResolveFunction(library, "SDL_PauseAudioDevice", c.PauseAudioDevice) &&
+               ResolveFunction(library, "SDL_QuitSubSystem", c.QuitSubSystem) &&
+               ResolveFunction(library, "SDL_SetHint", c.SetHint);
+    });
+    return loaded ? &c : nullptr;
+}
 
 constexpr uint32_t kOutputChannels = 2;
 constexpr uint32_t kOutputFrameBytes = kOutputChannels * sizeof(int16_t);
@@ -34,11 +84,11 @@ int64_t OutputFramesAsStreamBytes(uint64_t frames, uint32_t outputRate, uint32_t
 }  // namespace
 
 COutputVoice::~COutputVoice() {
-    if (converter != nullptr) SDL_FreeAudioStream(converter);
+    if (converter != nullptr) Sdl()->FreeAudioStream(converter);
 }
 
 void COutputVoice::Restart(int64_t position) {
-    if (converter != nullptr) SDL_AudioStreamClear(converter);
+    if (converter != nullptr) Sdl()->AudioStreamClear(converter);
     CLibraryVoice::Restart(position);
 }
 
@@ -81,14 +131,16 @@ bool CLibraryOutput::OpenDeferred() {
 }
 
 bool CLibraryOutput::OpenSdl(int device, uint32_t freq) {
+    if (Sdl() == nullptr) return false;
+    const SdlCalls& sdl = *Sdl();
     // The programs handle their own signals (a cancel on SIGINT): SDL must not take them.
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+    sdl.SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    if (sdl.InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
     const char* name = nullptr;
     if (device > 0) {
-        name = device - 1 < SDL_GetNumAudioDevices(0) ? SDL_GetAudioDeviceName(device - 1, 0) : nullptr;
+        name = device - 1 < sdl.GetNumAudioDevices(0) ? sdl.GetAudioDeviceName(device - 1, 0) : nullptr;
         if (name == nullptr) {
-            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+            sdl.QuitSubSystem(SDL_INIT_AUDIO);
             return false;
         }
     }
@@ -101,16 +153,16 @@ bool CLibraryOutput::OpenSdl(int device, uint32_t freq) {
     want.userdata = this;
     SDL_AudioSpec have{};
     // No changes allowed: SDL converts our 16-bit stereo at freq to what the hardware takes.
-    const SDL_AudioDeviceID id = SDL_OpenAudioDevice(name, 0, &want, &have, 0);
+    const SDL_AudioDeviceID id = sdl.OpenAudioDevice(name, 0, &want, &have, 0);
     if (id == 0) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        sdl.QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }
     sdlDevice_ = id;
     rate_ = freq;
     kind_ = Kind::kSdl;
     plays_ = true;
-    SDL_PauseAudioDevice(id, 0);
+    sdl.PauseAudioDevice(id, 0);
     return true;
 }
 
@@ -120,9 +172,9 @@ void CLibraryOutput::Close() {
         std::lock_guard<std::mutex> guard(openLock_);
         if (sdlDevice_ != 0) {
             // Waits for a running callback, syncs included, to return.
-            SDL_CloseAudioDevice(sdlDevice_);
+            Sdl()->CloseAudioDevice(sdlDevice_);
             sdlDevice_ = 0;
-            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+            Sdl()->QuitSubSystem(SDL_INIT_AUDIO);
         }
         kind_ = Kind::kClosed;
         plays_ = false;
@@ -199,9 +251,14 @@ void CLibraryOutput::MixSlot(LibrarySlot& slot, uint32_t frames, std::vector<Due
     const ChannelInfo info = channel.Info();
     const uint32_t blockAlign = channel.BlockAlign();
     const uint32_t rate = rate_;
+    if (Sdl() == nullptr) {
+        voice.playing = false;  // without SDL nothing converts: silent
+        return;
+    }
+    const SdlCalls& sdl = *Sdl();
     if (voice.converter == nullptr || voice.converterRate != rate) {
-        if (voice.converter != nullptr) SDL_FreeAudioStream(voice.converter);
-        voice.converter = SDL_NewAudioStream(AUDIO_S16SYS, static_cast<Uint8>(info.chans), static_cast<int>(info.freq),
+        if (voice.converter != nullptr) sdl.FreeAudioStream(voice.converter);
+        voice.converter = sdl.NewAudioStream(AUDIO_S16SYS, static_cast<Uint8>(info.chans), static_cast<int>(info.freq),
                                              AUDIO_S16SYS, kOutputChannels, static_cast<int>(rate));
         voice.converterRate = rate;
         if (voice.converter == nullptr) {
@@ -213,15 +270,15 @@ void CLibraryOutput::MixSlot(LibrarySlot& slot, uint32_t frames, std::vector<Due
     const int need = static_cast<int>(frames * kOutputFrameBytes);
     const uint32_t decodeBytes = kDecodeBytes / blockAlign * blockAlign;
     decoded_.resize(decodeBytes);
-    while (SDL_AudioStreamAvailable(voice.converter) < need && !voice.decoderEnded) {
+    while (sdl.AudioStreamAvailable(voice.converter) < need && !voice.decoderEnded) {
         const int32_t got = channel.GetData(decoded_.data(), decodeBytes);
-        if (got <= 0 || SDL_AudioStreamPut(voice.converter, decoded_.data(), got) != 0) {
+        if (got <= 0 || sdl.AudioStreamPut(voice.converter, decoded_.data(), got) != 0) {
             voice.decoderEnded = true;
-            SDL_AudioStreamFlush(voice.converter);
+            sdl.AudioStreamFlush(voice.converter);
         }
     }
     voiceOut_.resize(static_cast<size_t>(frames) * kOutputChannels);
-    const int gotBytes = std::max(0, SDL_AudioStreamGet(voice.converter, voiceOut_.data(), need));
+    const int gotBytes = std::max(0, sdl.AudioStreamGet(voice.converter, voiceOut_.data(), need));
     const size_t samples = static_cast<size_t>(gotBytes) / sizeof(int16_t);
     for (size_t i = 0; i < samples; ++i) {
         sum_[i] += static_cast<int32_t>(std::lround(voiceOut_[i] * voice.volume));
@@ -232,7 +289,7 @@ void CLibraryOutput::MixSlot(LibrarySlot& slot, uint32_t frames, std::vector<Due
     // time, not decoded bytes less the converter's backlog, keeps it exact whatever the
     // resampler holds back internally.
     voice.outputFrames += static_cast<uint64_t>(gotBytes) / kOutputFrameBytes;
-    const bool finished = voice.decoderEnded && SDL_AudioStreamAvailable(voice.converter) == 0;
+    const bool finished = voice.decoderEnded && sdl.AudioStreamAvailable(voice.converter) == 0;
     const int64_t before = voice.played;
     const int64_t decoded = channel.Position();
     int64_t after = finished ? decoded

@@ -1,4 +1,5 @@
-// libsndfile and libopenmpt, loaded when a file first needs them.
+// libsndfile and libopenmpt, loaded when a file first needs them (and the loader the
+// playback library uses for SDL in the same way).
 //
 // Most sources are MPEG audio, which neither library reads. Linked in the usual way, both
 // would be loaded into every process at start together with everything they need (FLAC,
@@ -16,7 +17,25 @@
 #include <libopenmpt/libopenmpt.h>
 #include <sndfile.h>
 
+#include <functional>
+
 namespace corvane::audio {
+
+// Opens soname with dlopen and calls resolveAll with its handle, which looks every function
+// up with ResolveFunction. True when both succeed; otherwise the library is closed again.
+// The library stays loaded until the process ends.
+bool LoadOptionalLibrary(const char* soname, const std::function<bool(void* library)>& resolveAll);
+
+// dlsym(library, symbol); nullptr when missing.
+void* FindLibrarySymbol(void* library, const char* symbol);
+
+// Looks symbol up in library into function (typed by the library's own header); false when
+// it is missing.
+template <typename Function>
+bool ResolveFunction(void* library, const char* symbol, Function& function) {
+    function = reinterpret_cast<Function>(FindLibrarySymbol(library, symbol));
+    return function != nullptr;
+}
 
 // Sonames opened; the major versions of the headers compiled against.
 constexpr char kSndfileSoname[] = "libsndfile.so.1";
