@@ -45,6 +45,11 @@ bool WritePeakSeed(const fs::path& out, uint64_t frames, uint32_t rate, uint32_t
         map.bins[i].low = static_cast<int16_t>(-static_cast<int>(i % 30000));
         map.bins[i].high = static_cast<int16_t>(i % 30000);
     }
+    // Loudness windows as a decode of exactly the map's frames gives them, quiet to loud.
+    map.windowFrames = LoudnessWindowFramesFor(rate);
+    map.windowedFrames = frames;
+    map.windowSquares.resize(static_cast<size_t>(BinCountFor(frames, map.windowFrames)));
+    for (size_t w = 0; w < map.windowSquares.size(); ++w) map.windowSquares[w] = uint64_t{w} * w * 1000;
     const PeakCacheKey key = fuzz::FuzzPeakCacheKey();
     if (!StoreCachedPeaks(key, map)) return false;
     std::vector<uint8_t> entry = ReadAll(PeakCacheEntryPath(PeakCacheFolder(), key));

@@ -24,7 +24,8 @@ void RemoveCacheHome() {
 
 bool SameMap(const corvane::PeakMap& a, const corvane::PeakMap& b) {
     return a.frames == b.frames && a.sampleRate == b.sampleRate && a.channels == b.channels &&
-           a.framesPerBin == b.framesPerBin && a.bins == b.bins;
+           a.framesPerBin == b.framesPerBin && a.bins == b.bins && a.windowFrames == b.windowFrames &&
+           a.windowedFrames == b.windowedFrames && a.windowSquares == b.windowSquares;
 }
 
 void CheckMap(const corvane::PeakCacheKey& key, const corvane::PeakMap& map) {

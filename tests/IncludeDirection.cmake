@@ -15,7 +15,7 @@ set(rules
   "engine/base="
   "engine/mp3=engine/base,engine/Facts.h,audio"
   "engine/output=engine/base,engine/mp3,engine/Progress.h,engine/Options.h,engine/Facts.h,audio"
-  "engine/cut=engine/Cut.h,engine/base,engine/mp3,engine/output,engine/Progress.h,engine/Options.h,engine/Facts.h,audio"
+  "engine/cut=engine/Cut.h,engine/base,engine/mp3,engine/output,engine/Progress.h,engine/Options.h,engine/Facts.h,engine/Peaks.h,audio"
   "engine/join=engine/Join.h,engine/base,engine/mp3,engine/output,engine/Progress.h,engine/Options.h,engine/Facts.h,audio"
   "engine/peaks=engine/base,engine/Progress.h,engine/Options.h,engine/Facts.h,engine/Peaks.h,audio"
   "cli=engine,audio"

@@ -71,13 +71,26 @@ struct PeakColumn {
     bool operator==(const PeakColumn&) const = default;
 };
 
-// The bins of one file.
+// The bins of one file, and its loudness in windows of 10 ms.
+//
+// Loudness windows. The same decode measures the file for the silence detector: window w
+// holds frames [w × windowFrames, (w + 1) × windowFrames) of the decoded stream (the last
+// window the rest of windowedFrames, maybe fewer), windowFrames being sampleRate ÷ 100
+// (truncated, at least 1), and its value is the sum of the squares of every sample of
+// channels 0 and 1 in it (of channel 0 alone in a mono file; further channels do not count,
+// as the decoded source of the audio layer drops them). Sums, not levels: the detector
+// compares them with any threshold exactly as it would the decoded samples. A map of a file
+// of more than kMaxLoudnessWindows windows, or of one that was not decoded to its end, holds
+// none (windowFrames 0).
 struct PeakMap {
     uint64_t frames = 0;         // sample frames per channel of the whole file
     uint32_t sampleRate = 0;     // Hz
     uint32_t channels = 0;
     uint32_t framesPerBin = 0;   // 0 only in a map that describes no file
     std::vector<PeakBin> bins;   // BinCountFor(frames, framesPerBin) bins
+    uint32_t windowFrames = 0;   // LoudnessWindowFramesFor(sampleRate); 0: no windows
+    uint64_t windowedFrames = 0; // sample frames decoded (may differ a little from frames)
+    std::vector<uint64_t> windowSquares;  // BinCountFor(windowedFrames, windowFrames) sums
 
     // True when every bin has been decoded.
     bool Complete() const;
@@ -86,6 +99,20 @@ struct PeakMap {
 // The longest file a map describes: kOverviewBins bins of the most frames a bin can hold
 // (about 186 years at 48000 Hz). A longer length is no fact about a real file.
 constexpr uint64_t kMaxPeakFrames = uint64_t{kOverviewBins} * UINT32_MAX;
+
+// Loudness windows per second, and the most windows a map keeps (12 hours; the windows of a
+// longer file are not kept, and its silences are found by a decode of their own).
+constexpr uint32_t kLoudnessWindowsPerSecond = 100;
+constexpr uint64_t kMaxLoudnessWindows = uint64_t{12} * 3600 * kLoudnessWindowsPerSecond;
+
+// The sample frames of one loudness window at sampleRate: a hundredth of a second,
+// truncated, at least 1.
+uint32_t LoudnessWindowFramesFor(uint32_t sampleRate);
+
+// Adds interleaved PCM of channels channels to map's loudness windows: frames sample frames,
+// the first of which is frame firstFrame of the decoded stream. windowSquares grows to hold
+// the windows the frames reach.
+void AddPcmToWindows(PeakMap& map, uint64_t firstFrame, const int16_t* pcm, uint64_t frames);
 
 // The frames per bin for a file of frames sample frames: at least kMinBinFrames, and few
 // enough bins that there are at most kOverviewBins (for frames up to kMaxPeakFrames).
@@ -165,11 +192,20 @@ private:
     std::thread thread_;
 };
 
-// The peaks of the file at path, from the cache or decoded on this thread and its helpers,
-// then stored in the cache. Done with a complete map; Failed with "Failed to load file
-// \"path\"." when the file cannot be decoded; Cancelled when cancel became true. fromCache,
-// when given, tells whether the cache served it.
+// Called on the thread that runs LoadPeakMap while it decodes: before each block it decodes
+// itself, and every few milliseconds while it waits for its helpers. decoded: the sample
+// frames all threads have decoded so far; frames: the file's length.
+using PeakTick = std::function<void(uint64_t decoded, uint64_t frames)>;
+
+// The peaks and loudness windows of the file at path, from the cache or decoded on this
+// thread and its helpers (a file of kPeakSplitSeconds or longer in two halves at once), then
+// stored in the cache. Done with a complete map; Failed with "Failed to load file \"path\"."
+// when the file cannot be decoded; Cancelled when cancel became true (tick may set it).
+// fromCache, when given, tells whether the cache served it: then nothing was decoded.
+// needWindows: a cached map without loudness windows is decoded again, and a stream whose
+// halves would not give exact windows (MPEG-2 and 2.5 Layer III) is decoded on one thread;
+// otherwise such a stream's halves give a map without windows.
 Outcome LoadPeakMap(const std::string& path, PeakMap& map, const std::atomic<bool>& cancel,
-                    bool* fromCache = nullptr);
+                    bool* fromCache = nullptr, const PeakTick& tick = {}, bool needWindows = false);
 
 }  // namespace corvane

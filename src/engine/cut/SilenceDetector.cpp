@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "audio/AudioSource.h"
+#include "engine/Peaks.h"
 #include "engine/base/Messages.h"
 
 namespace corvane {
@@ -50,6 +51,14 @@ void CSilenceDetector::AddBlock(const int16_t* left, const int16_t* right, int32
     }
 }
 
+void CSilenceDetector::AddWindow(uint64_t sumSquares, uint64_t samples, int32_t frames) {
+    sumSquares_ = sumSquares;
+    samplesInWindow_ = samples;
+    inWindow_ = frames;
+    frames_ += static_cast<uint64_t>(frames);
+    CloseWindow();
+}
+
 void CSilenceDetector::CloseWindow() {
     const uint64_t windowStart = frames_ - static_cast<uint64_t>(inWindow_);
     const bool quiet = static_cast<double>(sumSquares_) < quietSquareLevel_ * static_cast<double>(samplesInWindow_);
@@ -72,9 +81,55 @@ std::vector<uint64_t> CSilenceDetector::Finish() {
     return points_;
 }
 
-Outcome DetectSilences(const std::string& path, const SilenceOptions& options, IProgressDialog* dialog,
-                       SilenceSplits& out) {
-    out = SilenceSplits{};
+namespace {
+
+// The share of the bar a decode has reached: shows it, PumpMessages, and passes the dialog's
+// cancel on.
+class CDecodeBar {
+public:
+    explicit CDecodeBar(IProgressDialog* dialog) : dialog_(dialog) {
+        if (dialog_ == nullptr) return;
+        width_ = std::max(dialog_->Bar().Steps(), 1);
+        dialog_->Bar().SetRange(0, width_);
+        dialog_->Bar().SetPosition(0);
+    }
+    // False when the dialog was cancelled.
+    bool Pump() {
+        if (dialog_ == nullptr) return true;
+        PumpMessages();
+        return dialog_->cancelled.load(std::memory_order_relaxed) == 0;
+    }
+    void Show(uint64_t decoded, uint64_t total) {
+        if (dialog_ == nullptr || total == 0) return;
+        const int pixel = static_cast<int>(std::min(decoded, total) * static_cast<uint64_t>(width_) / total);
+        if (pixel != shown_) dialog_->Bar().SetPosition(shown_ = pixel);
+    }
+
+private:
+    IProgressDialog* dialog_;
+    int width_ = 0;
+    int shown_ = 0;
+};
+
+// Fills out's rate, frames and points from the loudness windows of map.
+void SplitsOfWindows(const PeakMap& map, const SilenceOptions& options, SilenceSplits& out) {
+    const int32_t rate = static_cast<int32_t>(map.sampleRate);
+    const uint64_t channels = map.channels < 2 ? 1 : 2;
+    CSilenceDetector detector(options, rate);
+    uint64_t at = 0;
+    for (uint64_t sum : map.windowSquares) {
+        const uint64_t frames = std::min<uint64_t>(map.windowFrames, map.windowedFrames - at);
+        detector.AddWindow(sum, frames * channels, static_cast<int32_t>(frames));
+        at += frames;
+    }
+    out.sampleRate = rate;
+    out.frames = detector.Frames();
+    out.points = detector.Finish();
+}
+
+// Decodes the file on this thread, block by block, through the audio layer.
+Outcome SplitsOfOneDecode(const std::string& path, const SilenceOptions& options, CDecodeBar& bar,
+                          SilenceSplits& out) {
     CLibraryAudioSource source;
     if (!source.Open(path, 0)) return Outcome::Failed(LoadFileFailure(path));
     // The audio layer delivers signed 16-bit samples only (AudioLibrary.h).
@@ -84,37 +139,51 @@ Outcome DetectSilences(const std::string& path, const SilenceOptions& options, I
         static_cast<uint64_t>(source.GetChannels()) * static_cast<uint64_t>(source.GetBitsPerSample() / 8);
     const uint64_t totalFrames = frameBytes > 0 ? source.GetLengthBytes() / frameBytes : 0;
 
-    int width = 0;
-    int shown = 0;
-    if (dialog != nullptr) {
-        width = std::max(dialog->Bar().Steps(), 1);
-        dialog->Bar().SetRange(0, width);
-        dialog->Bar().SetPosition(0);
-    }
-
     CSilenceDetector detector(options, rate);
     int16_t left[kAudioBlockFrames];
     int16_t right[kAudioBlockFrames];
     for (;;) {
-        if (dialog != nullptr) {
-            PumpMessages();
-            if (dialog->cancelled.load(std::memory_order_relaxed) != 0) return Outcome::Cancelled();
-        }
+        if (!bar.Pump()) return Outcome::Cancelled();
         const int32_t frames = source.Read(left, right);
         if (frames <= 0) break;
         detector.AddBlock(left, stereo ? right : nullptr, frames);
-        if (dialog != nullptr && totalFrames > 0) {
-            const uint64_t decoded = std::min(detector.Frames(), totalFrames);
-            const int pixel = static_cast<int>(decoded * static_cast<uint64_t>(width) / totalFrames);
-            if (pixel != shown) dialog->Bar().SetPosition(shown = pixel);
-        }
+        bar.Show(detector.Frames(), totalFrames);
     }
 
     out.sampleRate = rate;
     out.frames = detector.Frames();
     out.points = detector.Finish();
+    return Outcome::Done();
+}
+
+}  // namespace
+
+Outcome DetectSilences(const std::string& path, const SilenceOptions& options, IProgressDialog* dialog,
+                       SilenceSplits& out) {
+    out = SilenceSplits{};
+    CDecodeBar bar(dialog);
+    std::atomic<bool> cancel{false};
+    const PeakTick tick = [&](uint64_t decoded, uint64_t frames) {
+        if (!bar.Pump()) {
+            cancel.store(true);
+            return;
+        }
+        bar.Show(decoded, frames);
+    };
+    PeakMap map;
+    bool fromCache = false;
+    const Outcome loaded = LoadPeakMap(path, map, cancel, &fromCache, dialog != nullptr ? tick : PeakTick{}, true);
+    if (loaded.cancelled()) return loaded;
+    if (loaded.done() && map.windowFrames != 0) {
+        SplitsOfWindows(map, options, out);
+        out.fromCache = fromCache;
+        bar.Show(1, 1);
+    } else if (Outcome decoded = SplitsOfOneDecode(path, options, bar, out); !decoded.done()) {
+        out = SilenceSplits{};
+        return decoded;
+    }
     out.tenths.reserve(out.points.size());
-    for (uint64_t point : out.points) out.tenths.push_back(RoundedTenths(point, rate));
+    for (uint64_t point : out.points) out.tenths.push_back(RoundedTenths(point, out.sampleRate));
     return Outcome::Done();
 }
 

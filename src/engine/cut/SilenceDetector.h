@@ -14,6 +14,12 @@
 // (trailing) gives no split point: no piece would hold anything but silence. A file that is
 // silent throughout has none either.
 //
+// The windows come from the peak map of the file (engine/Peaks.h), which measures them in the
+// same decode as its bins: from the peak cache when the file was decoded before (the waveform
+// of the cutter page, an earlier search at another threshold), else decoded in two halves on
+// two threads and stored there. The sums of a window's squares are integers, so the halves
+// give exactly what one decode from the start gives, the window the seam cuts included.
+//
 // Pitfall: positions are those of the decoded stream, without gapless trimming, as the
 // frame-copy cutter counts them: the encoder's and the decoder's delay (1105 sample frames
 // for LAME and mpg123) shift every silence of an MP3 file, and its middle, later than in the
@@ -38,6 +44,7 @@ struct SilenceSplits {
     uint64_t frames = 0;           // sample frames decoded
     std::vector<uint64_t> points;  // split points in sample frames from the file's start
     std::vector<int> tenths;       // the same points in tenths of a second, rounded to nearest
+    bool fromCache = false;        // the windows came from the peak cache: nothing was decoded
 };
 
 // Finds the silences of PCM fed to it block by block. Pure: no file, no progress. One object
@@ -51,6 +58,10 @@ public:
     // (mono when null). Ends the running silence, with a split point when it is long enough
     // and not leading, at the first loud window.
     void AddBlock(const int16_t* left, const int16_t* right, int32_t frames);
+    // Feeds the next whole window (the last may be shorter): frames sample frames whose
+    // samples samples (frames times the channels) have squares summing to sumSquares. Only
+    // between whole windows: not after a block that ended inside one.
+    void AddWindow(uint64_t sumSquares, uint64_t samples, int32_t frames);
     // Ends the stream: a silence running to here is trailing and dropped. Returns every split
     // point found, in sample frames. Further blocks are not expected.
     std::vector<uint64_t> Finish();
@@ -74,14 +85,16 @@ private:
     std::vector<uint64_t> points_;
 };
 
-// Decodes the file at path through the audio layer (CLibraryAudioSource) and finds its split
-// points. dialog may be null; otherwise its bar shows the share decoded (range 0 to its
-// width) and, between blocks, PumpMessages runs and the dialog's cancelled flag is read.
-// Done: out holds the rate, the frames decoded and the split points, counted on the timeline
-// a gapless decoder plays (the audio layer decodes so). Failed with
-// "Failed to load file \"path\"." when the audio layer cannot open the file (out is then
-// empty). Cancelled when the flag was set; out is then empty. A file whose decoding stops
-// early is judged on what was decoded.
+// Finds the split points of the file at path from its loudness windows (LoadPeakMap: the
+// peak cache, else a decode on two threads, stored). A file the peak map has no windows for
+// (module music, a file of more than kMaxLoudnessWindows, one whose decode stopped early) is
+// decoded here on one thread through the audio layer (CLibraryAudioSource). dialog may be
+// null; otherwise its bar shows the share decoded (range 0 to its width) and, between
+// blocks, PumpMessages runs and the dialog's cancelled flag is read. Done: out holds the
+// rate, the frames decoded and the split points, counted on the timeline a gapless decoder
+// plays (the audio layer decodes so). Failed with "Failed to load file \"path\"." when the
+// audio layer cannot open the file (out is then empty). Cancelled when the flag was set; out
+// is then empty. A file whose decoding stops early is judged on what was decoded.
 Outcome DetectSilences(const std::string& path, const SilenceOptions& options, IProgressDialog* dialog,
                        SilenceSplits& out);
 

@@ -25,23 +25,41 @@ namespace fs = std::filesystem;
 
 // An entry: the magic, the format version, the key (path length and bytes, size, modification
 // time, inode, change time), the map's facts (frames, rate, channels, frames per bin, bin
-// count), its bins as pairs of low and high samples, then the checksum of every byte before
-// it. All numbers little-endian.
+// count), its bins as pairs of low and high samples, the loudness windows' facts (frames per
+// window, 0 when there are none, and frames decoded), the windows' sums of squares in
+// SquareBytesFor bytes each, then the checksum of every byte before it. All numbers
+// little-endian.
 constexpr char kMagic[8] = {'C', 'V', 'P', 'E', 'A', 'K', 'S', '\n'};
-// 2: peaks of the gapless decode; 3: the key holds the inode and the change time.
-constexpr uint32_t kFormatVersion = 3;
+// 2: peaks of the gapless decode; 3: the key holds the inode and the change time; 4: the
+// loudness windows.
+constexpr uint32_t kFormatVersion = 4;
 constexpr size_t kBinBytes = 4;
 constexpr size_t kChecksumBytes = 8;
 // Paths longer than this are not cached (no path of a real file system comes near it).
 constexpr uint32_t kMaxPathBytes = 1 << 16;
-// Every byte of an entry but its path and its bins.
-constexpr size_t kFixedEntryBytes = sizeof kMagic + 4 + 4 + 8 + 8 + 8 + 8 + 8 + 4 + 4 + 4 + 8 + kChecksumBytes;
-// The largest entry there can be: the longest path and the most bins (about 320 KB).
-constexpr size_t kMaxEntryBytes = kFixedEntryBytes + kMaxPathBytes + size_t{kOverviewBins} * kBinBytes;
+// Every byte of an entry but its path, its bins and its windows.
+constexpr size_t kFixedEntryBytes =
+    sizeof kMagic + 4 + 4 + 8 + 8 + 8 + 8 + 8 + 4 + 4 + 4 + 8 + 4 + 8 + kChecksumBytes;
 // The rates and channel counts an entry may hold: every rate audio files use (up to 16 times
 // 48 kHz), and up to libsndfile's own limit of channels (MPEG audio has one or two).
 constexpr uint32_t kMaxSampleRate = 768000;
 constexpr uint32_t kMaxChannels = 1024;
+// The largest square of a 16-bit sample, (-32768)².
+constexpr uint64_t kMaxSquare = uint64_t{1} << 30;
+
+// The bytes one window's sum takes: enough for the largest sum a window of sampleRate's
+// length can have (two channels count), 5 for every MPEG rate and at most 6.
+size_t SquareBytesFor(uint32_t sampleRate) {
+    const uint64_t largest = uint64_t{LoudnessWindowFramesFor(sampleRate)} * 2 * kMaxSquare;
+    size_t bytes = 1;
+    while (bytes < 8 && (largest >> (8 * bytes)) != 0) ++bytes;
+    return bytes;
+}
+
+// The largest entry there can be: the longest path, the most bins and the most windows of the
+// widest sums (about 26 MB; an hour at 44100 Hz takes some 2 MB).
+constexpr size_t kMaxEntryBytes =
+    kFixedEntryBytes + kMaxPathBytes + size_t{kOverviewBins} * kBinBytes + size_t{kMaxLoudnessWindows} * 6;
 constexpr char kCacheSubfolder[] = "/Corvane/peaks";
 constexpr char kEntrySuffix[] = ".peaks";
 constexpr size_t kEntryHashDigits = 16;
@@ -267,14 +285,32 @@ bool ParseCachedPeaks(const uint8_t* data, size_t size, PeakCacheKey& key, PeakM
     in.Number(read.framesPerBin);
     in.Number(binCount);
     if (!in.Ok() || !PlausibleFacts(read.frames, read.sampleRate, read.channels, read.framesPerBin)) return false;
-    if (binCount != BinCountFor(read.frames, read.framesPerBin) || binCount > in.Left() / kBinBytes ||
-        in.Left() != binCount * kBinBytes)
-        return false;
+    if (binCount != BinCountFor(read.frames, read.framesPerBin) || binCount > in.Left() / kBinBytes) return false;
     read.bins.resize(static_cast<size_t>(binCount));
     for (PeakBin& bin : read.bins) {
         in.Number(bin.low);
         in.Number(bin.high);
         if (bin.Empty()) return false;  // only complete maps are stored
+    }
+    in.Number(read.windowFrames);
+    in.Number(read.windowedFrames);
+    if (!in.Ok()) return false;
+    if (read.windowFrames == 0 ? read.windowedFrames != 0 : read.windowFrames != LoudnessWindowFramesFor(read.sampleRate))
+        return false;
+    const uint64_t windowCount = BinCountFor(read.windowedFrames, read.windowFrames);
+    const size_t squareBytes = SquareBytesFor(read.sampleRate);
+    if (windowCount > kMaxLoudnessWindows || in.Left() != windowCount * squareBytes) return false;
+    read.windowSquares.resize(static_cast<size_t>(windowCount));
+    const uint64_t channels = std::min<uint32_t>(read.channels, 2);
+    for (uint64_t w = 0; w < windowCount; ++w) {
+        uint8_t bytes[8] = {};
+        in.Bytes(bytes, squareBytes);
+        uint64_t sum = 0;
+        for (size_t i = 0; i < squareBytes; ++i) sum |= static_cast<uint64_t>(bytes[i]) << (8 * i);
+        // No window holds more than the squares of its samples at full scale.
+        const uint64_t frames = std::min<uint64_t>(read.windowFrames, read.windowedFrames - w * read.windowFrames);
+        if (sum > frames * channels * kMaxSquare) return false;
+        read.windowSquares[static_cast<size_t>(w)] = sum;
     }
     if (!in.Ok()) return false;
     key = std::move(found);
@@ -338,6 +374,17 @@ bool StoreCachedPeaks(const PeakCacheKey& key, const PeakMap& map) {
     for (const PeakBin& bin : map.bins) {
         out.Number(bin.low);
         out.Number(bin.high);
+    }
+    // Windows that do not fit the rules are not kept; the peaks still are.
+    const bool windows = map.windowFrames != 0 && map.windowFrames == LoudnessWindowFramesFor(map.sampleRate) &&
+                         map.windowSquares.size() == BinCountFor(map.windowedFrames, map.windowFrames) &&
+                         map.windowSquares.size() <= kMaxLoudnessWindows;
+    out.Number(windows ? map.windowFrames : uint32_t{0});
+    out.Number(windows ? map.windowedFrames : uint64_t{0});
+    if (windows) {
+        const size_t squareBytes = SquareBytesFor(map.sampleRate);
+        for (uint64_t sum : map.windowSquares)
+            for (size_t i = 0; i < squareBytes; ++i) out.Out().push_back(static_cast<uint8_t>(sum >> (8 * i)));
     }
     out.Number(Fnv1a(out.Out().data(), out.Out().size()));
 

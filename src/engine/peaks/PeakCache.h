@@ -1,6 +1,6 @@
-// The peak cache: the bins of files already decoded, kept between runs.
+// The peak cache: the bins and loudness windows of files already decoded, kept between runs.
 //
-// A file's PeakMap is stored under $XDG_CACHE_HOME/Corvane/peaks/ (~/.cache when the variable
+// A file's PeakMap (its bins, and its loudness windows when it has them) is stored under $XDG_CACHE_HOME/Corvane/peaks/ (~/.cache when the variable
 // is unset, empty or not absolute), in a file named after a hash of the file's absolute path
 // (16 lowercase hex digits and ".peaks"). The entry holds what it was made from, the absolute
 // path, the size, the inode and the modification and change times in nanoseconds, and is used
@@ -11,10 +11,10 @@
 // An entry is written under a temporary name in the cache folder and renamed over the old
 // one when complete, so a reader never sees half an entry. Every entry ends with a checksum
 // of all its bytes. An entry is read only when its size is one an entry can have (a few
-// hundred kilobytes at most; the size is looked at before a byte is read), and every field is
-// checked against what a decode can give; an entry that fails any check (short, too large,
-// damaged, of an older format version, of another file) is removed, and the file decoded
-// and stored again. Nothing here fails loudly: the cache only ever saves a decode.
+// hundred kilobytes of bins and some 2 MB of windows an hour, 26 MB at most; the size is
+// looked at before a byte is read), and every field is checked against what a decode can
+// give; an entry that fails any check (short, too large, damaged, of an older format
+// version, of another file) is removed, and the file decoded and stored again. Nothing here fails loudly: the cache only ever saves a decode.
 //
 // The cache holds at most kPeakCacheLimitBytes of entries. After each store the least
 // recently used entries are removed until the rest fit; an entry's modification time is set

@@ -91,6 +91,49 @@ void AddPcmToBins(PeakMap& map, uint64_t firstFrame, const int16_t* pcm, uint64_
     }
 }
 
+uint32_t LoudnessWindowFramesFor(uint32_t sampleRate) {
+    return std::max<uint32_t>(sampleRate / kLoudnessWindowsPerSecond, 1);
+}
+
+namespace {
+
+// The sum of the squares of count samples, every stride-th from p.
+uint64_t SquaresOfRun(const int16_t* p, uint64_t count, uint32_t stride) {
+    uint64_t sum = 0;
+    if (stride == 1) {
+        for (uint64_t i = 0; i < count; ++i) sum += static_cast<uint32_t>(p[i] * p[i]);
+    } else {
+        for (uint64_t i = 0; i < count; ++i) sum += static_cast<uint32_t>(p[i * stride] * p[i * stride]);
+    }
+    return sum;
+}
+
+}  // namespace
+
+void AddPcmToWindows(PeakMap& map, uint64_t firstFrame, const int16_t* pcm, uint64_t frames) {
+    if (map.windowFrames == 0 || map.channels == 0 || frames == 0) return;
+    const uint64_t end = firstFrame + frames;
+    const uint64_t windows = BinCountFor(end, map.windowFrames);
+    if (map.windowSquares.size() < windows) map.windowSquares.resize(static_cast<size_t>(windows), 0);
+    uint64_t frame = firstFrame;
+    while (frame < end) {
+        const uint64_t window = frame / map.windowFrames;
+        const uint64_t windowEnd = std::min(end, (window + 1) * map.windowFrames);
+        const int16_t* from = pcm + (frame - firstFrame) * map.channels;
+        const uint64_t n = windowEnd - frame;
+        uint64_t sum = 0;
+        if (map.channels == 1) {
+            sum = SquaresOfRun(from, n, 1);
+        } else if (map.channels == 2) {
+            sum = SquaresOfRun(from, 2 * n, 1);  // left and right, interleaved
+        } else {
+            sum = SquaresOfRun(from, n, map.channels) + SquaresOfRun(from + 1, n, map.channels);
+        }
+        map.windowSquares[static_cast<size_t>(window)] += sum;
+        frame = windowEnd;
+    }
+}
+
 PeakColumn PeaksOfRange(const PeakMap& map, uint64_t first, uint64_t end) {
     if (map.bins.empty() || map.framesPerBin == 0) return PeakColumn{true, 0, 0};
     const uint64_t lastBin = map.bins.size() - 1;

@@ -1,5 +1,6 @@
 // Tests of silence detection: split points in the middle of long silences, none for short,
-// leading or trailing ones, piece rows, load failures and cancel.
+// leading or trailing ones, the same from two halves and from the peak cache, piece rows,
+// load failures and cancel.
 #include "engine/cut/SilenceDetector.h"
 
 #include <gtest/gtest.h>
@@ -7,10 +8,14 @@
 #include <cstdlib>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "audio/AudioSource.h"
+#include "engine/Peaks.h"
 #include "engine/base/Messages.h"
+#include "engine/peaks/PeakCache.h"
 #include "support/FakeProgress.h"
 #include "support/Mp3Factory.h"
 #include "support/Recording.h"
@@ -22,6 +27,47 @@ constexpr int kRate = test::kRecordingRate;
 constexpr int64_t kFrameSamples = 1152;
 
 using Parts = test::RecordingParts;
+
+// Every test keeps its peak cache entries in a folder of its own.
+class CacheFolder : public ::testing::Environment {
+public:
+    void SetUp() override { setenv("XDG_CACHE_HOME", (dir_ / "cache").c_str(), 1); }
+    void TearDown() override { unsetenv("XDG_CACHE_HOME"); }
+
+private:
+    test::TempDir dir_;
+};
+const auto* const kCacheFolder = ::testing::AddGlobalTestEnvironment(new CacheFolder);
+
+// What one decode from the start on this thread gives: the sums of the squares of every
+// 10 ms window, and the split points of the detector fed block by block.
+struct OneDecode {
+    std::vector<uint64_t> windows;
+    std::vector<uint64_t> points;
+    uint64_t frames = 0;
+};
+OneDecode DecodeOnOneThread(const std::string& path, const SilenceOptions& options) {
+    CLibraryAudioSource source;
+    EXPECT_TRUE(source.Open(path, 0));
+    CSilenceDetector detector(options, source.GetSampleRate());
+    const uint64_t windowFrames = static_cast<uint64_t>(source.GetSampleRate() / 100);
+    OneDecode one;
+    int16_t left[kAudioBlockFrames];
+    int16_t right[kAudioBlockFrames];
+    uint64_t frame = 0;
+    for (int32_t n; (n = source.Read(left, right)) > 0;) {
+        const bool stereo = source.GetOutputChannels() == 2;
+        detector.AddBlock(left, stereo ? right : nullptr, n);
+        for (int32_t i = 0; i < n; ++i, ++frame) {
+            if (frame / windowFrames == one.windows.size()) one.windows.push_back(0);
+            one.windows.back() += static_cast<uint64_t>(left[i] * left[i]);
+            if (stereo) one.windows.back() += static_cast<uint64_t>(right[i] * right[i]);
+        }
+    }
+    one.points = detector.Finish();
+    one.frames = frame;
+    return one;
+}
 
 // Writes the parts as an MP3 at path and returns the middles of its silences in the decoded
 // stream (sample frames), leading and trailing ones included.
@@ -81,6 +127,61 @@ TEST(SilenceDetector, PiecesAtSplitsCoverTheFileAllChecked) {
     EXPECT_EQ(exact[0].endSample, 154350);
     EXPECT_EQ(exact[1].endSample, 308700);
     EXPECT_EQ(exact[2].endSample, -1);
+}
+
+TEST(SilenceDetector, TwoHalvesGiveExactlyWhatOneDecodeGives) {
+    // A minute and more is decoded in two halves, split near 31 s: once inside a silence of
+    // 3 s, once inside a tone (where the decoder's state at the seam counts most).
+    ASSERT_GE(std::thread::hardware_concurrency(), 2u);
+    test::TempDir dir;
+    const std::vector<Parts> files = {{{29.5, true}, {3.0, false}, {29.5, true}},
+                                      {{20.0, true}, {2.0, false}, {40.0, true}}};
+    for (size_t f = 0; f < files.size(); ++f) {
+        const std::string path = dir / ("long" + std::to_string(f) + ".mp3");
+        WriteRecording(path, files[f]);
+        PeakMap map;
+        ASSERT_TRUE(LoadPeakMap(path, map, std::atomic<bool>{false}).done());
+        const OneDecode one = DecodeOnOneThread(path, SilenceOptions{});
+        EXPECT_EQ(map.windowSquares, one.windows) << path;
+        EXPECT_EQ(map.windowedFrames, one.frames) << path;
+        for (const SilenceOptions& options : {SilenceOptions{}, SilenceOptions{-30.0, 0.5}}) {
+            SilenceSplits splits;
+            ASSERT_TRUE(DetectSilences(path, options, nullptr, splits).done());
+            EXPECT_EQ(splits.points, DecodeOnOneThread(path, options).points) << path;
+            EXPECT_EQ(splits.points.size(), 1u) << path;
+        }
+    }
+}
+
+TEST(SilenceDetector, ASearchAfterTheWaveformOrAnEarlierSearchDecodesNothing) {
+    test::TempDir dir;
+    const std::string path = dir / "talk.mp3";
+    WriteRecording(path, {{1.5, false}, {2.0, true}, {1.2, false}, {2.0, true}, {0.6, false}, {2.0, true}});
+    // The waveform's decode keeps the windows in the cache entry beside the peaks.
+    PeakMap map;
+    ASSERT_TRUE(LoadPeakMap(path, map, std::atomic<bool>{false}).done());
+    PeakCacheKey key;
+    ASSERT_TRUE(ReadPeakCacheKey(path, key));
+    const test::Bytes entry = test::ReadFile(PeakCacheEntryPath(PeakCacheFolder(), key));
+    PeakMap cached;
+    ASSERT_TRUE(ParseCachedPeaks(entry.data(), entry.size(), key, cached));
+    EXPECT_EQ(cached.windowSquares, map.windowSquares);
+    EXPECT_EQ(cached.windowSquares.size(), (cached.windowedFrames + 440) / 441);
+
+    for (const SilenceOptions& options : {SilenceOptions{}, SilenceOptions{-48.0, 0.5}, SilenceOptions{-120.0, 0.5}}) {
+        SilenceSplits splits;
+        ASSERT_TRUE(DetectSilences(path, options, nullptr, splits).done());
+        EXPECT_TRUE(splits.fromCache);
+        EXPECT_EQ(splits.points, DecodeOnOneThread(path, options).points) << options.thresholdDb;
+    }
+    // A damaged entry is decoded again.
+    test::Bytes damaged = entry;
+    damaged[damaged.size() - 20] ^= 1;
+    test::WriteFile(PeakCacheEntryPath(PeakCacheFolder(), key), damaged);
+    SilenceSplits splits;
+    ASSERT_TRUE(DetectSilences(path, SilenceOptions{}, nullptr, splits).done());
+    EXPECT_FALSE(splits.fromCache);
+    EXPECT_EQ(splits.points.size(), 1u);
 }
 
 // --- Failures -----------------------------------------------------------------------------

@@ -20,16 +20,20 @@ namespace fs = std::filesystem;
 
 // The facts of an entry built byte by byte (those of a 100-frame stereo map by default).
 struct Crafted {
-    uint32_t version = 3;
+    uint32_t version = 4;
     uint64_t frames = 100;
     uint32_t sampleRate = 44100;
     uint32_t channels = 2;
     uint32_t framesPerBin = 16;
     uint64_t binCount = 7;
+    uint32_t windowFrames = 0;
+    uint64_t windowedFrames = 0;
 };
 
-// An entry as the cache lays it out: magic, version, key, facts, bins, FNV-1a checksum.
-test::Bytes CraftEntry(const PeakCacheKey& key, const Crafted& c, const std::vector<PeakBin>& bins) {
+// An entry as the cache lays it out: magic, version, key, facts, bins, windows (5 bytes each
+// at 44100 Hz), FNV-1a checksum.
+test::Bytes CraftEntry(const PeakCacheKey& key, const Crafted& c, const std::vector<PeakBin>& bins,
+                       const std::vector<uint64_t>& windows = {}) {
     test::Bytes out = {'C', 'V', 'P', 'E', 'A', 'K', 'S', '\n'};
     const auto number = [&](uint64_t value, int bytes) {
         for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
@@ -50,6 +54,9 @@ test::Bytes CraftEntry(const PeakCacheKey& key, const Crafted& c, const std::vec
         number(static_cast<uint16_t>(bin.low), 2);
         number(static_cast<uint16_t>(bin.high), 2);
     }
+    number(c.windowFrames, 4);
+    number(c.windowedFrames, 8);
+    for (uint64_t sum : windows) number(sum, 5);
     uint64_t hash = 14695981039346656037ULL;
     for (uint8_t byte : out) hash = (hash ^ byte) * 1099511628211ULL;
     number(hash, 8);
@@ -176,8 +183,22 @@ TEST_F(PeakCache, ADamagedShortOrImplausibleEntryIsAbsentAndRemoved) {
     c.framesPerBin = 17;  // not the bin size of 100 frames
     EXPECT_TRUE(refused(CraftEntry(key_, c, map_.bins)));
     c = Crafted{};
-    c.version = 2;  // the format before the key held the inode and change time
+    c.version = 3;  // the format before the loudness windows
     EXPECT_TRUE(refused(CraftEntry(key_, c, map_.bins)));
+    // Windows: of another length than a hundredth of a second, a count other than the frames
+    // need, a sum larger than full scale gives (the one window of 100 frames).
+    c = Crafted{};
+    c.windowFrames = 441;
+    c.windowedFrames = 100;
+    const std::vector<uint64_t> loudest = {100 * 2 * (uint64_t{1} << 30)};
+    const test::Bytes windowed = CraftEntry(key_, c, map_.bins, loudest);
+    ASSERT_TRUE(ParseCachedPeaks(windowed.data(), windowed.size(), found, read));
+    EXPECT_EQ(read.windowSquares, loudest);
+    read = PeakMap{};
+    EXPECT_TRUE(refused(CraftEntry(key_, c, map_.bins, {loudest[0] + 1})));
+    EXPECT_TRUE(refused(CraftEntry(key_, c, map_.bins, {1, 1})));
+    c.windowFrames = 440;
+    EXPECT_TRUE(refused(CraftEntry(key_, c, map_.bins, loudest)));
     c = Crafted{};
     c.binCount = 8;
     EXPECT_TRUE(refused(CraftEntry(key_, c, map_.bins)));
