@@ -2,9 +2,11 @@
 #include "engine/cut/Cutter.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "engine/base/Messages.h"
 #include "engine/base/PathUtil.h"
+#include "engine/mp3/Id3Chapters.h"
 #include "engine/mp3/OutputFile.h"
 #include "engine/output/OutputSet.h"
 
@@ -23,6 +25,7 @@ CCutter::~CCutter() { reader_.CloseFile(); }
 bool CCutter::LoadSource(const std::string& path) {
     if (!reader_.OpenFile(path)) return false;
     ReadTags(path, sourceTags_);
+    sourceChapters_ = ReadChapters(path);
     baseName_ = PieceBaseName(path);
     sourcePath_ = path;
     frameHistory_.clear();
@@ -36,6 +39,7 @@ bool CCutter::LoadSource(const std::string& path) {
 bool CCutter::LoadLike(const CCutter& other) {
     if (!reader_.OpenFile(other.sourcePath_)) return false;
     sourceTags_ = other.sourceTags_;
+    sourceChapters_ = other.sourceChapters_;
     baseName_ = other.baseName_;
     sourcePath_ = other.sourcePath_;
     frameHistory_.clear();
@@ -178,6 +182,27 @@ CCutter::ForwardOverlap CCutter::NewestFrames(uint32_t count) const {
 }
 
 std::vector<uint8_t> CCutter::MakeTag(int index, int count, int sequence, int titleDigits) const {
+    std::vector<uint8_t> tag = MakeFieldsTag(index, count, sequence, titleDigits);
+    const int rate = reader_.sampleRate();
+    if (tag.empty() || sourceChapters_.empty() || rate <= 0) return tag;
+    // The piece's range on the source's gapless timeline, in milliseconds: from where its
+    // audio starts to where it is asked to end (a piece by size or to the end: the source's end).
+    constexpr int64_t kMillisecondsPerSecond = 1000;
+    const auto ms = [rate](uint64_t samples) {
+        return static_cast<int64_t>((samples * kMillisecondsPerSecond + static_cast<uint64_t>(rate) / 2) /
+                                    static_cast<uint64_t>(rate));
+    };
+    const uint64_t start = samplePosition_ + startInFrame_;
+    const int64_t fromMs = ms(start > GaplessStart() ? start - GaplessStart() : 0);
+    int64_t toMs = std::numeric_limits<int64_t>::max();
+    if (pieceEndSample_ >= 0) {
+        const uint64_t end = static_cast<uint64_t>(pieceEndSample_);
+        toMs = ms(end > GaplessStart() ? end - GaplessStart() : 0);
+    }
+    return WithChapterFrames(tag, ChaptersWithin(sourceChapters_, fromMs, toMs));
+}
+
+std::vector<uint8_t> CCutter::MakeFieldsTag(int index, int count, int sequence, int titleDigits) const {
     if (pieceTags_ != nullptr) {
         if (!keepTag) return {};
         const TagFields& t = *pieceTags_;
@@ -202,12 +227,14 @@ std::vector<uint8_t> CCutter::MakeTag(int index, int count, int sequence, int ti
 Outcome CCutter::CutBySize(const std::string& path, uint64_t size, int index, int count, int sequence,
                            int titleDigits, bool& eof) {
     BeginPieceRecords();
+    pieceEndSample_ = -1;
     return DropUnfinished(CutPiece(path, Measure::Bytes, size, index, count, sequence, titleDigits, eof));
 }
 
 Outcome CCutter::CutByDuration(const std::string& path, int64_t tenths, int index, int count, int sequence,
                                int titleDigits, bool& eof) {
     BeginPieceRecords();
+    pieceEndSample_ = static_cast<int64_t>(samplePosition_ + startInFrame_ + TenthsToSamples(tenths));
     return DropUnfinished(CutPiece(path, Measure::Samples, startInFrame_ + TenthsToSamples(tenths), index, count,
                                    sequence, titleDigits, eof));
 }
@@ -215,6 +242,7 @@ Outcome CCutter::CutByDuration(const std::string& path, int64_t tenths, int inde
 Outcome CCutter::CutBySamples(const std::string& path, uint64_t samples, int index, int count, int sequence,
                                int titleDigits, bool& eof) {
     BeginPieceRecords();
+    pieceEndSample_ = static_cast<int64_t>(samplePosition_ + std::max<uint64_t>(samples, 1));
     return DropUnfinished(CutPiece(path, Measure::Samples, std::max<uint64_t>(samples, 1), index, count, sequence,
                                    titleDigits, eof));
 }
@@ -222,6 +250,7 @@ Outcome CCutter::CutBySamples(const std::string& path, uint64_t samples, int ind
 Outcome CCutter::CutToEnd(const std::string& path, int index, int count, int sequence, int titleDigits) {
     bool eof = false;
     BeginPieceRecords();
+    pieceEndSample_ = -1;
     return DropUnfinished(CutPiece(path, Measure::ToEnd, 0, index, count, sequence, titleDigits, eof));
 }
 

@@ -206,6 +206,9 @@ protected:
     // The newest recorded frames, up to count of them: start is the oldest one's offset
     // (the reader's position when there are none).
     ForwardOverlap NewestFrames(uint32_t count) const;
+    // The piece's tag (empty when keepTag is off) with the chapters of the source's tag that
+    // fall inside the piece, clipped to it and moved to its start (Id3Chapters.h). Called at
+    // the start of a piece operation, before its frames are written.
     std::vector<uint8_t> MakeTag(int index, int count, int sequence, int titleDigits) const;
     // Samples of tenths at the source's sample rate, truncated; 0 for tenths <= 0.
     uint64_t TenthsToSamples(int64_t tenths) const;
@@ -231,6 +234,7 @@ protected:
     uint64_t forwardOverlapSamples_ = 0;
     uint64_t backwardOverlapSamples_ = 0;
     TagFields sourceTags_;
+    std::vector<Chapter> sourceChapters_;
     std::string baseName_;
     std::string sourcePath_;
 
@@ -248,6 +252,11 @@ private:
     std::deque<FrameRecord> frameHistory_;
     uint64_t samplePosition_ = 0;  // SamplePosition()
     const TagFields* pieceTags_ = nullptr;
+    // Where the piece being cut is asked to end, in samples of the decoded stream; -1: not
+    // known before it is written (by size) or the end of the source.
+    int64_t pieceEndSample_ = -1;
+    // MakeTag without the chapters.
+    std::vector<uint8_t> MakeFieldsTag(int index, int count, int sequence, int titleDigits) const;
     uint64_t historySamples_ = 0;  // samples of the records in frameHistory_
     size_t pieceRecords_ = 0;      // the newest records that belong to the current piece
 
