@@ -203,6 +203,7 @@ void VisitKeys(Record& o, Visitor& v) {
     VisitSharedOptionKeys(o, v);
     v.Number("AutoMP3EncodingParam", o.autoParams);
     v.Number("AddPostfixAtEndOfFile", o.joinedPostfix);
+    v.Number("WriteChapters", o.writeChapters);
 }
 
 template <RecordOf<BatchJoinerSettings> Record, typename Visitor>

@@ -183,12 +183,15 @@ void CPageJoinerOpt::PlaceControls() {
     Layout()->AddAnchor(exampleText_, kTopLeft, kTopRight);
     y += kExampleHeight + 4;
     browseAfterCheck_ = check("browseAfterCheck", "&Browse folder of outputted files after joining", y);
+    y += kCheckHeight + 2;
+    chaptersCheck_ = check("chaptersCheck", "Write &chapters into joined files", y);
 
     const JoinerPageOptions& o = Settings().options;
     folderEdit_->setText(QString::fromStdString(o.placement.specificFolder));
     addPostfixCheck_->setChecked(o.joinedPostfix);
     treeFoldersCheck_->setChecked(o.placement.treeFolders);
     browseAfterCheck_->setChecked(o.browseFolder);
+    chaptersCheck_->setChecked(o.writeChapters);
 }
 
 void CPageJoinerOpt::FillLists() {
@@ -285,6 +288,7 @@ void CPageJoinerOpt::TakeOverChecksAndFolder() {
     o.joinedPostfix = addPostfixCheck_->isChecked();
     o.placement.treeFolders = treeFoldersCheck_->isChecked();
     o.browseFolder = browseAfterCheck_->isChecked();
+    o.writeChapters = chaptersCheck_->isChecked();
     o.placement.specificFolder = folderEdit_->text().toStdString();
 }
 

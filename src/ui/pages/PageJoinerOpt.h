@@ -60,6 +60,7 @@ private:
     QCheckBox* treeFoldersCheck_ = nullptr;
     QLabel* exampleText_ = nullptr;
     QCheckBox* browseAfterCheck_ = nullptr;
+    QCheckBox* chaptersCheck_ = nullptr;  // one chapter per input in joined files
 };
 
 }  // namespace corvane

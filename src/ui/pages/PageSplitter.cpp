@@ -103,6 +103,7 @@ constexpr char kSourceChanged[] =
 constexpr char kSearchingSilences[] = "Searching for silences in %1...";
 constexpr char kSilencesLabel[] = "Add Pieces at Si&lences";
 constexpr char kCueLabel[] = "Load CUE S&heet...";
+constexpr char kChaptersLabel[] = "Add Pieces at &Chapters";
 constexpr char kCueFilter[] = "CUE Sheets (*.cue);;All Files (*)";
 constexpr char kPlayLabel[] = "&Play";
 constexpr char kPauseLabel[] = "&Pause";
@@ -323,7 +324,11 @@ void CPageSplitter::MakePieceControls(Placer& at) {
                                 kBottomLeft);
     cueButton_ = at.Button(kCueLabel, "cueButton", kSilencesX + kSilencesWidth + 4, kBottomButtonsY, kCueWidth,
                            kBottomLeft);
-    constexpr int kReportX = kSilencesX + kSilencesWidth + 4 + kCueWidth + 8;
+    // Enabled while the open file has chapters (ID3v2 CHAP frames).
+    constexpr int kChaptersX = kSilencesX + kSilencesWidth + 4 + kCueWidth + 4;
+    chaptersButton_ = at.Button(kChaptersLabel, "chaptersButton", kChaptersX, kBottomButtonsY, kSilencesWidth,
+                                kBottomLeft);
+    constexpr int kReportX = kChaptersX + kSilencesWidth + 8;
     report_ = at.Put(new CWorkReport(this), "workReport", kReportX, kBottomButtonsY, kRight - kReportX, kButtonHeight,
                      kBottomLeft, kBottomRight);
 
@@ -362,6 +367,7 @@ void CPageSplitter::ConnectControls() {
     connect(resetButton_, &QPushButton::clicked, this, &CPageSplitter::OnReset);
     connect(silencesButton_, &QPushButton::clicked, this, &CPageSplitter::OnAddSilences);
     connect(cueButton_, &QPushButton::clicked, this, &CPageSplitter::OnLoadCueSheet);
+    connect(chaptersButton_, &QPushButton::clicked, this, &CPageSplitter::OnAddChapters);
     connect(pieceList_, &QTreeWidget::itemSelectionChanged, this, &CPageSplitter::OnSelectionChanged);
     connect(pieceList_, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item) { OnPieceItemChanged(item); });
     connect(playTimer_, &QTimer::timeout, this, &CPageSplitter::OnTimerTick);
@@ -521,7 +527,7 @@ void CPageSplitter::ShowNoFile() {
     for (QWidget* w : std::initializer_list<QWidget*>{
              cutButton_, timeBox_, timeSpin_, playButton_, stopButton_, positionSlider_, addButton_, resetButton_,
              setStartButton_, setEndButton_, goStartButton_, goEndButton_, previewButton_, removeButton_,
-             silencesButton_, cueButton_, pieceList_})
+             silencesButton_, cueButton_, chaptersButton_, pieceList_})
         w->setEnabled(false);
     RefreshPieceList(-1);
 }
@@ -577,6 +583,7 @@ void CPageSplitter::ApplyCutMode() {
     resetButton_->setEnabled(custom);
     silencesButton_->setEnabled(custom);
     cueButton_->setEnabled(custom);
+    chaptersButton_->setEnabled(custom && !ReadChapters(sourcePath_.toStdString()).empty());
     addButton_->setEnabled(custom);
     pieceList_->setEnabled(custom);
     UpdatePieceButtons();
@@ -864,6 +871,19 @@ void CPageSplitter::OnLoadCueSheet() {
         return;
     }
     ReplacePieces(std::move(cue.rows));
+    cueTracks_ = true;
+}
+
+// The rows of the file's chapters, numbered and tagged as a CUE sheet's tracks are.
+void CPageSplitter::OnAddChapters() {
+    if (sourcePath_.isEmpty() || Settings().cutType != kByCustom) return;
+    std::vector<PieceEntry> rows;
+    const Outcome outcome = LoadChapterPieces(sourcePath_.toStdString(), rows);
+    if (!outcome.done()) {
+        ShowMessage(this, Utf8(outcome.message), QMessageBox::Warning);
+        return;
+    }
+    ReplacePieces(std::move(rows));
     cueTracks_ = true;
 }
 

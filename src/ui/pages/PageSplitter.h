@@ -147,6 +147,7 @@ private:
     // rows stay.
     void OnAddSilences();
     void OnLoadCueSheet();
+    void OnAddChapters();
     // Stops playback and shows rows (covering the file) with the first selected.
     void ReplacePieces(std::vector<PieceEntry> rows);
     // Opens the piece list's menu at globalAt with its items enabled for the current state.
@@ -232,6 +233,7 @@ private:
     QPushButton* resetButton_ = nullptr;
     QPushButton* silencesButton_ = nullptr;
     QPushButton* cueButton_ = nullptr;
+    QPushButton* chaptersButton_ = nullptr;
     CWorkReport* report_ = nullptr;
     QMenu* pieceMenu_ = nullptr;
     QTimer* playTimer_ = nullptr;
