@@ -24,10 +24,14 @@ CResizablePage::CResizablePage(const QString& caption, int designWidth, int desi
 }
 
 QRect CResizablePage::DluRect(int x, int y, int width, int height) const {
-    const QFontMetrics fm(font());
-    const int baseX = (fm.horizontalAdvance(QString::fromLatin1(kAlphabet)) + kAlphabetLength / 2) /
-                      kAlphabetLength;
-    const int baseY = fm.height();
+    if (baseX_ == 0 || font() != dluFont_) {
+        dluFont_ = font();
+        const QFontMetrics fm(dluFont_);
+        baseX_ = (fm.horizontalAdvance(QString::fromLatin1(kAlphabet)) + kAlphabetLength / 2) / kAlphabetLength;
+        baseY_ = fm.height();
+    }
+    const int baseX = baseX_;
+    const int baseY = baseY_;
     const int left = x * baseX / 4;
     const int top = y * baseY / 8;
     const int right = (x + width) * baseX / 4;

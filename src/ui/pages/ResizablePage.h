@@ -9,6 +9,7 @@
 #include "ui/widgets/ResizableLayout.h"
 
 #include <QString>
+#include <QFont>
 #include <QWidget>
 
 namespace corvane {
@@ -62,6 +63,11 @@ private:
     CResizableLayout* layout_;
     bool initialised_ = false;
     bool destroyed_ = false;
+    // The dialog base units of dluFont_: measuring the alphabet shapes text, which costs
+    // more than placing a control, so it is done once per font rather than per rectangle.
+    mutable QFont dluFont_;
+    mutable int baseX_ = 0;
+    mutable int baseY_ = 0;
 };
 
 }  // namespace corvane
