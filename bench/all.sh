@@ -56,13 +56,16 @@ row silence-first "$CLI cut --quiet --silence -d $OUT $WORK/hour.mp3" "mpg123 -q
     "sh -c 'rm -rf $OUT $XDG_CACHE_HOME && mkdir -p $OUT'"
 rm -rf "$OUT" && "$CLI" cut --quiet --silence -d "$OUT" "$WORK/hour.mp3" > /dev/null
 row silence-again "$CLI cut --quiet --silence -40:0.5 -d $OUT $WORK/hour.mp3" "sleep 0.3" "$FRESH"
-if [ -x "$BUILD/corvane" ] && [ -x "$BUILD/bench/minimal-window" ] && command -v xvfb-run > /dev/null; then
+if [ -x "$BUILD/corvane" ] && command -v xvfb-run > /dev/null; then
+    # shellcheck disable=SC2046
+    c++ -std=c++17 -O2 -fPIC bench/minimal-window.cpp -o "$WORK/minimal-window" $(pkg-config --cflags --libs Qt6Widgets)
     mkdir -p "$WORK/home/.config/Corvane"
+    chmod 700 "$WORK/home"
     printf '[Options]\nFirstRun=0\n' > "$WORK/home/.config/Corvane/Corvane.conf"
-    HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/.config" xvfb-run -a -s "-screen 0 1280x900x24" \
+    HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/.config" XDG_RUNTIME_DIR="$WORK/home" \
+        xvfb-run -a -s "-screen 0 1280x900x24" \
         hyperfine -N --warmup 3 --runs "$RUNS" --style none --export-json "$WORK/start.json" \
-        -n corvane "$BUILD/corvane --quit-after-show" -n peer "$BUILD/bench/minimal-window --quit-after-show" \
-        > /dev/null
+        -n corvane "$BUILD/corvane --quit-after-show" -n peer "$WORK/minimal-window" > /dev/null
 fi
 
 python3 - "$WORK" <<'PY'
