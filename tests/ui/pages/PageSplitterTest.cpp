@@ -662,6 +662,41 @@ private Q_SLOTS:
         QVERIFY(page_->isEnabled());
     }
 
+    void piecesAtChaptersCutAsTheCommandLineToolCuts() {
+        const std::string talk = *dir_ / "book.mp3";
+        WriteTalk(talk);
+        static const char* script =
+            "import sys\n"
+            "from mutagen.id3 import ID3, CHAP, CTOC, TIT2, CTOCFlags\n"
+            "t = ID3()\n"
+            "for i, (s, e, title) in enumerate([(0, 3000, 'One'), (3000, 6500, 'Two'), (6500, 9500, 'Three')]):\n"
+            "    t.add(CHAP(element_id='c%d' % i, start_time=s, end_time=e, sub_frames=[TIT2(encoding=3, text=title)]))\n"
+            "t.add(CTOC(element_id='toc', flags=CTOCFlags.TOP_LEVEL | CTOCFlags.ORDERED,\n"
+            "           child_element_ids=['c0', 'c1', 'c2'], sub_frames=[]))\n"
+            "t.save(sys.argv[1], v2_version=3)\n";
+        QCOMPARE(test::RunProcess({"/usr/bin/python3", "-c", script, talk}).exitCode, 0);
+        ShowPage();
+        OpenByDialog(talk);
+        Click(Get("byCustom"));
+        QVERIFY(Get("chaptersButton")->isEnabled());
+        Click(Get("chaptersButton"));
+        QVERIFY(shown_.empty());
+        QCOMPARE(Ranges(), (std::vector<std::pair<int, int>>{{0, 30}, {30, 65}, {65, 95}}));
+        QCOMPARE(page_->Pieces()[1].tags->title, std::string("Two"));
+        QCOMPARE(page_->Pieces()[1].endSample, int64_t{6500} * 44100 / 1000);
+        if (const QByteArray shots = qgetenv("CORVANE_SCREENSHOTS"); !shots.isEmpty()) {
+            page_->window()->grab().save(QString::fromLocal8Bit(shots) + QStringLiteral("/cutter-chapters.png"));
+        }
+        options_.nameTemplate = "%N% %I%.mp3";
+        UseOutputFolder(Folder("chapters"));
+        Click(Get("cutButton"));
+        QVERIFY(shown_.empty());
+        QCOMPARE(PiecesIn(Folder("chapters")),
+                 (QStringList{QStringLiteral("1 One.mp3"), QStringLiteral("2 Two.mp3"), QStringLiteral("3 Three.mp3")}));
+        QCOMPARE(test::RunCli({"cut", "--chapters", "--name", "%N% %I%.mp3", "-d", Folder("chapters-cli"), talk}).exitCode, 0);
+        ExpectSameFiles(Folder("chapters"), Folder("chapters-cli"), 3);
+    }
+
     void piecesAtSilencesAndFromACueSheetCutAsTheCommandLineToolCuts() {
         const std::string talk = *dir_ / "talk.mp3";
         WriteTalk(talk);
