@@ -299,7 +299,8 @@ private Q_SLOTS:
             "Options/Joiner/BrowseFolder", "Options/Joiner/CreateTreeDirs",
             "Options/Joiner/MP3BitRate", "Options/Joiner/MP3ChannelMode",
             "Options/Joiner/MP3SampleRate", "Options/Joiner/OutputFolderOpt",
-            "Options/Joiner/SpecifiedOutputFolder", "Options/Joiner/TargetExistsOpt"};
+            "Options/Joiner/SpecifiedOutputFolder", "Options/Joiner/TargetExistsOpt",
+            "Options/Joiner/WriteChapters"};
         QStringList stored = StoredKeys();
         stored.sort();
         expected.sort();
