@@ -10,7 +10,9 @@
 #include <cerrno>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <mutex>
+#include <memory>
 #include <vector>
 
 namespace corvane::audio {
@@ -22,6 +24,10 @@ constexpr size_t kId3v1Size = 128;
 constexpr size_t kMaxFrameLength = 2881;
 // Bytes read beyond the search window so that kMpegProbeFrames frames of any size fit.
 constexpr size_t kProbeTail = 16384;
+// The probe's first look, and the bytes its probe frames may span from a start (and a header
+// after them).
+constexpr size_t kFirstLook = 32768;
+constexpr size_t kProbeReach = kMpegProbeFrames * kMaxFrameLength + 4;
 // The header scan reads the file in chunks of this size.
 constexpr size_t kScanChunk = 65536;
 // A frame and the header after it: what the scan keeps in its buffer ahead of its position.
@@ -102,36 +108,46 @@ bool ProbeMpegLayout(int fd, uint64_t fileSize, uint32_t searchBytes, MpegStream
 
     const size_t window = std::max<size_t>(searchBytes, 1);
     const size_t want = static_cast<size_t>(std::min<uint64_t>(window + kProbeTail, fileSize - tagSize));
-    std::vector<uint8_t> buffer(want);
-    const size_t got = ReadAt(fd, tagSize, buffer.data(), want);
-    const bool reachesEnd = tagSize + got == fileSize;
+    // Most files show their first frame at once: a first look decides for every start whose
+    // probe frames it holds whole, and the rest of the window is read only when it cannot.
+    std::unique_ptr<uint8_t[]> buffer(new uint8_t[want]);
+    const size_t first = std::min(want, kFirstLook);
+    size_t got = ReadAt(fd, tagSize, buffer.get(), first);
+    bool whole = got == want || got < first;  // all there is to read: no second look
+    size_t s = 0;
+    for (;;) {
+        const bool reachesEnd = tagSize + got == fileSize;
+        const size_t decidable = whole ? window : std::min(window, got > kProbeReach ? got - kProbeReach : 0);
+        for (; s < decidable && s + 4 <= got; ++s) {
+            const uint8_t* p = buffer.get() + s;
+            if (!IsFrameHeader(p)) continue;
+            const int count = CountAgreeingFrames(p, got - s, kMpegProbeFrames);
+            const bool accepted = count >= kMpegProbeFrames ||
+                                  (count >= 1 && reachesEnd && s + LengthOfFrames(p, count) == got);
+            if (!accepted) continue;
 
-    for (size_t s = 0; s < window && s + 4 <= got; ++s) {
-        const uint8_t* p = buffer.data() + s;
-        if (!IsFrameHeader(p)) continue;
-        const int count = CountAgreeingFrames(p, got - s, kMpegProbeFrames);
-        const bool accepted = count >= kMpegProbeFrames ||
-                              (count >= 1 && reachesEnd && s + LengthOfFrames(p, count) == got);
-        if (!accepted) continue;
-
-        MpegStreamLayout result;
-        result.fileSize = fileSize;
-        result.firstFrame = tagSize + s;
-        result.audioStart = result.firstFrame;
-        result.header = DecodeFrameHeader(p);
-        const size_t frameLength = static_cast<size_t>(result.header.frameLength);  // inside buffer
-        result.vbrHeader = ReadVbrHeader(p, frameLength, result.header);
-        result.vbrFrame = result.vbrHeader.kind != VbrHeaderKind::kNone;
-        if (result.vbrFrame) {
-            result.audioStart += frameLength;
-            // Channel count and rate come from the first audio frame when the buffer holds it.
-            if (s + frameLength + 4 <= got && IsFrameHeader(p + frameLength)) {
-                const MpegFrameHeader next = DecodeFrameHeader(p + frameLength);
-                if (FramesAgree(next, result.header)) result.header = next;
+            MpegStreamLayout result;
+            result.fileSize = fileSize;
+            result.firstFrame = tagSize + s;
+            result.audioStart = result.firstFrame;
+            result.header = DecodeFrameHeader(p);
+            const size_t frameLength = static_cast<size_t>(result.header.frameLength);  // inside buffer
+            result.vbrHeader = ReadVbrHeader(p, frameLength, result.header);
+            result.vbrFrame = result.vbrHeader.kind != VbrHeaderKind::kNone;
+            if (result.vbrFrame) {
+                result.audioStart += frameLength;
+                // Channel count and rate come from the first audio frame when the buffer holds it.
+                if (s + frameLength + 4 <= got && IsFrameHeader(p + frameLength)) {
+                    const MpegFrameHeader next = DecodeFrameHeader(p + frameLength);
+                    if (FramesAgree(next, result.header)) result.header = next;
+                }
             }
+            *layout = result;
+            return true;
         }
-        *layout = result;
-        return true;
+        if (whole) break;
+        got += ReadAt(fd, tagSize + got, buffer.get() + got, want - got);
+        whole = true;
     }
     return false;
 }
