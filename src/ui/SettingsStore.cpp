@@ -138,6 +138,13 @@ void VisitKeys(Record& r, Visitor& v) {
     v.Number("CutTimeSec", r.cutTimeSec, kCutGroup);
 }
 
+template <RecordOf<CutterPageSettings> Record, typename Visitor>
+void VisitKeys(Record& r, Visitor& v) {
+    VisitKeys(CutRuleOf(r), v);
+    v.Number("SilenceDb", r.silenceDb, kCutGroup);
+    v.Number("SilenceTenths", r.silenceTenths, kCutGroup);
+}
+
 template <RecordOf<BatchCutterSettings> Record, typename Visitor>
 void VisitKeys(Record& r, Visitor& v) {
     v.FixedText("Folder", kFolderTextBytes, r.folder, kFolderGroup);
@@ -364,8 +371,12 @@ void RememberRecentFile(const QString& path) {
     (*s).setValue("RecentFiles", files);
 }
 
-void CutterPageSettings::Load() { LoadKeys(kCutter, CutRuleOf(*this)); }
-void CutterPageSettings::Save(unsigned groups) const { SaveKeys(kCutter, CutRuleOf(*this), groups); }
+void CutterPageSettings::Load() {
+    LoadKeys(kCutter, *this);
+    silenceDb = std::clamp(silenceDb, kMinSilenceDb, kMaxSilenceDb);
+    silenceTenths = std::clamp(silenceTenths, kMinSilenceTenths, kMaxSilenceTenths);
+}
+void CutterPageSettings::Save(unsigned groups) const { SaveKeys(kCutter, *this, groups); }
 
 CutterOptionSettings::CutterOptionSettings() { SetDocumentsDefaults(options); }
 void CutterOptionSettings::Load() { LoadKeys(kCutter, options); }

@@ -19,6 +19,7 @@
 // one loses the save silently.
 #pragma once
 
+#include "engine/Cut.h"
 #include "engine/Options.h"
 
 #include <cstdint>
@@ -87,9 +88,17 @@ struct CutRuleSettings {
     int cutTimeSec = 0;              // negative becomes 0
 };
 
-// Group "Options/Cutter", the cutter page's cut values.
+// Group "Options/Cutter", the cutter page's cut values, and the silences "Add Pieces at
+// Silences" looks for (kCutGroup): quieter than SilenceDb dBFS (-96 to -1, else the nearest)
+// for SilenceTenths tenths of a second or longer (1 to 600, else the nearest).
+constexpr int kMinSilenceDb = -96;
+constexpr int kMaxSilenceDb = -1;
+constexpr int kMinSilenceTenths = 1;
+constexpr int kMaxSilenceTenths = 600;
 struct CutterPageSettings : CutRuleSettings {
     CutterPageSettings() { cutType = 3; }
+    int silenceDb = static_cast<int>(kDefaultSilenceThresholdDb);
+    int silenceTenths = static_cast<int>(kDefaultSilenceSeconds * 10);
     void Load();
     void Save(unsigned groups) const;  // kCutGroup
 };

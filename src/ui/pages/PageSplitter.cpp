@@ -22,7 +22,9 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QDoubleSpinBox>
 #include <QLabel>
+#include <QSpinBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -139,6 +141,14 @@ constexpr int kFullVolume = kMaxGain / kVolumeToGain;
 constexpr int kButtonWidth = 50;
 constexpr int kSilencesWidth = 90;
 constexpr int kCueWidth = 74;
+// The silences' threshold and shortest length beside their button: labels and boxes.
+constexpr int kSilenceDbLabelWidth = 22;
+constexpr int kSilenceDbWidth = 40;
+constexpr int kSilenceLengthLabelWidth = 18;
+constexpr int kSilenceLengthWidth = 36;
+constexpr char kSilenceDbTip[] =
+    "A silence is quieter than this, in dB below full scale (the RMS of every 10 ms)";
+constexpr char kSilenceLengthTip[] = "A silence lasts at least this long; pieces are split in its middle";
 
 constexpr int kSourceY = kMargin;
 constexpr int kSourceLabelWidth = 46;
@@ -322,10 +332,37 @@ void CPageSplitter::MakePieceControls(Placer& at) {
     constexpr int kSilencesX = kMargin + 2 * (kButtonWidth + 4);
     silencesButton_ = at.Button(kSilencesLabel, "silencesButton", kSilencesX, kBottomButtonsY, kSilencesWidth,
                                 kBottomLeft);
-    cueButton_ = at.Button(kCueLabel, "cueButton", kSilencesX + kSilencesWidth + 4, kBottomButtonsY, kCueWidth,
-                           kBottomLeft);
+    // The silences' threshold and shortest length, as the settings keep them.
+    constexpr int kSilenceDbLabelX = kSilencesX + kSilencesWidth + 4;
+    constexpr int kSilenceDbX = kSilenceDbLabelX + kSilenceDbLabelWidth;
+    constexpr int kSilenceLengthLabelX = kSilenceDbX + kSilenceDbWidth + 4;
+    constexpr int kSilenceLengthX = kSilenceLengthLabelX + kSilenceLengthLabelWidth;
+    silenceDbBox_ = at.Put(new QSpinBox(this), "silenceDbBox", kSilenceDbX, kBottomButtonsY, kSilenceDbWidth,
+                           kButtonHeight, kBottomLeft);
+    silenceDbBox_->setRange(kMinSilenceDb, kMaxSilenceDb);
+    silenceDbBox_->setSuffix(QStringLiteral(" dB"));
+    silenceDbBox_->setValue(Settings().silenceDb);
+    silenceDbBox_->setToolTip(QString::fromLatin1(kSilenceDbTip));
+    at.Label("un&der", silenceDbBox_, kSilenceDbLabelX, kBottomButtonsY, kSilenceDbLabelWidth - 2, kBottomLeft)
+        ->setToolTip(QString::fromLatin1(kSilenceDbTip));
+    silenceLengthBox_ = at.Put(new QDoubleSpinBox(this), "silenceLengthBox", kSilenceLengthX, kBottomButtonsY,
+                               kSilenceLengthWidth, kButtonHeight, kBottomLeft);
+    silenceLengthBox_->setDecimals(1);
+    silenceLengthBox_->setSingleStep(0.1);
+    silenceLengthBox_->setRange(kMinSilenceTenths / 10.0, kMaxSilenceTenths / 10.0);
+    silenceLengthBox_->setSuffix(QStringLiteral(" s"));
+    silenceLengthBox_->setValue(Settings().silenceTenths / 10.0);
+    silenceLengthBox_->setToolTip(QString::fromLatin1(kSilenceLengthTip));
+    at.Label("&for", silenceLengthBox_, kSilenceLengthLabelX, kBottomButtonsY, kSilenceLengthLabelWidth - 2,
+             kBottomLeft)
+        ->setToolTip(QString::fromLatin1(kSilenceLengthTip));
+    connect(silenceDbBox_, &QSpinBox::valueChanged, this, [this](int db) { Settings().silenceDb = db; });
+    connect(silenceLengthBox_, &QDoubleSpinBox::valueChanged, this,
+            [this](double seconds) { Settings().silenceTenths = static_cast<int>(std::lround(seconds * 10)); });
+    constexpr int kCueX = kSilenceLengthX + kSilenceLengthWidth + 4;
+    cueButton_ = at.Button(kCueLabel, "cueButton", kCueX, kBottomButtonsY, kCueWidth, kBottomLeft);
     // Enabled while the open file has chapters (ID3v2 CHAP frames).
-    constexpr int kChaptersX = kSilencesX + kSilencesWidth + 4 + kCueWidth + 4;
+    constexpr int kChaptersX = kCueX + kCueWidth + 4;
     chaptersButton_ = at.Button(kChaptersLabel, "chaptersButton", kChaptersX, kBottomButtonsY, kSilencesWidth,
                                 kBottomLeft);
     constexpr int kReportX = kChaptersX + kSilencesWidth + 8;
@@ -527,7 +564,7 @@ void CPageSplitter::ShowNoFile() {
     for (QWidget* w : std::initializer_list<QWidget*>{
              cutButton_, timeBox_, timeSpin_, playButton_, stopButton_, positionSlider_, addButton_, resetButton_,
              setStartButton_, setEndButton_, goStartButton_, goEndButton_, previewButton_, removeButton_,
-             silencesButton_, cueButton_, chaptersButton_, pieceList_})
+             silencesButton_, silenceDbBox_, silenceLengthBox_, cueButton_, chaptersButton_, pieceList_})
         w->setEnabled(false);
     RefreshPieceList(-1);
 }
@@ -582,6 +619,8 @@ void CPageSplitter::ApplyCutMode() {
     const bool custom = file && Settings().cutType == kByCustom;
     resetButton_->setEnabled(custom);
     silencesButton_->setEnabled(custom);
+    silenceDbBox_->setEnabled(custom);
+    silenceLengthBox_->setEnabled(custom);
     cueButton_->setEnabled(custom);
     chaptersButton_->setEnabled(custom && !ReadChapters(sourcePath_.toStdString()).empty());
     addButton_->setEnabled(custom);
@@ -847,7 +886,8 @@ void CPageSplitter::OnAddSilences() {
 
     CProgressAdapter adapter(dialog);
     std::vector<PieceEntry> rows;
-    const Outcome outcome = FindSilencePieces(sourcePath_.toStdString(), SilenceOptions{}, &adapter, TotalLength(), rows);
+    const SilenceOptions options{static_cast<double>(Settings().silenceDb), Settings().silenceTenths / 10.0};
+    const Outcome outcome = FindSilencePieces(sourcePath_.toStdString(), options, &adapter, TotalLength(), rows);
     dialog->PostClose();
     mainWindow->setEnabled(true);
     mainWindow->activateWindow();  // the keyboard goes back to the window, not to where the progress was

@@ -38,11 +38,13 @@
 #include <string>
 #include <vector>
 
+class QDoubleSpinBox;
 class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QSlider;
+class QSpinBox;
 class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -141,8 +143,9 @@ private:
     void OnRemove();
     void OnReset();
     void OnBrowse();
-    // Custom mode: the rows become the pieces between the file's silences (default threshold
-    // and length), found under a progress dialog with Cancel; or the tracks of a CUE sheet
+    // Custom mode: the rows become the pieces between the file's silences (the threshold and
+    // shortest length of the boxes beside the button), found under a progress dialog with
+    // Cancel; or the tracks of a CUE sheet
     // chosen in the open dialog, with their tags. All checked; a failure is shown and the
     // rows stay.
     void OnAddSilences();
@@ -232,6 +235,8 @@ private:
     QPushButton* removeButton_ = nullptr;
     QPushButton* resetButton_ = nullptr;
     QPushButton* silencesButton_ = nullptr;
+    QSpinBox* silenceDbBox_ = nullptr;            // the silences' threshold, dBFS
+    QDoubleSpinBox* silenceLengthBox_ = nullptr;  // their shortest length, seconds
     QPushButton* cueButton_ = nullptr;
     QPushButton* chaptersButton_ = nullptr;
     CWorkReport* report_ = nullptr;

@@ -214,8 +214,12 @@ TEST(SilenceDetector, CancelStopsTheDecodingWithNoSplits) {
 TEST(SilenceDetectorBench, FindsTheSilencesOfTheBenchFile) {
     const char* file = std::getenv("CORVANE_SILENCE_BENCH_FILE");
     if (file == nullptr) GTEST_SKIP() << "bench only";
+    // The bench names its own cache folder and threshold (CORVANE_SILENCE_BENCH_DB).
+    if (const char* cache = std::getenv("CORVANE_SILENCE_BENCH_CACHE")) setenv("XDG_CACHE_HOME", cache, 1);
+    SilenceOptions options;
+    if (const char* db = std::getenv("CORVANE_SILENCE_BENCH_DB")) options.thresholdDb = std::stod(db);
     SilenceSplits splits;
-    ASSERT_TRUE(DetectSilences(file, SilenceOptions{}, nullptr, splits).done());
+    ASSERT_TRUE(DetectSilences(file, options, nullptr, splits).done());
     if (const char* expected = std::getenv("CORVANE_SILENCE_BENCH_SPLITS")) {
         EXPECT_EQ(splits.points.size(), std::stoul(expected));
     }

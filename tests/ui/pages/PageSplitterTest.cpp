@@ -31,6 +31,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSlider>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -761,6 +762,16 @@ private Q_SLOTS:
     }
 
     void cancellingTheSilenceSearchKeepsTheRows() {
+        // A peak cache that cannot be written: the waveform keeps no windows, so the search
+        // decodes under its dialog.
+        const QByteArray cacheHome = qgetenv("XDG_CACHE_HOME");
+        qputenv("XDG_CACHE_HOME", "/proc/corvane-no-cache");
+        const auto restore = qScopeGuard([&] {
+            if (cacheHome.isNull())
+                qunsetenv("XDG_CACHE_HOME");
+            else
+                qputenv("XDG_CACHE_HOME", cacheHome);
+        });
         const std::string talk = *dir_ / "talk.mp3";
         WriteTalk(talk);
         ShowPage();
