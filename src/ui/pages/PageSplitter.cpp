@@ -1016,9 +1016,19 @@ void CPageSplitter::PreviewSelectedPiece() {
     previewEnd_ = pieces_[static_cast<size_t>(row)].end;
     ShowPosition(previewStart_);
     playOrigin_ = previewStart_;
-    player_->PlayRange(int64_t{previewStart_} * 100, int64_t{previewEnd_} * 100);
+    if (!Sounding(player_->PlayRange(int64_t{previewStart_} * 100, int64_t{previewEnd_} * 100), kNoSoundPreview)) {
+        return;
+    }
     previewButton_->setText(QString::fromLatin1(kPreviewStopLabel));
     EnterPlaying(PlayState::Previewing);
+}
+
+bool CPageSplitter::Sounding(bool started, const char* noSound) {
+    if (started) return true;
+    // The output device opens on the first play: when it cannot, there is no sound from now on.
+    soundOutput_ = false;
+    ShowMessage(this, QString::fromLatin1(noSound), QMessageBox::Warning);
+    return false;
 }
 
 void CPageSplitter::OnPlay() {
@@ -1032,7 +1042,7 @@ void CPageSplitter::OnPlay() {
         case PlayState::Stopped:
             playOrigin_ = p;
             player_->Seek(int64_t{p} * 100);
-            player_->Play();
+            if (!Sounding(player_->Play(), kNoSoundPlay)) return;
             EnterPlaying(PlayState::Playing);
             break;
         case PlayState::Playing:
@@ -1047,24 +1057,24 @@ void CPageSplitter::OnPlay() {
         case PlayState::Paused:
             playOrigin_ = p;
             if (p == pausePosition_) {
-                player_->Resume();
+                if (!Sounding(player_->Resume(), kNoSoundPlay)) return;
             } else {
                 player_->Seek(int64_t{p} * 100);
-                player_->Play();
+                if (!Sounding(player_->Play(), kNoSoundPlay)) return;
             }
             EnterPlaying(PlayState::Playing);
             break;
         case PlayState::PreviewPaused:
             if (p == pausePosition_) {
-                player_->Resume();
+                if (!Sounding(player_->Resume(), kNoSoundPlay)) return;
                 EnterPlaying(PlayState::Previewing);
             } else if (p < previewStart_ || p > previewEnd_) {
                 previewButton_->setText(QString::fromLatin1(kPreviewLabel));
                 player_->Seek(int64_t{p} * 100);
-                player_->Play();
+                if (!Sounding(player_->Play(), kNoSoundPlay)) return;
                 EnterPlaying(PlayState::Playing);
             } else {
-                player_->PlayRange(int64_t{p} * 100, int64_t{previewEnd_} * 100);
+                if (!Sounding(player_->PlayRange(int64_t{p} * 100, int64_t{previewEnd_} * 100), kNoSoundPlay)) return;
                 EnterPlaying(PlayState::Previewing);
             }
             break;

@@ -172,6 +172,8 @@ private:
     void PreviewSelectedPiece();
     // Labels "&Pause", starts the timer and enters state (Playing or Previewing).
     void EnterPlaying(PlayState state);
+    // started, else says noSound and takes the page's sound away.
+    bool Sounding(bool started, const char* noSound);
     // Moves the slider to tenths and shows the position in the time box.
     void ShowPosition(int tenths);
     QString Position(int tenths) const;
