@@ -307,6 +307,12 @@ void CPageSplitter::MakePieceControls(Placer& at) {
     goStartButton_ = pieceButton("Go to Start", "goStartButton");
     goEndButton_ = pieceButton("Go to End", "goEndButton");
     previewButton_ = pieceButton(kPreviewLabel, "previewButton");
+    // The rows a CUE sheet or the file's chapters give, beside the buttons for one piece; the
+    // chapters' button is enabled while the open file has chapters (ID3v2 CHAP frames).
+    x += 4;
+    cueButton_ = at.Button(kCueLabel, "cueButton", x, kPieceButtonsY, kCueWidth, kUnderStripLeft);
+    x += kCueWidth + 4;
+    chaptersButton_ = at.Button(kChaptersLabel, "chaptersButton", x, kPieceButtonsY, kSilencesWidth, kUnderStripLeft);
 
     pieceList_ = at.Put(new QTreeWidget(this), "pieceList", kMargin, kListY, kRight - kMargin, kListBottom - kListY,
                         kUnderStripLeft, kBottomRight);
@@ -359,13 +365,7 @@ void CPageSplitter::MakePieceControls(Placer& at) {
     connect(silenceDbBox_, &QSpinBox::valueChanged, this, [this](int db) { Settings().silenceDb = db; });
     connect(silenceLengthBox_, &QDoubleSpinBox::valueChanged, this,
             [this](double seconds) { Settings().silenceTenths = static_cast<int>(std::lround(seconds * 10)); });
-    constexpr int kCueX = kSilenceLengthX + kSilenceLengthWidth + 4;
-    cueButton_ = at.Button(kCueLabel, "cueButton", kCueX, kBottomButtonsY, kCueWidth, kBottomLeft);
-    // Enabled while the open file has chapters (ID3v2 CHAP frames).
-    constexpr int kChaptersX = kCueX + kCueWidth + 4;
-    chaptersButton_ = at.Button(kChaptersLabel, "chaptersButton", kChaptersX, kBottomButtonsY, kSilencesWidth,
-                                kBottomLeft);
-    constexpr int kReportX = kChaptersX + kSilencesWidth + 8;
+    constexpr int kReportX = kSilenceLengthX + kSilenceLengthWidth + 8;
     report_ = at.Put(new CWorkReport(this), "workReport", kReportX, kBottomButtonsY, kRight - kReportX, kButtonHeight,
                      kBottomLeft, kBottomRight);
 
