@@ -380,6 +380,8 @@ void CPageSplitter::MakePieceControls(Placer& at) {
         ->setObjectName("menuSilences");
     pieceMenu_->addAction(QString::fromLatin1(kCueLabel), this, &CPageSplitter::OnLoadCueSheet)
         ->setObjectName("menuCue");
+    pieceMenu_->addAction(QString::fromLatin1(kChaptersLabel), this, &CPageSplitter::OnAddChapters)
+        ->setObjectName("menuChapters");
 }
 
 void CPageSplitter::ConnectControls() {
@@ -525,6 +527,7 @@ bool CPageSplitter::OpenSourceFile(const QString& path, QString* failure) {
     report_->Clear();
     pieces_ = SinglePiece(TotalLength());
     cueTracks_ = false;
+    hasChapters_ = !ReadChapters(path.toStdString()).empty();
     ForgetEdits();
     RefreshPieceList(0);
     ApplyCutMode();
@@ -543,6 +546,7 @@ void CPageSplitter::CloseSourceFile() {
     outputs_.clear();
     pieces_.clear();
     cueTracks_ = false;
+    hasChapters_ = false;
     ForgetEdits();
     ShowNoFile();
 }
@@ -622,7 +626,7 @@ void CPageSplitter::ApplyCutMode() {
     silenceDbBox_->setEnabled(custom);
     silenceLengthBox_->setEnabled(custom);
     cueButton_->setEnabled(custom);
-    chaptersButton_->setEnabled(custom && !ReadChapters(sourcePath_.toStdString()).empty());
+    chaptersButton_->setEnabled(custom && hasChapters_);
     addButton_->setEnabled(custom);
     pieceList_->setEnabled(custom);
     UpdatePieceButtons();
@@ -862,6 +866,7 @@ void CPageSplitter::OnPieceMenu(const QPoint& globalAt) {
     actions[4]->setEnabled(custom);  // the separator
     actions[5]->setEnabled(custom);
     actions[6]->setEnabled(custom);
+    actions[7]->setEnabled(custom && hasChapters_);
     pieceMenu_->popup(globalAt);
 }
 
