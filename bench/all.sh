@@ -22,6 +22,7 @@ CLI="$BUILD/corvane-cli"
 WORK=${WORK:-/tmp/corvane-bench-all}
 RUNS=${RUNS:-10}
 mkdir -p "$WORK"
+rm -f "$WORK"/*.json  # no row of an earlier run
 export XDG_CACHE_HOME="$WORK/cache"
 
 if [ ! -f "$WORK/hour.mp3" ]; then
