@@ -14,7 +14,8 @@
 # The sources are made once in WORK (a minute of tone and 2 s of silence, LAME 128 kbps
 # without an Info frame, repeated). Needs hyperfine, lame, ffmpeg, mpg123, g++, python3 and,
 # for the desktop row, the desktop program and Xvfb (skipped without them).
-# Usage: bench/all.sh [BUILD_DIR]     (RUNS=N, default 10; about 4 minutes on two cores)
+# Usage: bench/all.sh [BUILD_DIR]     (RUNS=N, default 10; about a minute on two cores once
+# the sources are made)
 set -eu
 cd "$(dirname "$0")/.."
 BUILD=$(cd "${1:-build}" && pwd)
@@ -48,7 +49,7 @@ OUT="$WORK/out"
 FRESH="sh -c 'rm -rf $OUT $WORK/cat.mp3 && mkdir -p $OUT'"
 CAT="sh -c 'cat $WORK/hour.mp3 > $WORK/cat.mp3'"
 CAT10="sh -c 'cat $WORK/ten-hours.mp3 > $WORK/cat.mp3'"
-echo "timing (about four minutes)..." >&2
+echo "timing (about a minute)..." >&2
 row cut-hour "$CLI cut --quiet --time 1:00 -d $OUT $WORK/hour.mp3" "$CAT" "$FRESH"
 row cut-ten-hours "$CLI cut --quiet --count 3 -d $OUT $WORK/ten-hours.mp3" "$CAT10" "$FRESH"
 row version "$CLI --version" "$WORK/empty-main"
