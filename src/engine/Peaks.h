@@ -124,6 +124,10 @@ uint64_t BinCountFor(uint64_t frames, uint32_t framesPerBin);
 // A map for a file of frames sample frames at sampleRate Hz, every bin empty.
 PeakMap MakeEmptyPeakMap(uint64_t frames, uint32_t sampleRate, uint32_t channels);
 
+// The lowest and highest of the interleaved samples [from, to) (every channel counts);
+// empty for no samples.
+PeakBin PeaksOfRun(const int16_t* from, const int16_t* to);
+
 // Widens bins[0...] with interleaved PCM of channels channels: frames sample frames, the first
 // of which is frame firstFrame of the file. Frames past the map's last bin widen the last bin
 // (a decoder may deliver a few frames more than the length said).
@@ -207,5 +211,54 @@ using PeakTick = std::function<void(uint64_t decoded, uint64_t frames)>;
 // otherwise such a stream's halves give a map without windows.
 Outcome LoadPeakMap(const std::string& path, PeakMap& map, const std::atomic<bool>& cancel,
                     bool* fromCache = nullptr, const PeakTick& tick = {}, bool needWindows = false);
+
+// The peak map the cache holds for the file at path as it is now (LoadPeakMap stores it
+// there): true with map filled; false, with map untouched, when there is none. Decodes
+// nothing.
+bool LoadCachedPeakMap(const std::string& path, PeakMap& map);
+
+// The peaks of a stretch: what a zoomed waveform draws.
+//
+// A stretch is the sample frames [from, to) of the file's decoded stream, the same timeline
+// the peak map and the cutter count in: MPEG audio as a gapless decoder plays it (without the
+// encoder delay and padding of a LAME tag), frame 0 the first sample it plays. The stretch
+// is divided into even columns: column c covers frames [from + c × n / columns,
+// from + (c + 1) × n / columns), n being to - from. With more columns than frames some cover
+// no frame; such a column shows the frame at its start.
+//
+// A column's peaks are exact, the lowest and highest sample of exactly its frames as a decode
+// of the whole file gives them, when the stretch is decoded: the decode starts kStretchPreroll
+// frames before from (at the file's start at most), so that the bit reservoir and the overlap
+// of the transforms there are those of a decode from the start, and drops them. When a map
+// serves the stretch, a column takes every bin it touches, so its edges are blurred by up to
+// one bin (a quarter of the column at most).
+
+// The peaks of sample frames [from, to) of a file's decoded stream (the timeline the
+// waveform and the cutter use), in `columns` even columns.
+struct StretchPeaks {
+    uint64_t from = 0;          // the stretch as served, clamped to the file
+    uint64_t to = 0;
+    uint32_t sampleRate = 0;
+    uint32_t channels = 0;
+    uint64_t frames = 0;        // sample frames of the whole file
+    std::vector<PeakColumn> columns;
+};
+
+// Sample frames decoded and dropped before a stretch's first frame.
+constexpr uint64_t kStretchPreroll = 8 * 1152;
+
+// Served from map (when given, complete, and its bins are at most a quarter of a column)
+// or else by decoding only the stretch (a seek to `from`, decode to `to`). Callable from any
+// thread; returns Outcome::Cancelled() within ~50 ms of cancel becoming true.
+//
+// Done: out holds the stretch clamped to the file (to at most frames, from at most to) and
+// columns known columns; a stretch of no frames gives flat ones (0, 0), and so do columns
+// past the point where the data ended early. Failed, with "Failed to load file \"path\".",
+// when the file cannot be opened, decoded or positioned; out is then empty, as after a
+// cancel.
+// map, when given, must be of the file at path as it is now (CPeakWorker::Map, or
+// LoadCachedPeakMap); it is only read.
+Outcome LoadStretchPeaks(const std::string& path, uint64_t from, uint64_t to, uint32_t columns,
+                         StretchPeaks& out, const std::atomic<bool>& cancel, const PeakMap* map = nullptr);
 
 }  // namespace corvane

@@ -46,6 +46,8 @@ Lanes LoadLanes(const int16_t* p) {
     return v;
 }
 
+}  // namespace
+
 PeakBin PeaksOfRun(const int16_t* from, const int16_t* to) {
     Lanes low0 = Lanes{} + INT16_MAX, low1 = low0;
     Lanes high0 = Lanes{} + INT16_MIN, high1 = high0;
@@ -72,8 +74,6 @@ PeakBin PeaksOfRun(const int16_t* from, const int16_t* to) {
     }
     return PeakBin{low, high};
 }
-
-}  // namespace
 
 void AddPcmToBins(PeakMap& map, uint64_t firstFrame, const int16_t* pcm, uint64_t frames) {
     if (map.bins.empty() || map.framesPerBin == 0 || map.channels == 0) return;

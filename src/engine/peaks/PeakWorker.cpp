@@ -11,15 +11,13 @@
 #include "audio/AudioLibrary.h"
 #include "engine/base/Messages.h"
 #include "engine/peaks/PeakCache.h"
+#include "engine/peaks/StreamSeek.h"
 
 namespace corvane {
 
 // Bins a stretch gathers before it hands them to the shared map (a few hundred
 // milliseconds of audio at most, so the map fills smoothly).
 constexpr uint64_t kCommitBins = 16;
-constexpr uint32_t kBytesPerSample = 2;
-// A stretch that starts inside the file is reached in seeks of at most this much audio.
-constexpr uint64_t kSeekStepSeconds = 60;
 // How often the thread that waits for its helpers ticks.
 constexpr auto kTickInterval = std::chrono::milliseconds(15);
 // MPEG-1 audio has 32000, 44100 and 48000 Hz; MPEG-2 and 2.5 the lower rates.
@@ -89,16 +87,6 @@ void CommitWindows(Job& job, const PeakMap& local, uint64_t firstWindow) {
     const uint64_t end = firstWindow + local.windowSquares.size();
     if (shared.size() < end) shared.resize(static_cast<size_t>(end), 0);
     for (size_t w = 0; w < local.windowSquares.size(); ++w) shared[static_cast<size_t>(firstWindow) + w] += local.windowSquares[w];
-}
-
-// Moves the stream to frame: true when it got there. libmpg123 finds a position by reading
-// every frame header before it (a minute of a 128 kbps file takes about half a millisecond),
-// so a far position is reached in steps, and a cancel is seen between them.
-bool SeekInSteps(audio::Handle handle, uint64_t frame, uint32_t frameBytes, uint64_t stepFrames,
-                 const std::atomic<bool>& cancel) {
-    for (uint64_t at = stepFrames; at < frame; at += stepFrames)
-        if (cancel.load() || !audio::ChannelSetPosition(handle, static_cast<int64_t>(at * frameBytes))) return false;
-    return !cancel.load() && audio::ChannelSetPosition(handle, static_cast<int64_t>(frame * frameBytes));
 }
 
 // Decodes the stretch of bins [firstBin, endBin) of the open stream handle (the last stretch
