@@ -62,6 +62,22 @@ struct SilenceOptions {
     double minSeconds = kDefaultSilenceSeconds;       // the shortest silence that splits
 };
 
+// One silence as the search finds it: its quiet windows cover sample frames [first, end) of
+// the timeline a gapless decoder plays, and it splits at middle (first plus half its length,
+// truncated).
+struct SilenceSpan {
+    uint64_t first = 0;
+    uint64_t end = 0;
+    uint64_t middle = 0;
+    bool operator==(const SilenceSpan&) const = default;
+};
+
+struct PeakMap;
+// The silences FindSilencePieces splits at (neither leading nor trailing, at least
+// options.minSeconds long), in order, from the loudness windows of map (engine/Peaks.h); none
+// when the map holds no windows.
+std::vector<SilenceSpan> SilencesInMap(const PeakMap& map, const SilenceOptions& options);
+
 // How a source is cut.
 struct CutRule {
     enum class Kind {
@@ -234,6 +250,25 @@ struct PieceEditResult {
 // the row containing p starts at p (or goes too when p is its end). selected must be a valid
 // row index.
 PieceEditResult SetPieceEnd(std::vector<PieceEntry>& rows, int selected, int p);
+
+// Where row ends in sample frames of a source at sampleRate: its exact end, else its end in
+// tenths as a frame copy ends it (truncated to a frame).
+int64_t PieceEndSample(const PieceEntry& row, int sampleRate);
+
+// The tenth nearest to sample frame sample at sampleRate (a half rounds up).
+int NearestTenth(int64_t sample, int sampleRate);
+
+// Set End of the selected row at sample frame sample of a source at sampleRate, kept exactly:
+// SetPieceEnd at the nearest tenth, after which the row ends at sample (its endSample).
+// Changed also when only the exact end moved within its tenth. sampleRate must be positive.
+PieceEditResult SetPieceEndSample(std::vector<PieceEntry>& rows, int selected, int64_t sample, int sampleRate);
+
+// Moves the boundary between rows r and r + 1 to sample frame sample, kept exactly, without
+// passing another boundary: row r ends at sample (and at its nearest tenth) and row r + 1
+// starts at that tenth. Changed when it moved; Unchanged, with nothing changed, when it lies
+// there already, when r + 1 is no row, or when sample (or its tenth) would not lie after row
+// r's start and before row r + 1's end.
+PieceEditResult MoveBoundaryToSample(std::vector<PieceEntry>& rows, int r, int64_t sample, int sampleRate);
 
 // Moves the start of the selected row to p. Before the selected piece, the rows p passes are
 // deleted and the row containing p ends at p (or goes too when p is its start); inside it, the

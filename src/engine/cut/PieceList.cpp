@@ -6,6 +6,8 @@ namespace {
 
 using Rows = std::vector<PieceEntry>;
 
+constexpr int64_t kTenthsPerSecond = 10;
+
 // The row's piece no longer is the piece written under its output name.
 void Moved(PieceEntry& row) {
     row.path.clear();
@@ -94,6 +96,45 @@ PieceEditResult SetPieceEnd(Rows& rows, int a, int p) {
         }
     }
     return {PieceEdit::Changed, a};
+}
+
+int64_t PieceEndSample(const PieceEntry& row, int sampleRate) {
+    if (row.endSample >= 0) return row.endSample;
+    return row.end <= 0 || sampleRate <= 0 ? 0 : int64_t{row.end} * sampleRate / kTenthsPerSecond;
+}
+
+int NearestTenth(int64_t sample, int sampleRate) {
+    if (sample <= 0 || sampleRate <= 0) return 0;
+    return static_cast<int>((sample * kTenthsPerSecond * 2 + sampleRate) / (int64_t{2} * sampleRate));
+}
+
+PieceEditResult SetPieceEndSample(Rows& rows, int a, int64_t sample, int sampleRate) {
+    PieceEditResult result = SetPieceEnd(rows, a, NearestTenth(sample, sampleRate));
+    if (result.status == PieceEdit::EndNotAfterStart) return result;
+    if (rows[a].end != NearestTenth(sample, sampleRate)) return result;  // past the last row
+    if (rows[a].endSample != sample) {
+        rows[a].endSample = sample;
+        Moved(rows[a]);
+        result.status = PieceEdit::Changed;
+    }
+    return result;
+}
+
+PieceEditResult MoveBoundaryToSample(Rows& rows, int r, int64_t sample, int sampleRate) {
+    const PieceEditResult unchanged{PieceEdit::Unchanged, r};
+    if (r < 0 || r + 1 >= static_cast<int>(rows.size()) || sample <= 0) return unchanged;
+    const int p = NearestTenth(sample, sampleRate);
+    PieceEntry& row = rows[r];
+    PieceEntry& next = rows[r + 1];
+    const int64_t nextEnd = r + 2 < static_cast<int>(rows.size()) ? PieceEndSample(next, sampleRate) : INT64_MAX;
+    const int64_t start = r > 0 ? PieceEndSample(rows[r - 1], sampleRate) : 0;
+    if (p <= row.start || p >= next.end || sample <= start || sample >= nextEnd) return unchanged;
+    if (row.endSample == sample && row.end == p) return unchanged;
+    SetEnd(row, p);
+    SetStart(next, p);
+    row.endSample = sample;
+    Moved(row);
+    return {PieceEdit::Changed, r};
 }
 
 PieceEditResult SetPieceStart(Rows& rows, int a, int p) {

@@ -68,7 +68,10 @@ void CSilenceDetector::CloseWindow() {
     } else if (!quiet && inRun_) {
         inRun_ = false;
         const uint64_t length = windowStart - runStart_;
-        if (runStart_ > 0 && length >= minFrames_) points_.push_back(runStart_ + length / 2);
+        if (runStart_ > 0 && length >= minFrames_) {
+            points_.push_back(runStart_ + length / 2);
+            silences_.push_back({runStart_, windowStart, points_.back()});
+        }
     }
     inWindow_ = 0;
     samplesInWindow_ = 0;
@@ -111,17 +114,22 @@ private:
     int shown_ = 0;
 };
 
-// Fills out's rate, frames and points from the loudness windows of map.
-void SplitsOfWindows(const PeakMap& map, const SilenceOptions& options, SilenceSplits& out) {
-    const int32_t rate = static_cast<int32_t>(map.sampleRate);
+// Feeds the loudness windows of map to detector.
+void FeedWindows(const PeakMap& map, CSilenceDetector& detector) {
     const uint64_t channels = map.channels < 2 ? 1 : 2;
-    CSilenceDetector detector(options, rate);
     uint64_t at = 0;
     for (uint64_t sum : map.windowSquares) {
         const uint64_t frames = std::min<uint64_t>(map.windowFrames, map.windowedFrames - at);
         detector.AddWindow(sum, frames * channels, static_cast<int32_t>(frames));
         at += frames;
     }
+}
+
+// Fills out's rate, frames and points from the loudness windows of map.
+void SplitsOfWindows(const PeakMap& map, const SilenceOptions& options, SilenceSplits& out) {
+    const int32_t rate = static_cast<int32_t>(map.sampleRate);
+    CSilenceDetector detector(options, rate);
+    FeedWindows(map, detector);
     out.sampleRate = rate;
     out.frames = detector.Frames();
     out.points = detector.Finish();
@@ -157,6 +165,14 @@ Outcome SplitsOfOneDecode(const std::string& path, const SilenceOptions& options
 }
 
 }  // namespace
+
+std::vector<SilenceSpan> SilencesInMap(const PeakMap& map, const SilenceOptions& options) {
+    if (map.windowFrames == 0 || map.sampleRate == 0) return {};
+    CSilenceDetector detector(options, static_cast<int32_t>(map.sampleRate));
+    FeedWindows(map, detector);
+    detector.Finish();
+    return detector.Silences();
+}
 
 Outcome DetectSilences(const std::string& path, const SilenceOptions& options, IProgressDialog* dialog,
                        SilenceSplits& out) {

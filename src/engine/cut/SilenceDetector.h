@@ -68,6 +68,8 @@ public:
 
     // Sample frames fed so far.
     uint64_t Frames() const { return frames_; }
+    // The silences of the split points found so far, point for point.
+    const std::vector<SilenceSpan>& Silences() const { return silences_; }
 
 private:
     // Judges the window that just filled (or the last, short one) and moves the run on.
@@ -83,6 +85,7 @@ private:
     bool inRun_ = false;          // quiet windows run up to the current one
     uint64_t runStart_ = 0;       // first frame of that run
     std::vector<uint64_t> points_;
+    std::vector<SilenceSpan> silences_;
 };
 
 // Finds the split points of the file at path from its loudness windows (LoadPeakMap: the

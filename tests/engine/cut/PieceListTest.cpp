@@ -153,6 +153,45 @@ TEST(PieceList, ExactEndsFollowTheRowsThatStillEndThere) {
     EXPECT_FALSE(rows[0].tags.has_value());
 }
 
+// 44100 Hz: tenth 100 is frame 441000.
+TEST(PieceList, AnEndSetAtASampleIsKeptExactly) {
+    auto rows = Rows(kThree);
+    rows[0].output = "a-1.mp3";
+    EXPECT_EQ(PieceEndSample(rows[0], 44100), 441000);
+    // Within its own tenth only the exact end moves.
+    PieceEditResult r = SetPieceEndSample(rows, 0, 441000 + 1000, 44100);
+    EXPECT_EQ(r.status, PieceEdit::Changed);
+    EXPECT_EQ(RangesOf(rows), kThree);
+    EXPECT_EQ(rows[0].endSample, 442000);
+    EXPECT_EQ(rows[0].output, "");
+    EXPECT_EQ(PieceEndSample(rows[0], 44100), 442000);
+    EXPECT_EQ(SetPieceEndSample(rows, 0, 442000, 44100).status, PieceEdit::Unchanged);
+    // Past the next piece's end it swallows it, as Set End does, and ends at the nearest tenth.
+    r = SetPieceEndSample(rows, 0, 2 * 441000 + 2300, 44100);
+    EXPECT_EQ(r.status, PieceEdit::Changed);
+    EXPECT_EQ(RangesOf(rows), (Ranges{{0, 201}, {201, 300}}));
+    EXPECT_EQ(rows[0].endSample, 884300);
+    EXPECT_EQ(SetPieceEndSample(rows, 1, 441000, 44100).status, PieceEdit::EndNotAfterStart);
+}
+
+TEST(PieceList, AMovedBoundaryStopsShortOfTheNeighbouringOnes) {
+    auto rows = Rows(kThree);
+    rows[1].endSample = 2 * 441000 - 500;
+    PieceEditResult r = MoveBoundaryToSample(rows, 0, 441000 - 1152, 44100);
+    EXPECT_EQ(r.status, PieceEdit::Changed);
+    EXPECT_EQ(RangesOf(rows), kThree);
+    EXPECT_EQ(rows[0].endSample, 441000 - 1152);
+    r = MoveBoundaryToSample(rows, 0, 441000 + 44100, 44100);
+    EXPECT_EQ(RangesOf(rows), (Ranges{{0, 110}, {110, 200}, {200, 300}}));
+    EXPECT_EQ(rows[1].endSample, 2 * 441000 - 500);
+    // Not onto or past the next boundary (exact) or the row's start, nor after the last row.
+    const auto before = RangesOf(rows);
+    for (const auto& [row, sample] : std::vector<std::pair<int, int64_t>>{
+             {0, 2 * 441000 - 500}, {0, 2 * 441000 - 400}, {0, 0}, {1, 441000 + 44100}, {2, 441000}, {1, 3 * 441000}})
+        EXPECT_EQ(MoveBoundaryToSample(rows, row, sample, 44100).status, PieceEdit::Unchanged) << row << " " << sample;
+    EXPECT_EQ(RangesOf(rows), before);
+}
+
 TEST(PieceList, EveryEditKeepsTheFileCovered) {
     const int total = 300;
     for (int p = 0; p <= total; p += 5) {

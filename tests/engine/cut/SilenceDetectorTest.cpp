@@ -112,6 +112,24 @@ TEST(SilenceDetector, ASilenceShorterThanTheMinimumGivesNoSplit) {
     EXPECT_LE(std::abs(static_cast<int64_t>(splits.points[0]) - middles[0]), kFrameSamples);
 }
 
+// Leading quiet windows, then loud, a second and a half quiet, loud, half a second quiet, loud:
+// one silence, with its quiet windows and its middle.
+TEST(SilenceDetector, SilencesInAMapAreTheRunsThatSplit) {
+    PeakMap map = MakeEmptyPeakMap(0, kRate, 2);
+    const uint64_t window = LoudnessWindowFramesFor(kRate);
+    const uint64_t loud = window * 2 * 16384ULL * 16384ULL;
+    for (const auto& [count, sum] : std::vector<std::pair<int, uint64_t>>{
+             {30, 0}, {100, loud}, {150, 0}, {100, loud}, {50, 0}, {100, loud}})
+        map.windowSquares.insert(map.windowSquares.end(), static_cast<size_t>(count), sum);
+    map.windowFrames = static_cast<uint32_t>(window);
+    map.windowedFrames = map.windowSquares.size() * window;
+    const std::vector<SilenceSpan> silences = SilencesInMap(map, SilenceOptions{});
+    EXPECT_EQ(silences, (std::vector<SilenceSpan>{{130 * window, 280 * window, 205 * window}}));
+
+    map.windowFrames = 0;  // a map without windows
+    EXPECT_TRUE(SilencesInMap(map, SilenceOptions{}).empty());
+}
+
 TEST(SilenceDetector, PiecesAtSplitsCoverTheFileAllChecked) {
     const std::vector<PieceEntry> rows = PiecesAtSplits({0, 35, 35, 70, 100, 120}, 100);
     ASSERT_EQ(rows.size(), 3u);
