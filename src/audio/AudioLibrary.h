@@ -122,8 +122,11 @@ int32_t ChannelGetData(Handle h, void* buffer, uint32_t bytes);
 
 // Decoding position in PCM bytes (the played position of a playable stream), and a seek to
 // one (false on a bad handle or a position outside 0..length; a playable stream continues
-// from there at once, dropping what it had decoded ahead). A seek lands on the sample frame that holds the byte; MPEG audio is
-// positioned sample-accurately (decoding restarts a few frames earlier).
+// from there at once, dropping what it had decoded ahead). A seek lands on the sample frame
+// that holds the byte; MPEG audio is positioned sample-accurately (decoding restarts up to 31
+// frames earlier), and a decode-only stream then gives the samples a decode from the start
+// gives (MPEG-1 exactly; MPEG-2 and 2.5 Layer III at low bit rates may differ in the last bit
+// of a few samples).
 int64_t ChannelGetPosition(Handle h);
 bool ChannelSetPosition(Handle h, int64_t bytes);
 

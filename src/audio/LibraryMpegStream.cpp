@@ -35,6 +35,17 @@ constexpr size_t kScanLookahead = 2 * kMaxFrameLength + 8;
 // Bytes requested by a single mpg123_read may come back empty a few times (frames without
 // output); after this many empty results in a row the stream is taken as ended.
 constexpr int kMaxEmptyReads = 64;
+// A seek: libmpg123 decodes this many frames silently before the frame it is sent to (Layer
+// III; it takes at most 2 for Layers I and II), enough to fill the bit reservoir (511 bytes
+// back, some nine frames at 32 kbps) and the overlap of the transforms.
+constexpr uint64_t kSeekPrerollFrames = 16;
+constexpr uint64_t kOtherLayersPrerollFrames = 2;
+// What no preroll restores: libmpg123's synthesis keeps its place in a ring of 16 (a step
+// per 32 samples) and alternates two frame buffers, and where they stand changes the last bit
+// of a sample now and then. A fresh stream's preroll that starts on a frame whose number is a
+// multiple of this finds them where a decode from the start has them, so a seek gives exactly
+// the samples of that decode (MPEG-1; measured, as the library does not promise it).
+constexpr uint64_t kSeekPhaseFrames = 16;
 
 
 // Sum of the lengths of count consecutive frames from data (they are known to be there).
@@ -360,6 +371,7 @@ bool CLibraryMpegStream::OpenDecoder() {
     if (mpg123_param(decoder_, MPG123_REMOVE_FLAGS, MPG123_GAPLESS, 0.0) != MPG123_OK ||
         mpg123_param(decoder_, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0) != MPG123_OK ||
         mpg123_param(decoder_, MPG123_RESYNC_LIMIT, -1, 0.0) != MPG123_OK ||
+        mpg123_param(decoder_, MPG123_PREFRAMES, kSeekPrerollFrames, 0.0) != MPG123_OK ||
         mpg123_format_none(decoder_) != MPG123_OK ||
         mpg123_format(decoder_, static_cast<long>(rate_), chans_ == 1 ? MPG123_MONO : MPG123_STEREO,
                       MPG123_ENC_SIGNED_16) != MPG123_OK ||
@@ -432,12 +444,29 @@ bool CLibraryMpegStream::SetPosition(int64_t bytes) {
         position_ = 0;
         return true;
     }
-    // Back to the start, the delay is decoded and dropped again.
-    const off_t skipped = bytes == 0 ? 0 : static_cast<off_t>(skipped_);
-    const off_t reached = mpg123_seek(decoder_, static_cast<off_t>(bytes / block) + skipped, SEEK_SET);
-    if (reached < skipped) return false;
-    position_ = static_cast<int64_t>(reached - skipped) * block;
-    discard_ = bytes == 0 ? skipped_ : 0;
+    // The sample of the whole decode wanted, and the frame libmpg123 is sent to: one that
+    // starts its preroll (kSeekPrerollFrames frames decoded silently before it) on a frame
+    // whose number is a multiple of kSeekPhaseFrames, or the first frame. The samples from
+    // that frame's start to the one wanted are decoded and dropped (as the delay is from the
+    // start).
+    const uint64_t wanted = static_cast<uint64_t>(bytes / block) + skipped_;
+    const uint64_t perFrame = static_cast<uint64_t>(layout_.header.samplesPerFrame);
+    const uint64_t frame = wanted / perFrame;
+    const uint64_t preroll = layout_.header.layerIndex == 2 ? kSeekPrerollFrames : kOtherLayersPrerollFrames;
+    const uint64_t start = frame < preroll + kSeekPhaseFrames
+                               ? 0
+                               : preroll + (frame - preroll) / kSeekPhaseFrames * kSeekPhaseFrames;
+    const off_t reached = mpg123_seek(decoder_, static_cast<off_t>(start * perFrame), SEEK_SET);
+    if (reached < 0) return false;
+    if (static_cast<uint64_t>(reached) != start * perFrame) {
+        // Fewer frames than counted (a file cut short): the stream stands where it got to.
+        if (static_cast<uint64_t>(reached) < skipped_) return false;
+        position_ = static_cast<int64_t>(static_cast<uint64_t>(reached) - skipped_) * block;
+        discard_ = 0;
+        return true;
+    }
+    position_ = bytes;
+    discard_ = wanted - start * perFrame;
     return true;
 }
 

@@ -226,12 +226,11 @@ bool LoadCachedPeakMap(const std::string& path, PeakMap& map);
 // from + (c + 1) × n / columns), n being to - from. With more columns than frames some cover
 // no frame; such a column shows the frame at its start.
 //
-// A column's peaks are exact, the lowest and highest sample of exactly its frames as a decode
-// of the whole file gives them, when the stretch is decoded: the decode starts kStretchPreroll
-// frames before from (at the file's start at most), so that the bit reservoir and the overlap
-// of the transforms there are those of a decode from the start, and drops them. When a map
-// serves the stretch, a column takes every bin it touches, so its edges are blurred by up to
-// one bin (a quarter of the column at most).
+// When the stretch is decoded, a column's peaks are exact: the lowest and highest sample of
+// exactly its frames, as the decode of the whole file gives them (the audio layer's seek to
+// from decodes the frames before it that the samples depend on; see ChannelSetPosition).
+// When a map serves the stretch, a column takes every bin it touches, so its edges are
+// blurred by up to one bin (a quarter of the column at most).
 
 // The peaks of sample frames [from, to) of a file's decoded stream (the timeline the
 // waveform and the cutter use), in `columns` even columns.
@@ -244,16 +243,14 @@ struct StretchPeaks {
     std::vector<PeakColumn> columns;
 };
 
-// Sample frames decoded and dropped before a stretch's first frame.
-constexpr uint64_t kStretchPreroll = 8 * 1152;
-
 // Served from map (when given, complete, and its bins are at most a quarter of a column)
 // or else by decoding only the stretch (a seek to `from`, decode to `to`). Callable from any
 // thread; returns Outcome::Cancelled() within ~50 ms of cancel becoming true.
 //
 // Done: out holds the stretch clamped to the file (to at most frames, from at most to) and
 // columns known columns; a stretch of no frames gives flat ones (0, 0), and so do columns
-// past the point where the data ended early. Failed, with "Failed to load file \"path\".",
+// past the point where the data ended early. columns 0 gives the file's facts alone (frames,
+// sampleRate, channels), decoding nothing. Failed, with "Failed to load file \"path\".",
 // when the file cannot be opened, decoded or positioned; out is then empty, as after a
 // cancel.
 // map, when given, must be of the file at path as it is now (CPeakWorker::Map, or

@@ -495,6 +495,36 @@ TEST(AudioLibrary, SeekDeliversTheSamePcmAsReadingThrough) {
     EXPECT_EQ(ChannelGetData(stream.get(), block.data(), 64), 0);
 }
 
+TEST(AudioLibrary, ASeekOnAFreshStreamGivesTheSamplesOfADecodeFromTheStart) {
+    // At 32 kbps the bit reservoir reaches some six frames back (and no Info frame fits so
+    // small a frame: the stream is every frame's samples). No target lies on a frame's edge.
+    TempDir dir;
+    for (const int channels : {2, 1}) {
+        SCOPED_TRACE(channels);
+        EncodeOptions options;
+        options.channels = channels;
+        options.mode = channels == 1 ? test::Mode::Mono : test::Mode::JointStereo;
+        options.kbps = 32;
+        options.infoFrame = true;
+        options.seconds = 12;
+        WriteFile(dir / "low.mp3", EncodeMp3(options));
+        const auto open = [&] { return StreamCreateFile(dir / "low.mp3", 0, 0, kStreamDecode | kStreamGapless); };
+        const Handle whole = open();
+        const Bytes all = DecodeAll(whole);
+        StreamFree(whole);
+        const int64_t frameBytes = 2 * channels;
+        for (int64_t frame = 50000; frame < 480000; frame += 26111) {
+            SCOPED_TRACE(frame);
+            const Handle h = open();
+            ASSERT_TRUE(ChannelSetPosition(h, frame * frameBytes));
+            Bytes block(static_cast<size_t>(3 * 1152 * frameBytes));
+            ASSERT_EQ(ChannelGetData(h, block.data(), static_cast<uint32_t>(block.size())), static_cast<int32_t>(block.size()));
+            StreamFree(h);
+            EXPECT_TRUE(std::equal(block.begin(), block.end(), all.begin() + frame * frameBytes));
+        }
+    }
+}
+
 TEST(AudioLibrary, SecondsAndBytesConvertConsistently) {
     TempDir dir;
     WriteFile(dir / "conv.mp3", EncodeMp3(ShortCbr()));

@@ -31,18 +31,17 @@ bool MapServes(const PeakMap& map, uint64_t n, uint32_t columns) {
            static_cast<unsigned __int128>(map.framesPerBin) * kMinBinsPerColumn * columns <= n;
 }
 
-// The columns of an open stream's stretch [out.from, out.to): a seek kStretchPreroll frames
-// before it, a decode to its end. False when the stream could not be positioned or cancel
-// became true.
+// The columns of an open stream's stretch [out.from, out.to): a seek to its start, a decode
+// to its end. False when the stream could not be positioned or cancel became true.
 bool DecodeColumns(audio::Handle handle, StretchPeaks& out, uint32_t columns, const std::atomic<bool>& cancel) {
     const uint64_t n = out.to - out.from;
     std::vector<PeakBin> bins(columns);
     const uint32_t frameBytes = out.channels * kBytesPerSample;
-    const uint64_t start = out.from > kStretchPreroll ? out.from - kStretchPreroll : 0;
-    if (start != 0 && !SeekInSteps(handle, start, frameBytes, kSeekStepSeconds * out.sampleRate, cancel)) return false;
+    if (out.from != 0 && !SeekInSteps(handle, out.from, frameBytes, kSeekStepSeconds * out.sampleRate, cancel))
+        return false;
 
     std::vector<int16_t> block(static_cast<size_t>(kPeakBlockFrames) * out.channels);
-    uint64_t at = start;  // the frame of the stream the next block starts with
+    uint64_t at = out.from;  // the frame of the stream the next block starts with
     uint32_t column = 0;
     uint64_t columnEnd = ColumnEdge(out.from, n, columns, 1);
     while (at < out.to) {
@@ -51,8 +50,8 @@ bool DecodeColumns(audio::Handle handle, StretchPeaks& out, uint32_t columns, co
         const int32_t got = audio::ChannelGetData(handle, block.data(), static_cast<uint32_t>(want * frameBytes));
         if (got <= 0) break;  // the end of the data, or data that cannot be decoded
         const uint64_t end = at + static_cast<uint64_t>(got) / frameBytes;
-        // The frames of this block inside the stretch, column by column.
-        for (uint64_t frame = std::max(at, out.from); frame < end;) {
+        // The block's frames, column by column.
+        for (uint64_t frame = at; frame < end;) {
             while (frame >= columnEnd) columnEnd = ColumnEdge(out.from, n, columns, ++column + 1);
             const uint64_t runEnd = std::min(end, columnEnd);
             bins[column].Merge(PeaksOfRun(block.data() + (frame - at) * out.channels,
