@@ -228,7 +228,8 @@ bool LoadCachedPeakMap(const std::string& path, PeakMap& map);
 //
 // When the stretch is decoded, a column's peaks are exact: the lowest and highest sample of
 // exactly its frames, as the decode of the whole file gives them (the audio layer's seek to
-// from decodes the frames before it that the samples depend on; see ChannelSetPosition).
+// from decodes the frames before it that the samples depend on; MPEG-2 and 2.5 Layer III at
+// low bit rates may differ in the last bit of a few samples: see ChannelSetPosition).
 // When a map serves the stretch, a column takes every bin it touches, so its edges are
 // blurred by up to one bin (a quarter of the column at most).
 
