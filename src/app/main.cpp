@@ -7,6 +7,7 @@
 #include "ui/pages/PageBatchSplitter.h"
 #include "ui/pages/PageJoiner.h"
 #include "ui/pages/PageSplitter.h"
+#include "ui/widgets/WaveformStrip.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -33,6 +34,8 @@ constexpr char kOpen[] = "--open";
 constexpr char kPieces[] = "--pieces";
 // "--position S": then move the cutter page's slider to S seconds, as the time box would.
 constexpr char kPosition[] = "--position";
+// "--zoom S,S": then show that stretch (seconds) of the cutter page's waveform.
+constexpr char kZoom[] = "--zoom";
 // "--join FILE...": show the joiner page with the files (up to the next option) listed.
 constexpr char kJoin[] = "--join";
 // "--batch-cut FILE...": show the batch cutter page with the files (up to the next option) listed.
@@ -71,6 +74,12 @@ bool MoveTo(corvane::CPageSplitter* page, const QString& seconds) {
     if (slider == nullptr) return false;
     slider->setValue(static_cast<int>(std::lround(seconds.toDouble() * 10)));
     return true;
+}
+
+void Zoom(corvane::CPageSplitter* page, const QString& stretch) {
+    auto* strip = page->findChild<corvane::CWaveformStrip*>(QStringLiteral("waveformStrip"));
+    const QStringList ends = stretch.split(',');
+    if (strip != nullptr && ends.size() == 2) strip->ShowStretch(ends[0].toDouble(), ends[1].toDouble());
 }
 
 void AddPieces(corvane::CPageSplitter* page, const QString& seconds) {
@@ -127,6 +136,8 @@ int main(int argc, char** argv) {
             AddPieces(mainApp.PageSplitter(), QString::fromLocal8Bit(argv[++i]));
         if (std::strcmp(argv[i], kPosition) == 0 && i + 1 < argc)
             MoveTo(mainApp.PageSplitter(), QString::fromLocal8Bit(argv[++i]));
+        if (std::strcmp(argv[i], kZoom) == 0 && i + 1 < argc)
+            Zoom(mainApp.PageSplitter(), QString::fromLocal8Bit(argv[++i]));
         if (std::strcmp(argv[i], kJoin) == 0) {
             QStringList files;
             while (i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0) files << QString::fromLocal8Bit(argv[++i]);

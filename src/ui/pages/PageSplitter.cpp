@@ -14,6 +14,7 @@
 #include "ui/widgets/ProgressAdapter.h"
 #include "ui/widgets/ProgressDialog.h"
 #include "ui/widgets/SpinButtons.h"
+#include "ui/widgets/TimeRuler.h"
 #include "ui/widgets/WorkReport.h"
 #include "ui/widgets/WaveformStrip.h"
 
@@ -32,6 +33,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScrollBar>
 #include <QSlider>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -42,6 +44,7 @@
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <cmath>
 
 namespace corvane {
 
@@ -60,11 +63,19 @@ public:
     void ClearSelection() { SetSelection(0, 0); }
     int SelectionStart() const { return selStart_; }
     int SelectionEnd() const { return selEnd_; }
+    // The stretch the waveform shows (tenths), framed over the groove; none when end <= start.
+    void SetView(int start, int end) {
+        viewStart_ = start;
+        viewEnd_ = end;
+        update();
+    }
+    int ViewStart() const { return viewStart_; }
+    int ViewEnd() const { return viewEnd_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override {
         QSlider::paintEvent(event);
-        if (selEnd_ <= selStart_ || maximum() <= minimum()) return;
+        if (maximum() <= minimum()) return;
         QStyleOptionSlider option;
         initStyleOption(&option);
         const auto x = [&](int value) {
@@ -72,15 +83,29 @@ protected:
             return style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this).center().x();
         };
         QPainter painter(this);
-        const QRect band(x(selStart_), height() - kBandHeight - 1, std::max(1, x(selEnd_) - x(selStart_)),
-                         kBandHeight);
-        painter.fillRect(band, palette().color(isEnabled() ? QPalette::Highlight : QPalette::Mid));
+        if (selEnd_ > selStart_) {
+            const QRect band(x(selStart_), height() - kBandHeight - 1, std::max(1, x(selEnd_) - x(selStart_)),
+                             kBandHeight);
+            painter.fillRect(band, palette().color(isEnabled() ? QPalette::Highlight : QPalette::Mid));
+        }
+        if (viewEnd_ > viewStart_) {
+            QColor fill = palette().color(QPalette::Highlight);
+            fill.setAlpha(kViewAlpha);
+            const QRect view(x(viewStart_), 0, std::max(kViewMinWidth, x(viewEnd_) - x(viewStart_)), height() - 1);
+            painter.fillRect(view, fill);
+            painter.setPen(palette().color(QPalette::Highlight));
+            painter.drawRect(view);
+        }
     }
 
 private:
     static constexpr int kBandHeight = 4;
+    static constexpr int kViewAlpha = 40;
+    static constexpr int kViewMinWidth = 2;
     int selStart_ = 0;
     int selEnd_ = 0;
+    int viewStart_ = 0;
+    int viewEnd_ = 0;
 };
 
 namespace {
@@ -130,6 +155,20 @@ constexpr int kVolumeTicks = 819;
 constexpr int kVolumeToGain = 8;          // slider position to player gain (0..65535)
 constexpr int kMaxGain = 65535;
 constexpr int kFullVolume = kMaxGain / kVolumeToGain;
+constexpr int64_t kMsPerSecond = 1000;
+constexpr int64_t kMsPerTenth = 100;
+constexpr int64_t kListenAroundMs = 2000;  // K: this long before the marked boundary and after
+
+// The sample frames of one MPEG frame of a source: Layer I 384, Layer II 1152, Layer III 1152
+// at MPEG-1's rates (32000 Hz and up) and 576 at MPEG-2's and 2.5's.
+constexpr int kLayer1FrameSamples = 384;
+constexpr int kFrameSamples = 1152;
+constexpr int kLowRateFrameSamples = 576;
+constexpr int kLowestMpeg1Rate = 32000;
+int FrameSamples(const SourceFacts& facts) {
+    if (facts.layer == 1) return kLayer1FrameSamples;
+    return facts.layer == 2 || facts.sampleRate >= kLowestMpeg1Rate ? kFrameSamples : kLowRateFrameSamples;
+}
 
 // ---- Places of the controls, in dialog units ----
 //
@@ -168,9 +207,20 @@ constexpr int kPlayY = kModeY + kInfoHeight + 8;
 constexpr int kTimeBoxWidth = 52;
 constexpr int kVolumeLabelWidth = 30;
 constexpr int kVolumeWidth = 80;
-constexpr int kStripY = kPlayY + 18;
-constexpr int kStripHeight = 40;
-constexpr int kSliderY = kStripY + kStripHeight;
+// The zoom buttons at the end of the playback row.
+constexpr int kZoomButtonWidth = 14;
+constexpr int kWholeWidth = 34;
+constexpr int kWholeX = kRight - kWholeWidth;
+constexpr int kZoomInX = kWholeX - 2 - kZoomButtonWidth;
+constexpr int kZoomOutX = kZoomInX - 2 - kZoomButtonWidth;
+// The time ruler, the waveform strip and its scroll bar.
+constexpr int kRulerY = kPlayY + 17;
+constexpr int kRulerHeight = 10;
+constexpr int kStripY = kRulerY + kRulerHeight;
+constexpr int kStripHeight = 36;
+constexpr int kScrollY = kStripY + kStripHeight;
+constexpr int kScrollHeight = 8;
+constexpr int kSliderY = kScrollY + kScrollHeight;
 constexpr int kSliderHeight = 18;
 constexpr int kPieceButtonsY = kSliderY + kSliderHeight + 4;
 // The waveform strip takes this share of the height the page gains over its design height;
@@ -289,10 +339,21 @@ void CPageSplitter::MakePlaybackControls(Placer& at) {
                              kSliderHeight, kUnderStripLeft, kUnderStripRight);
     positionSlider_->setRange(0, 0);
     positionSlider_->setTickPosition(QSlider::NoTicks);
-    // Exactly as wide as the slider, so that its columns stand over the slider's groove.
+    // Exactly as wide as the slider, so that its columns stand over the slider's groove; the
+    // ruler above it and the scroll bar under it as wide again.
     waveStrip_ = at.Put(new CWaveformStrip(this), "waveformStrip", kMargin, kStripY, kRight - kMargin, kStripHeight,
                         kTopLeft, kUnderStripRight);
     waveStrip_->SetSlider(positionSlider_);
+    ruler_ = at.Put(new CTimeRuler(this), "timeRuler", kMargin, kRulerY, kRight - kMargin, kRulerHeight, kTopLeft,
+                    kTopRight);
+    ruler_->SetStrip(waveStrip_);
+    waveScroll_ = at.Put(new QScrollBar(Qt::Horizontal, this), "waveformScroll", kMargin, kScrollY, kRight - kMargin,
+                         kScrollHeight, kUnderStripLeft, kUnderStripRight);
+    waveStrip_->SetScrollBar(waveScroll_);
+    zoomOutButton_ = at.Button("-", "zoomOutButton", kZoomOutX, y - 1, kZoomButtonWidth, kTopRight);
+    zoomOutButton_->setText(QString(QChar(0x2212)));  // a minus sign, as wide as the plus
+    zoomInButton_ = at.Button("+", "zoomInButton", kZoomInX, y - 1, kZoomButtonWidth, kTopRight);
+    zoomWholeButton_ = at.Button("Whole", "zoomWholeButton", kWholeX, y - 1, kWholeWidth, kTopRight);
 }
 
 void CPageSplitter::MakePieceControls(Placer& at) {
@@ -362,9 +423,19 @@ void CPageSplitter::MakePieceControls(Placer& at) {
     at.Label("&for", silenceLengthBox_, kSilenceLengthLabelX, kBottomButtonsY, kSilenceLengthLabelWidth - 2,
              kBottomLeft)
         ->setToolTip(QString::fromLatin1(kSilenceLengthTip));
-    connect(silenceDbBox_, &QSpinBox::valueChanged, this, [this](int db) { Settings().silenceDb = db; });
-    connect(silenceLengthBox_, &QDoubleSpinBox::valueChanged, this,
-            [this](double seconds) { Settings().silenceTenths = static_cast<int>(std::lround(seconds * 10)); });
+    // A boundary dragged on the waveform snaps to the silences these boxes define.
+    const auto snapToSilences = [this] {
+        waveStrip_->SetSilenceOptions({static_cast<double>(Settings().silenceDb), Settings().silenceTenths / 10.0});
+    };
+    connect(silenceDbBox_, &QSpinBox::valueChanged, this, [this, snapToSilences](int db) {
+        Settings().silenceDb = db;
+        snapToSilences();
+    });
+    connect(silenceLengthBox_, &QDoubleSpinBox::valueChanged, this, [this, snapToSilences](double seconds) {
+        Settings().silenceTenths = static_cast<int>(std::lround(seconds * 10));
+        snapToSilences();
+    });
+    snapToSilences();
     constexpr int kReportX = kSilenceLengthX + kSilenceLengthWidth + 8;
     report_ = at.Put(new CWorkReport(this), "workReport", kReportX, kBottomButtonsY, kRight - kReportX, kButtonHeight,
                      kBottomLeft, kBottomRight);
@@ -399,6 +470,17 @@ void CPageSplitter::ConnectControls() {
     connect(setStartButton_, &QPushButton::clicked, this, &CPageSplitter::OnSetStart);
     connect(setEndButton_, &QPushButton::clicked, this, &CPageSplitter::OnSetEnd);
     connect(waveStrip_, &CWaveformStrip::BoundaryMoved, this, &CPageSplitter::OnBoundaryMoved);
+    connect(waveStrip_, &CWaveformStrip::NudgeAsked, this, &CPageSplitter::OnNudge);
+    connect(waveStrip_, &CWaveformStrip::ViewChanged, this, [this] {
+        if (waveStrip_->Zoomed())
+            positionSlider_->SetView(static_cast<int>(std::floor(waveStrip_->ViewStart() * 10)),
+                                     static_cast<int>(std::ceil(waveStrip_->ViewEnd() * 10)));
+        else
+            positionSlider_->SetView(0, 0);
+    });
+    connect(zoomInButton_, &QPushButton::clicked, waveStrip_, &CWaveformStrip::ZoomIn);
+    connect(zoomOutButton_, &QPushButton::clicked, waveStrip_, &CWaveformStrip::ZoomOut);
+    connect(zoomWholeButton_, &QPushButton::clicked, waveStrip_, &CWaveformStrip::ShowWhole);
     connect(goStartButton_, &QPushButton::clicked, this, &CPageSplitter::OnGoToStart);
     connect(goEndButton_, &QPushButton::clicked, this, &CPageSplitter::OnGoToEnd);
     connect(previewButton_, &QPushButton::clicked, this, &CPageSplitter::OnPreview);
@@ -416,14 +498,25 @@ void CPageSplitter::ConnectControls() {
     undo->setContext(Qt::WidgetWithChildrenShortcut);
     auto* redo = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), this, this, &CPageSplitter::Redo);
     redo->setContext(Qt::WidgetWithChildrenShortcut);
+    // Ctrl++ is Ctrl+= on keyboards whose plus needs Shift.
+    for (const QKeySequence& keys : {QKeySequence(QKeySequence::ZoomIn), QKeySequence(Qt::CTRL | Qt::Key_Equal)})
+        new QShortcut(keys, this, waveStrip_, &CWaveformStrip::ZoomIn, Qt::WidgetWithChildrenShortcut);
+    new QShortcut(QKeySequence::ZoomOut, this, waveStrip_, &CWaveformStrip::ZoomOut, Qt::WidgetWithChildrenShortcut);
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_0), this, waveStrip_, &CWaveformStrip::ShowWhole,
+                  Qt::WidgetWithChildrenShortcut);
     // What a label does not say, with the keys that do it.
     openButton_->setToolTip(QStringLiteral("Open an MP3 file (Ctrl+O)"));
     playButton_->setToolTip(QStringLiteral("Play or pause from the slider's position (Space)"));
     stopButton_->setToolTip(QStringLiteral("Stop playing and go back to where playing started"));
     timeSpin_->setToolTip(QStringLiteral("Move the position by a second"));
     volumeSlider_->setToolTip(QStringLiteral("Volume of playing and previews"));
-    waveStrip_->setToolTip(
-        QStringLiteral("Click to move the position; drag the line between two pieces to move where one ends"));
+    waveStrip_->setToolTip(QStringLiteral(
+        "Click to move the position; drag the line between two pieces to move where one ends (it snaps to a "
+        "silence; Shift: it does not). Left/Right move the selected piece's marked end by a frame, Shift+Left/Right "
+        "by a second; K plays around it. Ctrl+wheel zooms, the wheel scrolls"));
+    zoomInButton_->setToolTip(QStringLiteral("Zoom in on the waveform (Ctrl++, Ctrl+wheel)"));
+    zoomOutButton_->setToolTip(QStringLiteral("Zoom out (Ctrl+-)"));
+    zoomWholeButton_->setToolTip(QStringLiteral("Show the whole file (Ctrl+0)"));
     previewButton_->setToolTip(QStringLiteral("Play the selected piece only"));
     removeButton_->setToolTip(QStringLiteral("Remove the selected piece (Delete); its range goes to a neighbour"));
     resetButton_->setToolTip(QStringLiteral("Make the whole file one piece again"));
@@ -436,6 +529,10 @@ void CPageSplitter::keyPressEvent(QKeyEvent* event) {
     }
     if (event->modifiers() == Qt::NoModifier && event->key() == Qt::Key_Delete && removeButton_->isEnabled()) {
         OnRemove();
+        return;
+    }
+    if (event->modifiers() == Qt::NoModifier && event->key() == Qt::Key_K && MarkedBoundary() >= 0) {
+        OnListenAtBoundary();
         return;
     }
     CSettingsPage::keyPressEvent(event);
@@ -527,6 +624,7 @@ bool CPageSplitter::OpenSourceFile(const QString& path, QString* failure) {
     report_->Clear();
     pieces_ = SinglePiece(TotalLength());
     cueTracks_ = false;
+    markedBoundary_ = -1;
     hasChapters_ = !ReadChapters(path.toStdString()).empty();
     ForgetEdits();
     RefreshPieceList(0);
@@ -644,6 +742,22 @@ void CPageSplitter::UpdatePieceButtons() {
 
 QString CPageSplitter::Position(int tenths) const { return Utf8(FormatPosition(tenths, TotalLength())); }
 
+QString CPageSplitter::PositionMs(int64_t ms) const {
+    return MillisecondsText(ms, 3, TotalLength() > kLongPositionAbove);
+}
+
+double CPageSplitter::EndSeconds(int row) const {
+    const PieceEntry& piece = pieces_[static_cast<size_t>(row)];
+    if (piece.endSample >= 0 && facts_.sampleRate > 0) return static_cast<double>(piece.endSample) / facts_.sampleRate;
+    return piece.end / 10.0;
+}
+
+int64_t CPageSplitter::EndMs(int row) const {
+    const PieceEntry& piece = pieces_[static_cast<size_t>(row)];
+    if (piece.endSample >= 0 && facts_.sampleRate > 0) return piece.endSample * kMsPerSecond / facts_.sampleRate;
+    return int64_t{piece.end} * kMsPerTenth;
+}
+
 int CPageSplitter::SelectedRow() const {
     if (pieceList_ == nullptr) return -1;
     const QList<QTreeWidgetItem*> selected = pieceList_->selectedItems();
@@ -656,9 +770,14 @@ void CPageSplitter::FillPieceRow(int row) {
     const int length = piece.end - piece.start;
     const double share = TotalLength() > 0 ? static_cast<double>(length) / TotalLength() : 0.0;
     item->setText(kNumberColumn, QString::number(row + 1));
-    item->setText(kStartColumn, Position(piece.start));
-    item->setText(kEndColumn, Position(piece.end));
-    item->setText(kLengthColumn, Position(length));
+    // Exact places (found in the audio, dragged at a fine zoom, nudged) to the millisecond.
+    const bool exactStart = row > 0 && pieces_[static_cast<size_t>(row) - 1].endSample >= 0;
+    const bool exactEnd = piece.endSample >= 0;
+    const int64_t startMs = row > 0 ? EndMs(row - 1) : int64_t{piece.start} * kMsPerTenth;
+    item->setText(kStartColumn, exactStart ? PositionMs(startMs) : Position(piece.start));
+    item->setText(kEndColumn, exactEnd ? PositionMs(EndMs(row)) : Position(piece.end));
+    item->setText(kLengthColumn,
+                  exactStart || exactEnd ? PositionMs(EndMs(row) - startMs) : Position(length));
     item->setText(kSizeColumn, Utf8(FormatSize(static_cast<int64_t>(share * static_cast<double>(facts_.fileSize)))));
     item->setText(kOutputColumn, Utf8(piece.output));
     item->setCheckState(kNumberColumn, piece.checked ? Qt::Checked : Qt::Unchecked);
@@ -740,9 +859,15 @@ void CPageSplitter::ShowPiecesOnStrip() {
     // The pieces are the custom mode's; the other modes cut by their own rule.
     const bool custom = !sourcePath_.isEmpty() && Settings().cutType == kByCustom;
     std::vector<CWaveformStrip::Band> bands;
-    if (custom)
-        for (const PieceEntry& piece : pieces_) bands.push_back({piece.start, piece.end});
-    waveStrip_->SetPieces(std::move(bands), custom ? SelectedRow() : -1, custom);
+    if (custom) {
+        const int last = static_cast<int>(pieces_.size()) - 1;
+        for (int row = 0; row <= last; ++row) {
+            const PieceEntry& piece = pieces_[static_cast<size_t>(row)];
+            bands.push_back({row > 0 ? EndSeconds(row - 1) : piece.start / 10.0,
+                             row < last ? EndSeconds(row) : piece.end / 10.0});
+        }
+    }
+    waveStrip_->SetPieces(std::move(bands), custom ? SelectedRow() : -1, custom, MarkedBoundary());
 }
 
 void CPageSplitter::OnSelectionChanged() {
@@ -786,7 +911,7 @@ void CPageSplitter::SetEndAt(int row, int p) {
         RefreshPieceList(result.selected);
 }
 
-void CPageSplitter::OnBoundaryMoved(int row, int p) {
+void CPageSplitter::OnBoundaryMoved(int row, double seconds, bool exact) {
     if (sourcePath_.isEmpty() || Settings().cutType != kByCustom || row < 0 ||
         row >= static_cast<int>(pieces_.size()))
         return;
@@ -795,7 +920,54 @@ void CPageSplitter::OnBoundaryMoved(int row, int p) {
         pieceList_->setCurrentItem(item);
         item->setSelected(true);
     }
-    SetEndAt(row, p);
+    markedBoundary_ = row;
+    if (!exact || facts_.sampleRate <= 0) {
+        SetEndAt(row, static_cast<int>(std::lround(seconds * 10)));
+        return;
+    }
+    const int64_t sample = std::llround(seconds * facts_.sampleRate);
+    const PieceEditResult result = SetPieceEndSample(pieces_, row, sample, facts_.sampleRate);
+    if (result.status == PieceEdit::EndNotAfterStart)
+        ShowMessage(this, QString::fromLatin1(kEndBeforeStart), QMessageBox::Warning);
+    else if (result.status == PieceEdit::Changed)
+        RefreshPieceList(result.selected);
+}
+
+int CPageSplitter::MarkedBoundary() const {
+    const int row = SelectedRow();
+    if (sourcePath_.isEmpty() || Settings().cutType != kByCustom || row < 0 || positionSlider_ == nullptr) return -1;
+    const bool before = row > 0;
+    const bool after = row + 1 < static_cast<int>(pieces_.size());
+    if ((before && markedBoundary_ == row - 1) || (after && markedBoundary_ == row)) return markedBoundary_;
+    if (!before || !after) return before ? row - 1 : after ? row : -1;
+    const double position = positionSlider_->value() / 10.0;
+    return std::abs(EndSeconds(row - 1) - position) <= std::abs(EndSeconds(row) - position) ? row - 1 : row;
+}
+
+void CPageSplitter::OnNudge(int direction, bool bySecond) {
+    const int boundary = MarkedBoundary();
+    if (boundary < 0 || facts_.sampleRate <= 0) return;
+    const int64_t step = bySecond ? facts_.sampleRate : FrameSamples(facts_);
+    const int64_t to = PieceEndSample(pieces_[static_cast<size_t>(boundary)], facts_.sampleRate) + direction * step;
+    if (MoveBoundaryToSample(pieces_, boundary, to, facts_.sampleRate).status != PieceEdit::Changed) return;
+    markedBoundary_ = boundary;
+    RefreshPieceList(SelectedRow());
+    waveStrip_->Reveal(EndSeconds(boundary));
+}
+
+void CPageSplitter::OnListenAtBoundary() {
+    const int boundary = MarkedBoundary();
+    if (boundary < 0) return;
+    if (!soundOutput_) {
+        ShowMessage(this, QString::fromLatin1(kNoSoundPreview), QMessageBox::Warning);
+        return;
+    }
+    if (playState_ == PlayState::Playing || playState_ == PlayState::Previewing) {
+        playTimer_->stop();
+        player_->Pause();
+    }
+    const int64_t at = EndMs(boundary);
+    PreviewRange(std::max<int64_t>(0, at - kListenAroundMs), std::min(at + kListenAroundMs, player_->GetLengthMs()));
 }
 
 void CPageSplitter::OnSetStart() {
@@ -1017,15 +1189,20 @@ void CPageSplitter::EnterPlaying(PlayState state) {
 void CPageSplitter::PreviewSelectedPiece() {
     const int row = SelectedRow();
     if (row < 0) return;
-    previewStart_ = pieces_[static_cast<size_t>(row)].start;
-    previewEnd_ = pieces_[static_cast<size_t>(row)].end;
+    PreviewRange(int64_t{pieces_[static_cast<size_t>(row)].start} * kMsPerTenth,
+                 int64_t{pieces_[static_cast<size_t>(row)].end} * kMsPerTenth);
+}
+
+bool CPageSplitter::PreviewRange(int64_t startMs, int64_t endMs) {
+    previewStart_ = static_cast<int>(startMs / kMsPerTenth);
+    previewEnd_ = static_cast<int>((endMs + kMsPerTenth - 1) / kMsPerTenth);
     ShowPosition(previewStart_);
     playOrigin_ = previewStart_;
-    if (!Sounding(player_->PlayRange(int64_t{previewStart_} * 100, int64_t{previewEnd_} * 100), kNoSoundPreview)) {
-        return;
-    }
+    playedRange_ = {startMs, endMs};
+    if (!Sounding(player_->PlayRange(startMs, endMs), kNoSoundPreview)) return false;
     previewButton_->setText(QString::fromLatin1(kPreviewStopLabel));
     EnterPlaying(PlayState::Previewing);
+    return true;
 }
 
 bool CPageSplitter::Sounding(bool started, const char* noSound) {
@@ -1137,7 +1314,11 @@ void CPageSplitter::OnTimerTick() {
     ShowPosition(static_cast<int>(player_->GetPositionMs() / 100));
 }
 
-void CPageSplitter::OnSliderValue(int value) { timeBox_->setText(Position(value)); }
+void CPageSplitter::OnSliderValue(int value) {
+    timeBox_->setText(Position(value));
+    // Which of the selected piece's boundaries is nearer may have changed.
+    if (SelectedRow() >= 0) ShowPiecesOnStrip();
+}
 
 void CPageSplitter::OnSliderAction(int action) {
     // A drag ends with the thumb's release; a key or a click on the groove moves the slider

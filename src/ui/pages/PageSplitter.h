@@ -12,9 +12,19 @@
 // operations of engine/Cut.h).
 //
 // Above the slider the waveform strip (ui/widgets/WaveformStrip.h) shows the file's peaks in
-// line with the slider's groove, the custom pieces as bands, the selection and the position. A
-// press on the strip moves the slider as a drag of its handle does; dragging a boundary
-// between two bands is "Set End" of the left piece at the point where it is let go.
+// line with the slider's groove, the custom pieces as bands, the selection and the position,
+// under a time ruler and over a scroll bar. A press on the strip moves the slider as a drag of
+// its handle does; dragging a boundary between two bands is "Set End" of the left piece at the
+// point where it is let go. Zoomed in (Ctrl+wheel, Ctrl++ and Ctrl+-, the buttons at the end
+// of the playback row; Ctrl+0 shows the whole file) the strip shows a stretch of the file,
+// which the slider marks. A boundary dragged at a fine zoom, or snapped to a silence, ends its
+// row exactly there (its exact end, as a CUE sheet's rows have).
+//
+// The marked boundary is one of the selected piece's: the one last dragged or nudged while
+// it stays the selected piece's, else the one nearer the position. With the strip focused,
+// Left and Right move it by one MPEG frame of the source and Shift+Left and Shift+Right by a
+// second, kept exactly; K plays from two seconds before it to two seconds after. Exact places
+// show to the millisecond in the list and on the strip.
 //
 // Playback runs on the player's own thread; its end-of-playback news reaches the page as a
 // queued signal and is handled like "S&top". Without a sound device the page refuses to play.
@@ -36,6 +46,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QDoubleSpinBox;
@@ -43,6 +54,7 @@ class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
+class QScrollBar;
 class QSlider;
 class QSpinBox;
 class QTimer;
@@ -56,6 +68,7 @@ class CWorkReport;
 class CCutRuleControls;
 class CPositionSlider;
 class CPreviewPlayer;
+class CTimeRuler;
 class CWaveformStrip;
 
 // Where playback stands. Previewing plays the selected piece only.
@@ -96,6 +109,8 @@ public:
     PlayState State() const { return playState_; }
     int TotalLength() const { return facts_.lengthTenths(); }
     const std::vector<std::string>& Outputs() const { return outputs_; }
+    // The range the player was last asked to play (PlayRange), in milliseconds.
+    std::pair<int64_t, int64_t> PlayedRange() const { return playedRange_; }
 
 Q_SIGNALS:
     // Posted from the player's thread when playback reaches its end point.
@@ -136,8 +151,19 @@ private:
     void OnSetEnd();
     // Set End of row at p: the message when p is not after its start, else the new rows.
     void SetEndAt(int row, int p);
-    // A boundary dragged on the waveform strip: row is selected, then Set End at p.
-    void OnBoundaryMoved(int row, int p);
+    // A boundary dragged on the waveform strip: row is selected, then Set End at seconds,
+    // kept exactly or as the tenth it is.
+    void OnBoundaryMoved(int row, double seconds, bool exact);
+    // Left or Right on the strip: the marked boundary moves by a frame or a second.
+    void OnNudge(int direction, bool bySecond);
+    // K: two seconds either side of the marked boundary.
+    void OnListenAtBoundary();
+    // The row whose end is the marked boundary; -1 when none (no file, not the custom mode, no
+    // selected piece, or only one piece).
+    int MarkedBoundary() const;
+    // Where row ends, in seconds and in milliseconds: its exact end, else its tenths.
+    double EndSeconds(int row) const;
+    int64_t EndMs(int row) const;
     void OnGoToStart();
     void OnGoToEnd();
     void OnRemove();
@@ -170,6 +196,8 @@ private:
 
     // Plays the selected piece from its start to its end.
     void PreviewSelectedPiece();
+    // Plays startMs to endMs as a preview; false when nothing sounds.
+    bool PreviewRange(int64_t startMs, int64_t endMs);
     // Labels "&Pause", starts the timer and enters state (Playing or Previewing).
     void EnterPlaying(PlayState state);
     // started, else says noSound and takes the page's sound away.
@@ -177,6 +205,7 @@ private:
     // Moves the slider to tenths and shows the position in the time box.
     void ShowPosition(int tenths);
     QString Position(int tenths) const;
+    QString PositionMs(int64_t ms) const;
 
     // Rewrites the list from pieces_ (cells, check boxes, numbers) and selects row select
     // (-1: none); the slider's selection range follows the selected piece.
@@ -213,6 +242,8 @@ private:
     int previewStart_ = 0;
     int previewEnd_ = 0;
     bool dragging_ = false;
+    int markedBoundary_ = -1;  // the row whose end was last dragged or nudged
+    std::pair<int64_t, int64_t> playedRange_{0, 0};
     bool filling_ = false;  // the list is being rewritten: its signals are the page's own
     std::unique_ptr<CPreviewPlayer> player_;
 
@@ -229,6 +260,11 @@ private:
     QSlider* volumeSlider_ = nullptr;
     CPositionSlider* positionSlider_ = nullptr;
     CWaveformStrip* waveStrip_ = nullptr;
+    CTimeRuler* ruler_ = nullptr;
+    QScrollBar* waveScroll_ = nullptr;
+    QPushButton* zoomInButton_ = nullptr;
+    QPushButton* zoomOutButton_ = nullptr;
+    QPushButton* zoomWholeButton_ = nullptr;
     QPushButton* setStartButton_ = nullptr;
     QPushButton* setEndButton_ = nullptr;
     QPushButton* goStartButton_ = nullptr;

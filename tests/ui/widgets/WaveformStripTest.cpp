@@ -91,12 +91,12 @@ private Q_SLOTS:
         QCOMPARE(moved.size(), 2);
         QCOMPARE(moved.last().at(0).toInt(), 31);
         for (const QList<QVariant>& action : actions) QCOMPARE(action.at(0).toInt(), int(QAbstractSlider::SliderMove));
-        QCOMPARE(slider_->focusWidget(), static_cast<QWidget*>(slider_));
+        QCOMPARE(host_->focusWidget(), static_cast<QWidget*>(strip_));
     }
 
     void aBoundaryDraggedIsReportedWhenLetGoAndMovesNothingItself() {
         strip_->SetSource(QString::fromStdString(*dir_ / "missing.mp3"));
-        strip_->SetPieces({{0, 10}, {10, kTenths}}, 1, true);
+        strip_->SetPieces({{0, 1.0}, {1.0, kTenths / 10.0}}, 1, true);
         QSignalSpy boundary(strip_, &CWaveformStrip::BoundaryMoved);
         QSignalSpy pressed(slider_, &QSlider::sliderPressed);
         const int grab = strip_->XOfValue(10) + CWaveformStrip::kGrabPixels;
@@ -105,21 +105,22 @@ private Q_SLOTS:
         QTest::mouseRelease(strip_, Qt::LeftButton, Qt::NoModifier, QPoint(strip_->XOfValue(27), Middle()));
         QCOMPARE(boundary.size(), 1);
         QCOMPARE(boundary.at(0).at(0).toInt(), 0);
-        QCOMPARE(boundary.at(0).at(1).toInt(), 27);
+        QCOMPARE(boundary.at(0).at(1).toDouble(), 2.7);
+        QCOMPARE(boundary.at(0).at(2).toBool(), false);  // the whole file: a tenth
         QCOMPARE(pressed.size(), 0);
         QCOMPARE(slider_->value(), 0);
 
         // Farther than the grab distance, or with pieces that cannot be edited, a press moves
         // the slider.
         QTest::mouseClick(strip_, Qt::LeftButton, Qt::NoModifier, QPoint(grab + 1, Middle()));
-        strip_->SetPieces({{0, 10}, {10, kTenths}}, 1, false);
+        strip_->SetPieces({{0, 1.0}, {1.0, kTenths / 10.0}}, 1, false);
         QTest::mouseClick(strip_, Qt::LeftButton, Qt::NoModifier, QPoint(strip_->XOfValue(10), Middle()));
         QCOMPARE(pressed.size(), 2);
         QCOMPARE(boundary.size(), 1);
         QCOMPARE(slider_->value(), 10);
 
         // A click on a boundary, without moving, moves the slider and leaves the boundary.
-        strip_->SetPieces({{0, 10}, {10, kTenths}}, 1, true);
+        strip_->SetPieces({{0, 1.0}, {1.0, kTenths / 10.0}}, 1, true);
         QTest::mouseClick(strip_, Qt::LeftButton, Qt::NoModifier, QPoint(grab, Middle()));
         QCOMPARE(boundary.size(), 1);
         QCOMPARE(pressed.size(), 3);
