@@ -29,13 +29,9 @@ constexpr Step kSteps[] = {
     {30000, 3},    {60000, 4},    {120000, 4},   {300000, 5},  {600000, 5},  {900000, 3},  {1800000, 3},
     {3600000, 4},  {7200000, 4},  {18000000, 5}, {36000000, 5}};
 
-// The decimals a label of a step needs.
-int DecimalsOf(int64_t stepMs) {
-    if (stepMs % kMsPerSecond == 0) return 0;
-    if (stepMs % 100 == 0) return 1;
-    if (stepMs % 10 == 0) return 2;
-    return 3;
-}
+// The decimals a label of a step shows: none for whole seconds, else milliseconds, as the
+// piece list shows exact places.
+int DecimalsOf(int64_t stepMs) { return stepMs % kMsPerSecond == 0 ? 0 : 3; }
 
 }  // namespace
 

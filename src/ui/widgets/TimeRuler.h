@@ -4,7 +4,7 @@
 // tick every step and short ticks between, the step the shortest of 1, 2 and 5 times a power
 // of ten milliseconds (then 1, 2, 5, 10, 15 and 30 seconds and minutes, and hours) that keeps
 // the labels apart. Labels read like the page's positions: "M:SS" or "H:MM:SS" (hours for a
-// file of an hour or more), with as many decimals as the step needs (".5", ".25", ".125").
+// file of an hour or more), with milliseconds (".250") when the step is shorter than a second.
 #pragma once
 
 #include <QPointer>

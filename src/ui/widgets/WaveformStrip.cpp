@@ -114,6 +114,7 @@ void CWaveformStrip::SetSource(const QString& path) {
     loader_.Cancel();
     source_ = path;
     dragRow_ = -1;
+    askedNumber_ = 0;  // a stretch of the file before that is still on its way is dropped
     map_.reset();
     silences_.clear();
     silencesFound_ = false;
@@ -282,7 +283,8 @@ void CWaveformStrip::ZoomAbout(double factor, double x) {
     int x1 = 0;
     if (source_.isEmpty() || factor <= 0 || !Columns(x0, x1)) return;
     const double at = SecondsAt(x);
-    const double span = (ViewEnd() - ViewStart()) / factor;
+    // At the finest zoom the time under x stays there too.
+    const double span = std::max((ViewEnd() - ViewStart()) / factor, MinimumSpan());
     SetView(at - (std::clamp(x, double(x0), double(x1)) - x0) / (x1 - x0) * span, span);
 }
 

@@ -1,13 +1,16 @@
 // Waveform strip: in line with its slider's handle, a press moves the slider as a drag does, a
 // boundary drag is reported when let go, nothing without a file, a flat line for a file that
-// does not decode.
+// does not decode; zoomed about the pointer and scrolled, with columns finer than the peak map
+// from a decode of the stretch.
 #include "TestEnvironment.h"
 
 #include "support/Mp3Factory.h"
 #include "ui/widgets/WaveformStrip.h"
 
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QWheelEvent>
 #include <QStyle>
 #include <QStyleOptionSlider>
 
@@ -44,6 +47,14 @@ class WaveformStripTest : public QObject {
         return strip_->mapFrom(host_.get(), slider_->mapTo(host_.get(), handle.center())).x();
     }
     int Middle() const { return strip_->height() / 2; }
+    // A wheel event of notches at x with modifiers; whether the strip took it.
+    bool Wheel(double x, Qt::KeyboardModifiers modifiers, int notches = 1) {
+        const QPointF at(x, Middle());
+        QWheelEvent event(at, strip_->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, modifiers,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(strip_, &event);
+        return event.isAccepted();
+    }
 
 private Q_SLOTS:
     void initTestCase() { dir_ = std::make_unique<test::TempDir>(); }
@@ -145,6 +156,79 @@ private Q_SLOTS:
         QVERIFY(tone.known);
         QVERIFY2(std::abs(tone.high - 16384) < 164 && std::abs(tone.low + 16384) < 164,
                  qPrintable(QString("%1 %2").arg(tone.low).arg(tone.high)));
+    }
+
+    void ctrlWheelZoomsAboutThePointerAndTheWheelAndTheScrollBarScroll() {
+        auto* bar = new QScrollBar(Qt::Horizontal, host_.get());
+        strip_->SetScrollBar(bar);
+        strip_->SetSource(QString::fromStdString(*dir_ / "missing.mp3"));
+        QVERIFY(!Wheel(strip_->XOfValue(10), Qt::NoModifier));  // the whole file does not scroll
+        QVERIFY(!bar->isEnabled());
+        QSignalSpy viewChanged(strip_, &CWaveformStrip::ViewChanged);
+        const double wholePerPixel = strip_->SecondsPerPixel();
+        const double x = strip_->XOfValue(10) + 0.5;
+        const double under = strip_->SecondsAt(x);
+        QVERIFY(Wheel(x, Qt::ControlModifier));
+        QVERIFY(strip_->Zoomed());
+        QCOMPARE(viewChanged.size(), 1);
+        QVERIFY(std::abs(strip_->SecondsPerPixel() - wholePerPixel / 2) < 1e-12);
+        QVERIFY(std::abs(strip_->SecondsAt(x) - under) < 1e-9);  // the time under the pointer stays there
+        QVERIFY(bar->isEnabled());
+        QCOMPARE(bar->value(), static_cast<int>(std::lround(strip_->ViewStart() * 1000)));
+        QCOMPARE(bar->pageStep(), 2000);
+
+        // A notch down scrolls a tenth of the view on; the scroll bar moves the view.
+        const double start = strip_->ViewStart();
+        QVERIFY(Wheel(x, Qt::NoModifier, -1));
+        QVERIFY(std::abs(strip_->ViewStart() - (start + 0.2)) < 1e-9);
+        bar->setValue(1500);
+        QVERIFY(std::abs(strip_->ViewStart() - 1.5) < 1e-9);
+        QVERIFY(std::abs(strip_->ViewEnd() - 3.5) < 1e-9);
+
+        // No finer than a millisecond a pixel; back to the whole file.
+        for (int i = 0; i < 20; ++i) Wheel(x, Qt::ControlModifier);
+        QVERIFY(std::abs(strip_->SecondsPerPixel() - CWaveformStrip::kFinestSecondsPerPixel) < 1e-12);
+        strip_->ShowWhole();
+        QVERIFY(!strip_->Zoomed());
+        QCOMPARE(strip_->SecondsPerPixel(), wholePerPixel);
+        QVERIFY(!bar->isEnabled());
+    }
+
+    // A minute of silence, then a minute of a sine at half of full scale, at 8000 Hz: the peak
+X
+    void aColumnFinerThanTheMapComesFromTheStretchDecode() {
+        constexpr int kLowRate = 8000;
+        std::vector<int16_t> pcm(static_cast<size_t>(60 * kLowRate), 0);
+        for (int i = 0; i < 60 * kLowRate; ++i)
+            pcm.push_back(static_cast<int16_t>(std::lround(16384 * std::sin(2 * M_PI * 250.0 * i / kLowRate))));
+        test::EncodeOptions o;
+        o.sampleRate = kLowRate;
+        o.channels = 1;
+        o.mode = test::Mode::Mono;
+        o.kbps = 64;
+        const std::string path = *dir_ / "minutes.mp3";
+        test::WriteFile(path, test::EncodePcm(o, pcm));
+        slider_->setRange(0, 1200);
+        strip_->SetSource(QString::fromStdString(path));
+        QTRY_COMPARE(strip_->State(), PeakState::Complete);
+        // The tone's peaks as the whole file shows them (the decoder's, a little under 16384).
+        const PeakColumn tone = strip_->PeaksAtX(static_cast<int>(strip_->XAt(90.0)));
+        QVERIFY(tone.high > 15000 && tone.low < -15000);
+        const double x = strip_->XAt(60.0);
+        for (int i = 0; i < 14; ++i) Wheel(x, Qt::ControlModifier);
+        QVERIFY(std::abs(strip_->SecondsAt(x) - 60.0) < 1e-9);
+        QVERIFY(std::abs(strip_->SecondsPerPixel() - CWaveformStrip::kFinestSecondsPerPixel) < 1e-12);
+        QTRY_VERIFY(strip_->DrawsStretch());
+        QCOMPARE(strip_->PeaksAtX(static_cast<int>(strip_->XAt(59.9))), (PeakColumn{true, 0, 0}));
+        // A period of the sine is 4 ms: four columns hold its crest and its trough.
+        PeakBin period;
+        for (int k = 0; k < 4; ++k) {
+            const PeakColumn column = strip_->PeaksAtX(static_cast<int>(strip_->XAt(60.15)) + k);
+            QVERIFY(column.known);
+            period.Merge({column.low, column.high});
+        }
+        QVERIFY2(std::abs(period.high - tone.high) < 100 && std::abs(period.low - tone.low) < 100,
+                 qPrintable(QString("%1 %2").arg(period.low).arg(period.high)));
     }
 
     void withoutAFileTheStripIsEmptyAndAFileThatDoesNotDecodeIsAFlatLine() {
