@@ -195,7 +195,7 @@ private Q_SLOTS:
     }
 
     // A minute of silence, then a minute of a sine at half of full scale, at 8000 Hz: the peak
-X
+    // map's bins hold 2 ms, a pixel at the finest zoom 1 ms.
     void aColumnFinerThanTheMapComesFromTheStretchDecode() {
         constexpr int kLowRate = 8000;
         std::vector<int16_t> pcm(static_cast<size_t>(60 * kLowRate), 0);
