@@ -5,6 +5,7 @@
 
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 
 namespace corvane {
@@ -14,8 +15,8 @@ constexpr int64_t kMsPerSecond = 1000;
 constexpr int64_t kMsPerMinute = 60 * kMsPerSecond;
 constexpr int64_t kMsPerHour = 60 * kMsPerMinute;
 constexpr double kHoursFrom = 3600.0;  // a file this long or longer labels hours
-constexpr int kMajorTick = 5;          // pixels
-constexpr int kMinorTick = 2;
+constexpr int kMinorTick = 3;          // pixels
+constexpr int kLabelInset = 3;         // a label from its tick, which runs the ruler's height
 constexpr int kLabelDrop = 1;          // from the top to the label's cap height
 
 // The steps between labels, and how many parts the short ticks divide each into.
@@ -59,7 +60,7 @@ void CTimeRuler::SetStrip(CWaveformStrip* strip) {
     update();
 }
 
-QSize CTimeRuler::sizeHint() const { return {100, fontMetrics().height() + kMajorTick + kLabelDrop}; }
+QSize CTimeRuler::sizeHint() const { return {100, fontMetrics().height() + kLabelDrop}; }
 
 bool CTimeRuler::Ticks(std::vector<Tick>& ticks, int& decimals, bool& hours) const {
     int x0 = 0;
@@ -110,19 +111,27 @@ int64_t CTimeRuler::LabelStepMs() const {
     return 0;
 }
 
+std::vector<CTimeRuler::Label> CTimeRuler::LabelsDrawn(const std::vector<Tick>& ticks, int decimals, bool hours) const {
+    std::vector<Label> labels;
+    for (const Tick& tick : ticks) {
+        if (!tick.labelled) continue;
+        Label label;
+        label.text = MillisecondsText(tick.ms, decimals, hours);
+        label.left = tick.x + kLabelInset;
+        label.right = label.left + fontMetrics().horizontalAdvance(label.text);
+        if (tick.x >= 0 && label.right < width()) labels.push_back(label);
+    }
+    return labels;
+}
+
 QStringList CTimeRuler::Labels() const {
     std::vector<Tick> ticks;
     int decimals = 0;
     bool hours = false;
-    QStringList labels;
-    if (!Ticks(ticks, decimals, hours)) return labels;
-    for (const Tick& tick : ticks) {
-        if (!tick.labelled) continue;
-        const QString text = MillisecondsText(tick.ms, decimals, hours);
-        const int half = fontMetrics().horizontalAdvance(text) / 2;
-        if (tick.x - half >= 0 && tick.x + half < width()) labels << text;
-    }
-    return labels;
+    QStringList texts;
+    if (!Ticks(ticks, decimals, hours)) return texts;
+    for (const Label& label : LabelsDrawn(ticks, decimals, hours)) texts << label.text;
+    return texts;
 }
 
 void CTimeRuler::paintEvent(QPaintEvent*) {
@@ -133,15 +142,17 @@ void CTimeRuler::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setPen(palette().color(isEnabled() ? QPalette::WindowText : QPalette::Mid));
     const int bottom = height() - 1;
-    const QFontMetrics metrics = fontMetrics();
+    const std::vector<Label> labels = LabelsDrawn(ticks, decimals, hours);
+    // A labelled tick runs the ruler's height with its label right of it; short ticks stand
+    // between the labels, not under them.
     for (const Tick& tick : ticks) {
-        painter.drawLine(tick.x, bottom, tick.x, bottom - (tick.labelled ? kMajorTick : kMinorTick));
-        if (!tick.labelled) continue;
-        const QString text = MillisecondsText(tick.ms, decimals, hours);
-        const int half = metrics.horizontalAdvance(text) / 2;
-        if (tick.x - half < 0 || tick.x + half >= width()) continue;
-        painter.drawText(tick.x - half, kLabelDrop + metrics.ascent(), text);
+        const bool underLabel = std::any_of(labels.begin(), labels.end(), [&](const Label& label) {
+            return tick.x >= label.left - 1 && tick.x <= label.right + 1;
+        });
+        if (tick.labelled) painter.drawLine(tick.x, bottom, tick.x, 0);
+        else if (!underLabel) painter.drawLine(tick.x, bottom, tick.x, bottom - kMinorTick);
     }
+    for (const Label& label : labels) painter.drawText(label.left, kLabelDrop + fontMetrics().ascent(), label.text);
 }
 
 }  // namespace corvane

@@ -27,7 +27,7 @@ class CTimeRuler : public QWidget {
     Q_OBJECT
 public:
     // The gap (pixels) kept between two labels.
-    static constexpr int kLabelGap = 12;
+    static constexpr int kLabelGap = 20;
 
     explicit CTimeRuler(QWidget* parent = nullptr);
 
@@ -51,8 +51,15 @@ private:
         int64_t ms = 0;
         bool labelled = false;
     };
+    struct Label {
+        QString text;
+        int left = 0;
+        int right = 0;
+    };
     // The ticks over the view, in the ruler's coordinates; false with nothing to show.
     bool Ticks(std::vector<Tick>& ticks, int& decimals, bool& hours) const;
+    // The labels of ticks that fit the ruler, each right of its tick.
+    std::vector<Label> LabelsDrawn(const std::vector<Tick>& ticks, int decimals, bool hours) const;
 
     QPointer<CWaveformStrip> strip_;
 };
