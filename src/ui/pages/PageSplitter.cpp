@@ -605,7 +605,7 @@ bool CPageSplitter::OpenSourceFile(const QString& path, QString* failure) {
 
     rules_->EnableRadios(true);
     for (QWidget* w : std::initializer_list<QWidget*>{cutButton_, timeBox_, timeSpin_, playButton_, stopButton_,
-                                                      positionSlider_})
+                                                      positionSlider_, zoomInButton_, zoomOutButton_, zoomWholeButton_})
         w->setEnabled(true);
     sourcePath_ = path;
     sourceBox_->setText(path);
@@ -664,7 +664,8 @@ void CPageSplitter::ShowNoFile() {
     rules_->EnableRadios(false);
     rules_->EnableChosen(false);
     for (QWidget* w : std::initializer_list<QWidget*>{
-             cutButton_, timeBox_, timeSpin_, playButton_, stopButton_, positionSlider_, addButton_, resetButton_,
+             cutButton_, timeBox_, timeSpin_, playButton_, stopButton_, positionSlider_, zoomInButton_, zoomOutButton_,
+             zoomWholeButton_, addButton_, resetButton_,
              setStartButton_, setEndButton_, goStartButton_, goEndButton_, previewButton_, removeButton_,
              silencesButton_, silenceDbBox_, silenceLengthBox_, cueButton_, chaptersButton_, pieceList_})
         w->setEnabled(false);

@@ -216,7 +216,17 @@ private Q_SLOTS:
 
     void leftAndRightMoveTheMarkedBoundaryByAFrameAndShiftByASecond() {
         ShowPage();
+        QVERIFY(!Get("zoomInButton")->isEnabled());
         Open(song_);
+        // The zoom's buttons and keys.
+        const double whole = Strip()->SecondsPerPixel();
+        Click(Get("zoomInButton"));
+        Click(Get("zoomInButton"));
+        QVERIFY(std::abs(Strip()->SecondsPerPixel() - whole / 4) < 1e-12);
+        QTest::keyClick(Strip(), Qt::Key_Minus, Qt::ControlModifier);
+        QVERIFY(std::abs(Strip()->SecondsPerPixel() - whole / 2) < 1e-12);
+        QTest::keyClick(Strip(), Qt::Key_0, Qt::ControlModifier);
+        QVERIFY(!Strip()->Zoomed());
         AddPieces({200, 100});  // pieces 0-10, 10-20, 20-30 s, the second selected
         QCOMPARE(List()->currentIndex().row(), 1);
         // Pressed at 12 s, the strip has the keys; the boundary at 10 s is the nearer one.
