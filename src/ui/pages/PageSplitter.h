@@ -230,8 +230,8 @@ private:
     std::vector<std::vector<PieceEntry>> redo_;
     std::vector<PieceEntry> lastShown_;
     bool restoring_ = false;
-    bool cueTracks_ = false;
-    bool hasChapters_ = false;  // the open file carries chapters (read when it is opened)  // the rows are a CUE sheet's tracks, as many as it has
+    bool cueTracks_ = false;    // the rows are a CUE sheet's tracks, as many as it has
+    bool hasChapters_ = false;  // the open file carries chapters (read when it is opened)
     void NoteEdit();
     void ForgetEdits();
     void StepEdits(std::vector<std::vector<PieceEntry>>& from, std::vector<std::vector<PieceEntry>>& to);

@@ -451,7 +451,8 @@ void CWaveformStrip::paintEvent(QPaintEvent*) {
     DrawMarked(painter, x0, x1);
     if (dragRow_ >= 0 && dragging_) {
         const int x = static_cast<int>(std::lround(XAt(dragSeconds_)));
-        painter.setPen(dragSnapped_ ? QPen(kSnapColour, kMarkedWidth) : QPen(palette().color(QPalette::Highlight), 1, Qt::DashLine));
+        painter.setPen(dragSnapped_ ? QPen(kSnapColour, kMarkedWidth)
+                                    : QPen(palette().color(QPalette::Highlight), 1, Qt::DashLine));
         painter.drawLine(x, kFramePixels, x, inner - 1);
     }
     painter.setPen(kPositionColour);
@@ -640,7 +641,8 @@ void CWaveformStrip::wheelEvent(QWheelEvent* event) {
 void CWaveformStrip::keyPressEvent(QKeyEvent* event) {
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
     const int key = event->key();
-    if ((key == Qt::Key_Left || key == Qt::Key_Right) && (modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier)) {
+    const bool arrow = key == Qt::Key_Left || key == Qt::Key_Right;
+    if (arrow && (modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier)) {
         if (editable_ && selected_ >= 0 && pieces_.size() > 1) {
             Q_EMIT NudgeAsked(key == Qt::Key_Left ? -1 : 1, modifiers == Qt::ShiftModifier);
             return;

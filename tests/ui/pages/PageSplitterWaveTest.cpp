@@ -191,7 +191,8 @@ private Q_SLOTS:
         int x1 = 0;
         QVERIFY(Strip()->Columns(x0, x1));
         const int to = X(boundary) + 37;
-        const double pointer = Strip()->ViewStart() + (to - x0) * (Strip()->ViewEnd() - Strip()->ViewStart()) / (x1 - x0);
+        const double start = Strip()->ViewStart();
+        const double pointer = start + (to - x0) * (Strip()->ViewEnd() - start) / (x1 - x0);
         Drag(X(boundary), to);
         QVERIFY(shown_.empty());
         const PieceEntry& row = page_->Pieces()[0];
@@ -342,8 +343,8 @@ private Q_SLOTS:
         }
         QTRY_VERIFY_WITH_TIMEOUT(Strip()->DrawsStretch(), 10000);
         probe.stop();
-        std::printf("zoom steps: %d stretch decodes asked for, the finest zoom drawn from its stretch %lld ms after the "
-                    "first step, scrolled there and drawn again by %lld ms; the event loop answered within %lld ms "
+        std::printf("zoom steps: %d stretch decodes asked for, the finest zoom drawn from its stretch %lld ms after "
+                    "the first step, scrolled there and drawn again by %lld ms; the event loop answered within %lld ms "
                     "at worst\n",
                     stretches, static_cast<long long>(zoomed), static_cast<long long>(clock.elapsed()),
                     static_cast<long long>(worst));

@@ -43,7 +43,8 @@ private Q_SLOTS:
         const QStringList whole = ruler->Labels();
         QVERIFY2(ruler->LabelStepMs() >= 300000 && ruler->LabelStepMs() <= 900000,
                  qPrintable(QString::number(ruler->LabelStepMs())));
-        QCOMPARE(whole.mid(0, 2), (QStringList{QStringLiteral("0:00:00"), MillisecondsText(ruler->LabelStepMs(), 0, true)}));
+        QCOMPARE(whole.mid(0, 2),
+                 (QStringList{QStringLiteral("0:00:00"), MillisecondsText(ruler->LabelStepMs(), 0, true)}));
 
         strip->ShowStretch(1800.0, 1800.0 + 0.001 * 570);
         QCOMPARE(strip->SecondsPerPixel() < 0.0011, true);
