@@ -76,12 +76,14 @@ struct MpegFrameTally {
     uint64_t frames = 0;  // whole frames that agree with the first (FramesAgree)
     uint64_t bytes = 0;   // their lengths added up: no tag, garbage or VBR header frame
     int kbps = 0;         // the one bit rate every counted frame has; 0 when they differ (or none)
+    bool shrunk = false;  // the file got shorter while it was scanned: the count is of what was there
 };
 
 // Scans the frames from offset start to the file's end that agree with first (FramesAgree),
 // skipping garbage between frames (a header found after garbage counts only when the next
-// header agrees, or when its frame ends the file) and a trailing ID3v1 tag. Reads in large
-// chunks; a frame cut short by the end of the file is not counted.
+// header agrees, or when its frame ends the file) and a trailing ID3v1 tag. Reads the file
+// mapped (CMappedFile), else in large chunks; a frame cut short by the end of the file is not
+// counted.
 MpegFrameTally TallyMpegFrames(int fd, uint64_t start, uint64_t fileSize, const MpegFrameHeader& first);
 
 // TallyMpegFrames of the open file fd (st: its fstat facts), remembered for the process: one

@@ -87,10 +87,14 @@ CFrameCopyCutter::Neighbourhood CFrameCopyCutter::ReadNeighbourhood() const {
 }
 
 bool CFrameCopyCutter::WriteFrame(COutputFile& out, const uint8_t* frame, size_t length, PieceFrames& piece) {
+    Count(out, frame, length, piece);
+    return out.Write(frame, length);
+}
+
+void CFrameCopyCutter::Count(const COutputFile& out, const uint8_t* frame, size_t length, PieceFrames& piece) const {
     piece.seekTable.Add(out.Size() - piece.headerAt);
     ++piece.frames;
     if (!header_.empty()) piece.musicCrc = LameCrc16(piece.musicCrc, frame, length);
-    return out.Write(frame, length);
 }
 
 bool CFrameCopyCutter::WriteLeadIn(COutputFile& out, uint64_t from, PieceFrames& piece) {
@@ -147,7 +151,8 @@ Outcome CFrameCopyCutter::CopyFrames(COutputFile& out, Measure measure, uint64_t
             eof = true;
             break;
         }
-        if (!WriteFrame(out, frame, static_cast<size_t>(length), piece)) return WriteFailed(out);
+        Count(out, frame, static_cast<size_t>(length), piece);
+        if (!reader_.AppendFrame(out, frame, offset, static_cast<size_t>(length))) return WriteFailed(out);
         if (measure != Measure::ToEnd) RecordFrame(offset, samples);
         copiedTo_ += static_cast<uint64_t>(samples);
         sum += static_cast<uint64_t>(length);
@@ -179,6 +184,8 @@ Outcome CFrameCopyCutter::FinishPiece(COutputFile& out, const PieceFrames& piece
         FinishHeaderFrame(frame, figures);
         if (!out.WriteAt(piece.headerAt, frame.data(), frame.size())) return WriteFailed(out);
     }
+    if (!out.Flush()) return WriteFailed(out);
+    if (reader_.SourceShrank()) return ReadFailed();
     if (!out.Close() || !PublishAlone(out)) return WriteFailed(out);
     return Outcome::Done();
 }

@@ -73,6 +73,9 @@ private:
     // reach end, or bytes of them are written, or the source ends.
     Outcome CopyFrames(COutputFile& out, Measure measure, uint64_t end, uint64_t bytes, PieceFrames& piece, bool& eof);
     bool WriteFrame(COutputFile& out, const uint8_t* frame, size_t length, PieceFrames& piece);
+    // Counts a frame about to be written into the piece's figures: its seek table entry, the
+    // frame count and the music CRC.
+    void Count(const COutputFile& out, const uint8_t* frame, size_t length, PieceFrames& piece) const;
     Neighbourhood ReadNeighbourhood() const;
     // Patches the header frame for a piece that ends at sample end, and closes the output.
     Outcome FinishPiece(COutputFile& out, const PieceFrames& piece, uint64_t end, bool eof);

@@ -70,11 +70,16 @@ bool QueryLibrary(const std::string& path, LibraryFacts& facts) {
 }  // namespace
 
 CMp3Reader::CMp3Reader()
-    : frameBuffer_(new uint8_t[kFrameBufferSize]), readBuffer_(new uint8_t[kReadBufferSize]) {}
+    : frameBuffer_(new uint8_t[kFrameBufferSize]), readBuffer_(new uint8_t[kReadBufferSize]), data_(readBuffer_.get()) {}
 
 CMp3Reader::~CMp3Reader() { CloseFile(); }
 
 bool CMp3Reader::Fill() {
+    if (mapped_.IsMapped()) {
+        // The mapping is the whole file as it was opened: nothing follows it.
+        state_.readFailed = mapped_.Shrunk();
+        return false;
+    }
     state_.bufferStart += state_.bufferLength;
     state_.bufferLength = 0;
     state_.bufferPos = 0;
@@ -96,7 +101,7 @@ size_t CMp3Reader::Read(uint8_t* dest, size_t count) {
     while (done < count) {
         if (state_.bufferPos == state_.bufferLength && !Fill()) break;
         const size_t take = std::min(count - done, state_.bufferLength - state_.bufferPos);
-        std::memcpy(dest + done, readBuffer_.get() + state_.bufferPos, take);
+        std::memcpy(dest + done, data_ + state_.bufferPos, take);
         state_.bufferPos += take;
         done += take;
     }
@@ -105,7 +110,7 @@ size_t CMp3Reader::Read(uint8_t* dest, size_t count) {
 
 bool CMp3Reader::Peek(uint8_t* dest, size_t count) {
     if (state_.bufferLength - state_.bufferPos >= count) {
-        std::memcpy(dest, readBuffer_.get() + state_.bufferPos, count);
+        std::memcpy(dest, data_ + state_.bufferPos, count);
         return true;
     }
     // The bytes straddle the buffer's end: read them apart, leaving the buffer as it is.
@@ -113,6 +118,10 @@ bool CMp3Reader::Peek(uint8_t* dest, size_t count) {
 }
 
 void CMp3Reader::Seek(uint64_t offset) {
+    if (mapped_.IsMapped()) {
+        state_.bufferStart = 0;
+        state_.bufferLength = static_cast<size_t>(mapped_.size());
+    }
     if (offset >= state_.bufferStart && offset <= state_.bufferStart + state_.bufferLength) {
         state_.bufferPos = static_cast<size_t>(offset - state_.bufferStart);
         return;
@@ -134,9 +143,51 @@ bool CMp3Reader::Confirmed(uint64_t next, const MpegFrameHeader& h) {
     return FramesAgree(DecodeFrameHeader(header), state_.streamKnown ? state_.stream : h);
 }
 
+const uint8_t* CMp3Reader::TakeFrame(const uint8_t* frame, uint64_t at, const MpegFrameHeader& h, int& sampleRate,
+                                     int& kbps, int& frameLength, int& samplesPerFrame, uint64_t& frameOffset) {
+    kbps = h.kbps;
+    sampleRate = h.sampleRate;
+    state_.channelMode = h.channelMode;
+    samplesPerFrame = h.samplesPerFrame;
+    frameLength = h.frameLength;
+    state_.sideInfoLength = h.sideInfoLength;
+    state_.position = at + static_cast<uint64_t>(h.frameLength);
+    state_.frameEnd = state_.position;
+    frameOffset = at;
+    return frame;
+}
+
+const uint8_t* CMp3Reader::ReadMappedFrame(int& sampleRate, int& kbps, int& frameLength, int& samplesPerFrame,
+                                           uint64_t& frameOffset) {
+    // The same search as below, over the mapping in place: the frame handed out is the
+    // file's own bytes.
+    const uint8_t* base = mapped_.data();
+    const uint64_t size = mapped_.size();
+    for (uint64_t at = Tell(); at + kHeaderBytes <= size; ++at) {
+        const uint8_t* p = base + at;
+        if (!IsFrameHeader(p)) continue;
+        const MpegFrameHeader h = DecodeFrameHeader(p);
+        if (!BelongsToStream(h)) continue;
+        const bool inStep = at == state_.frameEnd;
+        const uint64_t next = at + static_cast<uint64_t>(h.frameLength);
+        if (next > size) {
+            if (inStep) break;
+            continue;
+        }
+        Seek(next);
+        if (!inStep && !Confirmed(next, h)) continue;
+        if (mapped_.Shrunk()) break;
+        return TakeFrame(p, at, h, sampleRate, kbps, frameLength, samplesPerFrame, frameOffset);
+    }
+    Seek(size);
+    state_.readFailed = mapped_.Shrunk();
+    return nullptr;
+}
+
 const uint8_t* CMp3Reader::ReadFrame(int& sampleRate, int& kbps, int& frameLength, int& samplesPerFrame,
                                      uint64_t& frameOffset) {
     state_.readFailed = false;
+    if (mapped_.IsMapped()) return ReadMappedFrame(sampleRate, kbps, frameLength, samplesPerFrame, frameOffset);
     uint8_t* frame = frameBuffer_.get();
     uint64_t at = Tell();
     if (Read(frame, kHeaderBytes) < kHeaderBytes) return nullptr;
@@ -152,16 +203,7 @@ const uint8_t* CMp3Reader::ReadFrame(int& sampleRate, int& kbps, int& frameLengt
                     // header whose claimed length runs past the end, so the search goes on.
                     if (inStep || state_.readFailed) return nullptr;
                 } else if (inStep || Confirmed(next, h)) {
-                    kbps = h.kbps;
-                    sampleRate = h.sampleRate;
-                    state_.channelMode = h.channelMode;
-                    samplesPerFrame = h.samplesPerFrame;
-                    frameLength = h.frameLength;
-                    state_.sideInfoLength = h.sideInfoLength;
-                    state_.position = next;
-                    state_.frameEnd = next;
-                    frameOffset = at;
-                    return frame;
+                    return TakeFrame(frame, at, h, sampleRate, kbps, frameLength, samplesPerFrame, frameOffset);
                 }
                 Seek(at + kHeaderBytes);  // back to the byte after these four; the search goes on
             }
@@ -174,9 +216,24 @@ const uint8_t* CMp3Reader::ReadFrame(int& sampleRate, int& kbps, int& frameLengt
     }
 }
 
+bool CMp3Reader::AppendFrame(COutputFile& output, const uint8_t* frame, uint64_t offset, size_t length) const {
+    if (mapped_.IsMapped() && frame == mapped_.data() + offset) return output.Append(fd_, offset, frame, length);
+    return output.Write(frame, length);
+}
+
 bool CMp3Reader::CopyRange(COutputFile& output, uint64_t offset, uint64_t count) {
     state_.readFailed = false;
     SeekTo(offset);
+    if (mapped_.IsMapped()) {
+        if (offset > mapped_.size() || count > mapped_.size() - offset) return false;
+        // Flushed at once: the output must not hold on to this mapping.
+        const bool written = output.Append(fd_, offset, mapped_.data() + offset, static_cast<size_t>(count)) &&
+                             output.Flush();
+        SeekTo(offset + count);
+        state_.position = offset;
+        state_.readFailed = mapped_.Shrunk();
+        return written && !state_.readFailed;
+    }
     while (count > 0) {
         const size_t chunk = static_cast<size_t>(std::min<uint64_t>(count, kCopyChunk));
         const size_t got = Read(frameBuffer_.get(), chunk);
@@ -314,6 +371,8 @@ bool CMp3Reader::OpenFile(const std::string& path) {
     state_.bufferStart = 0;
     state_.bufferLength = 0;
     state_.bufferPos = 0;
+    data_ = mapped_.Map(fd_, state_.fileSize) ? mapped_.data() : readBuffer_.get();
+    Seek(0);
 
     // Where to look for the VBR header frame: just past a leading ID3v2 tag (its footer
     // included) when a frame header stands there, else from the start of the file.
@@ -424,6 +483,8 @@ void CMp3Reader::LearnBitrate(int fd, const struct stat& st, int firstKbps) {
 }
 
 void CMp3Reader::CloseFile() {
+    mapped_.Unmap();
+    data_ = readBuffer_.get();
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     state_ = State{};

@@ -47,6 +47,7 @@
 #include <vector>
 
 #include "audio/EncodingParams.h"
+#include "audio/MappedFile.h"
 #include "audio/MpegFrameHeader.h"
 
 struct stat;
@@ -87,6 +88,15 @@ public:
     // got shorter than it was at OpenFile, not at the end of the data. Each ReadFrame and
     // CopyRange sets it anew.
     bool ReadFailed() const { return state_.readFailed; }
+
+    // Appends the frame ReadFrame just gave (length bytes from offset) to output: by the
+    // kernel's copy, gathered with the frames before it, when the file is mapped
+    // (COutputFile::Append); output must then be written out (Flush, Close) before the reader
+    // closes. Written as Write would otherwise.
+    bool AppendFrame(COutputFile& output, const uint8_t* frame, uint64_t offset, size_t length) const;
+    // True when the file got shorter than it was at OpenFile while it was read through its
+    // mapping: bytes read since may be zeros, not the file's.
+    bool SourceShrank() const { return mapped_.Shrunk(); }
 
     // Moves the file position and the recorded position to offset.
     void SeekTo(uint64_t offset);
@@ -194,6 +204,12 @@ private:
     }
     // Sets bitrate and variableBitrate from the facts read so far (see the overview).
     void LearnBitrate(int fd, const struct stat& st, int firstKbps);
+    // ReadFrame over the mapped file.
+    const uint8_t* ReadMappedFrame(int& sampleRate, int& kbps, int& frameLength, int& samplesPerFrame,
+                                   uint64_t& frameOffset);
+    // Hands out frame, of header h at offset at: sets the out values and the position after it.
+    const uint8_t* TakeFrame(const uint8_t* frame, uint64_t at, const MpegFrameHeader& h, int& sampleRate, int& kbps,
+                             int& frameLength, int& samplesPerFrame, uint64_t& frameOffset);
     uint64_t Tell() const { return state_.bufferStart + state_.bufferPos; }
     void Seek(uint64_t offset);
 
@@ -226,8 +242,8 @@ private:
         bool streamKnown = false;
         uint64_t frameEnd = UINT64_MAX;  // where the last frame handed out ended
         bool readFailed = false;
-        uint64_t bufferStart = 0;  // file offset of readBuffer_[0]
-        size_t bufferLength = 0;   // valid bytes in readBuffer_
+        uint64_t bufferStart = 0;  // file offset of data_[0]
+        size_t bufferLength = 0;   // valid bytes in data_
         size_t bufferPos = 0;      // next byte to hand out
     };
 
@@ -236,6 +252,10 @@ private:
     int fd_ = -1;
     std::unique_ptr<uint8_t[]> frameBuffer_;
     std::unique_ptr<uint8_t[]> readBuffer_;
+    // The file mapped while open, when it can be: then data_ is the whole file and the read
+    // buffer is unused (see audio/MappedFile.h for a file that shrinks meanwhile).
+    audio::CMappedFile mapped_;
+    const uint8_t* data_;
 };
 
 }  // namespace corvane

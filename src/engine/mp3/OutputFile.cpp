@@ -311,6 +311,8 @@ bool COutputFile::Create(const std::string& path) {
     path_ = path;
     if (buffer_.empty()) buffer_.resize(kBufferSize);
     used_ = 0;
+    runLength_ = 0;
+    runSourceFd_ = -1;
     size_ = 0;
     failed_ = false;
     complete_ = false;
@@ -331,23 +333,102 @@ bool COutputFile::WriteAll(const uint8_t* data, size_t count) {
     return true;
 }
 
-bool COutputFile::Flush() {
+bool COutputFile::FlushBuffer() {
     if (used_ == 0) return !failed_;
     const bool ok = WriteAll(buffer_.data(), used_);
     used_ = 0;
     return ok;
 }
 
-bool COutputFile::Write(const void* data, size_t count) {
+namespace {
+
+// Runs shorter than this are gathered in the buffer: a system call per frame would cost more
+// than the copy it saves.
+constexpr size_t kShortestKernelCopy = 16384;
+// Whether copy_file_range was refused between two files here: then no later run tries it.
+std::atomic<bool> g_kernelCopyRefused{false};
+
+}  // namespace
+
+bool COutputFile::CopyRun() {
+    const uint8_t* data = runData_;
+    size_t count = runLength_;
+    auto offset = static_cast<off_t>(runOffset_);
+    const int source = runSourceFd_;
+    runLength_ = 0;
+    runSourceFd_ = -1;
+    while (count > 0 && !g_kernelCopyRefused.load(std::memory_order_relaxed)) {
+        if (InjectedFault(OutputCall::Write)) {
+            failed_ = true;
+            return false;
+        }
+        const off_t before = offset;
+        const ssize_t n = ::copy_file_range(source, &offset, fd_, nullptr, count, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+                      errno == EBADF || errno == EPERM || errno == ETXTBSY)) {
+            g_kernelCopyRefused.store(true, std::memory_order_relaxed);
+            break;
+        }
+        if (n <= 0) {
+            // A source that ends early got shorter: what is left is written from the mapping
+            // (zeros there), and its reader reports the shortening.
+            if (n == 0) break;
+            failed_ = true;
+            return false;
+        }
+        data += offset - before;
+        count -= static_cast<size_t>(n);
+    }
+    return count == 0 || WriteAll(data, count);
+}
+
+bool COutputFile::Flush() {
+    if (!FlushBuffer()) return false;
+    return runLength_ == 0 || CopyRun();
+}
+
+bool COutputFile::Append(int source, uint64_t offset, const void* data, size_t count) {
     if (fd_ < 0 || failed_) return false;
     const auto* bytes = static_cast<const uint8_t*>(data);
     size_ += count;
+    if (runLength_ > 0 && source == runSourceFd_ && offset == runOffset_ + runLength_ &&
+        bytes == runData_ + runLength_) {
+        runLength_ += count;
+        return true;
+    }
+    if (!SettleRun()) return false;
+    runSourceFd_ = source;
+    runOffset_ = offset;
+    runData_ = bytes;
+    runLength_ = count;
+    return true;
+}
+
+bool COutputFile::SettleRun() {
+    if (runLength_ == 0) return true;
+    if (runLength_ >= kShortestKernelCopy) return Flush();
+    // A run too short for the kernel joins the buffer.
+    const uint8_t* run = runData_;
+    const size_t length = runLength_;
+    runLength_ = 0;
+    runSourceFd_ = -1;
+    return Buffer(run, length);
+}
+
+bool COutputFile::Write(const void* data, size_t count) {
+    if (fd_ < 0 || failed_) return false;
+    size_ += count;
+    return SettleRun() && Buffer(static_cast<const uint8_t*>(data), count);
+}
+
+bool COutputFile::Buffer(const uint8_t* bytes, size_t count) {
     if (used_ + count <= buffer_.size()) {
         std::memcpy(buffer_.data() + used_, bytes, count);
         used_ += count;
         return true;
     }
-    if (!Flush()) return false;
+    if (!FlushBuffer()) return false;
     if (count >= buffer_.size()) return WriteAll(bytes, count);
     std::memcpy(buffer_.data(), bytes, count);
     used_ = count;

@@ -61,6 +61,16 @@ public:
     // Appends count bytes. False once any write has failed.
     bool Write(const void* data, size_t count);
 
+    // Appends the count bytes that stand at offset in the open file source; data holds the
+    // same bytes (the file mapped). Appends that continue each other are gathered into one run,
+    // which the kernel copies from file to file (copy_file_range) without passing it through
+    // this process; where it cannot (file systems it does not copy between, a short run) the
+    // bytes of data are written as Write would. source and data must stay open and mapped
+    // until the next Write, WriteAt or Close. False once any write has failed.
+    bool Append(int source, uint64_t offset, const void* data, size_t count);
+    // Writes what is gathered (the buffer, then Append's run) to the file. False once any
+    // write has failed.
+    bool Flush();
     // Overwrites count bytes at offset (which must lie inside what was written) and leaves
     // the end of the file as the write position.
     bool WriteAt(uint64_t offset, const void* data, size_t count);
@@ -103,7 +113,12 @@ public:
     const std::string& TemporaryPath() const { return temporary_; }
 
 private:
-    bool Flush();
+    bool FlushBuffer();
+    bool CopyRun();
+    // Puts a pending run that is too short for the kernel into the buffer, or writes it.
+    bool SettleRun();
+    // Appends bytes to the buffer (writing the buffer first when they do not fit).
+    bool Buffer(const uint8_t* bytes, size_t count);
     // Gives back the folder's lock held for temporary_ (see the overview).
     void ReleaseFolder();
     bool WriteAll(const uint8_t* data, size_t count);
@@ -117,6 +132,11 @@ private:
     bool holdsFolder_ = false;  // temporary_ counts in that folder's lock
     std::vector<uint8_t> buffer_;
     size_t used_ = 0;
+    // The run of source bytes Append gathered, written after the buffer.
+    int runSourceFd_ = -1;
+    uint64_t runOffset_ = 0;
+    const uint8_t* runData_ = nullptr;
+    size_t runLength_ = 0;
     uint64_t size_ = 0;
     bool failed_ = false;
     bool complete_ = false;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "audio/MappedFile.h"
 #include "support/Mp3Factory.h"
 
 namespace corvane {
@@ -162,6 +164,51 @@ TEST(OutputFile, InjectedFailuresLeaveNothing) {
         EXPECT_EQ(OutputCallCount(call), 1);
         InjectOutputFault(call, 0);
     }
+}
+
+// Runs the kernel copies, short runs, written bytes and a patch, in the order they came.
+TEST(OutputFile, AppendedRunsLandInOrderAmongWrites) {
+    test::TempDir dir;
+    test::Bytes source(200000);
+    for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<uint8_t>(i * 7 + i / 251);
+    const std::string sourcePath = dir / "source.bin";
+    test::WriteFile(sourcePath, source);
+    const int fd = ::open(sourcePath.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    audio::CMappedFile mapped;
+    ASSERT_TRUE(mapped.Map(fd, source.size()));
+    const uint8_t* d = mapped.data();
+
+    for (const bool failSecondCopy : {false, true}) {
+        COutputFile out;
+        ASSERT_TRUE(out.Create(dir / "out.bin"));
+        InjectOutputFault(OutputCall::Write, failSecondCopy ? 2 : 0);
+        EXPECT_TRUE(out.Write("head", 4));
+        out.Append(fd, 0, d, 40000);          // one run of two appends
+        out.Append(fd, 40000, d + 40000, 30000);
+        out.Write("mid", 3);
+        out.Append(fd, 100, d + 100, 50);     // short: buffered
+        out.Append(fd, 150000, d + 150000, 50000);
+        out.WriteAt(0, "HE", 2);
+        EXPECT_EQ(out.Size(), failSecondCopy ? 4 + 70000 + 3u : 4 + 70000 + 3 + 50 + 50000u);
+        const bool closed = out.Close();
+        InjectOutputFault(OutputCall::Write, 0);
+        if (failSecondCopy) {
+            EXPECT_FALSE(closed);
+            EXPECT_EQ(Names(dir), std::vector<std::string>{"source.bin"});
+            continue;
+        }
+        ASSERT_TRUE(closed);
+        ASSERT_EQ(out.Publish(dir / "out.bin", false), COutputFile::Published::Done);
+        test::Bytes expected = {'H', 'E', 'a', 'd'};
+        expected.insert(expected.end(), source.begin(), source.begin() + 70000);
+        expected.insert(expected.end(), {'m', 'i', 'd'});
+        expected.insert(expected.end(), source.begin() + 100, source.begin() + 150);
+        expected.insert(expected.end(), source.begin() + 150000, source.end());
+        EXPECT_EQ(test::ReadFile(dir / "out.bin"), expected);
+        fs::remove(dir / "out.bin");
+    }
+    ::close(fd);
 }
 
 TEST(OutputFile, CreateFailsInAMissingFolder) {

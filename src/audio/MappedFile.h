@@ -1,0 +1,48 @@
+// CMappedFile: a read-only mapping of an open file that survives the file shrinking.
+//
+// Sources are read through mappings where the system allows it: parsing frames in place and
+// handing runs of them to the kernel to copy costs no copy through this process, where reads
+// into a buffer cost one. The pitfall is truncation: touching a mapped page that lies past
+// the file's end raises SIGBUS, and another program may shorten a source at any moment (an
+// editor saving over it, a download restarted). So while any mapping exists a SIGBUS handler
+// is installed: a fault inside one of these mappings is answered by putting a page of zeros
+// in place of the page that faulted, and the mapping is marked Shrunk(); the code reading it
+// goes on over zeros and must ask Shrunk() before it trusts what it read (a reader treats it
+// as a failed read). A fault anywhere else gets the action that was there before.
+//
+// At most kMaxMappedFiles mappings exist at once; Map fails beyond that (and wherever the
+// system refuses a mapping) and the caller reads with pread instead.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace corvane::audio {
+
+constexpr int kMaxMappedFiles = 64;
+
+class CMappedFile {
+public:
+    CMappedFile() = default;
+    ~CMappedFile() { Unmap(); }
+    CMappedFile(const CMappedFile&) = delete;
+    CMappedFile& operator=(const CMappedFile&) = delete;
+
+    // Maps the first size bytes of the open file fd (size > 0) for reading, dropping any
+    // mapping held before. False when it cannot be mapped; the object then holds nothing.
+    bool Map(int fd, uint64_t size);
+    void Unmap();
+
+    const uint8_t* data() const { return data_; }
+    uint64_t size() const { return size_; }
+    bool IsMapped() const { return data_ != nullptr; }
+    // True once a page past the file's end was touched: zeros stand where it was.
+    bool Shrunk() const;
+
+private:
+    const uint8_t* data_ = nullptr;
+    uint64_t size_ = 0;
+    int slot_ = -1;
+};
+
+}  // namespace corvane::audio
