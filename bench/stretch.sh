@@ -12,10 +12,8 @@ RUNS=${RUNS:-20}
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 
-ffmpeg -v error -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=3600" \
-    -f lavfi -i "anoisesrc=color=pink:sample_rate=44100:duration=3600:amplitude=0.2" \
-    -filter_complex "[0][1]amix=inputs=2,aformat=channel_layouts=stereo" \
-    -c:a libmp3lame -b:a 128k "$WORK/hour.mp3"
+. "$(dirname "$0")/hour.sh"
+make_hour "$WORK/hour.mp3"
 # The same frames without the ID3v2 tag and the Info frame.
 ffmpeg -v error -i "$WORK/hour.mp3" -c:a copy -write_xing 0 -id3v2_version 0 "$WORK/bare.mp3"
 echo "one hour: $(stat -c %s "$WORK/hour.mp3") bytes; bare frames: $(stat -c %s "$WORK/bare.mp3") bytes"

@@ -13,10 +13,8 @@ RUNS=${RUNS:-5}
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 
-ffmpeg -v error -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=3600" \
-    -f lavfi -i "anoisesrc=color=pink:sample_rate=44100:duration=3600:amplitude=0.2" \
-    -filter_complex "[0][1]amix=inputs=2,aformat=channel_layouts=stereo" \
-    -c:a libmp3lame -b:a 128k "$WORK/hour.mp3"
+. "$(dirname "$0")/hour.sh"
+make_hour "$WORK/hour.mp3"
 
 for run in $(seq "$RUNS"); do
     XDG_CACHE_HOME="$WORK/cache-$run" CORVANE_BENCH_ZOOM="$WORK/hour.mp3" QT_QPA_PLATFORM=offscreen \

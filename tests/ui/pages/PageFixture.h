@@ -2,6 +2,7 @@
 // its controls found by object name.
 #pragma once
 
+#include "audio/AudioLibrary.h"
 #include "ui/MessageBox.h"
 #include "ui/Shell.h"
 
@@ -69,5 +70,24 @@ T* FindControl(QWidget* page, const char* name) {
     if (widget == nullptr) qFatal("no control %s", name);
     return widget;
 }
+
+constexpr int kNoSoundDevice = 0;
+constexpr int kDefaultOutputDevice = -1;
+constexpr uint32_t kOutputRate = 44100;
+
+// The audio library on the default output device (SDL's dummy driver in the tests) while it
+// lives, then on the no-sound device again.
+struct OutputDevice {
+    bool ok = false;
+    OutputDevice() {
+        audio::Free();
+        ok = audio::Init(kDefaultOutputDevice, kOutputRate);
+        if (!ok) audio::Init(kNoSoundDevice, kOutputRate);
+    }
+    ~OutputDevice() {
+        audio::Free();
+        audio::Init(kNoSoundDevice, kOutputRate);
+    }
+};
 
 }  // namespace corvane::test

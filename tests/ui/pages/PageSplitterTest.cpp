@@ -51,6 +51,9 @@
 using namespace corvane;
 using test::PendingPiecesIn;
 using test::PiecesIn;
+using test::OutputDevice;
+using test::kNoSoundDevice;
+using test::kOutputRate;
 
 namespace {
 
@@ -70,24 +73,7 @@ void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton, Qt::NoMo
 
 constexpr double kSourceSeconds = 30.0;
 constexpr qint64 kCancelWithinMs = 100;
-constexpr int kNoSoundDevice = 0;
-constexpr uint32_t kOutputRate = 44100;
-constexpr int kDefaultOutputDevice = -1;
 
-// The audio library on the default output device (SDL's dummy driver in the tests) while it
-// lives, then on the no-sound device again.
-struct OutputDevice {
-    bool ok = false;
-    OutputDevice() {
-        audio::Free();
-        ok = audio::Init(kDefaultOutputDevice, kOutputRate);
-        if (!ok) audio::Init(kNoSoundDevice, kOutputRate);
-    }
-    ~OutputDevice() {
-        audio::Free();
-        audio::Init(kNoSoundDevice, kOutputRate);
-    }
-};
 
 }  // namespace
 

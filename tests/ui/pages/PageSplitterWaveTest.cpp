@@ -29,28 +29,14 @@
 #include <memory>
 
 using namespace corvane;
+using test::OutputDevice;
+using test::kNoSoundDevice;
+using test::kOutputRate;
 
 namespace {
 
-constexpr int kNoSoundDevice = 0;
-constexpr int kDefaultOutputDevice = -1;
-constexpr uint32_t kOutputRate = 44100;
 constexpr int kHourRate = 8000;
 
-// The audio library on the default output device (SDL's dummy driver in the tests) while it
-// lives, then on the no-sound device again.
-struct OutputDevice {
-    bool ok = false;
-    OutputDevice() {
-        audio::Free();
-        ok = audio::Init(kDefaultOutputDevice, kOutputRate);
-        if (!ok) audio::Init(kNoSoundDevice, kOutputRate);
-    }
-    ~OutputDevice() {
-        audio::Free();
-        audio::Init(kNoSoundDevice, kOutputRate);
-    }
-};
 
 void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, widget->rect().center()); }
 
