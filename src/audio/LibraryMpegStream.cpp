@@ -21,7 +21,9 @@ namespace {
 
 constexpr size_t kId3v2HeaderSize = 10;
 constexpr size_t kId3v1Size = 128;
-constexpr size_t kPrefetchDistance = 8192;
+// The header scan of a mapped file reads every cache line this far ahead of its position.
+constexpr size_t kReadAheadBytes = 8192;
+constexpr size_t kCacheLineBytes = 64;
 // The longest frame the tables allow (MPEG 2.5 Layer II, 160 kbps, 8000 Hz, padded).
 constexpr size_t kMaxFrameLength = 2881;
 // Bytes read beyond the search window so that kMpegProbeFrames frames of any size fit.
@@ -214,6 +216,7 @@ MpegFrameTally TallyMpegFrames(int fd, uint64_t start, uint64_t fileSize, const 
         data = buffer.data();
     }
     uint64_t position = start;
+    size_t ahead = 0;  // in the mapping: the lines before this have been read ahead
     MpegFrameTally tally;
     bool oneBitrate = true;
     bool inStep = true;  // position is where the previous frame ended (or the audio start)
@@ -228,9 +231,14 @@ MpegFrameTally TallyMpegFrames(int fd, uint64_t start, uint64_t fileSize, const 
         const size_t at = static_cast<size_t>(position - bufferStart);
         if (at + 4 > bufferLength) break;  // read error
         const uint8_t* p = data + at;
-        // Headers lie a frame apart, too far for the processor to fetch the next ones ahead
-        // by itself: ask for the bytes a few frames on.
-        if (at + kPrefetchDistance < bufferLength) __builtin_prefetch(p + kPrefetchDistance);
+        // Headers lie a frame apart: reading one cache line in seven leaves the processor's
+        // prefetchers idle, and each header would wait for memory (prefetch hints for those
+        // lines alone help only half as much). Every line some way ahead is read instead, so
+        // that the mapping streams in as it does for a copy, at about twice the speed.
+        if (mapped.IsMapped()) {
+            const size_t want = std::min(at + kReadAheadBytes, bufferLength);
+            for (; ahead < want; ahead += kCacheLineBytes) static_cast<const volatile uint8_t*>(data)[ahead];
+        }
         if (IsFrameHeader(p)) {
             const MpegFrameHeader h = DecodeFrameHeader(p);
             const uint64_t next = position + static_cast<uint64_t>(h.frameLength);

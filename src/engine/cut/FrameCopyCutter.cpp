@@ -16,6 +16,9 @@ constexpr int kLongestDelay = 4095;  // the LAME tag's 12-bit fields
 // Bytes read past the reader for the reservoirs of the frames a piece starts with: more than
 // the frames that can reach back 511 bytes span at the lowest bit rates.
 constexpr size_t kReadAhead = 8192;
+// The source's frames are summed (music CRC) and handed to the output in spans of about this
+// size: small enough to stay in the processor's caches until they are written.
+constexpr size_t kSumStep = 1 << 20;
 
 // The frame at p of buffer (read at offset), any layer; empty bytes when there is none.
 LayerIIIFrame FrameAt(const std::vector<uint8_t>& buffer, size_t p, uint64_t offset) {
@@ -91,10 +94,28 @@ bool CFrameCopyCutter::WriteFrame(COutputFile& out, const uint8_t* frame, size_t
     return out.Write(frame, length);
 }
 
-void CFrameCopyCutter::Count(const COutputFile& out, const uint8_t* frame, size_t length, PieceFrames& piece) const {
+void CFrameCopyCutter::Count(const COutputFile& out, const uint8_t* frame, size_t length, PieceFrames& piece,
+                             bool mapped) const {
     piece.seekTable.Add(out.Size() - piece.headerAt);
     ++piece.frames;
-    if (!header_.empty()) piece.musicCrc = LameCrc16(piece.musicCrc, frame, length);
+    if (header_.empty()) return;
+    if (mapped && frame == piece.pending + piece.pendingLength) {
+        piece.pendingLength += length;
+        return;
+    }
+    SumPending(piece);
+    if (mapped) {
+        piece.pending = frame;
+        piece.pendingLength = length;
+    } else {
+        piece.musicCrc = LameCrc16(piece.musicCrc, frame, length);
+    }
+}
+
+void CFrameCopyCutter::SumPending(PieceFrames& piece) const {
+    if (piece.pendingLength > 0) piece.musicCrc = LameCrc16(piece.musicCrc, piece.pending, piece.pendingLength);
+    piece.pending = nullptr;
+    piece.pendingLength = 0;
 }
 
 bool CFrameCopyCutter::WriteLeadIn(COutputFile& out, uint64_t from, PieceFrames& piece) {
@@ -151,8 +172,14 @@ Outcome CFrameCopyCutter::CopyFrames(COutputFile& out, Measure measure, uint64_t
             eof = true;
             break;
         }
-        Count(out, frame, static_cast<size_t>(length), piece);
+        Count(out, frame, static_cast<size_t>(length), piece, reader_.InMapping(frame, offset));
         if (!reader_.AppendFrame(out, frame, offset, static_cast<size_t>(length))) return WriteFailed(out);
+        // A long span is summed and written in steps, each while its bytes are still in the
+        // processor's caches.
+        if (piece.pendingLength >= kSumStep) {
+            SumPending(piece);
+            if (!out.Drain()) return WriteFailed(out);
+        }
         if (measure != Measure::ToEnd) RecordFrame(offset, samples);
         copiedTo_ += static_cast<uint64_t>(samples);
         sum += static_cast<uint64_t>(length);
@@ -160,6 +187,7 @@ Outcome CFrameCopyCutter::CopyFrames(COutputFile& out, Measure measure, uint64_t
         UpdateProgress();
         if (PollCancelled()) return Outcome::Cancelled();
     }
+    SumPending(piece);
     return Outcome::Done();
 }
 

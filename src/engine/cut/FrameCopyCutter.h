@@ -55,8 +55,12 @@ private:
         uint32_t frames = 0;   // frames after the header frame
         CSeekTable seekTable;
         int delay = 0;         // the header's encoder delay
-        uint16_t musicCrc = 0; // of the frames after the header frame
+        uint16_t musicCrc = 0; // of the frames after the header frame, up to pending
         uint64_t headerAt = 0; // the output offset of the header frame
+        // The source's frames written since, not yet in musicCrc: a span of its mapping, summed
+        // in one go (SumPending) rather than frame by frame.
+        const uint8_t* pending = nullptr;
+        size_t pendingLength = 0;
     };
     // The frames around the reader: the recorded ones before it, oldest first, and those
     // parsed after it; at is the index of the reader's frame, starts their first samples.
@@ -74,8 +78,12 @@ private:
     Outcome CopyFrames(COutputFile& out, Measure measure, uint64_t end, uint64_t bytes, PieceFrames& piece, bool& eof);
     bool WriteFrame(COutputFile& out, const uint8_t* frame, size_t length, PieceFrames& piece);
     // Counts a frame about to be written into the piece's figures: its seek table entry, the
-    // frame count and the music CRC.
-    void Count(const COutputFile& out, const uint8_t* frame, size_t length, PieceFrames& piece) const;
+    // frame count and the music CRC. mapped: the frame is the source's own bytes in its
+    // mapping (CMp3Reader::InMapping), which may join the pending span.
+    void Count(const COutputFile& out, const uint8_t* frame, size_t length, PieceFrames& piece,
+               bool mapped = false) const;
+    // Adds the pending span to the music CRC.
+    void SumPending(PieceFrames& piece) const;
     Neighbourhood ReadNeighbourhood() const;
     // Patches the header frame for a piece that ends at sample end, and closes the output.
     Outcome FinishPiece(COutputFile& out, const PieceFrames& piece, uint64_t end, bool eof);

@@ -94,6 +94,11 @@ public:
     // (COutputFile::Append); output must then be written out (Flush, Close) before the reader
     // closes. Written as Write would otherwise.
     bool AppendFrame(COutputFile& output, const uint8_t* frame, uint64_t offset, size_t length) const;
+    // True when frame, which ReadFrame gave for offset, is the file's own bytes in its mapping:
+    // then they stay valid, unchanged, until CloseFile (later ReadFrame calls included).
+    bool InMapping(const uint8_t* frame, uint64_t offset) const {
+        return mapped_.IsMapped() && frame == mapped_.data() + offset;
+    }
     // True when the file got shorter than it was at OpenFile while it was read through its
     // mapping: bytes read since may be zeros, not the file's.
     bool SourceShrank() const { return mapped_.Shrunk(); }
@@ -256,6 +261,7 @@ private:
     // buffer is unused (see audio/MappedFile.h for a file that shrinks meanwhile).
     audio::CMappedFile mapped_;
     const uint8_t* data_;
+    uint64_t prefetchedTo_ = 0;  // ReadMappedFrame asked for the mapping's lines before this
 };
 
 }  // namespace corvane

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <map>
 #include <mutex>
@@ -314,6 +315,8 @@ bool COutputFile::Create(const std::string& path) {
     runLength_ = 0;
     runSourceFd_ = -1;
     size_ = 0;
+    written_ = 0;
+    touched_ = nullptr;
     failed_ = false;
     complete_ = false;
     return true;
@@ -329,6 +332,7 @@ bool COutputFile::WriteAll(const uint8_t* data, size_t count) {
         }
         data += n;
         count -= static_cast<size_t>(n);
+        written_ += static_cast<uint64_t>(n);
     }
     return true;
 }
@@ -345,19 +349,30 @@ namespace {
 // Runs shorter than this are gathered in the buffer: a system call per frame would cost more
 // than the copy it saves.
 constexpr size_t kShortestKernelCopy = 16384;
+// The kernel's copy between files (copy_file_range; on ext4 a splice through the page cache)
+// moves whole pages of the source into the target: it is cheap only where a run's offset in
+// the source and its place in the target stand at the same offset in their pages. Elsewhere
+// every page of the target is written in two parts, and costs half as much again as a write.
+constexpr uint64_t kPageBytes = 4096;
+// A run the kernel cannot copy cheaply is written from the mapping in writes that end on
+// multiples of this in the target: whole large pages of the target's cache at a time (smaller
+// writes, or writes across these edges, cost more).
+constexpr uint64_t kRunWriteBytes = 1 << 20;
 // Whether copy_file_range was refused between two files here: then no later run tries it.
 std::atomic<bool> g_kernelCopyRefused{false};
 
 }  // namespace
 
-bool COutputFile::CopyRun() {
+bool COutputFile::CopyRun(size_t count) {
     const uint8_t* data = runData_;
-    size_t count = runLength_;
     auto offset = static_cast<off_t>(runOffset_);
     const int source = runSourceFd_;
-    runLength_ = 0;
-    runSourceFd_ = -1;
-    while (count > 0 && !g_kernelCopyRefused.load(std::memory_order_relaxed)) {
+    runData_ += count;
+    runOffset_ += count;
+    runLength_ -= count;
+    if (runLength_ == 0) runSourceFd_ = -1;
+    const bool samePlace = static_cast<uint64_t>(offset) % kPageBytes == written_ % kPageBytes;
+    while (count > 0 && samePlace && !g_kernelCopyRefused.load(std::memory_order_relaxed)) {
         if (InjectedFault(OutputCall::Write)) {
             failed_ = true;
             return false;
@@ -379,13 +394,55 @@ bool COutputFile::CopyRun() {
         }
         data += offset - before;
         count -= static_cast<size_t>(n);
+        written_ += static_cast<uint64_t>(n);
     }
-    return count == 0 || WriteAll(data, count);
+    return count == 0 || WriteMapped(data, count);
+}
+
+bool COutputFile::WriteMapped(const uint8_t* data, size_t count) {
+    while (count > 0) {
+        const size_t chunk = static_cast<size_t>(std::min<uint64_t>(count, kRunWriteBytes - written_ % kRunWriteBytes));
+        const ssize_t n = InjectedFault(OutputCall::Write) ? -1 : ::write(fd_, data, chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EFAULT && TouchPages(data, chunk)) continue;
+        if (n <= 0) {
+            failed_ = true;
+            return false;
+        }
+        data += n;
+        count -= static_cast<size_t>(n);
+        written_ += static_cast<uint64_t>(n);
+    }
+    return true;
+}
+
+bool COutputFile::TouchPages(const uint8_t* data, size_t count) {
+    // The kernel met a page of the mapping past the source's new end: it refuses the write
+    // but raises no signal. Read here, each such page raises SIGBUS, and the mapping's handler
+    // puts zeros in its place (audio/MappedFile.h); the write then goes through, and the
+    // source's reader reports the shortening. Once only for a run of pages: a second refusal
+    // is a failure.
+    if (touched_ == data) return false;
+    touched_ = data;
+    const auto page = reinterpret_cast<uintptr_t>(data) & ~(kPageBytes - 1);
+    const auto end = reinterpret_cast<uintptr_t>(data) + count;
+    for (uintptr_t at = page; at < end; at += kPageBytes) {
+        (void)*reinterpret_cast<const volatile uint8_t*>(std::max(at, reinterpret_cast<uintptr_t>(data)));
+    }
+    return true;
 }
 
 bool COutputFile::Flush() {
     if (!FlushBuffer()) return false;
-    return runLength_ == 0 || CopyRun();
+    return runLength_ == 0 || CopyRun(runLength_);
+}
+
+bool COutputFile::Drain() {
+    if (fd_ < 0 || failed_) return false;
+    const uint64_t runAt = written_ + used_;
+    const uint64_t edge = (runAt + runLength_) / kRunWriteBytes * kRunWriteBytes;
+    if (runLength_ == 0 || edge <= runAt) return true;
+    return FlushBuffer() && CopyRun(static_cast<size_t>(edge - runAt));
 }
 
 bool COutputFile::Append(int source, uint64_t offset, const void* data, size_t count) {

@@ -62,15 +62,24 @@ public:
     bool Write(const void* data, size_t count);
 
     // Appends the count bytes that stand at offset in the open file source; data holds the
-    // same bytes (the file mapped). Appends that continue each other are gathered into one run,
-    // which the kernel copies from file to file (copy_file_range) without passing it through
-    // this process; where it cannot (file systems it does not copy between, a short run) the
-    // bytes of data are written as Write would. source and data must stay open and mapped
-    // until the next Write, WriteAt or Close. False once any write has failed.
+    // same bytes (the file mapped). Appends that continue each other are gathered into one run.
+    // A run that stands at the same offset in its page of the source as in the file is copied
+    // by the kernel from file to file (copy_file_range); any other run, and one the kernel
+    // refuses, is written from data in writes that end on the file's megabyte edges (a page
+    // cache filled by whole large pages; the kernel's copy of a run out of step with its pages
+    // costs half as much again), and a short run joins the buffer. Pages of data past the end
+    // of a source that got shorter are written as zeros (audio/MappedFile.h). source and data
+    // must stay open and mapped until the next Write, WriteAt or Close. False once any write
+    // has failed.
     bool Append(int source, uint64_t offset, const void* data, size_t count);
     // Writes what is gathered (the buffer, then Append's run) to the file. False once any
     // write has failed.
     bool Flush();
+    // Writes what is gathered as far as it reaches a large page edge of the file (a multiple
+    // of a megabyte): the buffer and the part of Append's run before that edge; the rest stays
+    // gathered. Lets a long run reach the disk in steps while its bytes are still in the
+    // processor's caches. False once any write has failed.
+    bool Drain();
     // Overwrites count bytes at offset (which must lie inside what was written) and leaves
     // the end of the file as the write position.
     bool WriteAt(uint64_t offset, const void* data, size_t count);
@@ -114,7 +123,8 @@ public:
 
 private:
     bool FlushBuffer();
-    bool CopyRun();
+    // Writes the first count bytes of Append's run (the buffer must be written before).
+    bool CopyRun(size_t count);
     // Puts a pending run that is too short for the kernel into the buffer, or writes it.
     bool SettleRun();
     // Appends bytes to the buffer (writing the buffer first when they do not fit).
@@ -122,6 +132,12 @@ private:
     // Gives back the folder's lock held for temporary_ (see the overview).
     void ReleaseFolder();
     bool WriteAll(const uint8_t* data, size_t count);
+    // Writes count bytes of a source's mapping, in writes that end on the target's large page
+    // edges; bytes of pages past the source's end are written as zeros (TouchPages).
+    bool WriteMapped(const uint8_t* data, size_t count);
+    // Reads a byte of each page of data, so that pages past a mapped source's end turn to
+    // zeros; false when these bytes were touched before (no use in trying again).
+    bool TouchPages(const uint8_t* data, size_t count);
 
     static constexpr size_t kBufferSize = 1 << 18;
 
@@ -138,6 +154,8 @@ private:
     const uint8_t* runData_ = nullptr;
     size_t runLength_ = 0;
     uint64_t size_ = 0;
+    uint64_t written_ = 0;                // the file's write position: what reached it so far
+    const uint8_t* touched_ = nullptr;    // where TouchPages last began
     bool failed_ = false;
     bool complete_ = false;
     bool published_ = false;

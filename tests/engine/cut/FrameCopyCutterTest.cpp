@@ -260,6 +260,37 @@ TEST(FrameCopyCutterVbr, EachPieceCarriesItsOwnPatchedVbrFrameAfterTheTag) {
     }
 }
 
+// Pieces of more than a megabyte are summed and written in steps; each one's LAME tag still
+// gives the music CRC of all its frames, and the first holds the source's frames as they are.
+TEST(FrameCopyCutterVbr, ThePiecesOfALongSourceCarryTheCrcOfAllTheirFrames) {
+    test::TempDir dir;
+    test::EncodeOptions o;
+    o.kbps = 320;
+    o.infoFrame = true;
+    o.seconds = 60;
+    const Bytes source = test::EncodeMp3(o);
+    const std::string path = dir / "long.mp3";
+    test::WriteFile(path, source);
+    const size_t header = static_cast<size_t>(DecodeFrameHeader(source.data()).frameLength);
+    const size_t crcAt = static_cast<size_t>(VbrTagOffset(DecodeFrameHeader(source.data()))) + 120 + 32;
+
+    CFrameCopyCutter cutter;
+    ASSERT_TRUE(cutter.LoadSource(path));
+    cutter.keepTag = false;
+    bool eof = false;
+    ASSERT_TRUE(cutter.CutByDuration(dir / "a.mp3", 450, 1, 2, 1, 0, eof).done());
+    ASSERT_TRUE(cutter.CutToEnd(dir / "b.mp3", 2, 2, 2, 0).done());
+    const Bytes a = test::ReadFile(dir / "a.mp3");
+    const Bytes b = test::ReadFile(dir / "b.mp3");
+    ASSERT_GT(a.size(), 1800000u);
+    ASSERT_GT(b.size(), 500000u);
+    for (const Bytes* piece : {&a, &b}) {
+        const uint16_t crc = static_cast<uint16_t>((*piece)[crcAt] << 8 | (*piece)[crcAt + 1]);
+        EXPECT_EQ(crc, LameCrc16(0, piece->data() + header, piece->size() - header));
+    }
+    EXPECT_TRUE(std::equal(a.begin() + static_cast<long>(header), a.end(), source.begin() + static_cast<long>(header)));
+}
+
 TEST(FrameCopyCutterTags, WithoutATagPiecesStartWithTheVbrFrameOrTheFirstFrame) {
     test::TempDir dir;
     test::EncodeOptions o;

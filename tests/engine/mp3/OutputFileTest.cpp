@@ -211,6 +211,64 @@ TEST(OutputFile, AppendedRunsLandInOrderAmongWrites) {
     ::close(fd);
 }
 
+// A long run reaches the file in steps that end on its megabyte edges; the rest waits.
+TEST(OutputFile, DrainWritesUpToTheLastMegabyteEdge) {
+    test::TempDir dir;
+    test::Bytes source(3 << 20);
+    for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<uint8_t>(i * 13 + i / 4099);
+    const std::string sourcePath = dir / "source.bin";
+    test::WriteFile(sourcePath, source);
+    const int fd = ::open(sourcePath.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    audio::CMappedFile mapped;
+    ASSERT_TRUE(mapped.Map(fd, source.size()));
+    COutputFile out;
+    ASSERT_TRUE(out.Create(dir / "out.bin"));
+    EXPECT_TRUE(out.Write("head", 4));
+    EXPECT_TRUE(out.Append(fd, 1000, mapped.data() + 1000, (2 << 20) + 500));
+    EXPECT_TRUE(out.Drain());
+    EXPECT_EQ(fs::file_size(out.TemporaryPath()), 2u << 20);
+    EXPECT_TRUE(out.Append(fd, (2 << 20) + 1500, mapped.data() + (2 << 20) + 1500, 100));
+    EXPECT_TRUE(out.Drain());
+    EXPECT_EQ(fs::file_size(out.TemporaryPath()), 2u << 20);
+    ASSERT_TRUE(out.Close());
+    ASSERT_EQ(out.Publish(dir / "out.bin", false), COutputFile::Published::Done);
+    test::Bytes expected = {'h', 'e', 'a', 'd'};
+    expected.insert(expected.end(), source.begin() + 1000, source.begin() + (2 << 20) + 1600);
+    EXPECT_EQ(test::ReadFile(dir / "out.bin"), expected);
+    ::close(fd);
+}
+
+// A run whose source got shorter after it was gathered is written with zeros for the bytes
+// that are gone, whether the kernel copies it or it is written from the mapping; the mapping
+// then tells that its source shrank.
+TEST(OutputFile, ARunOfASourceThatShrankIsWrittenWithZeros) {
+    test::TempDir dir;
+    for (const size_t head : {0, 4}) {
+        SCOPED_TRACE(head);
+        test::Bytes source(200000, 0x5A);
+        const std::string sourcePath = dir / "source.bin";
+        test::WriteFile(sourcePath, source);
+        const int fd = ::open(sourcePath.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        audio::CMappedFile mapped;
+        ASSERT_TRUE(mapped.Map(fd, source.size()));
+        COutputFile out;
+        ASSERT_TRUE(out.Create(dir / "out.bin"));
+        EXPECT_TRUE(out.Write("head", head));
+        EXPECT_TRUE(out.Append(fd, 0, mapped.data(), source.size()));
+        fs::resize_file(sourcePath, 50000);
+        ASSERT_TRUE(out.Close());
+        EXPECT_TRUE(mapped.Shrunk());
+        ASSERT_EQ(out.Publish(dir / "out.bin", true), COutputFile::Published::Done);
+        test::Bytes expected(head + source.size(), 0);
+        std::copy_n("head", head, expected.begin());
+        std::fill_n(expected.begin() + static_cast<long>(head), 50000, 0x5A);
+        EXPECT_EQ(test::ReadFile(dir / "out.bin"), expected);
+        ::close(fd);
+    }
+}
+
 TEST(OutputFile, CreateFailsInAMissingFolder) {
     test::TempDir dir;
     COutputFile out;
