@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "support/CliRunner.h"
 #include "support/Mp3Factory.h"
@@ -72,6 +73,13 @@ TEST(ChaptersCommand, AJoinWritesAChapterPerInputWhereItsAudioStarts) {
     while (loud < decoded.samples && std::abs(decoded.pcm[static_cast<size_t>(loud) * 2]) < 3000) ++loud;
     EXPECT_NEAR(static_cast<double>(loud), 18.077 * 44100, 576);
 
+    // Re-encoded, the inputs follow each other with no gap: the chapters start at 7 and 18 s.
+    std::vector<std::string> encoded = args;
+    encoded[2] = dir / "encoded.mp3";
+    encoded.insert(encoded.end(), {"--rate", "44100", "--bitrate", "128", "--mode", "joint"});
+    ASSERT_EQ(Cli(encoded).exitCode, 0);
+    EXPECT_EQ(FfprobeChapters(dir / "encoded.mp3"), "0,7000,One\n7000,18000,Two\n18000,23000,Three\n");
+
     // Without chapters: no tag at all.
     ASSERT_EQ(Cli({"join", "--no-chapters", "-o", dir / "plain.mp3", args[3], args[4]}).exitCode, 0);
     EXPECT_EQ(test::ReadFile(dir / "plain.mp3")[0], 0xFF);
@@ -114,6 +122,22 @@ TEST(ChaptersCommand, InfoListsAFilesChaptersAndCutWritesAPiecePerChapter) {
         EXPECT_EQ(test::DecodeGapless(piece).samples, ms * 44100 / 1000) << name;
         EXPECT_EQ(test::MutagenTags(piece), "TIT2=" + name.substr(2) + "\nTPE1=Reader\nTRCK=" + name.substr(0, 1) + "\n");
         EXPECT_EQ(FfprobeChapters(piece), "0," + std::to_string(ms) + "," + name.substr(2) + "\n");
+    }
+
+    // Pieces by size end where their frames do: each holds the chapters over its audio, clipped
+    // at both ends, the second starting where the first ends. Re-encoded, where the audio of a
+    // piece after the first starts is known once it is decoded; two workers agree.
+    for (const std::vector<std::string>& extra : {std::vector<std::string>{}, {"--reencode", "--jobs", "1"},
+                                                  {"--reencode", "--jobs", "2"}}) {
+        std::vector<std::string> args = {"cut", "--quiet", "--size", "300KB", "-d", dir / "sized", book};
+        args.insert(args.end(), extra.begin(), extra.end());
+        std::filesystem::remove_all(dir / "sized");
+        ASSERT_EQ(Cli(args).exitCode, 0);
+        const int64_t first = (test::DecodeGapless(dir / "sized/book-1.mp3").samples * 1000 + 22050) / 44100;
+        const std::string middle = std::to_string(21500 - first);
+        EXPECT_EQ(FfprobeChapters(dir / "sized/book-1.mp3"), "0,9000,Opening\n9000," + std::to_string(first) + ",Middle\n");
+        EXPECT_EQ(FfprobeChapters(dir / "sized/book-2.mp3"),
+                  "0," + middle + ",Middle\n" + middle + "," + std::to_string(30000 - first) + ",Close\n");
     }
 
     test::WriteFile(dir / "bare.mp3", test::EncodeMp3(Gapless(3)));

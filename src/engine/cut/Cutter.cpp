@@ -182,21 +182,26 @@ CCutter::ForwardOverlap CCutter::NewestFrames(uint32_t count) const {
 }
 
 std::vector<uint8_t> CCutter::MakeTag(int index, int count, int sequence, int titleDigits) const {
+    return MakeTagOver(index, count, sequence, titleDigits, samplePosition_ + startInFrame_, pieceEndSample_);
+}
+
+std::vector<uint8_t> CCutter::MakeTagOver(int index, int count, int sequence, int titleDigits, uint64_t start,
+                                          int64_t endSample) const {
     std::vector<uint8_t> tag = MakeFieldsTag(index, count, sequence, titleDigits);
     const int rate = reader_.sampleRate();
     if (tag.empty() || sourceChapters_.empty() || rate <= 0) return tag;
     // The piece's range on the source's gapless timeline, in milliseconds: from where its
-    // audio starts to where it is asked to end (a piece by size or to the end: the source's end).
+    // audio starts to where it is asked to end (a piece by size before its end is known, or to
+    // the end: the source's end).
     constexpr int64_t kMillisecondsPerSecond = 1000;
     const auto ms = [rate](uint64_t samples) {
         return static_cast<int64_t>((samples * kMillisecondsPerSecond + static_cast<uint64_t>(rate) / 2) /
                                     static_cast<uint64_t>(rate));
     };
-    const uint64_t start = samplePosition_ + startInFrame_;
     const int64_t fromMs = ms(start > GaplessStart() ? start - GaplessStart() : 0);
     int64_t toMs = std::numeric_limits<int64_t>::max();
-    if (pieceEndSample_ >= 0) {
-        const uint64_t end = static_cast<uint64_t>(pieceEndSample_);
+    if (endSample >= 0) {
+        const uint64_t end = static_cast<uint64_t>(endSample);
         toMs = ms(end > GaplessStart() ? end - GaplessStart() : 0);
     }
     return WithChapterFrames(tag, ChaptersWithin(sourceChapters_, fromMs, toMs));
@@ -254,7 +259,8 @@ Outcome CCutter::CutToEnd(const std::string& path, int index, int count, int seq
     return DropUnfinished(CutPiece(path, Measure::ToEnd, 0, index, count, sequence, titleDigits, eof));
 }
 
-void CCutter::ResumeAt(uint64_t position, const std::vector<FrameRecord>& history) {
+void CCutter::ResumeAt(uint64_t position, const std::vector<FrameRecord>& history, uint64_t sample) {
+    samplePosition_ = sample;
     frameHistory_.assign(history.begin(), history.end());
     historySamples_ = 0;
     for (const FrameRecord& record : history) historySamples_ += static_cast<uint64_t>(record.samples);

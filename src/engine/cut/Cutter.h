@@ -87,7 +87,7 @@ public:
     Outcome SkipSamples(uint64_t samples, bool& eof);
     // The samples of the source's frames before the next one a piece takes: the frames read
     // since LoadSource, less those stepped back over. A position in the decoded stream as it
-    // comes from the first audio frame, without gapless trimming. Not kept after ResumeAt.
+    // comes from the first audio frame, without gapless trimming.
     // The next piece's audio starts startInFrame_ samples after it.
     uint64_t SamplePosition() const { return samplePosition_; }
     // Samples from SamplePosition() to end, a sample of the timeline a gapless decoder plays
@@ -129,8 +129,9 @@ public:
     // Puts the reader at position with history as the frames read before it (oldest first),
     // as a cut that reached position one piece after another would have them: the next piece
     // then comes out exactly as it would there. history must hold the newest frames before
-    // position whose samples reach the forward overlap (all of them when fewer do).
-    void ResumeAt(uint64_t position, const std::vector<FrameRecord>& history);
+    // position whose samples reach the forward overlap (all of them when fewer do); sample:
+    // the samples of the frames before position (SamplePosition() there).
+    void ResumeAt(uint64_t position, const std::vector<FrameRecord>& history, uint64_t sample);
     // A second flag read with the cancel flag: set, it stops the piece as a cancel does (the
     // parallel cut stops a piece it no longer wants). Null for none.
     void SetStopFlag(const std::atomic<int>* flag) { stopFlag_ = flag; }
@@ -210,6 +211,12 @@ protected:
     // fall inside the piece, clipped to it and moved to its start (Id3Chapters.h). Called at
     // the start of a piece operation, before its frames are written.
     std::vector<uint8_t> MakeTag(int index, int count, int sequence, int titleDigits) const;
+    // MakeTag for the piece over [startSample, endSample) of the decoded stream (endSample -1:
+    // to the source's end), for a piece whose end was not known before it was written.
+    std::vector<uint8_t> MakeTagOver(int index, int count, int sequence, int titleDigits, uint64_t startSample,
+                                     int64_t endSample) const;
+    // Whether the source has chapters: a piece's tag is made again once its exact range is known.
+    bool SourceHasChapters() const { return !sourceChapters_.empty(); }
     // Samples of tenths at the source's sample rate, truncated; 0 for tenths <= 0.
     uint64_t TenthsToSamples(int64_t tenths) const;
     // The outcome of a piece whose output failed a write: "Failed to write file \"<path>\".".

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/base/Messages.h"
+#include "engine/mp3/Id3Chapters.h"
 #include "engine/mp3/OutputFile.h"
 #include "engine/output/PieceNaming.h"
 
@@ -253,6 +254,15 @@ Outcome CFrameCopyCutter::CutPiece(const std::string& path, Measure measure, uin
         if (!copied.done()) return copied;
     }
     const bool ranOut = eof || overlapRanOut || measure == Measure::ToEnd;
+    if (!tag.empty() && SourceHasChapters() && measure == Measure::Bytes) {
+        const std::vector<uint8_t> ended =
+            PaddedTo(WithoutEncoderFrame(MakeTagOver(index, count, sequence, titleDigits, start,
+                                                     static_cast<int64_t>(end))),
+                     tag.size());
+        if (ended.size() == tag.size() && ended != tag && !out.WriteAt(0, ended.data(), ended.size())) {
+            return WriteFailed(out);
+        }
+    }
     Outcome finished = FinishPiece(out, piece, end, ranOut);
     if (!finished.done()) return finished;
     if (measure == Measure::ToEnd) {

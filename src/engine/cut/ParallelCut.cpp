@@ -38,6 +38,7 @@ struct CParallelCut::Attempt {
     CutStep cut;
     std::string name;
     uint64_t start = 0;
+    uint64_t startSample = 0;  // the samples of the frames before start
     std::vector<FrameRecord> history;
     COutputFile* file = nullptr;
     const std::atomic<int>* cancelFlag = nullptr;
@@ -486,6 +487,8 @@ void CParallelCut::Dispatch(const Candidate& candidate) {
     attempt->name = step.name;
     attempt->start = candidate.start;
     attempt->history = source.frames.FramesBefore(candidate.start, source.model.forwardOverlapSamples);
+    attempt->startSample = source.frames.FrameAt(candidate.start) *
+                          static_cast<uint64_t>(source.model.sourceFrameSamples);
     attempt->file = step.file;
     attempt->cancelFlag = cancelFlag_;
     if (step.cut.measure != CutStep::Measure::ToEnd) {
@@ -514,7 +517,7 @@ void CParallelCut::RunAttempt(int worker, Attempt& attempt) {
     cutter.SetCancelFlag(attempt.cancelFlag);
     cutter.SetStopFlag(&attempt.stop);
     cutter.SetPositionCounter(&attempt.position);
-    cutter.ResumeAt(attempt.start, attempt.history);
+    cutter.ResumeAt(attempt.start, attempt.history, attempt.startSample);
     cutter.SetPieceOutput(attempt.file);
     const CutStep& cut = attempt.cut;
     bool eof = false;
@@ -523,8 +526,8 @@ void CParallelCut::RunAttempt(int worker, Attempt& attempt) {
             attempt.outcome = cutter.CutBySize(attempt.name, cut.bytes, cut.index, cut.count, cut.sequence,
                                                cut.titleDigits, eof);
             break;
-        // Steps that end at an exact place are cut in order (CutRun.h), never here: a worker's
-        // cutter does not know the sample position. Their length in tenths stands.
+        // Steps that end at an exact place are cut in order (CutRun.h), never here. Their length
+        // in tenths stands.
         case CutStep::Measure::Samples:
         case CutStep::Measure::Tenths:
             attempt.outcome = cutter.CutByDuration(attempt.name, cut.tenths, cut.index, cut.count, cut.sequence,

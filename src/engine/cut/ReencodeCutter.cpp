@@ -7,6 +7,7 @@
 #include "audio/EncodingParams.h"
 #include "audio/Mp3Encoder.h"
 #include "engine/base/Messages.h"
+#include "engine/mp3/Id3Chapters.h"
 #include "engine/mp3/OutputFile.h"
 
 namespace corvane {
@@ -47,6 +48,11 @@ struct CReencodeCutter::Piece {
     // At the audio start, the samples a gapless decoder drops (GaplessStart): the encoder's
     // delay and the decoder's own are not the source's audio and are not encoded again.
     uint64_t skipSamples = 0;
+    // Where the piece's audio lies in the decoded stream: the samples of the frames before the
+    // next one the decoder takes, and the first sample encoded (-1: none yet), for its chapters.
+    uint64_t decodedTo = 0;
+    int64_t firstEncoded = -1;
+    uint64_t encoded = 0;
 
     void ReleaseDecoder() {
         decoder.Close();
@@ -143,11 +149,13 @@ Outcome CReencodeCutter::StartEncoder(Piece& piece) {
     return Outcome::Done();
 }
 
-uint64_t CReencodeCutter::StepBackForwardOverlap() {
+uint64_t CReencodeCutter::StepBackForwardOverlap(uint64_t& samples) {
+    samples = 0;
     const uint64_t now = reader_.position();
     const ForwardOverlap overlap = FindForwardOverlap();
     if (overlap.start >= now) return 0;
     reader_.SeekTo(overlap.start);
+    samples = static_cast<uint64_t>(overlap.frames) * static_cast<uint64_t>(reader_.samplesPerFrame());
     return now - overlap.start;
 }
 
@@ -161,6 +169,8 @@ void CReencodeCutter::ProcessFrame(Piece& piece, bool record, double* gain, doub
         return;
     }
     if (record) RecordFrame(slot.offset, slot.frameSamples);
+    const uint64_t slotStart = piece.decodedTo;
+    piece.decodedTo += static_cast<uint64_t>(slot.frameSamples);
 
     int16_t* left = slot.left.data();
     int16_t* right = slot.right.data();
@@ -178,6 +188,11 @@ void CReencodeCutter::ProcessFrame(Piece& piece, bool record, double* gain, doub
         piece.dropFirstOutput = false;
     } else if (n > 0) {
         result.samples = n;
+        // The decoder hands out a frame's samples one call late: these are the frame before.
+        if (piece.firstEncoded < 0) {
+            piece.firstEncoded = static_cast<int64_t>(slotStart) - slot.frameSamples + result.skipped;
+        }
+        piece.encoded += static_cast<uint64_t>(n);
         if (gain != nullptr) {
             const bool both = sourceChannelMode_ != kChannelModeMono;
             double g = *gain;
@@ -242,7 +257,9 @@ Outcome CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint
     int64_t budget = static_cast<int64_t>(target);
 
     // Forward overlap: the frames before the piece are decoded and encoded again.
-    const uint64_t steppedBack = StepBackForwardOverlap();
+    uint64_t steppedBackSamples = 0;
+    const uint64_t steppedBack = StepBackForwardOverlap(steppedBackSamples);
+    piece.decodedTo = SamplePosition() - std::min(steppedBackSamples, SamplePosition());
     if (steppedBack > 0) {
         if (measure == Measure::Bytes) budget += static_cast<int64_t>(steppedBack);
         if (measure == Measure::Samples) budget += static_cast<int64_t>(forwardOverlapSamples_);
@@ -310,6 +327,17 @@ Outcome CReencodeCutter::CutPiece(const std::string& path, Measure measure, uint
     const std::vector<uint8_t>& lameTag = piece.encoder.LameTagFrame();
     if (!lameTag.empty() && !piece.out.WriteAt(tag.size(), lameTag.data(), lameTag.size())) {
         return WriteFailed(piece.out);
+    }
+    // The chapters over the audio encoded: where a piece after a jump starts, and where one by
+    // size ends, are known only now.
+    if (!tag.empty() && SourceHasChapters() && piece.firstEncoded >= 0) {
+        const uint64_t first = static_cast<uint64_t>(piece.firstEncoded);
+        const std::vector<uint8_t> ended = PaddedTo(
+            MakeTagOver(index, count, sequence, titleDigits, first, static_cast<int64_t>(first + piece.encoded)),
+            tag.size());
+        if (ended.size() == tag.size() && ended != tag && !piece.out.WriteAt(0, ended.data(), ended.size())) {
+            return WriteFailed(piece.out);
+        }
     }
     piece.ReleaseDecoder();
     if (!piece.out.Close() || !PublishAlone(piece.out)) return WriteFailed(piece.out);

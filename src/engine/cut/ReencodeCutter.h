@@ -114,8 +114,9 @@ private:
     // output); Failed ("Bad encoding parameter: ...") when LAME rejects the parameters or
     // would change chosen ones.
     Outcome StartEncoder(Piece& piece);
-    // Steps back over the forward overlap; returns the bytes stepped back (0 when none).
-    uint64_t StepBackForwardOverlap();
+    // Steps back over the forward overlap; returns the bytes stepped back (0 when none) and
+    // sets samples to the samples of the frames stepped back.
+    uint64_t StepBackForwardOverlap(uint64_t& samples);
     // Reads, decodes, scales by the ramp (gain, step; null for none) and encodes one frame,
     // or only its first limit samples.
     void ProcessFrame(Piece& piece, bool record, double* gain, double step, bool fadeIn, FrameStep& result,

@@ -227,6 +227,14 @@ std::vector<uint8_t> WithChapterFrames(const std::vector<uint8_t>& tag, const st
     return out;
 }
 
+std::vector<uint8_t> PaddedTo(const std::vector<uint8_t>& tag, size_t size) {
+    if (tag.size() >= size || tag.size() < kHeaderBytes || std::memcmp(tag.data(), "ID3", 3) != 0) return tag;
+    std::vector<uint8_t> out = tag;
+    out.resize(size, 0);
+    PutSyncsafe(&out[6], out.size() - kHeaderBytes);
+    return out;
+}
+
 std::vector<Chapter> ParseChapterFrames(const uint8_t* tag, size_t size) {
     std::vector<Chapter> chapters;
     if (size < kHeaderBytes || std::memcmp(tag, "ID3", 3) != 0) return chapters;

@@ -33,6 +33,11 @@ constexpr size_t kMostChapters = 255;
 // a writer may place a tag and put the exact times over it later.
 std::vector<uint8_t> WithChapterFrames(const std::vector<uint8_t>& tag, const std::vector<Chapter>& chapters);
 
+// tag (an ID3v2 tag without a footer) grown to size bytes by padding (zero bytes after its
+// frames), the header's size to match: a tag made again with fewer chapters fits over the one
+// it replaces. tag unchanged when it is not shorter or is no such tag.
+std::vector<uint8_t> PaddedTo(const std::vector<uint8_t>& tag, size_t size);
+
 // The chapters of the CHAP frames of an ID3v2.3 or ID3v2.4 tag (bytes from its "ID3" header
 // on), ordered by start, each end at least its start. Frames that are compressed, encrypted
 // or cut short are passed over; anything that is not such a tag gives none.

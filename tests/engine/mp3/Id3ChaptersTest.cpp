@@ -74,6 +74,14 @@ TEST(Id3ChaptersTest, FramesWrittenIntoATagAndReadBack) {
     // The chapters of a piece: clipped to it and moved to its start.
     EXPECT_EQ(ChaptersWithin(chapters, 5000, 15000),
               (std::vector<Chapter>{{0, 4000, "Intro"}, {4000, 10000, chapters[1].title}}));
+
+    // Fewer chapters fit over the tag they replace: padding fills the rest, the header counts it.
+    const Bytes fewer = PaddedTo(WithChapterFrames(lame, ChaptersWithin(chapters, 0, 5000)), tag.size());
+    ASSERT_EQ(fewer.size(), tag.size());
+    EXPECT_TRUE(std::equal(tag.begin(), tag.begin() + 10, fewer.begin()));
+    EXPECT_EQ(ParseChapterFrames(fewer.data(), fewer.size()), (std::vector<Chapter>{{0, 5000, "Intro"}}));
+    EXPECT_EQ(fewer.back(), 0);
+    EXPECT_EQ(PaddedTo(tag, 10), tag);
 }
 
 }  // namespace
