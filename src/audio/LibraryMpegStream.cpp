@@ -217,6 +217,7 @@ MpegFrameTally TallyMpegFrames(int fd, uint64_t start, uint64_t fileSize, const 
     }
     uint64_t position = start;
     size_t ahead = 0;  // in the mapping: the lines before this have been read ahead
+    CMpegHeaderMemo memo;
     MpegFrameTally tally;
     bool oneBitrate = true;
     bool inStep = true;  // position is where the previous frame ended (or the audio start)
@@ -239,8 +240,8 @@ MpegFrameTally TallyMpegFrames(int fd, uint64_t start, uint64_t fileSize, const 
             const size_t want = std::min(at + kReadAheadBytes, bufferLength);
             for (; ahead < want; ahead += kCacheLineBytes) static_cast<const volatile uint8_t*>(data)[ahead];
         }
-        if (IsFrameHeader(p)) {
-            const MpegFrameHeader h = DecodeFrameHeader(p);
+        MpegFrameHeader h;
+        if (memo.Decode(p, &h)) {
             const uint64_t next = position + static_cast<uint64_t>(h.frameLength);
             if (FramesAgree(h, first) && next <= end) {
                 // After garbage a header must be confirmed by the next one (or the end), as a

@@ -71,15 +71,11 @@ __attribute__((target("pclmul,sse4.1"))) inline __m128i Fold(__m128i x, __m128i 
     return _mm_xor_si128(_mm_xor_si128(low, high), next);
 }
 
-// The CRC over the first length & ~15 bytes (length at least 64), carried on from crc.
-__attribute__((target("pclmul,sse4.1"))) uint16_t ClmulCrc16(uint16_t crc, const uint8_t* data, size_t length) {
+// The CRC of bytes whose first 64 are folded into x1..x4 (16 bytes each, in order), over
+// those and the first length & ~15 bytes from data on.
+__attribute__((target("pclmul,sse4.1"))) uint16_t FinishClmulCrc16(__m128i x1, __m128i x2, __m128i x3, __m128i x4,
+                                                                   const uint8_t* data, size_t length) {
     auto load = [&data](size_t at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at)); };
-    __m128i x1 = _mm_xor_si128(load(0), _mm_cvtsi32_si128(crc));
-    __m128i x2 = load(16);
-    __m128i x3 = load(32);
-    __m128i x4 = load(48);
-    data += kFoldBytes;
-    length -= kFoldBytes;
     const __m128i fold4 = _mm_set_epi64x(kFold4[1], kFold4[0]);
     while (length >= kFoldBytes) {
         x1 = Fold(x1, fold4, load(0));
@@ -109,7 +105,64 @@ __attribute__((target("pclmul,sse4.1"))) uint16_t ClmulCrc16(uint16_t crc, const
     return static_cast<uint16_t>(_mm_extract_epi32(x1, 1));
 }
 
+// The CRC over the first length & ~15 bytes (length at least 64), carried on from crc.
+__attribute__((target("pclmul,sse4.1"))) uint16_t ClmulCrc16(uint16_t crc, const uint8_t* data, size_t length) {
+    auto load = [&data](size_t at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at)); };
+    return FinishClmulCrc16(_mm_xor_si128(load(0), _mm_cvtsi32_si128(crc)), load(16), load(32), load(48),
+                            data + kFoldBytes, length - kFoldBytes);
+}
+
 const bool kHasClmul = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
+
+// Where the processor multiplies four pairs at once (VPCLMULQDQ on 512-bit registers), the
+// same folding runs sixteen 16-byte lanes 256 bytes apart, four times the bytes per step; the
+// lanes are then folded into the four of the loop above. x^(16·128±32) modulo the polynomial:
+constexpr size_t kWideFoldBytes = 256;
+constexpr long long kFold16[2] = {0x1bcc2, 0x1d99e};
+
+#define CORVANE_WIDE_TARGET "avx512f,avx512vl,vpclmulqdq,pclmul,sse4.1"
+
+__attribute__((target(CORVANE_WIDE_TARGET), always_inline)) inline __m512i WideLoad(const uint8_t* data) {
+    return _mm512_loadu_si512(data);
+}
+
+__attribute__((target(CORVANE_WIDE_TARGET), always_inline)) inline __m512i WideFold(__m512i x, __m512i k,
+                                                                                     __m512i next) {
+    const __m512i low = _mm512_clmulepi64_epi128(x, k, 0x00);
+    const __m512i high = _mm512_clmulepi64_epi128(x, k, 0x11);
+    return _mm512_ternarylogic_epi64(low, high, next, 0x96);  // low ^ high ^ next
+}
+
+// The CRC over the first length & ~15 bytes (length at least 256), carried on from crc.
+__attribute__((target(CORVANE_WIDE_TARGET))) uint16_t WideClmulCrc16(uint16_t crc, const uint8_t* data,
+                                                                      size_t length) {
+    __m512i z1 = _mm512_xor_si512(WideLoad(data), _mm512_inserti32x4(_mm512_setzero_si512(), _mm_cvtsi32_si128(crc), 0));
+    __m512i z2 = WideLoad(data + 64);
+    __m512i z3 = WideLoad(data + 128);
+    __m512i z4 = WideLoad(data + 192);
+    data += kWideFoldBytes;
+    length -= kWideFoldBytes;
+    const __m512i fold16 = _mm512_set4_epi64(kFold16[1], kFold16[0], kFold16[1], kFold16[0]);
+    while (length >= kWideFoldBytes) {
+        z1 = WideFold(z1, fold16, WideLoad(data));
+        z2 = WideFold(z2, fold16, WideLoad(data + 64));
+        z3 = WideFold(z3, fold16, WideLoad(data + 128));
+        z4 = WideFold(z4, fold16, WideLoad(data + 192));
+        data += kWideFoldBytes;
+        length -= kWideFoldBytes;
+    }
+    const __m512i fold4 = _mm512_set4_epi64(kFold4[1], kFold4[0], kFold4[1], kFold4[0]);
+    z1 = WideFold(z1, fold4, z2);
+    z1 = WideFold(z1, fold4, z3);
+    z1 = WideFold(z1, fold4, z4);
+    alignas(64) uint8_t lanes[64];
+    _mm512_store_si512(lanes, z1);
+    auto lane = [&lanes](int i) { return _mm_load_si128(reinterpret_cast<const __m128i*>(lanes + 16 * i)); };
+    return FinishClmulCrc16(lane(0), lane(1), lane(2), lane(3), data, length);
+}
+
+const bool kHasWideClmul = kHasClmul && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+                           __builtin_cpu_supports("vpclmulqdq");
 
 #endif
 
@@ -119,7 +172,8 @@ uint16_t LameCrc16(uint16_t crc, const uint8_t* data, size_t length) {
 #ifdef CORVANE_CRC_CLMUL
     if (kHasClmul && length >= kFoldBytes) {
         const size_t folded = length & ~size_t{15};
-        crc = ClmulCrc16(crc, data, folded);
+        crc = kHasWideClmul && length >= kWideFoldBytes ? WideClmulCrc16(crc, data, folded)
+                                                        : ClmulCrc16(crc, data, folded);
         data += folded;
         length -= folded;
     }

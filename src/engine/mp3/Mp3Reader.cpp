@@ -175,9 +175,8 @@ const uint8_t* CMp3Reader::ReadMappedFrame(int& sampleRate, int& kbps, int& fram
     }
     for (uint64_t at = Tell(); at + kHeaderBytes <= size; ++at) {
         const uint8_t* p = base + at;
-        if (!IsFrameHeader(p)) continue;
-        const MpegFrameHeader h = DecodeFrameHeader(p);
-        if (!BelongsToStream(h)) continue;
+        MpegFrameHeader h;
+        if (!headerMemo_.Decode(p, &h) || !BelongsToStream(h)) continue;
         const bool inStep = at == state_.frameEnd;
         const uint64_t next = at + static_cast<uint64_t>(h.frameLength);
         if (next > size) {

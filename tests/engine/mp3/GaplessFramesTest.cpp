@@ -16,8 +16,9 @@ using test::Bytes;
 
 uint32_t At32(const uint8_t* p) { return (uint32_t{p[0]} << 24) | (p[1] << 16) | (p[2] << 8) | p[3]; }
 
-// The fast CRC (folded where the processor multiplies without carries, by tables elsewhere)
-// is the bitwise one for every length, offset and split of the bytes.
+// The fast CRC (folded where the processor multiplies without carries, four lanes or sixteen
+// at a time, by tables elsewhere) is the bitwise one for every length, offset and split of the
+// bytes.
 TEST(LameCrc16, EveryLengthAndSplitGivesTheBitwiseCrc) {
     std::vector<uint8_t> bytes(1500);
     uint32_t seed = 12345;
@@ -29,7 +30,7 @@ TEST(LameCrc16, EveryLengthAndSplitGivesTheBitwiseCrc) {
         }
         return crc;
     };
-    for (size_t length = 0; length < 300; ++length) {
+    for (size_t length = 0; length < 1100; ++length) {
         ASSERT_EQ(LameCrc16(0x1234, bytes.data() + 3, length), bitwise(0x1234, bytes.data() + 3, length)) << length;
     }
     const uint16_t whole = bitwise(0, bytes.data(), bytes.size());
