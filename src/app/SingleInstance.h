@@ -8,11 +8,14 @@
 // before listening.
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
-class QLocalServer;
+#include <map>
+
+class QSocketNotifier;
 
 namespace corvane {
 
@@ -28,7 +31,10 @@ class CInstanceServer : public QObject {
     Q_OBJECT
 public:
     explicit CInstanceServer(QObject* parent = nullptr);
-    // Listens on name; false when the socket cannot be made (the program then runs alone).
+    // Stops listening and removes the socket.
+    ~CInstanceServer() override;
+    // Listens on name (a path, or a name in the temporary folder); false when the socket
+    // cannot be made (the program then runs alone). Only the user may connect.
     bool Listen(const QString& name);
 
 Q_SIGNALS:
@@ -36,7 +42,21 @@ Q_SIGNALS:
     void FilesReceived(const QStringList& files);
 
 private:
-    QLocalServer* server_ = nullptr;
+    // One connected later start: its socket and the bytes read of its message so far.
+    struct Client {
+        int fd;
+        QByteArray pending;
+    };
+
+    bool BindListener(const QByteArray& path);
+    void Close();
+    void AcceptPending();
+    void ReadClient(QSocketNotifier* notifier);
+
+    int listener_ = -1;
+    QByteArray path_;  // the socket file, removed when listening ends
+    QSocketNotifier* notifier_ = nullptr;
+    std::map<QSocketNotifier*, Client> clients_;
 };
 
 }  // namespace corvane

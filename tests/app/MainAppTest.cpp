@@ -13,11 +13,16 @@
 #include "ui/pages/PageSplitter.h"
 #include "support/Mp3Factory.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTreeWidget>
+
+#include <unistd.h>
 
 #include <vector>
 
@@ -301,6 +306,30 @@ private Q_SLOTS:
         QTRY_COMPARE(received, (QStringList{"/music/one.mp3", "/music/two words.mp3"}));
         QVERIFY(HandOffToRunning(name, {}));
         QTRY_COMPARE(received, QStringList());
+    }
+
+    // The socket of a program that was killed is replaced; the new one is the user's alone
+    // and goes when the server does.
+    void theSocketOfAKilledProgramIsTakenOver() {
+        const QString path = QDir::tempPath() + QStringLiteral("/corvane-test-stale-%1").arg(QCoreApplication::applicationPid());
+        {
+            CInstanceServer killed;
+            QVERIFY(killed.Listen(path));
+            QVERIFY(::link(QFile::encodeName(path).constData(), QFile::encodeName(path + ".kept").constData()) == 0);
+        }
+        QVERIFY(QFile::rename(path + ".kept", path));  // a socket file nobody listens on
+        QVERIFY(!HandOffToRunning(path, {}));
+        {
+            CInstanceServer server;
+            QVERIFY(server.Listen(path));
+            QCOMPARE(QFileInfo(path).permissions() & 0x7777, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                               QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+            QStringList received;
+            connect(&server, &CInstanceServer::FilesReceived, this, [&received](const QStringList& files) { received = files; });
+            QVERIFY(HandOffToRunning(path, {QStringLiteral("/music/three.mp3")}));
+            QTRY_COMPARE(received, QStringList{"/music/three.mp3"});
+        }
+        QVERIFY(!QFileInfo::exists(path));
     }
 
     void startPageOutsideThePagesOpensTheFirst() {
