@@ -91,6 +91,22 @@ private:
     QSettings& s_;
 };
 
+// Writes value under name unless the user's file holds it already: a save that changes
+// nothing leaves the file alone, with no rewrite of it under its lock file. A value read from
+// the file is text, so a number counts as held when its text is. Fallbacks (the system-wide
+// file) are not looked at: a saved value is always in the user's file.
+void SetIfChanged(QSettings& s, const char* name, const QVariant& value) {
+    const bool fallbacks = s.fallbacksEnabled();
+    s.setFallbacksEnabled(false);
+    const QVariant stored = s.value(name);
+    s.setFallbacksEnabled(fallbacks);
+    const bool held = stored.typeId() == value.typeId()
+                          ? stored == value
+                          : value.typeId() == QMetaType::Int && stored.typeId() == QMetaType::QString &&
+                                stored.toString() == value.toString();
+    if (!held) s.setValue(name, value);
+}
+
 // Saves the values of a key list whose group is in the chosen set.
 class KeyWriter {
 public:
@@ -98,7 +114,7 @@ public:
 
     template <typename T>
     void Number(const char* name, const T& value, unsigned group = kEveryGroup) {
-        if (group & groups_) s_.setValue(name, static_cast<int>(value));
+        if (group & groups_) SetIfChanged(s_, name, static_cast<int>(value));
     }
 
     void FixedText(const char* name, int, const std::string& value, unsigned group = kEveryGroup) {
@@ -106,7 +122,7 @@ public:
     }
 
     void SizedText(const char* name, const std::string& value, unsigned group = kEveryGroup) {
-        if (group & groups_) s_.setValue(name, QString::fromStdString(value));
+        if (group & groups_) SetIfChanged(s_, name, QString::fromStdString(value));
     }
 
 private:
@@ -337,7 +353,7 @@ void WindowSettings::Save() const {
         const uint32_t word = static_cast<uint32_t>(v[i]);
         for (int b = 0; b < 4; ++b) bytes[i * 4 + b] = static_cast<char>((word >> (8 * b)) & 0xFF);
     }
-    (*s).setValue("WndPosition", bytes);
+    SetIfChanged(*s, "WndPosition", bytes);
 }
 
 bool CheckFirstRun() {

@@ -5,6 +5,8 @@
 
 #include <QSettings>
 
+#include <sys/stat.h>
+
 using namespace corvane;
 
 namespace {
@@ -245,6 +247,34 @@ private Q_SLOTS:
         BatchJoinerSettings bj;
         bj.Save(0);
         QVERIFY(StoredKeys().isEmpty());
+    }
+
+    // Saving what the file holds already does not rewrite it (a rewrite puts a new file in
+    // its place); one changed value does. A number stored as text counts as that number.
+    void savingUnchangedValuesLeavesTheFileAlone() {
+        CutterPageSettings cut;
+        cut.Save(kCutGroup);
+        WindowSettings window;
+        window.rect = WindowRect{1, 2, 300, 400};
+        window.Save();
+        Store("Options/Cutter/CutTimeMin", QStringLiteral("1"));
+        const QByteArray path = QFile::encodeName(OpenSettings()->fileName());
+        struct stat before {};
+        QCOMPARE(::stat(path.constData(), &before), 0);
+        cut.Save(kCutGroup);
+        window.Save();
+        struct stat after {};
+        QCOMPARE(::stat(path.constData(), &after), 0);
+        QCOMPARE(after.st_ino, before.st_ino);
+        QCOMPARE(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+        cut.cutTimeSec = 7;
+        window.rect.right = 301;
+        cut.Save(kCutGroup);
+        window.Save();
+        QCOMPARE(Stored("Options/Cutter/CutTimeSec").toInt(), 7);
+        WindowSettings back;
+        back.Load();
+        QCOMPARE(back.rect.right, 301);
     }
 
     void groupSetsWriteOnlyTheirValues() {
