@@ -1,6 +1,9 @@
 // The audio library's handle table and its public operations.
 #include "audio/AudioLibrary.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <map>
@@ -236,6 +239,36 @@ bool TagsGetInfo(Handle h, TagInfo* info) {
     });
     if (!found) return false;
     return ReadLibraryTagInfo(path, kind, *info);
+}
+
+bool TagsGetFileInfo(const std::string& path, TagInfo* info) {
+    if (info == nullptr) return false;
+    *info = TagInfo{};
+    if (path.empty()) return false;
+    uint32_t verifyBytes;
+    {
+        Library& library = TheLibrary();
+        std::lock_guard<std::mutex> guard(library.lock);
+        verifyBytes = library.verifyBytes;
+    }
+    LibraryFileKind kind = LibraryFileKind::kOther;
+    try {
+        // The order of StreamCreateFile.
+        if (!StartsWithFrameSync(path)) {
+            if (auto stream = CLibrarySndfileStream::Open(path)) kind = stream->Kind();
+        }
+        if (kind == LibraryFileKind::kOther) {
+            struct stat st {};
+            const int fd = OpenRegularFile(path, &st);
+            if (fd < 0) return false;
+            MpegStreamLayout layout;
+            if (ProbeMpegLayout(fd, static_cast<uint64_t>(st.st_size), verifyBytes, &layout)) kind = LibraryFileKind::kMpeg;
+            ::close(fd);
+        }
+    } catch (...) {
+        return false;
+    }
+    return kind != LibraryFileKind::kOther && ReadLibraryTagInfo(path, kind, *info);
 }
 
 std::string TagsRead(Handle h, const char* format) {

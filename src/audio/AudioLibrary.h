@@ -155,6 +155,13 @@ struct TagInfo {
 // handle, a null info, or a file the tag reader cannot read.
 bool TagsGetInfo(Handle h, TagInfo* info);
 
+// The same for the file at path without a stream: its content is recognised as
+// StreamCreateFile recognises it (libsndfile's formats first, then MPEG audio within the
+// kConfigVerify window), but no decoder is started, so reading the tag of a file costs the
+// tag reader's work alone. False, with every field of info empty, when StreamCreateFile would
+// find no audio in the file or as TagsGetInfo.
+bool TagsGetFileInfo(const std::string& path, TagInfo* info);
+
 // The record of TagsGetInfo as text: format with "%TRCK" (track), "%TITL", "%ARTI", "%ALBM",
 // "%GNRE", "%YEAR" and "%CMNT" replaced by the fields; other text is kept. Empty when
 // TagsGetInfo would be false.

@@ -720,6 +720,36 @@ TEST(AudioLibrary, TagRecordKeepsALineBreakInsideItsField) {
     EXPECT_EQ(info.comment, "");
 }
 
+TEST(AudioLibrary, TagOfAFileWithoutAStreamIsTheStreamsTag) {
+    TempDir dir;
+    WriteFile(dir / "t.mp3", Concat({MakeId3v2Tag(3, {{"TIT2", "a\nb"}, {"TPE1", "Artist"}, {"TRCK", "3/12"}}),
+                                     EncodeMp3(ShortCbr())}));
+    TagInfo info;
+    ASSERT_TRUE(TagsGetFileInfo(dir / "t.mp3", &info));
+    EXPECT_EQ(info.title, "a\nb");
+    EXPECT_EQ(info.artist, "Artist");
+    EXPECT_EQ(info.track, "3/12");
+    // A WAV file is read as WAV whatever its name, and a file without audio has no tag.
+    const std::string wav = dir / "song.mp3";
+    SF_INFO format{};
+    format.samplerate = 22050;
+    format.channels = 1;
+    format.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* file = sf_open(wav.c_str(), SFM_WRITE, &format);
+    ASSERT_NE(file, nullptr);
+    sf_set_string(file, SF_STR_TITLE, "Wave Title");
+    const std::vector<int16_t> pcm(1000, 5);
+    ASSERT_EQ(sf_writef_short(file, pcm.data(), 1000), 1000);
+    sf_close(file);
+    ASSERT_TRUE(TagsGetFileInfo(wav, &info));
+    EXPECT_EQ(info.title, "Wave Title");
+    WriteFile(dir / "text.mp3", Concat({MakeId3v2Tag(3, {{"TIT2", "Not audio"}}), Bytes(5000, 'x')}));
+    EXPECT_FALSE(TagsGetFileInfo(dir / "text.mp3", &info));
+    EXPECT_EQ(info.title, "");
+    EXPECT_FALSE(TagsGetFileInfo(dir / "missing.mp3", &info));
+    EXPECT_FALSE(TagsGetFileInfo(dir / "t.mp3", nullptr));
+}
+
 TEST(AudioLibrary, TagReadIsEmptyWithoutAnyTag) {
     TempDir dir;
     WriteFile(dir / "bare.mp3", EncodeMp3(ShortCbr()));

@@ -37,12 +37,8 @@ int LeadingInteger(const std::string& text) {
 
 bool ReadTags(const std::string& path, TagFields& out) {
     out = TagFields{};
-    const audio::Handle stream = audio::StreamCreateFile(path, 0, 0, audio::kStreamDecode);
-    if (stream == 0) return false;
     audio::TagInfo info;
-    const bool found = audio::TagsGetInfo(stream, &info);
-    audio::StreamFree(stream);
-    if (!found) return false;
+    if (!audio::TagsGetFileInfo(path, &info)) return false;
     out.track = LeadingInteger(info.track);
     out.title = std::move(info.title);
     out.artist = std::move(info.artist);
