@@ -1,14 +1,17 @@
 // CMappedFile: a read-only mapping of an open file that survives the file shrinking.
 //
-// Sources are read through mappings where the system allows it: parsing frames in place and
-// handing runs of them to the kernel to copy costs no copy through this process, where reads
-// into a buffer cost one. The pitfall is truncation: touching a mapped page that lies past
+// Sources are read through mappings where the system allows it: frames are parsed in place,
+// and runs of them reach their targets straight from the mapping (a write of its pages, or the
+// kernel's copy between the files), where reads into a buffer cost one copy more. The pitfall is truncation: touching a mapped page that lies past
 // the file's end raises SIGBUS, and another program may shorten a source at any moment (an
 // editor saving over it, a download restarted). So while any mapping exists a SIGBUS handler
 // is installed: a fault inside one of these mappings is answered by putting a page of zeros
 // in place of the page that faulted, and the mapping is marked Shrunk(); the code reading it
 // goes on over zeros and must ask Shrunk() before it trusts what it read (a reader treats it
-// as a failed read). A fault anywhere else gets the action that was there before.
+// as a failed read). A fault anywhere else gets the action that was there before. The kernel
+// reading such a page for a write from the mapping raises no signal: the write fails with
+// EFAULT, and the writer touches the pages itself to have them turned to zeros
+// (COutputFile::Append).
 //
 // At most kMaxMappedFiles mappings exist at once; Map fails beyond that (and wherever the
 // system refuses a mapping) and the caller reads with pread instead.

@@ -90,10 +90,10 @@ public:
     // CopyRange sets it anew.
     bool ReadFailed() const { return state_.readFailed; }
 
-    // Appends the frame ReadFrame just gave (length bytes from offset) to output: by the
-    // kernel's copy, gathered with the frames before it, when the file is mapped
-    // (COutputFile::Append); output must then be written out (Flush, Close) before the reader
-    // closes. Written as Write would otherwise.
+    // Appends the frame ReadFrame just gave (length bytes from offset) to output: gathered
+    // with the frames before it into one run, written from the mapping, when the file is
+    // mapped (COutputFile::Append); output must then be written out (Flush, Close) before the
+    // reader closes. Written as Write would otherwise.
     bool AppendFrame(COutputFile& output, const uint8_t* frame, uint64_t offset, size_t length) const;
     // True when frame, which ReadFrame gave for offset, is the file's own bytes in its mapping:
     // then they stay valid, unchanged, until CloseFile (later ReadFrame calls included).
