@@ -14,7 +14,7 @@
 # The sources are made once in WORK (a minute of tone and 2 s of silence, LAME 128 kbps
 # without an Info frame, repeated). Needs hyperfine, lame, ffmpeg, mpg123, g++, python3 and,
 # for the desktop row, the desktop program and Xvfb (skipped without them).
-# Usage: bench/all.sh [BUILD_DIR]     (RUNS=N, default 10; about a minute on two cores once
+# Usage: bench/all.sh [BUILD_DIR]     (RUNS=N, default 10; two minutes or so on two cores once
 # the sources are made)
 set -eu
 cd "$(dirname "$0")/.."
@@ -40,8 +40,9 @@ fi
 cat "$WORK/hour.mp3" "$WORK/ten-hours.mp3" > /dev/null
 
 # row NAME CORVANE PEER [PREPARE]: one hyperfine run of both commands, kept as WORK/NAME.json.
+# Rows of a few milliseconds take twenty times the runs (ROW_RUNS), or their means are noise.
 row() {
-    hyperfine -N --warmup 2 --runs "$RUNS" --style none --export-json "$WORK/$1.json" \
+    hyperfine -N --warmup 2 --runs "${ROW_RUNS:-$RUNS}" --style none --export-json "$WORK/$1.json" \
         ${4:+--prepare "$4"} -n corvane "$2" -n peer "$3" > /dev/null
 }
 
@@ -49,11 +50,11 @@ OUT="$WORK/out"
 FRESH="sh -c 'rm -rf $OUT $WORK/cat.mp3 && mkdir -p $OUT'"
 CAT="sh -c 'cat $WORK/hour.mp3 > $WORK/cat.mp3'"
 CAT10="sh -c 'cat $WORK/ten-hours.mp3 > $WORK/cat.mp3'"
-echo "timing (about a minute)..." >&2
+echo "timing (two minutes or so)..." >&2
 row cut-hour "$CLI cut --quiet --time 1:00 -d $OUT $WORK/hour.mp3" "$CAT" "$FRESH"
 row cut-ten-hours "$CLI cut --quiet --count 3 -d $OUT $WORK/ten-hours.mp3" "$CAT10" "$FRESH"
-row version "$CLI --version" "$WORK/empty-main"
-row info "$CLI info $WORK/minute.mp3" "$WORK/empty-main"
+ROW_RUNS=$((RUNS * 20)) row version "$CLI --version" "$WORK/empty-main"
+ROW_RUNS=$((RUNS * 20)) row info "$CLI info $WORK/minute.mp3" "$WORK/empty-main"
 row silence-first "$CLI cut --quiet --silence -d $OUT $WORK/hour.mp3" "mpg123 -q -t $WORK/hour.mp3" \
     "sh -c 'rm -rf $OUT $XDG_CACHE_HOME && mkdir -p $OUT'"
 rm -rf "$OUT" && "$CLI" cut --quiet --silence -d "$OUT" "$WORK/hour.mp3" > /dev/null
@@ -66,7 +67,7 @@ if [ -x "$BUILD/corvane" ] && command -v xvfb-run > /dev/null; then
     printf '[Options]\nFirstRun=0\n' > "$WORK/home/.config/Corvane/Corvane.conf"
     HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/.config" XDG_RUNTIME_DIR="$WORK/home" \
         xvfb-run -a -s "-screen 0 1280x900x24" \
-        hyperfine -N --warmup 3 --runs "$RUNS" --style none --export-json "$WORK/start.json" \
+        hyperfine -N --warmup 3 --runs "$((RUNS * 5))" --style none --export-json "$WORK/start.json" \
         -n corvane "$BUILD/corvane --quit-after-show" -n peer "$WORK/minimal-window" > /dev/null
 fi
 
