@@ -322,21 +322,6 @@ bool COutputFile::Create(const std::string& path) {
     return true;
 }
 
-bool COutputFile::WriteAll(const uint8_t* data, size_t count) {
-    while (count > 0) {
-        const ssize_t n = InjectedFault(OutputCall::Write) ? -1 : ::write(fd_, data, count);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            failed_ = true;
-            return false;
-        }
-        data += n;
-        count -= static_cast<size_t>(n);
-        written_ += static_cast<uint64_t>(n);
-    }
-    return true;
-}
-
 bool COutputFile::FlushBuffer() {
     if (used_ == 0) return !failed_;
     const bool ok = WriteAll(buffer_.data(), used_);
@@ -396,15 +381,16 @@ bool COutputFile::CopyRun(size_t count) {
         count -= static_cast<size_t>(n);
         written_ += static_cast<uint64_t>(n);
     }
-    return count == 0 || WriteMapped(data, count);
+    return count == 0 || WriteAll(data, count, true);
 }
 
-bool COutputFile::WriteMapped(const uint8_t* data, size_t count) {
+bool COutputFile::WriteAll(const uint8_t* data, size_t count, bool mapped) {
     while (count > 0) {
-        const size_t chunk = static_cast<size_t>(std::min<uint64_t>(count, kRunWriteBytes - written_ % kRunWriteBytes));
+        const size_t chunk =
+            mapped ? static_cast<size_t>(std::min<uint64_t>(count, kRunWriteBytes - written_ % kRunWriteBytes)) : count;
         const ssize_t n = InjectedFault(OutputCall::Write) ? -1 : ::write(fd_, data, chunk);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno == EFAULT && TouchPages(data, chunk)) continue;
+        if (mapped && n < 0 && errno == EFAULT && TouchPages(data, chunk)) continue;
         if (n <= 0) {
             failed_ = true;
             return false;

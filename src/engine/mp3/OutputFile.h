@@ -131,10 +131,10 @@ private:
     bool Buffer(const uint8_t* bytes, size_t count);
     // Gives back the folder's lock held for temporary_ (see the overview).
     void ReleaseFolder();
-    bool WriteAll(const uint8_t* data, size_t count);
-    // Writes count bytes of a source's mapping, in writes that end on the target's large page
-    // edges; bytes of pages past the source's end are written as zeros (TouchPages).
-    bool WriteMapped(const uint8_t* data, size_t count);
+    // Writes count bytes. mapped: bytes of a source's mapping, in writes that end on the
+    // target's megabyte edges; bytes of pages past the source's end are written as zeros
+    // (TouchPages).
+    bool WriteAll(const uint8_t* data, size_t count, bool mapped = false);
     // Reads a byte of each page of data, so that pages past a mapped source's end turn to
     // zeros; false when these bytes were touched before (no use in trying again).
     bool TouchPages(const uint8_t* data, size_t count);
