@@ -7,14 +7,8 @@
 # Usage: bench/peaks.sh [BUILD_DIR]
 # RUNS=N changes the number of page runs and of hyperfine runs (5).
 set -eu
-BUILD=${1:-build}
-BUILD=$(cd "$BUILD" && pwd)
 RUNS=${RUNS:-5}
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-
 . "$(dirname "$0")/hour.sh"
-make_hour "$WORK/hour.mp3"
 echo "one hour: $(stat -c %s "$WORK/hour.mp3") bytes in $WORK/hour.mp3"
 
 echo "cutter page (offscreen), $RUNS runs, each with an empty cache:"

@@ -6,14 +6,8 @@
 # the file first). Each run starts with the cache removed; the page cache is warm.
 # Usage: bench/stretch.sh [BUILD_DIR]      (RUNS=N, default 20)
 set -eu
-BUILD=${1:-build}
-BUILD=$(cd "$BUILD" && pwd)
 RUNS=${RUNS:-20}
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-
 . "$(dirname "$0")/hour.sh"
-make_hour "$WORK/hour.mp3"
 # The same frames without the ID3v2 tag and the Info frame.
 ffmpeg -v error -i "$WORK/hour.mp3" -c:a copy -write_xing 0 -id3v2_version 0 "$WORK/bare.mp3"
 echo "one hour: $(stat -c %s "$WORK/hour.mp3") bytes; bare frames: $(stat -c %s "$WORK/bare.mp3") bytes"

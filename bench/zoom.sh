@@ -7,14 +7,8 @@
 # Usage: bench/zoom.sh [BUILD_DIR]
 # RUNS=N changes the number of runs (5).
 set -eu
-BUILD=${1:-build}
-BUILD=$(cd "$BUILD" && pwd)
 RUNS=${RUNS:-5}
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-
 . "$(dirname "$0")/hour.sh"
-make_hour "$WORK/hour.mp3"
 
 for run in $(seq "$RUNS"); do
     XDG_CACHE_HOME="$WORK/cache-$run" CORVANE_BENCH_ZOOM="$WORK/hour.mp3" QT_QPA_PLATFORM=offscreen \
