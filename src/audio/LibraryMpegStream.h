@@ -16,7 +16,6 @@
 #include <sys/stat.h>
 
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -71,37 +70,6 @@ size_t ReadAt(int fd, uint64_t offset, uint8_t* buffer, size_t count);
 // their own magic), so asking libsndfile about it is pointless; libsndfile would hand it to
 // its own libmpg123 instance, which prints messages about damaged frames on stderr.
 bool StartsWithFrameSync(const std::string& path);
-
-// IsFrameHeader and DecodeFrameHeader for a scan that meets one header after another: the
-// decoded headers of the last two header words met are kept. A stream's frames mostly repeat
-// one or two headers (a constant bit rate, padded or not), and decoding each anew (table
-// look-ups and a division) costs more than comparing four bytes. A pure cache: it is never
-// out of date, whichever bytes it is given.
-class CMpegHeaderMemo {
-public:
-    // True when the four bytes at p pass IsFrameHeader; then *h is DecodeFrameHeader(p).
-    bool Decode(const uint8_t* p, MpegFrameHeader* h) {
-        uint32_t word;
-        std::memcpy(&word, p, sizeof word);
-        for (int i = 0; i < 2; ++i) {
-            if (word == words_[i]) {
-                *h = headers_[i];
-                return true;
-            }
-        }
-        if (!IsFrameHeader(p)) return false;
-        *h = DecodeFrameHeader(p);
-        words_[1] = words_[0];
-        headers_[1] = headers_[0];
-        words_[0] = word;
-        headers_[0] = *h;
-        return true;
-    }
-
-private:
-    uint32_t words_[2] = {0, 0};  // no header is four zero bytes
-    MpegFrameHeader headers_[2];
-};
 
 // What a header scan finds from the audio start to the end of a file.
 struct MpegFrameTally {

@@ -19,6 +19,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace corvane {
 
@@ -112,5 +113,36 @@ uint64_t TrailingTagSize(const uint8_t* tail, size_t length, uint64_t fileSize);
 // does not start a well-formed ID3v2 header. size is the bytes available at p (at least 10
 // are read).
 uint64_t Id3v2TagSize(const uint8_t* p, size_t size);
+
+// IsFrameHeader and DecodeFrameHeader for a scan that meets one header after another: the
+// decoded headers of the last two header words met are kept. A stream's frames mostly repeat
+// one or two headers (a constant bit rate, padded or not), and decoding each anew (table
+// look-ups and a division) costs more than comparing four bytes. A pure cache: it is never
+// out of date, whichever bytes it is given.
+class CMpegHeaderMemo {
+public:
+    // True when the four bytes at p pass IsFrameHeader; then *h is DecodeFrameHeader(p).
+    bool Decode(const uint8_t* p, MpegFrameHeader* h) {
+        uint32_t word;
+        std::memcpy(&word, p, sizeof word);
+        for (int i = 0; i < 2; ++i) {
+            if (word == words_[i]) {
+                *h = headers_[i];
+                return true;
+            }
+        }
+        if (!IsFrameHeader(p)) return false;
+        *h = DecodeFrameHeader(p);
+        words_[1] = words_[0];
+        headers_[1] = headers_[0];
+        words_[0] = word;
+        headers_[0] = *h;
+        return true;
+    }
+
+private:
+    uint32_t words_[2] = {0, 0};  // no header is four zero bytes
+    MpegFrameHeader headers_[2];
+};
 
 }  // namespace corvane

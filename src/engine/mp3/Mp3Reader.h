@@ -47,7 +47,6 @@
 #include <vector>
 
 #include "audio/EncodingParams.h"
-#include "audio/LibraryMpegStream.h"
 #include "audio/MappedFile.h"
 #include "audio/MpegFrameHeader.h"
 
@@ -263,7 +262,7 @@ private:
     audio::CMappedFile mapped_;
     const uint8_t* data_;
     uint64_t prefetchedTo_ = 0;  // ReadMappedFrame asked for the mapping's lines before this
-    audio::CMpegHeaderMemo headerMemo_;  // ReadMappedFrame's decoded headers
+    CMpegHeaderMemo headerMemo_;  // ReadMappedFrame's decoded headers
 };
 
 }  // namespace corvane
