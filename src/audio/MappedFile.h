@@ -13,6 +13,11 @@
 // EFAULT, and the writer touches the pages itself to have them turned to zeros
 // (COutputFile::Append).
 //
+// Mappings of one file are shared: a second Map of a file that is mapped already, whole and
+// not shrunk, hands out the same pages, so they are not faulted in a second time. While a
+// CMappingKeep exists, the latest mappings that nobody holds any more stay mapped too (a
+// cut counts a source's frames for its facts, then reads it again to copy it).
+//
 // At most kMaxMappedFiles mappings exist at once; Map fails beyond that (and wherever the
 // system refuses a mapping) and the caller reads with pread instead.
 #pragma once
@@ -46,6 +51,17 @@ private:
     const uint8_t* data_ = nullptr;
     uint64_t size_ = 0;
     int slot_ = -1;
+};
+
+// Keeps released mappings (CMappedFile) for a later Map of the same file while it exists;
+// the last one to go unmaps them. Held around one source's work, so that a deleted source's
+// space is not held on to afterwards.
+class CMappingKeep {
+public:
+    CMappingKeep();
+    ~CMappingKeep();
+    CMappingKeep(const CMappingKeep&) = delete;
+    CMappingKeep& operator=(const CMappingKeep&) = delete;
 };
 
 }  // namespace corvane::audio

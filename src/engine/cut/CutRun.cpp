@@ -1,6 +1,8 @@
 // The sequential runner of the cut plans and RunCut, the one entry point of a cut.
 #include "engine/cut/CutRun.h"
 
+#include "audio/MappedFile.h"
+
 #include "engine/base/PathUtil.h"
 #include "engine/cut/Cutter.h"
 #include "engine/cut/ParallelCut.h"
@@ -160,6 +162,8 @@ Outcome RunCut(CutContext& ctx, CutRequest& request, ICutObserver* observer) {
         if (k > 0 && ctx.Cancelled()) return Outcome::Cancelled();
         shown.OnSourceStarted(k);
         ctx.createdPieces.clear();
+        // The source is mapped once: for its facts, then again to be cut.
+        const audio::CMappingKeep keep;
         SourcePlan plan;
         SourceResult result;
         result.outcome = PlanSource(ctx, request, k, sequence, plan);
