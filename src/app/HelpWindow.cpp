@@ -18,7 +18,7 @@ constexpr int kDefaultHeight = 600;
 CHelpWindow::CHelpWindow() : QTextBrowser(nullptr) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QString::fromLatin1(kHelpWindowTitle));
-    setWindowIcon(QIcon(QStringLiteral(":/icons/corvane-256.png")));
+    setWindowIcon(AppIcon());
     setOpenLinks(true);
     setOpenExternalLinks(false);
     connect(this, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {

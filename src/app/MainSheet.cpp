@@ -6,7 +6,6 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
-#include <QIcon>
 #include <QScreen>
 #include <QScrollArea>
 #include <QTabBar>
@@ -77,7 +76,7 @@ void CMainSheet::SetStartPage(int index) {
 int CMainSheet::ActivePage() const { return tabs_->currentIndex(); }
 
 void CMainSheet::Create() {
-    setWindowIcon(QIcon(QStringLiteral(":/icons/corvane-256.png")));
+    setWindowIcon(AppIcon());
     ApplyFont(this, DialogFont());
     // The window starts at the size the largest page was designed for.
     QSize pageSize(0, 0);

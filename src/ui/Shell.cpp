@@ -12,6 +12,11 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QImageReader>
+#include <QPainter>
+#include <QPixmap>
+#include <QStyle>
+#include <QStyleOption>
 #include <QWidget>
 
 #include <array>
@@ -191,6 +196,26 @@ void ApplyFont(QWidget* window, const QFont& font) {
     window->setFont(font);
     for (QWidget* child : window->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
         child->setFont(font);
+}
+
+QIcon AppIcon() {
+    QImageReader reader(QStringLiteral(":/icons/corvane-256.png"), "png");
+    reader.setAutoDetectImageFormat(false);
+    return QIcon(QPixmap::fromImage(reader.read()));
+}
+
+QIcon ArrowDownIcon(const QWidget* widget, int side) {
+    const qreal ratio = widget->devicePixelRatioF();
+    QPixmap pixmap(QSize(side, side) * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    QStyleOption option;
+    option.initFrom(widget);
+    option.rect = QRect(0, 0, side, side);
+    widget->style()->drawPrimitive(QStyle::PE_IndicatorArrowDown, &option, &painter, widget);
+    painter.end();
+    return QIcon(pixmap);
 }
 
 void BringToFront(QWidget* window) {

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QIcon>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -91,6 +92,14 @@ QFont DialogFont();
 
 // Sets font on window and on each of its direct child widgets.
 void ApplyFont(QWidget* window, const QFont& font);
+
+// The program's icon (a PNG in the resources). Read as the PNG it is: a Qt image reader that
+// looks for the format first loads every image plugin to ask it.
+QIcon AppIcon();
+
+// The style's down arrow as an icon of side pixels, drawn by the style rather than read from
+// its image files (for the same reason).
+QIcon ArrowDownIcon(const QWidget* widget, int side);
 
 // Restores window when minimised, raises it and makes it the active window.
 void BringToFront(QWidget* window);

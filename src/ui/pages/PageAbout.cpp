@@ -49,7 +49,7 @@ QString CPageAbout::SupportAddress() {
 
 void CPageAbout::OnInitPage() {
     auto* icon = new QLabel(this);
-    icon->setPixmap(QIcon(QStringLiteral(":/icons/corvane-256.png")).pixmap(kIconPixels, kIconPixels));
+    icon->setPixmap(AppIcon().pixmap(kIconPixels, kIconPixels));
     const QRect iconRect = DluRect(kMargin, kMargin, 30, 30);
     icon->setGeometry(iconRect.x(), iconRect.y(), kIconPixels, kIconPixels);
 

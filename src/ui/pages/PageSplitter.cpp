@@ -142,6 +142,7 @@ constexpr char kInfoFormat[] =
 
 constexpr const char* kColumnTitles[] = {"No.", "Start", "End", "Length", "Estimated Size", "Output"};
 constexpr int kColumnWidths[] = {50, 90, 90, 100, 100, 250};
+constexpr int kArrowSide = 16;  // the recent files arrow in the source box
 enum Column { kNumberColumn, kStartColumn, kEndColumn, kLengthColumn, kSizeColumn, kOutputColumn };
 
 // ---- Values ----
@@ -284,7 +285,7 @@ void CPageSplitter::MakeSourceControls(Placer& at) {
     sourceBox_ = at.Put(new QLineEdit(this), "sourceBox", kMargin + kSourceLabelWidth, kSourceY,
                         kRight - kOpenWidth - 4 - kMargin - kSourceLabelWidth, kRowHeight, kTopLeft, kTopRight);
     sourceBox_->setReadOnly(true);
-    QAction* recent = sourceBox_->addAction(style()->standardIcon(QStyle::SP_ArrowDown), QLineEdit::TrailingPosition);
+    QAction* recent = sourceBox_->addAction(ArrowDownIcon(this, kArrowSide), QLineEdit::TrailingPosition);
     recent->setObjectName(QStringLiteral("recentFilesAction"));
     recent->setToolTip(QStringLiteral("Recent files (Down)"));
     connect(recent, &QAction::triggered, this, &CPageSplitter::ShowRecentFiles);
