@@ -116,6 +116,7 @@ bool CMappedFile::Map(int fd, uint64_t size) {
         data_ = reinterpret_cast<const uint8_t*>(s.begin.load());
         size_ = size;
         slot_ = k;
+        shrunk_ = &s.shrunk;
         return true;
     }
     int slot = 0;
@@ -137,6 +138,7 @@ bool CMappedFile::Map(int fd, uint64_t size) {
     data_ = static_cast<const uint8_t*>(data);
     size_ = size;
     slot_ = slot;
+    shrunk_ = &s.shrunk;
     return true;
 }
 
@@ -155,6 +157,7 @@ void CMappedFile::Unmap() {
     data_ = nullptr;
     size_ = 0;
     slot_ = -1;
+    shrunk_ = nullptr;
 }
 
 CMappingKeep::CMappingKeep() {
@@ -167,8 +170,5 @@ CMappingKeep::~CMappingKeep() {
     if (--g_keeps == 0) DropKept(0);
 }
 
-bool CMappedFile::Shrunk() const {
-    return data_ != nullptr && g_slots[slot_].shrunk.load(std::memory_order_acquire);
-}
 
 }  // namespace corvane::audio

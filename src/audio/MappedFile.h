@@ -22,6 +22,7 @@
 // system refuses a mapping) and the caller reads with pread instead.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -45,12 +46,13 @@ public:
     uint64_t size() const { return size_; }
     bool IsMapped() const { return data_ != nullptr; }
     // True once a page past the file's end was touched: zeros stand where it was.
-    bool Shrunk() const;
+    bool Shrunk() const { return shrunk_ != nullptr && shrunk_->load(std::memory_order_acquire); }
 
 private:
     const uint8_t* data_ = nullptr;
     uint64_t size_ = 0;
     int slot_ = -1;
+    const std::atomic<bool>* shrunk_ = nullptr;  // the flag of the mapping's slot
 };
 
 // Keeps released mappings (CMappedFile) for a later Map of the same file while it exists;

@@ -68,6 +68,7 @@ void CCutter::SetProgressBar(IProgressBar* bar) {
     bar->SetPosition(0);
     bytesPerStep_ = reader_.fileSize() / static_cast<uint64_t>(width);
     if (bytesPerStep_ == 0) bytesPerStep_ = 1;
+    nextStepAt_ = bytesPerStep_;
 }
 
 uint64_t TenthsToSamples(int sampleRate, int64_t tenths) {
@@ -102,12 +103,13 @@ void CCutter::UpdateProgress() { UpdateProgress(reader_.position()); }
 
 void CCutter::UpdateProgress(uint64_t position) {
     if (positionCounter_) positionCounter_->store(position, std::memory_order_relaxed);
-    if (!progressBar_) return;
+    if (!progressBar_ || position < nextStepAt_) return;  // no division for every frame
     const int p = static_cast<int>(position / bytesPerStep_);
     if (p > lastProgress_) {
         progressBar_->SetPosition(p);
         lastProgress_ = p;
     }
+    nextStepAt_ = (position / bytesPerStep_ + 1) * bytesPerStep_;
 }
 
 void CCutter::RecordFrame(uint64_t offset, int samples) {

@@ -233,6 +233,7 @@ protected:
     IProgressBar* progressBar_ = nullptr;
     int lastProgress_ = 0;
     uint64_t bytesPerStep_ = 0;
+    uint64_t nextStepAt_ = 0;  // the position where the bar moves on next
     const std::atomic<int>* cancelFlag_ = nullptr;
     CMp3Reader reader_;
     int forwardOverlapTenths_ = 0;
