@@ -199,7 +199,7 @@ void ApplyFont(QWidget* window, const QFont& font) {
 }
 
 QIcon AppIcon() {
-    QImageReader reader(QStringLiteral(":/icons/corvane-256.png"), "png");
+    QImageReader reader(QStringLiteral(":/icons/corvane-64.png"), "png");
     reader.setAutoDetectImageFormat(false);
     return QIcon(QPixmap::fromImage(reader.read()));
 }

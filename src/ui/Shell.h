@@ -93,8 +93,10 @@ QFont DialogFont();
 // Sets font on window and on each of its direct child widgets.
 void ApplyFont(QWidget* window, const QFont& font);
 
-// The program's icon (a PNG in the resources). Read as the PNG it is: a Qt image reader that
-// looks for the format first loads every image plugin to ask it.
+// The program's icon for its windows and the About page: 64 pixels, a sixteenth of the
+// installed 256-pixel one to decode at start (desktops take the large one from the theme by
+// the desktop file's name). Read as the PNG it is: a Qt image reader that looks for the
+// format first loads every image plugin to ask it.
 QIcon AppIcon();
 
 // The style's down arrow as an icon of side pixels, drawn by the style rather than read from
