@@ -54,15 +54,17 @@ row() {
     rm -rf "$TRASH"
 }
 
-# Before each run of the hour's cut into 60 pieces the outputs of the run before are moved
-# aside, and they are deleted when the row is done. On an ext4 without a journal the inode
-# allocator steps over every inode deleted in the last minute or so, one by one, so a run that
-# follows hundreds of deletions pays for each file it creates by the files the benchmark
-# deleted before it (a third of that cut, as the row's runs went on). The ten hours' outputs
-# are deleted (3 files a run; kept, their dirty pages would throttle every write).
+# Before each run of the hour's cut into 60 pieces the outputs of the run before are written
+# out and moved aside, and they are deleted when the row is done. On an ext4 without a journal
+# the inode allocator steps over every inode deleted in the last minute or so, one by one, so
+# a run that follows hundreds of deletions pays for each file it creates by the files the
+# benchmark deleted before it (a third of that cut, as the row's runs went on). Written out,
+# as hundreds of megabytes of dirty pages slow every write (cat of the hour took 140 ms
+# instead of 16 after twelve runs kept dirty). The ten hours' outputs are deleted (3 files a
+# run).
 OUT="$WORK/out"
 TRASH="$WORK/trash"
-printf '#!/bin/sh\nset -e\nmkdir -p %s %s\naside=$(mktemp -d %s/run.XXXXXX)\nmv %s %s/ 2>/dev/null || true\nmv %s %s/ 2>/dev/null || true\nmkdir -p %s\n' \
+printf '#!/bin/sh\nset -e\nsync\nmkdir -p %s %s\naside=$(mktemp -d %s/run.XXXXXX)\nmv %s %s/ 2>/dev/null || true\nmv %s %s/ 2>/dev/null || true\nmkdir -p %s\n' \
     "$TRASH" "$OUT" "$TRASH" "$OUT" '"$aside"' "$WORK/cat.mp3" '"$aside"' "$OUT" > "$WORK/fresh.sh"
 chmod +x "$WORK/fresh.sh"
 FRESH="$WORK/fresh.sh"
