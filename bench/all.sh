@@ -51,35 +51,21 @@ done
 row() {
     hyperfine -N --warmup 2 --runs "${ROW_RUNS:-$RUNS}" --style none --export-json "$WORK/$1.json" \
         ${4:+--prepare "$4"} -n corvane "$2" -n peer "$3" > /dev/null
-    rm -rf "$TRASH"
 }
 
-# Before each run of the hour's cut into 60 pieces the outputs of the run before are written
-# out and moved aside, and they are deleted when the row is done. On an ext4 without a journal
-# the inode allocator steps over every inode deleted in the last minute or so, one by one, so
-# a run that follows hundreds of deletions pays for each file it creates by the files the
-# benchmark deleted before it (a third of that cut, as the row's runs went on). Written out,
-# as hundreds of megabytes of dirty pages slow every write (cat of the hour took 140 ms
-# instead of 16 after twelve runs kept dirty). The ten hours' outputs are deleted (3 files a
-# run).
 OUT="$WORK/out"
-TRASH="$WORK/trash"
-printf '#!/bin/sh\nset -e\nsync\nmkdir -p %s %s\naside=$(mktemp -d %s/run.XXXXXX)\nmv %s %s/ 2>/dev/null || true\nmv %s %s/ 2>/dev/null || true\nmkdir -p %s\n' \
-    "$TRASH" "$OUT" "$TRASH" "$OUT" '"$aside"' "$WORK/cat.mp3" '"$aside"' "$OUT" > "$WORK/fresh.sh"
-chmod +x "$WORK/fresh.sh"
-FRESH="$WORK/fresh.sh"
-EMPTY="sh -c 'rm -rf $OUT $WORK/cat.mp3 && mkdir -p $OUT'"
+FRESH="sh -c 'rm -rf $OUT $WORK/cat.mp3 && mkdir -p $OUT'"
 CAT="sh -c 'cat $WORK/hour.mp3 > $WORK/cat.mp3'"
 CAT10="sh -c 'cat $WORK/ten-hours.mp3 > $WORK/cat.mp3'"
 echo "timing (two minutes or so)..." >&2
 row cut-hour "$CLI cut --quiet --time 1:00 -d $OUT $WORK/hour.mp3" "$CAT" "$FRESH"
-row cut-ten-hours "$CLI cut --quiet --count 3 -d $OUT $WORK/ten-hours.mp3" "$CAT10" "$EMPTY"
+row cut-ten-hours "$CLI cut --quiet --count 3 -d $OUT $WORK/ten-hours.mp3" "$CAT10" "$FRESH"
 ROW_RUNS=$((RUNS * 20)) row version "$CLI --version" "$WORK/empty-main"
 ROW_RUNS=$((RUNS * 20)) row info "$CLI info $WORK/minute.mp3" "$WORK/empty-main"
 row silence-first "$CLI cut --quiet --silence -d $OUT $WORK/hour.mp3" "mpg123 -q -t $WORK/hour.mp3" \
     "sh -c 'rm -rf $OUT $XDG_CACHE_HOME && mkdir -p $OUT'"
 rm -rf "$OUT" && "$CLI" cut --quiet --silence -d "$OUT" "$WORK/hour.mp3" > /dev/null
-row silence-again "$CLI cut --quiet --silence -40:0.5 -d $OUT $WORK/hour.mp3" "sleep 0.3" "$EMPTY"
+row silence-again "$CLI cut --quiet --silence -40:0.5 -d $OUT $WORK/hour.mp3" "sleep 0.3" "$FRESH"
 if [ -x "$BUILD/corvane" ] && command -v xvfb-run > /dev/null; then
     # shellcheck disable=SC2046
     c++ -std=c++17 -O2 -fPIC bench/minimal-window.cpp -o "$WORK/minimal-window" $(pkg-config --cflags --libs Qt6Widgets)
