@@ -13,6 +13,7 @@
 #include "engine/mp3/Mp3Reader.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <cpuid.h>
 #include <immintrin.h>
 #define CORVANE_CRC_CLMUL 1
 #endif
@@ -114,8 +115,6 @@ __attribute__((target("pclmul,sse4.1"))) uint16_t ClmulCrc16(uint16_t crc, const
                             data + kFoldBytes, length - kFoldBytes);
 }
 
-const bool kHasClmul = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
-
 // Where the processor multiplies four pairs at once (VPCLMULQDQ on 512-bit registers), the
 // same folding runs sixteen 16-byte lanes 256 bytes apart, four times the bytes per step; the
 // lanes are then folded into the four of the loop above. x^(16·128±32) modulo the polynomial:
@@ -163,8 +162,36 @@ __attribute__((target(CORVANE_WIDE_TARGET))) uint16_t WideClmulCrc16(uint16_t cr
     return FinishClmulCrc16(lane(0), lane(1), lane(2), lane(3), data, length);
 }
 
-const bool kHasWideClmul = kHasClmul && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
-                           __builtin_cpu_supports("vpclmulqdq");
+// What the processor and the system offer the folding, asked on the first sum. The compiler's
+// own check (__builtin_cpu_supports) runs a constructor in every process that asks the
+// processor a dozen questions, each a trap to the hypervisor on a virtual machine, whether or
+// not the process sums anything.
+struct ClmulSupport {
+    bool clmul = false;  // PCLMULQDQ and SSE4.1
+    bool wide = false;   // and VPCLMULQDQ on 512-bit registers, which the system saves
+};
+
+ClmulSupport AskProcessor() {
+    ClmulSupport support;
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (__get_cpuid(1, &a, &b, &c, &d) == 0) return support;
+    support.clmul = (c & bit_PCLMUL) != 0 && (c & bit_SSE4_1) != 0;
+    if (!support.clmul || (c & bit_OSXSAVE) == 0 || __get_cpuid_max(0, nullptr) < 7) return support;
+    __cpuid_count(7, 0, a, b, c, d);
+    const bool instructions = (b & bit_AVX512F) != 0 && (b & bit_AVX512VL) != 0 && (c & bit_VPCLMULQDQ) != 0;
+    // XCR0: the SSE and AVX state (bits 1, 2), the opmask and the upper halves of the 512-bit
+    // registers (bits 5 to 7) saved by the system.
+    unsigned low = 0, high = 0;
+    __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+    constexpr unsigned kAvx512State = 0xE6;
+    support.wide = instructions && (low & kAvx512State) == kAvx512State;
+    return support;
+}
+
+const ClmulSupport& Clmul() {
+    static const ClmulSupport support = AskProcessor();
+    return support;
+}
 
 #endif
 
@@ -172,10 +199,10 @@ const bool kHasWideClmul = kHasClmul && __builtin_cpu_supports("avx512f") && __b
 
 uint16_t LameCrc16(uint16_t crc, const uint8_t* data, size_t length) {
 #ifdef CORVANE_CRC_CLMUL
-    if (kHasClmul && length >= kFoldBytes) {
+    if (length >= kFoldBytes && Clmul().clmul) {
         const size_t folded = length & ~size_t{15};
-        crc = kHasWideClmul && length >= kWideFoldBytes ? WideClmulCrc16(crc, data, folded)
-                                                        : ClmulCrc16(crc, data, folded);
+        crc = Clmul().wide && length >= kWideFoldBytes ? WideClmulCrc16(crc, data, folded)
+                                                       : ClmulCrc16(crc, data, folded);
         data += folded;
         length -= folded;
     }
