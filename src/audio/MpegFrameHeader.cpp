@@ -86,11 +86,6 @@ MpegFrameHeader DecodeFrameHeader(const uint8_t* p) {
     return h;
 }
 
-bool FramesAgree(const MpegFrameHeader& a, const MpegFrameHeader& b) {
-    return a.version == b.version && a.layerIndex == b.layerIndex && a.sampleRate == b.sampleRate &&
-           (a.channelMode == 3) == (b.channelMode == 3);
-}
-
 int SmallestFrameLength(const MpegFrameHeader& h) {
     const int row = h.lsf * 3 + h.layerIndex;
     return FrameLengthAt(row, kBitrates[row][kLowestBitrateIndex], h.sampleRate, 0, h.layerIndex);

@@ -45,7 +45,11 @@ MpegFrameHeader DecodeFrameHeader(const uint8_t* p);
 
 // True when two headers belong to one stream: same version, layer, sample rate and channel
 // count (mono or two channels). Bit rate, padding and stereo coding may change per frame.
-bool FramesAgree(const MpegFrameHeader& a, const MpegFrameHeader& b);
+// Asked of every frame a scan or a copy meets, so it is inline.
+inline bool FramesAgree(const MpegFrameHeader& a, const MpegFrameHeader& b) {
+    return a.version == b.version && a.layerIndex == b.layerIndex && a.sampleRate == b.sampleRate &&
+           (a.channelMode == 3) == (b.channelMode == 3);
+}
 
 // Length in bytes of the shortest frame of h's version, layer and sample rate: the lowest
 // bit rate, unpadded.

@@ -99,26 +99,13 @@ bool CCutter::PollCancelled() {
     return cancelFlag_ && cancelFlag_->load(std::memory_order_relaxed) != 0;
 }
 
-void CCutter::UpdateProgress() { UpdateProgress(reader_.position()); }
-
-void CCutter::UpdateProgress(uint64_t position) {
-    if (positionCounter_) positionCounter_->store(position, std::memory_order_relaxed);
-    if (!progressBar_ || position < nextStepAt_) return;  // no division for every frame
+void CCutter::MoveProgress(uint64_t position) {
     const int p = static_cast<int>(position / bytesPerStep_);
     if (p > lastProgress_) {
         progressBar_->SetPosition(p);
         lastProgress_ = p;
     }
     nextStepAt_ = (position / bytesPerStep_ + 1) * bytesPerStep_;
-}
-
-void CCutter::RecordFrame(uint64_t offset, int samples) {
-    if (!frameHistory_.empty() && offset <= frameHistory_.back().offset) return;
-    frameHistory_.push_back({offset, samples});
-    historySamples_ += static_cast<uint64_t>(samples);
-    samplePosition_ += static_cast<uint64_t>(samples);
-    ++pieceRecords_;
-    TrimHistory();
 }
 
 // After a piece the step backs remove the newest records: a backward overlap's worth (its

@@ -182,12 +182,23 @@ protected:
 
     // Pumps messages and reads the cancel flag: true when the user asked to stop.
     bool PollCancelled();
-    // Moves the bar to the reader's position (or the given one), never backwards.
-    void UpdateProgress();
-    void UpdateProgress(uint64_t position);
+    // Moves the bar to the reader's position (or the given one), never backwards. Called for
+    // every frame, so the bar is only asked when the position passed its next step.
+    void UpdateProgress() { UpdateProgress(reader_.position()); }
+    void UpdateProgress(uint64_t position) {
+        if (positionCounter_) positionCounter_->store(position, std::memory_order_relaxed);
+        if (progressBar_ && position >= nextStepAt_) MoveProgress(position);
+    }
     // Appends a frame read to the history (unless it is there already) and lets the oldest
     // records go that no overlap or step back can reach any more.
-    void RecordFrame(uint64_t offset, int samples);
+    void RecordFrame(uint64_t offset, int samples) {
+        if (!frameHistory_.empty() && offset <= frameHistory_.back().offset) return;
+        frameHistory_.push_back({offset, samples});
+        historySamples_ += static_cast<uint64_t>(samples);
+        samplePosition_ += static_cast<uint64_t>(samples);
+        ++pieceRecords_;
+        if (frameHistory_.size() > kKeptNewestFrames + 1) TrimHistory();
+    }
     // Steps back over the newest recorded frames while they end after sample, and seeks to the
     // oldest one stepped back over: the reader then stands on the frame that holds sample (or
     // begins at it), and the next piece's audio starts there (startInFrame_).
@@ -256,6 +267,8 @@ private:
     void BeginPieceRecords() { pieceRecords_ = 0; }
     // Drops the oldest records that neither overlap nor step back can reach.
     void TrimHistory();
+    // Moves the bar to position's step.
+    void MoveProgress(uint64_t position);
 
     std::deque<FrameRecord> frameHistory_;
     uint64_t samplePosition_ = 0;  // SamplePosition()

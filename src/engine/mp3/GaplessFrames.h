@@ -70,8 +70,12 @@ std::vector<uint8_t> MakeHeaderFrame(const uint8_t* like, bool vbr);
 // song.
 class CSeekTable {
 public:
-    // The frame that begins at offset (from the header frame's first byte), in order.
-    void Add(uint64_t offset);
+    // The frame that begins at offset (from the header frame's first byte), in order. Runs
+    // for every frame a copy writes: stride_ is a power of two, so a mask tells the kept ones.
+    void Add(uint64_t offset) {
+        if ((frames_ & (stride_ - 1)) == 0) Keep(offset);
+        ++frames_;
+    }
     uint32_t Frames() const { return frames_; }
     // The 100 entries of a file of bytes from the header frame's first byte, the first frame
     // added being the first after the header frame: entry i is where the frame at i percent
@@ -79,6 +83,7 @@ public:
     std::vector<uint8_t> Entries(uint64_t bytes) const;
 
 private:
+    void Keep(uint64_t offset);  // the offset of a frame at a multiple of the stride
     static constexpr size_t kMostKept = 4096;
     std::vector<uint64_t> kept_;
     uint32_t stride_ = 1;

@@ -225,11 +225,6 @@ const uint8_t* CMp3Reader::ReadFrame(int& sampleRate, int& kbps, int& frameLengt
     }
 }
 
-bool CMp3Reader::AppendFrame(COutputFile& output, const uint8_t* frame, uint64_t offset, size_t length) const {
-    if (InMapping(frame, offset)) return output.Append(fd_, offset, frame, length);
-    return output.Write(frame, length);
-}
-
 bool CMp3Reader::CopyRange(COutputFile& output, uint64_t offset, uint64_t count) {
     state_.readFailed = false;
     SeekTo(offset);

@@ -49,12 +49,11 @@
 #include "audio/EncodingParams.h"
 #include "audio/MappedFile.h"
 #include "audio/MpegFrameHeader.h"
+#include "engine/mp3/OutputFile.h"
 
 struct stat;
 
 namespace corvane {
-
-class COutputFile;
 
 // CRC-16 as LAME computes its tag's and the music's (polynomial 0x8005, reflected), carried
 // on from crc over length more bytes; 0 starts a new one.
@@ -93,7 +92,9 @@ public:
     // with the frames before it into one run, written from the mapping, when the file is
     // mapped (COutputFile::Append); output must then be written out (Flush, Close) before the
     // reader closes. Written as Write would otherwise.
-    bool AppendFrame(COutputFile& output, const uint8_t* frame, uint64_t offset, size_t length) const;
+    bool AppendFrame(COutputFile& output, const uint8_t* frame, uint64_t offset, size_t length) const {
+        return InMapping(frame, offset) ? output.Append(fd_, offset, frame, length) : output.Write(frame, length);
+    }
     // True when frame, which ReadFrame gave for offset, is the file's own bytes in its mapping:
     // then they stay valid, unchanged, until CloseFile (later ReadFrame calls included).
     bool InMapping(const uint8_t* frame, uint64_t offset) const {

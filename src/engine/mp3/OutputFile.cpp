@@ -431,15 +431,10 @@ bool COutputFile::Drain() {
     return FlushBuffer() && CopyRun(static_cast<size_t>(edge - runAt));
 }
 
-bool COutputFile::Append(int source, uint64_t offset, const void* data, size_t count) {
+bool COutputFile::StartRun(int source, uint64_t offset, const void* data, size_t count) {
     if (fd_ < 0 || failed_) return false;
     const auto* bytes = static_cast<const uint8_t*>(data);
     size_ += count;
-    if (runLength_ > 0 && source == runSourceFd_ && offset == runOffset_ + runLength_ &&
-        bytes == runData_ + runLength_) {
-        runLength_ += count;
-        return true;
-    }
     if (!SettleRun()) return false;
     runSourceFd_ = source;
     runOffset_ = offset;

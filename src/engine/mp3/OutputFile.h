@@ -71,7 +71,16 @@ public:
     // of a source that got shorter are written as zeros (audio/MappedFile.h). source and data
     // must stay open and mapped until the next Write, WriteAt or Close. False once any write
     // has failed.
-    bool Append(int source, uint64_t offset, const void* data, size_t count);
+    bool Append(int source, uint64_t offset, const void* data, size_t count) {
+        // The common case, a frame that follows the run (inline: it is every frame of a copy).
+        if (fd_ >= 0 && !failed_ && runLength_ > 0 && source == runSourceFd_ && offset == runOffset_ + runLength_ &&
+            static_cast<const uint8_t*>(data) == runData_ + runLength_) {
+            size_ += count;
+            runLength_ += count;
+            return true;
+        }
+        return StartRun(source, offset, data, count);
+    }
     // Writes what is gathered (the buffer, then Append's run) to the file. False once any
     // write has failed.
     bool Flush();
@@ -127,6 +136,8 @@ private:
     bool CopyRun(size_t count);
     // Puts a pending run that is too short for the kernel into the buffer, or writes it.
     bool SettleRun();
+    // Append of bytes that do not follow the run: the run so far is settled, a new one begins.
+    bool StartRun(int source, uint64_t offset, const void* data, size_t count);
     // Appends bytes to the buffer (writing the buffer first when they do not fit).
     bool Buffer(const uint8_t* bytes, size_t count);
     // Gives back the folder's lock held for temporary_ (see the overview).
