@@ -70,6 +70,7 @@ std::vector<uint8_t> MakeHeaderFrame(const uint8_t* like, bool vbr);
 // song.
 class CSeekTable {
 public:
+    CSeekTable() { kept_.reserve(kMostKept); }  // room for every offset it keeps at once
     // The frame that begins at offset (from the header frame's first byte), in order. Runs
     // for every frame a copy writes: stride_ is a power of two, so a mask tells the kept ones.
     void Add(uint64_t offset) {
