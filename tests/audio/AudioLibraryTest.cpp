@@ -176,20 +176,26 @@ TEST(AudioLibrary, AcceptsFewFramesThatEndTheFileExactly) {
     EXPECT_EQ(ChannelGetLength(stream.get()), 2 * 1152 * 1 * 2);
 }
 
-TEST(AudioLibrary, OpensAWavNamedMp3AsWav) {
-    TempDir dir;
-    const std::string path = dir / "song.mp3";
+// Writes pcm (channels interleaved) as a 22050 Hz 16-bit WAV file titled "Wave Title".
+void WriteTitledWav(const std::string& path, int channels, const std::vector<int16_t>& pcm) {
     SF_INFO info{};
     info.samplerate = 22050;
-    info.channels = 2;
+    info.channels = channels;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     ASSERT_NE(file, nullptr);
     sf_set_string(file, SF_STR_TITLE, "Wave Title");
+    const sf_count_t frames = static_cast<sf_count_t>(pcm.size()) / channels;
+    ASSERT_EQ(sf_writef_short(file, pcm.data(), frames), frames);
+    sf_close(file);
+}
+
+TEST(AudioLibrary, OpensAWavNamedMp3AsWav) {
+    TempDir dir;
+    const std::string path = dir / "song.mp3";
     std::vector<int16_t> pcm(2 * 10000);
     for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<int16_t>(i * 7 - 30000);
-    ASSERT_EQ(sf_writef_short(file, pcm.data(), 10000), 10000);
-    sf_close(file);
+    ASSERT_NO_FATAL_FAILURE(WriteTitledWav(path, 2, pcm));
 
     Stream stream(path);
     ASSERT_NE(stream.get(), 0u);
@@ -731,16 +737,7 @@ TEST(AudioLibrary, TagOfAFileWithoutAStreamIsTheStreamsTag) {
     EXPECT_EQ(info.track, "3/12");
     // A WAV file is read as WAV whatever its name, and a file without audio has no tag.
     const std::string wav = dir / "song.mp3";
-    SF_INFO format{};
-    format.samplerate = 22050;
-    format.channels = 1;
-    format.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* file = sf_open(wav.c_str(), SFM_WRITE, &format);
-    ASSERT_NE(file, nullptr);
-    sf_set_string(file, SF_STR_TITLE, "Wave Title");
-    const std::vector<int16_t> pcm(1000, 5);
-    ASSERT_EQ(sf_writef_short(file, pcm.data(), 1000), 1000);
-    sf_close(file);
+    ASSERT_NO_FATAL_FAILURE(WriteTitledWav(wav, 1, std::vector<int16_t>(1000, 5)));
     ASSERT_TRUE(TagsGetFileInfo(wav, &info));
     EXPECT_EQ(info.title, "Wave Title");
     WriteFile(dir / "text.mp3", Concat({MakeId3v2Tag(3, {{"TIT2", "Not audio"}}), Bytes(5000, 'x')}));
