@@ -144,8 +144,8 @@ void CInstanceServer::Close() {
 }
 
 bool CInstanceServer::Listen(const QString& name) {
-    if (BindListener(SocketPath(name))) return true;
-    ::unlink(SocketPath(name).constData());  // left by a program that was killed
+    // The new socket is moved over whatever stands at the path: one left by a program that
+    // was killed is replaced with no step of its own.
     return BindListener(SocketPath(name));
 }
 
