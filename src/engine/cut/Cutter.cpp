@@ -112,6 +112,19 @@ void CCutter::MoveProgress(uint64_t position) {
 // last record may go past it) and three more. The next forward overlap then walks the records
 // left. So the newest kKeptNewestFrames stay, and before them older records while their
 // samples still reach both overlaps without the oldest one.
+void CCutter::RecordFrames(const uint64_t* offsets, uint64_t count, uint64_t fresh, int samples) {
+    // Of more than the history keeps, those before the newest only move the position: enough
+    // are recorded one by one that the history is trimmed as RecordFrame would leave it.
+    uint64_t first = count - fresh;
+    if (fresh > kRecentFrames) {
+        const uint64_t passed = fresh - kRecentFrames;
+        samplePosition_ += passed * static_cast<uint64_t>(samples);
+        pieceRecords_ += static_cast<size_t>(passed);
+        first += passed;
+    }
+    for (uint64_t i = first; i < count; ++i) RecordFrame(offsets[i % kRecentFrames], samples);
+}
+
 void CCutter::TrimHistory() {
     if (frameHistory_.size() <= kKeptNewestFrames + 1) return;
     const uint64_t reach = forwardOverlapSamples_ + backwardOverlapSamples_;

@@ -199,6 +199,13 @@ protected:
         ++pieceRecords_;
         if (frameHistory_.size() > kKeptNewestFrames + 1) TrimHistory();
     }
+    // RecordFrame for count frames in a row, each of samples, when no overlap is to be
+    // reached: the last fresh of them are newer than the newest record (the others are
+    // recorded already, after a step back), and offsets holds the newest, frame i at
+    // offsets[i % kRecentFrames]. Only the newest enter the history; the rest would leave it
+    // at once.
+    static constexpr size_t kRecentFrames = 16;
+    void RecordFrames(const uint64_t* offsets, uint64_t count, uint64_t fresh, int samples);
     // Steps back over the newest recorded frames while they end after sample, and seeks to the
     // oldest one stepped back over: the reader then stands on the frame that holds sample (or
     // begins at it), and the next piece's audio starts there (startInFrame_).

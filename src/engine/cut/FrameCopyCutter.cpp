@@ -164,9 +164,18 @@ Outcome CFrameCopyCutter::CopyFrames(COutputFile& out, Measure measure, uint64_t
     uint64_t offset;
     uint64_t sum = 0;
     bool any = false;
+    // Without an overlap the history keeps only the newest frames: those in step are then
+    // taken a sum step at a time (CopyRun), the rest one by one.
+    const bool walk = measure == Measure::ToEnd || forwardOverlapSamples_ + backwardOverlapSamples_ == 0;
     for (;;) {
         if (measure == Measure::Samples && copiedTo_ >= end) break;
         if (measure == Measure::Bytes && any && sum >= bytes) break;
+        if (walk && CopyRun(out, measure, end, bytes, piece, sum, any)) {
+            if (out.Failed()) return WriteFailed(out);
+            UpdateProgress();
+            if (PollCancelled()) return Outcome::Cancelled();
+            continue;
+        }
         const uint8_t* frame = reader_.ReadFrame(rate, kbps, length, samples, offset);
         if (!frame) {
             if (reader_.ReadFailed()) return ReadFailed();
@@ -190,6 +199,59 @@ Outcome CFrameCopyCutter::CopyFrames(COutputFile& out, Measure measure, uint64_t
     }
     SumPending(piece);
     return Outcome::Done();
+}
+
+bool CFrameCopyCutter::CopyRun(COutputFile& out, Measure measure, uint64_t end, uint64_t bytes, PieceFrames& piece,
+                               uint64_t& sum, bool& any) {
+    // What the loop of CopyFrames does frame by frame, for the frames that follow in step up
+    // to a sum step: each still gets its seek table entry; the rest is done once.
+    const uint8_t* mapping = reader_.MappedData();
+    if (mapping == nullptr) return false;
+    const uint64_t start = reader_.position();
+    const uint8_t* run = mapping + start;
+    const uint64_t recorded = frameHistory().empty() ? 0 : frameHistory().back().offset + 1;
+    const bool pendingJoins = !header_.empty() && piece.pendingLength > 0 && piece.pending + piece.pendingLength == run;
+    const uint64_t pendingBefore = pendingJoins ? piece.pendingLength : 0;
+    const uint64_t outAt = out.Size() - piece.headerAt;
+    const uint64_t stepAt = progressBar_ != nullptr ? nextStepAt_ : UINT64_MAX;
+    uint64_t offsets[kRecentFrames];
+    uint64_t row = 0, length = 0, copied = copiedTo_, total = sum, fresh = 0;
+    int samples = 0;
+    bool taken = any;
+    const uint64_t frames = reader_.WalkFrames([&](uint64_t at, const MpegFrameHeader& h) {
+        if (measure == Measure::Samples && copied >= end) return false;
+        if (measure == Measure::Bytes && taken && total >= bytes) return false;
+        // The loop polls for a cancel where the bar moves on: so does the walk.
+        if (pendingBefore + length >= kSumStep || (row > 0 && at >= stepAt)) return false;
+        piece.seekTable.Add(outAt + length);
+        offsets[row++ % kRecentFrames] = at;
+        fresh += at >= recorded ? 1 : 0;
+        length += static_cast<uint64_t>(h.frameLength);
+        copied += static_cast<uint64_t>(h.samplesPerFrame);
+        total += static_cast<uint64_t>(h.frameLength);
+        samples = h.samplesPerFrame;
+        taken = true;
+        return true;
+    });
+    if (frames == 0) return false;
+    piece.frames += static_cast<uint32_t>(frames);
+    if (!header_.empty()) {
+        if (!pendingJoins) {
+            SumPending(piece);
+            piece.pending = run;
+        }
+        piece.pendingLength += static_cast<size_t>(length);
+    }
+    reader_.AppendFrame(out, run, start, static_cast<size_t>(length));
+    if (piece.pendingLength >= kSumStep) {
+        SumPending(piece);
+        out.Drain();
+    }
+    if (measure != Measure::ToEnd) RecordFrames(offsets, frames, fresh, samples);
+    copiedTo_ = copied;
+    sum = total;
+    any = true;
+    return true;
 }
 
 uint64_t CFrameCopyCutter::GaplessEnd() const {

@@ -76,6 +76,11 @@ private:
     // Copies the source's frames from the reader on (recording them) until their samples
     // reach end, or bytes of them are written, or the source ends.
     Outcome CopyFrames(COutputFile& out, Measure measure, uint64_t end, uint64_t bytes, PieceFrames& piece, bool& eof);
+    // Takes the frames that follow in step (CMp3Reader::WalkFrames), up to a sum step of the
+    // music CRC, as that loop would one by one; sum and any are its. False when none follow
+    // so (the loop then reads one). The output may have failed (out.Failed()).
+    bool CopyRun(COutputFile& out, Measure measure, uint64_t end, uint64_t bytes, PieceFrames& piece, uint64_t& sum,
+                 bool& any);
     bool WriteFrame(COutputFile& out, const uint8_t* frame, size_t length, PieceFrames& piece);
     // Counts a frame about to be written into the piece's figures: its seek table entry, the
     // frame count and the music CRC. mapped: the frame is the source's own bytes in its

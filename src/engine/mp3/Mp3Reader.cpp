@@ -18,9 +18,6 @@ namespace {
 constexpr size_t kHeaderBytes = 4;
 constexpr size_t kId3HeaderBytes = 10;
 constexpr size_t kCopyChunk = 65536;
-// ReadMappedFrame asks for the cache lines this far ahead of the frame it reads.
-constexpr uint64_t kMappedReadAhead = 8192;
-constexpr uint64_t kCacheLineBytes = 64;
 // The last bytes of a file read for the tags that may end it (an ID3v1 tag and an APE footer).
 constexpr size_t kTrailingTagProbe = 160;
 constexpr double kBytesPerKbitSecond = 125.0;  // 1000 bits / 8
@@ -166,13 +163,7 @@ const uint8_t* CMp3Reader::ReadMappedFrame(int& sampleRate, int& kbps, int& fram
     // file's own bytes.
     const uint8_t* base = mapped_.data();
     const uint64_t size = mapped_.size();
-    // Frames are read one after another, their headers a frame apart: every cache line some
-    // way ahead is asked for, so that memory streams in (a hint only: a page past the end of
-    // a source that got shorter is not touched by it).
-    const uint64_t want = std::min(Tell() + kMappedReadAhead, size);
-    for (prefetchedTo_ = std::max(prefetchedTo_, Tell()); prefetchedTo_ < want; prefetchedTo_ += kCacheLineBytes) {
-        __builtin_prefetch(base + prefetchedTo_);
-    }
+    PrefetchAhead(Tell());
     for (uint64_t at = Tell(); at + kHeaderBytes <= size; ++at) {
         const uint8_t* p = base + at;
         MpegFrameHeader h;

@@ -41,6 +41,7 @@
 // Reads go through a private buffer: no system call per frame or per byte of the search.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -83,6 +84,15 @@ public:
     const uint8_t* ReadFrame(int& sampleRate, int& kbps, int& frameLength, int& samplesPerFrame,
                              uint64_t& frameOffset);
 
+    // The frames ReadFrame would hand out next, taken in one walk while each follows the one
+    // before in the mapping: the walk starts only where the last frame handed out ended, and
+    // stops where ReadFrame would have to search (garbage, a header of another stream, the
+    // end, a source that shrank), or when visit(offset, header), asked before each frame,
+    // says no. Leaves the reader as ReadFrame would after the last frame taken; returns how
+    // many were taken (none for a file that is not mapped).
+    template <typename Visit>
+    uint64_t WalkFrames(Visit&& visit);
+
     // True when the last ReadFrame or CopyRange stopped because a read failed or the file had
     // got shorter than it was at OpenFile, not at the end of the data. Each ReadFrame and
     // CopyRange sets it anew.
@@ -100,6 +110,8 @@ public:
     bool InMapping(const uint8_t* frame, uint64_t offset) const {
         return mapped_.IsMapped() && frame == mapped_.data() + offset;
     }
+    // The file's bytes in its mapping; nullptr when it is not mapped.
+    const uint8_t* MappedData() const { return mapped_.IsMapped() ? mapped_.data() : nullptr; }
     // True when the file got shorter than it was at OpenFile while it was read through its
     // mapping: bytes read since may be zeros, not the file's.
     bool SourceShrank() const { return mapped_.Shrunk(); }
@@ -217,9 +229,20 @@ private:
     const uint8_t* TakeFrame(const uint8_t* frame, uint64_t at, const MpegFrameHeader& h, int& sampleRate, int& kbps,
                              int& frameLength, int& samplesPerFrame, uint64_t& frameOffset);
     uint64_t Tell() const { return state_.bufferStart + state_.bufferPos; }
+    // Frames are read one after another, their headers a frame apart: every cache line some
+    // way ahead of at is asked for, so that memory streams in (a hint only: a page past the
+    // end of a source that got shorter is not touched by it).
+    void PrefetchAhead(uint64_t at) {
+        const uint64_t want = std::min(at + kMappedReadAhead, mapped_.size());
+        for (prefetchedTo_ = std::max(prefetchedTo_, at); prefetchedTo_ < want; prefetchedTo_ += kCacheLineBytes) {
+            __builtin_prefetch(mapped_.data() + prefetchedTo_);
+        }
+    }
     void Seek(uint64_t offset);
 
     static constexpr size_t kFrameBufferSize = 65536;
+    static constexpr uint64_t kMappedReadAhead = 8192;
+    static constexpr uint64_t kCacheLineBytes = 64;
     static constexpr size_t kReadBufferSize = 1 << 18;
 
     // Everything CloseFile returns to its closed value.
@@ -265,5 +288,34 @@ private:
     uint64_t prefetchedTo_ = 0;  // ReadMappedFrame asked for the mapping's lines before this
     CMpegHeaderMemo headerMemo_;  // ReadMappedFrame's decoded headers
 };
+
+template <typename Visit>
+uint64_t CMp3Reader::WalkFrames(Visit&& visit) {
+    if (!mapped_.IsMapped() || Tell() != state_.frameEnd) return 0;
+    const uint8_t* base = mapped_.data();
+    const uint64_t size = mapped_.size();
+    uint64_t at = Tell();
+    uint64_t taken = 0;
+    MpegFrameHeader h, last;
+    // As ReadMappedFrame takes a frame that follows in step: no confirmation by the next.
+    while (at + 4 <= size) {
+        PrefetchAhead(at);
+        if (!headerMemo_.Decode(base + at, &h) || !BelongsToStream(h)) break;
+        const uint64_t next = at + static_cast<uint64_t>(h.frameLength);
+        if (next > size || mapped_.Shrunk() || !visit(at, static_cast<const MpegFrameHeader&>(h))) break;
+        last = h;
+        at = next;
+        ++taken;
+    }
+    if (taken > 0) {
+        state_.readFailed = false;
+        state_.channelMode = last.channelMode;
+        state_.sideInfoLength = last.sideInfoLength;
+        state_.position = at;
+        state_.frameEnd = at;
+        Seek(at);
+    }
+    return taken;
+}
 
 }  // namespace corvane

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <map>
 
 #include "audio/MpegFrameHeader.h"
 #include "engine/mp3/OutputFile.h"
@@ -356,6 +357,54 @@ TEST_F(Mp3ReaderFiles, FramesOfAnotherFormatAreNoFramesOfTheStream) {
     const uint64_t f = stream.size(), a = layer2.size(), b = rate48.size(), c = mono.size();
     EXPECT_EQ(read, (std::vector<uint64_t>{0, f, 2 * f, 3 * f, 4 * f + a, 5 * f + a, 6 * f + a + b, 7 * f + a + b,
                                            8 * f + a + b + c, 9 * f + a + b + c}));
+}
+
+TEST_F(Mp3ReaderFiles, AWalkTakesTheFramesReadFrameWouldHandOut) {
+    // Junk, frames of other formats and a last frame cut short, each where a walk must stop.
+    const Bytes stream = test::MakeFrame(3, 3, 9, 0, 0, 1);
+    const Bytes padded = test::MakeFrame(3, 3, 9, 0, 1, 1);
+    const Bytes junk = {0x00, 0xFF, 0x12, 0xFF, 0x00, 0x34};
+    const Bytes run = test::Concat({test::RepeatFrame(stream, 4), padded, test::RepeatFrame(stream, 3)});
+    Bytes data = test::Concat({run, junk, run, test::MakeFrame(3, 2, 9, 0, 0, 3), run, test::MakeFrame(3, 3, 9, 1, 0, 1),
+                               run, stream});
+    data.resize(data.size() - 100);
+    const std::string path = Write("mixed.mp3", data);
+    int rate, kbps, length, samples;
+    uint64_t offset = 0;
+    ASSERT_TRUE(reader.OpenFile(path));
+    std::vector<uint64_t> read;
+    std::map<uint64_t, int> lengths;
+    while (reader.ReadFrame(rate, kbps, length, samples, offset)) {
+        read.push_back(offset);
+        lengths[offset] = length;
+    }
+    ASSERT_EQ(read.size(), 32u);
+
+    // Walks of at most three frames, a frame read where none can be walked.
+    ASSERT_TRUE(reader.OpenFile(path));
+    std::vector<uint64_t> walked;
+    size_t walks = 0;
+    for (;;) {
+        size_t taken = 0;
+        const uint64_t n = reader.WalkFrames([&](uint64_t at, const MpegFrameHeader& h) {
+            if (taken == 3) return false;
+            EXPECT_EQ(h.frameLength, lengths[at]);
+            walked.push_back(at);
+            ++taken;
+            return true;
+        });
+        EXPECT_EQ(n, taken);
+        if (n > 0) {
+            ++walks;
+            EXPECT_EQ(reader.position(), walked.back() + static_cast<uint64_t>(lengths[walked.back()]));
+            continue;
+        }
+        if (!reader.ReadFrame(rate, kbps, length, samples, offset)) break;
+        walked.push_back(offset);
+    }
+    EXPECT_EQ(walked, read);
+    EXPECT_GE(walks, 8u);
+    EXPECT_FALSE(reader.ReadFailed());
 }
 
 // --- Refusals and malformed input -------------------------------------------------------
