@@ -142,15 +142,14 @@ std::vector<unsigned short> ToUtf16(const std::string& text) {
     return out;
 }
 
-// One LAME encoder per thread, set up once, used only for rendering tags.
+// One LAME context per thread, made once, used only for rendering tags. Its tag functions
+// need only what lame_init sets up: the encoder's own set-up (lame_init_params, most of a
+// millisecond of tables) is never run.
 class CTagRenderer {
 public:
     CTagRenderer() {
         flags_ = lame_init();
-        if (flags_ == nullptr) return;
-        lame_set_bWriteVbrTag(flags_, 0);
-        lame_set_VBR(flags_, vbr_off);
-        ready_ = lame_init_params(flags_) >= 0;
+        ready_ = flags_ != nullptr;
     }
     ~CTagRenderer() {
         if (flags_ != nullptr) lame_close(flags_);
