@@ -56,6 +56,14 @@ bool CFrameCopyCutter::LoadSource(const std::string& path) {
         header_ = MakeHeaderFrame(firstHeader_, reader_.variableBitrate());
     }
     startInFrame_ = GaplessStart();
+    // The shortest frame the stream's frames may have: of its one bit rate, unpadded, or of
+    // the lowest when the rate varies.
+    smallestFrame_ = 0;
+    if (headerRead) {
+        const MpegFrameHeader first = DecodeFrameHeader(firstHeader_);
+        smallestFrame_ = static_cast<uint64_t>(reader_.variableBitrate() ? SmallestFrameLength(first)
+                                                                          : first.frameLength - first.padding);
+    }
     return true;
 }
 
@@ -117,6 +125,7 @@ void CFrameCopyCutter::SumPending(PieceFrames& piece) const {
     if (piece.pendingLength > 0) piece.musicCrc = LameCrc16(piece.musicCrc, piece.pending, piece.pendingLength);
     piece.pending = nullptr;
     piece.pendingLength = 0;
+    piece.summedAhead = 0;
 }
 
 bool CFrameCopyCutter::WriteLeadIn(COutputFile& out, uint64_t from, PieceFrames& piece) {
@@ -186,7 +195,7 @@ Outcome CFrameCopyCutter::CopyFrames(COutputFile& out, Measure measure, uint64_t
         if (!reader_.AppendFrame(out, frame, offset, static_cast<size_t>(length))) return WriteFailed(out);
         // A long span is summed and written in steps, each while its bytes are still in the
         // processor's caches.
-        if (piece.pendingLength >= kSumStep) {
+        if (piece.summedAhead + piece.pendingLength >= kSumStep) {
             SumPending(piece);
             if (!out.Drain()) return WriteFailed(out);
         }
@@ -209,12 +218,36 @@ bool CFrameCopyCutter::CopyRun(COutputFile& out, Measure measure, uint64_t end, 
     if (mapping == nullptr) return false;
     const uint64_t start = reader_.position();
     const uint8_t* run = mapping + start;
-    const uint64_t recorded = frameHistory().empty() ? 0 : frameHistory().back().offset + 1;
-    const bool pendingJoins = !header_.empty() && piece.pendingLength > 0 && piece.pending + piece.pendingLength == run;
-    const uint64_t pendingBefore = pendingJoins ? piece.pendingLength : 0;
-    const uint64_t outAt = out.Size() - piece.headerAt;
+    const bool sums = !header_.empty();
+    if (sums && piece.pending + piece.pendingLength != run) {
+        SumPending(piece);
+        piece.pending = run;
+    }
+    const uint64_t stepBefore = sums ? piece.summedAhead + piece.pendingLength : 0;
     const uint64_t stepAt = progressBar_ != nullptr ? nextStepAt_ : UINT64_MAX;
+
+    // The music CRC first streams in the bytes that the walk surely takes, so that the walk
+    // finds its headers in the processor's caches: as many frames of the smallest length as
+    // reach the piece's end, and no further than the step or the bar's next move.
+    uint64_t ahead = 0;
+    uint16_t crcAhead = piece.musicCrc;
+    if (sums && stepBefore < kSumStep) {
+        uint64_t sure = std::min<uint64_t>(kSumStep - stepBefore, reader_.MappedSize() - start);
+        sure = std::min(sure, stepAt > start ? stepAt - start : smallestFrame_);
+        if (measure == Measure::Samples) {
+            const uint64_t spf = static_cast<uint64_t>(reader_.samplesPerFrame());
+            const uint64_t frames = end > copiedTo_ && spf > 0 ? (end - copiedTo_ + spf - 1) / spf : 0;
+            sure = std::min(sure, frames * smallestFrame_);
+        } else if (measure == Measure::Bytes) {
+            sure = std::min(sure, bytes > sum ? bytes - sum : 0);
+        }
+        ahead = sure;
+        crcAhead = LameCrc16(piece.musicCrc, piece.pending, piece.pendingLength + static_cast<size_t>(ahead));
+    }
+
     uint64_t offsets[kRecentFrames];
+    const uint64_t recorded = frameHistory().empty() ? 0 : frameHistory().back().offset + 1;
+    const uint64_t outAt = out.Size() - piece.headerAt;
     uint64_t row = 0, length = 0, copied = copiedTo_, total = sum, fresh = 0;
     int samples = 0;
     bool taken = any;
@@ -222,7 +255,7 @@ bool CFrameCopyCutter::CopyRun(COutputFile& out, Measure measure, uint64_t end, 
         if (measure == Measure::Samples && copied >= end) return false;
         if (measure == Measure::Bytes && taken && total >= bytes) return false;
         // The loop polls for a cancel where the bar moves on: so does the walk.
-        if (pendingBefore + length >= kSumStep || (row > 0 && at >= stepAt)) return false;
+        if (stepBefore + length >= kSumStep || (row > 0 && at >= stepAt)) return false;
         piece.seekTable.Add(outAt + length);
         offsets[row++ % kRecentFrames] = at;
         fresh += at >= recorded ? 1 : 0;
@@ -235,15 +268,16 @@ bool CFrameCopyCutter::CopyRun(COutputFile& out, Measure measure, uint64_t end, 
     });
     if (frames == 0) return false;
     piece.frames += static_cast<uint32_t>(frames);
-    if (!header_.empty()) {
-        if (!pendingJoins) {
-            SumPending(piece);
-            piece.pending = run;
-        }
-        piece.pendingLength += static_cast<size_t>(length);
+    if (sums && length >= ahead) {
+        piece.musicCrc = crcAhead;
+        piece.summedAhead += piece.pendingLength + static_cast<size_t>(ahead);
+        piece.pending = run + ahead;
+        piece.pendingLength = static_cast<size_t>(length - ahead);
+    } else if (sums) {
+        piece.pendingLength += static_cast<size_t>(length);  // the sum ahead went too far: summed again later
     }
     reader_.AppendFrame(out, run, start, static_cast<size_t>(length));
-    if (piece.pendingLength >= kSumStep) {
+    if (stepBefore + length >= kSumStep) {
         SumPending(piece);
         out.Drain();
     }

@@ -61,6 +61,9 @@ private:
         // in one go (SumPending) rather than frame by frame.
         const uint8_t* pending = nullptr;
         size_t pendingLength = 0;
+        // The bytes of the span before pending that were summed ahead (CopyRun): with the
+        // pending ones, what the current sum step has taken.
+        size_t summedAhead = 0;
     };
     // The frames around the reader: the recorded ones before it, oldest first, and those
     // parsed after it; at is the index of the reader's frame, starts their first samples.
@@ -99,6 +102,7 @@ private:
     bool layerIII_ = false;
     std::vector<uint8_t> header_;  // the header frame each piece starts from; empty for none
     uint8_t firstHeader_[4] = {};  // the source's first audio frame's header
+    uint64_t smallestFrame_ = 0;   // bytes of the stream's shortest frame
     uint64_t copiedTo_ = 0;        // the end of the last frame written, in samples of the decoded stream
 };
 

@@ -112,6 +112,7 @@ public:
     }
     // The file's bytes in its mapping; nullptr when it is not mapped.
     const uint8_t* MappedData() const { return mapped_.IsMapped() ? mapped_.data() : nullptr; }
+    uint64_t MappedSize() const { return mapped_.IsMapped() ? mapped_.size() : 0; }
     // True when the file got shorter than it was at OpenFile while it was read through its
     // mapping: bytes read since may be zeros, not the file's.
     bool SourceShrank() const { return mapped_.Shrunk(); }
