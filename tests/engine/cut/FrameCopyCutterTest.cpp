@@ -291,6 +291,47 @@ TEST(FrameCopyCutterVbr, ThePiecesOfALongSourceCarryTheCrcOfAllTheirFrames) {
     EXPECT_TRUE(std::equal(a.begin() + static_cast<long>(header), a.end(), source.begin() + static_cast<long>(header)));
 }
 
+// Frames shorter than the bit rate an Info frame promises: the sum that runs ahead of the
+// copy overshoots them, and the CRC is taken again over what was copied.
+TEST(FrameCopyCutterVbr, FramesShorterThanTheInfoFramePromisesStillGetTheirCrc) {
+    test::TempDir dir;
+    test::EncodeOptions o;
+    o.kbps = 320;
+    o.infoFrame = true;
+    o.seconds = 20;
+    Bytes encoded = test::EncodeMp3(o);
+    const std::vector<size_t> offsets = test::FrameOffsets(encoded, 0);
+    const size_t split = offsets[400];
+    // The Info frame counts the frames put in (32 kbps, 104 bytes each), so that it is believed.
+    const size_t counts = static_cast<size_t>(VbrTagOffset(DecodeFrameHeader(encoded.data()))) + 8;
+    for (size_t field = counts, added = 800; field < counts + 8; field += 4, added *= 104) {
+        uint32_t value = 0;
+        for (size_t i = 0; i < 4; ++i) value = value << 8 | encoded[field + i];
+        value += static_cast<uint32_t>(added);
+        for (size_t i = 0; i < 4; ++i) encoded[field + i] = static_cast<uint8_t>(value >> (24 - 8 * i));
+    }
+    const Bytes source = test::Concat({Bytes(encoded.begin(), encoded.begin() + static_cast<long>(split)),
+                                       test::RepeatFrame(test::MakeFrame(3, 3, 1, 0, 0, 1), 800),
+                                       Bytes(encoded.begin() + static_cast<long>(split), encoded.end())});
+    const std::string path = dir / "mixed.mp3";
+    test::WriteFile(path, source);
+    const size_t header = offsets[1];
+    const size_t crcAt = static_cast<size_t>(VbrTagOffset(DecodeFrameHeader(source.data()))) + 120 + 32;
+
+    CFrameCopyCutter cutter;
+    ASSERT_TRUE(cutter.LoadSource(path));
+    cutter.keepTag = false;
+    bool eof = false;
+    ASSERT_TRUE(cutter.CutByDuration(dir / "a.mp3", 150, 1, 2, 1, 0, eof).done());
+    ASSERT_TRUE(cutter.CutToEnd(dir / "b.mp3", 2, 2, 2, 0).done());
+    for (const char* name : {"a.mp3", "b.mp3"}) {
+        const Bytes piece = test::ReadFile(dir / name);
+        ASSERT_GT(piece.size(), header + 100000) << name;
+        const uint16_t crc = static_cast<uint16_t>(piece[crcAt] << 8 | piece[crcAt + 1]);
+        EXPECT_EQ(crc, LameCrc16(0, piece.data() + header, piece.size() - header)) << name;
+    }
+}
+
 TEST(FrameCopyCutterTags, WithoutATagPiecesStartWithTheVbrFrameOrTheFirstFrame) {
     test::TempDir dir;
     test::EncodeOptions o;
