@@ -1,7 +1,8 @@
 #!/bin/sh
-# Every benchmark against its peer in one go, and one table of ratios. Each row is one
-# hyperfine run of the Corvane command and its peer in turn (page cache warm), so both see
-# the machine in the same state; CPU is user + system time of the whole process.
+# Every benchmark against its peer in one go, and one table of ratios. Each row runs the
+# Corvane command and its peer in turn, run for run (bench/pairs.py; page cache warm), so both
+# see the machine in the same state; CPU is user + system time of the whole process, and the
+# table gives the medians.
 #
 #   frame-copy cut, 1 h into 60 pieces      corvane-cli cut --time 1:00   vs  cat of the file
 #   frame-copy cut, 10 h into 3 pieces      corvane-cli cut --count 3     vs  cat of the file
@@ -12,7 +13,7 @@
 #   desktop start to first window           corvane --quit-after-show     vs  a minimal Qt window
 #                                                                             with seven tabs
 # The sources are made once in WORK (a minute of tone and 2 s of silence, LAME 128 kbps
-# without an Info frame, repeated). Needs hyperfine, lame, ffmpeg, mpg123, g++, python3 and,
+# without an Info frame, repeated). Needs lame, ffmpeg, mpg123, g++, python3 and,
 # for the desktop row, the desktop program and Xvfb (skipped without them).
 # Usage: bench/all.sh [BUILD_DIR]     (RUNS=N, default 10; two minutes or so on two cores once
 # the sources are made)
@@ -46,15 +47,14 @@ for f in minute hour ten-hours; do
     cat "$WORK/$f.mp3" > /dev/null
 done
 
-# row NAME CORVANE PEER [PREPARE]: one hyperfine run of both commands, kept as WORK/NAME.json.
-# Rows of a few milliseconds take twenty times the runs (ROW_RUNS), or their means are noise.
+# row NAME CORVANE PEER [PREPARE]: both commands in turn, kept as WORK/NAME.json. Rows of a few
+# milliseconds take twenty times the runs (ROW_RUNS).
 row() {
-    hyperfine -N --warmup 2 --runs "${ROW_RUNS:-$RUNS}" --style none --export-json "$WORK/$1.json" \
-        ${4:+--prepare "$4"} -n corvane "$2" -n peer "$3" > /dev/null
+    python3 bench/pairs.py --out "$WORK/$1.json" --runs "${ROW_RUNS:-$RUNS}" ${4:+--prepare "$4"} "$2" "$3"
 }
 
 OUT="$WORK/out"
-FRESH="sh -c 'rm -rf $OUT $WORK/cat.mp3 && mkdir -p $OUT'"
+FRESH="rm -rf $OUT $WORK/cat.mp3 && mkdir -p $OUT && sync"
 CAT="sh -c 'cat $WORK/hour.mp3 > $WORK/cat.mp3'"
 CAT10="sh -c 'cat $WORK/ten-hours.mp3 > $WORK/cat.mp3'"
 echo "timing (two minutes or so)..." >&2
@@ -63,7 +63,7 @@ row cut-ten-hours "$CLI cut --quiet --count 3 -d $OUT $WORK/ten-hours.mp3" "$CAT
 ROW_RUNS=$((RUNS * 20)) row version "$CLI --version" "$WORK/empty-main"
 ROW_RUNS=$((RUNS * 20)) row info "$CLI info $WORK/minute.mp3" "$WORK/empty-main"
 row silence-first "$CLI cut --quiet --silence -d $OUT $WORK/hour.mp3" "mpg123 -q -t $WORK/hour.mp3" \
-    "sh -c 'rm -rf $OUT $XDG_CACHE_HOME && mkdir -p $OUT'"
+    "rm -rf $OUT $XDG_CACHE_HOME && mkdir -p $OUT"
 rm -rf "$OUT" && "$CLI" cut --quiet --silence -d "$OUT" "$WORK/hour.mp3" > /dev/null
 row silence-again "$CLI cut --quiet --silence -40:0.5 -d $OUT $WORK/hour.mp3" "sleep 0.3" "$FRESH"
 if [ -x "$BUILD/corvane" ] && command -v xvfb-run > /dev/null; then
@@ -74,8 +74,8 @@ if [ -x "$BUILD/corvane" ] && command -v xvfb-run > /dev/null; then
     printf '[Options]\nFirstRun=0\n' > "$WORK/home/.config/Corvane/Corvane.conf"
     HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/.config" XDG_RUNTIME_DIR="$WORK/home" \
         xvfb-run -a -s "-screen 0 1280x900x24" \
-        hyperfine -N --warmup 3 --runs "$((RUNS * 5))" --style none --export-json "$WORK/start.json" \
-        -n corvane "$BUILD/corvane --quit-after-show" -n peer "$WORK/minimal-window" > /dev/null
+        python3 bench/pairs.py --out "$WORK/start.json" --runs "$((RUNS * 5))" --warmup 3 \
+        "$BUILD/corvane --quit-after-show" "$WORK/minimal-window"
 fi
 
 python3 - "$WORK" <<'PY'
@@ -98,8 +98,9 @@ for key, work_name, peer in rows:
         continue
     r = {x["command"]: x for x in json.load(open(path))["results"]}
     c, p = r["corvane"], r["peer"]
-    cpu = lambda x: x["user"] + x["system"]
+    cpu = lambda x: x["cpu_median"]
+    wall = lambda x: x["wall_median"]
     ms = lambda s: f"{s * 1000:.1f} ms"
-    print(f"| {work_name:38} | {ms(c['median']):>12} | {ms(cpu(c)):>9} | {peer:18} | {ms(p['median']):>9} | "
-          f"{ms(cpu(p)):>9} | {cpu(c) / max(cpu(p), 1e-9):>9.2f} | {c['median'] / p['median']:>10.2f} |")
+    print(f"| {work_name:38} | {ms(wall(c)):>12} | {ms(cpu(c)):>9} | {peer:18} | {ms(wall(p)):>9} | "
+          f"{ms(cpu(p)):>9} | {cpu(c) / max(cpu(p), 1e-9):>9.2f} | {wall(c) / wall(p):>10.2f} |")
 PY

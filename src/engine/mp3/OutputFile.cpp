@@ -310,7 +310,7 @@ bool COutputFile::Create(const std::string& path) {
     folder_ = folder;
     holdsFolder_ = true;
     path_ = path;
-    if (buffer_.empty()) buffer_.resize(kBufferSize);
+    if (!buffer_) buffer_ = std::make_unique_for_overwrite<uint8_t[]>(kBufferSize);
     used_ = 0;
     runLength_ = 0;
     runSourceFd_ = -1;
@@ -324,7 +324,7 @@ bool COutputFile::Create(const std::string& path) {
 
 bool COutputFile::FlushBuffer() {
     if (used_ == 0) return !failed_;
-    const bool ok = WriteAll(buffer_.data(), used_);
+    const bool ok = WriteAll(buffer_.get(), used_);
     used_ = 0;
     return ok;
 }
@@ -461,14 +461,14 @@ bool COutputFile::Write(const void* data, size_t count) {
 }
 
 bool COutputFile::Buffer(const uint8_t* bytes, size_t count) {
-    if (used_ + count <= buffer_.size()) {
-        std::memcpy(buffer_.data() + used_, bytes, count);
+    if (used_ + count <= kBufferSize) {
+        std::memcpy(buffer_.get() + used_, bytes, count);
         used_ += count;
         return true;
     }
     if (!FlushBuffer()) return false;
-    if (count >= buffer_.size()) return WriteAll(bytes, count);
-    std::memcpy(buffer_.data(), bytes, count);
+    if (count >= kBufferSize) return WriteAll(bytes, count);
+    std::memcpy(buffer_.get(), bytes, count);
     used_ = count;
     return true;
 }
@@ -503,7 +503,7 @@ bool COutputFile::Close() {
         failed_ = true;
     }
     fd_ = -1;
-    std::vector<uint8_t>().swap(buffer_);  // a set may hold many complete files: keep no buffer
+    buffer_.reset();  // a set may hold many complete files: keep no buffer
     if (failed_) {
         Remove();
         return false;

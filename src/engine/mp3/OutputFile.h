@@ -37,6 +37,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -157,7 +158,7 @@ private:
     std::string temporary_;
     std::string folder_;        // the folder of temporary_ as Create got it ("" for ".")
     bool holdsFolder_ = false;  // temporary_ counts in that folder's lock
-    std::vector<uint8_t> buffer_;
+    std::unique_ptr<uint8_t[]> buffer_;  // kBufferSize bytes while open, never cleared
     size_t used_ = 0;
     // The run of source bytes Append gathered, written after the buffer.
     int runSourceFd_ = -1;
