@@ -74,7 +74,13 @@ public:
     // The frame that begins at offset (from the header frame's first byte), in order. Runs
     // for every frame a copy writes: stride_ is a power of two, so a mask tells the kept ones.
     void Add(uint64_t offset) {
-        if ((frames_ & (stride_ - 1)) == 0) Keep(offset);
+        if ((frames_ & (stride_ - 1)) == 0) {
+            if (kept_.size() < kMostKept) {
+                kept_.push_back(offset);
+            } else {
+                Keep(offset);
+            }
+        }
         ++frames_;
     }
     uint32_t Frames() const { return frames_; }
@@ -84,7 +90,7 @@ public:
     std::vector<uint8_t> Entries(uint64_t bytes) const;
 
 private:
-    void Keep(uint64_t offset);  // the offset of a frame at a multiple of the stride
+    void Keep(uint64_t offset);  // the offset of a frame at a multiple of the stride, the table full
     static constexpr size_t kMostKept = 4096;
     std::vector<uint64_t> kept_;
     uint32_t stride_ = 1;
