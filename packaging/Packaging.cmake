@@ -62,8 +62,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://corvane.example.org/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# libsndfile and libopenmpt are opened with dlopen when a file first needs them, SDL on the
-# first play (the sonames of src/audio/OptionalLibraries.h and LibraryOutput.cpp), so they are in no program's NEEDED entries and
+# libsndfile and libopenmpt are opened with dlopen when a file first needs them, libresample
+# when a rate first changes, SDL on the first play (the sonames of src/audio/OptionalLibraries.h and LibraryOutput.cpp), so they are in no program's NEEDED entries and
 # dpkg-shlibdeps does not see them. Their dependencies are taken as dpkg-shlibdeps takes
 # those of a linked library: from the shlibs file of the package that holds the library on
 # the build machine ("libsndfile 1 libsndfile1 (>= 1.2.0)"). CPack adds what
@@ -71,7 +71,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(_dlopen_depends "")
 find_program(DPKG_QUERY dpkg-query)
 foreach(_lib "${SNDFILE_LIBDIR}/libsndfile.so.1" "${OPENMPT_LIBDIR}/libopenmpt.so.0"
-             "${SDL2_LIBDIR}/libSDL2-2.0.so.0")
+             "${RESAMPLE_LIBDIR}/libresample.so.1" "${SDL2_LIBDIR}/libSDL2-2.0.so.0")
   if(NOT DPKG_QUERY)
     break()
   endif()

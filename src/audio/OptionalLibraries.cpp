@@ -1,4 +1,4 @@
-// libsndfile and libopenmpt opened by soname on first use.
+// libsndfile, libopenmpt and libresample opened by soname on first use.
 #include "audio/OptionalLibraries.h"
 
 #include <dlfcn.h>
@@ -36,6 +36,16 @@ const OpenmptCalls* Openmpt() {
                ResolveFunction(library, "openmpt_module_set_position_seconds", c.setPositionSeconds) &&
                ResolveFunction(library, "openmpt_log_func_silent", c.logFuncSilent) &&
                ResolveFunction(library, "openmpt_error_func_ignore", c.errorFuncIgnore);
+    });
+    return loaded ? &c : nullptr;
+}
+
+const ResampleCalls* Resample() {
+    static ResampleCalls c;
+    static const bool loaded = LoadOptionalLibrary(kResampleSoname, [](void* library) {
+        return ResolveFunction(library, "resample_open", c.open) &&
+               ResolveFunction(library, "resample_process", c.process) &&
+               ResolveFunction(library, "resample_close", c.close);
     });
     return loaded ? &c : nullptr;
 }

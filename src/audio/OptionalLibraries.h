@@ -1,20 +1,24 @@
-// libsndfile and libopenmpt, loaded when a file first needs them (and the loader the
-// playback library uses for SDL in the same way).
+// libsndfile and libopenmpt, loaded when a file first needs them, and libresample when a
+// conversion first changes the sample rate (and the loader the playback library uses for
+// SDL in the same way).
 //
 // Most sources are MPEG audio, which neither library reads. Linked in the usual way, both
 // would be loaded into every process at start together with everything they need (FLAC,
 // Vorbis, Opus, mpg123 and LAME again...), a few milliseconds of the dynamic loader for each
 // corvane-cli run. Instead each is opened by its soname with dlopen the first time a file
 // is offered to it, and the few functions the layer calls are looked up then, once per
-// process. The library stays loaded until the process ends.
+// process. The library stays loaded until the process ends. libresample is small, but
+// loading it still cost every run of corvane-cli about 35 microseconds it never used.
 //
 // A library that is not installed decodes nothing: its formats are then not recognised,
-// like any content no decoder accepts, and the caller reports the file as unreadable. The
-// Debian package still depends on both (packaging/Packaging.cmake adds them, since
+// like any content no decoder accepts, and the caller reports the file as unreadable;
+// without libresample no conversion changes the sample rate (CPcmConverter::Prepare). The
+// Debian package still depends on them (packaging/Packaging.cmake adds them, since
 // dpkg-shlibdeps sees only the libraries a program links).
 #pragma once
 
 #include <libopenmpt/libopenmpt.h>
+#include <libresample.h>
 #include <sndfile.h>
 
 #include <functional>
@@ -40,6 +44,7 @@ bool ResolveFunction(void* library, const char* symbol, Function& function) {
 // Sonames opened; the major versions of the headers compiled against.
 constexpr char kSndfileSoname[] = "libsndfile.so.1";
 constexpr char kOpenmptSoname[] = "libopenmpt.so.0";
+constexpr char kResampleSoname[] = "libresample.so.1";
 
 // The libsndfile functions the layer calls, with the header's own signatures.
 struct SndfileCalls {
@@ -63,10 +68,18 @@ struct OpenmptCalls {
     decltype(&openmpt_error_func_ignore) errorFuncIgnore = nullptr;
 };
 
+// The libresample functions the converter calls.
+struct ResampleCalls {
+    decltype(&resample_open) open = nullptr;
+    decltype(&resample_process) process = nullptr;
+    decltype(&resample_close) close = nullptr;
+};
+
 // The loaded library's functions, every one set; nullptr when the library cannot be loaded
 // or lacks one of them. The first call loads it (thread-safe); later calls return the same
 // pointer, valid until the process ends.
 const SndfileCalls* Sndfile();
 const OpenmptCalls* Openmpt();
+const ResampleCalls* Resample();
 
 }  // namespace corvane::audio

@@ -1,11 +1,11 @@
 // CPcmConverter: width, channel and rate conversion of PCM blocks, pass by pass, through libresample.
 #include "audio/PcmConverter.h"
 
-#include <libresample.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+
+#include "audio/OptionalLibraries.h"
 
 namespace corvane {
 
@@ -125,11 +125,14 @@ bool CPcmConverter::Prepare() {
         return false;
     }
     if (inRate != outRate) {
+        // Without libresample no rate changes: like a factor it refuses.
+        const audio::ResampleCalls* resample = audio::Resample();
+        if (resample == nullptr) return false;
         const double factor = static_cast<double>(outRate) / inRate;
-        resamplerLeft_ = resample_open(kHighQuality, factor, factor);
+        resamplerLeft_ = resample->open(kHighQuality, factor, factor);
         if (resamplerLeft_ == nullptr) return false;
         if (inChannels == 2 && outChannels == 2) {
-            resamplerRight_ = resample_open(kHighQuality, factor, factor);
+            resamplerRight_ = resample->open(kHighQuality, factor, factor);
             if (resamplerRight_ == nullptr) {
                 CloseResamplers();
                 return false;
@@ -160,8 +163,8 @@ int CPcmConverter::OpenResamplers() const {
 }
 
 void CPcmConverter::CloseResamplers() {
-    if (resamplerLeft_ != nullptr) resample_close(resamplerLeft_);
-    if (resamplerRight_ != nullptr) resample_close(resamplerRight_);
+    if (resamplerLeft_ != nullptr) audio::Resample()->close(resamplerLeft_);
+    if (resamplerRight_ != nullptr) audio::Resample()->close(resamplerRight_);
     resamplerLeft_ = nullptr;
     resamplerRight_ = nullptr;
 }
@@ -251,7 +254,7 @@ int CPcmConverter::ResampleChannel(void* resampler, const void* in, int count, v
         const int room = std::min(kDrainSamples, capacity - at - produced);
         if (room <= 0) break;
         int usedNow = 0;
-        const int producedNow = resample_process(resampler, factor_, floatIn + used, count - used, 0, &usedNow,
+        const int producedNow = audio::Resample()->process(resampler, factor_, floatIn + used, count - used, 0, &usedNow,
                                                  floatOut_.data(), room);
         if (producedNow < 0) break;
         StoreSamples(floatOut_.data(), producedNow, outBits, SampleAt(out, at + produced, outBits));

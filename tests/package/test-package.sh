@@ -21,9 +21,9 @@ fail() { echo "FAILED: $*"; exit 1; }
 deb=$(ls -t "$BUILD"/corvane_*.deb | head -n 1)
 echo "package: $deb"
 dpkg-deb -f "$deb" Package Version Depends
-# libsndfile, libopenmpt and SDL are opened with dlopen, out of dpkg-shlibdeps' sight: still named.
+# libsndfile, libopenmpt, libresample and SDL are opened with dlopen, out of dpkg-shlibdeps' sight: still named.
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libsndfile1 libopenmpt0 libsdl2-2.0-0; do
+for lib in libsndfile1 libopenmpt0 libresample1 libsdl2-2.0-0; do
     case ", $depends" in *", $lib"*) ;; *) fail "Depends lacks $lib" ;; esac
 done
 
