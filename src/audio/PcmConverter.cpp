@@ -254,8 +254,8 @@ int CPcmConverter::ResampleChannel(void* resampler, const void* in, int count, v
         const int room = std::min(kDrainSamples, capacity - at - produced);
         if (room <= 0) break;
         int usedNow = 0;
-        const int producedNow = audio::Resample()->process(resampler, factor_, floatIn + used, count - used, 0, &usedNow,
-                                                 floatOut_.data(), room);
+        const int producedNow = audio::Resample()->process(resampler, factor_, floatIn + used, count - used, 0,
+                                                           &usedNow, floatOut_.data(), room);
         if (producedNow < 0) break;
         StoreSamples(floatOut_.data(), producedNow, outBits, SampleAt(out, at + produced, outBits));
         used += usedNow;

@@ -108,10 +108,6 @@ void CCutter::MoveProgress(uint64_t position) {
     nextStepAt_ = (position / bytesPerStep_ + 1) * bytesPerStep_;
 }
 
-// After a piece the step backs remove the newest records: a backward overlap's worth (its
-// last record may go past it) and three more. The next forward overlap then walks the records
-// left. So the newest kKeptNewestFrames stay, and before them older records while their
-// samples still reach both overlaps without the oldest one.
 void CCutter::RecordFrames(const uint64_t* offsets, uint64_t count, uint64_t fresh, int samples) {
     // Of more than the history keeps, those before the newest only move the position: enough
     // are recorded one by one that the history is trimmed as RecordFrame would leave it.
@@ -125,6 +121,10 @@ void CCutter::RecordFrames(const uint64_t* offsets, uint64_t count, uint64_t fre
     for (uint64_t i = first; i < count; ++i) RecordFrame(offsets[i % kRecentFrames], samples);
 }
 
+// After a piece the step backs remove the newest records: a backward overlap's worth (its
+// last record may go past it) and three more. The next forward overlap then walks the records
+// left. So the newest kKeptNewestFrames stay, and before them older records while their
+// samples still reach both overlaps without the oldest one.
 void CCutter::TrimHistory() {
     if (frameHistory_.size() <= kKeptNewestFrames + 1) return;
     const uint64_t reach = forwardOverlapSamples_ + backwardOverlapSamples_;
