@@ -260,48 +260,61 @@ TEST(FrameCopyCutterVbr, EachPieceCarriesItsOwnPatchedVbrFrameAfterTheTag) {
     }
 }
 
+// Cuts the source at path in two at tenths (a.mp3 and b.mp3 beside it, without tags) and
+// checks that each piece's LAME tag gives the music CRC of all its frames; returns both.
+std::vector<Bytes> CutInTwoCheckingTheCrcs(const std::string& path, int64_t tenths) {
+    const std::filesystem::path dir = std::filesystem::path(path).parent_path();
+    CFrameCopyCutter cutter;
+    EXPECT_TRUE(cutter.LoadSource(path));
+    cutter.keepTag = false;
+    bool eof = false;
+    EXPECT_TRUE(cutter.CutByDuration(dir / "a.mp3", tenths, 1, 2, 1, 0, eof).done());
+    EXPECT_TRUE(cutter.CutToEnd(dir / "b.mp3", 2, 2, 2, 0).done());
+    std::vector<Bytes> pieces = {test::ReadFile(dir / "a.mp3"), test::ReadFile(dir / "b.mp3")};
+    for (const Bytes& piece : pieces) {
+        if (piece.size() < 4 || !IsFrameHeader(piece.data())) {
+            ADD_FAILURE() << "no piece";
+            continue;
+        }
+        const MpegFrameHeader h = DecodeFrameHeader(piece.data());
+        const size_t header = static_cast<size_t>(h.frameLength);
+        const size_t crcAt = static_cast<size_t>(VbrTagOffset(h)) + 120 + 32;
+        const uint16_t crc = static_cast<uint16_t>(piece[crcAt] << 8 | piece[crcAt + 1]);
+        EXPECT_EQ(crc, LameCrc16(0, piece.data() + header, piece.size() - header));
+    }
+    return pieces;
+}
+
+// seconds of LAME at 320 kbps with its Info frame.
+Bytes Encode320WithInfo(int seconds) {
+    test::EncodeOptions o;
+    o.kbps = 320;
+    o.infoFrame = true;
+    o.seconds = seconds;
+    return test::EncodeMp3(o);
+}
+
 // Pieces of more than a megabyte are summed and written in steps; each one's LAME tag still
 // gives the music CRC of all its frames, and the first holds the source's frames as they are.
 TEST(FrameCopyCutterVbr, ThePiecesOfALongSourceCarryTheCrcOfAllTheirFrames) {
     test::TempDir dir;
-    test::EncodeOptions o;
-    o.kbps = 320;
-    o.infoFrame = true;
-    o.seconds = 60;
-    const Bytes source = test::EncodeMp3(o);
+    const Bytes source = Encode320WithInfo(60);
     const std::string path = dir / "long.mp3";
     test::WriteFile(path, source);
     const size_t header = static_cast<size_t>(DecodeFrameHeader(source.data()).frameLength);
-    const size_t crcAt = static_cast<size_t>(VbrTagOffset(DecodeFrameHeader(source.data()))) + 120 + 32;
-
-    CFrameCopyCutter cutter;
-    ASSERT_TRUE(cutter.LoadSource(path));
-    cutter.keepTag = false;
-    bool eof = false;
-    ASSERT_TRUE(cutter.CutByDuration(dir / "a.mp3", 450, 1, 2, 1, 0, eof).done());
-    ASSERT_TRUE(cutter.CutToEnd(dir / "b.mp3", 2, 2, 2, 0).done());
-    const Bytes a = test::ReadFile(dir / "a.mp3");
-    const Bytes b = test::ReadFile(dir / "b.mp3");
-    ASSERT_GT(a.size(), 1800000u);
-    ASSERT_GT(b.size(), 500000u);
-    for (const Bytes* piece : {&a, &b}) {
-        const uint16_t crc = static_cast<uint16_t>((*piece)[crcAt] << 8 | (*piece)[crcAt + 1]);
-        EXPECT_EQ(crc, LameCrc16(0, piece->data() + header, piece->size() - header));
-    }
-    EXPECT_TRUE(std::equal(a.begin() + static_cast<long>(header), a.end(), source.begin() + static_cast<long>(header)));
+    const std::vector<Bytes> pieces = CutInTwoCheckingTheCrcs(path, 450);
+    ASSERT_GT(pieces[0].size(), 1800000u);
+    ASSERT_GT(pieces[1].size(), 500000u);
+    EXPECT_TRUE(std::equal(pieces[0].begin() + static_cast<long>(header), pieces[0].end(),
+                           source.begin() + static_cast<long>(header)));
 }
 
 // Frames shorter than the bit rate an Info frame promises: the sum that runs ahead of the
 // copy overshoots them, and the CRC is taken again over what was copied.
 TEST(FrameCopyCutterVbr, FramesShorterThanTheInfoFramePromisesStillGetTheirCrc) {
     test::TempDir dir;
-    test::EncodeOptions o;
-    o.kbps = 320;
-    o.infoFrame = true;
-    o.seconds = 20;
-    Bytes encoded = test::EncodeMp3(o);
-    const std::vector<size_t> offsets = test::FrameOffsets(encoded, 0);
-    const size_t split = offsets[400];
+    Bytes encoded = Encode320WithInfo(20);
+    const size_t split = test::FrameOffsets(encoded, 0)[400];
     // The Info frame counts the frames put in (32 kbps, 104 bytes each), so that it is believed.
     const size_t counts = static_cast<size_t>(VbrTagOffset(DecodeFrameHeader(encoded.data()))) + 8;
     for (size_t field = counts, added = 800; field < counts + 8; field += 4, added *= 104) {
@@ -310,26 +323,11 @@ TEST(FrameCopyCutterVbr, FramesShorterThanTheInfoFramePromisesStillGetTheirCrc) 
         value += static_cast<uint32_t>(added);
         for (size_t i = 0; i < 4; ++i) encoded[field + i] = static_cast<uint8_t>(value >> (24 - 8 * i));
     }
-    const Bytes source = test::Concat({Bytes(encoded.begin(), encoded.begin() + static_cast<long>(split)),
-                                       test::RepeatFrame(test::MakeFrame(3, 3, 1, 0, 0, 1), 800),
-                                       Bytes(encoded.begin() + static_cast<long>(split), encoded.end())});
     const std::string path = dir / "mixed.mp3";
-    test::WriteFile(path, source);
-    const size_t header = offsets[1];
-    const size_t crcAt = static_cast<size_t>(VbrTagOffset(DecodeFrameHeader(source.data()))) + 120 + 32;
-
-    CFrameCopyCutter cutter;
-    ASSERT_TRUE(cutter.LoadSource(path));
-    cutter.keepTag = false;
-    bool eof = false;
-    ASSERT_TRUE(cutter.CutByDuration(dir / "a.mp3", 150, 1, 2, 1, 0, eof).done());
-    ASSERT_TRUE(cutter.CutToEnd(dir / "b.mp3", 2, 2, 2, 0).done());
-    for (const char* name : {"a.mp3", "b.mp3"}) {
-        const Bytes piece = test::ReadFile(dir / name);
-        ASSERT_GT(piece.size(), header + 100000) << name;
-        const uint16_t crc = static_cast<uint16_t>(piece[crcAt] << 8 | piece[crcAt + 1]);
-        EXPECT_EQ(crc, LameCrc16(0, piece.data() + header, piece.size() - header)) << name;
-    }
+    test::WriteFile(path, test::Concat({Bytes(encoded.begin(), encoded.begin() + static_cast<long>(split)),
+                                        test::RepeatFrame(test::MakeFrame(3, 3, 1, 0, 0, 1), 800),
+                                        Bytes(encoded.begin() + static_cast<long>(split), encoded.end())}));
+    for (const Bytes& piece : CutInTwoCheckingTheCrcs(path, 150)) EXPECT_GT(piece.size(), 100000u);
 }
 
 TEST(FrameCopyCutterTags, WithoutATagPiecesStartWithTheVbrFrameOrTheFirstFrame) {
