@@ -265,7 +265,7 @@ bool CFrameCopyCutter::CopyRun(COutputFile& out, Measure measure, uint64_t end, 
         samples = h.samplesPerFrame;
         taken = true;
         return true;
-    });
+    }, start + ahead);
     if (frames == 0) return false;
     piece.frames += static_cast<uint32_t>(frames);
     if (sums && length >= ahead) {

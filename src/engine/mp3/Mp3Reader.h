@@ -89,9 +89,10 @@ public:
     // stops where ReadFrame would have to search (garbage, a header of another stream, the
     // end, a source that shrank), or when visit(offset, header), asked before each frame,
     // says no. Leaves the reader as ReadFrame would after the last frame taken; returns how
-    // many were taken (none for a file that is not mapped).
+    // many were taken (none for a file that is not mapped). cachedTo: the caller has just read
+    // the bytes before this offset, so the walk asks for no cache lines before it.
     template <typename Visit>
-    uint64_t WalkFrames(Visit&& visit);
+    uint64_t WalkFrames(Visit&& visit, uint64_t cachedTo = 0);
 
     // True when the last ReadFrame or CopyRange stopped because a read failed or the file had
     // got shorter than it was at OpenFile, not at the end of the data. Each ReadFrame and
@@ -291,7 +292,7 @@ private:
 };
 
 template <typename Visit>
-uint64_t CMp3Reader::WalkFrames(Visit&& visit) {
+uint64_t CMp3Reader::WalkFrames(Visit&& visit, uint64_t cachedTo) {
     if (!mapped_.IsMapped() || Tell() != state_.frameEnd) return 0;
     const uint8_t* base = mapped_.data();
     const uint64_t size = mapped_.size();
@@ -300,7 +301,7 @@ uint64_t CMp3Reader::WalkFrames(Visit&& visit) {
     MpegFrameHeader h, last;
     // As ReadMappedFrame takes a frame that follows in step: no confirmation by the next.
     while (at + 4 <= size) {
-        PrefetchAhead(at);
+        if (at + kMappedReadAhead > cachedTo) PrefetchAhead(at);
         if (!headerMemo_.Decode(base + at, &h) || !BelongsToStream(h)) break;
         const uint64_t next = at + static_cast<uint64_t>(h.frameLength);
         if (next > size || mapped_.Shrunk() || !visit(at, static_cast<const MpegFrameHeader&>(h))) break;
