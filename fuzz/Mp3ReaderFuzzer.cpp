@@ -42,6 +42,31 @@ void ReadFrames(corvane::CMp3Reader& reader, std::vector<uint8_t>* kept) {
     }
 }
 
+// The offsets of the frames from the reader's position on: read one by one, or (walk) taken
+// in walks of up to five frames with a frame read wherever none can be walked.
+std::vector<uint64_t> FrameOffsets(corvane::CMp3Reader& reader, bool walk) {
+    std::vector<uint64_t> offsets;
+    while (offsets.size() < kMostFrames) {
+        if (walk) {
+            int taken = 0;
+            const uint64_t n = reader.WalkFrames([&](uint64_t at, const corvane::MpegFrameHeader& h) {
+                if (taken == 5) return false;
+                CORVANE_FUZZ_CHECK(at + static_cast<uint64_t>(h.frameLength) <= reader.fileSize());
+                offsets.push_back(at);
+                ++taken;
+                return true;
+            });
+            CORVANE_FUZZ_CHECK(n == static_cast<uint64_t>(taken));
+            if (n > 0) continue;
+        }
+        int rate = 0, kbps = 0, length = 0, samples = 0;
+        uint64_t offset = 0;
+        if (reader.ReadFrame(rate, kbps, length, samples, offset) == nullptr) break;
+        offsets.push_back(offset);
+    }
+    return offsets;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -81,6 +106,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A jump into the middle, as a cut's start is found: the search must confirm what it finds.
     reader.SeekTo(reader.audioStart() + (size - reader.audioStart()) / 3);
     ReadFrames(reader, nullptr);
+
+    // A frame copy's walks take the frames that reading them one by one hands out.
+    reader.SeekTo(reader.audioStart());
+    const std::vector<uint64_t> read = FrameOffsets(reader, false);
+    reader.SeekTo(reader.audioStart());
+    CORVANE_FUZZ_CHECK(FrameOffsets(reader, true) == read);
 
     uint8_t probe[16];
     CORVANE_FUZZ_CHECK(reader.ReadBytes(size > 8 ? size - 8 : 0, probe, sizeof probe) == std::min<size_t>(size, 8));
