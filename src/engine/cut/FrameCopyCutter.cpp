@@ -214,10 +214,11 @@ bool CFrameCopyCutter::CopyRun(COutputFile& out, Measure measure, uint64_t end, 
                                uint64_t& sum, bool& any) {
     // What the loop of CopyFrames does frame by frame, for the frames that follow in step up
     // to a sum step: each still gets its seek table entry; the rest is done once.
-    const uint8_t* mapping = reader_.MappedData();
-    if (mapping == nullptr) return false;
+    // Nothing is summed ahead for a walk that cannot start (the first frame after a seek is
+    // read one by one).
+    if (!reader_.CanWalk()) return false;
     const uint64_t start = reader_.position();
-    const uint8_t* run = mapping + start;
+    const uint8_t* run = reader_.MappedData() + start;
     const bool sums = !header_.empty();
     if (sums && piece.pending + piece.pendingLength != run) {
         SumPending(piece);

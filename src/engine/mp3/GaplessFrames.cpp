@@ -147,12 +147,10 @@ std::vector<uint8_t> MakeHeaderFrame(const uint8_t* like, bool vbr) {
 }
 
 void CSeekTable::Keep(uint64_t offset) {
-    if (kept_.size() == kMostKept) {
-        // Every other offset goes: those of frames at multiples of the doubled stride stay.
-        for (size_t i = 0; i < kMostKept / 2; ++i) kept_[i] = kept_[2 * i];
-        kept_.resize(kMostKept / 2);
-        stride_ *= 2;
-    }
+    // Every other offset goes: those of frames at multiples of the doubled stride stay.
+    for (size_t i = 0; i < kMostKept / 2; ++i) kept_[i] = kept_[2 * i];
+    kept_.resize(kMostKept / 2);
+    stride_ *= 2;
     if ((frames_ & (stride_ - 1)) == 0) kept_.push_back(offset);
 }
 

@@ -90,7 +90,7 @@ public:
     std::vector<uint8_t> Entries(uint64_t bytes) const;
 
 private:
-    void Keep(uint64_t offset);  // the offset of a frame at a multiple of the stride, the table full
+    void Keep(uint64_t offset);  // Add's offset when the table is full: the stride doubles first
     static constexpr size_t kMostKept = 4096;
     std::vector<uint64_t> kept_;
     uint32_t stride_ = 1;

@@ -93,6 +93,9 @@ public:
     // the bytes before this offset, so the walk asks for no cache lines before it.
     template <typename Visit>
     uint64_t WalkFrames(Visit&& visit, uint64_t cachedTo = 0);
+    // True when a walk can start: the file is mapped and the position is where the last frame
+    // handed out ended.
+    bool CanWalk() const { return mapped_.IsMapped() && Tell() == state_.frameEnd; }
 
     // True when the last ReadFrame or CopyRange stopped because a read failed or the file had
     // got shorter than it was at OpenFile, not at the end of the data. Each ReadFrame and
@@ -293,7 +296,7 @@ private:
 
 template <typename Visit>
 uint64_t CMp3Reader::WalkFrames(Visit&& visit, uint64_t cachedTo) {
-    if (!mapped_.IsMapped() || Tell() != state_.frameEnd) return 0;
+    if (!CanWalk()) return 0;
     const uint8_t* base = mapped_.data();
     const uint64_t size = mapped_.size();
     uint64_t at = Tell();
