@@ -329,7 +329,6 @@ CLibraryMpegStream::CLibraryMpegStream(const std::string& path, int fd, const Mp
     source_.fd = fd;
     source_.base = layout.audioStart;
     source_.size = layout.fileSize - layout.audioStart;
-    source_.buffer.resize(kScanChunk);
 }
 
 CLibraryMpegStream::~CLibraryMpegStream() {
@@ -386,13 +385,26 @@ std::unique_ptr<CLibraryMpegStream> CLibraryMpegStream::Open(const std::string& 
         kept = decoded > dropped ? decoded - dropped : 0;
     }
     stream->length_ = static_cast<int64_t>(kept) * block;
-    if (!stream->OpenDecoder()) return nullptr;
     stream->discard_ = stream->skipped_;
     return stream;
 }
 
+bool CLibraryMpegStream::EnsureDecoder() {
+    if (decoder_ != nullptr) return true;
+    if (decoderRefused_) return false;
+    if (OpenDecoder()) return true;
+    if (decoder_ != nullptr) {
+        mpg123_close(decoder_);
+        mpg123_delete(decoder_);
+        decoder_ = nullptr;
+    }
+    decoderRefused_ = true;
+    return false;
+}
+
 bool CLibraryMpegStream::OpenDecoder() {
     InitMpg123Once();
+    source_.buffer.resize(kScanChunk);
     int error = MPG123_OK;
     decoder_ = mpg123_new(nullptr, &error);
     if (decoder_ == nullptr) return false;
@@ -433,6 +445,7 @@ int64_t CLibraryMpegStream::FilePosition(int mode) const {
 
 int32_t CLibraryMpegStream::GetData(void* buffer, uint32_t bytes) {
     if (frames_ == 0) return 0;
+    if (!EnsureDecoder()) return -1;
     // A gapless stream starts after the delay, decoded and dropped (a seek into the first
     // frames would not give the same samples), and ends where the padding begins.
     const int64_t block = static_cast<int64_t>(chans_) * 2;
@@ -474,6 +487,7 @@ bool CLibraryMpegStream::SetPosition(int64_t bytes) {
         position_ = 0;
         return true;
     }
+    if (!EnsureDecoder()) return false;
     // The sample of the whole decode wanted, and the frame libmpg123 is sent to: one that
     // starts its preroll (kSeekPrerollFrames frames decoded silently before it) on a frame
     // whose number is a multiple of kSeekPhaseFrames, or the first frame. The samples from

@@ -99,8 +99,12 @@ bool HeaderUndercounts(int fd, const MpegStreamLayout& layout);
 
 class CLibraryMpegStream final : public CLibraryChannel {
 public:
-    // Opens path as MPEG audio; nullptr when it is not MPEG audio or libmpg123 refuses it.
-    // gapless: without the samples a LAME tag's delay and padding give (kStreamGapless).
+    // Opens path as MPEG audio; nullptr when it is not MPEG audio. The facts (Info, Length,
+    // FilePosition) come from the frames themselves; libmpg123 is set up only when samples are
+    // first asked for or a position is set, so that reading a file's facts, or copying its
+    // frames, costs no decoder. Should libmpg123 refuse the stream then, GetData gives -1 and
+    // SetPosition false. gapless: without the samples a LAME tag's delay and padding give
+    // (kStreamGapless).
     static std::unique_ptr<CLibraryMpegStream> Open(const std::string& path, uint32_t searchBytes,
                                                     bool gapless = false);
     ~CLibraryMpegStream() override;
@@ -129,6 +133,9 @@ public:
 
 private:
     CLibraryMpegStream(const std::string& path, int fd, const MpegStreamLayout& layout, uint64_t frames);
+    // Sets libmpg123 up on the stream unless that was done (or failed) before; false when it
+    // refuses the stream.
+    bool EnsureDecoder();
     bool OpenDecoder();
 
     int fd_ = -1;
@@ -138,6 +145,7 @@ private:
     uint32_t chans_ = 0;
     Source source_;
     mpg123_handle_struct* decoder_ = nullptr;
+    bool decoderRefused_ = false;
     int64_t position_ = 0;
     uint64_t skipped_ = 0;  // samples of the decode before position 0 (gapless: delay + 529)
     uint64_t discard_ = 0;  // samples still to drop before the next ones handed out

@@ -70,7 +70,7 @@ bool QueryLibrary(const std::string& path, LibraryFacts& facts) {
 }  // namespace
 
 CMp3Reader::CMp3Reader()
-    : frameBuffer_(new uint8_t[kFrameBufferSize]), readBuffer_(new uint8_t[kReadBufferSize]), data_(readBuffer_.get()) {}
+    : frameBuffer_(new uint8_t[kFrameBufferSize]), data_(nullptr) {}
 
 CMp3Reader::~CMp3Reader() { CloseFile(); }
 
@@ -366,7 +366,12 @@ bool CMp3Reader::OpenFile(const std::string& path) {
     state_.bufferStart = 0;
     state_.bufferLength = 0;
     state_.bufferPos = 0;
-    data_ = mapped_.Map(fd_, state_.fileSize) ? mapped_.data() : readBuffer_.get();
+    if (mapped_.Map(fd_, state_.fileSize)) {
+        data_ = mapped_.data();
+    } else {
+        if (readBuffer_ == nullptr) readBuffer_.reset(new uint8_t[kReadBufferSize]);
+        data_ = readBuffer_.get();
+    }
     Seek(0);
 
     // Where to look for the VBR header frame: just past a leading ID3v2 tag (its footer

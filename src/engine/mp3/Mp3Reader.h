@@ -285,7 +285,7 @@ private:
     std::vector<uint8_t> vbrFrame_;
     int fd_ = -1;
     std::unique_ptr<uint8_t[]> frameBuffer_;
-    std::unique_ptr<uint8_t[]> readBuffer_;
+    std::unique_ptr<uint8_t[]> readBuffer_;  // made when a file is first read without a mapping
     // The file mapped while open, when it can be: then data_ is the whole file and the read
     // buffer is unused (see audio/MappedFile.h for a file that shrinks meanwhile).
     audio::CMappedFile mapped_;

@@ -2,12 +2,16 @@
 #include "engine/mp3/Mp3Reader.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
 
+#include "audio/MappedFile.h"
 #include "audio/MpegFrameHeader.h"
 #include "engine/mp3/OutputFile.h"
 #include "engine/Facts.h"
@@ -404,6 +408,37 @@ TEST_F(Mp3ReaderFiles, AWalkTakesTheFramesReadFrameWouldHandOut) {
     }
     EXPECT_EQ(walked, read);
     EXPECT_GE(walks, 8u);
+    EXPECT_FALSE(reader.ReadFailed());
+}
+
+TEST_F(Mp3ReaderFiles, AFileThatCannotBeMappedIsReadThroughTheBuffer) {
+    // Every mapping the process may hold is taken by other files.
+    std::vector<std::unique_ptr<audio::CMappedFile>> taken;
+    for (int k = 0; k < audio::kMaxMappedFiles; ++k) {
+        const std::string other = Write("other" + std::to_string(k), Bytes{1, 2, 3});
+        const int fd = ::open(other.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        taken.push_back(std::make_unique<audio::CMappedFile>());
+        const bool mapped = taken.back()->Map(fd, 3);
+        ::close(fd);
+        ASSERT_TRUE(mapped);
+    }
+    test::EncodeOptions o;
+    o.seconds = 40;  // 640 KB: more than the reader's buffer holds
+    const Bytes mp3 = test::EncodeMp3(o);
+    const std::string path = Write("long.mp3", mp3);
+    ASSERT_TRUE(reader.OpenFile(path));
+    const std::vector<size_t> expected = test::FrameOffsets(mp3, 0);
+    int rate, kbps, length, samples;
+    uint64_t offset;
+    size_t n = 0;
+    while (const uint8_t* frame = reader.ReadFrame(rate, kbps, length, samples, offset)) {
+        ASSERT_LT(n, expected.size());
+        ASSERT_EQ(offset, expected[n]);
+        ASSERT_EQ(std::memcmp(frame, mp3.data() + offset, static_cast<size_t>(length)), 0);
+        ++n;
+    }
+    EXPECT_EQ(n, expected.size());
     EXPECT_FALSE(reader.ReadFailed());
 }
 
