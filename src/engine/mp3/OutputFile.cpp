@@ -18,6 +18,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <vector>
 
 #include "engine/base/PathUtil.h"
 
